@@ -71,8 +71,8 @@ inline constexpr TFPoint cnstFPointZero{0, 0, 0};
 inline constexpr TFPoint cnstExtrusion{0, 0, 1};
 inline constexpr TFPoint cnstFPointSingle{1, 1, 1};
 inline constexpr TF2DPoint cnstF2DPointZero{0, 0};
-inline constexpr TFRect cnstBadRect{cnstBadValue, -cnstBadValue, cnstBadValue,
-                                    -cnstBadValue, cnstBadValue, -cnstBadValue};
+inline constexpr TFRect cnstBadRect{cnstBadValue,  -cnstBadValue, cnstBadValue,
+                                    -cnstBadValue, cnstBadValue,  -cnstBadValue};
 inline constexpr TF2DRect cnstBad2DRect{cnstBadValue, -cnstBadValue, -cnstBadValue, cnstBadValue};
 inline constexpr TFPoint cnstBadPoint{cnstMaxDouble, cnstMaxDouble, cnstMaxDouble};
 // Marks a text alignment point that was not given.

@@ -46,24 +46,36 @@ bool IsFiniteFPoint(const TFPoint& P) {
 
 // ---- points and vectors
 
-TFPoint AddFPoint(const TFPoint& A, const TFPoint& B) { return {A.X + B.X, A.Y + B.Y, A.Z + B.Z}; }
-TFPoint SubFPoint(const TFPoint& A, const TFPoint& B) { return {A.X - B.X, A.Y - B.Y, A.Z - B.Z}; }
+TFPoint AddFPoint(const TFPoint& A, const TFPoint& B) {
+  return {A.X + B.X, A.Y + B.Y, A.Z + B.Z};
+}
+TFPoint SubFPoint(const TFPoint& A, const TFPoint& B) {
+  return {A.X - B.X, A.Y - B.Y, A.Z - B.Z};
+}
 TFPoint MiddleFPoint(const TFPoint& A, const TFPoint& B) {
   return {(A.X + B.X) / 2, (A.Y + B.Y) / 2, (A.Z + B.Z) / 2};
 }
 TFPoint MiddleFPoint2D(const TFPoint& A, const TFPoint& B) {
   return {(A.X + B.X) / 2, (A.Y + B.Y) / 2, 0};
 }
-TFPoint ScaleFPoint(const TFPoint& P, double K) { return {P.X * K, P.Y * K, P.Z * K}; }
-TFPoint MulFPoint(const TFPoint& P, const TFPoint& Q) { return {P.X * Q.X, P.Y * Q.Y, P.Z * Q.Z}; }
-TFPoint NegateFPoint(const TFPoint& P) { return {-P.X, -P.Y, -P.Z}; }
+TFPoint ScaleFPoint(const TFPoint& P, double K) {
+  return {P.X * K, P.Y * K, P.Z * K};
+}
+TFPoint MulFPoint(const TFPoint& P, const TFPoint& Q) {
+  return {P.X * Q.X, P.Y * Q.Y, P.Z * Q.Z};
+}
+TFPoint NegateFPoint(const TFPoint& P) {
+  return {-P.X, -P.Y, -P.Z};
+}
 
 TFPoint ReciprocalFPoint(const TFPoint& P) {
   if (P.X != 0 && P.Y != 0 && P.Z != 0) return {1 / P.X, 1 / P.Y, 1 / P.Z};
   return cnstFPointSingle;
 }
 
-double DotFPoint(const TFPoint& A, const TFPoint& B) { return A.X * B.X + A.Y * B.Y + A.Z * B.Z; }
+double DotFPoint(const TFPoint& A, const TFPoint& B) {
+  return A.X * B.X + A.Y * B.Y + A.Z * B.Z;
+}
 
 TFPoint CrossFPoint(const TFPoint& A, const TFPoint& B) {
   return {A.Y * B.Z - A.Z * B.Y, A.Z * B.X - A.X * B.Z, A.X * B.Y - A.Y * B.X};
@@ -80,7 +92,9 @@ TFPoint DirectionFPoint(const TFPoint& A, const TFPoint& B) {
   return NormalizeFPoint(SubFPoint(B, A));
 }
 
-bool IsNonDefaultExtrusion(const TFPoint& N) { return !(N.X == 0 && N.Y == 0 && N.Z == 1); }
+bool IsNonDefaultExtrusion(const TFPoint& N) {
+  return !(N.X == 0 && N.Y == 0 && N.Z == 1);
+}
 
 TFPoint SafeExtrusion(const TFPoint& N) {
   if (!IsFiniteFPoint(N)) return cnstExtrusion;
@@ -104,10 +118,16 @@ double SqrDistance2D(const TF2DPoint& A, const TF2DPoint& B) {
   return dx * dx + dy * dy;
 }
 
-static double RootAboveTolerance(double sq) { return sq <= 1e-9 ? 0.0 : std::sqrt(sq); }
+static double RootAboveTolerance(double sq) {
+  return sq <= 1e-9 ? 0.0 : std::sqrt(sq);
+}
 
-double VectorLength(const TFPoint& V) { return RootAboveTolerance(DotFPoint(V, V)); }
-double Distance(const TFPoint& A, const TFPoint& B) { return RootAboveTolerance(SqrDistance(A, B)); }
+double VectorLength(const TFPoint& V) {
+  return RootAboveTolerance(DotFPoint(V, V));
+}
+double Distance(const TFPoint& A, const TFPoint& B) {
+  return RootAboveTolerance(SqrDistance(A, B));
+}
 double Distance2D(const TFPoint& A, const TFPoint& B) {
   return RootAboveTolerance(SqrDistance2D(A, B));
 }
@@ -132,8 +152,12 @@ double TriangleArea(const TFPoint& A, const TFPoint& B, const TFPoint& C) {
 
 // ---- angles
 
-double DegreesToRadians(double V) { return V * fRadiansPerDegree; }
-double RadiansToDegrees(double V) { return V * fDegreesPerRadian; }
+double DegreesToRadians(double V) {
+  return V * fRadiansPerDegree;
+}
+double RadiansToDegrees(double V) {
+  return V * fDegreesPerRadian;
+}
 
 double AngleOfVector(const TFPoint& P1, const TFPoint& P2, int Unit, double SY, double SX,
                      double Eps) {
@@ -151,7 +175,9 @@ double AngleOfVector(const TFPoint& P1, const TFPoint& P2, int Unit, double SY, 
   return r;
 }
 
-double AngleOfXY(double Y, double X) { return AngleOfVector(cnstFPointZero, {X, Y, 0}); }
+double AngleOfXY(double Y, double X) {
+  return AngleOfVector(cnstFPointZero, {X, Y, 0});
+}
 
 double ArcSinClamped(double V) {
   if (V >= 1) return cnstPi / 2;
@@ -173,7 +199,9 @@ double AngleBetween(const TFPoint& A, const TFPoint& B, const TFPoint& C) {
   return r;
 }
 
-double ModAngle(double Full, double V) { return V - Full * std::trunc(V / Full); }
+double ModAngle(double Full, double V) {
+  return V - Full * std::trunc(V / Full);
+}
 
 bool NormalizeAngle(double& V, bool Radians) {
   if (!(std::fabs(V) < 2147483647.0)) return false;
@@ -181,7 +209,9 @@ bool NormalizeAngle(double& V, bool Radians) {
   return true;
 }
 
-bool IsSameAngle(double A, double B) { return ModAngle(360, std::fabs(B - A)) < 1e-9; }
+bool IsSameAngle(double A, double B) {
+  return ModAngle(360, std::fabs(B - A)) < 1e-9;
+}
 
 void NormalizeArcAngles(TqdArcR& Arc) {
   Arc.AngleS = ModAngle(360, Arc.AngleS);
@@ -200,7 +230,9 @@ double ArcLength(double Start, double End, double Radius) {
   return std::fabs(End - Start) * Radius * cnstPi / 180;
 }
 
-double Circumference(double R) { return R * 2 * cnstPi; }
+double Circumference(double R) {
+  return R * 2 * cnstPi;
+}
 
 // ---- rotation in the plane
 
@@ -235,7 +267,9 @@ TFMatrix ScalingMatrix(double SX, double SY, double SZ) {
   return m;
 }
 
-TFMatrix UniformScalingMatrix(double S) { return ScalingMatrix(S, S, S); }
+TFMatrix UniformScalingMatrix(double S) {
+  return ScalingMatrix(S, S, S);
+}
 
 TFMatrix RotationMatrix(int Axis, double AngleRad, double Eps) {
   double c = std::cos(AngleRad), s = std::sin(AngleRad);
@@ -309,7 +343,9 @@ TFMatrix TransposeMatrix(const TFMatrix& M) {
   return r;
 }
 
-double MatrixDeterminant(const TFMatrix& M) { return DotFPoint(M.EX, CrossFPoint(M.EY, M.EZ)); }
+double MatrixDeterminant(const TFMatrix& M) {
+  return DotFPoint(M.EX, CrossFPoint(M.EY, M.EZ));
+}
 
 TFMatrix InvertMatrix(const TFMatrix& M, bool* Ok) {
   TFMatrix r;
@@ -379,8 +415,8 @@ TqdOCSAxes OCSAxes(const TFPoint& N) {
   TqdOCSAxes r;
   r.Az = NormalizeFPoint(SafeExtrusion(N));
   const double limit = 1.0 / 64;
-  const TFPoint w = (std::fabs(r.Az.X) >= limit || std::fabs(r.Az.Y) >= limit) ? cnstZOrtAxis
-                                                                              : cnstYOrtAxis;
+  const TFPoint w =
+      (std::fabs(r.Az.X) >= limit || std::fabs(r.Az.Y) >= limit) ? cnstZOrtAxis : cnstYOrtAxis;
   r.Ax = NormalizeFPoint(CrossFPoint(w, r.Az));
   r.Ay = NormalizeFPoint(CrossFPoint(r.Az, r.Ax));
   return r;
@@ -461,7 +497,7 @@ bool IsFiniteBox(const TFRect& R) {
 }
 
 void UnionBoxPoint(TFRect& R, const TFPoint& P) {
-  if (!IsFiniteFPoint(P)) return;  // one bad coordinate must not poison a whole extents box
+  if (!IsFiniteFPoint(P)) return; // one bad coordinate must not poison a whole extents box
   R.Left = std::min(R.Left, P.X);
   R.Right = std::max(R.Right, P.X);
   R.Bottom = std::min(R.Bottom, P.Y);
@@ -535,7 +571,9 @@ bool IntRectInIntRect(const TqdIntRect& Outer, const TqdIntRect& Inner) {
 
 // ---- numbers
 
-double RoundHalfAway(double V) { return std::round(V); }
+double RoundHalfAway(double V) {
+  return std::round(V);
+}
 
 int RoundToInt(double V, int Fallback) {
   if (std::isnan(V)) return Fallback;

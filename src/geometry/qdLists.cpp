@@ -50,14 +50,30 @@ int CompareHashItems(const void* A, const void* B) {
 }
 
 template <class T> TqdCompareProc DefaultCompare();
-template <> TqdCompareProc DefaultCompare<std::int32_t>() { return CompareValues<std::int32_t>; }
-template <> TqdCompareProc DefaultCompare<std::int64_t>() { return CompareValues<std::int64_t>; }
-template <> TqdCompareProc DefaultCompare<float>() { return CompareValues<float>; }
-template <> TqdCompareProc DefaultCompare<double>() { return CompareValues<double>; }
-template <> TqdCompareProc DefaultCompare<TFPoint>() { return CompareFPoints; }
-template <> TqdCompareProc DefaultCompare<TF2DPoint>() { return CompareF2DPoints; }
-template <> TqdCompareProc DefaultCompare<void*>() { return ComparePointers; }
-template <> TqdCompareProc DefaultCompare<TqdHashItem>() { return CompareHashItems; }
+template <> TqdCompareProc DefaultCompare<std::int32_t>() {
+  return CompareValues<std::int32_t>;
+}
+template <> TqdCompareProc DefaultCompare<std::int64_t>() {
+  return CompareValues<std::int64_t>;
+}
+template <> TqdCompareProc DefaultCompare<float>() {
+  return CompareValues<float>;
+}
+template <> TqdCompareProc DefaultCompare<double>() {
+  return CompareValues<double>;
+}
+template <> TqdCompareProc DefaultCompare<TFPoint>() {
+  return CompareFPoints;
+}
+template <> TqdCompareProc DefaultCompare<TF2DPoint>() {
+  return CompareF2DPoints;
+}
+template <> TqdCompareProc DefaultCompare<void*>() {
+  return ComparePointers;
+}
+template <> TqdCompareProc DefaultCompare<TqdHashItem>() {
+  return CompareHashItems;
+}
 } // namespace
 
 // ---- TqdBaseList
@@ -65,7 +81,9 @@ template <> TqdCompareProc DefaultCompare<TqdHashItem>() { return CompareHashIte
 TqdBaseList::TqdBaseList(std::size_t AItemSize, TqdCompareProc Compare)
     : FSortSmallerFunc(Compare), FItemSize(AItemSize) {}
 
-TqdBaseList::~TqdBaseList() { std::free(FRawData); }
+TqdBaseList::~TqdBaseList() {
+  std::free(FRawData);
+}
 
 TqdBaseList::TqdBaseList(const TqdBaseList& Other)
     : FSortSmallerFunc(Other.FSortSmallerFunc), FSorted(Other.FSorted),
@@ -170,7 +188,7 @@ void TqdBaseList::SortRange(int Lo, int Hi, unsigned char* Pivot) {
         --j;
       }
     }
-    if (j >= Hi || i <= Lo) break;  // no progress: finish with the simple sort
+    if (j >= Hi || i <= Lo) break; // no progress: finish with the simple sort
     if (j - Lo < Hi - i) {
       SortRange(Lo, j, Pivot);
       Lo = i;
@@ -242,7 +260,9 @@ void TqdBaseList::InsertRaw(int Index, const void* Item) {
   ++FCount;
 }
 
-void TqdBaseList::Delete(int Index) { DeleteRange(Index, 1); }
+void TqdBaseList::Delete(int Index) {
+  DeleteRange(Index, 1);
+}
 
 void TqdBaseList::DeleteRange(int Index, int ACount) {
   if (ACount <= 0) return;
@@ -250,7 +270,8 @@ void TqdBaseList::DeleteRange(int Index, int ACount) {
   if (ACount > FCount - Index) ACount = FCount - Index;
   const int tail = FCount - Index - ACount;
   if (tail > 0)
-    std::memmove(ItemPtr(Index), ItemPtr(Index + ACount), static_cast<std::size_t>(tail) * FItemSize);
+    std::memmove(ItemPtr(Index), ItemPtr(Index + ACount),
+                 static_cast<std::size_t>(tail) * FItemSize);
   FCount -= ACount;
 }
 
@@ -362,10 +383,18 @@ namespace {
 using qdListText::FormatDouble;
 
 template <class T> std::string ItemToStr(const T& V);
-template <> std::string ItemToStr(const std::int32_t& V) { return std::to_string(V); }
-template <> std::string ItemToStr(const std::int64_t& V) { return std::to_string(V); }
-template <> std::string ItemToStr(const float& V) { return FormatDouble(V); }
-template <> std::string ItemToStr(const double& V) { return FormatDouble(V); }
+template <> std::string ItemToStr(const std::int32_t& V) {
+  return std::to_string(V);
+}
+template <> std::string ItemToStr(const std::int64_t& V) {
+  return std::to_string(V);
+}
+template <> std::string ItemToStr(const float& V) {
+  return FormatDouble(V);
+}
+template <> std::string ItemToStr(const double& V) {
+  return FormatDouble(V);
+}
 template <> std::string ItemToStr(const TFPoint& V) {
   return FormatDouble(V.X) + "," + FormatDouble(V.Y) + "," + FormatDouble(V.Z);
 }
@@ -376,7 +405,8 @@ template <> std::string ItemToStr(void* const& V) {
   return std::to_string(reinterpret_cast<std::uintptr_t>(V));
 }
 template <> std::string ItemToStr(const TqdHashItem& V) {
-  return std::to_string(V.HashCode) + "," + std::to_string(reinterpret_cast<std::uintptr_t>(V.Data));
+  return std::to_string(V.HashCode) + "," +
+         std::to_string(reinterpret_cast<std::uintptr_t>(V.Data));
 }
 
 std::vector<std::string_view> Split(std::string_view S, char Sep) {
@@ -384,7 +414,8 @@ std::vector<std::string_view> Split(std::string_view S, char Sep) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t p = S.find(Sep, start);
-    parts.push_back(S.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
+    parts.push_back(
+        S.substr(start, p == std::string_view::npos ? std::string_view::npos : p - start));
     if (p == std::string_view::npos) break;
     start = p + 1;
   }
@@ -409,7 +440,9 @@ template <> bool ItemFromStr(std::string_view S, std::int32_t& V) {
 template <> bool ItemFromStr(std::string_view S, std::int64_t& V) {
   return qdListText::ParseInt64(S, V);
 }
-template <> bool ItemFromStr(std::string_view S, double& V) { return qdListText::ParseDouble(S, V); }
+template <> bool ItemFromStr(std::string_view S, double& V) {
+  return qdListText::ParseDouble(S, V);
+}
 template <> bool ItemFromStr(std::string_view S, float& V) {
   double d;
   if (!qdListText::ParseDouble(S, d) || std::fabs(d) > std::numeric_limits<float>::max())
@@ -430,8 +463,12 @@ template <> bool ItemFromStr(std::string_view S, TF2DPoint& V) {
   return true;
 }
 // Pointers and hash items have no meaningful text form to read back.
-template <> bool ItemFromStr(std::string_view, void*&) { return false; }
-template <> bool ItemFromStr(std::string_view, TqdHashItem&) { return false; }
+template <> bool ItemFromStr(std::string_view, void*&) {
+  return false;
+}
+template <> bool ItemFromStr(std::string_view, TqdHashItem&) {
+  return false;
+}
 } // namespace
 
 template <class T, TqdListType LT>
@@ -505,7 +542,9 @@ void TqdCollection::RemoveKey(std::uint64_t Key) {
 
 // ---- TListNotify
 
-TListNotify::~TListNotify() { FOnNotify = nullptr; }
+TListNotify::~TListNotify() {
+  FOnNotify = nullptr;
+}
 
 int TListNotify::Add(void* Item) {
   const int i = FItems.Add(Item);
@@ -550,7 +589,9 @@ TqdPointerList& TqdThreadContainerList::LockList() {
   return FList;
 }
 
-void TqdThreadContainerList::UnlockList() { FLock.unlock(); }
+void TqdThreadContainerList::UnlockList() {
+  FLock.unlock();
+}
 
 void TqdThreadContainerList::Add(void* Item) {
   std::lock_guard<std::recursive_mutex> g(FLock);

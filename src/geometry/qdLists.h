@@ -165,7 +165,7 @@ public:
   bool FromStr(std::string_view S) override;
 };
 
-#define QD_DECLARE_LIST(Name, T, LT)                                                              \
+#define QD_DECLARE_LIST(Name, T, LT)                                                               \
   class Name : public TqdTypedList<T, LT> {                                                        \
   public:                                                                                          \
     using TqdTypedList<T, LT>::TqdTypedList;                                                       \

@@ -4,9 +4,13 @@
 
 #include "qdFunction.h"
 
-bool IsStraightBulge(double Bulge) { return !std::isfinite(Bulge) || std::fabs(Bulge) < cnstMinBulge; }
+bool IsStraightBulge(double Bulge) {
+  return !std::isfinite(Bulge) || std::fabs(Bulge) < cnstMinBulge;
+}
 
-TqdGeneratorShapeEdge::TqdGeneratorShapeEdge() { UpdateTolerances(); }
+TqdGeneratorShapeEdge::TqdGeneratorShapeEdge() {
+  UpdateTolerances();
+}
 
 void TqdGeneratorShapeEdge::SetListAndProc(TqdPointerList* AList, TqdAddPointProc AProc,
                                            TqdCreatePointFunc ACreatePoint) {
@@ -25,10 +29,16 @@ void TqdGeneratorShapeEdge::SetBaseList(TqdBaseList* AList) {
   FCreatePoint = nullptr;
 }
 
-static unsigned ClampParts(unsigned Value) { return Value < 3 ? 3 : (Value > 255 ? 255 : Value); }
+static unsigned ClampParts(unsigned Value) {
+  return Value < 3 ? 3 : (Value > 255 ? 255 : Value);
+}
 
-void TqdGeneratorShapeEdge::SetNumberCirclePart(unsigned Value) { FNumberCirclePart = ClampParts(Value); }
-void TqdGeneratorShapeEdge::SetNumberSplinePart(unsigned Value) { FNumberSplinePart = ClampParts(Value); }
+void TqdGeneratorShapeEdge::SetNumberCirclePart(unsigned Value) {
+  FNumberCirclePart = ClampParts(Value);
+}
+void TqdGeneratorShapeEdge::SetNumberSplinePart(unsigned Value) {
+  FNumberSplinePart = ClampParts(Value);
+}
 
 void TqdGeneratorShapeEdge::SetQualityApproximation(unsigned Value) {
   FQualityApproximation = Value > 6 ? 6 : Value;
@@ -143,7 +153,7 @@ bool EvaluateBSpline(const TFPointList& Controls, const TqdDoubleList& Knots, do
   }
   const int span = i > Degree ? i : Degree;
   if (span >= Controls.Count()) return false;
-  if (span + Degree >= nk) return false;  // a short knot vector
+  if (span + Degree >= nk) return false; // a short knot vector
 
   double N[34], left[34], right[34];
   N[0] = 1;
@@ -274,8 +284,7 @@ void TqdGeneratorShapeEdge::SubdivideQuadratic(const TFPoint& P0, const TFPoint&
   const TFPoint p01 = MiddleFPoint2D(P0, P1);
   const TFPoint p12 = MiddleFPoint2D(P1, P2);
   const TFPoint p012 = MiddleFPoint2D(p01, p12);
-  const double d =
-      std::fabs((P1.X - P2.X) * (P2.Y - P0.Y) - (P1.Y - P2.Y) * (P2.X - P0.X));
+  const double d = std::fabs((P1.X - P2.X) * (P2.Y - P0.Y) - (P1.Y - P2.Y) * (P2.X - P0.X));
   bool flat;
   if (d <= 1e-30) {
     flat = std::fabs((P1.X - P0.X) + (P1.X - P2.X)) + std::fabs((P1.Y - P0.Y) + (P1.Y - P2.Y)) <=

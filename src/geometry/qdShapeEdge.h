@@ -75,7 +75,7 @@ private:
   unsigned FNumberSplinePart = 24;
   unsigned FQualityApproximation = 0;
   unsigned char FRecursionLimit = 16;
-  int FPutCount = 0;  // points put by the current operation
+  int FPutCount = 0; // points put by the current operation
 };
 
 // Arc points of one bulge segment into List with the given number of parts.
