@@ -62,6 +62,7 @@ TEST(Distances, TinyDistancesReadAsZero) {
 
 struct AngleCase {
   const char* name;
+  friend void PrintTo(const AngleCase& c, std::ostream* os) { *os << c.name; }
   TFPoint p1, p2;
   double expected;
 };
@@ -112,6 +113,7 @@ TEST(Angles, RadiansAndHelpers) {
 
 struct InArcCase {
   const char* name;
+  friend void PrintTo(const InArcCase& c, std::ostream* os) { *os << c.name; }
   double start, end, a;
   bool inside;
 };
@@ -168,6 +170,7 @@ TEST(Matrices, ComposeAppliesFirstThenSecond) {
 
 struct InvertCase {
   const char* name;
+  friend void PrintTo(const InvertCase& c, std::ostream* os) { *os << c.name; }
   TFMatrix m;
 };
 class InvertMatrixTest : public ::testing::TestWithParam<InvertCase> {};
@@ -222,6 +225,7 @@ TEST(Matrices, Skew) {
 
 struct OCSCase {
   const char* name;
+  friend void PrintTo(const OCSCase& c, std::ostream* os) { *os << c.name; }
   TFPoint n, ax, ay, az;
 };
 class OCSAxesTest : public ::testing::TestWithParam<OCSCase> {};

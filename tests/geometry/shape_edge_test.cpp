@@ -97,6 +97,7 @@ TEST(BulgeArc, QuarterArcRadius) {
 
 struct StraightBulgeCase {
   const char* name;
+  friend void PrintTo(const StraightBulgeCase& c, std::ostream* os) { *os << c.name; }
   double bulge;
 };
 class StraightBulgeTest : public ::testing::TestWithParam<StraightBulgeCase> {};
@@ -176,6 +177,7 @@ TEST(BSpline, RationalQuarterCircle) {
 
 struct BadSplineCase {
   const char* name;
+  friend void PrintTo(const BadSplineCase& c, std::ostream* os) { *os << c.name; }
   int controls;
   std::vector<double> knots;
   std::vector<double> weights;
