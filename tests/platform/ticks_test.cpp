@@ -1,0 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "qdTicks.h"
+
+TEST(Ticks, AdvanceInMilliseconds) {
+  uint64_t A = GetTickCount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  uint64_t B = GetTickCount();
+  EXPECT_GE(B - A, 15u);
+  EXPECT_LT(B - A, 5000u);
+}
