@@ -37,6 +37,7 @@ struct TConverterCache {
     int CodePage;
     iconv_t Cd;  // (iconv_t)-1 when the page cannot be converted
   };
+  static constexpr size_t cMaxEntries = 32;
   std::vector<TEntry> Entries;
 
   ~TConverterCache() {
@@ -47,6 +48,11 @@ struct TConverterCache {
   iconv_t Find(int CodePage) {
     for (auto& E : Entries)
       if (E.CodePage == CodePage) return E.Cd;
+    // Page numbers come from files: keep the cache small whatever they say.
+    if (Entries.size() >= cMaxEntries) {
+      if (Entries.back().Cd != iconv_t(-1)) iconv_close(Entries.back().Cd);
+      Entries.pop_back();
+    }
     std::string Name = CharsetOf(CodePage);
     iconv_t Cd = Name.empty() ? iconv_t(-1) : iconv_open("UTF-8", Name.c_str());
     Entries.push_back({CodePage, Cd});

@@ -123,3 +123,10 @@ TEST(CodePages, AppendUtf8) {
   AppendUTF8(S, 0x110000);
   EXPECT_EQ(S, "Aé€😀\xEF\xBF\xBD");
 }
+
+TEST(CodePages, ManyPageNumbersStayBounded) {
+  // Page numbers come from files; unknown ones read as 1252 and known ones keep working.
+  for (int P = 40000; P < 40200; ++P) EXPECT_EQ(CodePageToUTF8(P, "\xE9"), "é");
+  EXPECT_EQ(CodePageToUTF8(1251, "\xC4"), "Д");
+  EXPECT_EQ(CodePageToUTF8(932, "\x93\xFA"), "日");
+}

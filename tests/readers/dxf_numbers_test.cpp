@@ -42,6 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         TRealRow{"integer_with_letters", "12abc", 12, true},
         TRealRow{"incomplete_exponent", "3e+", 3, true},
         TRealRow{"comma_then_junk", "4,2;", 4.2, true},
+        TRealRow{"long_comma_real", "-1," + std::string(100, '0') + "5", -1.0, true},
         TRealRow{"huge_digit_string", std::string(400, '9'), 0, false},
         TRealRow{"exponent_overflow", "1e99999999999999999999", 0, false},
         TRealRow{"inf_word", "inf", 0, false},

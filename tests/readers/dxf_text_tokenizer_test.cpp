@@ -201,3 +201,11 @@ TEST(DxfTextTokenizer, InventoryCommentSwitchesToCp1251) {
   T.Next();
   EXPECT_EQ(T.StrValue(), "Д");
 }
+
+TEST(DxfTextTokenizer, EofWithTrailingSpaces) {
+  std::string S = "  0\r\nEOF  \r\n";
+  TdxfTokenizer T(S.data(), S.size());
+  T.Next();
+  EXPECT_TRUE(T.IsEOF());
+  EXPECT_FALSE(T.AtEnd());
+}

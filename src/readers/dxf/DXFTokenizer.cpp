@@ -127,9 +127,17 @@ bool ParseReal(const char* B, const char* E, double& V) {
   double R = 0;
   std::from_chars_result Res;
   if (Comma) {
-    std::string Copy(Start, P);
-    Copy[size_t(Comma - Start)] = '.';
-    Res = std::from_chars(Copy.data(), Copy.data() + Copy.size(), R, std::chars_format::general);
+    size_t N = size_t(P - Start);
+    char Small[64];
+    std::string Big;
+    char* Copy = Small;
+    if (N > sizeof(Small)) {
+      Big.resize(N);
+      Copy = Big.data();
+    }
+    std::memcpy(Copy, Start, N);
+    Copy[Comma - Start] = '.';
+    Res = std::from_chars(Copy, Copy + N, R, std::chars_format::general);
   } else {
     Res = std::from_chars(Start, P, R, std::chars_format::general);
   }
@@ -426,6 +434,8 @@ uint64_t TdxfTokenizer::HandleValue() const {
   DXFStrToHandle(Value(), V);
   return V;
 }
+
+bool TdxfTokenizer::IsEOF() const { return FEnded || (FCode == 0 && Trim(Value()) == "EOF"); }
 
 void TdxfTokenizer::NoteComment() {
   if (FCode == 999 && !FEnded && IsInventoryComment(Value())) FCodePage = cpInventoryComment;

@@ -124,7 +124,7 @@ public:
   // True once the data has ended (the current group is the synthetic "SEQEND").
   bool AtEnd() const { return FEnded; }
   // True at the "EOF" object or at the end of data.
-  bool IsEOF() const { return FEnded || (FCode == 0 && Value() == "EOF"); }
+  bool IsEOF() const;
 
   // Counts two lines per group, as a text file without blank lines has.
   int Line() const { return FLine; }
