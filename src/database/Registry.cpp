@@ -1,0 +1,54 @@
+#include "Registry.h"
+
+#include <map>
+#include <string>
+
+#include "DXFConv.h"
+
+namespace {
+
+std::map<std::string, TqdEntityClass>& Table() {
+  static std::map<std::string, TqdEntityClass> T;
+  return T;
+}
+
+}  // namespace
+
+void TqdEntityRegistry::RegisterClass(std::string_view ADXFName, TqdEntityClass AClass) {
+  if (AClass) Table()[UpperNameText(ADXFName)] = AClass;
+}
+
+TqdEntityClass TqdEntityRegistry::ClassByDXFName(std::string_view ADXFName) {
+  auto It = Table().find(UpperNameText(ADXFName));
+  return It == Table().end() ? nullptr : It->second;
+}
+
+std::unique_ptr<TqdDXFEntity> TqdEntityRegistry::CreateByDXFName(std::string_view ADXFName) {
+  TqdEntityClass C = ClassByDXFName(ADXFName);
+  return C ? C() : nullptr;
+}
+
+int TqdEntityRegistry::Count() { return static_cast<int>(Table().size()); }
+
+void RegisterDatabaseClasses() {
+  TqdEntityRegistry::RegisterClass("LINE", ClassOf<TqdDXFLine>());
+  TqdEntityRegistry::RegisterClass("POINT", ClassOf<TqdDXFPoint>());
+  TqdEntityRegistry::RegisterClass("LAYER", ClassOf<TqdDXFLayer>());
+  TqdEntityRegistry::RegisterClass("LTYPE", ClassOf<TqdDXFLineType>());
+  TqdEntityRegistry::RegisterClass("STYLE", ClassOf<TqdDXFStyle>());
+  TqdEntityRegistry::RegisterClass("APPID", ClassOf<TqdDXFAppID>());
+  TqdEntityRegistry::RegisterClass("DIMSTYLE", ClassOf<TqdDXFDimensionStyle>());
+  TqdEntityRegistry::RegisterClass("VPORT", ClassOf<TqdDXFVport>());
+  TqdEntityRegistry::RegisterClass("BLOCK_RECORD", ClassOf<TqdDXFBlockRecord>());
+  TqdEntityRegistry::RegisterClass("BLOCK", ClassOf<TqdDXFBlock>());
+  TqdEntityRegistry::RegisterClass("TABLE", ClassOf<TqdDXFTable>());
+  TqdEntityRegistry::RegisterClass("SECTION", ClassOf<TqdDXFSection>());
+  TqdEntityRegistry::RegisterClass("DICTIONARY", ClassOf<TqdDXFDictionary>());
+  TqdEntityRegistry::RegisterClass("LAYOUT", ClassOf<TqdDXFLayout>());
+  TqdEntityRegistry::RegisterClass("PLOTSETTINGS", ClassOf<TqdDXFPlotSettings>());
+  TqdEntityRegistry::RegisterClass("XRECORD", ClassOf<TqdDXFXRecord>());
+  TqdEntityRegistry::RegisterClass("IMAGEDEF", ClassOf<TqdDXFImageDef>());
+  TqdEntityRegistry::RegisterClass("MLINESTYLE", ClassOf<TqdMLineStyle>());
+  TqdEntityRegistry::RegisterClass("TABLESTYLE", ClassOf<TqdDXFAcadTableStyle>());
+  TqdEntityRegistry::RegisterClass("SORTENTSTABLE", ClassOf<TqdDXFSortEntsTable>());
+}

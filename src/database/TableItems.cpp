@@ -1,0 +1,227 @@
+#include "TableItems.h"
+
+#include <cmath>
+
+#include "DXFConv.h"
+#include "qdFunction.h"
+
+namespace {
+
+// Counts UTF-8 code points; bytes above 127 never match a forbidden character.
+bool IsValidName(std::string_view AName, std::string_view AForbidden) {
+  std::size_t Chars = 0;
+  for (unsigned char C : AName) {
+    if ((C & 0xC0) != 0x80) ++Chars;
+    if (C < 128 && AForbidden.find(static_cast<char>(C)) != std::string_view::npos) return false;
+  }
+  return Chars >= 1 && Chars <= 255;
+}
+
+}  // namespace
+
+bool IsValidLayerName(std::string_view AName) { return IsValidName(AName, "\",/:;<=>?\\`"); }
+
+bool IsValidTableName(std::string_view AName) { return IsValidName(AName, "\"*,/:;<=>?\\`|"); }
+
+// ---------------------------------------------------------------- layer
+
+TqdDXFLayer::TqdDXFLayer() { FColor = TqdColorCAD::Index(clForeground); }
+
+void TqdDXFLayer::SetName(std::string_view AName) {
+  if (FIsCheckName && !IsValidLayerName(AName)) throw EqdIncorrectNameLayer();
+  SetNameUnchecked(AName);
+}
+
+void TqdDXFLayer::SetNameUnchecked(std::string_view AName) {
+  TqdDXFCustomColor::SetNameUnchecked(AName);
+  if (FNamedItem.FName == "*ADSK_CONSTRAINTS") SetFrozen(true);
+}
+
+TqdDXFLineType* TqdDXFLayer::LineType() const {
+  return dynamic_cast<TqdDXFLineType*>(FLineTypeItem.Item());
+}
+
+void TqdDXFLayer::SetLineType(TqdDXFLineType* AType) { FLineTypeItem.SetItem(AType); }
+
+void TqdDXFLayer::SetLineWeight(double V) {
+  if (std::isfinite(V)) FLineWeight = V;
+}
+
+bool TqdDXFLayer::IsPlotting() const {
+  return FIsPlotting && !SameNameText(FNamedItem.FName, "DEFPOINTS");
+}
+
+void TqdDXFLayer::Loaded(TqdDXFConverter* C) {
+  TqdDXFCustomColor::Loaded(C);
+  if (FColor.Active == acIndexColor && FColor.IndexValue() < 0) {
+    // Negated in 64 bits: INT_MIN has no 32-bit negation. What is then not a palette
+    // index would read as BYLAYER or BYBLOCK, so it becomes the default colour.
+    const std::int64_t Positive = -static_cast<std::int64_t>(FColor.IndexValue());
+    FColor = TqdColorCAD::Index(Positive >= 1 && Positive <= 255 ? static_cast<int>(Positive)
+                                                                  : clForeground);
+    FVisible = false;
+  }
+  if (const TqdDXFLineType* LT = LineType();
+      C && LT && (SameNameText(LT->Name(), "BYLAYER") || SameNameText(LT->Name(), "BYBLOCK")))
+    FLineTypeItem.SetItem(
+        dynamic_cast<TqdDXFLineType*>(C->ItemByName("CONTINUOUS", csLTypes, true)));
+  if (FNamedItem.FName == "*ADSK_CONSTRAINTS") SetFrozen(true);
+}
+
+void TqdDXFLayer::ResolveLinks(TqdDXFConverter* C) {
+  TqdDXFCustomColor::ResolveLinks(C);
+  TqdLinkObject* L = FLineTypeItem.Link();
+  if (!L || !C) return;
+  TqdDXFEntity* Found = nullptr;
+  if (TqdDXFEntity* Table = C->GetSection(csLTypes)) Found = L->GetObject(Table);
+  FLineTypeItem.ClearLink();
+  FLineTypeItem.SetItem(dynamic_cast<TqdDXFLineType*>(Found));
+}
+
+void TqdDXFLayer::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFCustomColor::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFLayer*>(&Source)) {
+    FLineTypeItem.SetItem(S->LineType());
+    FVisible = S->FVisible;
+    FIsPlotting = S->FIsPlotting;
+    FLineWeight = S->FLineWeight;
+  }
+}
+
+// ---------------------------------------------------------------- linetype
+
+TqdDXFLineType::TqdDXFLineType() = default;
+TqdDXFLineType::~TqdDXFLineType() = default;
+
+void TqdDXFLineType::SetNameUnchecked(std::string_view AName) {
+  for (const char* Fixed : {"BYLAYER", "CONTINUOUS", "BYBLOCK"})
+    if (SameNameText(AName, Fixed)) {
+      TqdDXFPenTableItem::SetNameUnchecked(Fixed);
+      return;
+    }
+  TqdDXFPenTableItem::SetNameUnchecked(AName);
+}
+
+void TqdDXFLineType::SetLineTypeScale(double V) {
+  if (std::isfinite(V)) FLineTypeScale = std::fabs(V);
+}
+
+void TqdDXFLineType::AddElement(const TqdLineTypeElement& E) {
+  TqdLineTypeElement Safe = E;
+  if (!std::isfinite(Safe.Dash)) Safe.Dash = 0;
+  if (!std::isfinite(Safe.Scale)) Safe.Scale = 1;
+  if (!std::isfinite(Safe.Rotation)) Safe.Rotation = 0;
+  if (!IsFiniteFPoint(Safe.Offset)) Safe.Offset = {};
+  FElements.push_back(Safe);
+  FElementStyles.push_back(std::make_unique<TqdTableItem>());
+}
+
+void TqdDXFLineType::Loaded(TqdDXFConverter* C) {
+  TqdDXFPenTableItem::Loaded(C);
+  if (FNamedItem.FName == "CONTINUOUS") {
+    FElements.clear();
+    FElementStyles.clear();
+  }
+}
+
+void TqdDXFLineType::ResolveLinks(TqdDXFConverter* C) {
+  TqdDXFPenTableItem::ResolveLinks(C);
+  if (!C) return;
+  for (auto& S : FElementStyles) {
+    TqdLinkObject* L = S->Link();
+    if (!L) continue;
+    TqdDXFEntity* Found = nullptr;
+    if (TqdDXFEntity* Table = C->GetSection(csStyles)) Found = L->GetObject(Table);
+    S->ClearLink();
+    S->SetItem(dynamic_cast<TqdDXFStyle*>(Found));
+  }
+}
+
+void TqdDXFLineType::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFPenTableItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFLineType*>(&Source)) {
+    FDescription = S->FDescription;
+    FLineTypeScale = S->FLineTypeScale;
+    FElements.clear();
+    FElementStyles.clear();
+    for (std::size_t I = 0; I < S->FElements.size(); ++I) {
+      AddElement(S->FElements[I]);
+      FElementStyles.back()->SetItem(S->FElementStyles[I]->Item());
+    }
+  }
+}
+
+// ---------------------------------------------------------------- others
+
+void TqdDXFStyle::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFPenTableItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFStyle*>(&Source)) {
+    FBigFont = S->FBigFont;
+    FFixedHeight = S->FFixedHeight;
+    FFontName = S->FFontName;
+    FFontStyle = S->FFontStyle;
+    FLastHeightUsed = S->FLastHeightUsed;
+    FObliqueAngle = S->FObliqueAngle;
+    FPrimaryFont = S->FPrimaryFont;
+    FSHXStyle = S->FSHXStyle;
+    FTextGenFlags = S->FTextGenFlags;
+    FWidthFactor = S->FWidthFactor;
+  }
+}
+
+TqdDXFAppID::~TqdDXFAppID() {
+  if (TqdDXFConverter* C = Converter(); C && !FNamedItem.FName.empty())
+    C->RemoveAppEED(FNamedItem.FName);
+}
+
+void TqdDXFDimensionStyle::InitProps(const TqdHeadVarStruct* AHeader) {
+  FDimProps = AHeader ? AHeader->DimProps : cnstDefaultHeadVarStruct.DimProps;
+  FTextStyleItem.SetItem(nullptr);
+  FTextStyleItem.ClearLink();
+}
+
+TqdDXFStyle* TqdDXFDimensionStyle::TextStyle() const {
+  return dynamic_cast<TqdDXFStyle*>(FTextStyleItem.Item());
+}
+
+void TqdDXFDimensionStyle::ResolveLinks(TqdDXFConverter* C) {
+  TqdDXFPenTableItem::ResolveLinks(C);
+  TqdLinkObject* L = FTextStyleItem.Link();
+  if (!L || !C) return;
+  TqdDXFEntity* Found = nullptr;
+  if (TqdDXFEntity* Table = C->GetSection(csStyles)) Found = L->GetObject(Table);
+  FTextStyleItem.ClearLink();
+  FTextStyleItem.SetItem(dynamic_cast<TqdDXFStyle*>(Found));
+}
+
+void TqdDXFDimensionStyle::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFPenTableItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFDimensionStyle*>(&Source)) {
+    FDimProps = S->FDimProps;
+    FTextStyleItem.SetItem(S->TextStyle());
+  }
+}
+
+void TqdDXFVport::SetViewDirection(const TFPoint& P) {
+  if (!IsFiniteFPoint(P) || (P.X == 0 && P.Y == 0 && P.Z == 0))
+    FViewDirection = cnstZOrtAxis;
+  else
+    FViewDirection = P;
+}
+
+void TqdDXFVport::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFPenTableItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFVport*>(&Source)) {
+    FCircleZoomPercent = S->FCircleZoomPercent;
+    FViewAspectRatio = S->FViewAspectRatio;
+    FViewCenterPoint = S->FViewCenterPoint;
+    FViewDirection = S->FViewDirection;
+    FViewHeight = S->FViewHeight;
+    FViewTarget = S->FViewTarget;
+    FViewTwistAngle = S->FViewTwistAngle;
+    FUCSOrigin = S->FUCSOrigin;
+    FUCSYDir = S->FUCSYDir;
+    FUCSXDir = S->FUCSXDir;
+    FUCSVP = S->FUCSVP;
+  }
+}

@@ -1,0 +1,174 @@
+#pragma once
+// Symbol-table items: layers, linetypes, text styles, dimension styles, viewports,
+// application ids and multiline styles.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DXFBase.h"
+
+// The library-wide default of a new layer's name check.
+inline bool cnstLayerCheckNameDefault = true;
+
+// True for a valid layer name: 1 to 255 characters, none of " , / : ; < = > ? \ `.
+bool IsValidLayerName(std::string_view AName);
+// True for a valid table name: as for layers, and no * or | either.
+bool IsValidTableName(std::string_view AName);
+
+class TqdDXFLineType;
+
+class TqdDXFLayer : public TqdDXFCustomColor {
+  QD_ENTITY_CLASS(TqdDXFLayer)
+public:
+  TqdDXFLayer();
+  // Raises EqdIncorrectNameLayer ("Incorrect Layer Name") for an invalid name while
+  // IsCheckName is on; the name is then not changed.
+  void SetName(std::string_view AName) override;
+  // Readers and the converter name layers through this: names of other writers (such
+  // as "A/B") must not abort a load.
+  void SetNameUnchecked(std::string_view AName) override;
+  bool IsCheckName() const { return FIsCheckName; }
+  void SetIsCheckName(bool V) { FIsCheckName = V; }
+
+  TqdDXFLineType* LineType() const override;
+  void SetLineType(TqdDXFLineType* AType) override;
+  TqdTableItem& LineTypeItem() { return FLineTypeItem; }
+  double LineWeight() const override { return FLineWeight; }
+  void SetLineWeight(double V) override;
+  // The layer is on.
+  bool Visible() const override { return FVisible; }
+  void SetVisible(bool V) { FVisible = V; }
+  bool Frozen() const { return (FFlags & 1) != 0; }
+  void SetFrozen(bool V) { FFlags = V ? (FFlags | 1) : (FFlags & ~1); }
+  bool IsFrozenByNewViewPort() const { return (FFlags & 2) != 0; }
+  void SetIsFrozenByNewViewPort(bool V) { FFlags = V ? (FFlags | 2) : (FFlags & ~2); }
+  bool Locked() const { return (FFlags & 4) != 0; }
+  void SetLocked(bool V) { FFlags = V ? (FFlags | 4) : (FFlags & ~4); }
+  bool XrefLink() const { return (FFlags & 16) != 0; }
+  void SetXrefLink(bool V) { FFlags = V ? (FFlags | 48) : (FFlags & ~48); }
+  bool FrozenByViewPort() const { return FFrozenByViewPort; }
+  void SetFrozenByViewPort(bool V) { FFrozenByViewPort = V; }
+  // False for "DEFPOINTS" whatever was set.
+  bool IsPlotting() const;
+  void SetIsPlotting(bool V) { FIsPlotting = V; }
+  bool Used() const { return FNamedItem.FRefCount > 0; }
+
+  // Negative colour: the layer is off (colour made positive; outside 1..255 it is 7);
+  // "BYLAYER"/"BYBLOCK" linetypes become "CONTINUOUS"; "*ADSK_CONSTRAINTS" is frozen.
+  void Loaded(TqdDXFConverter* C) override;
+  void ResolveLinks(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+private:
+  TqdTableItem FLineTypeItem;
+  double FLineWeight = cnstLWDefault;
+  bool FIsPlotting = true;
+  bool FFrozenByViewPort = false;
+  bool FIsCheckName = cnstLayerCheckNameDefault;
+  bool FVisible = true;
+};
+
+// One element of a linetype's dash pattern as read; the pattern engine builds on it.
+struct TqdLineTypeElement {
+  double Dash = 0;
+  int ComplexType = 0;  // DXF 74: 0 plain, 2 text, 4 shape
+  std::string Text;
+  int ShapeNumber = 0;
+  double Scale = 1, Rotation = 0;
+  TFPoint Offset;
+};
+
+class TqdDXFLineType : public TqdDXFPenTableItem {
+  QD_ENTITY_CLASS(TqdDXFLineType)
+public:
+  TqdDXFLineType();
+  ~TqdDXFLineType() override;
+  // "BYLAYER", "CONTINUOUS" and "BYBLOCK" are stored in exactly that spelling.
+  void SetNameUnchecked(std::string_view AName) override;
+  std::string Description() const { return FDescription; }
+  void SetDescription(std::string_view V) { FDescription.assign(V); }
+  double LineTypeScale() const override { return FLineTypeScale; }
+  void SetLineTypeScale(double V) override;
+  int ElementCount() const { return static_cast<int>(FElements.size()); }
+  TqdLineTypeElement& Element(int I) { return FElements.at(static_cast<std::size_t>(I)); }
+  void AddElement(const TqdLineTypeElement& E);
+  // The text style of element I (a counted link, or a placeholder while reading).
+  TqdTableItem& ElementStyle(int I) { return *FElementStyles.at(static_cast<std::size_t>(I)); }
+  // A "CONTINUOUS" linetype has no pattern.
+  void Loaded(TqdDXFConverter* C) override;
+  void ResolveLinks(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+private:
+  std::string FDescription;
+  double FLineTypeScale = 1.0;
+  std::vector<TqdLineTypeElement> FElements;
+  std::vector<std::unique_ptr<TqdTableItem>> FElementStyles;
+};
+
+class TqdDXFStyle : public TqdDXFPenTableItem {
+  QD_ENTITY_CLASS(TqdDXFStyle)
+public:
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+  std::string FBigFont;
+  double FFixedHeight = 0;
+  std::string FFontName;
+  int FFontStyle = 0;
+  double FLastHeightUsed = 0.2;
+  double FObliqueAngle = 0;
+  std::string FPrimaryFont;
+  bool FSHXStyle = false;
+  int FTextGenFlags = 0;
+  double FWidthFactor = 1.0;
+};
+
+class TqdDXFAppID : public TqdDXFPenTableItem {
+  QD_ENTITY_CLASS(TqdDXFAppID)
+public:
+  // Its records leave every entity with it.
+  ~TqdDXFAppID() override;
+};
+
+class TqdDXFDimensionStyle : public TqdDXFPenTableItem {
+  QD_ENTITY_CLASS(TqdDXFDimensionStyle)
+public:
+  TqdDXFDimensionStyle() { InitProps(nullptr); }
+  // The DimProps of AHeader (the library defaults when null); no text style.
+  void InitProps(const TqdHeadVarStruct* AHeader);
+  TqdDXFStyle* TextStyle() const;
+  void SetTextStyle(TqdDXFStyle* S) { FTextStyleItem.SetItem(S); }
+  TqdTableItem& TextStyleItem() { return FTextStyleItem; }
+  void ResolveLinks(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+  TqdDimStyle FDimProps;
+
+private:
+  TqdTableItem FTextStyleItem;
+};
+
+class TqdDXFVport : public TqdDXFPenTableItem {
+  QD_ENTITY_CLASS(TqdDXFVport)
+public:
+  TFPoint ViewDirection() const { return FViewDirection; }
+  // (0,0,0) and non-finite directions store (0,0,1).
+  void SetViewDirection(const TFPoint& P);
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+  int FCircleZoomPercent = 100;
+  double FViewAspectRatio = 1.0;
+  TFPoint FViewCenterPoint{0, 0, 0};
+  TFPoint FViewDirection{0, 0, 1};
+  double FViewHeight = 0;
+  TFPoint FViewTarget{0, 0, 0};
+  double FViewTwistAngle = 0;
+  TFPoint FUCSOrigin{0, 0, 1};
+  TFPoint FUCSYDir{0, 1, 0};
+  TFPoint FUCSXDir{1, 0, 0};
+  bool FUCSVP = false;
+};
+
+class TqdMLineStyle : public TqdDXFCustomColor {
+  QD_ENTITY_CLASS(TqdMLineStyle)
+};
