@@ -284,3 +284,15 @@ INSTANTIATE_TEST_SUITE_P(
         TCutRow{"escaped_code", 1, Group(1, [](TBinWriter& W) { W.I16(1070, 1); })},
         TCutRow{"escaped_string", 1, Group(1, [](TBinWriter& W) { W.Str(1000, "xd"); })}),
     [](const auto& I) { return std::string(I.param.Name); });
+
+TEST(DxfBinaryTokenizer, MadeBeforeItsData) {
+  TBinWriter W(1);
+  W.Str(0, "SECTION");
+  TdxfBinTokenizer T(1);
+  T.Next();
+  EXPECT_TRUE(T.AtEnd());
+  T.Reset(W.S.data(), W.S.size(), 22);
+  T.Next();
+  EXPECT_EQ(T.Value(), "SECTION");
+  EXPECT_EQ(T.GroupCodeSize(), 1);
+}

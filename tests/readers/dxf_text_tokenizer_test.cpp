@@ -209,3 +209,24 @@ TEST(DxfTextTokenizer, EofWithTrailingSpaces) {
   EXPECT_TRUE(T.IsEOF());
   EXPECT_FALSE(T.AtEnd());
 }
+
+TEST(DxfTextTokenizer, ResetStartsANewFile) {
+  TdxfTokenizer T;
+  T.Next();
+  EXPECT_TRUE(T.AtEnd());
+  std::string A = "0\nA\n0\nB\n", B = "1\nx\n";
+  T.Reset(A.data(), A.size());
+  T.SetCodePage(1251);
+  T.SetVersion(acR2018);
+  T.Next();
+  T.Next();
+  T.Next();
+  EXPECT_TRUE(T.AtEnd());
+  T.Reset(B.data(), B.size());
+  EXPECT_FALSE(T.AtEnd());
+  EXPECT_EQ(T.Line(), 0);
+  EXPECT_EQ(T.CodePage(), 0);
+  EXPECT_EQ(T.Version(), acR09);
+  T.Next();
+  EXPECT_EQ(T.Value(), "x");
+}

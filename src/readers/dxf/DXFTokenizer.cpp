@@ -317,8 +317,29 @@ bool IsInventoryComment(std::string_view Comment) {
 
 // ---- text tokenizer
 
-TdxfTokenizer::TdxfTokenizer(const char* Data, size_t Size, size_t Start)
-    : FData(Data), FPos(Data + (Start < Size ? Start : Size)), FPrev(FPos), FLimit(Data + Size) {}
+TdxfTokenizer::TdxfTokenizer() : TdxfTokenizer(cSeqEnd, 0) {}
+
+TdxfTokenizer::TdxfTokenizer(const char* Data, size_t Size, size_t Start) { Reset(Data, Size, Start); }
+
+void TdxfTokenizer::Reset(const char* Data, size_t Size, size_t Start) {
+  FData = Data;
+  FPos = Data + (Start < Size ? Start : Size);
+  FPrev = FPos;
+  FLimit = Data + Size;
+  FLine = 0;
+  FCode = 0;
+  FType = vtString;
+  FKind = vkText;
+  FEnded = false;
+  FValueStartPos = cSeqEnd + sizeof(cSeqEnd) - 1;  // the empty value before the first group
+  FValueSize = 0;
+  FInt = 0;
+  FDouble = 0;
+  FHandle = 0;
+  FVersion = acR09;
+  FCodePage = 0;
+  FNumTextSize = 0;
+}
 
 void TdxfTokenizer::SetEndOfData() {
   FPos = FLimit;
@@ -442,6 +463,8 @@ void TdxfTokenizer::NoteComment() {
 }
 
 // ---- binary tokenizer
+
+TdxfBinTokenizer::TdxfBinTokenizer(int GroupCodeSize) : FGroupCodeSize(GroupCodeSize == 1 ? 1 : 2) {}
 
 TdxfBinTokenizer::TdxfBinTokenizer(const char* Data, size_t Size, size_t Start, int GroupCodeSize)
     : TdxfTokenizer(Data, Size, Start), FGroupCodeSize(GroupCodeSize == 1 ? 1 : 2) {}

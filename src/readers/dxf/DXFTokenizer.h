@@ -94,10 +94,16 @@ private:
 // Text DXF. The data must outlive the tokenizer.
 class TdxfTokenizer {
 public:
+  // An empty tokenizer; Reset aims it at data (a reader made before its source is known).
+  TdxfTokenizer();
   TdxfTokenizer(const char* Data, size_t Size, size_t Start = 0);
   TdxfTokenizer(const TdxfTokenizer&) = delete;
   TdxfTokenizer& operator=(const TdxfTokenizer&) = delete;
   virtual ~TdxfTokenizer() = default;
+
+  // Starts over on new data with the defaults of a new file (release R9, code
+  // page 0).
+  void Reset(const char* Data, size_t Size, size_t Start = 0);
 
   // Advances to the next group. When the data ends (or ends inside a group)
   // the group becomes code 0 "SEQEND", and stays so on further calls.
@@ -150,10 +156,10 @@ protected:
   void SetEndOfData();
   std::string_view NumberText() const;
 
-  const char* FData;
-  const char* FPos;
-  const char* FPrev;
-  const char* FLimit;
+  const char* FData = nullptr;
+  const char* FPos = nullptr;
+  const char* FPrev = nullptr;
+  const char* FLimit = nullptr;
   int FLine = 0;
   int FCode = 0;
   TdxfValueType FType = vtString;
@@ -175,6 +181,7 @@ protected:
 // that positions in messages are file offsets.
 class TdxfBinTokenizer : public TdxfTokenizer {
 public:
+  explicit TdxfBinTokenizer(int GroupCodeSize);
   TdxfBinTokenizer(const char* Data, size_t Size, size_t Start, int GroupCodeSize);
 
   // Raises EReadError "Illegal group code %d at %.8x" for a code without a type.
