@@ -87,7 +87,9 @@ TEST(DxfCorpusTokenizer, EveryFileScansToTheEnd) {
     std::string Json = LoadFile(Oracle);
     if (Json.find("\"ok\": true") == std::string::npos) continue;
     // Files the oracle had to recover may end without EOF.
-    if (Json.find("\"recovered\": false") != std::string::npos) EXPECT_TRUE(S.SawEOF);
+    if (Json.find("\"recovered\": false") != std::string::npos) {
+      EXPECT_TRUE(S.SawEOF);
+    }
     std::string Ver = OracleString(Json, "acadver");
     if (!Ver.empty()) {
       EXPECT_EQ(S.AcadVer, Ver);
@@ -95,7 +97,9 @@ TEST(DxfCorpusTokenizer, EveryFileScansToTheEnd) {
     }
     std::string Page = OracleString(Json, "codepage");
     // The oracle reports its default when the file names no code page.
-    if (!Page.empty() && D.find("$DWGCODEPAGE") != std::string::npos) EXPECT_EQ(S.CodePage, Page);
+    if (!Page.empty() && D.find("$DWGCODEPAGE") != std::string::npos) {
+      EXPECT_EQ(S.CodePage, Page);
+    }
   }
   EXPECT_GT(Files, 0);
   RecordProperty("files", Files);
