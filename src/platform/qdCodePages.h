@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "qdError.h"
 
 constexpr int cpSystemANSI = 0;
 constexpr int cpWestern = 1252;
