@@ -419,12 +419,14 @@ int TqdDXFGroup::InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
     (void)E.release();
     return -1;
   }
+  // The owner chain is finite: no insertion ever closed a cycle.
   int Depth = 0;
-  for (const TqdDXFEntity* P = this; P && Depth < cnstMaxNestingDepth; P = P->Owner(), ++Depth)
+  for (const TqdDXFEntity* P = this; P; P = P->Owner(), ++Depth)
     if (P == E.get()) {
       (void)E.release();  // a group cannot hold one of its owners
       return -1;
     }
+  if (Depth >= cnstMaxTreeDepth) return -1;
   Index = std::clamp(Index, 0, Count());
   TqdDXFEntity* Raw = E.get();
   FEntities.insert(FEntities.begin() + Index, std::move(E));

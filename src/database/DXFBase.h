@@ -29,6 +29,8 @@ class TqdDXFDictionary;
 
 // Every recursive walk over file-made structure stops at this depth.
 inline constexpr int cnstMaxNestingDepth = 256;
+// Groups refuse children below this depth, so that freeing a tree stays shallow.
+inline constexpr int cnstMaxTreeDepth = 1024;
 
 // Base of every database object; its XML behaviour is added by the XML unit.
 class TqdListObject {
@@ -434,8 +436,8 @@ public:
 
   int Count() const override { return static_cast<int>(FEntities.size()); }
   TqdDXFEntity* GetEntity(int Index) const override;
-  // Refuses null, SEQEND markers, items that already have an owner, and the group
-  // itself or one of its owners (no cycles).
+  // Refuses null, SEQEND markers, items that already have an owner, the group itself
+  // or one of its owners (no cycles), and insertion deeper than cnstMaxTreeDepth.
   int InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) override;
   std::unique_ptr<TqdDXFEntity> DeleteEntity(int Index) override;
   // Swaps E into slot Index; returns the item that was there.

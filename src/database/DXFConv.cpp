@@ -645,6 +645,12 @@ void TqdDXFConverter::SetSourceStream(const void* AData, std::size_t ASize) {
   FLimit = ASize;
 }
 
+void TqdDXFConverter::SetSourceStream(std::vector<std::uint8_t>&& AData) {
+  FSource = std::move(AData);
+  FLimit = FSource.size();
+  for (std::uint8_t B : {13, 10, 0, 0}) FSource.push_back(B);
+}
+
 std::size_t TqdDXFConverter::Count() const {
   const std::size_t N = FStatus == stLoading ? FLimit : FCount;
   return std::max<std::size_t>(N, 1);
@@ -1012,6 +1018,36 @@ void TqdDXFConverter::ReloadCurves(bool ACircle) {
         ++FReloadCount;
       }
   }
+}
+
+bool TqdDXFConverter::DisplayImageFrame() const {
+  const auto* R = FObjectsSection
+                      ? dynamic_cast<const TqdCADRasterVariables*>(FObjectsSection->FindEntByName("RASTERVARIABLES"))
+                      : nullptr;
+  return R ? R->FDisplayFrame : true;
+}
+
+void TqdDXFConverter::SetDisplayImageFrame(bool V) {
+  TqdDXFEntity* Objects = GetOrCreateSection(csObjects);
+  if (!Objects) return;
+  auto* R = dynamic_cast<TqdCADRasterVariables*>(
+      NewNamedEntity(Objects, ClassOf<TqdCADRasterVariables>(), "RASTERVARIABLES"));
+  if (R) R->FDisplayFrame = V;
+}
+
+bool TqdDXFConverter::HideWipeouts() const {
+  const auto* W = FObjectsSection
+                      ? dynamic_cast<const TqdCADWipeoutVariables*>(FObjectsSection->FindEntByName("WIPEOUTVARIABLES"))
+                      : nullptr;
+  return W ? !W->FFrame : false;
+}
+
+void TqdDXFConverter::SetHideWipeouts(bool V) {
+  TqdDXFEntity* Objects = GetOrCreateSection(csObjects);
+  if (!Objects) return;
+  auto* W = dynamic_cast<TqdCADWipeoutVariables*>(
+      NewNamedEntity(Objects, ClassOf<TqdCADWipeoutVariables>(), "WIPEOUTVARIABLES"));
+  if (W) W->FFrame = !V;
 }
 
 // ---------------------------------------------------------------- external references

@@ -151,8 +151,12 @@ public:
   std::uint64_t FMaxHandle = 0;
 
   // ---- loading
-  // Copies the bytes and appends CR LF 0 0; FLimit is the offset of the CR.
+  // Copies the bytes and appends CR LF 0 0; FLimit is the offset of the CR. Text
+  // scanners may rely on the terminator; reads driven by offsets, lengths or counts
+  // from the file go through SourceCursor().
   void SetSourceStream(const void* AData, std::size_t ASize);
+  // The same without a copy: the converter takes the buffer.
+  void SetSourceStream(std::vector<std::uint8_t>&& AData);
   const std::uint8_t* Source() const { return FSource.empty() ? nullptr : FSource.data(); }
   std::size_t Limit() const { return FLimit; }
   TqdSourceCursor SourceCursor() const { return {Source(), FLimit}; }
@@ -220,6 +224,12 @@ public:
   void SetUseSHXFonts(bool V) { FUseSHXFonts = V; }
   TqdSHXFontList* SHXFonts() const { return FSHXFonts.get(); }
   TqdDXFDictionary* FieldList() const { return FFieldList; }
+  // The "RASTERVARIABLES" object's frame switch (True without one); writing makes it.
+  bool DisplayImageFrame() const;
+  void SetDisplayImageFrame(bool V);
+  // The "WIPEOUTVARIABLES" object's frame switch inverted (False without one).
+  bool HideWipeouts() const;
+  void SetHideWipeouts(bool V);
   // Counts how often tessellation changes reloaded entities (for callers and tests).
   int ReloadCount() const { return FReloadCount; }
 

@@ -105,3 +105,19 @@ public:
   std::string FPath;
   TFRect FBox = cnstBadRect;
 };
+
+// Drawing-wide switches of raster images and wipeouts, kept in OBJECTS.
+class TqdCADRasterVariables : public TqdDXFOwneredItem {
+  QD_ENTITY_CLASS(TqdCADRasterVariables)
+public:
+  bool FDisplayFrame = true;
+  int FDisplayQuality = 1;
+  int FUnits = 0;
+};
+
+class TqdCADWipeoutVariables : public TqdDXFOwneredItem {
+  QD_ENTITY_CLASS(TqdCADWipeoutVariables)
+public:
+  // Frames of wipeouts are shown (DXF 70).
+  bool FFrame = false;
+};

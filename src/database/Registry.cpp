@@ -51,4 +51,6 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("MLINESTYLE", ClassOf<TqdMLineStyle>());
   TqdEntityRegistry::RegisterClass("TABLESTYLE", ClassOf<TqdDXFAcadTableStyle>());
   TqdEntityRegistry::RegisterClass("SORTENTSTABLE", ClassOf<TqdDXFSortEntsTable>());
+  TqdEntityRegistry::RegisterClass("RASTERVARIABLES", ClassOf<TqdCADRasterVariables>());
+  TqdEntityRegistry::RegisterClass("WIPEOUTVARIABLES", ClassOf<TqdCADWipeoutVariables>());
 }

@@ -364,20 +364,65 @@ TEST(ZSort, flat_drawing_keeps_file_order) {
   EXPECT_EQ(C.GetEntity(1), B);
 }
 
+// A box whose depth is not a number (as a broken entity of another unit could report).
+class TNanBoxLine : public TqdDXFLine {
+  QD_ENTITY_CLASS(TNanBoxLine)
+public:
+  TFRect Box() const override {
+    TFRect R = TqdDXFLine::Box();
+    R.Z1 = std::numeric_limits<double>::quiet_NaN();
+    return R;
+  }
+};
+
 TEST(ZSort, z_sort_with_nan_boxes_is_a_strict_order) {
   TqdDXFConverter C;
-  // Enough items that an inconsistent comparator could walk out of the array.
-  for (int I = 0; I < 200; ++I) AddLine(C, 0, (I * 37) % 101);
-  TqdDXFLine* Nan = AddLine(C, 0, 0);
-  struct TNanBox : TqdDXFLine {};
-  (void)Nan;
+  // Enough items that an inconsistent comparator could walk out of the array; depths
+  // 1e-7 apart would chain "equal within 1e-6" across the whole range.
+  for (int I = 0; I < 300; ++I) {
+    AddLine(C, 0, ((I * 37) % 101) * 1e-7);
+    if (I % 7 == 0) C.Loads(AddTo(C.ModelSpace(), std::make_unique<TNanBoxLine>()));
+  }
+  AddLine(C, 0, 5);
   C.SortEntitiesInZDepth();
+  const int N = C.ModelSpace()->Count();
+  int FirstNan = N;
+  for (int I = 0; I < N; ++I)
+    if (dynamic_cast<TNanBoxLine*>(C.GetEntity(I))) {
+      FirstNan = I;
+      break;
+    }
   double Prev = -1;
-  for (int I = 0; I < C.ModelSpace()->Count(); ++I) {
+  for (int I = 0; I < N; ++I) {
     const TFRect R = C.GetEntity(I)->Box();
+    if (I >= FirstNan) {
+      EXPECT_TRUE(std::isnan(R.Z1)) << "NaN depths go last";
+      continue;
+    }
     EXPECT_GE(R.Z1 + R.Z2, Prev);
     Prev = R.Z1 + R.Z2;
   }
+  EXPECT_EQ(N - FirstNan, 43);
+}
+
+TEST(Recursion, deeply_nested_objects_do_not_overflow_the_passes) {
+  TqdDXFConverter C;
+  TqdDXFEntity* G = C.GetSection(csObjects);
+  for (int I = 0; I < 900 && G; ++I) G = AddTo(G, std::make_unique<TqdDXFDictionary>());
+  C.ResolveAllLinks();
+  C.LoadAll();
+  EXPECT_NE(DumpConverter(C).size(), 0u);
+}
+
+TEST(ImageAndWipeoutSwitches, DefaultsAndWrites) {
+  TqdDXFConverter C;
+  EXPECT_TRUE(C.DisplayImageFrame());
+  EXPECT_FALSE(C.HideWipeouts());
+  C.SetDisplayImageFrame(false);
+  C.SetHideWipeouts(true);
+  EXPECT_FALSE(C.DisplayImageFrame());
+  EXPECT_TRUE(C.HideWipeouts());
+  EXPECT_NE(C.GetSection(csObjects)->FindEntByName("RASTERVARIABLES"), nullptr);
 }
 
 TEST(Angle, WholeTurnsRemovedSignKept) {
@@ -416,6 +461,9 @@ TEST(Source, TerminatorProgressAndCancellation) {
   EXPECT_EQ(C.Pos(), 0u);
   C.SetLoadingState(false, 5);
   EXPECT_GE(C.Count(), 1u);
+  C.SetSourceStream(std::vector<std::uint8_t>{'a', 'b'});
+  EXPECT_EQ(C.Limit(), 2u);
+  EXPECT_EQ(C.Source()[2], 13);
 }
 
 TEST(Source, file_offset_beyond_limit_raises_instead_of_reading) {

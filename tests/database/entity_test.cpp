@@ -147,9 +147,17 @@ TEST(FindEntByHandle, block_inserting_itself_does_not_recurse_forever) {
 TEST(FindEntByHandle, DeepNestingIsCapped) {
   TqdDXFGroup Root;
   TqdDXFEntity* G = &Root;
-  for (int I = 0; I < 2000; ++I) G = AddTo(G, std::make_unique<TqdDXFGroup>());
+  for (int I = 0; I < 300; ++I) G = AddTo(G, std::make_unique<TqdDXFGroup>());
   G->SetHandle(7);
   EXPECT_EQ(Root.FindEntByHandle(true, false, 7), nullptr) << "deeper than the cap";
+}
+
+TEST(Group, nesting_deeper_than_the_tree_cap_is_refused) {
+  TqdDXFGroup Root;
+  TqdDXFEntity* G = &Root;
+  int Made = 0;
+  for (int I = 0; I < 5000 && G; ++I, ++Made) G = AddTo(G, std::make_unique<TqdDXFGroup>());
+  EXPECT_EQ(Made, cnstMaxTreeDepth);
 }
 
 TEST(Visibility, FrozenOrOffLayerAndFlagBit7) {
