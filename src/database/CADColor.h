@@ -1,5 +1,5 @@
 #pragma once
-// Entity colours (the AutoCAD Color Index palette and RGB values) and lineweights.
+// Entity colours (the ACI palette of 256 indexes, and RGB values) and lineweights.
 #include <cstdint>
 #include <string>
 

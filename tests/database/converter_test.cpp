@@ -174,6 +174,33 @@ TEST(ResolveAllLinks, layer_name_from_other_writer_does_not_abort_the_pass) {
   C.SetLoadingState(false, 0);
 }
 
+TEST(LayerLoaded, ByBlockLinetypeBecomesContinuous) {
+  TqdDXFConverter C;
+  C.SetLoadingState(true, 0);
+  C.ItemByName("BYBLOCK", csLTypes, true);
+  TqdDXFLayer* L = C.LayerByName("L");
+  L->SetLineType(C.LTypeByName("ByBlock"));
+  C.Loads(L);
+  ASSERT_NE(L->LineType(), nullptr);
+  EXPECT_EQ(L->LineType()->Name(), "CONTINUOUS");
+  C.SetLoadingState(false, 0);
+}
+
+TEST(ResolveAllLinks, LinetypeAndLayerTablesEndSortedByHandle) {
+  TqdDXFConverter C;
+  C.SetLoadingState(true, 0);
+  for (std::uint64_t H : {0x30, 0x10, 0x20}) {
+    auto L = std::make_unique<TqdDXFLayer>();
+    L->SetNameUnchecked("L" + std::to_string(H));
+    L->SetHandle(H);
+    AddTo(C.GetOrCreateSection(csLayers), std::move(L));
+  }
+  C.ResolveAllLinks();
+  EXPECT_EQ(C.GetLayer(0)->Handle(), 0x10u);
+  EXPECT_EQ(C.GetLayer(2)->Handle(), 0x30u);
+  EXPECT_EQ(C.LayerByName("l48")->Handle(), 0x30u) << "the name index survives the reorder";
+}
+
 TEST(ResolveAllLinks, ByHandleMissFallsBackToLayerZero) {
   TqdDXFConverter C;
   C.SetLoadingState(true, 0);
