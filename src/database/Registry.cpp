@@ -1,5 +1,8 @@
 #include "Registry.h"
 
+#include "Faces.h"
+#include "Polylines.h"
+
 #include <map>
 #include <string>
 
@@ -33,6 +36,19 @@ int TqdEntityRegistry::Count() { return static_cast<int>(Table().size()); }
 void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("LINE", ClassOf<TqdDXFLine>());
   TqdEntityRegistry::RegisterClass("POINT", ClassOf<TqdDXFPoint>());
+  TqdEntityRegistry::RegisterClass("3DLINE", ClassOf<TqdDXFLine>());
+  TqdEntityRegistry::RegisterClass("SOLID", ClassOf<TqdDXFSolid>());
+  TqdEntityRegistry::RegisterClass("TRACE", ClassOf<TqdDXFTrace>());
+  TqdEntityRegistry::RegisterClass("3DFACE", ClassOf<TqdDXF3dFace>());
+  TqdEntityRegistry::RegisterClass("CIRCLE", ClassOf<TqdDXFCircle>());
+  TqdEntityRegistry::RegisterClass("ARC", ClassOf<TqdDXFArc>());
+  TqdEntityRegistry::RegisterClass("ELLIPSE", ClassOf<TqdDXFEllipse>());
+  TqdEntityRegistry::RegisterClass("POLYLINE", ClassOf<TqdDXFPolyline>());
+  TqdEntityRegistry::RegisterClass("VERTEX", ClassOf<TqdDXFVertex>());
+  TqdEntityRegistry::RegisterClass("LWPOLYLINE", ClassOf<TqdDXFLWPolyline>());
+  TqdEntityRegistry::RegisterClass("SPLINE", ClassOf<TqdDXFSpline>());
+  TqdEntityRegistry::RegisterClass("RAY", ClassOf<TqdDXFRay>());
+  TqdEntityRegistry::RegisterClass("XLINE", ClassOf<TqdDXFXline>());
   TqdEntityRegistry::RegisterClass("LAYER", ClassOf<TqdDXFLayer>());
   TqdEntityRegistry::RegisterClass("LTYPE", ClassOf<TqdDXFLineType>());
   TqdEntityRegistry::RegisterClass("STYLE", ClassOf<TqdDXFStyle>());
