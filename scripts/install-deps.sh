@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   g++ cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev qt6-svg-dev
 )
 
 missing=()

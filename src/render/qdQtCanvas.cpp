@@ -1,0 +1,470 @@
+#include "qdQtCanvas.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPaintEngine>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "qdQtInternal.h"
+
+namespace {
+
+// Wider pens than this are drawn this wide; lineweights never come close.
+constexpr int MaxPenWidth = 4096;
+
+// Sums the part counts; -1 when a count is negative or the parts need more
+// points than given (the call then draws nothing).
+qsizetype CheckedTotal(size_t Available, std::span<const int> Counts) {
+  qsizetype Total = 0;
+  for (int C : Counts) {
+    if (C < 0) return -1;
+    Total += C;
+    if (size_t(Total) > Available) return -1;
+  }
+  return Total;
+}
+
+QPoint ToQ(const TqdPoint& P) { return QPoint(qdClampDeviceCoord(P.X), qdClampDeviceCoord(P.Y)); }
+
+double ClampD(double V) { return std::clamp(V, double(-qdMaxDeviceCoord), double(qdMaxDeviceCoord)); }
+
+bool IsBad(const TqdDPoint& P) { return std::isnan(P.X) || std::isnan(P.Y); }
+
+QPointF ToQ(const TqdDPoint& P) { return QPointF(ClampD(P.X), ClampD(P.Y)); }
+
+bool HaveGuiApp() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
+
+Qt::BrushStyle ToQt(TqdBrushStyle S) {
+  switch (S) {
+    case bsSolid: return Qt::SolidPattern;
+    case bsClear: return Qt::NoBrush;
+    case bsHorizontal: return Qt::HorPattern;
+    case bsVertical: return Qt::VerPattern;
+    case bsFDiagonal: return Qt::FDiagPattern;
+    case bsBDiagonal: return Qt::BDiagPattern;
+    case bsCross: return Qt::CrossPattern;
+    case bsDiagCross: return Qt::DiagCrossPattern;
+  }
+  return Qt::SolidPattern;
+}
+
+// Angle of the ellipse parameter for the point where the ray from the centre
+// through (DX, DY) meets the ellipse of radii A, B (device Y down, angles
+// counter-clockwise on screen, in degrees as QPainterPath wants them).
+double ParamAngle(double A, double B, double DX, double DY) {
+  if (DX == 0 && DY == 0) return 0;
+  return std::atan2(A * -DY, B * DX) * 180.0 / std::numbers::pi;
+}
+
+}  // namespace
+
+TqdQtCanvas::TqdQtCanvas(QPaintDevice* Device) { BeginOn(Device); }
+
+TqdQtCanvas::TqdQtCanvas(QPainter& Painter) : FPainter(&Painter), FBorrowed(true) {
+  if (FPainter->isActive()) FPainter->save();
+  FRasterOps = FPainter->paintEngine() && FPainter->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+  FClipByGeometry = FPainter->paintEngine() && FPainter->paintEngine()->type() == QPaintEngine::SVG;
+  FPainter->setRenderHint(QPainter::Antialiasing, false);
+}
+
+TqdQtCanvas::~TqdQtCanvas() { End(); }
+
+void TqdQtCanvas::BeginOn(QPaintDevice* Device) {
+  // A device without an engine (a null QImage) cannot be painted on.
+  if (!Device || !Device->paintEngine()) return;
+  FOwnPainter = std::make_unique<QPainter>();
+  if (!FOwnPainter->begin(Device)) {
+    FOwnPainter.reset();
+    return;
+  }
+  FPainter = FOwnPainter.get();
+  QPaintEngine* E = FPainter->paintEngine();
+  FRasterOps = E && E->hasFeature(QPaintEngine::RasterOpModes);
+  FClipByGeometry = E && E->type() == QPaintEngine::SVG;
+  FMetafile = FClipByGeometry;
+  FPainter->setRenderHint(QPainter::Antialiasing, false);
+}
+
+void TqdQtCanvas::End() {
+  if (!FPainter) return;
+  if (FBorrowed) {
+    if (FPainter->isActive()) FPainter->restore();
+  } else {
+    FPainter->end();
+  }
+  FPainter = nullptr;
+  FOwnPainter.reset();
+}
+
+bool TqdQtCanvas::IsActive() const { return FPainter && FPainter->isActive(); }
+
+void TqdQtCanvas::SetAntialiasing(bool Value) {
+  FAntialiasing = Value;
+  if (IsActive()) FPainter->setRenderHint(QPainter::Antialiasing, Value);
+}
+
+void TqdQtCanvas::ApplyPen() {
+  const TqdPen& P = FState.Pen;
+  if (P.Style == psClear) {
+    FPainter->setPen(Qt::NoPen);
+  } else {
+    const int W = std::clamp(P.Width, 1, MaxPenWidth);
+    QPen Q(qdToQColor(P.Color), W, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    // Dash lengths in pixels, as device pens draw them; the pattern is in
+    // units of the pen width.
+    QList<qreal> Pattern;
+    switch (P.Style) {
+      case psDash: Pattern = {18, 6}; break;
+      case psDot: Pattern = {3, 3}; break;
+      case psDashDot: Pattern = {9, 6, 3, 6}; break;
+      case psDashDotDot: Pattern = {9, 3, 3, 3, 3, 3}; break;
+      default: break;
+    }
+    if (!Pattern.isEmpty()) {
+      for (qreal& V : Pattern) V = std::max<qreal>(V / W, 0.5);
+      Q.setDashPattern(Pattern);
+    }
+    FPainter->setPen(Q);
+  }
+  if (FRasterOps) {
+    switch (P.Mode) {
+      case pmCopy: FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver); break;
+      case pmXor: FPainter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+      case pmNotXor: FPainter->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
+    }
+  }
+}
+
+bool TqdQtCanvas::Ready() {
+  if (!IsActive()) return false;
+  if (FDirty & dsPen) ApplyPen();
+  if (FDirty & dsBrush)
+    FPainter->setBrush(QBrush(qdToQColor(FState.Brush.Color), ToQt(FState.Brush.Style)));
+  if ((FDirty & dsFont) && HaveGuiApp()) {
+    QFont F(QString::fromStdString(FState.Font.Face));
+    F.setPixelSize(std::clamp(FState.Font.Height, 1, 32767));
+    F.setBold(FState.Font.Bold);
+    F.setItalic(FState.Font.Italic);
+    FPainter->setFont(F);
+  }
+  if (FDirty & dsClip) {
+    const QRegion* R = TqdRegionAccess::Get(FState.Clip);
+    if (FClipByGeometry) {
+      FClipPath = QPainterPath();
+      if (R) FClipPath.addRegion(*R);
+    } else if (R) {
+      FPainter->setClipRegion(*R);
+    } else {
+      FPainter->setClipping(false);
+    }
+  }
+  FDirty = 0;
+  return true;
+}
+
+QPainterPath TqdQtCanvas::PartsPath(std::span<const TqdPoint> Points, std::span<const int> Counts,
+                                    bool Close) const {
+  QPainterPath Path;
+  size_t I = 0;
+  for (int C : Counts) {
+    if (C >= 2) {
+      Path.moveTo(ToQ(Points[I]));
+      for (int K = 1; K < C; ++K) Path.lineTo(ToQ(Points[I + K]));
+      if (Close) Path.closeSubpath();
+    }
+    I += size_t(C);
+  }
+  return Path;
+}
+
+QPainterPath TqdQtCanvas::PartsPath(std::span<const TqdDPoint> Points, std::span<const int> Counts,
+                                    bool Close) const {
+  QPainterPath Path;
+  size_t I = 0;
+  for (int C : Counts) {
+    const auto Part = Points.subspan(I, size_t(C));
+    I += size_t(C);
+    if (C < 2 || std::any_of(Part.begin(), Part.end(), IsBad)) continue;
+    Path.moveTo(ToQ(Part[0]));
+    for (int K = 1; K < C; ++K) Path.lineTo(ToQ(Part[K]));
+    if (Close) Path.closeSubpath();
+  }
+  return Path;
+}
+
+void TqdQtCanvas::StrokePath(const QPainterPath& Path) {
+  if (FState.Pen.Style == psClear || Path.isEmpty()) return;
+  if (FClipByGeometry && !FState.Clip.IsNull()) {
+    // The target cannot clip: the stroke becomes its outline, cut to the clip.
+    QPainterPathStroker S(FPainter->pen());
+    const QPainterPath Outline = S.createStroke(Path).intersected(FClipPath);
+    if (!Outline.isEmpty()) FPainter->fillPath(Outline, FPainter->pen().color());
+    return;
+  }
+  FPainter->strokePath(Path, FPainter->pen());
+}
+
+void TqdQtCanvas::FillPath(const QPainterPath& Path, const QBrush& Brush) {
+  if (Brush.style() == Qt::NoBrush || Path.isEmpty()) return;
+  if (FClipByGeometry && !FState.Clip.IsNull()) {
+    const QPainterPath Cut = Path.intersected(FClipPath);
+    if (!Cut.isEmpty()) FPainter->fillPath(Cut, Brush);
+    return;
+  }
+  FPainter->fillPath(Path, Brush);
+}
+
+void TqdQtCanvas::Polyline(std::span<const TqdPoint> Points) {
+  if (Points.size() < 2 || !Ready()) return;
+  if (FClipByGeometry) {
+    const int C[1] = {int(std::min<size_t>(Points.size(), size_t(std::numeric_limits<int>::max())))};
+    StrokePath(PartsPath(Points, C, false));
+    return;
+  }
+  FBuf.resize(qsizetype(Points.size()));
+  for (size_t I = 0; I < Points.size(); ++I) FBuf[qsizetype(I)] = ToQ(Points[I]);
+  FPainter->drawPolyline(FBuf.constData(), int(FBuf.size()));
+}
+
+void TqdQtCanvas::Polyline(std::span<const TqdDPoint> Points) {
+  if (Points.size() < 2 || Points.size() > size_t(std::numeric_limits<int>::max()) || !Ready()) return;
+  const int C[1] = {int(Points.size())};
+  StrokePath(PartsPath(Points, C, false));
+}
+
+void TqdQtCanvas::PolyPolyline(std::span<const TqdPoint> Points, std::span<const int> Counts) {
+  if (CheckedTotal(Points.size(), Counts) < 0 || !Ready()) return;
+  if (!FClipByGeometry) {
+    // Part by part through the fast line path of the raster engine.
+    size_t I = 0;
+    for (int C : Counts) {
+      if (C >= 2) Polyline(Points.subspan(I, size_t(C)));
+      I += size_t(C);
+    }
+    return;
+  }
+  StrokePath(PartsPath(Points, Counts, false));
+}
+
+void TqdQtCanvas::PolyPolyline(std::span<const TqdDPoint> Points, std::span<const int> Counts) {
+  if (CheckedTotal(Points.size(), Counts) < 0 || !Ready()) return;
+  StrokePath(PartsPath(Points, Counts, false));
+}
+
+void TqdQtCanvas::ClosedPolyline(std::span<const TqdPoint> Points) {
+  if (Points.size() < 2 || Points.size() > size_t(std::numeric_limits<int>::max()) || !Ready()) return;
+  const int C[1] = {int(Points.size())};
+  StrokePath(PartsPath(Points, C, true));
+}
+
+void TqdQtCanvas::Polygon(std::span<const TqdPoint> Points) {
+  if (Points.size() < 2 || Points.size() > size_t(std::numeric_limits<int>::max()) || !Ready()) return;
+  if (FClipByGeometry) {
+    const int C[1] = {int(Points.size())};
+    PolyPolygon(Points, C);
+    return;
+  }
+  FBuf.resize(qsizetype(Points.size()));
+  for (size_t I = 0; I < Points.size(); ++I) FBuf[qsizetype(I)] = ToQ(Points[I]);
+  FPainter->drawPolygon(FBuf.constData(), int(FBuf.size()),
+                        FState.FillMode == fmWinding ? Qt::WindingFill : Qt::OddEvenFill);
+}
+
+void TqdQtCanvas::Polygon(std::span<const TqdDPoint> Points) {
+  if (Points.size() > size_t(std::numeric_limits<int>::max())) return;
+  const int C[1] = {int(Points.size())};
+  PolyPolygon(Points, C);
+}
+
+void TqdQtCanvas::PolyPolygon(std::span<const TqdPoint> Points, std::span<const int> Counts) {
+  if (CheckedTotal(Points.size(), Counts) < 0 || !Ready()) return;
+  QPainterPath Path = PartsPath(Points, Counts, true);
+  Path.setFillRule(FState.FillMode == fmWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  FillPath(Path, FPainter->brush());
+  StrokePath(Path);
+}
+
+void TqdQtCanvas::PolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts) {
+  if (CheckedTotal(Points.size(), Counts) < 0 || !Ready()) return;
+  QPainterPath Path = PartsPath(Points, Counts, true);
+  Path.setFillRule(FState.FillMode == fmWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  FillPath(Path, FPainter->brush());
+  StrokePath(Path);
+}
+
+namespace {
+// The ellipse of a device box: its outline runs through the edge pixels
+// Left..Right-1, Top..Bottom-1.
+QRectF EllipseRect(const TqdIntRect& Box) {
+  const QRect R = qdToQRect(Box);
+  if (R.isEmpty()) return {};
+  return QRectF(R.x(), R.y(), R.width() - 1, R.height() - 1);
+}
+}  // namespace
+
+void TqdQtCanvas::Ellipse(const TqdIntRect& Box) {
+  const QRect Q = qdToQRect(Box);
+  if (Q.isEmpty() || !Ready()) return;
+  QPainterPath Path;
+  Path.addEllipse(EllipseRect(Box));
+  FillPath(Path, FPainter->brush());
+  StrokePath(Path);
+}
+
+void TqdQtCanvas::Arc(const TqdIntRect& Box, TqdPoint Start, TqdPoint End) {
+  const QRect Q = qdToQRect(Box);
+  if (Q.isEmpty() || !Ready()) return;
+  const QRectF R = EllipseRect(Box);
+  const QPointF C = R.center();
+  const double A = R.width() / 2, B = R.height() / 2;
+  const QPointF S = ToQ(Start), E = ToQ(End);
+  const double A0 = ParamAngle(A, B, S.x() - C.x(), S.y() - C.y());
+  const double A1 = ParamAngle(A, B, E.x() - C.x(), E.y() - C.y());
+  double Sweep = A1 - A0;
+  while (Sweep <= 0) Sweep += 360;
+  while (Sweep > 360) Sweep -= 360;
+  if (S == E) Sweep = 360;
+  QPainterPath Path;
+  Path.arcMoveTo(R, A0);
+  Path.arcTo(R, A0, Sweep);
+  StrokePath(Path);
+}
+
+void TqdQtCanvas::SetPixel(int X, int Y, TqdDeviceColor Color) {
+  if (!Ready()) return;
+  const QRect R(qdClampDeviceCoord(X), qdClampDeviceCoord(Y), 1, 1);
+  if (FClipByGeometry) {
+    QPainterPath Path;
+    Path.addRect(R);
+    FillPath(Path, QBrush(qdToQColor(Color)));
+    return;
+  }
+  FPainter->fillRect(R, qdToQColor(Color));
+}
+
+void TqdQtCanvas::Rectangle(const TqdIntRect& R) {
+  const QRect Q = qdToQRect(R);
+  if (Q.isEmpty() || !Ready()) return;
+  if (FState.Pen.Style == psClear || FClipByGeometry) {
+    QPainterPath Fill;
+    Fill.addRect(Q);
+    FillPath(Fill, FPainter->brush());
+    if (FState.Pen.Style != psClear) {
+      QPainterPath Outline;
+      Outline.addRect(QRectF(Q.x(), Q.y(), Q.width() - 1, Q.height() - 1));
+      StrokePath(Outline);
+    }
+    return;
+  }
+  FPainter->drawRect(QRect(Q.x(), Q.y(), Q.width() - 1, Q.height() - 1));
+}
+
+void TqdQtCanvas::FillRect(const TqdIntRect& R) {
+  const QRect Q = qdToQRect(R);
+  if (Q.isEmpty() || !Ready()) return;
+  QPainterPath Path;
+  Path.addRect(Q);
+  FillPath(Path, FPainter->brush());
+}
+
+void TqdQtCanvas::FillRegion(const TqdRegion& Region) {
+  const QRegion* R = TqdRegionAccess::Get(Region);
+  if (!R || R->isEmpty() || !Ready()) return;
+  QPainterPath Path;
+  Path.addRegion(*R);
+  FillPath(Path, FPainter->brush());
+}
+
+void TqdQtCanvas::InvertRect(const TqdIntRect& R) {
+  const QRect Q = qdToQRect(R);
+  if (Q.isEmpty() || !FRasterOps || !Ready()) return;
+  FPainter->save();
+  FPainter->setCompositionMode(QPainter::RasterOp_NotDestination);
+  FPainter->fillRect(Q, Qt::white);
+  FPainter->restore();
+}
+
+void TqdQtCanvas::TextOut(int X, int Y, const std::string& Text) {
+  // Fonts need the application object; without one there is no text.
+  if (Text.empty() || !HaveGuiApp() || !Ready()) return;
+  FPainter->save();
+  FPainter->setPen(qdToQColor(FState.Font.Color));
+  FPainter->translate(qdClampDeviceCoord(X), qdClampDeviceCoord(Y));
+  if (FState.Font.Escapement != 0) FPainter->rotate(-FState.Font.Escapement / 10.0);
+  FPainter->drawText(QPointF(0, 0), QString::fromUtf8(Text.data(), qsizetype(Text.size())));
+  FPainter->restore();
+}
+
+void TqdQtCanvas::DrawImage(const TqdIntRect& Dest, const TqdImage& Image) {
+  const QImage* Img = TqdImageAccess::Get(Image);
+  const QRect Q = qdToQRect(Dest);
+  if (!Img || Q.isEmpty() || !Ready()) return;
+  if (FClipByGeometry && !FState.Clip.IsNull()) {
+    FPainter->save();
+    FPainter->setClipPath(FClipPath);
+    FPainter->drawImage(Q, *Img);
+    FPainter->restore();
+    return;
+  }
+  FPainter->drawImage(Q, *Img);
+}
+
+TqdPoint TqdQtCanvas::DeviceSizePixels() const {
+  if (!IsActive() || !FPainter->device()) return {};
+  const QPaintDevice* D = FPainter->device();
+  return {D->width(), D->height()};
+}
+
+TqdDPoint TqdQtCanvas::DeviceSizeMM() const {
+  if (!IsActive() || !FPainter->device()) return {};
+  const QPaintDevice* D = FPainter->device();
+  if (D->devType() == QInternal::Image) {
+    // Whole millimetres lose too much on small images: use the resolution.
+    const QImage* Img = static_cast<const QImage*>(D);
+    const int MX = Img->dotsPerMeterX(), MY = Img->dotsPerMeterY();
+    return {MX > 0 ? Img->width() * 1000.0 / MX : 0.0, MY > 0 ? Img->height() * 1000.0 / MY : 0.0};
+  }
+  return {double(D->widthMM()), double(D->heightMM())};
+}
+
+// ---- SVG
+
+namespace {
+
+class TqdSvgCanvas : public TqdQtCanvas {
+ public:
+  TqdSvgCanvas(const std::string& FileName, int Width, int Height, const std::string& Title) {
+    FGenerator.setFileName(QString::fromStdString(FileName));
+    FGenerator.setSize(QSize(Width, Height));
+    FGenerator.setViewBox(QRect(0, 0, Width, Height));
+    FGenerator.setResolution(int(qdDefaultPixelsPerInch));
+    if (!Title.empty()) FGenerator.setTitle(QString::fromStdString(Title));
+    BeginOn(&FGenerator);
+  }
+  // The painter must finish before the generator goes.
+  ~TqdSvgCanvas() override { End(); }
+
+ private:
+  QSvgGenerator FGenerator;
+};
+
+}  // namespace
+
+std::unique_ptr<TqdQtCanvas> qdCreateSvgCanvas(const std::string& FileName, int Width, int Height,
+                                               const std::string& Title) {
+  if (Width <= 0 || Height <= 0) return nullptr;
+  auto C = std::make_unique<TqdSvgCanvas>(FileName, Width, Height, Title);
+  if (!C->IsActive()) return nullptr;
+  return C;
+}
+
+TqdImage qdImageFromQt(const QImage& Image) {
+  TqdImage R;
+  TqdImageAccess::Set(R, Image);
+  return R;
+}
