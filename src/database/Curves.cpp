@@ -306,3 +306,16 @@ void TqdDXFSpline::AssignEntity(const TqdDXFEntity& Source) {
     FFlagsExtented = S->FFlagsExtented;
   }
 }
+
+// ---------------------------------------------------------------- helix
+
+void TqdCADHelix::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFSpline::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdCADHelix*>(&Source)) {
+    FStartPoint = S->FStartPoint;
+    FRadius = S->FRadius;
+    FTurns = S->FTurns;
+    FTurnHeight = S->FTurnHeight;
+    FClockwise = S->FClockwise;
+  }
+}

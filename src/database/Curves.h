@@ -197,3 +197,37 @@ protected:
   TqdSingleList FWeights;
   int FFlagsExtented = 0;
 };
+
+// A helix keeps its spline points (written by the file) and its own description:
+// axis base point (Point), start point, radius, turns, turn height and handedness.
+class TqdCADHelix : public TqdDXFSpline {
+  QD_ENTITY_CLASS(TqdCADHelix)
+public:
+  TqdCADEntities EntType() const override { return ceHelix; }
+  TFPoint StartPoint() const { return FStartPoint; }
+  void SetStartPoint(const TFPoint& P) {
+    if (IsFiniteFPoint(P)) FStartPoint = P;
+  }
+  double Radius() const { return FRadius; }
+  void SetRadius(double V) {
+    if (std::isfinite(V)) FRadius = V;
+  }
+  double Turns() const { return FTurns; }
+  void SetTurns(double V) {
+    if (std::isfinite(V)) FTurns = V;
+  }
+  double TurnHeight() const { return FTurnHeight; }
+  void SetTurnHeight(double V) {
+    if (std::isfinite(V)) FTurnHeight = V;
+  }
+  bool Clockwise() const { return FClockwise; }
+  void SetClockwise(bool V) { FClockwise = V; }
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+protected:
+  TFPoint FStartPoint;
+  double FRadius = 1;
+  double FTurns = 1;
+  double FTurnHeight = 0;
+  bool FClockwise = false;
+};

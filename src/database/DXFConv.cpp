@@ -170,9 +170,6 @@ TqdDXFConverter::~TqdDXFConverter() {
     if (S) S->FOnListNotify = nullptr;
   if (FLayouts) FLayouts->FOnListNotify = nullptr;
   FMain.reset();
-  FDetachedTables.reset();
-  FDetachedObjects.reset();
-  FDetachedBlocks.reset();
   FDetachedLayouts.reset();
   FXRefs.clear();
   FSHXFonts.reset();

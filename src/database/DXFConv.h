@@ -14,6 +14,9 @@
 //   conv->LoadAll();
 //   conv->SetLoadingState(false, end);           // completes the standard items
 //   conv->SortEntities();
+// Entities of the model space go into ModelSpace() (layout 0's block, found or made by
+// name "*MODEL_SPACE" in BLOCKS); find blocks with BlockByName or NewNamedEntity so
+// that a file's "*Model_Space" block and this one are the same.
 // Handles: CheckHandle/FMaxHandle; items read without a handle get theirs in
 // ApplyGeneratedHandles at the end when the converter was made with CheckHandles.
 #include <cstdint>
@@ -321,9 +324,8 @@ private:
   TqdDXFDictionary* FLayouts = nullptr;
   TqdDXFDictionary* FTableStyles = nullptr;
   TqdDXFDictionary* FFieldList = nullptr;
-  // Containers Clear takes out of the tree; kept here until they go back in.
-  std::unique_ptr<TqdDXFEntity> FDetachedTables, FDetachedBlocks, FDetachedObjects,
-      FDetachedLayouts;
+  // The layouts dictionary when Clear found no OBJECTS to put it back into.
+  std::unique_ptr<TqdDXFEntity> FDetachedLayouts;
 
   std::vector<std::uint8_t> FSource;
   std::size_t FPos = 0;

@@ -47,6 +47,7 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("VERTEX", ClassOf<TqdDXFVertex>());
   TqdEntityRegistry::RegisterClass("LWPOLYLINE", ClassOf<TqdDXFLWPolyline>());
   TqdEntityRegistry::RegisterClass("SPLINE", ClassOf<TqdDXFSpline>());
+  TqdEntityRegistry::RegisterClass("HELIX", ClassOf<TqdCADHelix>());
   TqdEntityRegistry::RegisterClass("RAY", ClassOf<TqdDXFRay>());
   TqdEntityRegistry::RegisterClass("XLINE", ClassOf<TqdDXFXline>());
   TqdEntityRegistry::RegisterClass("LAYER", ClassOf<TqdDXFLayer>());

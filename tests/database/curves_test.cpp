@@ -334,3 +334,20 @@ TEST(Ray, BoxIsTheStartPoint) {
   TqdDXFXline x;
   EXPECT_EQ(x.EntType(), ceXline);
 }
+
+TEST(Helix, DrawsItsSplinePointsAndKeepsItsDescription) {
+  TqdCADHelix h;
+  h.SetDegree(2);
+  for (TFPoint p : {TFPoint{1, 0, 0}, TFPoint{1, 1, 0.5}, TFPoint{0, 1, 1}}) h.Controls().Add(p);
+  for (float k : {0.f, 0.f, 0.f, 1.f, 1.f, 1.f}) h.Knots().Add(k);
+  h.SetTurns(0.25);
+  h.SetRadius(1);
+  h.Loaded(nullptr);
+  EXPECT_EQ(h.EntType(), ceHelix);
+  EXPECT_GT(h.PointCount(), 2);
+  EXPECT_NEAR(h.Box().Z2, 1, 1e-12);
+  TqdCADHelix c;
+  c.AssignEntity(h);
+  EXPECT_EQ(c.Turns(), 0.25);
+  EXPECT_EQ(c.ControlCount(), 3);
+}
