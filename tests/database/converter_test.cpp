@@ -357,6 +357,34 @@ TEST(Layouts, EndOfLoadDropsAnEmptyPaperLayout) {
   EXPECT_EQ(Empty.LayoutsCount(), 1);
 }
 
+TEST(Layouts, AddAndRemoveRaiseEvents) {
+  TqdDXFConverter C;
+  std::vector<std::string> Seen;
+  C.OnLayoutAdd = [&](TqdDXFEntity* L) { Seen.push_back("+" + L->Name()); };
+  C.OnLayoutRemove = [&](TqdDXFEntity* L) { Seen.push_back("-" + L->Name()); };
+  auto L = std::make_unique<TqdDXFLayout>();
+  L->SetNameUnchecked("Sheet");
+  EXPECT_EQ(C.AddLayout(std::move(L)), 2);
+  C.CleaningLayouts(false);
+  EXPECT_EQ(Seen, (std::vector<std::string>{"+Sheet", "-Sheet"}));
+}
+
+TEST(Sections, SetSectionChecksTheClassAndIgnoresFixedIndexes) {
+  TqdDXFConverter C;
+  TqdDXFEntity* Blocks = C.GetSection(csBlocks);
+  TqdDXFTable Plain;
+  C.SetSection(csBlocks, &Plain);
+  EXPECT_EQ(C.GetSection(csBlocks), Blocks) << "a section index needs a section";
+  C.SetSection(csMLineStyles, &Plain);
+  EXPECT_NE(C.GetSection(csMLineStyles), &Plain);
+  C.SetSection(csEntities, &Plain);
+  EXPECT_EQ(C.GetSection(csEntities), C.ModelSpace());
+  TqdDXFLine NotATable;
+  C.SetSection(csLayers, &NotATable);
+  EXPECT_EQ(C.GetSection(csLayers), nullptr);
+  EXPECT_EQ(C.ExtractFromTable(C.GetOrCreateSection(csLayers), &NotATable), nullptr);
+}
+
 TEST(Layouts, DefaultLayoutIndexIsDecidedOnce) {
   TqdDXFConverter C;
   C.HeadVarStruct().TileMode = 0;
