@@ -490,6 +490,12 @@ TEST(Angle, WholeTurnsRemovedSignKept) {
   EXPECT_FLOAT_EQ(C.Angle(), -10);
   EXPECT_EQ(C.ActiveVPort()->Name(), "*ACTIVE");
   EXPECT_FALSE(C.Is3D());
+  C.ActiveVPort()->FViewTwistAngle = 1e300;  // as a file may hold it
+  EXPECT_EQ(C.Angle(), 0.0f);
+  C.ActiveVPort()->SetViewDirection({1, 0, 0});
+  EXPECT_TRUE(C.Is3D());
+  C.ActiveVPort()->SetViewDirection({0, 0, 0});
+  EXPECT_EQ(C.VPort(), (TFPoint{0, 0, 1}));
 }
 
 TEST(UCS, PaperLayoutIsIdentityModelUsesHeader) {
