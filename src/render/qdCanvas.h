@@ -14,8 +14,8 @@
 //   lie inside it: the square (0,0)-(4,0)-(4,4)-(0,4) covers columns and rows
 //   0..3; an outline in a 1-pixel pen adds the edge pixels 0..4;
 // - rectangles (TqdIntRect) cover Left..Right-1 and Top..Bottom-1;
-// - a region built from a polygon samples pixel corners rather than centres:
-//   on slanted edges it may differ from the polygon's fill by one pixel.
+// - a region built from a polygon holds the pixels its fill covers (a pixel
+//   centre exactly on a slanted edge may round the other way).
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -102,8 +102,10 @@ class TqdRegion {
   TqdRegion& operator=(TqdRegion&&) noexcept;
   ~TqdRegion();
 
-  // The pixels inside the polygon under the fill mode (see the pixel rules).
+  // The pixels inside the polygon under the fill mode: the pixels of the
+  // polygon's fill without outline. A NaN coordinate gives an empty region.
   void SetPolygon(std::span<const TqdPoint> Points, TqdFillMode FillMode);
+  void SetPolygon(std::span<const TqdDPoint> Points, TqdFillMode FillMode);
   void SetRect(const TqdIntRect& R);
   // Back to null (no clipping).
   void Clear();

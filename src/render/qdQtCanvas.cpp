@@ -145,7 +145,10 @@ bool TqdQtCanvas::Ready() {
   if (FDirty & dsPen) ApplyPen();
   if (FDirty & dsBrush)
     FPainter->setBrush(QBrush(qdToQColor(FState.Brush.Color), ToQt(FState.Brush.Style)));
-  if ((FDirty & dsFont) && HaveGuiApp()) {
+  // Fonts need the application object; without one the font waits.
+  unsigned Left = 0;
+  if ((FDirty & dsFont) && !HaveGuiApp()) Left = dsFont;
+  else if (FDirty & dsFont) {
     QFont F(QString::fromStdString(FState.Font.Face));
     F.setPixelSize(std::clamp(FState.Font.Height, 1, 32767));
     F.setBold(FState.Font.Bold);
@@ -163,7 +166,7 @@ bool TqdQtCanvas::Ready() {
       FPainter->setClipping(false);
     }
   }
-  FDirty = 0;
+  FDirty = Left;
   return true;
 }
 

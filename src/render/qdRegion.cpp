@@ -10,33 +10,99 @@
 
 namespace {
 
-// Polygons are cut to this box before they become regions: the region is
-// built scanline by scanline, so a vertex far away would cost memory and time
-// per row without adding a visible pixel, and QRegion gives up (and leaks)
-// on polygons more than 100000 rows high.
-constexpr double RegionLimit = 32767.0;
+// Regions are built for rows and columns within +/- this: a region only ever
+// clips a device, and a vertex far away must not cost a row of rectangles
+// per pixel of its height.
+constexpr int RegionLimit = 32768;
 
-// One Sutherland-Hodgman pass against an axis-aligned half-plane. The cut keeps
-// winding numbers inside the half-plane, so both fill modes survive it.
-void ClipHalfPlane(std::vector<QPointF>& Pts, int Axis, double Limit, bool KeepBelow) {
-  if (Pts.empty()) return;
-  auto Coord = [Axis](const QPointF& P) { return Axis == 0 ? P.x() : P.y(); };
-  auto Inside = [&](const QPointF& P) { return KeepBelow ? Coord(P) <= Limit : Coord(P) >= Limit; };
-  std::vector<QPointF> Out;
-  Out.reserve(Pts.size() + 4);
-  QPointF Prev = Pts.back();
-  for (const QPointF& Cur : Pts) {
-    const bool CurIn = Inside(Cur), PrevIn = Inside(Prev);
-    if (CurIn != PrevIn) {
-      const double T = (Limit - Coord(Prev)) / (Coord(Cur) - Coord(Prev));
-      QPointF X = Prev + (Cur - Prev) * T;
-      if (Axis == 0) X.setX(Limit); else X.setY(Limit);
-      Out.push_back(X);
-    }
-    if (CurIn) Out.push_back(Cur);
-    Prev = Cur;
+struct TEdge {
+  double X0, Y0, DX, DY;
+  int FirstRow, LastRow, Dir;
+};
+
+// The pixels whose centres lie inside the polygon, the rule of the polygon
+// fill, as banded rectangles: rows scanned with an active edge list, equal
+// neighbouring rows merged into one band.
+QRegion ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
+  std::vector<TEdge> Edges;
+  Edges.reserve(Pts.size());
+  for (size_t I = 0; I < Pts.size(); ++I) {
+    const TqdDPoint& A = Pts[I];
+    const TqdDPoint& B = Pts[(I + 1) % Pts.size()];
+    if (A.Y == B.Y) continue;
+    const double Top = std::min(A.Y, B.Y), Bottom = std::max(A.Y, B.Y);
+    // Rows whose centre Y + 0.5 lies in [Top, Bottom).
+    const double First = std::ceil(Top - 0.5), Last = std::ceil(Bottom - 0.5) - 1;
+    if (Last < First || Last < -RegionLimit || First >= RegionLimit) continue;
+    TEdge E;
+    E.X0 = A.X;
+    E.Y0 = A.Y;
+    E.DX = B.X - A.X;
+    E.DY = B.Y - A.Y;
+    E.FirstRow = int(std::max(First, double(-RegionLimit)));
+    E.LastRow = int(std::min(Last, double(RegionLimit - 1)));
+    E.Dir = B.Y > A.Y ? 1 : -1;
+    Edges.push_back(E);
   }
-  Pts.swap(Out);
+  if (Edges.empty()) return {};
+  std::sort(Edges.begin(), Edges.end(),
+            [](const TEdge& A, const TEdge& B) { return A.FirstRow < B.FirstRow; });
+
+  std::vector<QRect> Rects;
+  std::vector<const TEdge*> Active;
+  std::vector<std::pair<double, int>> Cross;
+  std::vector<std::pair<int, int>> Spans, PrevSpans;
+  size_t BandStart = 0;  // first rect of the band that the previous row built
+  size_t Next = 0;
+  int Row = Edges.front().FirstRow;
+  auto Flush = [&](int Y) {
+    // Spans of row Y: extend the previous band when equal, else a new band.
+    if (!Spans.empty() && Spans == PrevSpans && !Rects.empty() && Rects.back().bottom() == Y - 1) {
+      for (size_t K = BandStart; K < Rects.size(); ++K) Rects[K].setBottom(Y);
+    } else {
+      BandStart = Rects.size();
+      for (auto [L, R] : Spans) Rects.emplace_back(QPoint(L, Y), QPoint(R, Y));
+    }
+    PrevSpans.swap(Spans);
+  };
+  while (Next < Edges.size() || !Active.empty()) {
+    if (Active.empty() && Next < Edges.size()) Row = std::max(Row, Edges[Next].FirstRow);
+    while (Next < Edges.size() && Edges[Next].FirstRow <= Row) Active.push_back(&Edges[Next++]);
+    std::erase_if(Active, [Row](const TEdge* E) { return E->LastRow < Row; });
+    if (Active.empty()) continue;
+    const double YC = Row + 0.5;
+    Cross.clear();
+    for (const TEdge* E : Active) {
+      // Clamped so that a nearly flat edge cannot overshoot its ends.
+      const double T = std::clamp((YC - E->Y0) / E->DY, 0.0, 1.0);
+      Cross.emplace_back(E->X0 + T * E->DX, E->Dir);
+    }
+    std::sort(Cross.begin(), Cross.end());
+    Spans.clear();
+    int Wind = 0;
+    double SpanStart = 0;
+    for (size_t K = 0; K < Cross.size(); ++K) {
+      const bool WasIn = Winding ? Wind != 0 : (K % 2) == 1;
+      Wind += Cross[K].second;
+      const bool IsIn = Winding ? Wind != 0 : (K % 2) == 0;
+      if (!WasIn && IsIn) SpanStart = Cross[K].first;
+      if (WasIn && !IsIn) {
+        // Pixels X with SpanStart < X + 0.5 <= end, as the fill rounds.
+        const double L = std::max(std::floor(SpanStart + 0.5), double(-RegionLimit));
+        const double R = std::min(std::floor(Cross[K].first + 0.5) - 1, double(RegionLimit - 1));
+        if (R < L) continue;
+        if (!Spans.empty() && Spans.back().second >= int(L) - 1)
+          Spans.back().second = std::max(Spans.back().second, int(R));
+        else
+          Spans.emplace_back(int(L), int(R));
+      }
+    }
+    Flush(Row);
+    ++Row;
+  }
+  QRegion Rgn;
+  if (!Rects.empty()) Rgn.setRects(Rects.data(), int(Rects.size()));
+  return Rgn;
 }
 
 }  // namespace
@@ -79,31 +145,24 @@ TqdRegion& TqdRegion::operator=(TqdRegion&&) noexcept = default;
 TqdRegion::~TqdRegion() = default;
 
 void TqdRegion::SetPolygon(std::span<const TqdPoint> Points, TqdFillMode FillMode) {
-  QPolygon Poly;
-  if (Points.size() >= 3) {
-    bool Far = false;
-    for (const TqdPoint& P : Points)
-      if (std::abs(qdClampDeviceCoord(P.X)) > RegionLimit ||
-          std::abs(qdClampDeviceCoord(P.Y)) > RegionLimit)
-        Far = true;
-    if (!Far) {
-      Poly.reserve(static_cast<qsizetype>(Points.size()));
-      for (const TqdPoint& P : Points) Poly.append(QPoint(P.X, P.Y));
-    } else {
-      std::vector<QPointF> F;
-      F.reserve(Points.size());
-      for (const TqdPoint& P : Points)
-        F.emplace_back(qdClampDeviceCoord(P.X), qdClampDeviceCoord(P.Y));
-      ClipHalfPlane(F, 0, -RegionLimit, false);
-      ClipHalfPlane(F, 0, RegionLimit, true);
-      ClipHalfPlane(F, 1, -RegionLimit, false);
-      ClipHalfPlane(F, 1, RegionLimit, true);
-      for (const QPointF& P : F) Poly.append(QPoint(qdDeviceCoord(P.x()), qdDeviceCoord(P.y())));
-    }
-  }
+  std::vector<TqdDPoint> D;
+  D.reserve(Points.size());
+  for (const TqdPoint& P : Points) D.push_back({double(qdClampDeviceCoord(P.X)), double(qdClampDeviceCoord(P.Y))});
+  SetPolygon(std::span<const TqdDPoint>(D), FillMode);
+}
+
+void TqdRegion::SetPolygon(std::span<const TqdDPoint> Points, TqdFillMode FillMode) {
   QRegion Rgn;
-  if (Poly.size() >= 3)
-    Rgn = QRegion(Poly, FillMode == fmWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  const bool Bad = std::any_of(Points.begin(), Points.end(),
+                               [](const TqdDPoint& P) { return std::isnan(P.X) || std::isnan(P.Y); });
+  if (Points.size() >= 3 && !Bad) {
+    std::vector<TqdDPoint> D(Points.begin(), Points.end());
+    for (TqdDPoint& P : D) {
+      P.X = std::clamp(P.X, double(-qdMaxDeviceCoord), double(qdMaxDeviceCoord));
+      P.Y = std::clamp(P.Y, double(-qdMaxDeviceCoord), double(qdMaxDeviceCoord));
+    }
+    Rgn = ScanPolygon(D, FillMode == fmWinding);
+  }
   TqdRegionAccess::Set(*this, std::move(Rgn));
 }
 
