@@ -572,6 +572,27 @@ TEST(Canvas, RestoreStateBringsBackPenBrushAndClip) {
   EXPECT_EQ(Img.pixel(4, 2), White);
 }
 
+// A widget's paint event lends its painter: the canvas draws through it and
+// hands it back as it was.
+TEST(Canvas, BorrowedPainterIsHandedBackUnchanged) {
+  QImage Img = Blank();
+  QPainter P(&Img);
+  P.setPen(QPen(Qt::green, 5));
+  P.setClipRect(0, 0, 8, 8);
+  {
+    TqdQtCanvas C(P);
+    EXPECT_TRUE(C.IsActive());
+    EXPECT_EQ(C.DeviceSizePixels(), (TqdPoint{16, 16}));
+    SetRedPen(C);
+    C.Line({0, 12}, {16, 12});  // the canvas's clip (none) replaces the painter's
+  }
+  EXPECT_EQ(P.pen().color(), QColor(Qt::green));
+  EXPECT_EQ(P.pen().widthF(), 5.0);
+  EXPECT_TRUE(P.hasClipping());
+  P.end();
+  EXPECT_EQ(Painted(Img, Red), Box(0, 12, 15, 12));
+}
+
 // ---- hostile numbers
 
 struct TCoordCase {
