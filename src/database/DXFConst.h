@@ -6,6 +6,7 @@
 #include "CADColor.h"
 #include "qdConsts.h"
 #include "qdError.h"
+#include "qdVersions.h"  // TqdDWGVersion, shared with the readers
 
 // The fifteen containers a converter keeps track of.
 enum TConvSection : int {
@@ -31,20 +32,6 @@ enum TConvStatus { stDefault, stLoading, stEditing, stClearing, stDestroying, st
 
 enum TqdImportMode { imView, imImport };
 
-enum TqdDWGVersion {
-  acR09,
-  acR10,
-  acR11,
-  acR12,
-  acR13,
-  acR14,
-  acR2000,
-  acR2004,
-  acR2007,
-  acR2010,
-  acR2013,
-  acR2018
-};
 
 // Entity kinds; the high byte of an entity class word.
 enum TqdCADEntities : int {

@@ -631,6 +631,7 @@ void TqdDXFConverter::ClearHandles() {
 // ---------------------------------------------------------------- loading
 
 void TqdDXFConverter::SetSourceStream(const void* AData, std::size_t ASize) {
+  FSourceView = nullptr;
   FSource.clear();
   FSource.reserve(ASize + 4);
   if (ASize) {
@@ -643,9 +644,23 @@ void TqdDXFConverter::SetSourceStream(const void* AData, std::size_t ASize) {
 }
 
 void TqdDXFConverter::SetSourceStream(std::vector<std::uint8_t>&& AData) {
+  FSourceView = nullptr;
   FSource = std::move(AData);
   FLimit = FSource.size();
   for (std::uint8_t B : {13, 10, 0, 0}) FSource.push_back(B);
+}
+
+void TqdDXFConverter::SetSourceView(const void* AData, std::size_t ASize) {
+  FSource.clear();
+  FSourceView = static_cast<const std::uint8_t*>(AData);
+  FLimit = AData ? ASize : 0;
+}
+
+void TqdDXFConverter::DropSource() {
+  FSource.clear();
+  FSource.shrink_to_fit();
+  FSourceView = nullptr;
+  FLimit = 0;
 }
 
 std::size_t TqdDXFConverter::Count() const {

@@ -160,7 +160,14 @@ public:
   void SetSourceStream(const void* AData, std::size_t ASize);
   // The same without a copy: the converter takes the buffer.
   void SetSourceStream(std::vector<std::uint8_t>&& AData);
-  const std::uint8_t* Source() const { return FSource.empty() ? nullptr : FSource.data(); }
+  // Bytes the caller keeps alive until DropSource (a mapped file): no copy and no
+  // terminator, so only scanners bounded by Limit() may read it.
+  void SetSourceView(const void* AData, std::size_t ASize);
+  // Forgets the source (a reader is done with it).
+  void DropSource();
+  const std::uint8_t* Source() const {
+    return FSourceView ? FSourceView : (FSource.empty() ? nullptr : FSource.data());
+  }
   std::size_t Limit() const { return FLimit; }
   TqdSourceCursor SourceCursor() const { return {Source(), FLimit}; }
   void SetLoadingState(bool ALoading, std::size_t APos);
@@ -328,6 +335,7 @@ private:
   std::unique_ptr<TqdDXFEntity> FDetachedLayouts;
 
   std::vector<std::uint8_t> FSource;
+  const std::uint8_t* FSourceView = nullptr;
   std::size_t FPos = 0;
   std::size_t FLimit = 0;
   std::size_t FCount = 0;
