@@ -1,5 +1,6 @@
 #include "qdQtCanvas.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPaintEngine>
@@ -153,6 +154,10 @@ bool TqdQtCanvas::Ready() {
     F.setPixelSize(std::clamp(FState.Font.Height, 1, 32767));
     F.setBold(FState.Font.Bold);
     F.setItalic(FState.Font.Italic);
+    if (FState.Font.Width > 0) {
+      const int Avg = QFontMetrics(F).averageCharWidth();
+      if (Avg > 0) F.setStretch(std::clamp(int(qint64(FState.Font.Width) * 100 / Avg), 1, 4000));
+    }
     FPainter->setFont(F);
   }
   if (FDirty & dsClip) {

@@ -198,7 +198,14 @@ void TqdRegion::Union(const TqdRegion& Other) {
 }
 
 void TqdRegion::Offset(int DX, int DY) {
-  if (FData) FData->Rgn.translate(qdClampDeviceCoord(DX), qdClampDeviceCoord(DY));
+  if (!FData || FData->Rgn.isEmpty()) return;
+  // The region stays within the device range however often it moves.
+  const QRect B = FData->Rgn.boundingRect();
+  const qint64 X = std::clamp<qint64>(DX, qint64(-qdMaxDeviceCoord) - B.left(),
+                                      qint64(qdMaxDeviceCoord) - B.right());
+  const qint64 Y = std::clamp<qint64>(DY, qint64(-qdMaxDeviceCoord) - B.top(),
+                                      qint64(qdMaxDeviceCoord) - B.bottom());
+  FData->Rgn.translate(int(X), int(Y));
 }
 
 void TqdRegion::Update(const TqdCanvas& Canvas) { *this = Canvas.ClipRegion(); }

@@ -528,6 +528,9 @@ TEST(Canvas, RegionOperations) {
   I.Offset(-5, -5);
   EXPECT_TRUE(I.Contains(0, 0));
   EXPECT_FALSE(I.Contains(5, 5));
+  for (int K = 0; K < 20; ++K) I.Offset(INT_MAX, INT_MIN);  // pinned at the device range
+  EXPECT_LE(I.GetBox().Right, qdMaxDeviceCoord + 1);
+  EXPECT_GE(I.GetBox().Top, -qdMaxDeviceCoord);
   TqdRegion None;
   None.SetRect({20, 20, 30, 30});
   None.Intersect(A);
