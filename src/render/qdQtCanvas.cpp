@@ -67,10 +67,19 @@ double ParamAngle(double A, double B, double DX, double DY) {
 TqdQtCanvas::TqdQtCanvas(QPaintDevice* Device) { BeginOn(Device); }
 
 TqdQtCanvas::TqdQtCanvas(QPainter& Painter) : FPainter(&Painter), FBorrowed(true) {
-  if (FPainter->isActive()) FPainter->save();
-  FRasterOps = FPainter->paintEngine() && FPainter->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-  FClipByGeometry = FPainter->paintEngine() && FPainter->paintEngine()->type() == QPaintEngine::SVG;
-  FPainter->setRenderHint(QPainter::Antialiasing, false);
+  if (!FPainter->isActive()) return;
+  FPainter->save();
+  DetectTarget();
+}
+
+void TqdQtCanvas::DetectTarget() {
+  const QPaintEngine* E = FPainter->paintEngine();
+  const QPaintEngine::Type T = E ? E->type() : QPaintEngine::Raster;
+  FRasterOps = E && E->hasFeature(QPaintEngine::RasterOpModes);
+  FClipByGeometry = T == QPaintEngine::SVG;
+  FMetafile = T == QPaintEngine::SVG || T == QPaintEngine::Picture;
+  FPrinter = T == QPaintEngine::Pdf;
+  FPainter->setRenderHint(QPainter::Antialiasing, FAntialiasing);
 }
 
 TqdQtCanvas::~TqdQtCanvas() { End(); }
@@ -84,11 +93,7 @@ void TqdQtCanvas::BeginOn(QPaintDevice* Device) {
     return;
   }
   FPainter = FOwnPainter.get();
-  QPaintEngine* E = FPainter->paintEngine();
-  FRasterOps = E && E->hasFeature(QPaintEngine::RasterOpModes);
-  FClipByGeometry = E && E->type() == QPaintEngine::SVG;
-  FMetafile = FClipByGeometry;
-  FPainter->setRenderHint(QPainter::Antialiasing, false);
+  DetectTarget();
 }
 
 void TqdQtCanvas::End() {
@@ -352,7 +357,11 @@ void TqdQtCanvas::SetPixel(int X, int Y, TqdDeviceColor Color) {
     FillPath(Path, QBrush(qdToQColor(Color)));
     return;
   }
+  // A pixel is set, whatever the pen's mode.
+  const bool Mixing = FRasterOps && FState.Pen.Mode != pmCopy;
+  if (Mixing) FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(R, qdToQColor(Color));
+  if (Mixing) FDirty |= dsPen;
 }
 
 void TqdQtCanvas::Rectangle(const TqdIntRect& R) {

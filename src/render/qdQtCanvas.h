@@ -25,7 +25,8 @@ class TqdQtCanvas : public TqdCanvas {
   // Off by default so that colours are exact; the screen may turn it on.
   void SetAntialiasing(bool Value);
   bool Antialiasing() const { return FAntialiasing; }
-  // What the target is, for devices Qt cannot tell apart.
+  // What the target is (SVG and QPicture count as metafiles, PDF as a
+  // printer); settable for devices Qt cannot tell apart.
   void SetIsMetafile(bool Value) { FMetafile = Value; }
   void SetIsPrinter(bool Value) { FPrinter = Value; }
   // Finishes painting (a file target is written); later primitives do nothing.
@@ -62,6 +63,8 @@ class TqdQtCanvas : public TqdCanvas {
   void BeginOn(QPaintDevice* Device);
 
  private:
+  // Reads what the painter's target can do.
+  void DetectTarget();
   // Applies the changed state; false when nothing can be painted.
   bool Ready();
   void ApplyPen();

@@ -306,6 +306,8 @@ TEST(Canvas, SetPixelWritesOnePixel) {
     C.SetPixel(4, 7, Blue);
     C.SetPixel(-1, 3, Blue);
     C.SetPixel(16, 3, Blue);
+    C.SetPen({Red, 1, psSolid, pmXor});  // the pen's mode does not apply
+    C.SetPixel(4, 7, Blue);
   }
   EXPECT_EQ(Painted(Img, Blue), TPixels({{4, 7}}));
 }
