@@ -278,6 +278,10 @@ class TqdCanvas {
   virtual void TextOut(int X, int Y, const std::string& Text) = 0;
   // Stretches Image into Dest.
   virtual void DrawImage(const TqdIntRect& Dest, const TqdImage& Image) = 0;
+  // Fills the triangle with colours blended from its corners (the pixels of
+  // the triangle's fill). Targets that cannot blend, and triangles too large
+  // to blend, are filled in the first corner's colour.
+  virtual void GradientTriangle(const TqdPoint (&Corners)[3], const TqdDeviceColor (&Colors)[3]) = 0;
 
   // ---- device
   // Raw sizes as the device reports them; either may be 0.

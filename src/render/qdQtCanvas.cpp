@@ -431,6 +431,50 @@ void TqdQtCanvas::DrawImage(const TqdIntRect& Dest, const TqdImage& Image) {
   FPainter->drawImage(Q, *Img);
 }
 
+void TqdQtCanvas::GradientTriangle(const TqdPoint (&Corners)[3], const TqdDeviceColor (&Colors)[3]) {
+  if (!Ready()) return;
+  QPointF P[3];
+  for (int I = 0; I < 3; ++I) P[I] = ToQ(Corners[I]);
+  // Only the visible part of the triangle's box is blended.
+  const QRect Bounds = QPolygonF({P[0], P[1], P[2]}).boundingRect().toAlignedRect();
+  const TqdIntRect Clip = ClipBox();
+  const QRect Area = Bounds.intersected(QRect(Clip.Left, Clip.Top, Clip.Right - Clip.Left, Clip.Bottom - Clip.Top));
+  const double Det = (P[1].x() - P[0].x()) * (P[2].y() - P[0].y()) - (P[2].x() - P[0].x()) * (P[1].y() - P[0].y());
+  constexpr qint64 MaxBlendPixels = qint64(1) << 22;
+  if (Area.isEmpty() || Det == 0) return;
+  if (FClipByGeometry || qint64(Area.width()) * Area.height() > MaxBlendPixels) {
+    QPainterPath Path;
+    Path.addPolygon(QPolygonF({P[0], P[1], P[2]}));
+    Path.closeSubpath();
+    FillPath(Path, QBrush(qdToQColor(Colors[0])));
+    return;
+  }
+  QImage Img(Area.size(), QImage::Format_ARGB32_Premultiplied);
+  if (Img.isNull()) return;
+  Img.fill(Qt::transparent);
+  for (int Y = 0; Y < Area.height(); ++Y) {
+    QRgb* Line = reinterpret_cast<QRgb*>(Img.scanLine(Y));
+    const double PY = Area.y() + Y + 0.5;
+    for (int X = 0; X < Area.width(); ++X) {
+      const double PX = Area.x() + X + 0.5;
+      // Barycentric weights of the pixel centre.
+      const double W1 = ((PX - P[0].x()) * (P[2].y() - P[0].y()) - (P[2].x() - P[0].x()) * (PY - P[0].y())) / Det;
+      const double W2 = ((P[1].x() - P[0].x()) * (PY - P[0].y()) - (PX - P[0].x()) * (P[1].y() - P[0].y())) / Det;
+      const double W0 = 1 - W1 - W2;
+      if (W0 < 0 || W1 < 0 || W2 < 0) continue;
+      double Ch[3];
+      for (int K = 0; K < 3; ++K) {
+        const int Shift = 8 * K;
+        Ch[K] = W0 * ((Colors[0] >> Shift) & 0xFF) + W1 * ((Colors[1] >> Shift) & 0xFF) +
+                W2 * ((Colors[2] >> Shift) & 0xFF);
+      }
+      Line[X] = qRgb(qBound(0, int(Ch[0] + 0.5), 255), qBound(0, int(Ch[1] + 0.5), 255),
+                     qBound(0, int(Ch[2] + 0.5), 255));
+    }
+  }
+  FPainter->drawImage(Area.topLeft(), Img);
+}
+
 TqdPoint TqdQtCanvas::DeviceSizePixels() const {
   if (!IsActive() || !FPainter->device()) return {};
   const QPaintDevice* D = FPainter->device();

@@ -50,6 +50,7 @@ class TqdQtCanvas : public TqdCanvas {
   void InvertRect(const TqdIntRect& R) override;
   void TextOut(int X, int Y, const std::string& Text) override;
   void DrawImage(const TqdIntRect& Dest, const TqdImage& Image) override;
+  void GradientTriangle(const TqdPoint (&Corners)[3], const TqdDeviceColor (&Colors)[3]) override;
 
   TqdPoint DeviceSizePixels() const override;
   TqdDPoint DeviceSizeMM() const override;

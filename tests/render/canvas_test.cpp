@@ -332,6 +332,25 @@ TEST(Canvas, ImageIsStretchedIntoTheRectangle) {
   EXPECT_FALSE(Pic.IsMonochrome());
 }
 
+TEST(Canvas, GradientTriangleBlendsItsCorners) {
+  QImage Img = Blank(40, 40);
+  {
+    TqdQtCanvas C(&Img);
+    const TqdPoint P[3] = {{0, 0}, {40, 0}, {0, 40}};
+    const TqdDeviceColor Colors[3] = {Red, Green, Blue};
+    C.GradientTriangle(P, Colors);
+  }
+  auto Near = [](QRgb A, QRgb B) {
+    return std::abs(qRed(A) - qRed(B)) < 16 && std::abs(qGreen(A) - qGreen(B)) < 16 &&
+           std::abs(qBlue(A) - qBlue(B)) < 16;
+  };
+  EXPECT_TRUE(Near(Img.pixel(0, 0), Rgb(Red)));
+  EXPECT_TRUE(Near(Img.pixel(38, 0), Rgb(Green)));
+  EXPECT_TRUE(Near(Img.pixel(0, 38), Rgb(Blue)));
+  EXPECT_TRUE(Near(Img.pixel(13, 13), qRgb(85, 85, 85)));  // a third of each
+  EXPECT_EQ(Img.pixel(30, 30), White);                     // outside
+}
+
 // ---- regions and clipping
 
 std::vector<TqdPoint> Square(int L, int T, int R, int B) { return {{L, T}, {R, T}, {R, B}, {L, B}}; }
