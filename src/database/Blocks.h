@@ -2,17 +2,30 @@
 // Blocks, their records, and the BLOCK_RECORD table that is a view over BLOCKS.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DXFBase.h"
 
 class TqdDXFBlockRecord;
 class TqdDXFLayout;
 
+class TqdDXFInsert;
+class TqdDXFViewport;
+class TqdDXFXref;
+
+// Block-type flags (DXF 70 of BLOCK).
+inline constexpr int cnstBlockAnonymous = 1;
+inline constexpr int cnstBlockHasAttributes = 2;
+inline constexpr int cnstBlockXRef = 4;
+inline constexpr int cnstBlockXRefOverlay = 8;
+inline constexpr int cnstBlockXRefResolved = 32;
+
 class TqdDXFBlock : public TqdDXFGroupEntity {
   QD_ENTITY_CLASS(TqdDXFBlock)
 public:
   // A block and its record are made together; the block owns the record.
   TqdDXFBlock();
+  // Detaches the layout and clears the block link of every insert that uses it.
   ~TqdDXFBlock() override;
 
   TqdDXFBlockRecord* BlockRecord() const { return FBlockRecord; }
@@ -26,25 +39,76 @@ public:
   TqdDXFLayout* Layout() const { return FLayout; }
   void SetLayout(TqdDXFLayout* L) { FLayout = L; }
   bool SpecPaperSpace() const { return FLayout != nullptr; }
-  std::string XrefPath() const { return FXrefPath; }
+  // The xref item's path when none was set.
+  std::string XrefPath() const;
   void SetXrefPath(std::string_view P) { FXrefPath.assign(P); }
+  TqdDXFXref* Xref() const { return FXref; }
+  // The inserts that link this block (each once).
+  const std::vector<TqdDXFInsert*>& References() const { return FReferences; }
   // Internal flag bit 0: the block's entities are loaded.
   bool IsLoaded() const { return (FInternalFlags & 1) != 0; }
   void SetIsLoaded(bool V) { FInternalFlags = V ? (FInternalFlags | 1) : (FInternalFlags & ~1); }
-  // Computes the box and loads the record.
+  // Internal flag bit 2: the block is measuring itself; on-demand loads skip it, which
+  // ends cycles of blocks that insert each other.
+  bool IsLoading() const { return (FInternalFlags & 4) != 0; }
+  void SetIsLoading(bool V) { FInternalFlags = V ? (FInternalFlags | 4) : (FInternalFlags & ~4); }
+
+  bool IsBlockByXRef() const { return (FFlag & (cnstBlockXRef | cnstBlockXRefResolved)) != 0; }
+  bool IsBlockXrefOverlay() const { return (FFlag & cnstBlockXRefOverlay) != 0; }
+  bool IsBlockIntetnal() const;
+  bool IsModalSpaceBlock() const;
+  bool IsAcadTableBlock() const;
+
+  // Refused once the block is loaded, unless it is a layout's block.
+  int InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) override;
+  // Children freed, not loaded, bad box, no xref, flag 2 cleared.
+  void Clear(bool ADoFree) override;
+  void ListNotify(TqdDXFEntity* E, TListNotification Action) override;
+  // Boxes of the visible children; inserts load their blocks first (skipping blocks
+  // that are being loaded), attribute definitions count only when they show.
+  void UpdateBox() override;
+  // Xref resolution, attribute flag, box, loaded mark, record.
   void Loaded(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
+
+  // ---- paper-space viewport bookkeeping
+  // Numbers a viewport that became a child; the smallest handle holds the lowest ordinal.
+  void NumberViewport(TqdDXFViewport* V);
+  TqdDXFViewport* ViewPortWithMinIndex() const { return FViewPortWithMinIndex; }
 
 private:
   friend class TqdDXFBlockRecord;
   friend class TqdDXFBlockRecords;
+  friend class TqdDXFInsert;
   struct TAdopt {};
   TqdDXFBlock(TAdopt, TqdDXFBlockRecord* ARecord);
+  void AddReference(TqdDXFInsert* I);
+  void RemoveReference(TqdDXFInsert* I);
+  void UpdateAttributeFlag();
+  void LoadXref(TqdDXFConverter* C);
   TqdDXFBlockRecord* FBlockRecord = nullptr;
   std::unique_ptr<TqdDXFBlockRecord> FOwnedRecord;
   TFPoint FOffset;
   TqdDXFLayout* FLayout = nullptr;
   std::string FXrefPath;
+  TqdDXFXref* FXref = nullptr;
+  std::vector<TqdDXFInsert*> FReferences;
+  int FViewPortOrdIndex = -1;
+  TqdDXFViewport* FViewPortWithMinIndex = nullptr;
+};
+
+// The blocks on the path of one walk through inserts (drawing, measuring). A block
+// met again on its own path is skipped there: the insert keeps its block, the walk
+// just does not enter it twice. The path is also capped in depth.
+class TqdBlockPath {
+public:
+  // False when B is already on the path or the path is cnstMaxNestingDepth deep.
+  bool Enter(const TqdDXFBlock* B);
+  void Leave(const TqdDXFBlock* B);
+  int Depth() const { return static_cast<int>(FPath.size()); }
+
+private:
+  std::vector<const TqdDXFBlock*> FPath;
 };
 
 class TqdDXFBlockRecord : public TqdDXFPenTableItem {

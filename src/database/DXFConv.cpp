@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "Inserts.h"
 #include "qdFunction.h"
 
 // ---------------------------------------------------------------- generated-handle list
@@ -151,6 +152,7 @@ TqdDXFConverter::TqdDXFConverter(const TqdConverterParams& AParams) {
   FUseSHXFonts = true;
   FIsCrossoverMatrix = true;
   FMeshQuality = 0.01;
+  FXRefLoader = DefaultXRefLoader();
   ResetHeader();
 }
 
@@ -808,7 +810,8 @@ void TqdDXFConverter::LoadDepthFirst(TqdDXFEntity* E, int ADepth) {
 }
 
 void TqdDXFConverter::LoadBlock(TqdDXFBlock* ABlock) {
-  if (!ABlock || ABlock->IsLoaded() || FLoadingBlocks.count(ABlock) || FLoadDepth >= cnstMaxNestingDepth)
+  if (!ABlock || ABlock->IsLoaded() || ABlock->IsLoading() || FLoadingBlocks.count(ABlock) ||
+      FLoadDepth >= cnstMaxNestingDepth)
     return;
   struct Guard {
     TqdDXFConverter* C;
@@ -888,7 +891,9 @@ void TqdDXFConverter::Clear() {
     for (auto& [E, X] : FEntityExtra) const_cast<TqdDXFEntity*>(E)->FHasExtra = false;
     FEntityExtra.clear();
     FCount = 0;
-    for (auto It = FXRefs.rbegin(); It != FXRefs.rend(); ++It)
+    // Removing an xref item takes it off FXRefs: walk a copy.
+    const std::vector<TqdDXFXref*> XRefItems = FXRefs;
+    for (auto It = XRefItems.rbegin(); It != XRefItems.rend(); ++It)
       if (TqdDXFEntity* O = (*It)->Owner()) O->RemoveEntity(*It);
     FXRefs.clear();
     FActiveVPort = nullptr;
@@ -1086,6 +1091,85 @@ void TqdDXFConverter::SetXRefSearchPath(std::string_view APaths) {
     if (P == std::string_view::npos) break;
     APaths.remove_prefix(P + 1);
   }
+}
+
+namespace {
+
+TqdXRefLoader& DefaultLoaderSlot() {
+  static TqdXRefLoader L;
+  return L;
+}
+
+}  // namespace
+
+void SetDefaultXRefLoader(TqdXRefLoader L) { DefaultLoaderSlot() = std::move(L); }
+const TqdXRefLoader& DefaultXRefLoader() { return DefaultLoaderSlot(); }
+
+void TqdDXFConverter::AddXRefItem(TqdDXFXref* X) {
+  if (X && std::find(FXRefs.begin(), FXRefs.end(), X) == FXRefs.end()) FXRefs.push_back(X);
+}
+
+void TqdDXFConverter::RemoveXRefItem(const TqdDXFXref* X) {
+  auto It = std::find(FXRefs.begin(), FXRefs.end(), X);
+  if (It != FXRefs.end()) FXRefs.erase(It);
+}
+
+TqdDXFConverter* TqdDXFConverter::RootConverter() {
+  TqdDXFConverter* C = this;
+  for (int I = 0; C->FOwnerConverter && I <= cnstMaxXRefNesting; ++I) C = C->FOwnerConverter;
+  return C;
+}
+
+int TqdDXFConverter::XRefNesting() const {
+  int N = 0;
+  for (const TqdDXFConverter* C = FOwnerConverter; C && N <= cnstMaxXRefNesting; C = C->FOwnerConverter) ++N;
+  return N;
+}
+
+void TqdDXFConverter::AddWarning(std::string_view AText) {
+  if (FWarnings.size() >= 1000) return;
+  for (const std::string& W : FWarnings)
+    if (W == AText) return;
+  FWarnings.emplace_back(AText);
+}
+
+TqdDXFInsert* TqdDXFConverter::AddXRef(std::string_view AName, TqdDXFLayout* ALayout, double ARotation,
+                                       const TFPoint& AScale, const TFPoint& APos) {
+  TqdDXFEntity* Blocks = GetOrCreateSection(csBlocks);
+  GetOrCreateSection(csBlockRecords);
+  if (!Blocks) return nullptr;
+  auto Insert = std::make_unique<TqdDXFInsert>();
+  TqdDXFInsert* I = Insert.get();
+  I->SetLayer(LayerByName(FHeadVarStruct.CLayer));
+  auto NewBlock = std::make_unique<TqdDXFBlock>();
+  TqdDXFBlock* B = NewBlock.get();
+  B->SetLayer(I->Layer());
+  DoCreate(I);
+  DoCreate(B);
+  B->SetConverter(this);
+  std::string Stem(AName);
+  std::replace(Stem.begin(), Stem.end(), '\\', '/');
+  if (const std::size_t Slash = Stem.rfind('/'); Slash != std::string::npos) Stem.erase(0, Slash + 1);
+  if (const std::size_t Dot = Stem.rfind('.'); Dot != std::string::npos && Dot > 0) Stem.erase(Dot);
+  B->SetName(Stem);
+  B->SetXrefPath(AName);
+  B->SetFlags(cnstBlockXRef);
+  if (Blocks->AddEntity(std::move(NewBlock)) < 0) return nullptr;
+  CheckEntityHandle(B->BlockRecord());
+  Loads(B);  // resolves the xref: the block's only child becomes the xref item
+  I->SetBlock(B);
+  I->SetPoint(APos);
+  I->SetScale(AScale);
+  I->SetAngle(ARotation);
+  TqdDXFEntity* Target = ALayout ? static_cast<TqdDXFEntity*>(ALayout->PaperSpaceBlock()) : ModelSpace();
+  if (!Target || Target->AddEntity(std::move(Insert)) < 0) return nullptr;
+  Loads(I);
+  if (ALayout) {
+    TFRect R = ALayout->Box();
+    UnionBoxes(R, I->Box());
+    ALayout->SetBox(R);
+  }
+  return I;
 }
 
 // ---------------------------------------------------------------- per-object data

@@ -86,6 +86,22 @@ private:
   std::size_t FPos = 0;
 };
 
+class TqdDXFConverter;
+class TqdDXFInsert;
+
+// Reads a referenced drawing into a converter; filled by the reader layer.
+struct TqdXRefLoader {
+  // File extensions it reads, lower case with the dot (".dxf", ".dwg").
+  std::vector<std::string> Extensions;
+  // Fills ATarget from the file; false or an exception leaves the xref unresolved.
+  std::function<bool(TqdDXFConverter& ATarget, const std::string& AFileName)> Load;
+};
+// The loader new converters start with.
+void SetDefaultXRefLoader(TqdXRefLoader L);
+const TqdXRefLoader& DefaultXRefLoader();
+// Xrefs nested deeper than this are not loaded.
+inline constexpr int cnstMaxXRefNesting = 16;
+
 class TqdDXFConverter : public TqdListObject {
 public:
   using TEntityEvent = std::function<void(TqdDXFEntity*)>;
@@ -240,11 +256,35 @@ public:
   // The "WIPEOUTVARIABLES" object's frame switch inverted (False without one).
   bool HideWipeouts() const;
   void SetHideWipeouts(bool V);
+  // Problems met while building the drawing that a caller may want to report (huge
+  // arrays drawn in part, missing xref files, ...); each text once, at most 1000.
+  const std::vector<std::string>& Warnings() const { return FWarnings; }
+  void AddWarning(std::string_view AText);
   // Counts how often tessellation changes reloaded entities (for callers and tests).
   int ReloadCount() const { return FReloadCount; }
 
   // ---- external references
+  // Makes an xref block of the file AName with an insert of it in ALayout's block (the
+  // model space without a layout); the file is loaded through XRefLoader(). A missing
+  // or unreadable file leaves the block empty and a warning; the insert is returned.
+  TqdDXFInsert* AddXRef(std::string_view AName, TqdDXFLayout* ALayout, double ARotation,
+                        const TFPoint& AScale, const TFPoint& APos);
+  // The xref items of this drawing's blocks.
   const std::vector<TqdDXFXref*>& XRefs() const { return FXRefs; }
+  void AddXRefItem(TqdDXFXref* X);
+  void RemoveXRefItem(const TqdDXFXref* X);
+  // The loader that reads a referenced drawing (the database reads no files itself);
+  // new converters copy the process-wide default (SetDefaultXRefLoader).
+  const TqdXRefLoader& XRefLoader() const { return FXRefLoader; }
+  void SetXRefLoader(TqdXRefLoader L) { FXRefLoader = std::move(L); }
+  // May supply a path for an xref file that was not found; true when it did.
+  std::function<bool(TqdDXFConverter& AConverter, std::string& APath)> OnXRefResolve;
+  // The converter of the drawing that references this one as an xref.
+  TqdDXFConverter* OwnerConverter() const { return FOwnerConverter; }
+  // The top of the owner chain (this converter when it is not an xref).
+  TqdDXFConverter* RootConverter();
+  // How many xref levels lie above this drawing.
+  int XRefNesting() const;
   std::string XRefSearchPath() const;
   void SetXRefSearchPath(std::string_view APaths);
   const std::set<std::string>& XRefSearchPaths() const { return FXRefSearchPaths; }
@@ -353,6 +393,8 @@ private:
 
   std::vector<TqdDXFXref*> FXRefs;
   std::set<std::string> FXRefSearchPaths;
+  TqdXRefLoader FXRefLoader;
+  std::vector<std::string> FWarnings;
 
   int FNumberOfPartsInCircle = 48;
   int FNumberOfPartsInSpline = 24;

@@ -1,14 +1,47 @@
 #include "Objects.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "Blocks.h"
+#include "Curves.h"
 #include "DXFConv.h"
+#include "Inserts.h"
 #include "TableItems.h"
 #include "qdFunction.h"
 
 TqdDXFLayout::TqdDXFLayout() : FPlotSettings(std::make_unique<TqdDXFPlotSettings>()) {
   FNamedItem.FName = cnstModelLayoutName;
+}
+
+void TqdDXFLayout::SetBox(const TFRect& R) {
+  FBox = R;
+  if (FPaperSpaceBlock) FPaperSpaceBlock->SetBox(R);
+}
+
+void TqdDXFLayout::SetPlotSettings(const TqdDXFPlotSettings* S) {
+  if (S && S != FPlotSettings.get()) FPlotSettings->AssignEntity(*S);
+}
+
+void TqdDXFLayout::SetPlotPaperUnits(int V) {
+  if (V >= 0 && V <= 255) FPlotSettings->FData.PlotPaperUnits = static_cast<std::uint8_t>(V);
+}
+
+bool TqdDXFLayout::IsModel() const { return !Converter() || Index() == 0; }
+
+TqdView* TqdDXFLayout::View() {
+  if (!FView) FView = std::make_unique<TqdView>();
+  return FView.get();
+}
+
+std::unique_ptr<TqdDXFEntity> TqdDXFLayout::SetEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
+  return FPaperSpaceBlock ? FPaperSpaceBlock->SetEntity(Index, std::move(E)) : std::move(E);
+}
+
+void TqdDXFLayout::Clear(bool ADoFree) {
+  if (FPaperSpaceBlock) FPaperSpaceBlock->Clear(ADoFree);
 }
 
 TqdDXFLayout::~TqdDXFLayout() {
@@ -34,7 +67,10 @@ int TqdDXFLayout::Index() const {
 }
 
 TqdDXFBlock* TqdDXFLayout::PaperSpaceBlock() {
-  if (FPaperSpaceBlock) return FPaperSpaceBlock;
+  if (FPaperSpaceBlock) {
+    FPaperSpaceBlock->SetIsLoaded(false);
+    return FPaperSpaceBlock;
+  }
   TqdDXFConverter* C = Converter();
   if (!C) return nullptr;
   TqdDXFEntity* Blocks = C->GetOrCreateSection(csBlocks);
@@ -100,6 +136,12 @@ bool InsertShowsSomething(const TqdDXFEntity* E) {
 }  // namespace
 
 void TqdDXFLayout::Loaded(TqdDXFConverter* C) {
+  // A named page setup in OBJECTS replaces the layout's own copy.
+  if (C && !FPlotSettings->FData.PageSetupName.empty())
+    if (TqdDXFEntity* Objects = C->GetSection(csObjects))
+      if (const auto* P = dynamic_cast<const TqdDXFPlotSettings*>(Objects->FindEntByName(FPlotSettings->FData.PageSetupName));
+          P && P != FPlotSettings.get())
+        FPlotSettings->AssignEntity(*P);
   TqdDXFOwneredItem::Loaded(C);
   FBox = cnstBadRect;
   if (!FPaperSpaceBlock) return;
@@ -134,6 +176,12 @@ void TqdDXFLayout::AssignEntity(const TqdDXFEntity& Source) {
     FUCSOrigin = S->FUCSOrigin;
     FUCSXDir = S->FUCSXDir;
     FUCSYDir = S->FUCSYDir;
+    FView.reset();
+    if (S->FView) {
+      FView = std::make_unique<TqdView>();
+      FView->AssignEntity(*S->FView);
+    }
+    FPlotSettings->AssignEntity(*S->FPlotSettings);
   }
 }
 
@@ -148,4 +196,460 @@ void TqdDXFSortEntsTable::ResolveLinks(TqdDXFConverter* C) {
     FBlockItem.SetItem(R->Block());
   else
     FBlockItem.SetItem(dynamic_cast<TqdDXFBlock*>(Found));
+}
+
+// ---------------------------------------------------------------- plot settings
+
+void TqdDXFPlotSettings::SetName(std::string_view AName) { SetNameUnchecked(AName); }
+
+void TqdDXFPlotSettings::SetNameUnchecked(std::string_view AName) {
+  TqdDXFOwneredItem::SetNameUnchecked(AName);
+  FData.PageSetupName = Name();
+}
+
+TqdPlotPaperUnits TqdDXFPlotSettings::PlotPaperUnits() const {
+  return FData.PlotPaperUnits <= ppuPixels ? static_cast<TqdPlotPaperUnits>(FData.PlotPaperUnits) : ppuMM;
+}
+
+TqdPlotType TqdDXFPlotSettings::PlotType() const {
+  return FData.PlotType <= ptLayoutInformation ? static_cast<TqdPlotType>(FData.PlotType) : ptLayoutInformation;
+}
+
+void TqdDXFPlotSettings::SetPlotRotation(int V) {
+  FData.PlotRotation = (V >= 0 && V <= 3) ? static_cast<TqdPlotRotation>(V) : prNoRotation;
+}
+
+void TqdDXFPlotSettings::SetFlag(TqdPlotLayoutFlag F, bool V) {
+  if (V)
+    FData.PlotLayoutFlags |= PlotFlag(F);
+  else
+    FData.PlotLayoutFlags &= static_cast<TqdPlotLayoutFlags>(~PlotFlag(F));
+}
+
+TqdPlotScale TqdDXFPlotSettings::CustomPrintScale() const {
+  return {FData.NumeratorOfCustomPrintScale, FData.DenominatorOfCustomPrintScale};
+}
+
+void TqdDXFPlotSettings::SetCustomPrintScale(const TqdPlotScale& V) {
+  if (std::isfinite(V.Numerator)) FData.NumeratorOfCustomPrintScale = V.Numerator;
+  if (std::isfinite(V.Denomenator)) FData.DenominatorOfCustomPrintScale = V.Denomenator;
+}
+
+double TqdDXFPlotSettings::CustomPrintScaleKoef() const {
+  double N = FData.NumeratorOfCustomPrintScale;
+  if (PlotPaperUnits() == ppuInches) N *= 25.4;
+  if (N == 0 || !std::isfinite(N)) return 1;
+  const double K = FData.DenominatorOfCustomPrintScale / N;
+  // A zero, negative or overflowing scale would make every plot area empty or endless.
+  return (K > 0 && std::isfinite(K)) ? K : 1;
+}
+
+namespace {
+
+bool IsTurned(TqdPlotRotation R) { return R == pr90DegreesCounterCW || R == pr90DegreesCW; }
+
+}  // namespace
+
+bool TqdDXFPlotSettings::LandScape() const {
+  const bool W = FData.PlotPaperSize.X > FData.PlotPaperSize.Y;
+  return IsTurned(FData.PlotRotation) ? !W : W;
+}
+
+void TqdDXFPlotSettings::SetLandScape(bool V) {
+  const bool W = FData.PlotPaperSize.X > FData.PlotPaperSize.Y;
+  if (W)
+    FData.PlotRotation = V ? prNoRotation : pr90DegreesCW;
+  else
+    FData.PlotRotation = V ? pr90DegreesCW : prNoRotation;
+}
+
+TF2DRect TqdDXFPlotSettings::RotatedMargins() const {
+  const TF2DRect& U = FData.UnprintableMargin;
+  TF2DRect M = U;
+  switch (FData.PlotRotation) {
+    case prNoRotation: break;
+    case pr90DegreesCounterCW: M = {U.Top, U.Right, U.Bottom, U.Left}; break;
+    case prUpsideDown: M = {U.Right, U.Bottom, U.Left, U.Top}; break;
+    case pr90DegreesCW: M = {U.Bottom, U.Left, U.Top, U.Right}; break;
+  }
+  const double K = CustomPrintScaleKoef();
+  return {M.Left * K, M.Top * K, M.Right * K, M.Bottom * K};
+}
+
+TFPoint TqdDXFPlotSettings::PlotOffset() const {
+  const double K = CustomPrintScaleKoef();
+  TFPoint O{-K * FData.PlotOrigin.X, -K * FData.PlotOrigin.Y, 0};
+  if (IsTurned(FData.PlotRotation)) std::swap(O.X, O.Y);
+  const double D = PlotPaperUnits() == ppuInches ? 25.4 : 1.0;
+  O.X -= FData.PaperImageOrigin.X / D;
+  O.Y -= FData.PaperImageOrigin.Y / D;
+  return O;
+}
+
+TFRect TqdDXFPlotSettings::PlotPaperArea() const {
+  const double K = CustomPrintScaleKoef();
+  TF2DPoint P{K * FData.PlotPaperSize.X, K * FData.PlotPaperSize.Y};
+  if (IsTurned(FData.PlotRotation)) std::swap(P.X, P.Y);
+  const TF2DRect M = RotatedMargins();
+  const TFPoint O = PlotOffset();
+  const double L = O.X - M.Left, T = O.Y - M.Bottom;
+  return {L, T, 0, L + P.X, T + P.Y, 0};
+}
+
+TFRect TqdDXFPlotSettings::PlotMarginsArea() const {
+  const double K = CustomPrintScaleKoef();
+  TF2DPoint P{K * FData.PlotPaperSize.X, K * FData.PlotPaperSize.Y};
+  if (IsTurned(FData.PlotRotation)) std::swap(P.X, P.Y);
+  const TF2DRect M = RotatedMargins();
+  const TFPoint O = PlotOffset();
+  return {O.X, O.Y, 0, O.X + P.X - (M.Left + M.Right), O.Y + P.Y - (M.Top + M.Bottom), 0};
+}
+
+TFRect TqdDXFPlotSettings::PlotFrameArea() const {
+  return {FData.PlotWindowAreaMin.X, FData.PlotWindowAreaMin.Y, 0, FData.PlotWindowAreaMax.X,
+          FData.PlotWindowAreaMax.Y, 0};
+}
+
+TFRect TqdDXFPlotSettings::PlotPrintableArea() const {
+  TFRect M = PlotMarginsArea();
+  if (PlotType() != ptWindowSpecified) return M;
+  TFRect F = PlotFrameArea();
+  NormalizeBox(M);
+  NormalizeBox(F);
+  return {std::max(M.Left, F.Left), std::min(M.Top, F.Top), 0, std::min(M.Right, F.Right),
+          std::max(M.Bottom, F.Bottom), 0};
+}
+
+bool TqdDXFPlotSettings::SetDefaultValueByExtents(const TFRect& ABox, bool ANeedSaveSize) {
+  FData.PlotType = ptDrawingExtents;
+  SetFlag(plfUseStandardScale, true);
+  FData.StandardScaleType = 0;
+  FData.PrintOrConfigName = "none_device";
+  FData.PlotPaperUnits = ppuMM;
+  const bool Bad = IsBadBox(ABox) || !IsFiniteBox(ABox);
+  const double W = Bad ? 0 : std::fabs(ABox.Right - ABox.Left);
+  const double H = Bad ? 0 : std::fabs(ABox.Top - ABox.Bottom);
+  double Margin = 0;
+  std::string PaperName;
+  if (ANeedSaveSize) {
+    FData.PlotPaperSize = {W, H};
+    PaperName = "none_device";
+  } else {
+    FData.PlotPaperSize = {210, 297};
+    PaperName = "A4";
+    Margin = 3.2;
+  }
+  FData.PaperSize = PaperName;
+  if ((FData.PlotPaperSize.X >= FData.PlotPaperSize.Y) != (W >= H)) FData.PlotRotation = pr90DegreesCounterCW;
+  FData.UnprintableMargin = {Margin, Margin, Margin, Margin};
+  FData.PlotOrigin = {0, 0};
+  if (Bad) {
+    FData.NumeratorOfCustomPrintScale = 1;
+    FData.DenominatorOfCustomPrintScale = 1;
+    return false;
+  }
+  const TF2DRect& U = FData.UnprintableMargin;
+  TF2DPoint A{FData.PlotPaperSize.X - (U.Left + U.Right), FData.PlotPaperSize.Y - (U.Top + U.Bottom)};
+  if (FData.PlotRotation == pr90DegreesCounterCW) std::swap(A.X, A.Y);
+  const double KX = W == 0 ? 1 : A.X / W;
+  const double KY = H == 0 ? 1 : A.Y / H;
+  double K = KX < KY ? KX : KY;
+  // A paper with no room left (or a zero-size box after a turn) must not divide by 0.
+  if (!(K > 0) || !std::isfinite(K)) K = 1;
+  FData.NumeratorOfCustomPrintScale = 1;
+  FData.DenominatorOfCustomPrintScale = 1 / K;
+  FData.PaperImageOrigin = {-ABox.Left, -ABox.Bottom};
+  return true;
+}
+
+void TqdDXFPlotSettings::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFOwneredItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFPlotSettings*>(&Source)) FData = S->FData;
+}
+
+// ---------------------------------------------------------------- saved view
+
+void TqdView::SetDrawMatrix(const TFMatrix& M) {
+  FMatrix = M;
+  FInternalFlags |= 1;
+}
+
+void TqdView::PushView(const TRect& R) {
+  if (!FStackView) FStackView = std::make_unique<std::vector<int>>();
+  // The base view stays; the oldest pushed view makes room.
+  if (FStackView->size() > static_cast<std::size_t>(cnstMaxStackInts))
+    FStackView->erase(FStackView->begin() + 4, FStackView->begin() + 8);
+  FStackView->insert(FStackView->end(), {R.Left, R.Top, R.Bottom, R.Right});
+}
+
+TqdView::TRect TqdView::ActiveView() const {
+  if (!FStackView || FStackView->size() < 4) return {};
+  const int* P = FStackView->data() + FStackView->size() - 4;
+  return {P[0], P[1], P[3], P[2]};
+}
+
+void TqdView::SetActiveView(const TRect& R) {
+  if (!FStackView || FStackView->size() < 4) {
+    PushView(R);
+    return;
+  }
+  int* P = FStackView->data() + FStackView->size() - 4;
+  P[0] = R.Left, P[1] = R.Top, P[2] = R.Bottom, P[3] = R.Right;
+}
+
+TqdView::TRect TqdView::PopView() {
+  const TRect R = ActiveView();
+  if (FStackView && FStackView->size() >= 5) FStackView->resize(FStackView->size() - 4);
+  return R;
+}
+
+void TqdView::Clear(bool) {
+  FInternalFlags = 0;
+  FMatrix = cnstIdentityMat;
+  ClearView();
+}
+
+void TqdView::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFEntity::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdView*>(&Source)) {
+    FInternalFlags = S->FInternalFlags;
+    FMatrix = S->FMatrix;
+    if (S->FStackView)
+      FStackView = std::make_unique<std::vector<int>>(*S->FStackView);
+    else
+      FStackView.reset();
+  }
+}
+
+// ---------------------------------------------------------------- viewport
+
+namespace {
+
+bool FitsFloat(double V) { return std::isfinite(V) && std::fabs(V) <= std::numeric_limits<float>::max(); }
+
+}  // namespace
+
+void TqdDXFViewport::SetBackClipPlane(double V) {
+  if (FitsFloat(V)) FBackClipPlane = static_cast<float>(V);
+}
+
+void TqdDXFViewport::SetFrontClipPlane(double V) {
+  if (FitsFloat(V)) FFrontClipPlane = static_cast<float>(V);
+}
+
+void TqdDXFViewport::SetViewTwistAngle(double V) {
+  if (FitsFloat(V)) FViewTwistAngle = static_cast<float>(V);
+}
+
+bool TqdDXFViewport::InModelSpace() const {
+  const auto* B = dynamic_cast<const TqdDXFBlock*>(Owner());
+  return B && B->IsModalSpaceBlock();
+}
+
+void TqdDXFViewport::SetVisibleBoundary(bool V) { FVisibleBoundary = V && !InModelSpace(); }
+
+bool TqdDXFViewport::IsOn() const {
+  if (Owner()) return !IsOff() && FOrdIndex > 0;
+  return !IsOff() && FStatusField > 0 && !(FThisID == 1 && FOrdIndex <= 0);
+}
+
+void TqdDXFViewport::SetOff(bool V) {
+  const bool Off = V || InModelSpace();
+  if (Off)
+    FFlags |= cnstViewportOff;
+  else
+    FFlags &= ~cnstViewportOff;
+  FStatusField = Off ? 0 : -1;
+}
+
+void TqdDXFViewport::Offset(const TFPoint& P) {
+  if (!IsFiniteFPoint(P)) return;
+  FMSpaceCenter.X += P.X;
+  FMSpaceCenter.Y += P.Y;
+}
+
+TFRect TqdDXFViewport::Box() const { return (IsOn() || FStatusField == 0) ? FBox : cnstBadRect; }
+
+TFMatrix TqdDXFViewport::BuildMatrix() {
+  const double H = FPSpaceHeight != 0 ? FPSpaceHeight : 1.0;
+  const double M = FMSpaceHeight != 0 ? FMSpaceHeight : H;
+  double S = H / M;
+  if (!std::isfinite(S) || S == 0) S = 1;  // heights too far apart for a double
+  if (FViewDirection.X == 0 && FViewDirection.Y == 0 && FViewDirection.Z == 0) FViewDirection = cnstExtrusion;
+  const TFMatrix V = ViewMatrix(FViewDirection, FViewTwistAngle);
+  const TFPoint T = TransformPoint(FViewTarget, V);
+  const TFPoint Shift{FPSpaceCenter.X - (T.X + FMSpaceCenter.X) * S, FPSpaceCenter.Y - (T.Y + FMSpaceCenter.Y) * S,
+                      FPSpaceCenter.Z - T.Z * S};
+  TFMatrix Scale = ScalingMatrix(S, S, S);
+  Scale.E0 = Shift;
+  return ComposeMatrices(V, Scale);
+}
+
+TqdDXFEntity* TqdDXFViewport::GetBoundary(TqdDXFConverter* AConverter) {
+  TqdDXFEntity* O = Owner();
+  // The entity is a sibling: trusted only while it is still one.
+  if (FClippingBoundary) {
+    if (O && O->IndexOfEntity(FClippingBoundary) >= 0) return FClippingBoundary;
+    FClippingBoundary = nullptr;
+  }
+  if (!AConverter || FClippingBoundaryHandle == 0) return nullptr;
+  if (O) {
+    const int I = O->IndexOfHandle(FClippingBoundaryHandle);
+    if (I >= 0) FClippingBoundary = O->GetEntity(I);
+    return FClippingBoundary;
+  }
+  const TqdDXFBlock* M = AConverter->ModelSpace();
+  const int I = M ? M->IndexOfHandle(FClippingBoundaryHandle) : -1;
+  return I >= 0 ? M->GetEntity(I) : nullptr;
+}
+
+TqdDXFEntity* TqdDXFViewport::UsableBoundary(TqdDXFConverter* AConverter) {
+  TqdDXFEntity* B = GetBoundary(AConverter);
+  const auto* P = dynamic_cast<const TqdCADBasePolyline*>(B);
+  return (P && P->PointCount() > 2) ? B : nullptr;
+}
+
+void TqdDXFViewport::SetBoundary(TqdDXFEntity* E) {
+  FClippingBoundary = E;
+  if (E) FClippingBoundaryHandle = E->Handle();
+  FFlags |= cnstViewportNonRectClip;
+}
+
+TqdCADExtendedData TqdDXFViewport::GetExtData(std::string_view AAppID) const {
+  if (!SameNameText(AAppID, "ACAD")) {
+    const TqdCADExtendedData* D = GetEED(AAppID);
+    return D ? *D : TqdCADExtendedData();
+  }
+  TqdCADExtendedData D;
+  D.AddString(1001, "ACAD");
+  D.AddString(1000, "MVIEW");
+  D.AddString(1002, "{");
+  D.AddInt16(1070, 16);
+  D.AddPoint(1010, FViewTarget);
+  D.AddPoint(1010, FViewDirection);
+  D.AddDouble(1040, FViewTwistAngle);
+  D.AddDouble(1040, FMSpaceHeight);
+  D.AddDouble(1040, FMSpaceCenter.X);
+  D.AddDouble(1040, FMSpaceCenter.Y);
+  D.AddDouble(1040, 50);
+  D.AddDouble(1040, FFrontClipPlane);
+  D.AddDouble(1040, FBackClipPlane);
+  D.AddString(1002, "}");
+  return D;
+}
+
+void TqdDXFViewport::Loaded(TqdDXFConverter* C) {
+  FBox = {FPSpaceCenter.X - FPSpaceWidth / 2, FPSpaceCenter.Y + FPSpaceHeight / 2, 0,
+          FPSpaceCenter.X + FPSpaceWidth / 2, FPSpaceCenter.Y - FPSpaceHeight / 2, 0};
+  FRect = FBox;
+  FMatrix = BuildMatrix();
+  if (InModelSpace()) {
+    SetOff(true);
+    FVisibleBoundary = false;
+    FBox = cnstBadRect;
+  }
+  TqdDXFPenEntity::Loaded(C);
+  if (C && !Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
+}
+
+void TqdDXFViewport::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFPenEntity::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFViewport*>(&Source)) {
+    FBackClipPlane = S->FBackClipPlane;
+    FFrontClipPlane = S->FFrontClipPlane;
+    FClippingBoundary = S->FClippingBoundary;
+    FClippingBoundaryHandle = S->FClippingBoundaryHandle;
+    FFlags = S->FFlags;
+    FFrozenLayers = S->FFrozenLayers;
+    FMatrix = S->FMatrix;
+    FMSpaceCenter = S->FMSpaceCenter;
+    FMSpaceHeight = S->FMSpaceHeight;
+    FPSpaceCenter = S->FPSpaceCenter;
+    FPSpaceHeight = S->FPSpaceHeight;
+    FPSpaceWidth = S->FPSpaceWidth;
+    FOrdIndex = S->FOrdIndex;
+    FStatusField = S->FStatusField;
+    FThisID = S->FThisID;
+    FViewDirection = S->FViewDirection;
+    FViewTarget = S->FViewTarget;
+    FViewTwistAngle = S->FViewTwistAngle;
+    FVisibleBoundary = S->FVisibleBoundary;
+    FXDataAppName = S->FXDataAppName;
+  }
+}
+
+// ---------------------------------------------------------------- spatial filter
+
+bool TqdCADSpatialFilter::IsDegenerate() const {
+  std::vector<TFPoint> Distinct;
+  for (const TFPoint& P : FBounds) {
+    if (!IsFiniteFPoint(P)) return true;
+    bool Seen = false;
+    for (const TFPoint& Q : Distinct)
+      if (IsEqualFPoints(P, Q, 1e-9)) Seen = true;
+    if (!Seen) Distinct.push_back(P);
+  }
+  if (FBounds.size() == 2) {
+    // Two corners of a rectangle: an empty rectangle would hide the whole insert.
+    return Distinct.size() < 2 || std::fabs(FBounds[0].X - FBounds[1].X) <= 1e-9 ||
+           std::fabs(FBounds[0].Y - FBounds[1].Y) <= 1e-9;
+  }
+  return Distinct.size() < 3;
+}
+
+std::vector<TFPoint> TqdCADSpatialFilter::Boundary(const TFMatrix& AInsertMatrix) const {
+  std::vector<TFPoint> R;
+  if (IsDegenerate()) return R;
+  std::vector<TFPoint> Q = FBounds;
+  if (Q.size() == 2) Q = {Q[0], {Q[1].X, Q[0].Y, 0}, {Q[1].X, Q[1].Y, 0}, {Q[0].X, Q[1].Y, 0}};
+  const TFMatrix M = ComposeMatrices(FInvBlkTransform, AInsertMatrix);
+  const TFMatrix Clip = TransposeMatrix(FClip);
+  R.reserve(Q.size());
+  for (const TFPoint& P : Q) R.push_back(AddFPoint(TransformVector(TransformPoint(P, M), Clip), FClipbdorg));
+  return R;
+}
+
+void TqdCADSpatialFilter::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFOwneredItem::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdCADSpatialFilter*>(&Source)) {
+    FInvBlkTransform = S->FInvBlkTransform;
+    FClip = S->FClip;
+    FBounds = S->FBounds;
+    FBackClip = S->FBackClip;
+    FBackDist = S->FBackDist;
+    FClipbdorg = S->FClipbdorg;
+    FDisplayBounds = S->FDisplayBounds;
+    FFrontClip = S->FFrontClip;
+    FFrontDist = S->FFrontDist;
+    FExtrusion = S->FExtrusion;
+  }
+}
+
+// ---------------------------------------------------------------- external reference
+
+TqdDXFXref::~TqdDXFXref() { SetXRefConverter(nullptr); }
+
+void TqdDXFXref::SetXRefConverter(TqdDXFConverter* C) {
+  if (C == FXRefConverter) return;
+  if (TqdDXFConverter* Old = FXRefConverter) {
+    FXRefConverter = nullptr;
+    if (Old->FContainerXref == this) Old->FContainerXref = nullptr;
+    // The last holder: the drawing no longer hangs below its owner.
+    if (Old->RefCount() == 1) Old->FOwnerConverter = nullptr;
+    Old->Release();
+  }
+  FXRefConverter = C;
+}
+
+void TqdDXFXref::Loaded(TqdDXFConverter* C) {
+  TqdDXFOwneredItem::Loaded(C);
+  FBox = cnstBadRect;
+  if (!FXRefConverter) return;
+  TqdDXFLayout* Model = FXRefConverter->GetLayout(0);
+  if (Model && IsBadBox(Model->Box())) FXRefConverter->Loads(Model);
+  if (Model) FBox = Model->Box();
+  if (C) {
+    FXRefConverter->SetNumberOfPartsInSpline(C->NumberOfPartsInSpline());
+    FXRefConverter->SetNumberOfPartsInCircle(C->NumberOfPartsInCircle());
+  }
 }

@@ -1,6 +1,8 @@
 #include "Registry.h"
 
 #include "Faces.h"
+#include "Hatches.h"
+#include "Inserts.h"
 #include "Polylines.h"
 
 #include <map>
@@ -70,4 +72,11 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("SORTENTSTABLE", ClassOf<TqdDXFSortEntsTable>());
   TqdEntityRegistry::RegisterClass("RASTERVARIABLES", ClassOf<TqdCADRasterVariables>());
   TqdEntityRegistry::RegisterClass("WIPEOUTVARIABLES", ClassOf<TqdCADWipeoutVariables>());
+  TqdEntityRegistry::RegisterClass("INSERT", ClassOf<TqdDXFInsert>());
+  TqdEntityRegistry::RegisterClass("ATTDEF", ClassOf<TqdDXFAttdef>());
+  TqdEntityRegistry::RegisterClass("ATTRIB", ClassOf<TqdDXFAttrib>());
+  TqdEntityRegistry::RegisterClass("TEXT", ClassOf<TqdDXFText>());
+  TqdEntityRegistry::RegisterClass("MLINE", ClassOf<TqdCADMLine>());
+  TqdEntityRegistry::RegisterClass("VIEWPORT", ClassOf<TqdDXFViewport>());
+  TqdEntityRegistry::RegisterClass("SPATIAL_FILTER", ClassOf<TqdCADSpatialFilter>());
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Symbol-table items: layers, linetypes, text styles, dimension styles, viewports,
 // application ids and multiline styles.
+#include <cmath>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -169,6 +171,50 @@ public:
   bool FUCSVP = false;
 };
 
+// One element of a multiline style: its offset from the multiline's vertices, colour
+// and linetype.
+class TqdMLineEntry : public TqdDXFEntity {
+  QD_ENTITY_CLASS(TqdMLineEntry)
+public:
+  TqdDXFEntity* Owner() const override { return FOwner; }
+  void SetOwner(TqdDXFEntity* AOwner) override { FOwner = AOwner; }
+  TqdColorCAD ColorCAD() const override { return FColor; }
+  void SetColorCAD(const TqdColorCAD& C) override { FColor = C; }
+  TqdDXFLineType* LineType() const override;
+  void SetLineType(TqdDXFLineType* AType) override { FLineTypeItem.SetItem(AType); }
+  TqdTableItem& LineTypeItem() { return FLineTypeItem; }
+  double Offset() const { return FOffset; }
+  void SetOffset(double V) {
+    if (std::isfinite(V)) FOffset = V;
+  }
+  void ResolveLinks(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+private:
+  TqdDXFEntity* FOwner = nullptr;
+  TqdColorCAD FColor = TqdColorCAD::Index(clByLayer);
+  TqdTableItem FLineTypeItem;
+  double FOffset = 0;
+};
+
+// A multiline style (an item of the MLINESTYLES dictionary): flags (bit 0 fill), the
+// fill colour and the elements.
 class TqdMLineStyle : public TqdDXFCustomColor {
   QD_ENTITY_CLASS(TqdMLineStyle)
+public:
+  ~TqdMLineStyle() override;
+  bool Filled() const { return (FFlags & 1) != 0; }
+  int Count() const override { return static_cast<int>(FEntries.size()); }
+  TqdDXFEntity* GetEntity(int Index) const override;
+  TqdMLineEntry* GetEntry(int Index) const { return dynamic_cast<TqdMLineEntry*>(GetEntity(Index)); }
+  // Accepts elements without an owner only.
+  int InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) override;
+  std::unique_ptr<TqdDXFEntity> DeleteEntity(int Index) override;
+  int IndexOfEntity(const TqdDXFEntity* E) const override;
+  void Clear(bool ADoFree) override { FEntries.clear(); }
+  TqdMLineEntry* NewEntry(const TqdColorCAD& AColor, TqdDXFLineType* ALType, double AOffset);
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+private:
+  std::vector<std::unique_ptr<TqdDXFEntity>> FEntries;
 };

@@ -1,0 +1,77 @@
+#pragma once
+// The single-line text entity as far as attributes need it: its data, the moves that
+// inserts apply to their attributes, and a box. The glyph geometry (fonts, text
+// matrix, the real box) is computed by the text unit; until then a text's box is the
+// bad box, so that extents never count a guessed outline.
+#include <string>
+
+#include "DXFBase.h"
+#include "TableItems.h"
+#include "qdFunction.h"
+
+class TqdDXFText : public TqdDXFCustomVertex {
+  QD_ENTITY_CLASS(TqdDXFText)
+public:
+  TqdCADEntities EntType() const override { return ceText; }
+  const std::string& Text() const { return FText; }
+  virtual void SetText(std::string_view V) { FText.assign(V); }
+  double Height() const { return FHeight; }
+  void SetHeight(double V) {
+    if (std::isfinite(V)) FHeight = V;
+  }
+  double Rotation() const { return FRotation; }
+  // Degrees; values a float cannot hold are ignored.
+  void SetRotation(double V);
+  // The width factor.
+  double Scale() const { return FScale; }
+  void SetScale(double V) {
+    if (std::isfinite(V)) FScale = V;
+  }
+  double ObliqueAngle() const { return FObliqueAngle; }
+  void SetObliqueAngle(double V) {
+    if (std::isfinite(V)) FObliqueAngle = V;
+  }
+  // 0 left, 1 centre, 2 right, 3 aligned, 4 middle, 5 fit.
+  std::uint8_t HAlign() const { return FHAlign; }
+  void SetHAlign(std::uint8_t V) { FHAlign = V; }
+  // 0 baseline, 1 bottom, 2 middle, 3 top.
+  std::uint8_t VAlign() const { return FVAlign; }
+  void SetVAlign(std::uint8_t V) { FVAlign = V; }
+  // The second alignment point; counts as given when X and Y differ from the unset value.
+  TFPoint Point1() const { return FPoint1; }
+  void SetPoint1(const TFPoint& P) {
+    if (IsFiniteFPoint(P)) FPoint1 = P;
+  }
+  bool HasPoint1() const { return FPoint1.X != cnstUnsetValue && FPoint1.Y != cnstUnsetValue; }
+  // The second point takes part in the placement (any alignment but left on the baseline).
+  bool UsesPoint1() const { return HasPoint1() && (FHAlign != 0 || FVAlign != 0); }
+  TFPoint Extrusion() const override { return FExtrusion; }
+  // (0,0,0) and non-finite vectors store (0,0,1).
+  void SetExtrusion(const TFPoint& P) override;
+  double LineWeight() const override { return FLineWeight; }
+  void SetLineWeight(double V) override {
+    if (std::isfinite(V)) FLineWeight = V;
+  }
+  TqdDXFStyle* Style() const;
+  void SetStyle(TqdDXFStyle* S) { FTextStyleItem.SetItem(S); }
+  TqdTableItem& StyleItem() { return FTextStyleItem; }
+  TFRect Box() const override { return FBox; }
+  void ResolveLinks(TqdDXFConverter* C) override;
+  // Default layer, linetype and style; the box stays for the text unit to compute.
+  void Loaded(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+protected:
+  TFRect FBox = cnstBadRect;
+  std::string FText;
+  double FHeight = 0;
+  float FRotation = 0;
+  double FScale = 1.0;
+  double FObliqueAngle = 0;
+  std::uint8_t FHAlign = 0;
+  std::uint8_t FVAlign = 0;
+  TFPoint FPoint1 = cnstUnsetPoint;
+  TFPoint FExtrusion = cnstExtrusion;
+  double FLineWeight = cnstLWByLayer;
+  TqdTableItem FTextStyleItem;
+};
