@@ -1,0 +1,8 @@
+#pragma once
+// draftwell-cli's commands, callable in-process (the tests use them that way).
+#include <string>
+#include <vector>
+
+// Runs the command line Args (without the program name); fills Out and Err and
+// returns the exit status: 0 done, 1 a file could not be read, 2 usage error.
+int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err);

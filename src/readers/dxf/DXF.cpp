@@ -1,0 +1,1530 @@
+#include "DXF.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Registry.h"
+#include "qdFunction.h"
+
+// ---------------------------------------------------------------- object names
+
+namespace {
+
+struct TNameKind {
+  const char* Name;
+  TdxfKind Kind;
+};
+
+// Every object name the reader knows; the database class comes from the registry.
+constexpr TNameKind cNames[] = {
+    {"SEQEND", dkEndMarker},       {"ENDSEC", dkEndMarker},         {"ENDTAB", dkEndMarker},
+    {"ENDBLK", dkEndMarker},       {"EOF", dkEndMarker},            {"VERTEX", dkSubEntity},
+    {"ATTRIB", dkSubEntity},       {"POLYLINE", dkPolyline},        {"INSERT", dkInsert},
+    {"LINE", dkEntity},            {"3DLINE", dkEntity},            {"SOLID", dkEntity},
+    {"TRACE", dkEntity},           {"3DFACE", dkEntity},            {"CIRCLE", dkEntity},
+    {"ARC", dkEntity},             {"ELLIPSE", dkEntity},           {"POINT", dkEntity},
+    {"LWPOLYLINE", dkEntity},      {"SPLINE", dkEntity},            {"HELIX", dkEntity},
+    {"RAY", dkEntity},             {"XLINE", dkEntity},             {"MLINE", dkEntity},
+    {"TEXT", dkEntity},            {"MTEXT", dkEntity},             {"ATTDEF", dkEntity},
+    {"SHAPE", dkEntity},           {"DIMENSION", dkEntity},         {"LEADER", dkEntity},
+    {"TOLERANCE", dkEntity},       {"HATCH", dkEntity},             {"MPOLYGON", dkEntity},
+    {"WIPEOUT", dkEntity},         {"IMAGE", dkEntity},             {"VIEWPORT", dkEntity},
+    {"OLEFRAME", dkEntity},        {"OLE2FRAME", dkEntity},         {"ACAD_TABLE", dkEntity},
+    {"ACAD_PROXY_ENTITY", dkEntity}, {"MESH", dkEntity},            {"REGION", dkEntity},
+    {"PLANESURFACE", dkEntity},    {"SURFACE", dkEntity},           {"SWEPTSURFACE", dkEntity},
+    {"REVOLVEDSURFACE", dkEntity}, {"EXTRUDEDSURFACE", dkEntity},   {"LOFTEDSURFACE", dkEntity},
+    {"NURBSURFACE", dkEntity},     {"3DSOLID", dkEntity},           {"BODY", dkEntity},
+    {"TABLE", dkTable},            {"LTYPE", dkTableItem},          {"LAYER", dkTableItem},
+    {"STYLE", dkTableItem},        {"DIMSTYLE", dkTableItem},       {"VPORT", dkTableItem},
+    {"APPID", dkTableItem},        {"BLOCK_RECORD", dkBlockRecord}, {"BLOCK", dkBlock},
+    {"LAYOUT", dkLayout},          {"DICTIONARY", dkDictionary},    {"DICTIONARYVAR", dkObject},
+    {"XRECORD", dkObject},         {"IMAGEDEF", dkObject},          {"SORTENTSTABLE", dkObject},
+    {"MLINESTYLE", dkObject},      {"TABLESTYLE", dkObject},        {"FIELD", dkObject},
+    {"FIELDLIST", dkObject},       {"PLOTSETTINGS", dkObject},      {"RASTERVARIABLES", dkObject},
+    {"WIPEOUTVARIABLES", dkObject}, {"SPATIAL_FILTER", dkObject},   {"DIMASSOC", dkObject},
+};
+
+bool SameText(std::string_view A, std::string_view B) { return SameNameText(A, B); }
+
+std::string_view Trimmed(std::string_view S) {
+  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
+  while (!S.empty() && (S.back() == ' ' || S.back() == '\t' || S.back() == '\r')) S.remove_suffix(1);
+  return S;
+}
+
+const TNameKind* FindName(std::string_view AName) {
+  static const std::unordered_map<std::string, const TNameKind*> Index = [] {
+    std::unordered_map<std::string, const TNameKind*> M;
+    for (const TNameKind& N : cNames) M.emplace(N.Name, &N);
+    return M;
+  }();
+  if (AName.size() > 24) return nullptr;
+  auto It = Index.find(UpperNameText(AName));
+  return It == Index.end() ? nullptr : It->second;
+}
+
+// The static spelling of a known name (so that records of names need no copies).
+const char* KnownName(std::string_view AName) {
+  const TNameKind* N = FindName(AName);
+  return N ? N->Name : nullptr;
+}
+
+bool IsGraphical(TdxfKind K) { return K == dkEntity || K == dkPolyline || K == dkInsert; }
+
+bool IsObjectKind(TdxfKind K) { return K == dkDictionary || K == dkLayout || K == dkObject; }
+
+// "*MODEL_SPACE", "$MODEL_SPACE" and the paper-space names in any case.
+std::string SpaceName(std::string_view AName) {
+  std::string N = UpperNameText(Trimmed(AName));
+  if (!N.empty() && N[0] == '$') N[0] = '*';
+  return N;
+}
+
+// Lineweights of code 370: -3..-1 as they are, standard weights in hundredths.
+bool LineWeightOf(int W, double& AValue) {
+  static constexpr int Std[] = {0,  5,  9,  13, 15, 18, 20,  25,  30,  35,  40,  50,
+                                53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
+  if (W >= -3 && W <= -1) {
+    AValue = W;
+    return true;
+  }
+  for (int S : Std)
+    if (S == W) {
+      AValue = W / 100.0;
+      return true;
+    }
+  return false;
+}
+
+}  // namespace
+
+TdxfKind DXFObjectKind(std::string_view AName) {
+  const TNameKind* N = FindName(AName);
+  return N ? N->Kind : dkUnknown;
+}
+
+void RegisterDXFReader() { RegisterDatabaseClasses(); }
+
+// ---------------------------------------------------------------- reader objects
+
+// Objects without an item of their own that only mark an end.
+class TdxfSeqend : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void Create() override {}
+};
+
+// A graphical entity: the generic groups, and the base point of the simplest types.
+class TdxfEntity : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void ReadProperty() override;
+  void Commit() override;
+  bool IsEndMarker(std::string_view AName) const override { return SameText(AName, "SEQEND"); }
+  bool AcceptsChild(std::string_view AName) const override {
+    if (FKind == dkPolyline) return SameText(AName, "VERTEX");
+    if (FKind == dkInsert) return SameText(AName, "ATTRIB");
+    return false;
+  }
+  bool AddChild(TdxfObject& AChild) override;
+
+  TFPoint FPoints[10] = {};
+  double FElevation = 0, FZThick = 0;
+  double FFloats[20] = {};
+  bool FHasFloat[20] = {};
+  int FInts[20] = {};
+  bool FHasInt[20] = {};
+  TFPoint FExtrusion{0, 0, 1};
+  int FLineWeight = -1;
+  bool FHasLineWeight = false;
+  std::int64_t FRGB = -1;
+};
+
+class TdxfTableItem : public TdxfEntity {
+public:
+  using TdxfEntity::TdxfEntity;
+  void Commit() override;
+  bool AcceptsChild(std::string_view) const override { return false; }
+};
+
+class TdxfBlock : public TdxfEntity {
+public:
+  using TdxfEntity::TdxfEntity;
+  void Create() override;
+  void Commit() override;
+  bool IsEndMarker(std::string_view AName) const override { return SameText(AName, "ENDBLK"); }
+  bool IsOuterName(std::string_view AName) const override {
+    return TdxfObject::IsOuterName(AName) || SameText(AName, "BLOCK");
+  }
+  bool AcceptsChild(std::string_view) const override { return true; }
+  bool AddChild(TdxfObject& AChild) override;
+};
+
+class TdxfTable : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void Create() override;
+  void Commit() override;
+  bool IsEndMarker(std::string_view AName) const override { return SameText(AName, "ENDTAB"); }
+  bool IsOuterName(std::string_view AName) const override {
+    return TdxfObject::IsOuterName(AName) || SameText(AName, "TABLE");
+  }
+  bool AddChild(TdxfObject& AChild) override;
+
+private:
+  std::string FTableName;  // upper-cased
+  bool FKnown = false;
+};
+
+class TdxfObjectItem : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void Commit() override;
+};
+
+class TdxfLayout : public TdxfObjectItem {
+public:
+  using TdxfObjectItem::TdxfObjectItem;
+  void Commit() override;
+  void Placed(TqdDXFEntity* AItem) override;
+};
+
+class TdxfDictionary : public TdxfObjectItem {
+public:
+  using TdxfObjectItem::TdxfObjectItem;
+  void ReadProperty() override;
+  void Commit() override;
+  void Placed(TqdDXFEntity* AItem) override;
+
+private:
+  struct TEntry {
+    std::string Name;
+    std::uint64_t Handle;
+    bool Hard;
+  };
+  std::vector<TEntry> FEntries;
+  std::string FEntryName;
+  bool FHardOwner = false;
+};
+
+// Sections read their children up to ENDSEC and keep no item of their own.
+class TdxfSection : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void Create() override {}
+  bool IsEndMarker(std::string_view AName) const override { return SameText(AName, "ENDSEC"); }
+  void Read() override {
+    FComplex = true;
+    TdxfObject::Read();
+  }
+};
+
+class TdxfHeader : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  void ReadProperty() override;
+
+private:
+  std::string FVar;
+};
+
+class TdxfTables : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  void Create() override;
+  bool AcceptsChild(std::string_view AName) const override { return true; }
+};
+
+class TdxfBlocks : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  void Create() override;
+};
+
+class TdxfEntities : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  void Create() override { FReader.EnsureSpaceBlocks(); }
+  bool AddChild(TdxfObject& AChild) override;
+};
+
+class TdxfObjects : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  void Create() override { FReader.FConverter->GetOrCreateSection(csObjects); }
+  bool AddChild(TdxfObject& AChild) override;
+};
+
+// CLASSES, THUMBNAILIMAGE and sections nobody knows: read and dropped.
+class TdxfCustomSection : public TdxfSection {
+public:
+  using TdxfSection::TdxfSection;
+  bool AddChild(TdxfObject&) override { return false; }
+};
+
+class TdxfMain : public TdxfObject {
+public:
+  using TdxfObject::TdxfObject;
+  void Create() override {}
+  void Read() override;
+  bool AddChild(TdxfObject& AChild) override;
+};
+
+// ---------------------------------------------------------------- TdxfObject
+
+TdxfObject::TdxfObject(TdxfReader& AReader, TdxfObject* AOwner, std::string_view AName, TdxfKind AKind)
+    : FReader(AReader), FOwner(AOwner), FName(AName), FKind(AKind) {
+  FDepth = AOwner ? AOwner->FDepth + 1 : 0;
+}
+
+TdxfObject::~TdxfObject() {
+  // An item that was never added goes with its reader object; forget its DXF name.
+  if (FOwnedEnt) FReader.FDXFNames.erase(FOwnedEnt.get());
+}
+
+TqdDXFConverter* TdxfObject::GetConverter() const { return FReader.FConverter; }
+
+void TdxfObject::Create() {
+  FOwnedEnt = TqdEntityRegistry::CreateByDXFName(FName);
+  FEnt = FOwnedEnt.get();
+  if (!FEnt) return;
+  TqdDXFConverter* C = GetConverter();
+  C->DoCreate(FEnt);
+  FEnt->SetConverter(C);
+}
+
+std::unique_ptr<TqdDXFEntity> TdxfObject::ExtractEntity() {
+  if (!FOwnedEnt) return nullptr;
+  FEnt = nullptr;
+  return std::move(FOwnedEnt);
+}
+
+void TdxfObject::Read() {
+  ReadProperties();
+  Commit();
+  FileXData();
+  FReader.NoteProgress();
+  if (FComplex) ReadChildren();
+}
+
+void TdxfObject::ReadProperties() {
+  for (;;) {
+    FReader.Next();
+    const int Code = FReader.Code();
+    if (Code == 0) break;
+    if (Code == 66) {
+      // Only classes that own children follow code 66: nesting stays in the reader's hands.
+      if (FKind == dkInsert || FKind == dkPolyline) FComplex = FReader.IntValue() != 0;
+    } else if (Code == 67)
+      FPaperSpace = FReader.IntValue() != 0;
+    else
+      ReadProperty();
+  }
+  FlushXDataPoint();
+}
+
+void TdxfObject::ReadProperty() {
+  const int Code = FReader.Code();
+  if (Code >= 1000) {
+    ReadXData();
+    return;
+  }
+  if (!FEEDItems.empty()) FlushXDataPoint();
+  switch (Code) {
+    case 1: case 2: case 3: case 4: case 6: case 7: case 8: case 9:
+      FTexts[Code] = FReader.UValue();
+      FHasText[Code] = true;
+      break;
+    case 5: FHandle = FReader.HandleValue(); break;
+    case 105:  // DIMSTYLE keeps its handle here
+      if (FHandle == 0) FHandle = FReader.HandleValue();
+      break;
+    case 70:
+      FInt70 = FReader.IntValue();
+      FHas70 = true;
+      break;
+    case 102: {
+      const std::string_view V = Trimmed(FReader.Value());
+      FReactorsRead = !V.empty() && V.front() == '{';
+      break;
+    }
+    case 330:
+      if (!FReactorsRead) {
+        const std::uint64_t H = FReader.HandleValue();
+        if (FSoftOwnerCount++ == 0) FSoftOwnerID = H;
+        FLastSoftOwnerID = H;
+      }
+      break;
+    case 360:
+      if (FReactorsRead && FExtDictionaryID == 0) FExtDictionaryID = FReader.HandleValue();
+      break;
+    default: break;
+  }
+}
+
+void TdxfObject::ReadXData() {
+  const int Code = FReader.Code();
+  if (Code == 1001) {
+    FlushXDataPoint();
+    const std::string App(Trimmed(FReader.StrValue()));
+    FEEDItems.emplace_back(App, TqdCADExtendedData());
+    FEEDItems.back().second.AddString(1001, App);
+    return;
+  }
+  if (FEEDItems.empty()) return;  // data without an application
+  TqdCADExtendedData& D = FEEDItems.back().second;
+  if (Code >= 1010 && Code <= 1019) {
+    FlushXDataPoint();
+    FXPointOpen = true;
+    FXPointCode = Code;
+    FXPoint = {FReader.FloatValue(), 0, 0};
+    return;
+  }
+  if (Code >= 1020 && Code <= 1039) {
+    // Y and Z only complete a point that an X started.
+    if (FXPointOpen && (Code % 10) == (FXPointCode % 10)) {
+      if (Code < 1030)
+        FXPoint.Y = FReader.FloatValue();
+      else
+        FXPoint.Z = FReader.FloatValue();
+    }
+    return;
+  }
+  FlushXDataPoint();
+  if ((Code >= 1000 && Code <= 1003) || (Code >= 1006 && Code <= 1009)) {
+    D.AddString(Code, FReader.UValue());
+  } else if (Code == 1004) {
+    std::string Bytes;
+    const std::string_view Hex = Trimmed(FReader.Value());
+    auto Nibble = [](char C) -> int {
+      if (C >= '0' && C <= '9') return C - '0';
+      if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+      if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+      return -1;
+    };
+    for (std::size_t I = 0; I + 1 < Hex.size() && Bytes.size() < cnstMaxExtDataBinary; I += 2) {
+      const int A = Nibble(Hex[I]), B = Nibble(Hex[I + 1]);
+      if (A < 0 || B < 0) break;
+      Bytes.push_back(static_cast<char>(A * 16 + B));
+    }
+    D.AddBinary(Code, Bytes);
+  } else if (Code == 1005) {
+    D.AddInt64(Code, static_cast<std::int64_t>(FReader.HandleValue()));
+  } else if (Code >= 1040 && Code <= 1059) {
+    D.AddDouble(Code, FReader.FloatValue());
+  } else if (Code == 1070) {
+    const int V = FReader.IntValue();
+    D.AddInt16(Code, static_cast<std::int16_t>(std::clamp(V, -32768, 32767)));
+  } else if (Code == 1071) {
+    D.AddInt(Code, FReader.IntValue());
+  } else if (Code >= 1060 && Code <= 1069) {
+    D.AddInt16(Code, static_cast<std::int16_t>(std::clamp(FReader.IntValue(), -32768, 32767)));
+  }
+}
+
+void TdxfObject::FlushXDataPoint() {
+  if (!FXPointOpen) return;
+  FXPointOpen = false;
+  if (!FEEDItems.empty()) FEEDItems.back().second.AddPoint(FXPointCode, FXPoint);
+}
+
+void TdxfObject::FileXData() {
+  if (FEEDItems.empty() || !FEnt) return;
+  TqdDXFConverter* C = GetConverter();
+  for (auto& [App, Data] : FEEDItems) {
+    // An application id needs a valid table name; data of others cannot be filed.
+    if (!IsValidLayerName(App)) continue;
+    C->SetEntityEED(FEnt, App, Data);
+    FReader.FAppNames.insert(UpperNameText(App));
+    if (SameText(App, cnstHyperLinkAppName)) FEnt->SetExtDataHyperLink(Data);
+  }
+  FEEDItems.clear();
+}
+
+void TdxfObject::ApplyHandle() {
+  if (!FEnt) return;
+  if (FHandle) {
+    TqdDXFConverter* C = GetConverter();
+    std::uint64_t H = FHandle;
+    C->CheckHandle(H);
+    FEnt->SetHandle(FHandle);
+  }
+  ApplyExtData();
+}
+
+void TdxfObject::Commit() {
+  ApplyHandle();
+  if (FEnt && FExtDictionaryID) {
+    auto It = FReader.FDictionaries.find(FExtDictionaryID);
+    if (It != FReader.FDictionaries.end())
+      GetConverter()->SetEntityDictionary(FEnt, It->second);
+    else
+      GetConverter()->SetEntityDictionaryHandle(FEnt, FExtDictionaryID);
+  }
+}
+
+bool TdxfObject::IsOuterName(std::string_view AName) const {
+  return SameText(AName, "SECTION") || SameText(AName, "ENDSEC") || SameText(AName, "EOF");
+}
+
+void TdxfObject::ReadChildren() {
+  while (!FReader.AtEnd()) {
+    const std::string Name(Trimmed(FReader.Value()));
+    if (FReader.Code() != 0) {  // stray groups between objects
+      FReader.Next();
+      continue;
+    }
+    if (!IsEndMarker(Name) && (IsOuterName(Name) || !AcceptsChild(Name))) return;
+    if (ReadChild(Name)) return;
+  }
+}
+
+std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
+  TdxfKind K = DXFObjectKind(AName);
+  // Nesting beyond the cap reads complex entities as plain ones.
+  if ((K == dkPolyline || K == dkInsert) && FDepth >= cnstMaxDXFNesting) {
+    FReader.Warn("complex objects nested too deep were read without their children");
+    K = dkEntity;
+  }
+  std::unique_ptr<TdxfObject> C;
+  switch (K) {
+    case dkEndMarker: C = std::make_unique<TdxfSeqend>(FReader, this, AName, K); break;
+    case dkEntity:
+    case dkPolyline:
+    case dkInsert:
+    case dkSubEntity: C = std::make_unique<TdxfEntity>(FReader, this, AName, K); break;
+    case dkTableItem:
+    case dkBlockRecord: C = std::make_unique<TdxfTableItem>(FReader, this, AName, K); break;
+    case dkBlock: C = std::make_unique<TdxfBlock>(FReader, this, AName, K); break;
+    case dkTable: C = std::make_unique<TdxfTable>(FReader, this, AName, K); break;
+    case dkDictionary: C = std::make_unique<TdxfDictionary>(FReader, this, AName, K); break;
+    case dkLayout: C = std::make_unique<TdxfLayout>(FReader, this, AName, K); break;
+    case dkObject: C = std::make_unique<TdxfObjectItem>(FReader, this, AName, K); break;
+    case dkUnknown: C = std::make_unique<TdxfSeqend>(FReader, this, AName, K); break;
+  }
+  C->Create();
+  return C;
+}
+
+bool TdxfObject::ReadChild(std::string_view AName) {
+  std::unique_ptr<TdxfObject> Child = CreateChild(AName);
+  Child->Read();
+  const bool End = IsEndMarker(AName);
+  if (!Child->FAdded && Child->FEnt) {
+    if (AddChild(*Child)) Child->FAdded = true;
+  }
+  return End;
+}
+
+bool TdxfObject::AddChild(TdxfObject& AChild) {
+  if (!FEnt) return false;
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  return FReader.SafeAdd(FEnt, E);
+}
+
+// ---------------------------------------------------------------- entities
+
+void TdxfEntity::ReadProperty() {
+  const int Code = FReader.Code();
+  if (Code >= 10 && Code <= 37) {
+    const double V = FReader.FloatValue();
+    TFPoint& P = FPoints[Code % 10];
+    if (Code < 20)
+      P.X = V;
+    else if (Code < 30)
+      P.Y = V;
+    else
+      P.Z = V;
+    return;
+  }
+  if (Code == 38) {
+    FElevation = FReader.FloatValue();
+  } else if (Code == 39) {
+    FZThick = FReader.FloatValue();
+  } else if (Code >= 40 && Code <= 59) {
+    FFloats[Code - 40] = FReader.FloatValue();
+    FHasFloat[Code - 40] = true;
+  } else if (Code >= 60 && Code <= 79) {
+    FInts[Code - 60] = FReader.IntValue();
+    FHasInt[Code - 60] = true;
+    if (Code == 70) TdxfObject::ReadProperty();
+  } else if (Code == 210) {
+    FExtrusion.X = FReader.FloatValue();
+  } else if (Code == 220) {
+    FExtrusion.Y = FReader.FloatValue();
+  } else if (Code == 230) {
+    FExtrusion.Z = FReader.FloatValue();
+  } else if (Code == 370) {
+    FLineWeight = FReader.IntValue();
+    FHasLineWeight = true;
+  } else if (Code == 420) {
+    FRGB = FReader.IntValue() & 0xFFFFFF;
+  } else if (Code == 999) {
+    // comments are noted by the reader itself
+  } else {
+    TdxfObject::ReadProperty();
+  }
+}
+
+void TdxfEntity::Commit() {
+  TdxfObject::Commit();
+  if (!FEnt) return;
+  // A polyline's vertices follow it even when a writer left out code 66.
+  if (FKind == dkPolyline) FComplex = true;
+
+  if (auto* OE = dynamic_cast<TqdDXFObjectEntity*>(FEnt))
+    FReader.GetLayers(OE->LayerItem(), FHasText[8] ? std::string_view(FTexts[8]) : std::string_view("0"));
+  if (FHasText[6])
+    if (auto* LT = dynamic_cast<TqdDXFObjectEntityLineType*>(FEnt)) FReader.GetLTypes(LT->LineTypeItem(), FTexts[6]);
+  if (FHasFloat[48 - 40]) FEnt->SetLineTypeScale(FFloats[48 - 40]);
+  if (FHasInt[0]) FEnt->SetVisibility(FInts[0] == 0);
+  if (FRGB >= 0)
+    FEnt->SetColorCAD(TqdColorCAD::RGB(SwapRedBlue(static_cast<std::uint32_t>(FRGB))));
+  else if (FHasInt[62 - 60] && FInts[62 - 60] >= 0 && FInts[62 - 60] <= 256)
+    FEnt->SetColorCAD(TqdColorCAD::Index(FInts[62 - 60]));
+  double LW;
+  if (FHasLineWeight && LineWeightOf(FLineWeight, LW)) FEnt->SetLineWeight(LW);
+  FEnt->SetPaperSpace(FPaperSpace);
+
+  // The simplest types take their points here; the rest map their groups elsewhere.
+  if (auto* L = dynamic_cast<TqdDXFLine*>(FEnt)) {
+    L->SetLine(FPoints[0], FPoints[1]);
+    L->SetZThick(FZThick);
+    L->SetExtrusion(FExtrusion);
+  } else if (auto* P = dynamic_cast<TqdDXFPoint*>(FEnt)) {
+    P->SetPoint(FPoints[0]);
+    P->SetZThick(FZThick);
+    P->SetExtrusion(FExtrusion);
+  }
+}
+
+bool TdxfEntity::AddChild(TdxfObject& AChild) {
+  if (!FEnt) return false;
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  TqdDXFEntity* Raw = E.get();
+  const bool Ok = FReader.SafeAdd(FEnt, E);
+  if (Ok) FReader.NoteDXFName(Raw, AChild.Name());
+  return Ok;
+}
+
+// ---------------------------------------------------------------- table items
+
+void TdxfTableItem::Commit() {
+  TdxfObject::Commit();
+  if (!FEnt) return;
+  auto* Item = dynamic_cast<TqdDXFOwneredItem*>(FEnt);
+  if (Item) Item->SetNameUnchecked(Trimmed(FTexts[2]));
+  if (FHas70) FEnt->SetFlags(FInt70);
+  if (auto* L = dynamic_cast<TqdDXFLayer*>(FEnt)) {
+    if (FHasInt[62 - 60] && FInts[62 - 60] != 0 && std::abs(FInts[62 - 60]) <= 256)
+      L->SetColorCAD(TqdColorCAD::Index(FInts[62 - 60]));
+    if (FRGB >= 0) L->SetColorCAD(TqdColorCAD::RGB(SwapRedBlue(static_cast<std::uint32_t>(FRGB))));
+    if (FHasText[6]) FReader.GetLTypes(L->LineTypeItem(), FTexts[6]);
+    double LW;
+    if (FHasLineWeight && LineWeightOf(FLineWeight, LW)) L->SetLineWeight(LW);
+  } else if (auto* T = dynamic_cast<TqdDXFLineType*>(FEnt)) {
+    if (FHasText[3]) T->SetDescription(FTexts[3]);
+  } else if (auto* S = dynamic_cast<TqdDXFStyle*>(FEnt)) {
+    if (FHasText[3]) S->FPrimaryFont = FTexts[3];
+    if (FHasText[4]) S->FBigFont = FTexts[4];
+    if (FHasFloat[0]) S->FFixedHeight = FFloats[0];
+    if (FHasFloat[1] && FFloats[1] > 0) S->FWidthFactor = FFloats[1];
+    if (FHasFloat[2]) S->FLastHeightUsed = FFloats[2];
+    if (FHasFloat[10]) S->FObliqueAngle = FFloats[10];
+    if (FHasInt[11]) S->FTextGenFlags = FInts[11];
+  }
+}
+
+// ---------------------------------------------------------------- tables
+
+void TdxfTable::Create() {
+  FOwnedEnt = std::make_unique<TqdDXFTable>();
+  FEnt = FOwnedEnt.get();
+  GetConverter()->DoCreate(FEnt);
+  FEnt->SetConverter(GetConverter());
+  FComplex = true;
+}
+
+namespace {
+
+struct TTableSlot {
+  const char* Name;
+  TConvSection Section;
+};
+constexpr TTableSlot cTables[] = {{"BLOCK_RECORD", csBlockRecords}, {"DIMSTYLE", csDimStyles},
+                                  {"LTYPE", csLTypes},              {"LAYER", csLayers},
+                                  {"STYLE", csStyles},              {"VPORT", csVPorts},
+                                  {"APPID", csAppID}};
+
+}  // namespace
+
+void TdxfTable::Commit() {
+  FComplex = true;
+  TqdDXFConverter* C = GetConverter();
+  FTableName = UpperNameText(Trimmed(FTexts[2]));
+  const TTableSlot* Slot = nullptr;
+  for (const TTableSlot& S : cTables)
+    if (FTableName == S.Name) Slot = &S;
+  FKnown = Slot != nullptr;
+  TqdDXFEntity* Existing = nullptr;
+  if (Slot) Existing = Slot->Section == csBlockRecords ? C->GetOrCreateSection(csBlockRecords) : C->GetSection(Slot->Section);
+  if (Existing) {
+    // The converter's table is used; the new one goes.
+    FOwnedEnt.reset();
+    FEnt = Existing;
+    FAdded = true;
+    if (FHandle && Existing->Handle() == 0) {
+      std::uint64_t H = FHandle;
+      C->CheckHandle(H);
+      Existing->SetHandle(FHandle);
+    }
+    return;
+  }
+  TdxfObject::Commit();
+  FEnt->SetName(Slot ? std::string_view(Slot->Name) : std::string_view(FTexts[2]));
+  std::unique_ptr<TqdDXFEntity> E = ExtractEntity();
+  TqdDXFEntity* Raw = E.get();
+  if (FReader.SafeAdd(C->GetOrCreateSection(csTables), E)) {
+    FEnt = Raw;
+    FAdded = true;
+  }
+}
+
+bool TdxfTable::AddChild(TdxfObject& AChild) {
+  TqdDXFEntity* Item = AChild.Ent();
+  if (!FEnt || !Item) return false;
+  // A known table holds only its own kind of item.
+  if (FKnown && !SameText(AChild.Name(), FTableName)) return false;
+  // The first of equal names stays; an empty name (shape-file styles) names nothing.
+  const std::string Name = Item->Name();
+  if (!Name.empty() && FEnt->FindEntByName(Name)) {
+    FReader.Warn("table entries of duplicate names were dropped");
+    return false;
+  }
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  if (!FReader.SafeAdd(FEnt, E)) return false;
+  TqdDXFConverter* C = GetConverter();
+  if (auto* R = dynamic_cast<TqdDXFBlockRecord*>(Item)) {
+    if (R->Handle()) FReader.FBlockRecordsByHandle.emplace(R->Handle(), R);
+    FReader.NoteBlock(R->Block());
+  } else if (auto* V = dynamic_cast<TqdDXFVport*>(Item)) {
+    if (!FReader.FActiveVPort && SameText(Trimmed(V->Name()), "*ACTIVE")) FReader.FActiveVPort = V;
+  }
+  (void)C;
+  return true;
+}
+
+// ---------------------------------------------------------------- blocks
+
+void TdxfBlock::Create() {
+  FOwnedEnt = std::make_unique<TqdDXFBlock>();
+  FEnt = FOwnedEnt.get();
+  GetConverter()->DoCreate(FEnt);
+  FEnt->SetConverter(GetConverter());
+  FComplex = true;
+}
+
+void TdxfBlock::Commit() {
+  FComplex = true;
+  TqdDXFConverter* C = GetConverter();
+  const std::string Name(Trimmed(FTexts[2]));
+  TqdDXFBlockRecord* Record = nullptr;
+  if (TqdDXFEntity* Records = C->GetSection(csBlockRecords))
+    Record = dynamic_cast<TqdDXFBlockRecord*>(Records->FindEntByName(Name));
+  if (!Record && FSoftOwnerID) {
+    auto It = FReader.FBlockRecordsByHandle.find(FSoftOwnerID);
+    if (It != FReader.FBlockRecordsByHandle.end()) Record = It->second;
+  }
+  TqdDXFBlock* B = nullptr;
+  if (Record && Record->Block() && Record->Block()->Owner()) {
+    // The record's block is in BLOCKS already; the new one goes.
+    FOwnedEnt.reset();
+    B = Record->Block();
+    FEnt = B;
+    FAdded = true;
+  } else {
+    B = static_cast<TqdDXFBlock*>(FEnt);
+    B->SetName(Name);
+  }
+  if (FHandle && B->Handle() == 0) {
+    std::uint64_t H = FHandle;
+    C->CheckHandle(H);
+    B->SetHandle(FHandle);
+  }
+  if (FHasText[1]) B->SetXrefPath(Trimmed(FTexts[1]));
+  B->SetOffset(FPoints[0]);
+  if (FHas70) B->SetFlags(FInt70 & 0x7F);
+  if (FHasText[4]) {
+    std::string D = FTexts[4];
+    for (std::size_t P; (P = D.find("^M")) != std::string::npos;) D.replace(P, 2, "\r");
+    for (std::size_t P; (P = D.find("^J")) != std::string::npos;) D.replace(P, 2, "\n");
+    B->SetDescription(D);
+  }
+  if (!FAdded) {
+    std::unique_ptr<TqdDXFEntity> E = ExtractEntity();
+    if (FReader.SafeAdd(C->GetOrCreateSection(csBlocks), E)) {
+      FEnt = B;
+      FAdded = true;
+    } else {
+      FEnt = nullptr;
+      return;
+    }
+  }
+  FReader.NoteBlock(B);
+}
+
+bool TdxfBlock::AddChild(TdxfObject& AChild) {
+  if (!FEnt || !IsGraphical(AChild.Kind())) return false;
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  TqdDXFEntity* Raw = E.get();
+  if (!FReader.SafeAdd(FEnt, E)) return false;
+  FReader.NoteDXFName(Raw, AChild.Name());
+  return true;
+}
+
+// ---------------------------------------------------------------- objects
+
+void TdxfObjectItem::Commit() {
+  TdxfObject::Commit();
+  if (FEnt && FHasText[1] && FKind == dkObject && dynamic_cast<TqdDXFImageDef*>(FEnt))
+    static_cast<TqdDXFImageDef*>(FEnt)->FFileName = FTexts[1];
+}
+
+void TdxfLayout::Commit() {
+  TdxfObjectItem::Commit();
+  auto* L = dynamic_cast<TqdDXFLayout*>(FEnt);
+  if (!L) return;
+  if (FHasText[1]) L->SetNameUnchecked(FTexts[1]);
+}
+
+void TdxfLayout::Placed(TqdDXFEntity* AItem) {
+  // The second owner group names the layout's block record.
+  if (auto* L = dynamic_cast<TqdDXFLayout*>(AItem); L && FSoftOwnerCount >= 2 && FLastSoftOwnerID)
+    FReader.FLayoutBlocks.emplace_back(L, FLastSoftOwnerID);
+}
+
+void TdxfDictionary::ReadProperty() {
+  const int Code = FReader.Code();
+  switch (Code) {
+    case 3: FEntryName = FReader.UValue(); break;
+    case 350:
+    case 360:
+      if (FReactorsRead) {
+        TdxfObject::ReadProperty();
+      } else {
+        FEntries.push_back({FEntryName, FReader.HandleValue(), Code == 360});
+        FEntryName.clear();
+      }
+      break;
+    case 280: FHardOwner = FReader.IntValue() == 1; break;
+    case 281: FInt70 = FReader.IntValue(); break;
+    default: TdxfObject::ReadProperty();
+  }
+}
+
+void TdxfDictionary::Commit() {
+  TdxfObject::Commit();
+  if (FEnt) FEnt->SetName("DICTIONARY");
+}
+
+void TdxfDictionary::Placed(TqdDXFEntity* AItem) {
+  // Entries are claimed once the dictionary has its place, so that every claim names
+  // a live dictionary and the owners it has can be checked.
+  auto* D = dynamic_cast<TqdDXFDictionary*>(AItem);
+  if (!D) return;
+  if (!FReader.FNamedObjects) FReader.FNamedObjects = D;
+  // Entries of the chosen kind; a writer that used the other kind throughout is followed.
+  bool AnyChosen = false;
+  for (const TEntry& E : FEntries) AnyChosen |= E.Hard == FHardOwner;
+  auto IsAncestor = [&](const TqdDXFEntity* X) {
+    int Depth = 0;
+    for (const TqdDXFEntity* P = D; P && Depth < cnstMaxTreeDepth; P = P->Owner(), ++Depth)
+      if (P == X) return true;
+    return false;
+  };
+  TqdDXFEntity* Objects = GetConverter()->GetSection(csObjects);
+  for (const TEntry& E : FEntries) {
+    if (AnyChosen && E.Hard != FHardOwner) continue;
+    if (E.Handle == 0 || E.Handle == FHandle) {
+      FReader.Warn("dictionary entries naming their own dictionary or one of its owners were refused");
+      continue;
+    }
+    auto Found = FReader.FObjectsByHandle.find(E.Handle);
+    if (Found == FReader.FObjectsByHandle.end()) {
+      // Read later: it joins this dictionary then (the first dictionary to claim it wins).
+      FReader.FPendingEntries.emplace(E.Handle, TdxfReader::TEntry{D, E.Name});
+      continue;
+    }
+    TqdDXFEntity* X = Found->second;
+    if (IsAncestor(X)) {
+      FReader.Warn("dictionary entries naming their own dictionary or one of its owners were refused");
+      continue;
+    }
+    // Only an object nobody claimed (still at the top of OBJECTS) moves here.
+    if (!Objects || X->Owner() != Objects) continue;
+    std::unique_ptr<TqdDXFEntity> Taken = Objects->DeleteEntity(Objects->IndexOfEntity(X));
+    if (!Taken) continue;
+    Taken->SetName(E.Name);
+    if (!FReader.SafeAdd(D, Taken) && !(Taken && FReader.SafeAdd(Objects, Taken))) FReader.ForgetObject(X);
+  }
+}
+
+// ---------------------------------------------------------------- sections
+
+void TdxfHeader::ReadProperty() {
+  const int Code = FReader.Code();
+  if (Code == 9) {
+    FVar = UpperNameText(Trimmed(FReader.Value()));
+    return;
+  }
+  TqdDXFConverter* C = GetConverter();
+  TqdHeadVarStruct& H = C->HeadVarStruct();
+  TdxfTokenizer& T = *FReader.FTokenizer;
+  const std::string_view V = FVar;
+  auto Point = [&](TFPoint& P) {
+    const double D = FReader.FloatValue();
+    if (Code == 10) P.X = D;
+    else if (Code == 20) P.Y = D;
+    else if (Code == 30) P.Z = D;
+  };
+  auto Real = [&](double& R) {
+    if (Code == 40) R = FReader.FloatValue();
+  };
+  auto Int70 = [&](int& I) {
+    if (Code == 70) I = FReader.IntValue();
+  };
+  auto Flag70 = [&](bool& B) {
+    if (Code == 70) B = FReader.IntValue() == 1;
+  };
+  auto Text = [&](int TextCode, std::string& S) {
+    if (Code == TextCode) S = std::string(Trimmed(FReader.UValue()));
+  };
+  auto Weight = [&](double& W) {
+    if (Code != 370 && Code != 70) return;
+    const int I = FReader.IntValue();
+    W = I > 0 ? I / 100.0 : I;
+  };
+  TqdDimStyle& Dim = H.DimProps;
+  if (V == "$ACADVER") {
+    if (Code == 1) {
+      FReader.FAcadVer = std::string(Trimmed(FReader.Value()));
+      T.SetVersion(DXFVersionByName(FReader.FAcadVer, T.Version()));
+      H.Version = static_cast<std::uint8_t>(T.Version());
+    }
+  } else if (V == "$DWGCODEPAGE") {
+    if (Code == 3) {
+      FReader.FCodePageName = std::string(Trimmed(FReader.Value()));
+      H.CodePage = DXFCodePageByName(FReader.FCodePageName);
+      T.SetCodePage(H.CodePage);
+    }
+  } else if (V == "$HANDSEED") {
+    if (Code == 5) {
+      std::uint64_t S = FReader.HandleValue();
+      C->CheckHandle(S);
+    }
+  } else if (V == "$EXTMIN") Point(H.ExtMim);
+  else if (V == "$EXTMAX") Point(H.ExtMax);
+  else if (V == "$INSBASE") Point(H.InsBase);
+  else if (V == "$UCSORG") Point(H.UCSORG);
+  else if (V == "$UCSXDIR") Point(H.UCSXDir);
+  else if (V == "$UCSYDIR") Point(H.UCSYDir);
+  else if (V == "$MEASUREMENT") { if (Code == 70) H.Measurement = FReader.IntValue() != 0; }
+  else if (V == "$PDMODE") Int70(H.PointDisplayMode);
+  else if (V == "$TILEMODE") Int70(H.TileMode);
+  else if (V == "$INSUNITS") Int70(H.InsUnits);
+  else if (V == "$LTSCALE") { if (Code == 40) { const double D = FReader.FloatValue(); H.LTScale = D == 0 ? 1.0 : D; } }
+  else if (V == "$PDSIZE") Real(H.PointDisplaySize);
+  else if (V == "$TEXTSIZE") Real(H.TextSize);
+  else if (V == "$FILLETRAD") Real(H.FilletRadius);
+  else if (V == "$CELTSCALE") Real(H.CELTScale);
+  else if (V == "$DIMSTYLE") Text(2, H.DimStyle);
+  else if (V == "$CECOLOR") { if (Code == 62) H.CEColor = TqdColorCAD::Index(std::clamp(FReader.IntValue(), 0, 256)); }
+  else if (V == "$CLAYER") Text(8, H.CLayer);
+  else if (V == "$CELTYPE") Text(6, H.CELType);
+  else if (V == "$CELWEIGHT") Weight(H.CELWeight);
+  else if (V == "$DIMTXSTY") Text(7, H.DimTextStyle);
+  else if (V == "$TEXTSTYLE") Text(7, H.TextStyle);
+  else if (V == "$ATTMODE") {
+    if (Code == 70) {
+      const int M = FReader.IntValue();
+      H.AttMode = M == 0 ? attOff : M == 1 ? attNormal : attAll;
+    }
+  } else if (V == "$XCLIPFRAME") {
+    if (Code == 290 || Code == 280 || Code == 70) H.XClipFrame = static_cast<std::uint8_t>(std::clamp(FReader.IntValue(), 0, 2));
+  } else if (V == "$DIMALT") { if (Code == 70) Dim.Alt = FReader.IntValue() != 0; }
+  else if (V == "$DIMALTF") Real(Dim.AltF);
+  else if (V == "$DIMAPOST") Text(1, Dim.APost);
+  else if (V == "$DIMPOST") Text(1, Dim.Post);
+  else if (V == "$DIMCLRD") { if (Code == 70) Dim.ClrD = TqdColorCAD::Index(std::clamp(FReader.IntValue(), 0, 256)); }
+  else if (V == "$DIMCLRE") { if (Code == 70) Dim.ClrE = TqdColorCAD::Index(std::clamp(FReader.IntValue(), 0, 256)); }
+  else if (V == "$DIMCLRT") { if (Code == 70) Dim.ClrT = TqdColorCAD::Index(std::clamp(FReader.IntValue(), 0, 256)); }
+  else if (V == "$DIMEXE") Real(Dim.Exe);
+  else if (V == "$DIMEXO") Real(Dim.Exo);
+  else if (V == "$DIMGAP") Real(Dim.Gap);
+  else if (V == "$DIMLFAC") Real(Dim.LFac);
+  else if (V == "$DIMASZ") Real(Dim.Asz);
+  else if (V == "$DIMSCALE") Real(Dim.Scale);
+  else if (V == "$DIMTXT") Real(Dim.Txt);
+  else if (V == "$DIMDEC") Int70(Dim.Dec);
+  else if (V == "$DIMTAD") Int70(Dim.Tad);
+  else if (V == "$DIMTIX") Int70(Dim.Tix);
+  else if (V == "$DIMTIH") Flag70(Dim.Tih);
+  else if (V == "$DIMTOH") Flag70(Dim.Toh);
+  else if (V == "$DIMSE1") Flag70(Dim.SE1);
+  else if (V == "$DIMSE2") Flag70(Dim.SE2);
+  else if (V == "$DIMSD1") Flag70(Dim.SD1);
+  else if (V == "$DIMSD2") Flag70(Dim.SD2);
+  else if (V == "$DIMSAH") Flag70(Dim.Sah);
+  else if (V == "$DIMLWD") Weight(Dim.LwD);
+  else if (V == "$DIMLWE") Weight(Dim.LwE);
+}
+
+void TdxfTables::Create() { GetConverter()->GetOrCreateSection(csTables); }
+
+void TdxfBlocks::Create() {
+  TqdDXFConverter* C = GetConverter();
+  C->GetOrCreateSection(csBlocks);
+  C->GetOrCreateSection(csBlockRecords);
+}
+
+bool TdxfEntities::AddChild(TdxfObject& AChild) {
+  if (!IsGraphical(AChild.Kind())) return false;
+  FReader.EnsureSpaceBlocks();
+  TqdDXFBlock* Target = AChild.FPaperSpace ? FReader.FPaperSpace : FReader.FModelSpace;
+  if (!Target) return false;
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  TqdDXFEntity* Raw = E.get();
+  if (!FReader.SafeAdd(Target, E)) return false;
+  FReader.NoteDXFName(Raw, AChild.Name());
+  return true;
+}
+
+bool TdxfObjects::AddChild(TdxfObject& AChild) {
+  if (!IsObjectKind(AChild.Kind()) || !AChild.Ent()) return false;
+  FReader.PlaceObject(AChild);
+  return AChild.FAdded;
+}
+
+void TdxfMain::Read() {
+  FReader.Next();
+  while (!FReader.AtEnd()) {
+    if (FReader.Code() != 0) {
+      FReader.Next();
+      continue;
+    }
+    const std::string Name = UpperNameText(Trimmed(FReader.Value()));
+    if (Name == "SECTION") {
+      FReader.Next();
+      if (FReader.Code() != 2) continue;
+      const std::string S = UpperNameText(Trimmed(FReader.Value()));
+      FReader.FSawData = true;
+      std::unique_ptr<TdxfObject> Sec;
+      if (S == "HEADER")
+        Sec = std::make_unique<TdxfHeader>(FReader, this, S, dkUnknown);
+      else if (S == "TABLES")
+        Sec = std::make_unique<TdxfTables>(FReader, this, S, dkUnknown);
+      else if (S == "BLOCKS")
+        Sec = std::make_unique<TdxfBlocks>(FReader, this, S, dkUnknown);
+      else if (S == "ENTITIES")
+        Sec = std::make_unique<TdxfEntities>(FReader, this, S, dkUnknown);
+      else if (S == "OBJECTS")
+        Sec = std::make_unique<TdxfObjects>(FReader, this, S, dkUnknown);
+      else
+        Sec = std::make_unique<TdxfCustomSection>(FReader, this, S, dkUnknown);
+      Sec->Create();
+      Sec->Read();
+      continue;
+    }
+    if (Name == "TABLE") {
+      // A table outside a section reads as if TABLES had started here.
+      FReader.FSawData = true;
+      TdxfTables Tables(FReader, this, "TABLES", dkUnknown);
+      Tables.Create();
+      Tables.FComplex = true;
+      Tables.ReadChildren();
+      if (!FReader.AtEnd() && FReader.Code() == 0 && SameText(Trimmed(FReader.Value()), "ENDSEC")) FReader.Next();
+      continue;
+    }
+    if (Name == "ENDSEC" || Name == "SEQEND" || Name == "ENDTAB" || Name == "ENDBLK") {
+      FReader.Next();
+      continue;
+    }
+    if (DXFObjectKind(Name) != dkUnknown) FReader.FSawData = true;
+    ReadChild(Name);
+  }
+  FReader.FSawEOF = !FReader.FTokenizer->AtEnd();
+}
+
+bool TdxfMain::AddChild(TdxfObject& AChild) {
+  // A graphical entity outside any section belongs to the model space.
+  if (!IsGraphical(AChild.Kind())) return false;
+  FReader.EnsureSpaceBlocks();
+  if (!FReader.FModelSpace) return false;
+  std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
+  TqdDXFEntity* Raw = E.get();
+  if (!FReader.SafeAdd(FReader.FModelSpace, E)) return false;
+  FReader.NoteDXFName(Raw, AChild.Name());
+  return true;
+}
+
+// ---------------------------------------------------------------- TdxfReader
+
+TdxfReader::TdxfReader(TqdDXFConverter* Conv) : TdxfReader(Conv, std::make_unique<TdxfTokenizer>()) {}
+
+TdxfReader::TdxfReader(TqdDXFConverter* Conv, std::unique_ptr<TdxfTokenizer> ATokenizer)
+    : FConverter(Conv), FTokenizer(std::move(ATokenizer)) {}
+
+TdxfReader::~TdxfReader() = default;
+
+TdxfBinReader::TdxfBinReader(TqdDXFConverter* AConverter, int AGroupCodeSize)
+    : TdxfReader(AConverter, std::make_unique<TdxfBinTokenizer>(AGroupCodeSize)),
+      FGroupCodeSize(AGroupCodeSize == 1 ? 1 : 2) {}
+
+void TdxfReader::Next() {
+  // The converter's position 0 means "cancel": the rest of the data is skipped.
+  if (FConverter->Pos() == 0 && !FTokenizer->AtEnd()) {
+    FCancelled = true;
+    FTokenizer->JumpToEnd();
+  }
+  FTokenizer->Next();
+  if (FTokenizer->Code() == 999 && !FTokenizer->AtEnd()) {
+    FTokenizer->NoteComment();
+    if (FFileInfo.size() < 64) FFileInfo.push_back(UpperNameText(FTokenizer->Value()));
+  }
+}
+
+void TdxfReader::NoteProgress() {
+  if (FCancelled || FConverter->Pos() == 0) return;
+  FConverter->SetLoadingState(true, FTokenizer->Pos());
+  if (FOptions.OnProgress) FOptions.OnProgress(FTokenizer->Pos(), FTokenizer->Limit());
+}
+
+void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
+  if (!FOptions.RecordNames || !E) return;
+  if (const char* K = KnownName(AName)) {
+    FDXFNames[E] = K;
+    return;
+  }
+  auto It = FNameStore.find(AName);
+  if (It == FNameStore.end()) It = FNameStore.emplace(UpperNameText(AName)).first;
+  FDXFNames[E] = *It;
+}
+
+void TdxfReader::Warn(const std::string& AKey) { ++FWarnings[AKey]; }
+
+std::vector<std::string> TdxfReader::Warnings() const {
+  std::vector<std::string> R;
+  for (const auto& [Text, N] : FWarnings) R.push_back(N > 1 ? Text + " (" + std::to_string(N) + ")" : Text);
+  return R;
+}
+
+bool TdxfReader::SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E) {
+  if (!AOwner || !E || E->Owner()) return false;
+  int Depth = 0;
+  for (const TqdDXFEntity* P = AOwner; P; P = P->Owner(), ++Depth)
+    if (P == E.get() || Depth >= cnstMaxTreeDepth) return false;
+  TqdDXFEntity* Raw = E.get();
+  if (AOwner->AddEntity(std::move(E)) >= 0) return true;
+  // Refused and freed by the container: nothing may remember it.
+  FDXFNames.erase(Raw);
+  return false;
+}
+
+void TdxfReader::GetLayers(TqdTableItem& ALink, std::string_view AName) {
+  const std::string_view N = AName.empty() ? std::string_view("0") : AName;
+  if (TqdDXFEntity* T = FConverter->GetSection(csLayers))
+    if (auto* L = dynamic_cast<TqdDXFLayer*>(T->FindEntByName(N))) {
+      ALink.SetItem(L);
+      return;
+    }
+  ALink.SetLink(TqdLinkObject::ByName(N));
+}
+
+void TdxfReader::GetLTypes(TqdTableItem& ALink, std::string_view AName) {
+  const std::string_view N = AName.empty() ? std::string_view("BYLAYER") : AName;
+  if (auto* L = FConverter->LTypeByName(N)) {
+    ALink.SetItem(L);
+    return;
+  }
+  ALink.SetLink(TqdLinkObject::ByName(N));
+}
+
+TqdDXFAppID* TdxfReader::GetAppIDEnt(std::string_view AName) {
+  return dynamic_cast<TqdDXFAppID*>(FConverter->ItemByName(AName, csAppID, true));
+}
+
+void TdxfReader::NoteBlock(TqdDXFBlock* B) {
+  if (!B) return;
+  const std::string N = SpaceName(B->Name());
+  if (N == cnstModelSpaceName) {
+    if (!FModelSpace) FModelSpace = B;
+  } else if (N == cnstPaperSpaceName) {
+    if (!FPaperSpace) FPaperSpace = B;
+  }
+}
+
+void TdxfReader::EnsureSpaceBlocks() {
+  FConverter->GetOrCreateSection(csBlockRecords);
+  TqdDXFEntity* Blocks = FConverter->GetOrCreateSection(csBlocks);
+  if (!Blocks) return;
+  for (TqdDXFBlock** Slot : {&FModelSpace, &FPaperSpace}) {
+    if (*Slot) continue;
+    const char* Name = Slot == &FModelSpace ? cnstModelSpaceName : cnstPaperSpaceName;
+    auto* B = dynamic_cast<TqdDXFBlock*>(FConverter->NewNamedEntity(Blocks, ClassOf<TqdDXFBlock>(), Name));
+    *Slot = B;
+  }
+}
+
+TqdDXFEntity* TdxfReader::ObjectDestination(std::uint64_t AHandle) const {
+  if (AHandle) {
+    auto It = FPendingEntries.find(AHandle);
+    if (It != FPendingEntries.end()) return It->second.Dictionary;
+  }
+  return FConverter->GetSection(csObjects);
+}
+
+void TdxfReader::PlaceObject(TdxfObject& AObj) {
+  TqdDXFEntity* Item = AObj.Ent();
+  TqdDXFEntity* Objects = FConverter->GetOrCreateSection(csObjects);
+  if (!Item || !Objects) return;
+  FReadObjects = true;
+  std::unique_ptr<TqdDXFEntity> E = AObj.ExtractEntity();
+  bool Added = false;
+  auto It = AObj.FHandle ? FPendingEntries.find(AObj.FHandle) : FPendingEntries.end();
+  if (It != FPendingEntries.end()) {
+    TqdDXFDictionary* D = It->second.Dictionary;
+    Item->SetName(It->second.Name);
+    FPendingEntries.erase(It);
+    // A dictionary that is this object or lies inside it cannot take it.
+    bool Cycle = false;
+    int Depth = 0;
+    for (const TqdDXFEntity* P = D; P && Depth < cnstMaxTreeDepth; P = P->Owner(), ++Depth)
+      Cycle |= P == Item;
+    if (Cycle)
+      Warn("dictionary entries naming their own dictionary or one of its owners were refused");
+    else
+      Added = SafeAdd(D, E);
+  }
+  if (!Added && E) {
+    if (dynamic_cast<TqdDXFDictionary*>(Item) && Item->Name().empty()) Item->SetName("DICTIONARY");
+    Added = SafeAdd(Objects, E);
+  }
+  if (!Added) return;
+  AObj.FAdded = true;
+  if (AObj.FHandle) {
+    FObjectsByHandle.emplace(AObj.FHandle, Item);
+    if (auto* D = dynamic_cast<TqdDXFDictionary*>(Item)) FDictionaries.emplace(AObj.FHandle, D);
+  }
+  AObj.Placed(Item);
+}
+
+void TdxfReader::ForgetObject(const TqdDXFEntity* E) {
+  std::erase_if(FObjectsByHandle, [E](const auto& P) { return P.second == E; });
+  std::erase_if(FDictionaries, [E](const auto& P) { return P.second == E; });
+  std::erase_if(FPendingEntries, [E](const auto& P) { return P.second.Dictionary == E; });
+  if (FNamedObjects == E) FNamedObjects = nullptr;
+}
+
+// ---------------------------------------------------------------- Read
+
+void TdxfReader::Read() {
+  TqdDXFConverter* C = FConverter;
+  C->Clear();
+  C->ResetHeader();
+  const char* Data = reinterpret_cast<const char*>(C->Source());
+  const std::size_t Size = Data ? C->Limit() : 0;
+  if (!Data) Data = "";
+  const TdxfFormatInfo Info = DetectDXFFormat(Data, Size);
+  const bool Binary = dynamic_cast<TdxfBinTokenizer*>(FTokenizer.get()) != nullptr;
+  const std::size_t Start = (Info.Format == dfBinary) == Binary ? Info.Start : 0;
+  C->SetLoadingState(true, 0);
+  FTokenizer->Reset(Data, Size, Start);
+  C->FHeadEnd = Size;
+
+  std::string Failure;
+  FMain = std::make_unique<TdxfMain>(*this, nullptr, "", dkUnknown);
+  try {
+    FMain->Read();
+  } catch (const std::exception& X) {
+    char Buf[64];
+    std::snprintf(Buf, sizeof Buf, "%d", FTokenizer->Line());
+    Failure = "DXF read error on line " + std::string(Buf) + ": " + std::string(FTokenizer->Value()) + "\r\n" + X.what();
+  }
+  FMain.reset();
+  Finish();
+  if (!Failure.empty()) throw EdxfReadError(Failure);
+}
+
+void TdxfReader::MakeRootDictionary() {
+  if (FNamedObjects || FReadObjects) return;
+  TqdDXFEntity* Objects = FConverter->GetOrCreateSection(csObjects);
+  if (!Objects) return;
+  auto D = std::make_unique<TqdDXFDictionary>();
+  TqdDXFDictionary* Raw = D.get();
+  FConverter->DoCreate(Raw);
+  Raw->SetConverter(FConverter);
+  Raw->SetName("DICTIONARY");
+  FConverter->CheckEntityHandle(Raw);
+  if (Objects->InsertEntity(0, std::move(D)) >= 0) FNamedObjects = Raw;
+}
+
+void TdxfReader::DropOwnDictionaries() {
+  // The converter's own image-definition and layout dictionaries make way for the file's.
+  TqdDXFEntity* Objects = FConverter->GetSection(csObjects);
+  if (!Objects) return;
+  for (TConvSection S : {csImageDefs, csLayouts}) {
+    TqdDXFEntity* D = FConverter->GetSection(S);
+    if (!D || D->Owner() != Objects) continue;
+    ReleaseEntity(FConverter->ExtractFromTable(Objects, D));
+  }
+}
+
+void TdxfReader::TakeStandardDictionaries() {
+  struct TPair {
+    const char* DXFName;
+    const char* ConvName;
+    TqdEntityClass Class;
+  };
+  const TPair Pairs[] = {
+      {"ACAD_LAYOUT", "LAYOUTS", nullptr},
+      {"ACAD_IMAGE_DICT", "IMAGEDEFS", nullptr},
+      {"ACAD_MLINESTYLE", "MLINESTYLES", nullptr},
+      {"ACAD_TABLESTYLE", "TABLESTYLES", nullptr},
+      {"ACAD_PLOTSETTINGS", "PLOTSETTINGS", nullptr},
+      {"ACAD_IMAGE_VARS", "RASTERVARIABLES", ClassOf<TqdCADRasterVariables>()},
+      {"ACAD_WIPEOUT_VARS", "WIPEOUTVARIABLES", ClassOf<TqdCADWipeoutVariables>()},
+      {"AcDbVariableDictionary", "AcDbVariableDictionary", nullptr},
+      {"ACAD_COLOR", "COLORS", nullptr},
+      {"ACAD_SCALELIST", "SCALELIST", nullptr},
+      {"ACAD_MATERIAL", "MATERIALS", nullptr},
+      {"ACAD_FIELDLIST", "FIELDLIST", nullptr},
+  };
+  TqdDXFEntity* Objects = FConverter->GetOrCreateSection(csObjects);
+  if (!Objects) return;
+  for (const TPair& P : Pairs) {
+    if (Objects->FindEntByName(P.ConvName)) continue;
+    const TqdEntityClass Class = P.Class ? P.Class : ClassOf<TqdDXFDictionary>();
+    std::unique_ptr<TqdDXFEntity> Item;
+    if (FNamedObjects) {
+      TqdDXFEntity* Entry = FNamedObjects->FindEntByName(P.DXFName);
+      // Only an entry of the expected class takes the converter's name.
+      const std::unique_ptr<TqdDXFEntity> Probe = Class();
+      if (Entry && std::strcmp(Entry->ClassName(), Probe->ClassName()) == 0)
+        Item = FNamedObjects->DeleteEntity(FNamedObjects->IndexOfEntity(Entry));
+    }
+    if (!Item) {
+      Item = Class();
+      FConverter->DoCreate(Item.get());
+      Item->SetConverter(FConverter);
+    }
+    Item->SetName(P.ConvName);
+    SafeAdd(Objects, Item);
+  }
+}
+
+void TdxfReader::EnsureStandardItems() {
+  TqdDXFConverter* C = FConverter;
+  C->StyleByName("STANDARD");
+  for (const char* N : {"BYLAYER", "BYBLOCK", "CONTINUOUS"}) C->ItemByName(N, csLTypes, true);
+  auto Rank = [](const TqdDXFEntity* E, std::initializer_list<const char*> Front) {
+    int R = 0;
+    for (const char* N : Front) {
+      if (SameText(E->Name(), N)) return R;
+      ++R;
+    }
+    return R;
+  };
+  if (auto* LT = dynamic_cast<TqdDXFGroup*>(C->GetSection(csLTypes)))
+    LT->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* B) {
+      const int RA = Rank(A, {"BYBLOCK", "BYLAYER", "CONTINUOUS"}), RB = Rank(B, {"BYBLOCK", "BYLAYER", "CONTINUOUS"});
+      if (RA != RB) return RA < RB;
+      return A->Handle() < B->Handle();
+    });
+  C->LayerByName("0");
+  if (auto* LA = dynamic_cast<TqdDXFGroup*>(C->GetSection(csLayers)))
+    LA->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* B) {
+      const int RA = Rank(A, {"0"}), RB = Rank(B, {"0"});
+      if (RA != RB) return RA < RB;
+      return A->Handle() < B->Handle();
+    });
+  C->DimensionStyleByName("STANDARD");
+  TqdDXFVport* Active = FActiveVPort;
+  if (!Active)
+    if (TqdDXFEntity* VP = C->GetSection(csVPorts))
+      for (int I = 0; I < VP->Count() && !Active; ++I)
+        if (auto* V = dynamic_cast<TqdDXFVport*>(VP->GetEntity(I)); V && SameText(Trimmed(V->Name()), "*ACTIVE"))
+          Active = V;
+  if (Active) C->SetActiveVPort(Active);
+}
+
+void TdxfReader::MakeLayouts() {
+  TqdDXFConverter* C = FConverter;
+  auto* Layouts = dynamic_cast<TqdDXFDictionary*>(C->GetOrCreateSection(csLayouts));
+  if (!Layouts) return;
+  // Layouts name their blocks by record handle.
+  for (const auto& [L, H] : FLayoutBlocks) {
+    if (L->Owner() != Layouts) continue;
+    auto It = FBlockRecordsByHandle.find(H);
+    if (It == FBlockRecordsByHandle.end() || !It->second->Block()) continue;
+    TqdDXFBlock* B = It->second->Block();
+    if (!B->Layout() && !L->PaperSpaceBlockField()) L->SetPaperSpaceBlock(B);
+  }
+  auto Give = [&](TqdDXFBlock* B, const char* Name) {
+    if (!B || B->Layout()) return;
+    auto L = std::make_unique<TqdDXFLayout>();
+    TqdDXFLayout* Raw = L.get();
+    C->DoCreate(Raw);
+    Raw->SetNameUnchecked(Name);
+    if (C->AddLayout(std::move(L)) >= 0) Raw->SetPaperSpaceBlock(B);
+  };
+  Give(FModelSpace, cnstModelLayoutName);
+  Give(FPaperSpace, cnstLayout1Name);
+  TqdDXFLayout* Model = FModelSpace ? FModelSpace->Layout() : nullptr;
+  std::unique_ptr<TqdDXFEntity> ModelHold;
+  if (Model && Model->Owner() == Layouts) ModelHold = Layouts->DeleteEntity(Layouts->IndexOfEntity(Model));
+  Layouts->SortChildren([](const TqdDXFEntity* A, const TqdDXFEntity* B) { return A->Handle() < B->Handle(); });
+  if (ModelHold) Layouts->InsertEntity(0, std::move(ModelHold));
+  for (int I = Layouts->Count() - 1; I >= 1; --I) {
+    auto* L = dynamic_cast<TqdDXFLayout*>(Layouts->GetEntity(I));
+    if (!L || L->Count() != 0) continue;
+    TqdDXFBlock* B = L->PaperSpaceBlockField();
+    ReleaseEntity(Layouts->DeleteEntity(I));
+    if (B == FPaperSpace) FPaperSpace = nullptr;
+    if (I > 1 && B && B != FModelSpace) C->DeleteBlock(B, true);
+  }
+}
+
+void TdxfReader::FileApplications() {
+  for (const std::string& App : FAppNames) GetAppIDEnt(App);
+}
+
+void TdxfReader::Finish() {
+  TqdDXFConverter* C = FConverter;
+  MakeRootDictionary();
+  DropOwnDictionaries();
+  EnsureStandardItems();
+  TakeStandardDictionaries();
+  C->FillMainSection();
+  EnsureSpaceBlocks();
+  MakeLayouts();
+  C->ApplyLayerRoundtripColors();
+  C->ResolveAllLinks();
+  C->LoadAll();
+  FileApplications();
+  C->SetLoadingState(false, FTokenizer->Limit());
+  C->SortEntities();
+  if (!FSawEOF && FSawData && !FCancelled) Warn("the data ended before the EOF marker");
+  if (FCancelled) Warn("the load was cancelled");
+}
+
+// ---------------------------------------------------------------- loading entry points
+
+TdxfLoadResult LoadDXFFromMemory(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
+                                 const TdxfLoadOptions& AOptions) {
+  TdxfLoadResult R;
+  const auto T0 = std::chrono::steady_clock::now();
+  const TdxfFormatInfo Info = DetectDXFFormat(AData ? AData : "", AData ? ASize : 0);
+  R.Format = Info.Format;
+  std::unique_ptr<TdxfReader> Reader;
+  if (Info.Format == dfBinary) {
+    Reader = std::make_unique<TdxfBinReader>(&AConverter, Info.GroupCodeSize);
+    R.GroupCodeSize = Info.GroupCodeSize;
+  } else {
+    Reader = std::make_unique<TdxfReader>(&AConverter);
+  }
+  Reader->FOptions = AOptions;
+  AConverter.SetSourceView(AData, AData ? ASize : 0);
+  try {
+    Reader->Read();
+    R.Ok = Reader->SawData();
+    if (!R.Ok) R.Error = "No DXF data found";
+  } catch (const std::exception& X) {
+    R.Error = X.what();
+  }
+  AConverter.DropSource();
+  R.AcadVer = Reader->AcadVer();
+  R.CodePageName = Reader->CodePageName();
+  R.Warnings = Reader->Warnings();
+  R.DXFNames = std::move(Reader->FDXFNames);
+  R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
+  return R;
+}
+
+namespace {
+
+// A read-only mapping of a whole file; falls back to reading it.
+class TMappedFile {
+public:
+  explicit TMappedFile(const std::string& APath) {
+    const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0) {
+      FError = std::strerror(errno);
+      return;
+    }
+    struct stat St {};
+    if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && St.st_size > 0) {
+      void* P = ::mmap(nullptr, static_cast<std::size_t>(St.st_size), PROT_READ, MAP_PRIVATE, Fd, 0);
+      if (P != MAP_FAILED) {
+        FMap = P;
+        FSize = static_cast<std::size_t>(St.st_size);
+        ::madvise(P, FSize, MADV_SEQUENTIAL);
+        ::close(Fd);
+        return;
+      }
+    } else if (::fstat(Fd, &St) == 0 && S_ISDIR(St.st_mode)) {
+      FError = "Is a directory";
+      ::close(Fd);
+      return;
+    }
+    char Buf[65536];
+    for (;;) {
+      const ssize_t N = ::read(Fd, Buf, sizeof Buf);
+      if (N < 0) {
+        if (errno == EINTR) continue;
+        FError = std::strerror(errno);
+        break;
+      }
+      if (N == 0) break;
+      FCopy.insert(FCopy.end(), Buf, Buf + N);
+    }
+    ::close(Fd);
+  }
+  ~TMappedFile() {
+    if (FMap) ::munmap(FMap, FSize);
+  }
+  TMappedFile(const TMappedFile&) = delete;
+  TMappedFile& operator=(const TMappedFile&) = delete;
+  const void* Data() const { return FMap ? FMap : static_cast<const void*>(FCopy.data()); }
+  std::size_t Size() const { return FMap ? FSize : FCopy.size(); }
+  const std::string& Error() const { return FError; }
+
+private:
+  void* FMap = nullptr;
+  std::size_t FSize = 0;
+  std::vector<char> FCopy;
+  std::string FError;
+};
+
+}  // namespace
+
+TdxfLoadResult LoadDXFFile(const std::string& APath, TqdDXFConverter& AConverter, const TdxfLoadOptions& AOptions) {
+  const auto T0 = std::chrono::steady_clock::now();
+  TMappedFile F(APath);
+  if (!F.Error().empty()) {
+    TdxfLoadResult R;
+    R.Error = "Cannot read " + APath + ": " + F.Error();
+    return R;
+  }
+  AConverter.SetFileName(APath);
+  TdxfLoadResult R = LoadDXFFromMemory(F.Data(), F.Size(), AConverter, AOptions);
+  R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
+  return R;
+}

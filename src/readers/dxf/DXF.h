@@ -1,0 +1,273 @@
+#pragma once
+// The DXF reader: text and binary DXF into a drawing database.
+//
+// A pull parser over the file held in memory: the tokenizer delivers one group at a
+// time and a tree of short-lived reader objects (TdxfObject and its subclasses)
+// consumes them. Each reader object makes its database item at once, collects the
+// groups of its object, commits them into the item, adds the item to its container
+// and reads nested objects. References to table items not read yet become
+// placeholders that the converter resolves after the whole file is read.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "DXFConv.h"
+#include "DXFTokenizer.h"
+
+class TdxfReader;
+
+// The one error the reader raises: "DXF read error on line %d: %s\r\n%s".
+class EdxfReadError : public EqdError {
+public:
+  using EqdError::EqdError;
+};
+
+// What a reader object reads, by the name of its object.
+enum TdxfKind : std::uint8_t {
+  dkUnknown,     // skipped with all its groups
+  dkEndMarker,   // SEQEND, ENDSEC, ENDTAB, ENDBLK, EOF
+  dkEntity,      // a graphical entity
+  dkPolyline,    // owns VERTEX children up to SEQEND
+  dkInsert,      // owns ATTRIB children up to SEQEND (when code 66 says so)
+  dkSubEntity,   // VERTEX, ATTRIB: only inside their owner
+  dkTableItem,   // LTYPE, LAYER, STYLE, DIMSTYLE, VPORT, APPID
+  dkBlockRecord,
+  dkBlock,
+  dkTable,
+  dkDictionary,
+  dkLayout,
+  dkObject  // other non-graphical objects
+};
+
+// The kind of a DXF object name (compared without case); dkUnknown for others.
+TdxfKind DXFObjectKind(std::string_view AName);
+
+// Nesting of complex entities deeper than this reads the children as plain objects.
+inline constexpr int cnstMaxDXFNesting = 32;
+
+class TdxfObject {
+public:
+  TdxfObject(TdxfReader& AReader, TdxfObject* AOwner, std::string_view AName, TdxfKind AKind);
+  TdxfObject(const TdxfObject&) = delete;
+  TdxfObject& operator=(const TdxfObject&) = delete;
+  virtual ~TdxfObject();
+
+  // ---- the protocol, in the order the reader uses it
+  // Makes the database item of the object's class (none for unregistered names).
+  virtual void Create();
+  virtual void Read();
+  virtual void ReadProperties();
+  virtual void ReadProperty();
+  virtual void Commit();
+  virtual void ApplyHandle();
+  virtual void ApplyExtData() {}
+  virtual void ReadChildren();
+  // Reads one child named AName; true when it was this object's end marker.
+  virtual bool ReadChild(std::string_view AName);
+  virtual std::unique_ptr<TdxfObject> CreateChild(std::string_view AName);
+  // Adds the child's item to this object's item; false when refused (the child frees it).
+  virtual bool AddChild(TdxfObject& AChild);
+  virtual bool IsEndMarker(std::string_view AName) const { return false; }
+  // A name that ends the children without being one (it belongs to an outer object).
+  virtual bool IsOuterName(std::string_view AName) const;
+  // Whether a child of this name is read at all (others end the children).
+  virtual bool AcceptsChild(std::string_view AName) const { return true; }
+  // The item (no longer the reader object's) found its place in the drawing.
+  virtual void Placed(TqdDXFEntity* AItem) {}
+
+  TqdDXFConverter* GetConverter() const;
+  // Takes the item out of the reader object (null when it has none or it was added).
+  std::unique_ptr<TqdDXFEntity> ExtractEntity();
+  TqdDXFEntity* Ent() const { return FEnt; }
+  const std::string& Name() const { return FName; }
+  TdxfKind Kind() const { return FKind; }
+  int Depth() const { return FDepth; }
+
+  bool FAdded = false;
+  bool FComplex = false;
+  bool FPaperSpace = false;
+  std::uint64_t FHandle = 0;
+  std::uint64_t FSoftOwnerID = 0;      // first 330 outside reactor groups
+  std::uint64_t FLastSoftOwnerID = 0;  // last 330 outside reactor groups
+  int FSoftOwnerCount = 0;
+  std::uint64_t FExtDictionaryID = 0;  // first 360 inside a reactor group
+  bool FReactorsRead = false;
+  bool FHasText[10] = {};
+  std::string FTexts[10];  // codes 1-4 and 6-9
+  int FInt70 = 0;
+  bool FHas70 = false;
+
+protected:
+  void ReadXData();
+  void FlushXDataPoint();
+  void FileXData();
+
+  TdxfReader& FReader;
+  TdxfObject* FOwner;
+  std::string FName;
+  TdxfKind FKind;
+  int FDepth = 0;
+  TqdDXFEntity* FEnt = nullptr;
+  std::unique_ptr<TqdDXFEntity> FOwnedEnt;  // until the item is added
+  // Extended data by application, in the order met.
+  std::vector<std::pair<std::string, TqdCADExtendedData>> FEEDItems;
+  bool FXPointOpen = false;
+  int FXPointCode = 0;
+  TFPoint FXPoint;
+};
+
+// Options and results of a load.
+struct TdxfLoadResult {
+  bool Ok = false;            // the file was read (possibly with warnings)
+  std::string Error;          // why the load failed, when it did
+  TdxfFormat Format = dfText;
+  int GroupCodeSize = 0;      // binary files: 1 or 2
+  std::string AcadVer;        // $ACADVER as written ("" when absent)
+  std::string CodePageName;   // $DWGCODEPAGE as written ("" when absent)
+  std::vector<std::string> Warnings;
+  double LoadMs = 0;
+  // With RecordNames: the DXF name each entity was read as (3DLINE is read as LINE).
+  std::unordered_map<const TqdDXFEntity*, std::string_view> DXFNames;
+};
+
+struct TdxfLoadOptions {
+  bool RecordNames = false;
+  // Called once per object read with the position and the end of data; may call the
+  // converter's StopLoading to cancel.
+  std::function<void(std::size_t APos, std::size_t ALimit)> OnProgress;
+};
+
+class TdxfReader {
+public:
+  explicit TdxfReader(TqdDXFConverter* Conv);
+  TdxfReader(const TdxfReader&) = delete;
+  TdxfReader& operator=(const TdxfReader&) = delete;
+  virtual ~TdxfReader();
+
+  // Reads the converter's source completely into the converter. Raises EdxfReadError
+  // after the steps that complete the drawing have run on what was read.
+  void Read();
+
+  // ---- the current group
+  void Next();
+  int Code() const { return FTokenizer->Code(); }
+  std::string_view Value() const { return FTokenizer->Value(); }
+  std::string StrValue() const { return FTokenizer->StrValue(); }
+  std::string UValue() const { return FTokenizer->UValue(); }
+  int IntValue() const { return FTokenizer->IntValue(); }
+  double FloatValue() const { return FTokenizer->FloatValue(); }
+  std::uint64_t HandleValue() const { return FTokenizer->HandleValue(); }
+  TqdDWGVersion Version() const { return FTokenizer->Version(); }
+  int Line() const { return FTokenizer->Line(); }
+  // End of data, or the EOF object.
+  bool AtEnd() const { return FTokenizer->IsEOF(); }
+  // The last comment read (upper-cased), or empty.
+  std::string FileInfo() const { return FFileInfo.empty() ? std::string() : FFileInfo.back(); }
+
+  // ---- lookups that give the item or store a placeholder in ALink
+  void GetLayers(TqdTableItem& ALink, std::string_view AName);
+  void GetLTypes(TqdTableItem& ALink, std::string_view AName);
+  TqdDXFAppID* GetAppIDEnt(std::string_view AName);
+
+  // ---- results
+  const std::string& AcadVer() const { return FAcadVer; }
+  const std::string& CodePageName() const { return FCodePageName; }
+  std::vector<std::string> Warnings() const;
+  TqdDXFConverter* Converter() const { return FConverter; }
+  // Something that looks like DXF was read (a section, a table or an object).
+  bool SawData() const { return FSawData; }
+
+  TdxfLoadOptions FOptions;
+  std::unordered_map<const TqdDXFEntity*, std::string_view> FDXFNames;
+
+protected:
+  TdxfReader(TqdDXFConverter* Conv, std::unique_ptr<TdxfTokenizer> ATokenizer);
+
+  friend class TdxfObject;
+  friend class TdxfMain;
+  friend class TdxfHeader;
+  friend class TdxfEntities;
+  friend class TdxfObjects;
+  friend class TdxfTable;
+  friend class TdxfTableItem;
+  friend class TdxfBlock;
+  friend class TdxfDictionary;
+  friend class TdxfLayout;
+  friend class TdxfEntity;
+  friend class TdxfObjectItem;
+
+  // ---- helpers of the reader objects
+  void NoteProgress();
+  void NoteDXFName(const TqdDXFEntity* E, std::string_view AName);
+  void EnsureSpaceBlocks();
+  void NoteBlock(TqdDXFBlock* B);
+  // Adds E to AOwner unless that would close a cycle or E is owned; true when added.
+  bool SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E);
+  // Puts a read object where it belongs: the dictionary that listed it, else OBJECTS.
+  void PlaceObject(TdxfObject& AObj);
+  // E is gone: nothing may point at it any more.
+  void ForgetObject(const TqdDXFEntity* E);
+  TqdDXFEntity* ObjectDestination(std::uint64_t AHandle) const;
+  void Warn(const std::string& AKey);
+
+  // ---- steps after reading
+  void Finish();
+  void MakeRootDictionary();
+  void DropOwnDictionaries();
+  void EnsureStandardItems();
+  void TakeStandardDictionaries();
+  void MakeLayouts();
+  void FileApplications();
+
+  TqdDXFConverter* FConverter;
+  std::unique_ptr<TdxfTokenizer> FTokenizer;
+  std::unique_ptr<TdxfObject> FMain;
+  std::vector<std::string> FFileInfo;
+  std::string FAcadVer, FCodePageName;
+  bool FSawData = false;
+  bool FSawEOF = false;
+  bool FCancelled = false;
+
+  TqdDXFDictionary* FNamedObjects = nullptr;
+  std::unordered_map<std::uint64_t, TqdDXFDictionary*> FDictionaries;
+  std::unordered_map<std::uint64_t, TqdDXFEntity*> FObjectsByHandle;
+  struct TEntry {
+    TqdDXFDictionary* Dictionary;
+    std::string Name;
+  };
+  std::unordered_map<std::uint64_t, TEntry> FPendingEntries;
+  std::unordered_map<std::uint64_t, TqdDXFBlockRecord*> FBlockRecordsByHandle;
+  std::vector<std::pair<TqdDXFLayout*, std::uint64_t>> FLayoutBlocks;
+  TqdDXFBlock* FModelSpace = nullptr;
+  TqdDXFBlock* FPaperSpace = nullptr;
+  TqdDXFVport* FActiveVPort = nullptr;
+  bool FReadObjects = false;  // an OBJECTS section had items
+  std::set<std::string> FAppNames;
+  std::set<std::string, std::less<>> FNameStore;  // DXF names outside the static table
+  std::map<std::string, int> FWarnings;
+};
+
+// Binary DXF with 1- or 2-byte group codes.
+class TdxfBinReader : public TdxfReader {
+public:
+  TdxfBinReader(TqdDXFConverter* AConverter, int AGroupCodeSize);
+  int FGroupCodeSize;
+};
+
+// Loads DXF bytes (text or binary, detected) into AConverter. Never throws for bad
+// input: failures are reported in the result, and what was read stays in the drawing.
+TdxfLoadResult LoadDXFFromMemory(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
+                                 const TdxfLoadOptions& AOptions = {});
+// Maps the file (or reads it when it cannot be mapped) and loads it.
+TdxfLoadResult LoadDXFFile(const std::string& APath, TqdDXFConverter& AConverter,
+                           const TdxfLoadOptions& AOptions = {});
+
+// Registers the database classes the reader creates (call once at start-up).
+void RegisterDXFReader();

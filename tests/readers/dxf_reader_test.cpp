@@ -1,0 +1,411 @@
+// The DXF reader over small files written here: structure, strings, extended data,
+// dictionaries, the steps after reading, and the faults hostile files provoke.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "dxf_test_util.h"
+
+namespace {
+
+TGroups Concat(std::initializer_list<TGroups> Parts) {
+  TGroups R;
+  for (const TGroups& P : Parts) R.insert(R.end(), P.begin(), P.end());
+  return R;
+}
+
+TGroups Section(const char* Name, const TGroups& Body) {
+  return Concat({{{0, "SECTION"}, {2, Name}}, Body, {{0, "ENDSEC"}}});
+}
+
+TGroups Line(const char* Layer, double X0, double Y0, double X1, double Y1, bool Paper = false) {
+  TGroups G{{0, "LINE"}, {8, Layer}};
+  if (Paper) G.push_back({67, "1"});
+  for (auto [C, V] : {std::pair{10, X0}, {20, Y0}, {30, 0.0}, {11, X1}, {21, Y1}, {31, 0.0}})
+    G.push_back({C, std::to_string(V)});
+  return G;
+}
+
+TGroups Layer(const char* Name, int Color) {
+  return {{0, "LAYER"}, {2, Name}, {70, "0"}, {62, std::to_string(Color)}, {6, "CONTINUOUS"}};
+}
+
+TGroups Table(const char* Name, const TGroups& Items) {
+  return Concat({{{0, "TABLE"}, {2, Name}, {70, "1"}}, Items, {{0, "ENDTAB"}}});
+}
+
+const TGroups cEOF{{0, "EOF"}};
+
+std::vector<std::string> LayoutNames(TqdDXFConverter& C) {
+  std::vector<std::string> N;
+  for (int I = 0; I < C.LayoutsCount(); ++I) N.push_back(C.GetLayout(I)->Name());
+  return N;
+}
+
+std::vector<std::string> BlockNames(TqdDXFConverter& C) {
+  std::vector<std::string> N;
+  const TqdDXFEntity* B = C.GetSection(csBlocks);
+  for (int I = 0; I < B->Count(); ++I) N.push_back(B->GetEntity(I)->Name());
+  return N;
+}
+
+// ---------------------------------------------------------------- structure
+
+TEST(DxfReader, blank_lines_between_groups_read_as_if_absent) {
+  const TGroups G = Concat({Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 2, 2, 3, 3)})), cEOF});
+  TLoaded Plain(TextDXF(G));
+  TLoaded Blank(TextDXF(G, "\r\n\r\n\n"));
+  ASSERT_TRUE(Blank.R.Ok) << Blank.R.Error;
+  EXPECT_EQ(Blank.Types(0), Plain.Types(0));
+  EXPECT_EQ(Blank.Types(0), (std::vector<std::string>{"LINE", "LINE"}));
+  EXPECT_TRUE(Blank.R.Warnings.empty());
+}
+
+TEST(DxfReader, file_without_header_reads_with_default_header) {
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 4, 2)), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  EXPECT_EQ(L.R.AcadVer, "");
+  EXPECT_EQ(L.Conv().HeadVarStruct().Version, acR09);
+  EXPECT_EQ(L.Conv().CodePage(), 0);
+  // The layout box is the line's.
+  const TFRect B = L.Conv().GetLayout(0)->Box();
+  EXPECT_DOUBLE_EQ(B.Left, 0);
+  EXPECT_DOUBLE_EQ(B.Right, 4);
+  EXPECT_DOUBLE_EQ(B.Top, 2);
+}
+
+TEST(DxfReader, entities_without_blocks_get_space_blocks_and_both_layouts) {
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 5, 5, true)})), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  EXPECT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model", "Layout1"}));
+  EXPECT_EQ(L.Conv().GetLayout(0)->PaperSpaceBlockField()->Name(), "*MODEL_SPACE");
+  EXPECT_EQ(L.Conv().GetLayout(1)->PaperSpaceBlockField()->Name(), "*PAPER_SPACE");
+  // Code 67 puts the second line into the paper space.
+  EXPECT_EQ(L.Conv().GetLayout(0)->Count(), 1);
+  EXPECT_EQ(L.Conv().GetLayout(1)->Count(), 1);
+}
+
+TEST(DxfReader, empty_paper_layout_is_dropped_after_reading) {
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 1, 1)), cEOF})));
+  EXPECT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model"}));
+}
+
+TEST(DxfReader, header_variables_set_release_code_page_and_extents) {
+  const TGroups Header{{9, "$ACADVER"},  {1, "AC1015"},  {9, "$DWGCODEPAGE"}, {3, "ANSI_1251"},
+                       {9, "$EXTMIN"},   {10, "-1.5"},   {20, "2"},           {30, "0"},
+                       {9, "$INSUNITS"}, {70, "6"},      {9, "$TILEMODE"},    {70, "0"},
+                       {9, "$UNKNOWN"},  {70, "99"},     {9, "$LTSCALE"},     {40, "0"}};
+  TLoaded L(TextDXF(Concat({Section("HEADER", Header), Section("ENTITIES", {}), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  const TqdHeadVarStruct& H = L.Conv().HeadVarStruct();
+  EXPECT_EQ(L.R.AcadVer, "AC1015");
+  EXPECT_EQ(L.R.CodePageName, "ANSI_1251");
+  EXPECT_EQ(H.Version, acR2000);
+  EXPECT_EQ(H.CodePage, 1251);
+  EXPECT_DOUBLE_EQ(H.ExtMim.X, -1.5);
+  EXPECT_DOUBLE_EQ(H.ExtMim.Y, 2);
+  EXPECT_EQ(H.InsUnits, 6);
+  EXPECT_EQ(H.TileMode, 0);
+  EXPECT_DOUBLE_EQ(H.LTScale, 1.0);  // 0 means 1
+}
+
+// ---------------------------------------------------------------- strings
+
+struct TStringCase {
+  const char* Name;
+  TGroups Header;
+  std::string LayerBytes;
+  std::string Expected;
+};
+
+class DxfStrings : public testing::TestWithParam<TStringCase> {};
+
+TEST_P(DxfStrings, layer_names_decode_by_release_and_code_page) {
+  const TStringCase& T = GetParam();
+  const TGroups G = Concat({T.Header, Section("TABLES", Table("LAYER", Layer(T.LayerBytes.c_str(), 1))),
+                            Section("ENTITIES", Line(T.LayerBytes.c_str(), 0, 0, 1, 1)), cEOF});
+  TLoaded L(TextDXF(G));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_NE(L.Conv().GetSection(csLayers)->FindEntByName(T.Expected), nullptr);
+  EXPECT_EQ(L.Conv().GetEntity(0)->Layer()->Name(), T.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DxfStrings,
+    testing::Values(
+        TStringCase{"inventory_comment_means_1251", {{999, "Made by an INVENTORY tool"}}, "\xC0\xC1", "\xD0\x90\xD0\x91"},
+        TStringCase{"code_page_from_header",
+                    Section("HEADER", {{9, "$ACADVER"}, {1, "AC1015"}, {9, "$DWGCODEPAGE"}, {3, "ANSI_1251"}}),
+                    "\xC0", "\xD0\x90"},
+        TStringCase{"utf8_from_2007_on", Section("HEADER", {{9, "$ACADVER"}, {1, "AC1021"}}), "\xD0\x90", "\xD0\x90"},
+        TStringCase{"unicode_escape", {}, "\\U+039B", "\xCE\x9B"},
+        TStringCase{"default_code_page_1252", {}, "\xC4", "\xC3\x84"}),
+    [](const auto& I) { return std::string(I.param.Name); });
+
+// ---------------------------------------------------------------- tables and links
+
+TEST(DxfReader, layer_listed_twice_keeps_the_first_definition) {
+  const TGroups G = Concat({Section("TABLES", Table("LAYER", Concat({Layer("0", 1), Layer("0", 2), Layer("A", 3)}))),
+                            Section("ENTITIES", Line("A", 0, 0, 1, 1)), cEOF});
+  TLoaded L(TextDXF(G));
+  const TqdDXFEntity* Layers = L.Conv().GetSection(csLayers);
+  int Zeros = 0;
+  for (int I = 0; I < Layers->Count(); ++I) Zeros += Layers->GetEntity(I)->Name() == "0";
+  EXPECT_EQ(Zeros, 1);
+  EXPECT_EQ(Layers->FindEntByName("0")->ColorCAD().IndexValue(), 1);
+  ASSERT_EQ(L.R.Warnings.size(), 1u);
+  EXPECT_NE(L.R.Warnings[0].find("duplicate"), std::string::npos);
+}
+
+TEST(DxfReader, forward_layer_reference_resolves_to_the_tables_layer) {
+  // ENTITIES before TABLES: the line meets "WALLS" before the table defines it.
+  const TGroups G = Concat({Section("ENTITIES", Line("Walls", 0, 0, 1, 1)),
+                            Section("TABLES", Table("LAYER", Concat({Layer("0", 7), Layer("WALLS", 3)}))), cEOF});
+  TLoaded L(TextDXF(G));
+  ASSERT_TRUE(L.R.Ok);
+  const TqdDXFLayer* Layer = L.Conv().GetEntity(0)->Layer();
+  ASSERT_NE(Layer, nullptr);
+  EXPECT_EQ(Layer, L.Conv().GetSection(csLayers)->FindEntByName("WALLS"));
+  EXPECT_EQ(Layer->ColorCAD().IndexValue(), 3);
+  EXPECT_EQ(L.Conv().GetSection(csLayers)->Count(), 2);
+}
+
+TEST(DxfReader, standard_items_exist_after_reading_nothing_but_a_line) {
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Line("X", 0, 0, 1, 1)), cEOF})));
+  TqdDXFConverter& C = L.Conv();
+  for (const char* N : {"BYBLOCK", "BYLAYER", "CONTINUOUS"}) EXPECT_NE(C.LTypeByName(N), nullptr) << N;
+  EXPECT_NE(C.GetSection(csLayers)->FindEntByName("0"), nullptr);
+  EXPECT_NE(C.GetSection(csLayers)->FindEntByName("X"), nullptr);  // made for the line
+  EXPECT_NE(C.GetSection(csStyles)->FindEntByName("STANDARD"), nullptr);
+  EXPECT_NE(C.GetSection(csDimStyles)->FindEntByName("STANDARD"), nullptr);
+}
+
+// ---------------------------------------------------------------- blocks
+
+TEST(DxfReader, blocks_are_read_with_their_entities_and_space_blocks_found_by_name) {
+  const TGroups Blocks = Concat({{{0, "BLOCK"}, {2, "$MODEL_SPACE"}, {70, "0"}, {10, "0"}, {20, "0"}, {30, "0"}},
+                                 {{0, "ENDBLK"}},
+                                 {{0, "BLOCK"}, {2, "DOOR"}, {70, "0"}, {10, "1"}, {20, "2"}, {30, "0"}},
+                                 Line("0", 0, 0, 1, 0),
+                                 Line("0", 0, 0, 0, 1),
+                                 {{0, "ENDBLK"}}});
+  TLoaded L(TextDXF(Concat({Section("BLOCKS", Blocks), Section("ENTITIES", Line("0", 0, 0, 1, 1)), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  const TqdDXFBlock* Door = L.Conv().BlockByName("door");
+  ASSERT_NE(Door, nullptr);
+  EXPECT_EQ(Door->Count(), 2);
+  EXPECT_DOUBLE_EQ(Door->Offset().Y, 2);
+  EXPECT_EQ(L.Conv().GetLayout(0)->PaperSpaceBlockField()->Name(), "$MODEL_SPACE");
+  EXPECT_EQ(L.Conv().GetLayout(0)->Count(), 1);
+}
+
+// ---------------------------------------------------------------- failures
+
+TEST(DxfReader, truncated_file_keeps_entities_before_the_cut) {
+  const std::string Full = TextDXF(Concat({Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 2, 2),
+                                                                        Line("0", 0, 0, 3, 3)})),
+                                           cEOF}));
+  const std::size_t Cut = Full.find("LINE", Full.find("LINE", Full.find("LINE") + 1) + 1) + 12;
+  TLoaded L(Full.substr(0, Cut));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(L.Types(0).size(), 3u);  // two whole lines and the one cut in the middle
+  ASSERT_EQ(L.R.Warnings.size(), 1u);
+  EXPECT_NE(L.R.Warnings[0].find("EOF"), std::string::npos);
+}
+
+TEST(DxfReader, binary_error_reports_line_and_keeps_what_was_read) {
+  std::string D = BinaryDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 1, 1))}));
+  PutLE(D, 2000, 2);  // no such group code
+  D += "junk";
+  TLoaded L(D);
+  EXPECT_FALSE(L.R.Ok);
+  EXPECT_EQ(L.R.Error.rfind("DXF read error on line ", 0), 0u) << L.R.Error;
+  EXPECT_NE(L.R.Error.find("\r\nIllegal group code 2000 at"), std::string::npos) << L.R.Error;
+  EXPECT_EQ(L.Types(0), (std::vector<std::string>{"LINE"}));
+}
+
+TEST(DxfReader, not_dxf_at_all_is_an_error) {
+  TLoaded L("just some words\nnothing else\n");
+  EXPECT_FALSE(L.R.Ok);
+  EXPECT_FALSE(L.R.Error.empty());
+}
+
+TEST(DxfReader, progress_handler_can_cancel_and_the_partial_drawing_stays) {
+  TGroups Lines;
+  for (int I = 0; I < 50; ++I) Lines = Concat({Lines, Line("0", 0, 0, I, I)});
+  const std::string D = TextDXF(Concat({Section("ENTITIES", Lines), cEOF}));
+  TqdConverterRef C(new TqdDXFConverter());
+  int Calls = 0;
+  TdxfLoadOptions O;
+  O.OnProgress = [&](std::size_t, std::size_t) {
+    if (++Calls == 10) C->StopLoading();
+  };
+  RegisterDXFReader();
+  TdxfLoadResult R = LoadDXFFromMemory(D.data(), D.size(), *C.get(), O);
+  EXPECT_TRUE(R.Ok);
+  EXPECT_GT(C->GetLayout(0)->Count(), 0);
+  EXPECT_LT(C->GetLayout(0)->Count(), 50);
+  EXPECT_EQ(C->Status(), stDefault);
+}
+
+// ---------------------------------------------------------------- binary
+
+TEST(DxfReader, binary_files_with_two_and_one_byte_codes_read_the_same) {
+  const TGroups G = Concat({Section("HEADER", {{9, "$ACADVER"}, {1, "AC1009"}}),
+                            Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1),
+                                                        {{1001, "MYAPP"}, {1000, "tag"}, {1070, "7"}}})),
+                            cEOF});
+  for (int Size : {2, 1}) {
+    SCOPED_TRACE(Size);
+    TLoaded L(BinaryDXF(G, Size));
+    ASSERT_TRUE(L.R.Ok) << L.R.Error;
+    EXPECT_EQ(L.R.Format, dfBinary);
+    EXPECT_EQ(L.R.GroupCodeSize, Size);
+    EXPECT_EQ(L.R.AcadVer, "AC1009");
+    ASSERT_EQ(L.Types(0), (std::vector<std::string>{"LINE"}));
+    // The 1-byte form reaches extended data through the 255 escape.
+    const TqdCADExtendedData* X = L.Conv().GetEntity(0)->GetEED("MYAPP");
+    ASSERT_NE(X, nullptr);
+    EXPECT_EQ(X->DataString(1), "tag");
+    EXPECT_EQ(X->DataInt(2), 7);
+    EXPECT_TRUE(L.R.Warnings.empty());
+  }
+}
+
+// ---------------------------------------------------------------- extended data
+
+TEST(DxfReader, extended_data_of_an_entity_without_handle_is_kept) {
+  const TGroups G = Concat({Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1),
+                                                        {{1001, "APP1"},
+                                                         {1000, "text"},
+                                                         {1020, "9"},  // Y without a point: ignored
+                                                         {1010, "1"},
+                                                         {1020, "2"},
+                                                         {1030, "3"},
+                                                         {1040, "2.5"},
+                                                         {1071, "70000"},
+                                                         {1005, "1F"},
+                                                         {1001, "APP2"},
+                                                         {1000, "second"}}})),
+                            cEOF});
+  TLoaded L(TextDXF(G));
+  const TqdDXFEntity* E = L.Conv().GetEntity(0);
+  ASSERT_NE(E, nullptr);
+  const TqdCADExtendedData* A = E->GetEED("APP1");
+  ASSERT_NE(A, nullptr);
+  ASSERT_EQ(A->Count(), 6);
+  EXPECT_EQ(A->DataString(0), "APP1");
+  EXPECT_EQ(A->DataString(1), "text");
+  EXPECT_EQ(A->DataType(2), edtF3DPoint);
+  EXPECT_DOUBLE_EQ(A->DataPoint(2).Y, 2);
+  EXPECT_DOUBLE_EQ(A->DataPoint(2).Z, 3);
+  EXPECT_DOUBLE_EQ(A->DataDouble(3), 2.5);
+  EXPECT_EQ(A->DataInt(4), 70000);
+  EXPECT_EQ(A->DataInt(5), 0x1F);
+  ASSERT_NE(E->GetEED("APP2"), nullptr);
+  // The applications exist in APPID after reading.
+  EXPECT_NE(L.Conv().GetSection(csAppID)->FindEntByName("APP1"), nullptr);
+  EXPECT_NE(L.Conv().GetSection(csAppID)->FindEntByName("APP2"), nullptr);
+  // The line was given a handle at the end, and the data stayed with it.
+  EXPECT_NE(E->Handle(), 0u);
+}
+
+TEST(DxfReader, handle_seed_at_the_top_saturates_instead_of_wrapping) {
+  const TGroups G = Concat({Section("HEADER", {{9, "$HANDSEED"}, {5, "FFFFFFFFFFFFFFFF"}}),
+                            Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 2, 2)})), cEOF});
+  TLoaded L(TextDXF(G));
+  ASSERT_TRUE(L.R.Ok);
+  EXPECT_EQ(L.Conv().FMaxHandle, std::numeric_limits<std::uint64_t>::max());
+  for (int I = 0; I < 2; ++I) EXPECT_NE(L.Conv().GetEntity(I)->Handle(), 1u);
+}
+
+// ---------------------------------------------------------------- objects
+
+TGroups Dict(const char* Handle, const char* Owner, const TGroups& Entries) {
+  return Concat({{{0, "DICTIONARY"}, {5, Handle}, {330, Owner}, {100, "AcDbDictionary"}}, Entries});
+}
+
+TEST(DxfReader, dictionary_tree_and_layouts_from_objects) {
+  const TGroups Objects = Concat({Dict("C", "0", {{3, "ACAD_LAYOUT"}, {350, "1A"}}),
+                                  Dict("1A", "C", {{3, "Model"}, {350, "22"}, {3, "Sheet A"}, {350, "1E"}}),
+                                  {{0, "LAYOUT"}, {5, "22"}, {330, "1A"}, {1, "Model"}, {330, "1F"}},
+                                  {{0, "LAYOUT"}, {5, "1E"}, {330, "1A"}, {1, "Sheet A"}, {330, "1B"}}});
+  const TGroups Records = Table("BLOCK_RECORD", Concat({{{0, "BLOCK_RECORD"}, {5, "1F"}, {2, "*Model_Space"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "1B"}, {2, "*Paper_Space"}}}));
+  const TGroups G = Concat({Section("TABLES", Records),
+                            Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 1, 1, true)})),
+                            Section("OBJECTS", Objects), cEOF});
+  TLoaded L(TextDXF(G));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model", "Sheet A"}));
+  EXPECT_EQ(L.Conv().GetLayout(1)->PaperSpaceBlockField()->Name(), "*Paper_Space");
+  EXPECT_EQ(L.Conv().GetLayout(1)->Count(), 1);
+  EXPECT_EQ(BlockNames(L.Conv()), (std::vector<std::string>{"*Model_Space", "*Paper_Space"}));
+  EXPECT_TRUE(L.R.Warnings.empty());
+}
+
+TEST(DxfReader, dictionary_cycles_are_refused) {
+  // A lists B, B lists A and itself, C lists its owner A: none of it may loop.
+  const TGroups Objects = Concat({Dict("A", "0", {{3, "B"}, {350, "B"}, {3, "SELF"}, {350, "A"}}),
+                                  Dict("B", "A", {{3, "A"}, {350, "A"}, {3, "SELF"}, {350, "B"}, {3, "C"}, {350, "C"}}),
+                                  Dict("C", "B", {{3, "UP"}, {350, "A"}, {3, "UP2"}, {350, "B"}})});
+  TLoaded L(TextDXF(Concat({Section("OBJECTS", Objects), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  bool Refused = false;
+  for (const std::string& W : L.R.Warnings) Refused |= W.find("refused") != std::string::npos;
+  EXPECT_TRUE(Refused);
+  // Every item has a finite owner chain.
+  const TqdDXFEntity* Objs = L.Conv().GetSection(csObjects);
+  std::function<void(const TqdDXFEntity*, int)> Walk = [&](const TqdDXFEntity* E, int Depth) {
+    ASSERT_LT(Depth, 10);
+    for (int I = 0; I < E->Count(); ++I) Walk(E->GetEntity(I), Depth + 1);
+  };
+  Walk(Objs, 0);
+}
+
+TEST(DxfReader, dictionary_entry_read_before_its_dictionary_moves_in) {
+  const TGroups Objects = Concat({{{0, "XRECORD"}, {5, "30"}, {330, "C"}, {100, "AcDbXrecord"}},
+                                  Dict("C", "0", {{3, "MYREC"}, {350, "30"}})});
+  TLoaded L(TextDXF(Concat({Section("OBJECTS", Objects), cEOF})));
+  const TqdDXFEntity* Objs = L.Conv().GetSection(csObjects);
+  const TqdDXFEntity* Root = nullptr;
+  for (int I = 0; I < Objs->Count(); ++I)
+    if (Objs->GetEntity(I)->Handle() == 0xC) Root = Objs->GetEntity(I);
+  ASSERT_NE(Root, nullptr);
+  ASSERT_NE(Root->FindEntByName("MYREC"), nullptr);
+  EXPECT_EQ(Root->FindEntByName("MYREC")->Handle(), 0x30u);
+}
+
+// ---------------------------------------------------------------- nesting
+
+TEST(DxfReader, nested_complex_objects_do_not_nest_without_bound) {
+  // Every INSERT and every VERTEX claims children (66 1); thousands deep in a row.
+  TGroups Body;
+  for (int I = 0; I < 3000; ++I) Body = Concat({Body, {{0, I % 2 ? "INSERT" : "VERTEX"}, {66, "1"}, {8, "0"}}});
+  Body = Concat({{{0, "POLYLINE"}, {66, "1"}, {8, "0"}}, Body, {{0, "SEQEND"}}, Line("0", 0, 0, 1, 1)});
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Body), Section("BLOCKS", {}), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  // The line after the chain still lands in the model space.
+  const std::vector<std::string> T = L.Types(0);
+  ASSERT_FALSE(T.empty());
+  EXPECT_EQ(T.back(), "LINE");
+}
+
+TEST(DxfReader, code_66_on_a_line_does_not_swallow_the_next_entities) {
+  const TGroups Body = Concat({{{0, "LINE"}, {66, "1"}, {8, "0"}}, Line("0", 0, 0, 1, 1), Line("0", 0, 0, 2, 2)});
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Body), cEOF})));
+  EXPECT_EQ(L.Types(0).size(), 3u);
+}
+
+TEST(DxfReader, table_inside_a_table_ends_the_first) {
+  const TGroups Tables = Concat({{{0, "TABLE"}, {2, "LAYER"}}, Layer("A", 1),
+                                 Table("LTYPE", {{{0, "LTYPE"}, {2, "DASHED"}, {70, "0"}}}), Layer("B", 2),
+                                 {{0, "ENDTAB"}}});
+  TLoaded L(TextDXF(Concat({Section("TABLES", Tables), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  EXPECT_NE(L.Conv().GetSection(csLayers)->FindEntByName("A"), nullptr);
+  EXPECT_NE(L.Conv().LTypeByName("DASHED"), nullptr);
+}
+
+}  // namespace
