@@ -233,7 +233,10 @@ TEST(DxfReader, not_dxf_at_all_is_an_error) {
 
 TEST(DxfReader, progress_handler_can_cancel_and_the_partial_drawing_stays) {
   TGroups Lines;
-  for (int I = 0; I < 50; ++I) Lines = Concat({Lines, Line("0", 0, 0, I, I)});
+  for (int I = 0; I < 50; ++I) {
+    const TGroups L = Line("0", 0, 0, I, I);
+    Lines.insert(Lines.end(), L.begin(), L.end());
+  }
   const std::string D = TextDXF(Concat({Section("ENTITIES", Lines), cEOF}));
   TqdConverterRef C(new TqdDXFConverter());
   int Calls = 0;
@@ -381,9 +384,9 @@ TEST(DxfReader, dictionary_entry_read_before_its_dictionary_moves_in) {
 
 TEST(DxfReader, nested_complex_objects_do_not_nest_without_bound) {
   // Every INSERT and every VERTEX claims children (66 1); thousands deep in a row.
-  TGroups Body;
-  for (int I = 0; I < 3000; ++I) Body = Concat({Body, {{0, I % 2 ? "INSERT" : "VERTEX"}, {66, "1"}, {8, "0"}}});
-  Body = Concat({{{0, "POLYLINE"}, {66, "1"}, {8, "0"}}, Body, {{0, "SEQEND"}}, Line("0", 0, 0, 1, 1)});
+  TGroups Body{{0, "POLYLINE"}, {66, "1"}, {8, "0"}};
+  for (int I = 0; I < 3000; ++I) Body.insert(Body.end(), {{0, I % 2 ? "INSERT" : "VERTEX"}, {66, "1"}, {8, "0"}});
+  Body = Concat({Body, {{0, "SEQEND"}}, Line("0", 0, 0, 1, 1)});
   TLoaded L(TextDXF(Concat({Section("ENTITIES", Body), Section("BLOCKS", {}), cEOF})));
   ASSERT_TRUE(L.R.Ok) << L.R.Error;
   // The line after the chain still lands in the model space.

@@ -308,7 +308,18 @@ std::unique_ptr<TqdDXFEntity> TdxfObject::ExtractEntity() {
 }
 
 void TdxfObject::Read() {
-  ReadProperties();
+  try {
+    ReadProperties();
+  } catch (...) {
+    // What was read of the object is kept, as a cut file keeps its last object.
+    FlushXDataPoint();
+    try {
+      Commit();
+      FileXData();
+    } catch (...) {
+    }
+    throw;
+  }
   Commit();
   FileXData();
   FReader.NoteProgress();
@@ -516,7 +527,15 @@ std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
 
 bool TdxfObject::ReadChild(std::string_view AName) {
   std::unique_ptr<TdxfObject> Child = CreateChild(AName);
-  Child->Read();
+  try {
+    Child->Read();
+  } catch (...) {
+    try {
+      if (!Child->FAdded && Child->FEnt && AddChild(*Child)) Child->FAdded = true;
+    } catch (...) {
+    }
+    throw;
+  }
   const bool End = IsEndMarker(AName);
   if (!Child->FAdded && Child->FEnt) {
     if (AddChild(*Child)) Child->FAdded = true;

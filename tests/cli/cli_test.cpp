@@ -1,0 +1,127 @@
+// draftwell-cli in-process: usage and exit status, and `info` on files written here.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Info.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Status;
+  std::string Out, Err;
+};
+
+TRun RunArgs(std::vector<std::string> Args) {
+  TRun R;
+  R.Status = RunCli(Args, R.Out, R.Err);
+  return R;
+}
+
+// A temporary file that goes away with the test.
+struct TTempFile {
+  fs::path Path;
+  TTempFile(const std::string& Name, const std::string& Bytes) {
+    Path = fs::temp_directory_path() / ("draftwell_cli_" + std::to_string(::getpid()) + "_" + Name);
+    std::ofstream(Path, std::ios::binary) << Bytes;
+  }
+  ~TTempFile() { fs::remove(Path); }
+};
+
+const char* const cSmall =
+    "999\nwritten by a test\n"
+    "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n9\n$DWGCODEPAGE\n3\nANSI_1252\n"
+    "9\n$EXTMIN\n10\n1\n20\n2\n30\n0\n9\n$INSUNITS\n70\n6\n0\nENDSEC\n"
+    "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n0\nLAYER\n2\nWALLS\n70\n0\n62\n3\n0\nENDTAB\n0\nENDSEC\n"
+    "0\nSECTION\n2\nENTITIES\n"
+    "0\nLINE\n8\nWALLS\n10\n0\n20\n0\n30\n0\n11\n4\n21\n3\n31\n0\n"
+    "0\nPOINT\n8\n0\n10\n-1\n20\n5\n30\n0\n"
+    "0\nLINE\n8\n0\n67\n1\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n0\n"
+    "0\nENDSEC\n0\nEOF\n";
+
+struct TUsageCase {
+  const char* Name;
+  std::vector<std::string> Args;
+  int Status;
+  const char* InOut;  // expected in stdout, or null
+  const char* InErr;  // expected in stderr, or null
+};
+
+class CliUsage : public testing::TestWithParam<TUsageCase> {};
+
+TEST_P(CliUsage, status_and_message) {
+  const TUsageCase& C = GetParam();
+  TRun R = RunArgs(C.Args);
+  EXPECT_EQ(R.Status, C.Status);
+  if (C.InOut) EXPECT_NE(R.Out.find(C.InOut), std::string::npos) << R.Out;
+  if (C.InErr) EXPECT_NE(R.Err.find(C.InErr), std::string::npos) << R.Err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliUsage,
+    testing::Values(TUsageCase{"no_arguments", {}, 2, nullptr, "Usage:"},
+                    TUsageCase{"help", {"help"}, 0, "info FILE [--json]", nullptr},
+                    TUsageCase{"dash_dash_help", {"--help"}, 0, "Exit status", nullptr},
+                    TUsageCase{"info_help", {"info", "--help"}, 0, "--json", nullptr},
+                    TUsageCase{"version", {"version"}, 0, "draftwell-cli ", nullptr},
+                    TUsageCase{"unknown_command", {"frobnicate"}, 2, nullptr, "unknown command"},
+                    TUsageCase{"info_without_file", {"info"}, 2, nullptr, "FILE"},
+                    TUsageCase{"info_unknown_option", {"info", "x.dxf", "--yaml"}, 2, nullptr, "unknown option"},
+                    TUsageCase{"info_two_files", {"info", "a.dxf", "b.dxf"}, 2, nullptr, "one file"}),
+    [](const auto& I) { return std::string(I.param.Name); });
+
+TEST(CliInfo, json_has_every_key_and_the_facts_of_the_file) {
+  TTempFile F("small.dxf", cSmall);
+  TRun R = RunArgs({"info", F.Path.string(), "--json"});
+  ASSERT_EQ(R.Status, 0) << R.Err << R.Out;
+  const std::string& J = R.Out;
+  for (const char* Key : {"\"file\": \"draftwell_cli_", "\"format\": \"dxf-text\"", "\"version\": \"AC1009\"",
+                          "\"layouts\": [", "\"name\": \"Model\"", "\"block\": \"*MODEL_SPACE\"",
+                          "\"entity_count\": 2", "\"LINE\": 1", "\"POINT\": 1", "\"name\": \"Layout1\"",
+                          "\"box\": [", "\"layers\": [", "\"WALLS\"", "\"linetypes\": [", "\"text_styles\": [",
+                          "\"dimstyles\": [", "\"blocks\": [", "\"header\": {", "\"EXTMIN\": [\n      1,\n      2,",
+                          "\"INSUNITS\": 6", "\"TILEMODE\": 1", "\"MEASUREMENT\": 0", "\"CODEPAGE\": \"ANSI_1252\"",
+                          "\"load_ms\": ", "\"warnings\": []"})
+    EXPECT_NE(J.find(Key), std::string::npos) << Key << "\n" << J;
+  EXPECT_EQ(J.find("\"error\""), std::string::npos);
+  // The model box holds the line and the point.
+  EXPECT_NE(J.find("\"box\": [\n        -1,\n        0,\n        0,\n        4,\n        5,\n        0\n      ]"),
+            std::string::npos)
+      << J;
+}
+
+TEST(CliInfo, text_output_names_the_same_facts) {
+  TTempFile F("small_text.dxf", cSmall);
+  TRun R = RunArgs({"info", F.Path.string()});
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  for (const char* Line : {"format:      dxf-text", "version:     AC1009", "Model [*MODEL_SPACE]: 2 entities",
+                           "    LINE: 1", "layers:      0, WALLS", "CODEPAGE ANSI_1252"})
+    EXPECT_NE(R.Out.find(Line), std::string::npos) << Line << "\n" << R.Out;
+}
+
+TEST(CliInfo, missing_file_exits_1_with_an_error) {
+  TRun R = RunArgs({"info", "/nonexistent/nothing.dxf", "--json"});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Out.find("\"error\": \"Cannot read /nonexistent/nothing.dxf"), std::string::npos) << R.Out;
+}
+
+TEST(CliInfo, broken_file_reports_the_read_error_and_what_was_read) {
+  std::string Bin("AutoCAD Binary DXF\r\n\x1a\0", 22);
+  Bin += std::string("\0\0SECTION\0\2\0ENTITIES\0\0\0LINE\0\x08\0" "0\0", 33);
+  Bin += std::string("\xd0\x07", 2);  // group code 2000 has no type
+  TTempFile F("broken.dxf", Bin);
+  TRun R = RunArgs({"info", F.Path.string(), "--json"});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_NE(R.Out.find("\"format\": \"dxf-binary\""), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("\"error\": \"DXF read error on line"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("\"LINE\": 1"), std::string::npos) << R.Out;
+}
+
+}  // namespace
