@@ -809,6 +809,10 @@ void TqdDXFConverter::LoadDepthFirst(TqdDXFEntity* E, int ADepth) {
   Loads(E);
 }
 
+bool TqdDXFConverter::IsBlockLoading(const TqdDXFBlock* ABlock) const {
+  return ABlock && (ABlock->IsLoading() || FLoadingBlocks.count(ABlock) != 0);
+}
+
 void TqdDXFConverter::LoadBlock(TqdDXFBlock* ABlock) {
   if (!ABlock || ABlock->IsLoaded() || ABlock->IsLoading() || FLoadingBlocks.count(ABlock) ||
       FLoadDepth >= cnstMaxNestingDepth)

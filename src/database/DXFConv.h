@@ -205,6 +205,9 @@ public:
   // Loads a block on demand (an insert met a block not loaded yet); a block already
   // being loaded, or nested deeper than cnstMaxNestingDepth, is skipped.
   void LoadBlock(TqdDXFBlock* ABlock);
+  // The block is being loaded or measured right now (an insert of it met meanwhile
+  // closes a cycle of blocks inserting each other).
+  bool IsBlockLoading(const TqdDXFBlock* ABlock) const;
   void Clear();
 
   // ---- header and properties

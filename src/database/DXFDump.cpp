@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "DXFConv.h"
+#include "Inserts.h"
 
 namespace {
 
@@ -16,6 +17,15 @@ std::string Hex(std::uint64_t V) {
   return S;
 }
 
+// Shortest text that reads back as the same double.
+std::string Num(double V) {
+  char Buf[32];
+  auto R = std::to_chars(Buf, Buf + sizeof Buf, V);
+  return std::string(Buf, R.ptr);
+}
+
+std::string Point(const TFPoint& P) { return "(" + Num(P.X) + "," + Num(P.Y) + "," + Num(P.Z) + ")"; }
+
 void DumpInto(std::string& Out, const TqdDXFEntity& E, int Depth,
               std::unordered_set<const TqdDXFEntity*>& Seen) {
   Out.append(static_cast<std::size_t>(Depth) * 2, ' ');
@@ -24,6 +34,17 @@ void DumpInto(std::string& Out, const TqdDXFEntity& E, int Depth,
   if (!Name.empty()) Out += " \"" + Name + "\"";
   Out += " #" + Hex(E.Handle());
   if (E.Complex() || E.Count() > 0) Out += " (" + std::to_string(E.Count()) + ")";
+  if (const auto* I = dynamic_cast<const TqdDXFInsert*>(&E)) {
+    const TqdDXFBlock* B = I->Block();
+    Out += " block=" + (B ? "\"" + B->Name() + "\"" : std::string("none")) + " at " + Point(I->Point()) +
+           " scale " + Point(I->Scale()) + " angle " + Num(I->Angle());
+    if (const auto* M = dynamic_cast<const TqdCADMInsert*>(I))
+      Out += " grid " + std::to_string(M->NumRows()) + "x" + std::to_string(M->NumCols());
+  } else if (const auto* V = dynamic_cast<const TqdDXFViewport*>(&E)) {
+    Out += " centre " + Point(V->PSpaceCenter()) + " size " + Num(V->PSpaceWidth()) + "x" + Num(V->PSpaceHeight()) +
+           " view " + Point(V->MSpaceCenter()) + " height " + Num(V->MSpaceHeight()) + " #" +
+           std::to_string(V->OrdIndex()) + (V->IsOn() ? " on" : " off");
+  }
   Out += '\n';
   // Records show their block's children, which BLOCKS lists already.
   if (dynamic_cast<const TqdDXFBlockRecords*>(&E) || dynamic_cast<const TqdDXFBlockRecord*>(&E)) {

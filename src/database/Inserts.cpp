@@ -224,7 +224,9 @@ TqdDXFBlock* TqdDXFInsert::PrepareBlock(TqdDXFConverter* C) {
 
 void TqdDXFInsert::ComputeBox(TqdDXFConverter* C) {
   const TqdDXFBlock* B = Block();
-  if (!B) return;
+  // An insert of a block that is still being measured closes a cycle: it adds nothing,
+  // as it draws nothing on that path.
+  if (!B || (C && C->IsBlockLoading(B))) return;
   const TFRect BlockBox = B->Box();
   const bool HasEntities = B->Count() > 0 && !IsBadBox(BlockBox);
   const TqdCADSpatialFilter* F = SpatialFilter();

@@ -63,7 +63,7 @@ public:
   // Moves the attributes by the same difference.
   void SetPoint(const TFPoint& P) override;
   virtual double Angle() const { return FAngle; }
-  // Normalised to [0, 360); turns the attributes about the base point.
+  // Whole turns removed (the sign is kept); turns the attributes about the base point.
   virtual void SetAngle(double V);
   TFPoint Scale() const { return FScale; }
   // Scales the attributes about the base point; an axis whose old or new factor is 0

@@ -589,12 +589,19 @@ bool TqdCADSpatialFilter::IsDegenerate() const {
       if (IsEqualFPoints(P, Q, 1e-9)) Seen = true;
     if (!Seen) Distinct.push_back(P);
   }
-  if (FBounds.size() == 2) {
-    // Two corners of a rectangle: an empty rectangle would hide the whole insert.
+  // An empty clip region would hide the whole insert: a rectangle or polygon without
+  // area clips nothing.
+  if (FBounds.size() == 2)
     return Distinct.size() < 2 || std::fabs(FBounds[0].X - FBounds[1].X) <= 1e-9 ||
            std::fabs(FBounds[0].Y - FBounds[1].Y) <= 1e-9;
+  if (Distinct.size() < 3) return true;
+  double Area2 = 0;
+  for (std::size_t I = 0; I < FBounds.size(); ++I) {
+    const TFPoint& A = FBounds[I];
+    const TFPoint& B = FBounds[(I + 1) % FBounds.size()];
+    Area2 += A.X * B.Y - B.X * A.Y;
   }
-  return Distinct.size() < 3;
+  return !(std::fabs(Area2) > 1e-12);
 }
 
 std::vector<TFPoint> TqdCADSpatialFilter::Boundary(const TFMatrix& AInsertMatrix) const {
