@@ -412,3 +412,21 @@ TEST(DxfReader, table_inside_a_table_ends_the_first) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------- regressions found by fuzzing
+
+TEST(DxfReaderRegression, layouts_dictionary_holding_an_xrecord) {
+  // The second entry of ACAD_LAYOUT is no layout: the end-of-load cleaning met a null layout.
+  const TGroups Objects = Concat({Dict("C", "0", {{3, "ACAD_LAYOUT"}, {350, "1A"}}),
+                                  Dict("1A", "C", {{3, "Model"}, {350, "22"}, {3, "Odd"}, {350, "23"}}),
+                                  {{0, "LAYOUT"}, {5, "22"}, {330, "1A"}, {1, "Model"}},
+                                  {{0, "XRECORD"}, {5, "23"}, {330, "1A"}}});
+  TLoaded L(TextDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 1, 1)), Section("OBJECTS", Objects), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  for (int I = 0; I < L.Conv().LayoutsCount(); ++I) EXPECT_NE(L.Conv().GetLayout(I), nullptr) << I;
+  EXPECT_EQ(L.Conv().GetLayout(0)->Count(), 1);
+}
+
+}  // namespace

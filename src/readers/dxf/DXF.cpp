@@ -1388,6 +1388,14 @@ void TdxfReader::MakeLayouts() {
   TqdDXFConverter* C = FConverter;
   auto* Layouts = dynamic_cast<TqdDXFDictionary*>(C->GetOrCreateSection(csLayouts));
   if (!Layouts) return;
+  // The layouts dictionary holds layouts only; anything else a file put there moves to
+  // OBJECTS.
+  if (TqdDXFEntity* Objects = C->GetSection(csObjects))
+    for (int I = Layouts->Count() - 1; I >= 0; --I)
+      if (!dynamic_cast<TqdDXFLayout*>(Layouts->GetEntity(I))) {
+        std::unique_ptr<TqdDXFEntity> E = Layouts->DeleteEntity(I);
+        if (!SafeAdd(Objects, E)) ReleaseEntity(std::move(E));
+      }
   // Layouts name their blocks by record handle.
   for (const auto& [L, H] : FLayoutBlocks) {
     if (L->Owner() != Layouts) continue;
