@@ -339,6 +339,10 @@ void TqdDXFBlock::LoadXref(TqdDXFConverter* C) {
     Ref = new TqdDXFConverter(Params);
     Ref->FOwnerConverter = C;
     Ref->FContainerXref = X.get();
+    // Nested xrefs are found and read the way this drawing's are.
+    Ref->SetXRefLoader(L);
+    Ref->SetXRefSearchPath(C->XRefSearchPath());
+    Ref->OnXRefResolve = C->OnXRefResolve;
     bool Ok = false;
     {
       std::lock_guard<std::mutex> Lock(GLoadingLock);

@@ -1131,6 +1131,11 @@ int TqdDXFConverter::XRefNesting() const {
 }
 
 void TqdDXFConverter::AddWarning(std::string_view AText) {
+  // A drawing loaded as an xref reports to the drawing that is shown.
+  if (TqdDXFConverter* Root = RootConverter(); Root != this) {
+    Root->AddWarning(AText);
+    return;
+  }
   if (FWarnings.size() >= 1000) return;
   for (const std::string& W : FWarnings)
     if (W == AText) return;

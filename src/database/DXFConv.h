@@ -260,7 +260,8 @@ public:
   bool HideWipeouts() const;
   void SetHideWipeouts(bool V);
   // Problems met while building the drawing that a caller may want to report (huge
-  // arrays drawn in part, missing xref files, ...); each text once, at most 1000.
+  // arrays drawn in part, missing xref files, ...); each text once, at most 1000. An
+  // xref's drawing passes its warnings to the drawing that references it.
   const std::vector<std::string>& Warnings() const { return FWarnings; }
   void AddWarning(std::string_view AText);
   // Counts how often tessellation changes reloaded entities (for callers and tests).
