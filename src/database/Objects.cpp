@@ -8,6 +8,7 @@
 #include "Blocks.h"
 #include "Curves.h"
 #include "DXFConv.h"
+#include "Faces.h"
 #include "Inserts.h"
 #include "TableItems.h"
 #include "qdFunction.h"
@@ -133,6 +134,27 @@ bool InsertShowsSomething(const TqdDXFEntity* E) {
   return false;
 }
 
+// Whether the line P + t*D (t >= 0 for a ray, any t for a construction line) meets
+// the box in X and Y.
+bool LineMeetsBox(const TFPoint& P, const TFPoint& D, bool BothWays, const TFRect& Box) {
+  if (IsBadBox(Box) || !IsFiniteFPoint(P) || !IsFiniteFPoint(D)) return false;
+  double T0 = BothWays ? -std::numeric_limits<double>::infinity() : 0.0;
+  double T1 = std::numeric_limits<double>::infinity();
+  const double Lo[2] = {Box.Left, Box.Bottom}, Hi[2] = {Box.Right, Box.Top};
+  const double Pos[2] = {P.X, P.Y}, Dir[2] = {D.X, D.Y};
+  for (int A = 0; A < 2; ++A) {
+    if (std::fabs(Dir[A]) < 1e-12) {
+      if (Pos[A] < Lo[A] || Pos[A] > Hi[A]) return false;
+      continue;
+    }
+    double U = (Lo[A] - Pos[A]) / Dir[A], V = (Hi[A] - Pos[A]) / Dir[A];
+    if (U > V) std::swap(U, V);
+    T0 = std::max(T0, U);
+    T1 = std::min(T1, V);
+  }
+  return T0 <= T1;
+}
+
 }  // namespace
 
 void TqdDXFLayout::Loaded(TqdDXFConverter* C) {
@@ -146,13 +168,19 @@ void TqdDXFLayout::Loaded(TqdDXFConverter* C) {
   FBox = cnstBadRect;
   if (!FPaperSpaceBlock) return;
   FPaperSpaceBlock->SetIsLoaded(false);
+  std::vector<const TqdDXFRay*> Infinite;
   for (int I = 0; I < FPaperSpaceBlock->Count(); ++I) {
     const TqdDXFEntity* E = FPaperSpaceBlock->GetEntity(I);
     if (!E) continue;
     const TqdCADEntities T = E->EntType();
-    // Rays and construction lines are infinite; their clipped part is added by the
-    // curve unit once it exists.
-    if (T == ceRay || T == ceXline || T == ceEntity) continue;
+    // Rays and construction lines are infinite: they count last, where they cross the
+    // box of everything else.
+    if (T == ceRay || T == ceXline) {
+      if (const auto* R = dynamic_cast<const TqdDXFRay*>(E); R && E->Visibility() && LayerShows(E->Layer()))
+        Infinite.push_back(R);
+      continue;
+    }
+    if (T == ceEntity) continue;
     if (T == cePoint && C && C->PointDisplayMode() == 1) continue;
     if (!E->Visibility()) continue;
     if (T != ceViewport) {
@@ -164,6 +192,9 @@ void TqdDXFLayout::Loaded(TqdDXFConverter* C) {
     }
     UnionBoxes(FBox, E->Box());
   }
+  const TFRect Finite = FBox;
+  for (const TqdDXFRay* R : Infinite)
+    if (LineMeetsBox(R->Point(), R->Direction(), R->EntType() == ceXline, Finite)) UnionBoxes(FBox, R->Box());
 }
 
 void TqdDXFLayout::AssignEntity(const TqdDXFEntity& Source) {

@@ -7,6 +7,7 @@
 
 #include "DXFConv.h"
 #include "DXFDump.h"
+#include "Faces.h"
 #include "Inserts.h"
 #include "qdFunction.h"
 
@@ -92,6 +93,25 @@ TEST(Layouts, AssignCopiesPageSetupAndView) {
   B.AssignEntity(A);
   EXPECT_EQ(B.PlotSettings()->FData.PaperSize, "Letter");
   EXPECT_EQ(B.View()->ActiveView(), (TqdView::TRect{1, 2, 3, 4}));
+}
+
+TEST(Layouts, RaysCountWhereTheyCrossTheRestOfTheBox) {
+  TqdDXFConverter C;
+  auto L = std::make_unique<TqdDXFLine>();
+  L->SetLine({0, 0, 0}, {10, 10, 0});
+  C.ModelSpace()->AddEntity(std::move(L));
+  auto Ray = [&](auto Made, const TFPoint& Start, const TFPoint& Dir) {
+    Made->SetStartPoint(Start);
+    Made->SetDirection(Dir);
+    C.ModelSpace()->AddEntity(std::move(Made));
+  };
+  Ray(std::make_unique<TqdDXFRay>(), {20, 5, 0}, {-1, 0, 0});     // points into the box
+  Ray(std::make_unique<TqdDXFRay>(), {30, 5, 0}, {1, 0, 0});      // points away
+  Ray(std::make_unique<TqdDXFXline>(), {40, 5, 0}, {1, 0, 0});    // runs both ways
+  Ray(std::make_unique<TqdDXFXline>(), {50, 50, 0}, {1, 0, 0});   // passes above
+  C.LoadAll();
+  EXPECT_NEAR(C.GetLayout(0)->Box().Right, 40, 1e-9);
+  EXPECT_NEAR(C.GetLayout(0)->Box().Top, 10, 1e-9);
 }
 
 // ---------------------------------------------------------------- viewports
