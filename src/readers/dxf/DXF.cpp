@@ -891,8 +891,14 @@ void TdxfDictionary::Placed(TqdDXFEntity* AItem) {
     if (!Objects || X->Owner() != Objects) continue;
     std::unique_ptr<TqdDXFEntity> Taken = Objects->DeleteEntity(Objects->IndexOfEntity(X));
     if (!Taken) continue;
+    const std::string OldName = Taken->Name();
     Taken->SetName(E.Name);
-    if (!FReader.SafeAdd(D, Taken) && !(Taken && FReader.SafeAdd(Objects, Taken))) FReader.ForgetObject(X);
+    if (FReader.SafeAdd(D, Taken)) continue;
+    if (Taken) {
+      Taken->SetName(OldName);
+      if (FReader.SafeAdd(Objects, Taken)) continue;
+    }
+    FReader.ForgetObject(X);
   }
 }
 
@@ -1233,7 +1239,9 @@ void TdxfReader::PlaceObject(TdxfObject& AObj) {
       Added = SafeAdd(D, E);
   }
   if (!Added && E) {
-    if (dynamic_cast<TqdDXFDictionary*>(Item) && Item->Name().empty()) Item->SetName("DICTIONARY");
+    // A dictionary parked in OBJECTS is nameless there: OBJECTS files some names
+    // (LAYOUTS, ACAD_LAYOUT...) as the drawing's own dictionaries.
+    if (dynamic_cast<TqdDXFDictionary*>(Item)) Item->SetName("DICTIONARY");
     Added = SafeAdd(Objects, E);
   }
   if (!Added) return;
@@ -1264,6 +1272,9 @@ void TdxfReader::Read() {
   const TdxfFormatInfo Info = DetectDXFFormat(Data, Size);
   const bool Binary = dynamic_cast<TdxfBinTokenizer*>(FTokenizer.get()) != nullptr;
   const std::size_t Start = (Info.Format == dfBinary) == Binary ? Info.Start : 0;
+  // The converter's own dictionaries as they are before the file's objects arrive.
+  FOwnDictionaries[0] = C->GetSection(csImageDefs);
+  FOwnDictionaries[1] = C->GetSection(csLayouts);
   C->SetLoadingState(true, 0);
   FTokenizer->Reset(Data, Size, Start);
   C->FHeadEnd = Size;
@@ -1299,11 +1310,8 @@ void TdxfReader::DropOwnDictionaries() {
   // The converter's own image-definition and layout dictionaries make way for the file's.
   TqdDXFEntity* Objects = FConverter->GetSection(csObjects);
   if (!Objects) return;
-  for (TConvSection S : {csImageDefs, csLayouts}) {
-    TqdDXFEntity* D = FConverter->GetSection(S);
-    if (!D || D->Owner() != Objects) continue;
-    ReleaseEntity(FConverter->ExtractFromTable(Objects, D));
-  }
+  for (TqdDXFEntity* D : FOwnDictionaries)
+    if (D && Objects->IndexOfEntity(D) >= 0) ReleaseEntity(FConverter->ExtractFromTable(Objects, D));
 }
 
 void TdxfReader::TakeStandardDictionaries() {

@@ -248,6 +248,7 @@ protected:
   TqdDXFBlock* FModelSpace = nullptr;
   TqdDXFBlock* FPaperSpace = nullptr;
   TqdDXFVport* FActiveVPort = nullptr;
+  TqdDXFEntity* FOwnDictionaries[2] = {};
   bool FReadObjects = false;  // an OBJECTS section had items
   std::set<std::string> FAppNames;
   std::set<std::string, std::less<>> FNameStore;  // DXF names outside the static table
