@@ -23,7 +23,7 @@ TqdDXFBlock::TqdDXFBlock(TAdopt, TqdDXFBlockRecord* ARecord) : FBlockRecord(ARec
 TqdDXFBlock::~TqdDXFBlock() {
   if (FLayout) FLayout->ForgetBlock(this);
   // Inserts link blocks by plain pointer: they lose the link rather than dangle.
-  const std::vector<TqdDXFInsert*> Refs = std::move(FReferences);
+  const std::unordered_set<TqdDXFInsert*> Refs = std::move(FReferences);
   FReferences.clear();
   for (TqdDXFInsert* I : Refs)
     if (I->FBlockRecord == FBlockRecord) I->FBlockRecord = nullptr;
@@ -70,13 +70,10 @@ bool TqdDXFBlock::IsAcadTableBlock() const {
 }
 
 void TqdDXFBlock::AddReference(TqdDXFInsert* I) {
-  if (I && std::find(FReferences.begin(), FReferences.end(), I) == FReferences.end()) FReferences.push_back(I);
+  if (I) FReferences.insert(I);
 }
 
-void TqdDXFBlock::RemoveReference(TqdDXFInsert* I) {
-  auto It = std::find(FReferences.begin(), FReferences.end(), I);
-  if (It != FReferences.end()) FReferences.erase(It);
-}
+void TqdDXFBlock::RemoveReference(TqdDXFInsert* I) { FReferences.erase(I); }
 
 int TqdDXFBlock::InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
   if (IsLoaded() && !FLayout) return -1;

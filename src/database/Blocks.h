@@ -2,6 +2,7 @@
 // Blocks, their records, and the BLOCK_RECORD table that is a view over BLOCKS.
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "DXFBase.h"
@@ -43,8 +44,8 @@ public:
   std::string XrefPath() const;
   void SetXrefPath(std::string_view P) { FXrefPath.assign(P); }
   TqdDXFXref* Xref() const { return FXref; }
-  // The inserts that link this block (each once).
-  const std::vector<TqdDXFInsert*>& References() const { return FReferences; }
+  // The inserts that link this block (each once, in no particular order).
+  const std::unordered_set<TqdDXFInsert*>& References() const { return FReferences; }
   // Internal flag bit 0: the block's entities are loaded.
   bool IsLoaded() const { return (FInternalFlags & 1) != 0; }
   void SetIsLoaded(bool V) { FInternalFlags = V ? (FInternalFlags | 1) : (FInternalFlags & ~1); }
@@ -92,7 +93,7 @@ private:
   TqdDXFLayout* FLayout = nullptr;
   std::string FXrefPath;
   TqdDXFXref* FXref = nullptr;
-  std::vector<TqdDXFInsert*> FReferences;
+  std::unordered_set<TqdDXFInsert*> FReferences;
   int FViewPortOrdIndex = -1;
   TqdDXFViewport* FViewPortWithMinIndex = nullptr;
 };

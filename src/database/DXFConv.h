@@ -237,6 +237,12 @@ public:
   TFPoint VPort();
   bool Is3D();
   int CircleZoomPercent();
+  // While the model space is drawn through a viewport: cut to ViewPortRect (device
+  // side of the iteration matrix).
+  bool ViewPortCut() const { return FViewPortCut; }
+  void SetViewPortCut(bool V) { FViewPortCut = V; }
+  TFRect ViewPortRect() const { return FViewPortRect; }
+  void SetViewPortRect(const TFRect& R) { FViewPortRect = R; }
   TFMatrix Transform3d() const { return FTransform3D; }
   void SetTransform3d(const TFMatrix& M) { FTransform3D = M; }
   bool IsCrossoverMatrix() const { return FIsCrossoverMatrix; }
@@ -393,6 +399,7 @@ private:
   TFMatrix FTransform3D = cnstIdentityMat;
   bool FIsCrossoverMatrix = true;
   TFRect FViewPortRect = cnstBadRect;
+  bool FViewPortCut = false;
   TFRect FExtents = cnstBadRect;
 
   std::vector<TqdDXFXref*> FXRefs;

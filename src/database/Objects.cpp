@@ -609,6 +609,45 @@ void TqdDXFViewport::AssignEntity(const TqdDXFEntity& Source) {
   }
 }
 
+// ---------------------------------------------------------------- viewport pass
+
+TqdViewportPass::TqdViewportPass(TqdDXFViewport& AViewport, const TFMatrix& AIterMatrix, TqdDXFConverter* AConverter)
+    : FViewport(AViewport) {
+  if (AViewport.Active() || !AViewport.IsOn()) return;
+  FConverter = AConverter ? AConverter : AViewport.Converter();
+  FMatrix = ComposeMatrices(AViewport.Matrix(), AIterMatrix);
+  FActive = true;
+  AViewport.SetActive(true);
+  if (!FConverter) return;
+  FRoot = FConverter->RootConverter();
+  FSavedTransform = FRoot->Transform3d();
+  FRoot->SetTransform3d(ComposeMatrices(AViewport.Matrix(), FSavedTransform));
+  FConverter->SetViewPortCut(true);
+  const TFRect B = AViewport.Rect();
+  TFRect R = cnstBadRect;
+  UnionBoxPoint(R, TransformPoint(B.TopLeft(), AIterMatrix));
+  UnionBoxPoint(R, TransformPoint(B.BottomRight(), AIterMatrix));
+  FConverter->SetViewPortRect(R);
+  const auto& Handles = AViewport.FrozenLayers();
+  if (!Handles.empty())
+    for (int I = 0; I < FConverter->GetCount(csLayers); ++I)
+      if (TqdDXFLayer* L = FConverter->GetLayer(I);
+          L && std::find(Handles.begin(), Handles.end(), L->Handle()) != Handles.end()) {
+        L->SetFrozenByViewPort(true);
+        FFrozen.push_back(L);
+      }
+}
+
+TqdViewportPass::~TqdViewportPass() {
+  if (!FActive) return;
+  FViewport.SetActive(false);
+  if (!FConverter) return;
+  FConverter->SetViewPortRect(cnstBadRect);
+  FConverter->SetViewPortCut(false);
+  for (TqdDXFEntity* E : FFrozen) static_cast<TqdDXFLayer*>(E)->SetFrozenByViewPort(false);
+  FRoot->SetTransform3d(FSavedTransform);
+}
+
 // ---------------------------------------------------------------- spatial filter
 
 bool TqdCADSpatialFilter::IsDegenerate() const {

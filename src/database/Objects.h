@@ -337,6 +337,33 @@ private:
   bool FActive = false;
 };
 
+// The database side of drawing the model space through a viewport. While a pass is
+// active the top converter's Transform3d is composed with the viewport's matrix, the
+// converter cuts to the viewport's frame (taken through the iteration matrix) and the
+// viewport's frozen layers are frozen by viewport; the destructor restores all of it.
+// A pass is inactive (draw nothing through the viewport) when the viewport is not on,
+// or is already being drawn: a model space that shows the paper space again through a
+// block reference cannot recurse.
+class TqdViewportPass {
+public:
+  TqdViewportPass(TqdDXFViewport& AViewport, const TFMatrix& AIterMatrix, TqdDXFConverter* AConverter = nullptr);
+  ~TqdViewportPass();
+  TqdViewportPass(const TqdViewportPass&) = delete;
+  TqdViewportPass& operator=(const TqdViewportPass&) = delete;
+  bool Active() const { return FActive; }
+  // The iteration matrix of the model space: the viewport's matrix, then AIterMatrix.
+  TFMatrix Matrix() const { return FMatrix; }
+
+private:
+  TqdDXFViewport& FViewport;
+  TqdDXFConverter* FConverter = nullptr;
+  TqdDXFConverter* FRoot = nullptr;
+  TFMatrix FSavedTransform = cnstIdentityMat;
+  TFMatrix FMatrix = cnstIdentityMat;
+  std::vector<TqdDXFEntity*> FFrozen;
+  bool FActive = false;
+};
+
 // The clip boundary of a clipped block reference (kept in the insert's extension
 // dictionary under "ACAD_FILTER" / "SPATIAL").
 class TqdCADSpatialFilter : public TqdDXFOwneredItem {

@@ -244,6 +244,40 @@ TEST(Viewports, BoundaryIsASiblingPolylineFoundByHandle) {
   EXPECT_EQ(V->GetBoundary(&C), nullptr) << "a deleted boundary is forgotten, not kept dangling";
 }
 
+TEST(Viewports, ModelPassSetsAndRestoresTheConverterState) {
+  TqdDXFConverter C;
+  C.InitializeSectionsBegin();
+  TqdDXFLayer* Frozen = C.LayerByName("HIDDEN");
+  Frozen->SetHandle(0x77);
+  TqdDXFBlock* Paper = C.GetLayout(1)->PaperSpaceBlock();
+  AddViewport(Paper, 1, {0, 0, 0}, 100, 100);
+  TqdDXFViewport* V = AddViewport(Paper, 2, {5, 5, 0}, 10, 10);
+  V->SetMSpaceHeight(100);
+  V->SetMSpaceCenter({50, 50, 0});
+  V->FrozenLayers().push_back(0x77);
+  C.Loads(V);
+  const TFMatrix Device = ScalingMatrix(2, 2, 1);
+  {
+    TqdViewportPass Pass(*V, Device);
+    ASSERT_TRUE(Pass.Active());
+    EXPECT_TRUE(V->Active());
+    EXPECT_TRUE(C.ViewPortCut());
+    EXPECT_NEAR(C.ViewPortRect().Right, 20, 1e-9);
+    EXPECT_TRUE(Frozen->FrozenByViewPort());
+    ExpectPoint(TransformPoint({50, 50, 0}, Pass.Matrix()), 10, 10);
+    ExpectPoint(TransformPoint({50, 50, 0}, C.Transform3d()), 5, 5);
+    TqdViewportPass Again(*V, Device);
+    EXPECT_FALSE(Again.Active()) << "a viewport met again during its own pass is skipped";
+  }
+  EXPECT_FALSE(V->Active());
+  EXPECT_FALSE(C.ViewPortCut());
+  EXPECT_TRUE(IsBadBox(C.ViewPortRect()));
+  EXPECT_FALSE(Frozen->FrozenByViewPort());
+  EXPECT_EQ(C.Transform3d(), cnstIdentityMat);
+  TqdViewportPass Sheet(*dynamic_cast<TqdDXFViewport*>(Paper->GetEntity(0)), Device);
+  EXPECT_FALSE(Sheet.Active()) << "the sheet viewport shows nothing";
+}
+
 TEST(Viewports, AcadExtendedDataHasFourteenValues) {
   TqdDXFViewport V;
   const TqdCADExtendedData D = V.GetExtData("acad");
