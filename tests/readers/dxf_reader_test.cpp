@@ -430,3 +430,20 @@ TEST(DxfReaderRegression, layouts_dictionary_holding_an_xrecord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DxfReaderRegression, extended_data_on_vertices_of_a_dropped_polyline) {
+  // A polyline where no entity belongs is dropped with its vertices; data filed for a
+  // vertex would outlive it in the converter.
+  const TGroups Objects = Concat({{{0, "POLYLINE"}, {66, "1"}, {8, "0"}},
+                                  {{0, "VERTEX"}, {8, "0"}, {1001, "APP"}, {1000, "x"}},
+                                  {{0, "VERTEX"}, {8, "0"}, {102, "{ACAD_XDICTIONARY"}, {360, "99"}, {102, "}"}},
+                                  {{0, "SEQEND"}}});
+  TLoaded L(TextDXF(Concat({Section("OBJECTS", Objects), Section("ENTITIES", Line("0", 0, 0, 1, 1)), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(L.Types(0), (std::vector<std::string>{"LINE"}));
+  L.Conv().Clear();  // walks the per-object data: nothing of the vertices may be left
+}
+
+}  // namespace

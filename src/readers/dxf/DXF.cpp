@@ -447,8 +447,18 @@ void TdxfObject::FlushXDataPoint() {
   if (!FEEDItems.empty()) FEEDItems.back().second.AddPoint(FXPointCode, FXPoint);
 }
 
+// Per-object data lives in the converter keyed by the item; only items that take it
+// back when they go may have any (a vertex does not).
+static bool MayHoldExtra(const TqdDXFEntity* E) {
+  return dynamic_cast<const TqdDXFObjectEntity*>(E) || dynamic_cast<const TqdDXFOwneredItem*>(E);
+}
+
 void TdxfObject::FileXData() {
   if (FEEDItems.empty() || !FEnt) return;
+  if (!MayHoldExtra(FEnt)) {
+    FEEDItems.clear();
+    return;
+  }
   TqdDXFConverter* C = GetConverter();
   for (auto& [App, Data] : FEEDItems) {
     // An application id needs a valid table name; data of others cannot be filed.
@@ -473,7 +483,7 @@ void TdxfObject::ApplyHandle() {
 
 void TdxfObject::Commit() {
   ApplyHandle();
-  if (FEnt && FExtDictionaryID) {
+  if (FEnt && FExtDictionaryID && MayHoldExtra(FEnt)) {
     auto It = FReader.FDictionaries.find(FExtDictionaryID);
     if (It != FReader.FDictionaries.end())
       GetConverter()->SetEntityDictionary(FEnt, It->second);
