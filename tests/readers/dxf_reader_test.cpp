@@ -2,6 +2,8 @@
 // dictionaries, the steps after reading, and the faults hostile files provoke.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -444,6 +446,31 @@ TEST(DxfReaderRegression, extended_data_on_vertices_of_a_dropped_polyline) {
   ASSERT_TRUE(L.R.Ok) << L.R.Error;
   EXPECT_EQ(L.Types(0), (std::vector<std::string>{"LINE"}));
   L.Conv().Clear();  // walks the per-object data: nothing of the vertices may be left
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DxfReader, deep_dictionary_chain_stays_within_the_tree_depth) {
+  // Each dictionary lists the next: the chain would be 1100 deep.
+  TGroups Objects;
+  for (int I = 1; I <= 1100; ++I) {
+    char H[16], N[16];
+    std::snprintf(H, sizeof H, "%X", 0x100 + I);
+    std::snprintf(N, sizeof N, "%X", 0x101 + I);
+    Objects.insert(Objects.end(), {{0, "DICTIONARY"}, {5, H}, {3, "NEXT"}, {350, N}});
+  }
+  TLoaded L(TextDXF(Concat({Section("OBJECTS", Objects), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  int Deepest = 0;
+  std::function<void(const TqdDXFEntity*, int)> Walk = [&](const TqdDXFEntity* E, int Depth) {
+    Deepest = std::max(Deepest, Depth);
+    for (int I = 0; I < E->Count(); ++I) Walk(E->GetEntity(I), Depth + 1);
+  };
+  Walk(L.Conv().Main(), 0);
+  EXPECT_LT(Deepest, cnstMaxTreeDepth);
+  EXPECT_GT(Deepest, 500);  // the chain itself is kept as far as it may go
 }
 
 }  // namespace

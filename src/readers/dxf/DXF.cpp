@@ -1163,9 +1163,11 @@ std::vector<std::string> TdxfReader::Warnings() const {
 
 bool TdxfReader::SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E) {
   if (!AOwner || !E || E->Owner()) return false;
+  // The same limits the container applies, checked first: a container that refuses
+  // frees the item, and the reader may still point into it.
   int Depth = 0;
-  for (const TqdDXFEntity* P = AOwner; P; P = P->Owner(), ++Depth)
-    if (P == E.get() || Depth >= cnstMaxTreeDepth) return false;
+  for (const TqdDXFEntity* P = AOwner; P; P = P->Owner())
+    if (P == E.get() || ++Depth >= cnstMaxTreeDepth) return false;
   TqdDXFEntity* Raw = E.get();
   if (AOwner->AddEntity(std::move(E)) >= 0) return true;
   // Refused and freed by the container: nothing may remember it.
@@ -1267,6 +1269,7 @@ void TdxfReader::ForgetObject(const TqdDXFEntity* E) {
   std::erase_if(FObjectsByHandle, [E](const auto& P) { return P.second == E; });
   std::erase_if(FDictionaries, [E](const auto& P) { return P.second == E; });
   std::erase_if(FPendingEntries, [E](const auto& P) { return P.second.Dictionary == E; });
+  std::erase_if(FLayoutBlocks, [E](const auto& P) { return P.first == E; });
   if (FNamedObjects == E) FNamedObjects = nullptr;
 }
 
