@@ -269,6 +269,8 @@ void TqdDXFInsert::Loaded(TqdDXFConverter* C) {
     const auto* T = dynamic_cast<const TqdDXFAttdef*>(A.get());
     if (T && !T->NotAppear()) UnionBoxes(FBox, T->Box());
   }
+  // Huge scales or grids can overflow: such a box would poison every extents above it.
+  if (!IsBadBox(FBox) && !IsFiniteBox(FBox)) FBox = cnstBadRect;
   if (C && !Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
 }
 

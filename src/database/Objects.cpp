@@ -572,6 +572,7 @@ TqdCADExtendedData TqdDXFViewport::GetExtData(std::string_view AAppID) const {
 void TqdDXFViewport::Loaded(TqdDXFConverter* C) {
   FBox = {FPSpaceCenter.X - FPSpaceWidth / 2, FPSpaceCenter.Y + FPSpaceHeight / 2, 0,
           FPSpaceCenter.X + FPSpaceWidth / 2, FPSpaceCenter.Y - FPSpaceHeight / 2, 0};
+  if (!IsFiniteBox(FBox)) FBox = cnstBadRect;  // sizes so large their sum overflows
   FRect = FBox;
   FMatrix = BuildMatrix();
   if (InModelSpace()) {

@@ -203,6 +203,30 @@ TEST(BlockCycles, BlockLoadedDirectlyThroughLoadsSkipsItsOwnInsert) {
   ExpectBox(S->Box(), 0, 0, 2, 2);
 }
 
+TEST(BlockCycles, deep_block_nesting_is_capped) {
+  TqdDXFConverter C;
+  std::vector<TqdDXFBlock*> Chain;
+  for (int I = 0; I < 1500; ++I) Chain.push_back(NewBlock(C, "N" + std::to_string(I)));
+  AddLine(Chain.back(), {0, 0, 0}, {1, 1, 0});
+  for (std::size_t I = 0; I + 1 < Chain.size(); ++I) AddInsert(Chain[I], Chain[I + 1], {1, 0, 0});
+  AddInsert(C.ModelSpace(), Chain.front(), {0, 0, 0});
+  C.LoadAll();
+  for (TqdDXFBlock* B : Chain) EXPECT_TRUE(B->IsLoaded());
+  // Within the cap the content is measured through every level.
+  EXPECT_TRUE(IsFiniteBox(Chain[Chain.size() - 100]->Box()));
+}
+
+TEST(InsertBoxes, OverflowingScaleGivesNoInfiniteBox) {
+  TqdDXFConverter C;
+  TqdDXFBlock* A = NewBlock(C, "A");
+  AddLine(A, {0, 0, 0}, {1e300, 1, 0});
+  TqdDXFInsert* I = AddInsert(C.ModelSpace(), A, {0, 0, 0}, {1e300, 1, 1});
+  AddLine(C.ModelSpace(), {0, 0, 0}, {2, 2, 0});
+  C.LoadAll();
+  EXPECT_TRUE(IsBadBox(I->Box()));
+  EXPECT_TRUE(IsFiniteBox(C.GetLayout(0)->Box()));
+}
+
 // A walk as the draw pipeline makes it: a block met again on its path is skipped there.
 int CountLines(const TqdDXFBlock* B, TqdBlockPath& Path) {
   if (!Path.Enter(B)) return 0;
