@@ -224,9 +224,17 @@ void TqdDXFSortEntsTable::ResolveLinks(TqdDXFConverter* C) {
   if (TqdDXFEntity* Table = C->GetSection(csBlockRecords)) Found = L->GetObject(Table);
   FBlockItem.ClearLink();
   if (auto* R = dynamic_cast<TqdDXFBlockRecord*>(Found))
-    FBlockItem.SetItem(R->Block());
-  else
-    FBlockItem.SetItem(dynamic_cast<TqdDXFBlock*>(Found));
+    FBlockHandle = R->Handle();
+  else if (auto* B = dynamic_cast<TqdDXFBlock*>(Found))
+    FBlockHandle = B->BlockRecord() ? B->BlockRecord()->Handle() : 0;
+}
+
+TqdDXFBlock* TqdDXFSortEntsTable::Block(TqdDXFConverter* C) const {
+  if (!C || FBlockHandle == 0) return nullptr;
+  TqdDXFEntity* Records = C->GetSection(csBlockRecords);
+  const auto* R = Records ? dynamic_cast<const TqdDXFBlockRecord*>(Records->FindEntByHandle(false, false, FBlockHandle))
+                          : nullptr;
+  return R ? R->Block() : nullptr;
 }
 
 // ---------------------------------------------------------------- plot settings

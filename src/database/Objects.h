@@ -415,12 +415,18 @@ class TqdDXFAcadTableStyle : public TqdDXFOwneredItem {
 class TqdDXFSortEntsTable : public TqdDXFOwneredItem {
   QD_ENTITY_CLASS(TqdDXFSortEntsTable)
 public:
+  // Where a reader stores the block placeholder (by handle or name of its record).
   TqdTableItem& BlockItem() { return FBlockItem; }
-  // The block placeholder resolves in BLOCK_RECORD.
+  // The placeholder resolves in BLOCK_RECORD; the block is then kept by its record's
+  // handle, never by pointer: blocks have no reference count and go first on Clear.
   void ResolveLinks(TqdDXFConverter* C) override;
+  std::uint64_t BlockHandle() const { return FBlockHandle; }
+  // The block the table orders, looked up now (null when it is gone).
+  TqdDXFBlock* Block(TqdDXFConverter* C) const;
 
 private:
   TqdTableItem FBlockItem;
+  std::uint64_t FBlockHandle = 0;
 };
 
 class TqdDXFConverter;

@@ -290,6 +290,21 @@ TEST(BlockLifetime, ClearingTheDrawingWithInsertsBetweenBlocksIsSafe) {
   C->Release();
 }
 
+TEST(BlockLifetime, sort_table_outlives_its_block_on_clear) {
+  // BLOCKS is cleared before OBJECTS: the sort table must not hold the block itself.
+  auto* C = new TqdDXFConverter();
+  C->InitializeSectionsBegin();
+  TqdDXFBlock* A = NewBlock(*C, "A");
+  A->BlockRecord()->SetHandle(0x40);
+  auto* T = dynamic_cast<TqdDXFSortEntsTable*>(
+      C->NewNamedEntity(C->GetOrCreateSection(csObjects), ClassOf<TqdDXFSortEntsTable>(), "ACAD_SORTENTS"));
+  T->BlockItem().SetLink(TqdLinkObject::ByHandle(0x40));
+  C->ResolveAllLinks();
+  EXPECT_EQ(T->Block(C), A);
+  C->Clear();
+  C->Release();
+}
+
 TEST(Blocks, LoadedBlockRefusesNewEntitiesButLayoutBlocksAccept) {
   TqdDXFConverter C;
   TqdDXFBlock* A = NewBlock(C, "A");
