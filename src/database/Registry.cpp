@@ -75,7 +75,6 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("INSERT", ClassOf<TqdDXFInsert>());
   TqdEntityRegistry::RegisterClass("ATTDEF", ClassOf<TqdDXFAttdef>());
   TqdEntityRegistry::RegisterClass("ATTRIB", ClassOf<TqdDXFAttrib>());
-  TqdEntityRegistry::RegisterClass("TEXT", ClassOf<TqdDXFText>());
   TqdEntityRegistry::RegisterClass("MLINE", ClassOf<TqdCADMLine>());
   TqdEntityRegistry::RegisterClass("VIEWPORT", ClassOf<TqdDXFViewport>());
   TqdEntityRegistry::RegisterClass("SPATIAL_FILTER", ClassOf<TqdCADSpatialFilter>());
