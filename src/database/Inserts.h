@@ -21,6 +21,7 @@ class TqdMLineStyle;
 
 // Cells of one array insert that are drawn; the rest of a larger grid is drawn as its
 // box only. Far above real drawings, low enough that a hostile file cannot hang a paint.
+// Nested arrays multiply, so the draw pipeline also counts cells across one frame.
 inline constexpr std::uint64_t cnstMaxInsertCells = 1000000;
 
 class TqdDXFInsert : public TqdDXFCustomVertex {

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 struct TFakeFiles {
   std::map<std::string, std::vector<std::string>> Refs;  // by file name
   std::map<std::string, bool> Throws;
+  std::map<std::string, TFPoint> InsBase;
   int Loads = 0;
 };
 
@@ -31,6 +32,7 @@ bool FakeLoad(TqdDXFConverter& T, const std::string& File) {
   if (GFiles->Loads > 200) throw std::runtime_error("runaway xref recursion");
   const std::string Leaf = fs::path(File).filename().string();
   if (GFiles->Throws[Leaf]) throw std::runtime_error("broken file");
+  if (auto It = GFiles->InsBase.find(Leaf); It != GFiles->InsBase.end()) T.HeadVarStruct().InsBase = It->second;
   auto L = std::make_unique<TqdDXFLine>();
   L->SetLine({0, 0, 0}, {1, 1, 0});
   T.ModelSpace()->AddEntity(std::move(L));
@@ -88,6 +90,17 @@ TEST_F(XRefs, LoadedDrawingGivesTheBlockItsModelBox) {
   EXPECT_NEAR(I->Box().Top, 2, 1e-9);
   EXPECT_EQ(C->ModelSpace()->IndexOfEntity(I), 0);
   EXPECT_TRUE(C->Warnings().empty());
+}
+
+TEST_F(XRefs, InsertionBaseOfTheReferencedDrawingIsTheOrigin) {
+  const std::string A = Touch("A.dxf");
+  Files.InsBase["A.dxf"] = {1, 1, 0};
+  auto C = Root();
+  TqdDXFInsert* I = C->AddXRef(A, nullptr, 0, {2, 2, 1}, {10, 0, 0});
+  EXPECT_NEAR(I->Box().Left, 8, 1e-9);
+  EXPECT_NEAR(I->Box().Bottom, -2, 1e-9);
+  EXPECT_NEAR(I->Box().Right, 10, 1e-9);
+  EXPECT_NEAR(I->Box().Top, 0, 1e-9);
 }
 
 TEST_F(XRefs, MissingFileIsReportedNotFatal) {
