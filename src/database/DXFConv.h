@@ -19,6 +19,12 @@
 // that a file's "*Model_Space" block and this one are the same.
 // Handles: CheckHandle/FMaxHandle; items read without a handle get theirs in
 // ApplyGeneratedHandles at the end when the converter was made with CheckHandles.
+// Block references: an INSERT with more than one row or column is a TqdCADMInsert; its
+// block is a placeholder (TqdDXFInsert::SetBlockLink) resolved in BLOCK_RECORD, and its
+// ATTRIBs are its children. A clipped reference keeps its SPATIAL_FILTER in its
+// extension dictionary under "ACAD_FILTER"/"SPATIAL". Xref blocks are read through the
+// loader a reader layer installs with SetDefaultXRefLoader; problems the database meets
+// (missing xrefs, huge arrays) are in Warnings().
 #include <cstdint>
 #include <functional>
 #include <memory>
