@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "Info.h"
+#include "RenderCommand.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> Args(argv + 1, argv + argc);
   std::string Out, Err;
-  const int Status = RunCli(Args, Out, Err);
+  const int Status = RunCliWithRender(Args, Out, Err);
   std::fwrite(Out.data(), 1, Out.size(), stdout);
   std::fwrite(Err.data(), 1, Err.size(), stderr);
   return Status;

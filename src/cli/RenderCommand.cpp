@@ -1,0 +1,254 @@
+#include "RenderCommand.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "CADImage.h"
+#include "Info.h"
+#include "qdQtCanvas.h"
+
+namespace {
+
+const char* const kRenderUsage =
+    "Usage: draftwell-cli render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX]\n"
+    "                            [--size WxH] [--background white|black]\n"
+    "  Draws a layout of the drawing (default: the drawing's default layout) fitted\n"
+    "  with a border into a WxH picture (default 1600x1200, white background).\n";
+
+// Text and SVG output need the application object; headless by default.
+void EnsureApplication() {
+  if (QCoreApplication::instance()) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int Argc = 1;
+  static char Name[] = "draftwell-cli";
+  static char* Argv[] = {Name, nullptr};
+  static QGuiApplication* App = new QGuiApplication(Argc, Argv);
+  (void)App;
+}
+
+bool ParseSize(const std::string& S, int& W, int& H) {
+  const std::size_t X = S.find_first_of("xX");
+  if (X == std::string::npos) return false;
+  char* End = nullptr;
+  const long A = std::strtol(S.c_str(), &End, 10);
+  if (End != S.c_str() + X) return false;
+  const long B = std::strtol(S.c_str() + X + 1, &End, 10);
+  if (*End != 0 || A < 1 || B < 1 || A > 32767 || B > 32767) return false;
+  W = static_cast<int>(A);
+  H = static_cast<int>(B);
+  return true;
+}
+
+// The rectangle of the extents' proportions centred in W x H.
+TqdIntRect FitRect(const TqdCADImage& I, int W, int H) {
+  const double AW = I.AbsWidth(), AH = I.AbsHeight();
+  if (!(AW > 0) || !(AH > 0) || !std::isfinite(AW / AH)) return {0, 0, W, H};
+  double RW = W, RH = W * AH / AW;
+  if (RH > H) {
+    RH = H;
+    RW = H * AW / AH;
+  }
+  const int L = static_cast<int>((W - RW) / 2), T = static_cast<int>((H - RH) / 2);
+  return {L, T, L + std::max(1, static_cast<int>(RW + 0.5)), T + std::max(1, static_cast<int>(RH + 0.5))};
+}
+
+struct TRenderJob {
+  std::string File, Output, Layout;
+  int W = 1600, H = 1200;
+  bool Black = false;
+};
+
+bool LoadImage(TqdCADdxfImage& Img, const std::string& File, std::string& Err) {
+  Img.SetIsProcessMessages(false);
+  try {
+    Img.LoadFromFile(File);
+  } catch (const std::exception& E) {
+    Err += std::string("draftwell-cli render: ") + E.what() + "\n";
+    return false;
+  }
+  if (!Img.LoadOk()) {
+    Err += "draftwell-cli render: " + (Img.LoadError().empty() ? std::string("cannot read the file") : Img.LoadError()) +
+           "\n";
+    return Img.Converter() && Img.LayoutsCount() > 0;
+  }
+  return true;
+}
+
+bool SelectDefaultLayout(TqdCADImage& Img, const std::string& Layout, std::string& Err) {
+  if (!Layout.empty()) {
+    if (!Img.SelectLayout(Layout)) {
+      Err += "draftwell-cli render: no layout '" + Layout + "'\n";
+      return false;
+    }
+    return true;
+  }
+  const int D = Img.Converter() ? Img.Converter()->DefaultLayoutIndex() : 0;
+  if (!Img.SelectLayout(std::to_string(D)) && !Img.SelectLayout("0")) {
+    Err += "draftwell-cli render: the drawing has no layout\n";
+    return false;
+  }
+  return true;
+}
+
+void Paint(TqdCADImage& Img, TqdCanvas& C, int W, int H) {
+  C.SetBrush({Img.BackgroundColor(), bsSolid});
+  C.FillRect({0, 0, W, H});
+  Img.Draw(C, FitRect(Img, W, H));
+}
+
+bool EndsWith(const std::string& S, const char* Suffix) {
+  const std::string T(Suffix);
+  if (S.size() < T.size()) return false;
+  std::string E = S.substr(S.size() - T.size());
+  for (char& Ch : E) Ch = static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
+  return E == T;
+}
+
+int Render(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  TRenderJob J;
+  for (std::size_t I = 1; I < Args.size(); ++I) {
+    const std::string& A = Args[I];
+    auto Value = [&](std::string& V) {
+      if (I + 1 >= Args.size()) return false;
+      V = Args[++I];
+      return true;
+    };
+    std::string V;
+    if (A == "--help" || A == "-h") {
+      Out += kRenderUsage;
+      return 0;
+    } else if (A == "-o" || A == "--output") {
+      if (!Value(J.Output)) return Err += kRenderUsage, 2;
+    } else if (A == "--layout") {
+      if (!Value(J.Layout)) return Err += kRenderUsage, 2;
+    } else if (A == "--size") {
+      if (!Value(V) || !ParseSize(V, J.W, J.H)) {
+        Err += "draftwell-cli render: --size wants WxH (1..32767 each)\n";
+        return 2;
+      }
+    } else if (A == "--background") {
+      if (!Value(V) || (V != "white" && V != "black")) {
+        Err += "draftwell-cli render: --background is white or black\n";
+        return 2;
+      }
+      J.Black = V == "black";
+    } else if (!A.empty() && A[0] == '-') {
+      Err += "draftwell-cli render: unknown option '" + A + "'\n";
+      return 2;
+    } else if (J.File.empty()) {
+      J.File = A;
+    } else {
+      Err += "draftwell-cli render: only one file, please\n";
+      return 2;
+    }
+  }
+  if (J.File.empty() || J.Output.empty()) {
+    Err += kRenderUsage;
+    return 2;
+  }
+  const bool Svg = EndsWith(J.Output, ".svg");
+  if (!Svg && !EndsWith(J.Output, ".png")) {
+    Err += "draftwell-cli render: the output is a .png or .svg file\n";
+    return 2;
+  }
+  EnsureApplication();
+  TqdCADdxfImage Img;
+  bool ReadOk = LoadImage(Img, J.File, Err);
+  if (!ReadOk && Img.LayoutsCount() == 0) return 1;
+  ReadOk = ReadOk && Img.LoadOk();
+  if (!SelectDefaultLayout(Img, J.Layout, Err)) return ReadOk ? 2 : 1;
+  Img.SetBackgroundColor(J.Black ? 0 : 0xFFFFFF);
+  Img.SetDefaultColor(J.Black ? 0xFFFFFF : 0);
+  const auto T0 = std::chrono::steady_clock::now();
+  if (Svg) {
+    std::unique_ptr<TqdQtCanvas> C = qdCreateSvgCanvas(J.Output, J.W, J.H, "draftwell");
+    if (!C) {
+      Err += "draftwell-cli render: cannot write '" + J.Output + "'\n";
+      return 1;
+    }
+    Paint(Img, *C, J.W, J.H);
+    C->End();
+  } else {
+    QImage Q(J.W, J.H, QImage::Format_RGB32);
+    if (Q.isNull()) {
+      Err += "draftwell-cli render: the picture is too large\n";
+      return 1;
+    }
+    {
+      TqdQtCanvas C(&Q);
+      Paint(Img, C, J.W, J.H);
+      C.End();
+    }
+    if (!Q.save(QString::fromStdString(J.Output), "PNG")) {
+      Err += "draftwell-cli render: cannot write '" + J.Output + "'\n";
+      return 1;
+    }
+  }
+  const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
+  char Buf[64];
+  std::snprintf(Buf, sizeof Buf, "%.1f", Ms);
+  Out += "wrote " + J.Output + " (" + std::to_string(J.W) + "x" + std::to_string(J.H) + ", layout '" +
+         (Img.CurrentLayout() ? Img.CurrentLayout()->Name() : std::string()) + "') in " + Buf + " ms\n";
+  return ReadOk ? 0 : 1;
+}
+
+// The time of one full redraw of the default layout at 1600x1200, or a negative
+// value when the file cannot be drawn.
+double RenderMs(const std::string& File) {
+  EnsureApplication();
+  TqdCADdxfImage Img;
+  std::string Err;
+  if (!LoadImage(Img, File, Err) && Img.LayoutsCount() == 0) return -1;
+  if (!SelectDefaultLayout(Img, {}, Err)) return -1;
+  QImage Q(1600, 1200, QImage::Format_RGB32);
+  TqdQtCanvas C(&Q);
+  const auto T0 = std::chrono::steady_clock::now();
+  Paint(Img, C, 1600, 1200);
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
+}
+
+}  // namespace
+
+int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  if (Args.empty()) return RunCli(Args, Out, Err);
+  if (Args[0] == "render") return Render(Args, Out, Err);
+  if (Args[0] == "help" || Args[0] == "--help" || Args[0] == "-h") {
+    const int R = RunCli(Args, Out, Err);
+    Out += "\n  render FILE -o OUT   draw a layout into a PNG or SVG picture\n";
+    Out += "                       (render --help for the options)\n";
+    Out += "  info FILE --render   also time one full redraw (render_ms)\n";
+    return R;
+  }
+  if (Args[0] != "info") return RunCli(Args, Out, Err);
+  std::vector<std::string> Rest;
+  bool Timed = false, Json = false;
+  std::string File;
+  for (std::size_t I = 0; I < Args.size(); ++I) {
+    if (I > 0 && Args[I] == "--render") {
+      Timed = true;
+      continue;
+    }
+    if (Args[I] == "--json") Json = true;
+    if (I > 0 && !Args[I].empty() && Args[I][0] != '-' && File.empty()) File = Args[I];
+    Rest.push_back(Args[I]);
+  }
+  const int R = RunCli(Rest, Out, Err);
+  if (!Timed || File.empty() || R == 2) return R;
+  const double Ms = RenderMs(File);
+  if (Ms < 0) return R;
+  char Buf[64];
+  std::snprintf(Buf, sizeof Buf, "%.3f", Ms);
+  if (Json) {
+    // One more key at the end of the object; the existing ones stay as they are.
+    const std::size_t Close = Out.rfind('}');
+    const std::size_t Last = Close == std::string::npos ? Close : Out.find_last_not_of(" \t\r\n", Close - 1);
+    if (Last != std::string::npos) Out.insert(Last + 1, std::string(",\n  \"render_ms\": ") + Buf);
+  } else {
+    Out += std::string("render time: ") + Buf + " ms\n";
+  }
+  return R;
+}

@@ -1,0 +1,7 @@
+#pragma once
+// draftwell-cli's picture commands: "render", and "info --render" (adds the time of
+// one full redraw). Everything else goes to RunCli.
+#include <string>
+#include <vector>
+
+int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err);

@@ -1,0 +1,718 @@
+#include "qdIterator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Curves.h"
+#include "DXFConv.h"
+#include "Entities.h"
+#include "Faces.h"
+#include "Hatches.h"
+#include "Inserts.h"
+#include "Objects.h"
+#include "Polylines.h"
+#include "TableItems.h"
+
+namespace {
+
+bool IsFiniteMatrix(const TFMatrix& M) {
+  for (int R = 0; R < 4; ++R)
+    for (int C = 0; C < 3; ++C)
+      if (!std::isfinite(M.M(R, C))) return false;
+  return true;
+}
+
+// Layer and table colours: index colours through the palette (7 is the
+// foreground role), negative indexes are layers that are off.
+TqdDeviceColor TableColor(const TqdColorCAD& C) {
+  if (C.Active == acRGBColor) return C.Color & 0xFFFFFF;
+  int I = C.IndexValue();
+  if (I < 0) I = -I;
+  if (I < 1 || I > 255 || I == clForeground) return clDefaultForeground;
+  return ACIPaletteColor(I);
+}
+
+bool Overlaps(const TqdIntRect& A, const TqdIntRect& B) {
+  return A.Left < B.Right && B.Left < A.Right && A.Top < B.Bottom && B.Top < A.Bottom;
+}
+
+TqdIntRect Intersection(const TqdIntRect& A, const TqdIntRect& B) {
+  TqdIntRect R{std::max(A.Left, B.Left), std::max(A.Top, B.Top), std::min(A.Right, B.Right),
+               std::min(A.Bottom, B.Bottom)};
+  if (R.Right < R.Left) R.Right = R.Left;
+  if (R.Bottom < R.Top) R.Bottom = R.Top;
+  return R;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- resolution
+
+const TqdCADIterator::TLayerInfo& TqdCADIterator::LayerInfo(const TqdDXFLayer* L) {
+  if (!L) return FNoLayer;
+  if (L == FLastLayer) return *FLastInfo;
+  auto [It, New] = FLayers.try_emplace(L);
+  TLayerInfo& I = It->second;
+  if (New) {
+    I.Visible = L->Visible() && !L->Frozen();
+    if (FImage.IsPlotting() && !L->IsPlotting()) I.Visible = false;
+    if (I.Visible && FFrozenInViewport && !FFrozenInViewport->empty())
+      I.Visible = !std::binary_search(FFrozenInViewport->begin(), FFrozenInViewport->end(), L->Handle());
+    I.IsZero = L->Name() == "0";
+    I.Color = TableColor(L->ColorCAD());
+    const double W = L->LineWeight();
+    I.LineWeight = std::isfinite(W) && W > 0 ? W : 0;
+  }
+  FLastLayer = L;
+  FLastInfo = &I;
+  return I;
+}
+
+const TqdDXFLayer* TqdCADIterator::EffectiveLayer(const TqdDXFEntity* E) const {
+  const TqdDXFLayer* L = E->Layer();
+  if (!FInserts.empty() && (!L || L->Name() == "0") && FInserts.back().Layer) return FInserts.back().Layer;
+  return L;
+}
+
+TqdDeviceColor TqdCADIterator::ResolveColor(const TqdDXFEntity* E, const TqdDXFLayer* Layer) {
+  const TqdColorCAD C = E->ColorCAD();
+  if (C.Active == acRGBColor) return C.Color & 0xFFFFFF;
+  const int I = C.IndexValue();
+  if (I == clByLayer) return Layer ? LayerInfo(Layer).Color : clDefaultForeground;
+  if (I == clByBlock) return FInserts.empty() ? clDefaultForeground : FInserts.back().ByBlockColor;
+  if (I < 1 || I > 255 || I == clForeground) return clDefaultForeground;
+  const TqdDeviceColor R = ACIPaletteColor(I);
+  // Palette greys that vanish on the background get the contrast grey.
+  if (I >= 250 && FImage.Printing() == pntNone && R == FImage.BackgroundColor())
+    return FImage.ChangeBackgroundColor();
+  return R;
+}
+
+double TqdCADIterator::ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLayer* Layer) {
+  const double W = E->LineWeight();
+  if (W == cnstLWByLayer) return Layer ? LayerInfo(Layer).LineWeight : 0;
+  if (W == cnstLWByBlock) return FInserts.empty() ? 0 : FInserts.back().ByBlockLineWeight;
+  return std::isfinite(W) && W > 0 ? W : 0;
+}
+
+TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C) const {
+  if (FImage.DrawMode() == dmBlack || C == clDefaultForeground || C > 0xFFFFFF) return FImage.DefaultColor();
+  if (FImage.DrawMode() == dmGray) {
+    const int G = RoundToInt(0.2126 * GetRValue(C) + 0.7152 * GetGValue(C) + 0.0722 * GetBValue(C));
+    return MakeRGB(G, G, G);
+  }
+  return C;
+}
+
+// ---------------------------------------------------------------- primitives
+
+TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
+  const TFMatrix& M = FDraw.Matrix;
+  return {qdDeviceCoord(P.X * M.EX.X + P.Y * M.EY.X + P.Z * M.EZ.X + M.E0.X),
+          qdDeviceCoord(P.X * M.EX.Y + P.Y * M.EY.Y + P.Z * M.EZ.Y + M.E0.Y)};
+}
+
+void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
+  if (C != FPenColor || Width != FPenWidth) {
+    TqdPen P = FCanvas->Pen();
+    P.Color = C;
+    P.Width = Width;
+    P.Style = psSolid;
+    FCanvas->SetPen(P);
+    FPenColor = C;
+    FPenWidth = Width;
+  }
+}
+
+void TqdCADIterator::SetBrush(TqdDeviceColor C) {
+  if (C != FBrushColor) {
+    FCanvas->SetBrush({C, bsSolid});
+    FBrushColor = C;
+  }
+}
+
+TqdDeviceColor TqdCADIterator::SelectionColor() {
+  if (FSelEntity == nullptr) return 0;
+  if (FSelNumber == 0) {
+    auto& L = FImage.SelectionEntities();
+    L.push_back(FSelEntity);
+    FSelNumber = static_cast<std::uint32_t>(L.size());
+  }
+  return FSelNumber & 0xFFFFFF;
+}
+
+void TqdCADIterator::EmitPolyline() {
+  if (FPoly.size() < 2) return;
+  FCanvas->Polyline(FPoly);
+  if (FSel) {
+    FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});
+    FSel->Polyline(FPoly);
+  }
+}
+
+void TqdCADIterator::EmitPolygon(const TqdPoint* Pts, int Count) {
+  if (Count < 3) return;
+  FCanvas->Polygon(std::span<const TqdPoint>(Pts, static_cast<std::size_t>(Count)));
+  if (FSel) {
+    const TqdDeviceColor S = SelectionColor();
+    FSel->SetPen({S, 1, psSolid, pmCopy});
+    FSel->SetBrush({S, bsSolid});
+    FSel->Polygon(std::span<const TqdPoint>(Pts, static_cast<std::size_t>(Count)));
+  }
+}
+
+void TqdCADIterator::EmitPolyPolygon() {
+  if (FCounts.empty()) return;
+  FCanvas->PolyPolygon(FPoly, FCounts);
+  if (FSel) {
+    const TqdDeviceColor S = SelectionColor();
+    FSel->SetPen({S, 1, psSolid, pmCopy});
+    FSel->SetBrush({S, bsSolid});
+    FSel->PolyPolygon(FPoly, FCounts);
+  }
+}
+
+void TqdCADIterator::EmitPixel(int X, int Y, TqdDeviceColor C) {
+  FCanvas->SetPixel(X, Y, C);
+  if (FSel) FSel->SetPixel(X, Y, SelectionColor());
+}
+
+void TqdCADIterator::PolylineOf(const TFPoint* Pts, int Count, bool Closed) {
+  FPoly.clear();
+  if (Count < 1) return;
+  // Vertices that fall on the pixel already emitted are dropped; after a run of
+  // dropped ones the last of them is kept so that corners survive.
+  TqdPoint Last = Project(Pts[0]);
+  FPoly.push_back(Last);
+  TqdPoint Skipped{};
+  bool HasSkipped = false;
+  for (int I = 1; I < Count; ++I) {
+    const TqdPoint P = Project(Pts[I]);
+    if (P == Last) continue;
+    const int DX = std::abs(P.X - Last.X), DY = std::abs(P.Y - Last.Y);
+    if (DX <= 1 && DY <= 1 && I + 1 < Count) {
+      Skipped = P;
+      HasSkipped = true;
+      continue;
+    }
+    if (HasSkipped && !(Skipped == Last)) FPoly.push_back(Skipped);
+    HasSkipped = false;
+    FPoly.push_back(P);
+    Last = P;
+  }
+  if (HasSkipped && !(Skipped == Last)) FPoly.push_back(Skipped);
+  if (Closed && FPoly.size() > 2) FPoly.push_back(FPoly.front());
+  if (FPoly.size() == 1) {
+    EmitPixel(FPoly[0].X, FPoly[0].Y, FColor);
+    FPoly.clear();
+    return;
+  }
+  // Open lines end one pixel further so that the end pixel is painted.
+  if (!Closed && FWidth <= 1) {
+    const TqdPoint E = FPoly.back();
+    FPoly.push_back({E.X, E.Y + 1});
+  }
+  EmitPolyline();
+}
+
+// ---------------------------------------------------------------- frame
+
+void TqdCADIterator::SelectClip() {
+  const TqdRegion* Top = FRegions.GetTop();
+  if (Top && !Top->IsNull()) {
+    FCanvas->SetClipRegion(*Top);
+    if (FSel) FSel->SetClipRegion(*Top);
+    FClipBox = Intersection(FDrawRect, Top->GetBox());
+  } else {
+    FCanvas->SetClipRegion(TqdRegion());
+    FCanvas->IntersectClipRect(FDrawRect);
+    if (FSel) {
+      FSel->SetClipRegion(TqdRegion());
+      FSel->IntersectClipRect(FDrawRect);
+    }
+    FClipBox = FDrawRect;
+  }
+}
+
+void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
+  FStats = {};
+  TqdDXFLayout* Layout = FImage.CurrentLayout();
+  TqdDXFConverter* Conv = FImage.Converter();
+  if (!Layout || !Conv) return;
+  FCanvas = &Canvas;
+  FSel = FImage.SelectionCanvas();
+  FImage.SelectionEntities().clear();
+  FDraw = FImage.DrawParams();
+  FDraw.DrawMatrix = FDraw.Matrix;
+  FDraw.Insert = nullptr;
+  FDraw.ConvertMatrixCurrentInsertToWCS = cnstIdentityMat;
+  FDraw.Color = clPlatformByLayer;
+  FMMPerPixel = Canvas.MMPerPixelX();
+  if (!(std::isfinite(FMMPerPixel) && FMMPerPixel > 0)) FMMPerPixel = 25.4 / 96;
+  FLayers.clear();
+  FLastLayer = nullptr;
+  FLastInfo = nullptr;
+  FBlockStack.clear();
+  FInserts.clear();
+  FViewports.clear();
+  FFrozenInViewport = nullptr;
+  FPenColor = FBrushColor = 0xFFFFFFFF;
+  FPenWidth = -1;
+  FPixel = {INT32_MIN, INT32_MIN};
+  FPoly.reserve(1024);
+  FModel = Layout->IsModel();
+
+  Canvas.SaveState();
+  if (FSel) FSel->SaveState();
+  TqdIntRect R = Rect;
+  if (R.Right < R.Left) std::swap(R.Left, R.Right);
+  if (R.Bottom < R.Top) std::swap(R.Top, R.Bottom);
+  FDrawRect = Intersection(R, Canvas.ClipBox());
+  try {
+    if (FImage.IsShowBackground()) {
+      Canvas.SetBrush({FImage.BackgroundColor(), bsSolid});
+      Canvas.FillRect(R);
+    }
+    FRegions = TqdRegionStack();
+    FRegions.Push(nullptr);
+    SelectClip();
+    const TqdDXFEntity* Block = Layout->PaperSpaceBlockField();
+    if (const auto* B = dynamic_cast<const TqdDXFBlock*>(Block)) {
+      FBlockStack.push_back(B);
+      IterateBlock(B);
+      FBlockStack.pop_back();
+    }
+  } catch (...) {
+    Canvas.RestoreState();
+    if (FSel) FSel->RestoreState();
+    FCanvas = FSel = nullptr;
+    throw;
+  }
+  Canvas.RestoreState();
+  if (FSel) FSel->RestoreState();
+  FCanvas = FSel = nullptr;
+  // Scratch capacity is kept between frames, within bounds.
+  if (FPoly.capacity() > 1000000) {
+    FPoly.clear();
+    FPoly.shrink_to_fit();
+  }
+}
+
+void TqdCADIterator::IterateBlock(const TqdDXFEntity* Block) {
+  const int N = Block->Count();
+  const bool Top = FInserts.empty() && FViewports.empty();
+  for (int I = 0; I < N; ++I) {
+    const TqdDXFEntity* E = Block->GetEntity(I);
+    if (!E) continue;
+    if (Top) {
+      FSelEntity = E;
+      FSelNumber = 0;
+    }
+    DrawOne(E);
+  }
+}
+
+void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
+  ++FStats.Entities;
+  if (!E->Visibility()) {
+    ++FStats.Skipped;
+    return;
+  }
+  const TqdCADEntities T = E->EntType();
+  const TqdDXFLayer* Layer = EffectiveLayer(E);
+  if (Layer && !LayerInfo(Layer).Visible) {
+    ++FStats.Skipped;
+    return;
+  }
+  switch (T) {
+    case ceRay:
+    case ceXline:
+      DrawRay(E);
+      return;
+    case ce3dFace:
+      if ((E->Flags() & 15) == 15) return;
+      break;
+    case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
+    case ceDimension: case ceHatch: case ceImageEnt: case ceWipeOut:
+      // Glyphs, dimension blocks, pattern lines and pictures come with later work.
+      if (T != ceDimension || !E->InsertBlock()) return;
+      break;
+    case ceViewport:
+      if (FModel || !FViewports.empty()) return;
+      break;
+    case cePoint:
+      if (const TqdDXFConverter* C = E->Converter(); C && C->PointDisplayMode() == 1) return;
+      break;
+    default:
+      break;
+  }
+
+  // The device box of the entity.
+  const TFRect B = E->Box();
+  if (!IsFiniteBox(B)) {
+    ++FStats.Skipped;
+    return;
+  }
+  const TFRect D = TransformBox(B, FDraw.Matrix);
+  if (!IsFiniteBox(D)) {
+    ++FStats.Skipped;
+    return;
+  }
+  const TqdIntRect IR{qdDeviceCoord(D.Left), qdDeviceCoord(std::min(D.Top, D.Bottom)), qdDeviceCoord(D.Right),
+                      qdDeviceCoord(std::max(D.Top, D.Bottom))};
+  const TqdIntRect Test{IR.Left, IR.Top, IR.Right + 1, IR.Bottom + 1};
+  if (!Overlaps(Test, FClipBox)) {
+    ++FStats.Skipped;
+    return;
+  }
+
+  const bool Small = IR.Right - IR.Left < 2 && IR.Bottom - IR.Top < 2;
+  TqdDeviceColor C = ResolveColor(E, Layer);
+  if (Small && T != ceViewport) {
+    const TqdDeviceColor DC = DeviceColor(C);
+    const TqdPoint P{IR.Left, IR.Top};
+    if (!(P == FPixel) || DC != FPixelColor) {
+      EmitPixel(P.X, P.Y, DC);
+      FPixel = P;
+      FPixelColor = DC;
+    }
+    ++FStats.Pixels;
+    return;
+  }
+  ++FStats.Drawn;
+
+  FColor = DeviceColor(C);
+  int Width = 1;
+  if (FImage.IsShowLineWeight() && T != cePoint && T != ceViewport) {
+    const double MM = FImage.ScaleLineWeight(ResolveLineWeight(E, Layer));
+    const double W = FImage.LineWeightScale() * MM / FMMPerPixel;
+    if (std::isfinite(W) && W > 0) Width = static_cast<int>(std::min<double>(std::ceil(W), cnstMaxPenWidth));
+    else Width = std::max(1, FImage.NullWidth());
+  }
+  FWidth = std::max(Width, 1);
+  SetPen(FColor, FWidth);
+
+  switch (T) {
+    case ceLine: {
+      const auto* L = static_cast<const TqdDXFLine*>(E);
+      const auto [A, Bp] = L->Line();
+      const TFPoint Pts[2] = {A, Bp};
+      PolylineOf(Pts, 2, false);
+      break;
+    }
+    case cePoint: {
+      const auto* P = static_cast<const TqdDXFPoint*>(E);
+      SetPen(FColor, 1);
+      const TFPointList* L = P->Points();
+      if (!L) {
+        const TqdPoint Q = Project(P->Point());
+        EmitPixel(Q.X, Q.Y, FColor);
+        break;
+      }
+      for (int I = 2; I < L->Count();) {
+        const int N = static_cast<int>((*L)[I].X);
+        ++I;
+        if (N <= 0 || N > L->Count() - I) break;
+        if (N == 1) {
+          const TqdPoint Q = Project((*L)[I]);
+          EmitPixel(Q.X, Q.Y, FColor);
+        } else {
+          PolylineOf(&(*L)[I], N, false);
+        }
+        I += N;
+      }
+      break;
+    }
+    case ceSolid:
+    case ceTrace: {
+      const auto* S = static_cast<const TqdDXFSolid*>(E);
+      TFPoint Pts[4];
+      const int N = S->GetPoints(Pts, false, true);
+      TqdPoint Q[4];
+      int K = 0;
+      if (N == 4) {
+        const int Order[4] = {0, 1, 3, 2};
+        for (int I : Order) Q[K++] = Project(Pts[I]);
+      } else {
+        for (int I = 0; I < N; ++I) Q[K++] = Project(Pts[I]);
+      }
+      SetPen(FColor, 1);
+      SetBrush(FColor);
+      if (K >= 3) EmitPolygon(Q, K);
+      else PolylineOf(Pts, N, false);
+      break;
+    }
+    case ce3dFace: {
+      const auto* F = static_cast<const TqdDXF3dFace*>(E);
+      const TFPoint Pts[4] = {F->Point(), F->Point1(), F->Point2(), F->Point3()};
+      for (int I = 0; I < 4; ++I) {
+        if (!F->IsEdgeVisible(I)) continue;
+        const TFPoint Edge[2] = {Pts[I], Pts[(I + 1) % 4]};
+        PolylineOf(Edge, 2, false);
+      }
+      break;
+    }
+    case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix:
+    case cePolyline: case ceLWPolyline: case ceLeader:
+      if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(E)) DrawPolyline(P);
+      break;
+    case cePolyPolygon: {
+      const auto* P = static_cast<const TqdCADPolyPolygon*>(E);
+      FPoly.clear();
+      FCounts.clear();
+      for (int I = 0; I < P->LoopCount(); ++I) {
+        const auto& L = P->Loop(I);
+        if (L.size() < 3) continue;
+        for (const TFPoint& Q : L) FPoly.push_back(Project(Q));
+        FCounts.push_back(static_cast<int>(L.size()));
+      }
+      SetPen(FColor, 1);
+      SetBrush(FColor);
+      FCanvas->SetPolyFillMode(fmAlternate);
+      EmitPolyPolygon();
+      break;
+    }
+    case ceViewport:
+      DrawViewport(static_cast<const TqdDXFViewport*>(E));
+      break;
+    default:
+      if (E->IsInsert()) DrawInsert(static_cast<const TqdDXFInsert*>(E));
+      break;
+  }
+}
+
+void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
+  const auto* PL = dynamic_cast<const TqdDXFPolyline*>(P);
+  if (PL && (PL->IsPolyFaceMesh() || (PL->IsMesh() && PL->IsPolygonMesh()))) {
+    DrawMesh(PL);
+    return;
+  }
+  if (PL && PL->HasWidth(true) && PL->Arrows().Count() > 3) {
+    // Wide outline: quads of 4 points, filled.
+    const TFPointList& A = PL->Arrows();
+    SetPen(FColor, 1);
+    SetBrush(FColor);
+    const int Quads = A.Count() / 4;
+    for (int Q = 0; Q < Quads; ++Q) {
+      TqdPoint D[4];
+      for (int K = 0; K < 4; ++K) D[K] = Project(A[Q * 4 + K]);
+      EmitPolygon(D, 4);
+    }
+    return;
+  }
+  const TFPointList& L = P->PolyPoints();
+  int N = L.Count();
+  if (N == 0) return;
+  const bool Thick = P->IsPolyZThickness() && N % 2 == 0 && N >= 4;
+  if (Thick) N /= 2;
+  const bool Closed = P->Closed() && P->EntType() != ceCircle && P->EntType() != ceArc &&
+                      P->EntType() != ceEllipse && P->EntType() != ceSpline;
+  PolylineOf(L.Data(), N, Closed);
+  if (Thick) PolylineOf(L.Data() + N, N, Closed);
+}
+
+void TqdCADIterator::DrawMesh(const TqdDXFPolyline* P) {
+  const TFPointList& L = P->PolyPoints();
+  if (P->IsPolyFaceMesh()) {
+    const int Faces = P->PolyFaceVertexIndexes().Count() / 4;
+    int F[4];
+    for (int I = 0; I < Faces; ++I) {
+      if (!P->GetPolyFace(I, F)) continue;  // names a vertex that does not exist
+      int N = 0;
+      while (N < 4 && F[N] != 0) ++N;
+      for (int K = 0; K < N; ++K) {
+        if (F[K] < 0) continue;  // hidden edge
+        const int A = std::abs(F[K]) - 1, B = std::abs(F[(K + 1) % N]) - 1;
+        if (A < 0 || B < 0 || A >= L.Count() || B >= L.Count()) continue;
+        const TFPoint E[2] = {L[A], L[B]};
+        PolylineOf(E, 2, false);
+      }
+    }
+    return;
+  }
+  const int M = P->MeshM(), N = P->MeshN();
+  if (static_cast<long long>(M) * N > L.Count() || M < 1 || N < 1) return;
+  const bool ClosedM = P->Closed(), ClosedN = P->IsMeshNClosed();
+  std::vector<TFPoint> Line;
+  for (int I = 0; I < M; ++I) PolylineOf(L.Data() + static_cast<std::ptrdiff_t>(I) * N, N, ClosedN);
+  for (int J = 0; J < N; ++J) {
+    Line.clear();
+    for (int I = 0; I < M; ++I) Line.push_back(L[I * N + J]);
+    PolylineOf(Line.data(), M, ClosedM);
+  }
+}
+
+void TqdCADIterator::DrawRay(const TqdDXFEntity* E) {
+  const auto* R = static_cast<const TqdDXFRay*>(E);
+  const TFPoint S = R->Point();
+  const TFPoint Dir = R->Direction();
+  const TFMatrix& M = FDraw.Matrix;
+  const TFPoint P0 = TransformPoint(S, M);
+  const TFPoint DV = TransformVector(Dir, M);
+  if (!IsFiniteFPoint(P0) || !IsFiniteFPoint(DV)) return;
+  // Parameter range of the device line inside the clip box (inflated by a pixel).
+  double T0 = E->EntType() == ceXline ? -1e300 : 0, T1 = 1e300;
+  const double Lo[2] = {FClipBox.Left - 1.0, FClipBox.Top - 1.0};
+  const double Hi[2] = {FClipBox.Right + 1.0, FClipBox.Bottom + 1.0};
+  const double O[2] = {P0.X, P0.Y}, V[2] = {DV.X, DV.Y};
+  for (int A = 0; A < 2; ++A) {
+    if (std::fabs(V[A]) < 1e-300) {
+      if (O[A] < Lo[A] || O[A] > Hi[A]) return;
+      continue;
+    }
+    double Ta = (Lo[A] - O[A]) / V[A], Tb = (Hi[A] - O[A]) / V[A];
+    if (Ta > Tb) std::swap(Ta, Tb);
+    T0 = std::max(T0, Ta);
+    T1 = std::min(T1, Tb);
+  }
+  if (!(T0 <= T1) || T1 > 1e299) return;  // a point direction has no line
+  const TqdDXFLayer* L = EffectiveLayer(E);
+  FColor = DeviceColor(ResolveColor(E, L));
+  FWidth = 1;
+  SetPen(FColor, 1);
+  FPoly.clear();
+  FPoly.push_back(qdDevicePoint(O[0] + V[0] * T0, O[1] + V[1] * T0));
+  FPoly.push_back(qdDevicePoint(O[0] + V[0] * T1, O[1] + V[1] * T1));
+  ++FStats.Drawn;
+  EmitPolyline();
+}
+
+void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
+  const TqdDXFBlock* B = I->Block();
+  if (!B) return;
+  if (const auto* MI = dynamic_cast<const TqdCADMInsert*>(I)) {
+    const int Cols = MI->EffectiveCols();
+    const std::uint64_t Cells = MI->DrawnCellCount();
+    for (std::uint64_t K = 0; K < Cells; ++K)
+      EnterBlock(I, B, MI->CellMatrix(static_cast<int>(K / Cols), static_cast<int>(K % Cols)));
+    if (MI->IsCapped()) {
+      // The rest of the grid shows as the box of the array.
+      const TFRect Bx = I->Box();
+      const TFPoint C[5] = {{Bx.Left, Bx.Top, 0}, {Bx.Right, Bx.Top, 0}, {Bx.Right, Bx.Bottom, 0},
+                            {Bx.Left, Bx.Bottom, 0}, {Bx.Left, Bx.Top, 0}};
+      SetPen(FColor, FWidth);
+      PolylineOf(C, 5, false);
+    }
+    return;
+  }
+  // Clipped references: the boundary (in the reference's coordinates) clips.
+  const std::vector<TFPoint> Clip = I->ClipBoundary();
+  bool Pushed = false;
+  if (Clip.size() >= 2) {
+    std::vector<TqdPoint> Poly;
+    if (Clip.size() == 2) {
+      const TFPoint A = Clip[0], Bc = Clip[1];
+      for (const TFPoint& Q : {A, TFPoint{Bc.X, A.Y, 0}, Bc, TFPoint{A.X, Bc.Y, 0}}) Poly.push_back(Project(Q));
+    } else {
+      for (const TFPoint& Q : Clip) Poly.push_back(Project(Q));
+    }
+    TqdRegion R;
+    R.SetPolygon(Poly, fmAlternate);
+    if (const TqdRegion* Top = FRegions.GetTop()) R.Intersect(*Top);
+    FRegions.Push(R);
+    SelectClip();
+    Pushed = true;
+  }
+  EnterBlock(I, B, I->GetMatrix());
+  if (Pushed) {
+    FRegions.Pop();
+    SelectClip();
+  }
+}
+
+void TqdCADIterator::EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, const TFMatrix& Placement) {
+  // A block already on the path (a reference to itself, directly or through
+  // others) or a path too deep is not entered; nothing is detached.
+  if (static_cast<int>(FBlockStack.size()) >= cnstMaxDrawDepth ||
+      std::find(FBlockStack.begin(), FBlockStack.end(), B) != FBlockStack.end()) {
+    ++FStats.BlocksRefused;
+    return;
+  }
+  const TFMatrix M = ComposeMatrices(Placement, FDraw.Matrix);
+  if (!IsFiniteMatrix(M)) return;
+  TInsertFrame F;
+  F.Insert = I;
+  const TqdDXFLayer* Parent = EffectiveLayer(I);
+  F.Layer = Parent;
+  F.ByBlockColor = ResolveColor(I, Parent);
+  F.ByBlockLineWeight = ResolveLineWeight(I, Parent);
+  const TqdCADIterate Saved = FDraw;
+  FDraw.Matrix = M;
+  FDraw.Insert = const_cast<TqdDXFInsert*>(I);
+  FDraw.ConvertMatrixCurrentInsertToWCS = ComposeMatrices(Placement, Saved.ConvertMatrixCurrentInsertToWCS);
+  FDraw.Additional = (std::fabs(M.EX.Y) > 1e-6 || std::fabs(M.EY.X) > 1e-6) ? 1 : 0;
+  FInserts.push_back(F);
+  FBlockStack.push_back(B);
+  const std::size_t Depth = FInserts.size();
+  try {
+    IterateBlock(B);
+  } catch (...) {
+    FInserts.resize(Depth - 1);
+    FBlockStack.pop_back();
+    FDraw = Saved;
+    throw;
+  }
+  FBlockStack.pop_back();
+  FInserts.pop_back();
+  FDraw = Saved;
+}
+
+void TqdCADIterator::DrawViewport(const TqdDXFViewport* V) {
+  const TFRect R = V->Rect();
+  const TFPoint Corners[4] = {{R.Left, R.Top, 0}, {R.Right, R.Top, 0}, {R.Right, R.Bottom, 0}, {R.Left, R.Bottom, 0}};
+  std::vector<TqdPoint> Frame;
+  // A clipping entity of the paper space replaces the rectangle.
+  if (V->ClippingBoundaryHandle() != 0 && V->Owner()) {
+    const int Idx = V->Owner()->IndexOfHandle(V->ClippingBoundaryHandle());
+    if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(V->Owner()->GetEntity(Idx));
+        Idx >= 0 && P && P->PointCount() > 2)
+      for (const TFPoint& Q : P->PolyPoints()) Frame.push_back(Project(Q));
+  }
+  if (Frame.empty())
+    for (const TFPoint& Q : Corners) Frame.push_back(Project(Q));
+  SetPen(FColor, 1);
+  if (V->VisibleBoundary()) {
+    FPoly.assign(Frame.begin(), Frame.end());
+    FPoly.push_back(Frame.front());
+    EmitPolyline();
+  }
+  if (!V->IsOn()) return;
+  if (std::find(FViewports.begin(), FViewports.end(), V) != FViewports.end()) return;
+  TqdDXFConverter* Conv = FImage.Converter();
+  const TqdDXFLayout* Model = Conv ? Conv->GetLayout(0) : nullptr;
+  const TqdDXFBlock* MB = Model ? Model->PaperSpaceBlockField() : nullptr;
+  if (!MB) return;
+  const TFMatrix M = ComposeMatrices(V->Matrix(), FDraw.Matrix);
+  if (!IsFiniteMatrix(M) || (M.EX.X == 0 && M.EX.Y == 0 && M.EY.X == 0 && M.EY.Y == 0)) return;
+
+  TqdRegion Clip;
+  Clip.SetPolygon(Frame, fmAlternate);
+  if (const TqdRegion* Top = FRegions.GetTop()) Clip.Intersect(*Top);
+  FRegions.Push(Clip);
+  SelectClip();
+  // Layers frozen in this viewport: the layer cache is per viewport.
+  std::vector<std::uint64_t> Frozen = V->FrozenLayers();
+  std::sort(Frozen.begin(), Frozen.end());
+  auto SavedLayers = std::move(FLayers);
+  FLayers.clear();
+  FLastLayer = nullptr;
+  FFrozenInViewport = &Frozen;
+  const TqdCADIterate Saved = FDraw;
+  const bool SavedModel = FModel;
+  FDraw.Matrix = M;
+  FModel = true;
+  FViewports.push_back(V);
+  if (std::find(FBlockStack.begin(), FBlockStack.end(), MB) == FBlockStack.end()) {
+    FBlockStack.push_back(MB);
+    IterateBlock(MB);
+    FBlockStack.pop_back();
+  }
+  FViewports.pop_back();
+  FModel = SavedModel;
+  FDraw = Saved;
+  FFrozenInViewport = nullptr;
+  FLayers = std::move(SavedLayers);
+  FLastLayer = nullptr;
+  FRegions.Pop();
+  SelectClip();
+}

@@ -1,0 +1,115 @@
+#pragma once
+// One frame of a CAD image: walks the current layout through nested block
+// references and viewports, resolves colours, lineweights and visibility, and sends
+// device primitives to the canvas (and, when set, the same primitives in the
+// entity's number to a selection canvas). A frame reads the database only.
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "CADImage.h"
+
+class TqdDXFBlock;
+class TqdDXFLayer;
+class TqdDXFViewport;
+class TqdCADBasePolyline;
+class TqdDXFPolyline;
+
+// Nested block references deeper than this are not entered.
+inline constexpr int cnstMaxDrawDepth = 128;
+// Pen widths from lineweights stop here (pixels).
+inline constexpr int cnstMaxPenWidth = 256;
+
+class TqdCADIterator {
+ public:
+  explicit TqdCADIterator(TqdCADImage& Image) : FImage(Image) {}
+  // Draws the current layout with the image's draw matrix into Canvas, clipped to
+  // Rect. The caller has set the matrix.
+  void DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect);
+
+  // Counters of the last frame (for tests and benchmarks).
+  struct TStats {
+    long long Entities = 0;   // visited
+    long long Drawn = 0;      // drawn in full
+    long long Pixels = 0;     // drawn as one pixel
+    long long Skipped = 0;    // outside the view or invisible
+    long long BlocksRefused = 0;  // references not entered (cycle or depth)
+  };
+  const TStats& Stats() const { return FStats; }
+
+ private:
+  struct TLayerInfo {
+    bool Visible = true;      // on, not frozen, not frozen in the viewport
+    bool IsZero = false;      // named "0"
+    TqdDeviceColor Color = clDefaultForeground;
+    double LineWeight = 0;    // millimetres, 0 for default
+  };
+  // What entities inside one block reference inherit.
+  struct TInsertFrame {
+    const TqdDXFInsert* Insert = nullptr;
+    const TqdDXFLayer* Layer = nullptr;  // for entities on layer "0"
+    TqdDeviceColor ByBlockColor = clDefaultForeground;
+    double ByBlockLineWeight = 0;
+  };
+
+  const TLayerInfo& LayerInfo(const TqdDXFLayer* L);
+  const TqdDXFLayer* EffectiveLayer(const TqdDXFEntity* E) const;
+  TqdDeviceColor ResolveColor(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
+  double ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
+  TqdDeviceColor DeviceColor(TqdDeviceColor C) const;
+
+  void IterateBlock(const TqdDXFEntity* Block);
+  void DrawOne(const TqdDXFEntity* E);
+  void DrawInsert(const TqdDXFInsert* I);
+  void EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, const TFMatrix& Placement);
+  void DrawViewport(const TqdDXFViewport* V);
+  void DrawPolyline(const TqdCADBasePolyline* P);
+  void DrawMesh(const TqdDXFPolyline* P);
+  void DrawRay(const TqdDXFEntity* E);
+
+  // ---- primitives (device pixels)
+  TqdPoint Project(const TFPoint& P) const;
+  void SetPen(TqdDeviceColor C, int Width);
+  void SetBrush(TqdDeviceColor C);
+  // Decimated polyline of drawing points through the matrix.
+  void PolylineOf(const TFPoint* Pts, int Count, bool Closed);
+  void EmitPolyline();
+  void EmitPolygon(const TqdPoint* Pts, int Count);
+  void EmitPixel(int X, int Y, TqdDeviceColor C);
+  void EmitPolyPolygon();
+  void SelectClip();
+  TqdDeviceColor SelectionColor();
+
+  TqdCADImage& FImage;
+  TqdCanvas* FCanvas = nullptr;
+  TqdCanvas* FSel = nullptr;
+  TqdCADIterate FDraw;
+  TqdIntRect FDrawRect;  // Right/Bottom exclusive
+  TqdIntRect FClipBox;   // FDrawRect cut by the top clip region's box
+  TqdRegionStack FRegions;
+  std::vector<const TqdDXFBlock*> FBlockStack;
+  std::vector<TInsertFrame> FInserts;
+  std::vector<const TqdDXFViewport*> FViewports;
+  const std::vector<std::uint64_t>* FFrozenInViewport = nullptr;
+  std::unordered_map<const TqdDXFLayer*, TLayerInfo> FLayers;
+  const TqdDXFLayer* FLastLayer = nullptr;
+  const TLayerInfo* FLastInfo = nullptr;
+  TLayerInfo FNoLayer;
+  bool FModel = true;
+  double FMMPerPixel = 25.4 / 96;
+
+  // Device state already sent.
+  TqdDeviceColor FPenColor = 0xFFFFFFFF, FBrushColor = 0xFFFFFFFF;
+  int FPenWidth = -1;
+  TqdDeviceColor FColor = 0;  // colour of the current entity (device value)
+  int FWidth = 1;             // pen width of the current entity
+  TqdPoint FPixel{INT32_MIN, INT32_MIN};
+  TqdDeviceColor FPixelColor = 0;
+  // Selection: the number of the top-level entity being drawn (0: none yet).
+  const TqdDXFEntity* FSelEntity = nullptr;
+  std::uint32_t FSelNumber = 0;
+
+  std::vector<TqdPoint> FPoly;
+  std::vector<int> FCounts;
+  TStats FStats;
+};
