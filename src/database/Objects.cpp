@@ -199,14 +199,8 @@ void TqdDXFLayout::Loaded(TqdDXFConverter* C) {
 
 void TqdDXFLayout::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFOwneredItem::AssignEntity(Source);
+  // The block, box, space, rotation and UCS belong to the layout's own drawing.
   if (const auto* S = dynamic_cast<const TqdDXFLayout*>(&Source)) {
-    FBox = S->FBox;
-    FCADSpace = S->FCADSpace;
-    FRotMatrix = S->FRotMatrix;
-    FRotZAngle = S->FRotZAngle;
-    FUCSOrigin = S->FUCSOrigin;
-    FUCSXDir = S->FUCSXDir;
-    FUCSYDir = S->FUCSYDir;
     FView.reset();
     if (S->FView) {
       FView = std::make_unique<TqdView>();

@@ -90,7 +90,11 @@ TEST(Layouts, AssignCopiesPageSetupAndView) {
   TqdDXFLayout A, B;
   A.PlotSettings()->FData.PaperSize = "Letter";
   A.View()->PushView({1, 2, 3, 4});
+  A.SetBox({0, 1, 0, 1, 0, 0});
+  A.SetRotZAngle(30);
   B.AssignEntity(A);
+  EXPECT_TRUE(IsBadBox(B.Box()));
+  EXPECT_EQ(B.RotZAngle(), 0);
   EXPECT_EQ(B.PlotSettings()->FData.PaperSize, "Letter");
   EXPECT_EQ(B.View()->ActiveView(), (TqdView::TRect{1, 2, 3, 4}));
 }
