@@ -474,3 +474,35 @@ TEST(DxfReader, deep_dictionary_chain_stays_within_the_tree_depth) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DxfReader, layouts_without_their_dictionary_are_still_the_drawings_layouts) {
+  // The root lists ACAD_LAYOUT under 1A, but the file never defines 1A.
+  const TGroups Objects = Concat({Dict("C", "0", {{3, "ACAD_LAYOUT"}, {350, "1A"}}),
+                                  {{0, "LAYOUT"}, {5, "22"}, {330, "1A"}, {1, "Model"}, {330, "1F"}},
+                                  {{0, "LAYOUT"}, {5, "1E"}, {330, "1A"}, {1, "Sheet A"}, {330, "1B"}}});
+  const TGroups Records = Table("BLOCK_RECORD", Concat({{{0, "BLOCK_RECORD"}, {5, "1F"}, {2, "*Model_Space"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "1B"}, {2, "*Paper_Space"}}}));
+  TLoaded L(TextDXF(Concat({Section("TABLES", Records),
+                            Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 1, 1, true)})),
+                            Section("OBJECTS", Objects), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model", "Sheet A"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DxfReader, table_items_without_their_table_header_join_their_table) {
+  // After ENDTAB of LAYER the LTYPE table's header is missing.
+  const TGroups Tables = Concat({Table("LAYER", Layer("A", 1)), {{0, "LTYPE"}, {2, "DASHED"}, {70, "0"}},
+                                 {{0, "LAYER"}, {2, "A"}, {62, "5"}}, {{0, "ENDTAB"}}});
+  TLoaded L(TextDXF(Concat({Section("TABLES", Tables), cEOF})));
+  ASSERT_TRUE(L.R.Ok);
+  EXPECT_NE(L.Conv().LTypeByName("DASHED"), nullptr);
+  EXPECT_EQ(L.Conv().GetSection(csLayers)->FindEntByName("A")->ColorCAD().IndexValue(), 1);  // first stays
+}
+
+}  // namespace

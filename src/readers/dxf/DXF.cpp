@@ -240,7 +240,7 @@ class TdxfTables : public TdxfSection {
 public:
   using TdxfSection::TdxfSection;
   void Create() override;
-  bool AcceptsChild(std::string_view AName) const override { return true; }
+  bool AddChild(TdxfObject& AChild) override;
 };
 
 class TdxfBlocks : public TdxfSection {
@@ -728,26 +728,42 @@ void TdxfTable::Commit() {
 }
 
 bool TdxfTable::AddChild(TdxfObject& AChild) {
-  TqdDXFEntity* Item = AChild.Ent();
-  if (!FEnt || !Item) return false;
   // A known table holds only its own kind of item.
   if (FKnown && !SameText(AChild.Name(), FTableName)) return false;
+  return FReader.AddTableItem(FEnt, AChild);
+}
+
+bool TdxfTables::AddChild(TdxfObject& AChild) {
+  // An item outside any TABLE (a file that lost the table's header) joins the table
+  // of its kind.
+  if (AChild.Kind() != dkTableItem && AChild.Kind() != dkBlockRecord) return false;
+  for (const TTableSlot& S : cTables)
+    if (SameText(AChild.Name(), S.Name)) {
+      TqdDXFConverter* C = GetConverter();
+      TqdDXFEntity* T = C->GetSection(S.Section);
+      if (!T) T = S.Section == csBlockRecords ? C->GetOrCreateSection(csBlockRecords) : C->NewNamedTable(S.Name);
+      return FReader.AddTableItem(T, AChild);
+    }
+  return false;
+}
+
+bool TdxfReader::AddTableItem(TqdDXFEntity* ATable, TdxfObject& AChild) {
+  TqdDXFEntity* Item = AChild.Ent();
+  if (!ATable || !Item) return false;
   // The first of equal names stays; an empty name (shape-file styles) names nothing.
   const std::string Name = Item->Name();
-  if (!Name.empty() && FEnt->FindEntByName(Name)) {
-    FReader.Warn("table entries of duplicate names were dropped");
+  if (!Name.empty() && ATable->FindEntByName(Name)) {
+    Warn("table entries of duplicate names were dropped");
     return false;
   }
   std::unique_ptr<TqdDXFEntity> E = AChild.ExtractEntity();
-  if (!FReader.SafeAdd(FEnt, E)) return false;
-  TqdDXFConverter* C = GetConverter();
+  if (!SafeAdd(ATable, E)) return false;
   if (auto* R = dynamic_cast<TqdDXFBlockRecord*>(Item)) {
-    if (R->Handle()) FReader.FBlockRecordsByHandle.emplace(R->Handle(), R);
-    FReader.NoteBlock(R->Block());
+    if (R->Handle()) FBlockRecordsByHandle.emplace(R->Handle(), R);
+    NoteBlock(R->Block());
   } else if (auto* V = dynamic_cast<TqdDXFVport*>(Item)) {
-    if (!FReader.FActiveVPort && SameText(Trimmed(V->Name()), "*ACTIVE")) FReader.FActiveVPort = V;
+    if (!FActiveVPort && SameText(Trimmed(V->Name()), "*ACTIVE")) FActiveVPort = V;
   }
-  (void)C;
   return true;
 }
 
@@ -1417,8 +1433,14 @@ void TdxfReader::MakeLayouts() {
         std::unique_ptr<TqdDXFEntity> E = Layouts->DeleteEntity(I);
         if (!SafeAdd(Objects, E)) ReleaseEntity(std::move(E));
       }
-  // Layouts name their blocks by record handle.
+  // Layouts name their blocks by record handle. A layout that names its block is a
+  // layout wherever the file put it (a file may lack its layouts dictionary).
   for (const auto& [L, H] : FLayoutBlocks) {
+    if (TqdDXFEntity* O = L->Owner(); O && O != Layouts) {
+      std::unique_ptr<TqdDXFEntity> E = O->DeleteEntity(O->IndexOfEntity(L));
+      // Back where it was when the layouts refuse it (it was just there, so it fits).
+      if (E && !SafeAdd(Layouts, E) && E && !SafeAdd(O, E)) (void)E.release();
+    }
     if (L->Owner() != Layouts) continue;
     auto It = FBlockRecordsByHandle.find(H);
     if (It == FBlockRecordsByHandle.end() || !It->second->Block()) continue;

@@ -196,6 +196,7 @@ protected:
   friend class TdxfEntities;
   friend class TdxfObjects;
   friend class TdxfTable;
+  friend class TdxfTables;
   friend class TdxfTableItem;
   friend class TdxfBlock;
   friend class TdxfDictionary;
@@ -212,6 +213,8 @@ protected:
   bool SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E);
   // Puts a read object where it belongs: the dictionary that listed it, else OBJECTS.
   void PlaceObject(TdxfObject& AObj);
+  // Adds a table item to ATable unless its name is there already; true when added.
+  bool AddTableItem(TqdDXFEntity* ATable, TdxfObject& AChild);
   // E is gone: nothing may point at it any more.
   void ForgetObject(const TqdDXFEntity* E);
   TqdDXFEntity* ObjectDestination(std::uint64_t AHandle) const;
