@@ -39,7 +39,7 @@ class TLoadingMark {
 };
 
 // The fixed box used when a layout has none.
-constexpr TFRect cnstDefaultBox{0, 1, 0, 1, 0, 0};
+constexpr TFRect cnstDefaultBox{0, 0, 0, 0, 0, 0};
 
 bool IsValidBox(const TFRect& R) { return IsFiniteBox(R) && R.Left <= R.Right && R.Bottom <= R.Top; }
 
@@ -54,6 +54,8 @@ TqdCADImage::TqdCADImage() {
   FDraw.Matrix = ScalingMatrix(1, -1, 1);
   FDraw.DrawMatrix = FDraw.Matrix;
   FChangeBackgroundColor = ContrastColor(FBackgroundColor);
+  // An empty drawing to build in; a load replaces it by one of the image's class.
+  FConverter = new TqdDXFConverter(TqdConverterParams{});  // holds its first reference
   SetExtentsParameters(cnstBadRect, false);
 }
 
@@ -74,9 +76,7 @@ TqdConverterParams TqdImageWithHandles::GetConverterParams() const {
 }
 
 TqdDXFConverter* TqdCADImage::CreateConverter() {
-  auto* C = new TqdDXFConverter(GetConverterParams());
-  C->Reference();
-  return C;
+  return new TqdDXFConverter(GetConverterParams());  // holds its first reference
 }
 
 void TqdCADImage::Reset() {

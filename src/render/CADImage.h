@@ -219,6 +219,8 @@ class TqdCADImage : public TqdGraphic {
   void SetSelectionCanvas(TqdCanvas* C) { FSelectionCanvas = C; }
   TqdCanvas* SelectionCanvas() const { return FSelectionCanvas; }
   std::vector<const TqdDXFEntity*>& SelectionEntities() { return FSelectionEntities; }
+  // The walker of the last frame (null before the first).
+  const class TqdCADIterator* Iterator() const { return FIterator.get(); }
   // Pixel size of the visible window (sizes the selection raster).
   TqdPoint VisibleArea() const { return FVisibleArea; }
   void SetVisibleArea(TqdPoint P) { FVisibleArea = P; }
