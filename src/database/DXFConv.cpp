@@ -1043,6 +1043,14 @@ void TqdDXFConverter::ReloadCurves(bool ACircle) {
         ++FReloadCount;
       }
   }
+  // Referenced drawings are drawn with the same tessellation.
+  for (TqdDXFXref* X : std::vector<TqdDXFXref*>(FXRefs))
+    if (TqdDXFConverter* R = X ? X->XRefConverter() : nullptr) {
+      if (ACircle)
+        R->SetNumberOfPartsInCircle(FNumberOfPartsInCircle);
+      else
+        R->SetNumberOfPartsInSpline(FNumberOfPartsInSpline);
+    }
 }
 
 bool TqdDXFConverter::DisplayImageFrame() const {

@@ -103,6 +103,17 @@ TEST_F(XRefs, InsertionBaseOfTheReferencedDrawingIsTheOrigin) {
   EXPECT_NEAR(I->Box().Top, 0, 1e-9);
 }
 
+TEST_F(XRefs, TessellationSettingsReachTheReferencedDrawing) {
+  const std::string A = Touch("A.dxf");
+  auto C = Root();
+  C->SetNumberOfPartsInCircle(20);
+  TqdDXFInsert* I = C->AddXRef(A, nullptr, 0, {1, 1, 1}, {0, 0, 0});
+  TqdDXFConverter* Ref = I->Block()->Xref()->XRefConverter();
+  EXPECT_EQ(Ref->NumberOfPartsInCircle(), 20);
+  C->SetNumberOfPartsInCircle(64);
+  EXPECT_EQ(Ref->NumberOfPartsInCircle(), 64);
+}
+
 TEST_F(XRefs, MissingFileIsReportedNotFatal) {
   auto C = Root();
   TqdDXFInsert* I = C->AddXRef((Dir / "absent.dxf").string(), nullptr, 0, {1, 1, 1}, {0, 0, 0});
