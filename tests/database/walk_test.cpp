@@ -159,6 +159,48 @@ TEST(Walks, ModelSpaceShowingThePaperAgainDoesNotRecurse) {
   EXPECT_EQ(Seen.LineStarts.size(), 1u);
 }
 
+TEST(Walks, RandomBlockGraphsLoadWalkAndFreeSafely) {
+  // Blocks inserting each other at random (cycles, arrays, deleted blocks): loading,
+  // walking and freeing must end and touch nothing freed.
+  std::uint32_t Seed = 12345;
+  auto Next = [&](std::uint32_t N) {
+    Seed = Seed * 1664525u + 1013904223u;
+    return (Seed >> 8) % N;
+  };
+  for (int Round = 0; Round < 20; ++Round) {
+    auto* C = new TqdDXFConverter();
+    std::vector<TqdDXFBlock*> Blocks;
+    for (int I = 0; I < 12; ++I) {
+      Blocks.push_back(NewBlock(*C, "B" + std::to_string(I)));
+      AddLine(Blocks.back(), {0, 0, 0}, {1.0 + I, 1, 0});
+    }
+    for (int I = 0; I < 60; ++I) {
+      TqdDXFEntity* Owner = Next(4) == 0 ? static_cast<TqdDXFEntity*>(C->ModelSpace()) : Blocks[Next(12)];
+      TqdDXFBlock* Target = Blocks[Next(12)];
+      if (Next(5) == 0) {
+        auto* M = AddInsert<TqdCADMInsert>(Owner, Target, {double(Next(50)), double(Next(50)), 0});
+        M->SetNumCols(static_cast<int>(Next(40)));
+        M->SetNumRows(static_cast<int>(Next(40)));
+        M->SetColSpacing(3);
+        M->SetRowSpacing(2);
+      } else {
+        AddInsert(Owner, Target, {double(Next(50)), double(Next(50)), 0})->SetAngle(Next(360));
+      }
+    }
+    for (int I = 0; I < 3; ++I) {
+      const std::size_t K = Next(static_cast<std::uint32_t>(Blocks.size()));
+      C->DeleteBlock(Blocks[K], true);
+      Blocks.erase(Blocks.begin() + static_cast<std::ptrdiff_t>(K));
+    }
+    C->LoadAll();
+    TqdLayoutWalker W(20000);
+    std::uint64_t Steps = 0;
+    W.Walk(*C->GetLayout(0), cnstIdentityMat, [&](const TqdWalkStep&) { return ++Steps < 500000; });
+    EXPECT_TRUE(IsBadBox(C->GetLayout(0)->Box()) || IsFiniteBox(C->GetLayout(0)->Box()));
+    C->Release();
+  }
+}
+
 TEST(Walks, ProcCanStopTheWalk) {
   TqdDXFConverter C;
   for (int I = 0; I < 5; ++I) AddLine(C.ModelSpace(), {0, 0, 0}, {1, 1, 0});
