@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds a release build and runs the program's main job.
+# Installs what is missing, builds a release build and starts the editor.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")" && pwd)"
 "$ROOT/scripts/install-deps.sh"
@@ -12,6 +12,17 @@ fi
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDRAFTWELL_TESTS=OFF -DDRAFTWELL_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$BUILD" -j2 >/dev/null || cmake --build "$BUILD" -j1
 
-# Until the editor exists, the main job is draftwell-cli on the given arguments.
-echo "run.sh: draftwell-cli ${*:-help}" >&2
-exec "$BUILD/src/cli/draftwell-cli" "${@:-help}"
+# No arguments: the editor on the sample drawing. --headless: the sample drawn into
+# draftwell-sample.png in the current folder, for machines without a display.
+# Anything else goes to the editor (for example a file to open).
+SAMPLE="$ROOT/samples/plan.dxf"
+if [ $# -eq 0 ]; then
+  exec "$BUILD/src/editor/draftwell" "$SAMPLE"
+fi
+if [ "$1" = "--headless" ]; then
+  OUT="$PWD/draftwell-sample.png"
+  QT_QPA_PLATFORM=offscreen "$BUILD/src/cli/draftwell-cli" render "$SAMPLE" -o "$OUT" >&2
+  echo "$OUT"
+  exit 0
+fi
+exec "$BUILD/src/editor/draftwell" "$@"

@@ -7,6 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-svg-dev
+  xvfb xauth fonts-dejavu-core
 )
 
 missing=()

@@ -1,0 +1,531 @@
+#include "fMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <charconv>
+#include <cmath>
+
+#include "CADImage.h"
+#include "qdDrawingNavigator.h"
+
+const char* const cnstOpenDialogFilter =
+    "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf;*.dwg;*.plt;*.hgl;"
+    "*.hpg|JPEG Image File (*.jpg)|*.jpg|JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
+    "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf|CAD files (*.dxf;*.dwg;*.plt)|*.dxf;*.dwg;*.plt;*.hgl;"
+    "*.hpg";
+
+namespace {
+
+const char* const cnstTitle = "Draftwell";
+const int cnstPanelWidths[4] = {300, 80, 200, 50};
+
+// Lets only the Cancel button take input while a reader runs.
+class TInputGate : public QObject {
+ public:
+  explicit TInputGate(QWidget* Allowed) : FAllowed(Allowed) {}
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* E) override {
+    switch (E->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::ShortcutOverride:
+      case QEvent::ContextMenu:
+        return Watched != FAllowed;
+      default:
+        return false;
+    }
+  }
+
+ private:
+  QWidget* FAllowed;
+};
+
+// Glyphs of the selection buttons, drawn so that no image files ship.
+QIcon SelectGlyph(bool Multi) {
+  QPixmap Pm(20, 20);
+  Pm.fill(Qt::transparent);
+  QPainter P(&Pm);
+  P.setRenderHint(QPainter::Antialiasing);
+  if (Multi) {
+    P.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    P.drawRect(2, 2, 12, 12);
+  }
+  const QPointF Arrow[] = {{7, 5}, {7, 18}, {10, 15}, {12, 19}, {14, 18}, {12, 14}, {16, 14}};
+  P.setPen(QPen(Qt::black, 1));
+  P.setBrush(Qt::white);
+  P.drawPolygon(Arrow, 7);
+  return QIcon(Pm);
+}
+
+QToolButton* FlatButton(QWidget* Parent, const char* Name, const QString& Caption, const QString& Hint) {
+  auto* B = new QToolButton(Parent);
+  B->setObjectName(Name);
+  B->setAutoRaise(true);
+  B->setText(Caption);
+  B->setToolTip(Hint);
+  return B;
+}
+
+}  // namespace
+
+QStringList qdQtNameFilters(const QString& Filter) {
+  const QStringList Parts = Filter.split('|');
+  QStringList R;
+  for (qsizetype I = 0; I + 1 < Parts.size(); I += 2) {
+    QString Patterns = Parts[I + 1];
+    Patterns.replace(';', ' ');
+    R << Parts[I] + " (" + Patterns + ")";
+  }
+  return R;
+}
+
+QString qdStatusNumber(double V) {
+  if (V == 0) V = 0;  // no "-0"
+  char Buf[64];
+  std::to_chars_result R;
+  if (std::fabs(V) >= 10000000.0)
+    R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::scientific, 7);
+  else
+    R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::general, 7);
+  if (R.ec != std::errc()) return QStringLiteral("0");
+  return QString::fromLatin1(Buf, R.ptr - Buf);
+}
+
+// ---------------------------------------------------------------- FormCreate
+
+TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
+  setObjectName("fmMain");
+  setWindowTitle(cnstTitle);
+  resize(797, 553);
+  setMinimumSize(590, 250);
+  CreateControls();
+  CreateMenu();
+  FDNavigator->SetAutoFocus(true);
+  FDNavigator->SetRectZooming(true);
+  FDNavigator->OnMouseMove = [this](TqdDrawingNavigator*, QMouseEvent* E) {
+    const QPoint P = E->position().toPoint();
+    NavigatorMouseMove(P.x(), P.y());
+  };
+  FDNavigator->OnProgress = [this](TqdGraphic* G, TqdProgressStage, int Percent, const std::string&) {
+    LoadProgress(G, Percent);
+  };
+  OnGetOpenFileName = [this]() -> QString {
+    QFileDialog D(this, "Open");
+    D.setFileMode(QFileDialog::ExistingFile);
+    D.setOption(QFileDialog::HideNameFilterDetails);
+    D.setNameFilters(qdQtNameFilters(cnstOpenDialogFilter));
+    D.selectFile(QString());
+    if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return {};
+    return D.selectedFiles().front();
+  };
+  OnShowMessage = [this](const QString& Text, bool IsError) {
+    if (IsError)
+      QMessageBox::critical(this, cnstTitle, Text);
+    else
+      QMessageBox::information(this, cnstTitle, Text);
+  };
+  FInputGate = std::make_unique<TInputGate>(btnStopLoading);
+  UpdateControls();
+}
+
+TfmMain::~TfmMain() {
+  if (FLoading) qApp->removeEventFilter(FInputGate.get());
+}
+
+void TfmMain::CreateControls() {
+  auto* Central = new QWidget(this);
+  auto* Outer = new QVBoxLayout(Central);
+  Outer->setContentsMargins(0, 0, 0, 0);
+  Outer->setSpacing(0);
+
+  pnlMain = new QWidget(Central);
+  pnlMain->setObjectName("pnlMain");
+  pnlMain->setFixedHeight(33);
+  auto* Top = new QHBoxLayout(pnlMain);
+  Top->setContentsMargins(4, 2, 4, 2);
+  BtnOpen = FlatButton(pnlMain, "BtnOpen", {}, "Open");
+  BtnOpen->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+  btnClose = FlatButton(pnlMain, "btnClose", {}, "Close");
+  btnClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  btnCopy = FlatButton(pnlMain, "btnCopy", "Copy", "Copy block");
+  btnPaste = FlatButton(pnlMain, "btnPaste", "Paste", "Paste block");
+  btnEntityInspector = FlatButton(pnlMain, "btnEntityInspector", "Entity Inspector", "Entity Inspector");
+  sbPreviewSelection = FlatButton(pnlMain, "sbPreviewSelection", "Preview selection", "Preview selection");
+  Label1 = new QLabel("Layouts:", pnlMain);
+  Label1->setObjectName("Label1");
+  cbLayouts = new QComboBox(pnlMain);
+  cbLayouts->setObjectName("cbLayouts");
+  cbLayouts->setFixedWidth(145);
+  for (QWidget* W : {static_cast<QWidget*>(BtnOpen), static_cast<QWidget*>(btnClose),
+                     static_cast<QWidget*>(btnCopy), static_cast<QWidget*>(btnPaste),
+                     static_cast<QWidget*>(btnEntityInspector), static_cast<QWidget*>(sbPreviewSelection)})
+    Top->addWidget(W);
+  Top->addSpacing(12);
+  Top->addWidget(Label1);
+  Top->addWidget(cbLayouts);
+  Top->addStretch(1);
+  Outer->addWidget(pnlMain);
+
+  splImage = new QSplitter(Qt::Horizontal, Central);
+  splImage->setObjectName("splImage");
+  pnlSelection = new QWidget(splImage);
+  pnlSelection->setObjectName("pnlSelection");
+  auto* Left = new QVBoxLayout(pnlSelection);
+  Left->setContentsMargins(0, 0, 0, 0);
+  Left->setSpacing(0);
+  pnlButtons = new QWidget(pnlSelection);
+  pnlButtons->setObjectName("pnlButtons");
+  auto* Sel = new QHBoxLayout(pnlButtons);
+  Sel->setContentsMargins(4, 2, 4, 2);
+  BtnSelect = FlatButton(pnlButtons, "BtnSelect", {}, {});
+  BtnSelect->setIcon(SelectGlyph(false));
+  BtnMSelect = FlatButton(pnlButtons, "BtnMSelect", {}, {});
+  BtnMSelect->setIcon(SelectGlyph(true));
+  for (QToolButton* B : {BtnSelect, BtnMSelect}) {
+    B->setCheckable(true);
+    Sel->addWidget(B);
+  }
+  Sel->addStretch(1);
+  Left->addWidget(pnlButtons);
+  // The dock site: a window of its own inside the panel, so that the inspector
+  // can float and dock back.
+  pnlEntInsp = new QMainWindow(pnlSelection);
+  pnlEntInsp->setObjectName("pnlEntInsp");
+  pnlEntInsp->setWindowFlags(Qt::Widget);
+  pnlEntInsp->setDockOptions(QMainWindow::AnimatedDocks);
+  FEntityInspector = new QDockWidget("Inspector of entity", pnlEntInsp);
+  FEntityInspector->setObjectName("FEntityInspector");
+  FEntityInspector->setWidget(new QWidget(FEntityInspector));
+  pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FEntityInspector);
+  Left->addWidget(pnlEntInsp, 1);
+  FDNavigator = new TqdDrawingNavigator(splImage);
+  FDNavigator->setObjectName("FDNavigator");
+  splImage->addWidget(pnlSelection);
+  splImage->addWidget(FDNavigator);
+  splImage->setStretchFactor(1, 1);
+  splImage->setSizes({220, 797 - 220});
+  Outer->addWidget(splImage, 1);
+  setCentralWidget(Central);
+
+  for (int I = 0; I < 4; ++I) {
+    sbrPanels[I] = new QLabel(this);
+    sbrPanels[I]->setObjectName(QString("sbrPanel%1").arg(I));
+    // Panel 0 takes what the others leave.
+    if (I == 0) {
+      sbrPanels[I]->setMinimumWidth(0);
+      statusBar()->addWidget(sbrPanels[I], 1);
+    } else {
+      sbrPanels[I]->setFixedWidth(cnstPanelWidths[I]);
+      statusBar()->addWidget(sbrPanels[I]);
+    }
+  }
+  statusBar()->setObjectName("sbrMain");
+  statusBar()->setSizeGripEnabled(false);
+  pbLoading = new QProgressBar(this);
+  pbLoading->setRange(0, 100);
+  pbLoading->setFixedWidth(160);
+  btnStopLoading = new QPushButton("Cancel", this);
+  btnStopLoading->setObjectName("btnStopLoading");
+  statusBar()->addPermanentWidget(pbLoading);
+  statusBar()->addPermanentWidget(btnStopLoading);
+  pbLoading->hide();
+  btnStopLoading->hide();
+
+  connect(BtnOpen, &QToolButton::clicked, this, [this] { FileOpen(); });
+  connect(btnClose, &QToolButton::clicked, this, [this] { FileClose(); });
+  connect(btnCopy, &QToolButton::clicked, this, [this] { btnCopyClick(); });
+  connect(btnPaste, &QToolButton::clicked, this, [this] { btnPasteClick(); });
+  connect(btnEntityInspector, &QToolButton::clicked, this, [this] { btnEntityInspectorClick(); });
+  connect(sbPreviewSelection, &QToolButton::clicked, this, [this] { Preview1Click(); });
+  connect(BtnSelect, &QToolButton::clicked, this, [this] { BtnSelectClick(); });
+  connect(BtnMSelect, &QToolButton::clicked, this, [this] { BtnMSelectClick(); });
+  connect(cbLayouts, &QComboBox::currentIndexChanged, this, [this](int I) {
+    if (!FFillingLayouts) cbLayoutsChange(I);
+  });
+  connect(btnStopLoading, &QPushButton::clicked, this, [this] { StopLoading(); });
+  // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
+  connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
+    const int W = Floating ? 65 : 210;
+    splImage->setSizes({W, std::max(1, splImage->width() - W)});
+  });
+}
+
+void TfmMain::CreateMenu() {
+  mmiFile = menuBar()->addMenu("File");
+  mmiOpen = mmiFile->addAction("Open...", this, [this] { FileOpen(); });
+  mmiClose = mmiFile->addAction("Close", this, [this] { FileClose(); });
+  mmiFile->addSeparator();
+  mmiExit = mmiFile->addAction("Exit", this, [this] { close(); });
+  mmiSelection = menuBar()->addMenu("Selection");
+  mmiSelectAll = mmiSelection->addAction("Select all", this, [this] { mmiSelectAllClick(); });
+  mmiSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+  mmiDeselectAll = mmiSelection->addAction("Deselect all", this, [this] { mmiDeselectAllClick(); });
+  mmiPreview = mmiSelection->addAction("Preview (for some TqdDXFEntity classes)...", this, [this] { Preview1Click(); });
+}
+
+// ---------------------------------------------------------------- state
+
+bool TfmMain::CADImageShown() const { return FFileOpen && FDNavigator->CADImage() != nullptr; }
+
+void TfmMain::UpdateControls() {
+  const bool Idle = !FLoading, File = Idle && FFileOpen, CAD = Idle && CADImageShown();
+  mmiOpen->setEnabled(Idle);
+  BtnOpen->setEnabled(Idle);
+  mmiExit->setEnabled(Idle);
+  mmiClose->setEnabled(File);
+  btnClose->setEnabled(File);
+  mmiSelection->menuAction()->setEnabled(File);
+  // Selecting entities needs the selection manager, which is not available yet.
+  mmiSelectAll->setEnabled(false);
+  mmiDeselectAll->setEnabled(File);
+  // Copy and Preview work on a drawing; without one they would reach a closed one.
+  mmiPreview->setEnabled(CAD);
+  sbPreviewSelection->setEnabled(CAD);
+  btnCopy->setEnabled(CAD);
+  // The block insertion dialog is not available yet.
+  btnPaste->setEnabled(false);
+  btnEntityInspector->setEnabled(Idle);
+  BtnSelect->setEnabled(File);
+  BtnMSelect->setEnabled(File);
+  cbLayouts->setEnabled(CAD && cbLayouts->count() > 0);
+  FDNavigator->setEnabled(Idle);
+  pnlSelection->setEnabled(Idle);
+}
+
+QString TfmMain::StatusText(int Panel) const {
+  return Panel >= 0 && Panel < 4 ? sbrPanels[Panel]->text() : QString();
+}
+
+void TfmMain::ClearStatus() {
+  for (QLabel* L : sbrPanels) L->clear();
+}
+
+void TfmMain::ShowMessage(const QString& Text, bool IsError) {
+  if (OnShowMessage) OnShowMessage(Text, IsError);
+}
+
+void TfmMain::DetachDrawing() {
+  // Nothing may keep pointing into the drawing that is about to be freed: the
+  // layouts list goes first, then the picture itself.
+  FFillingLayouts = true;
+  cbLayouts->clear();
+  FFillingLayouts = false;
+  FFileOpen = false;
+  FDNavigator->Clear();
+  setWindowTitle(cnstTitle);
+  BtnSelect->setChecked(false);
+  BtnMSelect->setChecked(false);
+  FDNavigator->unsetCursor();
+  UpdateControls();
+}
+
+void TfmMain::SetLoading(bool V) {
+  FLoading = V;
+  if (V) {
+    pbLoading->setValue(0);
+    pbLoading->show();
+    btnStopLoading->show();
+    btnStopLoading->setEnabled(true);
+    qApp->installEventFilter(FInputGate.get());
+  } else {
+    qApp->removeEventFilter(FInputGate.get());
+    pbLoading->hide();
+    btnStopLoading->hide();
+  }
+  menuBar()->setEnabled(!V);
+  pnlMain->setEnabled(!V);
+  UpdateControls();
+}
+
+void TfmMain::LoadProgress(TqdGraphic* Sender, int Percent) {
+  if (!FLoading) return;
+  FLoadingGraphic = Sender;
+  pbLoading->setValue(Percent);
+  // The image has already run the non-input events; the gate lets only the
+  // Cancel button's clicks through.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TfmMain::StopLoading() {
+  if (!FLoading) return;
+  if (auto* I = dynamic_cast<TqdCADImage*>(FLoadingGraphic)) I->StopLoading();
+  btnStopLoading->setEnabled(false);
+}
+
+// ---------------------------------------------------------------- open and close
+
+void TfmMain::FileOpen() {
+  if (FLoading) return;
+  mmiDeselectAllClick();
+  const QString Name = OnGetOpenFileName ? OnGetOpenFileName() : QString();
+  if (Name.isEmpty()) return;
+  FileOpen(Name);
+}
+
+bool TfmMain::FileOpen(const QString& FileName) {
+  if (FLoading || FileName.isEmpty()) return false;
+  mmiDeselectAllClick();
+  DetachDrawing();
+  ClearStatus();
+  FDNavigator->BeginUpdate();
+  SetLoading(true);
+  QString Error;
+  try {
+    FDNavigator->LoadFromFile(FileName.toStdString());
+  } catch (const std::exception& E) {
+    Error = QString::fromStdString(E.what());
+    if (Error.isEmpty()) Error = "Cannot open \"" + FileName + "\"";
+  } catch (...) {
+    Error = "Cannot open \"" + FileName + "\"";
+  }
+  FLoadingGraphic = nullptr;
+  SetLoading(false);
+  const bool Ok = Error.isEmpty() && !FDNavigator->Empty();
+  if (Ok) {
+    setWindowTitle(FileName + " Editor");
+    FFileOpen = true;
+    BtnSelect->setChecked(true);
+    BtnMSelect->setChecked(false);
+    FDNavigator->FitToSize();
+    if (TqdCADImage* I = FDNavigator->CADImage()) {
+      FFillingLayouts = true;
+      for (int L = 0; L < I->LayoutsCount(); ++L)
+        if (const TqdDXFLayout* Layout = I->GetLayout(L)) cbLayouts->addItem(QString::fromStdString(Layout->Name()));
+      cbLayouts->setCurrentIndex(cbLayouts->count() > 0 ? 0 : -1);
+      FFillingLayouts = false;
+      if (cbLayouts->count() > 0) cbLayoutsChange(0);
+    }
+  } else {
+    DetachDrawing();
+  }
+  UpdateControls();
+  FDNavigator->EndUpdate();
+  FDNavigator->update();
+  if (Ok) sbrPanels[0]->setText(FileName);
+  if (!Ok && !FCloseRequested) ShowMessage(Error.isEmpty() ? "Cannot open \"" + FileName + "\"" : Error, true);
+  if (OnLoaded) OnLoaded(Ok);
+  if (FCloseRequested) {
+    // A close asked for during the load runs now that the reader is done.
+    FCloseRequested = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+  }
+  return Ok;
+}
+
+void TfmMain::FileClose() {
+  if (FLoading) return;
+  mmiDeselectAllClick();
+  DetachDrawing();
+  ClearStatus();
+}
+
+void TfmMain::cbLayoutsChange(int Index) {
+  if (FLoading) return;
+  TqdCADImage* I = FDNavigator->CADImage();
+  if (!I || Index < 0 || Index >= I->LayoutsCount()) return;
+  // The selection belongs to the layout shown so far.
+  mmiDeselectAllClick();
+  I->SetCurrentLayout(I->GetLayout(Index), Index);
+  FDNavigator->update();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void TfmMain::BtnSelectClick() {
+  FDNavigator->setCursor(Qt::ArrowCursor);
+  BtnSelect->setChecked(true);
+  BtnMSelect->setChecked(false);
+}
+
+void TfmMain::BtnMSelectClick() {
+  FDNavigator->setCursor(Qt::CrossCursor);
+  BtnMSelect->setChecked(true);
+  BtnSelect->setChecked(false);
+}
+
+void TfmMain::btnCopyClick() {
+  // Copies the selected entities as a block; nothing is selected without the
+  // selection manager.
+}
+
+void TfmMain::btnPasteClick() {}
+
+void TfmMain::Preview1Click() {
+  if (!CADImageShown()) return;
+  ShowMessage("There are no selected entities", false);
+}
+
+void TfmMain::btnEntityInspectorClick() {
+  if (FEntityInspector->isVisible() && !FEntityInspector->isFloating()) {
+    FEntityInspector->setFocus();
+    return;
+  }
+  FEntityInspector->setFloating(false);
+  FEntityInspector->show();
+  FEntityInspector->raise();
+}
+
+void TfmMain::mmiSelectAllClick() {}
+
+void TfmMain::mmiDeselectAllClick() {}
+
+// ---------------------------------------------------------------- status bar
+
+void TfmMain::NavigatorMouseMove(int X, int Y) {
+  sbrPanels[1]->setText(QString("X:%1  Y:%2").arg(X).arg(Y));
+  const TFPoint P = FDNavigator->GetDrawingInternalCoordsWithoutSnap(X, Y);
+  sbrPanels[2]->setText("X:" + qdStatusNumber(P.X) + "  Y:" + qdStatusNumber(P.Y) + "  Z:" + qdStatusNumber(P.Z));
+}
+
+// ---------------------------------------------------------------- window
+
+void TfmMain::closeEvent(QCloseEvent* E) {
+  if (FLoading) {
+    // The reader still owns the drawing: stop it and close when it returns.
+    FCloseRequested = true;
+    StopLoading();
+    E->ignore();
+    return;
+  }
+  FileClose();
+  E->accept();
+}
+
+void TfmMain::keyPressEvent(QKeyEvent* E) {
+  if (E->key() == Qt::Key_Escape) {
+    mmiDeselectAllClick();
+    return;
+  }
+  QMainWindow::keyPressEvent(E);
+}
+
+void TfmMain::resizeEvent(QResizeEvent* E) {
+  // Panel 0 stretches with the status bar (its layout does the arithmetic).
+  QMainWindow::resizeEvent(E);
+}

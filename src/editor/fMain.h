@@ -1,0 +1,117 @@
+#pragma once
+// The editor's main window: opens a picture into the navigator, shows the
+// chosen layout, reports the pointer's coordinates, and hosts the selection
+// buttons and the inspector's dock site.
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "qdConsts.h"
+
+class QAction;
+class QComboBox;
+class QDockWidget;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QToolButton;
+class QWidget;
+class TqdDrawingNavigator;
+class TqdGraphic;
+
+// The open dialog's filter: pairs of description and patterns separated by '|'.
+extern const char* const cnstOpenDialogFilter;
+// The same filter as Qt name filters: the description as written, its patterns
+// appended in Qt's form (shown without them).
+QStringList qdQtNameFilters(const QString& Filter);
+// A coordinate for the status bar: exponent form with 7 decimals when |V| is
+// 10,000,000 or more, otherwise 7 significant digits; "." whatever the locale.
+QString qdStatusNumber(double V);
+
+class TfmMain : public QMainWindow {
+ public:
+  explicit TfmMain(QWidget* Parent = nullptr);
+  ~TfmMain() override;
+
+  // ---- actions
+  // Runs the open dialog (OnGetOpenFileName) and opens the chosen file.
+  void FileOpen();
+  // Opens FileName; false when it failed (the window is then in the no-file
+  // state and the error has been shown) or when a load is already running.
+  bool FileOpen(const QString& FileName);
+  void FileClose();
+  void cbLayoutsChange(int Index);
+  void BtnSelectClick();
+  void BtnMSelectClick();
+  void btnCopyClick();
+  void btnPasteClick();
+  void Preview1Click();
+  void btnEntityInspectorClick();
+  void mmiSelectAllClick();
+  void mmiDeselectAllClick();
+  // The Cancel button of the progress bar.
+  void StopLoading();
+  // Status panels 1 and 2 for the pointer at client pixel (X, Y).
+  void NavigatorMouseMove(int X, int Y);
+
+  // ---- state
+  bool Loading() const { return FLoading; }
+  bool FileIsOpen() const { return FFileOpen; }
+  bool CADImageShown() const;
+  QString StatusText(int Panel) const;
+  TqdDrawingNavigator* DNavigator() const { return FDNavigator; }
+
+  // ---- hooks (tests and the command line replace the dialogs)
+  // The chosen file name; empty when the dialog was cancelled.
+  std::function<QString()> OnGetOpenFileName;
+  // Error and information messages.
+  std::function<void(const QString& Text, bool IsError)> OnShowMessage;
+  // Runs once after each finished load attempt (true when it succeeded).
+  std::function<void(bool Ok)> OnLoaded;
+
+  // ---- controls
+  QWidget* pnlMain = nullptr;
+  QToolButton *BtnOpen = nullptr, *btnClose = nullptr, *btnCopy = nullptr, *btnPaste = nullptr;
+  QToolButton *btnEntityInspector = nullptr, *sbPreviewSelection = nullptr;
+  QLabel* Label1 = nullptr;
+  QComboBox* cbLayouts = nullptr;
+  QWidget *pnlSelection = nullptr, *pnlButtons = nullptr;
+  QToolButton *BtnSelect = nullptr, *BtnMSelect = nullptr;
+  QMainWindow* pnlEntInsp = nullptr;
+  QDockWidget* FEntityInspector = nullptr;
+  QSplitter* splImage = nullptr;
+  QLabel* sbrPanels[4] = {};
+  QProgressBar* pbLoading = nullptr;
+  QPushButton* btnStopLoading = nullptr;
+  QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
+  QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
+  QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent* E) override;
+  void keyPressEvent(QKeyEvent* E) override;
+  void resizeEvent(QResizeEvent* E) override;
+
+ private:
+  void CreateControls();
+  void CreateMenu();
+  // Enables what the state allows: loading, file open, CAD image shown.
+  void UpdateControls();
+  // Unbinds everything that points into the shown drawing, then empties it.
+  void DetachDrawing();
+  void SetLoading(bool V);
+  void ClearStatus();
+  void ShowMessage(const QString& Text, bool IsError);
+  void LoadProgress(TqdGraphic* Sender, int Percent);
+
+  TqdDrawingNavigator* FDNavigator = nullptr;
+  bool FFileOpen = false;
+  bool FLoading = false;
+  bool FCloseRequested = false;
+  bool FFillingLayouts = false;
+  TqdGraphic* FLoadingGraphic = nullptr;
+  std::unique_ptr<QObject> FInputGate;
+};
