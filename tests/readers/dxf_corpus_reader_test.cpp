@@ -286,7 +286,15 @@ TEST(DxfCorpusReader, EveryFileLoadsAndAgreesWithTheOracle) {
         std::erase_if(M, [](const auto& P) { return !TqdEntityRegistry::ClassByDXFName(P.first); });
         return M;
       };
-      MappedAgree += Mapped(Ours) == Mapped(Theirs);
+      if (Mapped(Ours) == Mapped(Theirs)) {
+        ++MappedAgree;
+      } else {
+        std::string D;
+        for (const auto& [T, N] : Mapped(Ours)) D += " " + T + "=" + std::to_string(N);
+        D += " / oracle";
+        for (const auto& [T, N] : Mapped(Theirs)) D += " " + T + "=" + std::to_string(N);
+        std::printf("  %s model-space counts of mapped types:%s\n", Name.c_str(), D.c_str());
+      }
     }
   }
   std::printf("loaded %d of %zu DXF files (%d failed with an error); oracle compared on %d\n", Loaded, Files.size(),

@@ -506,3 +506,16 @@ TEST(DxfReader, table_items_without_their_table_header_join_their_table) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DxfReader, table_outside_any_section_reads_as_if_tables_had_started) {
+  TLoaded L(TextDXF(Concat({Table("LAYER", Layer("OUTSIDE", 4)), {{0, "ENDSEC"}},
+                            Section("ENTITIES", Line("OUTSIDE", 0, 0, 1, 1)), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  const TqdDXFEntity* Layer = L.Conv().GetSection(csLayers)->FindEntByName("OUTSIDE");
+  ASSERT_NE(Layer, nullptr);
+  EXPECT_EQ(L.Conv().GetEntity(0)->Layer(), Layer);
+}
+
+}  // namespace
