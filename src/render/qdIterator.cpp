@@ -68,9 +68,9 @@ const TqdCADIterator::TLayerInfo& TqdCADIterator::LayerInfo(const TqdDXFLayer* L
   return I;
 }
 
-const TqdDXFLayer* TqdCADIterator::EffectiveLayer(const TqdDXFEntity* E) const {
+const TqdDXFLayer* TqdCADIterator::EffectiveLayer(const TqdDXFEntity* E) {
   const TqdDXFLayer* L = E->Layer();
-  if (!FInserts.empty() && (!L || L->Name() == "0") && FInserts.back().Layer) return FInserts.back().Layer;
+  if (!FInserts.empty() && (!L || LayerInfo(L).IsZero) && FInserts.back().Layer) return FInserts.back().Layer;
   return L;
 }
 

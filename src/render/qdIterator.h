@@ -53,7 +53,7 @@ class TqdCADIterator {
   };
 
   const TLayerInfo& LayerInfo(const TqdDXFLayer* L);
-  const TqdDXFLayer* EffectiveLayer(const TqdDXFEntity* E) const;
+  const TqdDXFLayer* EffectiveLayer(const TqdDXFEntity* E);
   TqdDeviceColor ResolveColor(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
   double ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
   TqdDeviceColor DeviceColor(TqdDeviceColor C) const;

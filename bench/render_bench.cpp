@@ -1,0 +1,122 @@
+// Full redraw time of a CAD image at 1920x1080: the synthetic drawing at 100,000
+// and 500,000 entities, and the largest corpus drawings (skipped when absent).
+//   render_bench [--benchmark_filter=...]
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "CADImage.h"
+#include "SyntheticDXF.h"
+#include "qdIterator.h"
+#include "qdQtCanvas.h"
+
+#ifndef DRAFTWELL_CORPUS_DIR
+#define DRAFTWELL_CORPUS_DIR ""
+#endif
+
+namespace {
+
+std::map<std::string, std::unique_ptr<TqdCADdxfImage>>& Cache() {
+  static std::map<std::string, std::unique_ptr<TqdCADdxfImage>> C;
+  return C;
+}
+
+TqdCADdxfImage* Prepare(TqdCADdxfImage& I) {
+  I.SetIsProcessMessages(false);
+  const int D = I.Converter()->DefaultLayoutIndex();
+  if (!I.SelectLayout(std::to_string(D))) I.SelectLayout("0");
+  return I.CurrentLayout() ? &I : nullptr;
+}
+
+TqdCADdxfImage* Synthetic(int Entities) {
+  const std::string Key = "synthetic" + std::to_string(Entities);
+  auto& Slot = Cache()[Key];
+  if (!Slot) {
+    TSyntheticDXFOptions O;
+    O.Entities = Entities;
+    std::istringstream In(MakeSyntheticDXF(O));
+    Slot = std::make_unique<TqdCADdxfImage>();
+    Slot->SetIsProcessMessages(false);
+    Slot->LoadFromStream(In);
+  }
+  return Prepare(*Slot);
+}
+
+TqdCADdxfImage* FromFile(const std::string& Path) {
+  auto& Slot = Cache()[Path];
+  if (!Slot) {
+    Slot = std::make_unique<TqdCADdxfImage>();
+    Slot->SetIsProcessMessages(false);
+    Slot->LoadFromFile(Path);
+  }
+  return Prepare(*Slot);
+}
+
+// Zoom > 1 draws the picture Zoom times larger about the window centre (a view
+// zoomed in: most entities are culled, the visible ones drawn in full).
+void Redraw(benchmark::State& State, TqdCADdxfImage* I, int Zoom = 1) {
+  if (!I) {
+    State.SkipWithError("no drawing");
+    return;
+  }
+  QImage Q(1920, 1080, QImage::Format_RGB32);
+  TqdQtCanvas C(&Q);
+  const int W = 1920 * Zoom, H = 1080 * Zoom;
+  const TqdIntRect R{960 - W / 2, 540 - H / 2, 960 - W / 2 + W, 540 - H / 2 + H};
+  for (auto _ : State) {
+    I->Draw(C, R);
+    benchmark::DoNotOptimize(Q.constBits());
+  }
+  const auto& S = I->Iterator()->Stats();
+  State.counters["entities"] = static_cast<double>(S.Entities);
+  State.counters["drawn"] = static_cast<double>(S.Drawn);
+  State.counters["pixels"] = static_cast<double>(S.Pixels);
+  State.counters["skipped"] = static_cast<double>(S.Skipped);
+}
+
+void BM_Synthetic(benchmark::State& State) { Redraw(State, Synthetic(static_cast<int>(State.range(0)))); }
+BENCHMARK(BM_Synthetic)->Arg(100000)->Arg(500000)->Unit(benchmark::kMillisecond);
+
+void BM_SyntheticZoomed(benchmark::State& State) {
+  Redraw(State, Synthetic(static_cast<int>(State.range(0))), static_cast<int>(State.range(1)));
+}
+BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Unit(benchmark::kMillisecond);
+
+// The largest drawings of the corpus.
+void RegisterCorpus() {
+  namespace fs = std::filesystem;
+  const fs::path Dir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+  std::error_code EC;
+  if (!fs::is_directory(Dir, EC)) return;
+  std::vector<std::pair<std::uintmax_t, std::string>> Files;
+  for (const auto& E : fs::directory_iterator(Dir, EC))
+    if (E.path().extension() == ".dxf") Files.push_back({E.file_size(EC), E.path().string()});
+  std::sort(Files.rbegin(), Files.rend());
+  for (std::size_t K = 0; K < Files.size() && K < 4; ++K) {
+    const std::string Path = Files[K].second;
+    benchmark::RegisterBenchmark(("BM_Corpus/" + fs::path(Path).filename().string()).c_str(),
+                                 [Path](benchmark::State& S) { Redraw(S, FromFile(Path)); })
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication App(argc, argv);
+  RegisterCorpus();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  Cache().clear();
+  return 0;
+}
