@@ -544,7 +544,7 @@ void TqdCADIterator::DrawMesh(const TqdDXFPolyline* P) {
 
 void TqdCADIterator::DrawRay(const TqdDXFEntity* E) {
   const auto* R = static_cast<const TqdDXFRay*>(E);
-  const TFPoint S = R->Point();
+  const TFPoint S = R->Point1();  // the start in world coordinates
   const TFPoint Dir = R->Direction();
   const TFMatrix& M = FDraw.Matrix;
   const TFPoint P0 = TransformPoint(S, M);
@@ -658,6 +658,8 @@ void TqdCADIterator::EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, con
 }
 
 void TqdCADIterator::DrawViewport(const TqdDXFViewport* V) {
+  // The first viewport of a paper space is the sheet itself: no frame, no view.
+  if (V->Owner() && V->OrdIndex() == 0) return;
   const TFRect R = V->Rect();
   const TFPoint Corners[4] = {{R.Left, R.Top, 0}, {R.Right, R.Top, 0}, {R.Right, R.Bottom, 0}, {R.Left, R.Bottom, 0}};
   std::vector<TqdPoint> Frame;

@@ -197,6 +197,52 @@ TEST(DrawPixels, SolidIsFilledInDrawingOrder) {
   EXPECT_EQ(At(Q, 30, 50), Blue);
 }
 
+TEST(DrawPixels, PolyfaceDrawsVisibleEdgesAndSkipsBrokenFaces) {
+  TScene S;
+  auto P = std::make_unique<TqdDXFPolyline>();
+  P->SetFlags(TqdCADBasePolyline::cnstPolyfaceMesh);
+  P->SetMeshM(4);
+  P->SetMeshN(2);
+  P->SetColorCAD(TqdColorCAD::Index(1));
+  for (const TFPoint& Q : {TFPoint{20, 20, 0}, TFPoint{80, 20, 0}, TFPoint{80, 80, 0}, TFPoint{20, 80, 0}})
+    P->AddVertex(Q)->SetFlags(192);
+  const int Faces[2][4] = {{1, 2, -3, 4}, {1, 2, 3, 99}};  // edge 3-4 hidden; vertex 99 does not exist
+  for (const auto& F : Faces) {
+    TqdDXFVertex* V = P->AddVertex({});
+    V->SetFlags(TqdDXFVertex::cnstPolyfaceRecord);
+    for (int K = 0; K < 4; ++K) V->SetPolyFaceVertexIndex(K + 1, F[K]);
+  }
+  AddTo(S.Model, std::move(P));
+  const QImage Q = S.Render();
+  EXPECT_EQ(At(Q, 50, 80), Red);
+  EXPECT_EQ(At(Q, 80, 50), Red);
+  EXPECT_EQ(At(Q, 20, 50), Red);
+  EXPECT_EQ(At(Q, 50, 20), White) << "the hidden edge";
+  EXPECT_EQ(At(Q, 50, 50), White) << "the broken face adds no diagonal";
+}
+
+TEST(DrawPixels, RaysAndConstructionLinesAreCutToTheView) {
+  TScene S;
+  auto X = std::make_unique<TqdDXFXline>();
+  X->SetStartPoint({50, 50, 0});
+  X->SetDirection({1, 0, 0});
+  X->SetColorCAD(TqdColorCAD::Index(1));
+  AddTo(S.Model, std::move(X));
+  auto R = std::make_unique<TqdDXFRay>();
+  R->SetStartPoint({50, 30, 0});
+  R->SetDirection({1, 0, 0});
+  R->SetColorCAD(TqdColorCAD::Index(3));
+  AddTo(S.Model, std::move(R));
+  AddLine(S.Model, {1, 1, 0}, {2, 2, 0}, 5);  // rays alone give the layout no box
+  const QImage Q = S.Render();
+  EXPECT_EQ(At(Q, 0, 50), Red);
+  EXPECT_EQ(At(Q, 99, 50), Red);
+  EXPECT_EQ(At(Q, 60, 70), Green);
+  EXPECT_EQ(At(Q, 99, 70), Green);
+  EXPECT_EQ(At(Q, 40, 70), White) << "a ray has one end";
+  EXPECT_EQ(S.Img.Iterator()->Stats().Drawn, 2) << S.Img.Iterator()->Stats().Entities << " " << S.Img.Iterator()->Stats().Skipped;
+}
+
 TEST(DrawPixels, LineweightWidensThePenAndZeroDpiFallsBack) {
   TScene S;
   TqdDXFLine* L = AddLine(S.Model, {10, 50, 0}, {90, 50, 0}, 1);
