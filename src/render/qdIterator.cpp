@@ -595,8 +595,12 @@ void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
     }
     return;
   }
-  // Clipped references: the boundary (in the reference's coordinates) clips.
-  const std::vector<TFPoint> Clip = I->ClipBoundary();
+  // Clipped references: the boundary (in the coordinates the reference lives in) clips.
+  std::vector<TFPoint> Clip = I->ClipBoundary();
+  if (const auto* CI = dynamic_cast<const TqdCADClipInsert*>(I); CI && Clip.empty()) {
+    const TFRect R = CI->GetClipBox();
+    if (IsFiniteBox(R)) Clip = {R.TopLeft(), R.BottomRight()};
+  }
   bool Pushed = false;
   if (Clip.size() >= 2) {
     std::vector<TqdPoint> Poly;

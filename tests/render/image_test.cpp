@@ -445,6 +445,21 @@ TEST(HostileBlocks, ArrayCellsAreDrawnAndCapped) {
     for (int Col = 0; Col < 3; ++Col) EXPECT_EQ(At(Q, 12 + 20 * Col, 90 - 30 * Row), Red) << Row << "," << Col;
 }
 
+TEST(HostileBlocks, ClippedReferenceShowsOnlyItsClipBox) {
+  TScene S;
+  TqdDXFBlock* B = NewBlock(S.C, "B");
+  AddLine(B, {0, 0, 0}, {80, 0, 0}, 1);
+  auto I = std::make_unique<TqdCADClipInsert>();
+  I->SetBlock(B);
+  I->SetPoint({10, 50, 0});
+  I->SetClipBox({40, 60, 0, 60, 40, 0});
+  AddTo(S.Model, std::move(I));
+  const QImage Q = S.Render();
+  EXPECT_EQ(At(Q, 50, 50), Red);
+  EXPECT_EQ(At(Q, 30, 50), White);
+  EXPECT_EQ(At(Q, 70, 50), White);
+}
+
 // ---------------------------------------------------------------- selection sink
 
 TEST(SelectionSink, ReceivesThePrimitivesInTheEntityNumber) {
