@@ -55,8 +55,11 @@ class TInputGate : public QObject {
       case QEvent::KeyRelease:
       case QEvent::Shortcut:
       case QEvent::ShortcutOverride:
-      case QEvent::ContextMenu:
-        return Watched != FAllowed;
+      case QEvent::ContextMenu: {
+        // Window handles pass input on to their widgets: only widgets are gated.
+        auto* W = qobject_cast<QWidget*>(Watched);
+        return W && W != FAllowed;
+      }
       default:
         return false;
     }
