@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest/QtTest>
@@ -319,11 +320,14 @@ class MainWindowTest : public QObject {
     TMessages M;
     auto W = Window(M);
     QCOMPARE(W->FEntityInspector->windowTitle(), QString("Inspector of entity"));
+    QCOMPARE(W->splImage->sizes().front(), 220);
     W->FEntityInspector->setFloating(true);
+    QCOMPARE(W->splImage->sizes().front(), 65);  // only the selection buttons
     W->FEntityInspector->hide();
     W->btnEntityInspector->click();
     QVERIFY(W->FEntityInspector->isVisible());
     QVERIFY(!W->FEntityInspector->isFloating());
+    QCOMPARE(W->splImage->sizes().front(), 210);
   }
 
   // While the reader runs, only its Cancel button acts; a close waits for it.
