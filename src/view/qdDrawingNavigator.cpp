@@ -121,7 +121,11 @@ void TqdDrawingNavigator::Clear() {
 void TqdDrawingNavigator::HookGraphic() {
   TqdGraphic* G = ActualGraphic();
   if (!G) return;
-  G->OnChange = [this](TqdGraphic*) { PictureChanged(false); };
+  G->OnChange = [this](TqdGraphic*) {
+    // A frame may set the image's matrix, which reports a change: that is not
+    // a new picture, and repainting for it would never end.
+    if (!FDrawing) PictureChanged(false);
+  };
   if (TqdCADImage* I = CADImage()) {
     I->OnBeforeRotate = [this](TqdCADImage*) { BeginUpdate(); };
     I->OnAfterRotate = [this](TqdCADImage*) {
@@ -444,12 +448,15 @@ void TqdDrawingNavigator::RenderBuffer() {
   }
   FBufferValid = true;
   if (!G) return;
+  FDrawing = true;
   try {
     TqdQtCanvas C(&FBuffer);
     C.SetAntialiasing(FAntialiasing);
     G->Draw(C, PictureRect());
     C.End();
+    FDrawing = false;
   } catch (const std::exception& E) {
+    FDrawing = false;
     // A frame that fails stays partly drawn; the next change tries again.
     std::fprintf(stderr, "draftwell: drawing failed: %s\n", E.what());
   }

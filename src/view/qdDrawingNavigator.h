@@ -165,6 +165,7 @@ class TqdDrawingNavigator : public QWidget {
   int FUpdateCount = 0;
   bool FFitPending = false;
   bool FInChange = false;
+  bool FDrawing = false;
 
   bool FAutoFocus = false, FRectZooming = true, FMouseDragging = true, FMouseScaling = false;
   bool FScalingOnMouseWheel = true, FDrawOnEveryMouseWheel = false, FImageDragMode = false;

@@ -492,6 +492,26 @@ class NavigatorTest : public QObject {
     N->EndUpdate();
   }
 
+  // An image that reports its frame matrix as a change repainted forever.
+  void frame_matrix_change_is_not_a_picture_change() {
+    auto N = Navigator(400, 300);
+    N->LoadFromFile(cnstSample.toStdString());
+    N->CADImage()->SetCustomDraw(false);
+    N->show();
+    QVERIFY(QTest::qWaitForWindowExposed(N.get()));
+    int Painted = 0, Changes = 0;
+    N->OnPaint = [&](TqdDrawingNavigator*, QPainter&) { ++Painted; };
+    N->OnPictureChange = [&](TqdDrawingNavigator*) { ++Changes; };
+    N->MovePictureRect(3, 3);
+    for (int I = 0; I < 10; ++I) {
+      QCoreApplication::processEvents();
+      QTest::qWait(5);
+    }
+    QVERIFY(Painted >= 1);
+    QVERIFY2(Painted <= 3, qPrintable(QString::number(Painted)));
+    QCOMPARE(Changes, 0);
+  }
+
   void raster_picture_is_drawn() {
     auto N = Navigator(402, 302);
     N->LoadFromFile(Picture(200, 100, "bmp").toStdString());
