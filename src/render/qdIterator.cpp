@@ -332,11 +332,14 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ce3dFace:
       if ((E->Flags() & 15) == 15) return;
       break;
-    case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
-    case ceDimension: case ceHatch: case ceImageEnt: case ceWipeOut:
-      // Glyphs, dimension blocks, pattern lines and pictures come with later work.
-      if (T != ceDimension || !E->InsertBlock()) return;
+    case ceDimension:
+      // Drawn through its block, in drawing coordinates.
+      if (!FImage.DimensionsVisible() || !E->InsertBlock()) return;
       break;
+    case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
+    case ceHatch: case ceImageEnt: case ceWipeOut:
+      // Glyphs, pattern lines and pictures come with later work.
+      return;
     case ceViewport:
       if (FModel || !FViewports.empty()) return;
       break;
@@ -474,6 +477,9 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     }
     case ceViewport:
       DrawViewport(static_cast<const TqdDXFViewport*>(E));
+      break;
+    case ceDimension:
+      if (const auto* B = dynamic_cast<const TqdDXFBlock*>(E->InsertBlock())) EnterBlock(E, B, cnstIdentityMat);
       break;
     default:
       if (E->IsInsert()) DrawInsert(static_cast<const TqdDXFInsert*>(E));
@@ -624,7 +630,7 @@ void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
   }
 }
 
-void TqdCADIterator::EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, const TFMatrix& Placement) {
+void TqdCADIterator::EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement) {
   // A block already on the path (a reference to itself, directly or through
   // others) or a path too deep is not entered; nothing is detached.
   if (static_cast<int>(FBlockStack.size()) >= cnstMaxDrawDepth ||
@@ -642,7 +648,7 @@ void TqdCADIterator::EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, con
   F.ByBlockLineWeight = ResolveLineWeight(I, Parent);
   const TqdCADIterate Saved = FDraw;
   FDraw.Matrix = M;
-  FDraw.Insert = const_cast<TqdDXFInsert*>(I);
+  if (I->IsInsert()) FDraw.Insert = const_cast<TqdDXFInsert*>(static_cast<const TqdDXFInsert*>(I));
   FDraw.ConvertMatrixCurrentInsertToWCS = ComposeMatrices(Placement, Saved.ConvertMatrixCurrentInsertToWCS);
   FDraw.Additional = (std::fabs(M.EX.Y) > 1e-6 || std::fabs(M.EY.X) > 1e-6) ? 1 : 0;
   FInserts.push_back(F);

@@ -46,7 +46,7 @@ class TqdCADIterator {
   };
   // What entities inside one block reference inherit.
   struct TInsertFrame {
-    const TqdDXFInsert* Insert = nullptr;
+    const TqdDXFEntity* Insert = nullptr;  // the reference (or dimension) entered
     const TqdDXFLayer* Layer = nullptr;  // for entities on layer "0"
     TqdDeviceColor ByBlockColor = clDefaultForeground;
     double ByBlockLineWeight = 0;
@@ -61,7 +61,8 @@ class TqdCADIterator {
   void IterateBlock(const TqdDXFEntity* Block);
   void DrawOne(const TqdDXFEntity* E);
   void DrawInsert(const TqdDXFInsert* I);
-  void EnterBlock(const TqdDXFInsert* I, const TqdDXFBlock* B, const TFMatrix& Placement);
+  // Draws block B placed by Placement under the entity I that shows it.
+  void EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement);
   void DrawViewport(const TqdDXFViewport* V);
   void DrawPolyline(const TqdCADBasePolyline* P);
   void DrawMesh(const TqdDXFPolyline* P);

@@ -460,6 +460,30 @@ TEST(HostileBlocks, ClippedReferenceShowsOnlyItsClipBox) {
   EXPECT_EQ(At(Q, 70, 50), White);
 }
 
+// A dimension as the pipeline sees one: an entity that shows a block in drawing
+// coordinates.
+class TTestDimension : public TqdDXFPenLine {
+  QD_ENTITY_CLASS(TTestDimension)
+ public:
+  TqdCADEntities EntType() const override { return ceDimension; }
+  TqdDXFEntity* InsertBlock() const override { return FBlock; }
+  TFRect Box() const override { return FBlock ? FBlock->Box() : cnstBadRect; }
+  TqdDXFBlock* FBlock = nullptr;
+};
+
+TEST(Dimensions, DrawTheirBlockWithByBlockColourWhenVisible) {
+  TScene S;
+  TqdDXFBlock* B = NewBlock(S.C, "*D1");
+  AddLine(B, {10, 50, 0}, {90, 50, 0}, clByBlock);
+  auto D = std::make_unique<TTestDimension>();
+  D->FBlock = B;
+  D->SetColorCAD(TqdColorCAD::Index(5));
+  AddTo(S.Model, std::move(D));
+  EXPECT_EQ(At(S.Render(), 50, 50), Blue);
+  S.Img.SetDimensionsVisible(false);
+  EXPECT_EQ(At(S.Render(), 50, 50), White);
+}
+
 // ---------------------------------------------------------------- selection sink
 
 TEST(SelectionSink, ReceivesThePrimitivesInTheEntityNumber) {
@@ -602,7 +626,7 @@ TEST(ImageLoading, DXFFromAStreamAndStopLoading) {
 
 TEST(ImageLoading, ReentrantLoadAndLayoutChangeAreRefused) {
   TqdCADdxfImage I;
-  bool Refused = false;
+  bool Refused = false, Painted = false;
   I.OnProcessMessages = [&] {
     if (!I.Loading()) return;
     try {
@@ -612,10 +636,17 @@ TEST(ImageLoading, ReentrantLoadAndLayoutChangeAreRefused) {
       Refused = true;
     }
     I.SetCurrentLayout(nullptr);  // ignored while the reader owns the drawing
+    QImage Q(10, 10, QImage::Format_RGB32);
+    Q.fill(Qt::gray);
+    TqdQtCanvas C(&Q);
+    I.Draw(C, {0, 0, 10, 10});  // a paint event meanwhile draws nothing
+    C.End();
+    Painted = Painted || Q.pixel(5, 5) != QColor(Qt::gray).rgb();
   };
   std::istringstream In(SmallDXF(5));
   I.LoadFromStream(In);
   EXPECT_TRUE(Refused);
+  EXPECT_FALSE(Painted);
   ASSERT_NE(I.CurrentLayout(), nullptr);
   EXPECT_EQ(I.CurrentLayout()->Count(), 5);
 }
