@@ -519,3 +519,35 @@ TEST(DxfReader, table_outside_any_section_reads_as_if_tables_had_started) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DxfReader, reader_reads_the_converters_own_source_copy) {
+  // The picture's way: the converter holds a copy with its terminator, the reader reads it.
+  const std::string D = TextDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 1, 1)), cEOF}));
+  RegisterDXFReader();
+  TqdConverterRef C(new TqdDXFConverter());
+  C->SetSourceStream(D.data(), D.size());
+  TdxfReader R(C.get());
+  R.Read();
+  EXPECT_EQ(C->GetLayout(0)->Count(), 1);
+  EXPECT_EQ(C->Status(), stDefault);
+  EXPECT_TRUE(R.Warnings().empty());
+  EXPECT_EQ(R.FileInfo(), "");
+}
+
+TEST(DxfReader, read_error_is_raised_after_the_drawing_is_completed) {
+  std::string D = BinaryDXF(Concat({Section("ENTITIES", Line("0", 0, 0, 1, 1))}));
+  PutLE(D, 3000, 2);
+  RegisterDXFReader();
+  TqdConverterRef C(new TqdDXFConverter());
+  C->SetSourceStream(D.data(), D.size());
+  TdxfBinReader R(C.get(), 2);
+  EXPECT_THROW(R.Read(), EdxfReadError);
+  // Standard items, layouts and the loaded state are there all the same.
+  EXPECT_EQ(C->Status(), stDefault);
+  EXPECT_NE(C->LTypeByName("CONTINUOUS"), nullptr);
+  EXPECT_EQ(C->GetLayout(0)->Count(), 1);
+}
+
+}  // namespace
