@@ -8,6 +8,8 @@ BUILD=build/test
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  # Paths relative to the checkout, so that a fresh clone elsewhere reuses the cache.
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 fi
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDRAFTWELL_SANITIZE=ON "${launcher[@]}"
 cmake --build "$BUILD" -j2
