@@ -1,0 +1,165 @@
+// DXF load time and memory: the synthetic drawing (written to a temporary file so
+// that the load maps it, as in real use) and the largest corpus drawings (skipped
+// when the corpus is absent).
+//   load_bench [--benchmark_filter=...]
+//
+// Counters per benchmark:
+//   MB/s             file bytes per second of LoadDXFFile (tokenizer, reader objects,
+//                    converter steps after reading); the converter is destroyed
+//                    outside the timed region
+//   entities         entities in the layouts' blocks after the load
+//   peak_MB          peak resident memory during the load above the resident memory
+//                    before it: VmHWM is reset through /proc/self/clear_refs ("5")
+//                    before the load and read from /proc/self/status after it; this
+//                    includes the mapped file pages
+//   peak_x_file      peak_MB / file size
+//   heap_B_per_ent   heap bytes still allocated after the load (mallinfo2 uordblks
+//                    plus hblkhd, after minus before) per entity: the model's size
+//   peak_B_per_ent   peak_MB in bytes per entity
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DXF.h"
+#include "SyntheticDXF.h"
+
+#ifndef DRAFTWELL_CORPUS_DIR
+#define DRAFTWELL_CORPUS_DIR ""
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The largest corpus files of each format that the oracle timed.
+constexpr int cnstCorpusFiles = 6;
+
+long StatusKB(const char* AKey) {
+  std::ifstream F("/proc/self/status");
+  std::string L;
+  const std::string K = std::string(AKey) + ":";
+  while (std::getline(F, L))
+    if (L.compare(0, K.size(), K) == 0) return std::atol(L.c_str() + K.size());
+  return -1;
+}
+
+// Makes VmHWM start again from the current VmRSS; false when the kernel refuses.
+bool ResetPeak() {
+  FILE* F = std::fopen("/proc/self/clear_refs", "w");
+  if (!F) return false;
+  const bool Ok = std::fputs("5", F) >= 0;
+  return std::fclose(F) == 0 && Ok;
+}
+
+std::size_t HeapInUse() {
+  const struct mallinfo2 M = mallinfo2();
+  return M.uordblks + M.hblkhd;
+}
+
+std::size_t EntityCount(TqdDXFConverter& C) {
+  std::size_t N = 0;
+  for (int I = 0; I < C.LayoutsCount(); ++I)
+    if (const TqdDXFLayout* L = C.GetLayout(I))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField()) N += static_cast<std::size_t>(B->Count());
+  return N;
+}
+
+void BM_Load(benchmark::State& state, const std::string& APath) {
+  static const bool Registered = (RegisterDXFReader(), true);
+  (void)Registered;
+  std::error_code EC;
+  const auto Size = fs::file_size(APath, EC);
+  if (EC) {
+    state.SkipWithError(("missing " + APath).c_str());
+    return;
+  }
+  double PeakKB = 0, HeapBytes = 0;
+  std::size_t Entities = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    malloc_trim(0);
+    const bool PeakOk = ResetPeak();
+    const long RssBefore = StatusKB("VmRSS");
+    const std::size_t HeapBefore = HeapInUse();
+    auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
+    state.ResumeTiming();
+    TdxfLoadResult R = LoadDXFFile(APath, *C);
+    state.PauseTiming();
+    if (!R.Ok) {
+      state.SkipWithError(("load failed: " + R.Error).c_str());
+      break;
+    }
+    const long Hwm = StatusKB("VmHWM");
+    PeakKB = PeakOk ? static_cast<double>(Hwm - RssBefore) : -1;
+    HeapBytes = static_cast<double>(HeapInUse()) - static_cast<double>(HeapBefore);
+    Entities = EntityCount(*C);
+    C.reset();
+    state.ResumeTiming();
+  }
+  const double Ents = static_cast<double>(std::max<std::size_t>(Entities, 1));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(Size));
+  state.counters["file_MB"] = static_cast<double>(Size) / 1e6;
+  state.counters["entities"] = static_cast<double>(Entities);
+  state.counters["peak_MB"] = PeakKB * 1024 / 1e6;
+  state.counters["peak_x_file"] = PeakKB * 1024 / static_cast<double>(Size);
+  state.counters["heap_B_per_ent"] = HeapBytes / Ents;
+  state.counters["peak_B_per_ent"] = PeakKB * 1024 / Ents;
+}
+
+// The synthetic drawing lives in a temporary file removed at exit.
+struct TSyntheticFile {
+  std::string Path;
+  TSyntheticFile() {
+    const char* Env = std::getenv("DRAFTWELL_LOAD_BENCH_ENTITIES");
+    const int N = Env ? std::atoi(Env) : 500000;
+    Path = (fs::temp_directory_path() / ("draftwell-load-bench-" + std::to_string(getpid()) + ".dxf")).string();
+    if (!WriteSyntheticDXF(Path, {N, 7})) Path.clear();
+  }
+  ~TSyntheticFile() {
+    if (!Path.empty()) std::remove(Path.c_str());
+  }
+};
+
+void RegisterAll() {
+  static TSyntheticFile Synthetic;
+  benchmark::RegisterBenchmark("BM_Load/synthetic", BM_Load, Synthetic.Path)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+
+  // The largest text and binary files of the corpus.
+  const fs::path Dir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+  std::error_code EC;
+  if (!fs::is_directory(Dir, EC)) {
+    std::fprintf(stderr, "corpus not found at %s: corpus benchmarks skipped\n", Dir.c_str());
+    return;
+  }
+  std::vector<std::pair<std::uintmax_t, fs::path>> Files;
+  for (const auto& E : fs::directory_iterator(Dir, EC))
+    if (E.is_regular_file() && E.path().extension() == ".dxf") Files.emplace_back(E.file_size(), E.path());
+  std::sort(Files.rbegin(), Files.rend());
+  if (Files.size() > cnstCorpusFiles) Files.resize(cnstCorpusFiles);
+  for (const auto& [Size, P] : Files)
+    benchmark::RegisterBenchmark(("BM_Load/" + P.filename().string()).c_str(), BM_Load, P.string())
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  RegisterAll();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,224 @@
+// Damaged copies of every corpus DXF through the whole reader: truncated at several
+// cut points and with bytes flipped (fixed seeds). A clear error is fine; a crash, a
+// sanitizer report, a hang or runaway memory is not.
+//
+// Each file's variants load in a forked child, so that a crash or a hang names the
+// file and the variant instead of taking the suite down. The child arms alarm()
+// before every load (a hang kills it) and checks its peak resident memory after
+// every load (address-space limits do not work with AddressSanitizer). It writes the
+// variant it is loading into shared memory, where the parent finds it when the child
+// dies. No timing is asserted: the alarm only turns a hang into a failure.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "DXF.h"
+#include "dxf_test_util.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define DRAFTWELL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define DRAFTWELL_ASAN 1
+#endif
+
+#ifdef DRAFTWELL_ASAN
+#include <sanitizer/lsan_interface.h>
+// A single allocation sized by a bogus count fails loudly instead of paging.
+extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=2048"; }
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path cDxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+
+// Seconds one load may take, sanitizers included, on a loaded machine.
+constexpr unsigned cnstLoadSeconds = 20;
+// Peak resident memory one load may add, beyond a multiple of its size.
+constexpr long cnstMemoryBaseMB = 768;
+constexpr long cnstMemoryPerInputByte = 64;
+
+constexpr int cnstFlipSeeds[] = {1, 2, 3};
+constexpr int cnstFlipsPerSeed = 40;
+
+struct TVariant {
+  std::string Label;
+  std::string Data;
+};
+
+std::vector<TVariant> Variants(const std::string& S) {
+  std::vector<TVariant> V;
+  const std::size_t N = S.size();
+  const std::pair<const char*, std::size_t> Cuts[] = {
+      {"1/7", N / 7}, {"1/3", N / 3}, {"1/2", N / 2}, {"2/3", N * 2 / 3}, {"end-1", N ? N - 1 : 0}};
+  for (const auto& [Name, At] : Cuts) V.push_back({std::string("cut at ") + Name + " (" + std::to_string(At) + ")", S.substr(0, At)});
+  for (int Seed : cnstFlipSeeds) {
+    std::string D = S;
+    std::mt19937 G(static_cast<std::uint32_t>(Seed));
+    if (!D.empty())
+      for (int I = 0; I < cnstFlipsPerSeed; ++I) {
+        const std::size_t At = G() % D.size();
+        D[At] = static_cast<char>(D[At] ^ static_cast<char>(1 + G() % 255));
+      }
+    V.push_back({"flips, seed " + std::to_string(Seed), std::move(D)});
+  }
+  return V;
+}
+
+long StatusKB(const char* AKey) {
+  std::ifstream F("/proc/self/status");
+  std::string L;
+  const std::string K = std::string(AKey) + ":";
+  while (std::getline(F, L))
+    if (L.compare(0, K.size(), K) == 0) return std::atol(L.c_str() + K.size());
+  return -1;
+}
+
+void ResetPeak() {
+  if (FILE* F = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", F);
+    std::fclose(F);
+  }
+}
+
+// Loads an exact-size copy (reads past the end are caught) and walks the layouts.
+void LoadOne(const std::string& AData) {
+  std::unique_ptr<char[]> Buf(new char[AData.size() ? AData.size() : 1]);
+  if (!AData.empty()) std::memcpy(Buf.get(), AData.data(), AData.size());
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdxfLoadOptions O;
+  O.RecordNames = true;
+  TdxfLoadResult R = LoadDXFFromMemory(Buf.get(), AData.size(), *C.get(), O);
+  std::size_t Seen = 0;
+  for (int I = 0; I < C->LayoutsCount(); ++I)
+    if (const TqdDXFLayout* L = C->GetLayout(I))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField())
+        for (int J = 0; J < B->Count(); ++J) Seen += R.DXFNames.count(B->GetEntity(J));
+  if (!R.Ok && R.Error.empty()) _exit(5);  // a failure must say why
+  (void)Seen;
+}
+
+// What the child left in shared memory.
+struct TChildNote {
+  char Variant[200];
+};
+
+// Runs the variants of one input in a child; empty when all of them loaded or
+// failed cleanly, else what went wrong.
+std::string RunVariants(const std::string& AName, const std::vector<TVariant>& AVariants) {
+  static const bool Registered = (RegisterDXFReader(), true);
+  (void)Registered;
+  void* M = mmap(nullptr, sizeof(TChildNote), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (M == MAP_FAILED) return "mmap failed";
+  auto* Note = static_cast<TChildNote*>(M);
+  std::memset(Note, 0, sizeof(*Note));
+  std::fflush(nullptr);
+  const pid_t P = fork();
+  if (P < 0) {
+    munmap(M, sizeof(TChildNote));
+    return "fork failed";
+  }
+  if (P == 0) {
+    for (const TVariant& V : AVariants) {
+      std::snprintf(Note->Variant, sizeof(Note->Variant), "%s", V.Label.c_str());
+      ResetPeak();
+      const long Before = StatusKB("VmRSS");
+      alarm(cnstLoadSeconds);
+      LoadOne(V.Data);
+      alarm(0);
+      const long Grown = StatusKB("VmHWM") - Before;
+      if (Grown > (cnstMemoryBaseMB << 10) + static_cast<long>(V.Data.size()) * cnstMemoryPerInputByte / 1024)
+        _exit(3);
+    }
+#ifdef DRAFTWELL_ASAN
+    std::snprintf(Note->Variant, sizeof(Note->Variant), "leak check after all variants");
+    if (__lsan_do_recoverable_leak_check()) _exit(4);
+#endif
+    _exit(0);
+  }
+  int Status = 0;
+  while (waitpid(P, &Status, 0) < 0 && errno == EINTR) {
+  }
+  const std::string Where = AName + ", " + Note->Variant;
+  munmap(M, sizeof(TChildNote));
+  if (WIFSIGNALED(Status)) {
+    const int Sig = WTERMSIG(Status);
+    if (Sig == SIGALRM) return Where + ": no result after " + std::to_string(cnstLoadSeconds) + " s (hang)";
+    return Where + ": killed by signal " + std::to_string(Sig) + " (" + strsignal(Sig) + ")";
+  }
+  if (WIFEXITED(Status) && WEXITSTATUS(Status) != 0) {
+    switch (WEXITSTATUS(Status)) {
+      case 3: return Where + ": peak memory beyond the limit";
+      case 4: return Where + ": leaks";
+      case 5: return Where + ": failed without an error message";
+      default: return Where + ": exit status " + std::to_string(WEXITSTATUS(Status)) + " (sanitizer report above)";
+    }
+  }
+  return {};
+}
+
+std::vector<fs::path> CorpusFiles() {
+  std::vector<fs::path> R;
+  std::error_code EC;
+  if (!fs::is_directory(cDxfDir, EC)) return R;
+  for (const auto& E : fs::directory_iterator(cDxfDir, EC))
+    if (E.is_regular_file() && E.path().extension() == ".dxf") R.push_back(E.path());
+  std::sort(R.begin(), R.end());
+  return R;
+}
+
+std::string ReadFile(const fs::path& P) {
+  std::ifstream F(P, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(F), {});
+}
+
+class DXFRobustness : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(DXFRobustness, DamagedCopiesLoadOrFailCleanly) {
+  const fs::path& P = GetParam();
+  const std::string S = ReadFile(P);
+  ASSERT_FALSE(S.empty()) << "cannot read " << P;
+  const std::string Fault = RunVariants(P.filename().string(), Variants(S));
+  EXPECT_TRUE(Fault.empty()) << Fault;
+}
+
+std::string ParamName(const ::testing::TestParamInfo<fs::path>& I) {
+  std::string N = I.param.stem().string();
+  for (char& C : N)
+    if (!std::isalnum(static_cast<unsigned char>(C))) C = '_';
+  return N;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DXFRobustness, ::testing::ValuesIn(CorpusFiles()), ParamName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DXFRobustness);
+
+TEST(DXFRobustnessCorpus, Present) {
+  if (CorpusFiles().empty()) GTEST_SKIP() << "no DXF corpus at " << cDxfDir << ": damaged-copy tests skipped";
+}
+
+// The harness itself: a sound file passes, and the last cut drops exactly one byte.
+TEST(DXFRobustnessHarness, SoundFilePassesAndCutsAreExact) {
+  EXPECT_EQ(RunVariants("ok", {{"plain", TextDXF({{0, "SECTION"}, {2, "ENTITIES"}, {0, "ENDSEC"}, {0, "EOF"}})}}), "");
+  std::vector<TVariant> V = Variants("0\nEOF\n");
+  ASSERT_EQ(V.size(), 8u);
+  EXPECT_EQ(V[4].Data, "0\nEOF");
+}
+
+} // namespace
