@@ -26,3 +26,32 @@ void TqdCADPolyPolygon::AssignEntity(const TqdDXFEntity& Source) {
     FBox = S->FBox;
   }
 }
+
+void TqdCADHatch::AssignEntity(const TqdDXFEntity& Source) {
+  TqdCADPolyPolygon::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdCADHatch*>(&Source)) {
+    FBoundaries = S->FBoundaries;
+    FHatchName = S->FHatchName;
+    FSolidFill = S->FSolidFill;
+    FHatchStyle = S->FHatchStyle;
+    FPatternType = S->FPatternType;
+    FPatternAngle = S->FPatternAngle;
+    FPatternScale = S->FPatternScale;
+    FPatternLines = S->FPatternLines;
+    FGradientColor[0] = S->FGradientColor[0];
+    FGradientColor[1] = S->FGradientColor[1];
+    FGradientAngle = S->FGradientAngle;
+    FGradientUseCenter = S->FGradientUseCenter;
+    FGradientName = S->FGradientName;
+    FElevation = S->FElevation;
+    FHatchExtrusion = S->FHatchExtrusion;
+  }
+}
+
+void TqdCADMPolygon::AssignEntity(const TqdDXFEntity& Source) {
+  TqdCADHatch::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdCADMPolygon*>(&Source)) {
+    FOffset = S->FOffset;
+    FFillColor = S->FFillColor;
+  }
+}

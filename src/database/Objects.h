@@ -423,6 +423,8 @@ public:
   std::uint64_t BlockHandle() const { return FBlockHandle; }
   // The block the table orders, looked up now (null when it is gone).
   TqdDXFBlock* Block(TqdDXFConverter* C) const;
+  // (entity handle, sort handle) in file order.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> FPairs;
 
 private:
   TqdTableItem FBlockItem;

@@ -1,8 +1,10 @@
 #include "Registry.h"
 
+#include "Dimensions.h"
 #include "Faces.h"
 #include "Hatches.h"
 #include "Inserts.h"
+#include "Others.h"
 #include "Polylines.h"
 
 #include <map>
@@ -78,4 +80,25 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("MLINE", ClassOf<TqdCADMLine>());
   TqdEntityRegistry::RegisterClass("VIEWPORT", ClassOf<TqdDXFViewport>());
   TqdEntityRegistry::RegisterClass("SPATIAL_FILTER", ClassOf<TqdCADSpatialFilter>());
+  TqdEntityRegistry::RegisterClass("TEXT", ClassOf<TqdDXFText>());
+  TqdEntityRegistry::RegisterClass("MTEXT", ClassOf<TqdDXFMText>());
+  TqdEntityRegistry::RegisterClass("SHAPE", ClassOf<TqdDXFShape>());
+  TqdEntityRegistry::RegisterClass("DIMENSION", ClassOf<TqdDXFDimension>());
+  TqdEntityRegistry::RegisterClass("LEADER", ClassOf<TqdDXFLeader>());
+  TqdEntityRegistry::RegisterClass("TOLERANCE", ClassOf<TqdDXFTolerance>());
+  TqdEntityRegistry::RegisterClass("HATCH", ClassOf<TqdCADHatch>());
+  TqdEntityRegistry::RegisterClass("MPOLYGON", ClassOf<TqdCADMPolygon>());
+  TqdEntityRegistry::RegisterClass("WIPEOUT", ClassOf<TqdCADWipeout>());
+  TqdEntityRegistry::RegisterClass("IMAGE", ClassOf<TqdDXFImageEnt>());
+  TqdEntityRegistry::RegisterClass("OLEFRAME", ClassOf<TqdDXFOle2Frame>());
+  TqdEntityRegistry::RegisterClass("OLE2FRAME", ClassOf<TqdDXFOle2Frame>());
+  TqdEntityRegistry::RegisterClass("ACAD_TABLE", ClassOf<TqdDXFAcadTable>());
+  TqdEntityRegistry::RegisterClass("ACAD_PROXY_ENTITY", ClassOf<TqdDXFProxy>());
+  TqdEntityRegistry::RegisterClass("MESH", ClassOf<TqdDXFProxy>());
+  TqdEntityRegistry::RegisterClass("REGION", ClassOf<TqdDXFRegion>());
+  TqdEntityRegistry::RegisterClass("3DSOLID", ClassOf<TqdDXF3dSolid>());
+  TqdEntityRegistry::RegisterClass("BODY", ClassOf<TqdDXFBody>());
+  for (const char* S : {"PLANESURFACE", "SURFACE", "SWEPTSURFACE", "REVOLVEDSURFACE", "EXTRUDEDSURFACE",
+                        "LOFTEDSURFACE", "NURBSURFACE"})
+    TqdEntityRegistry::RegisterClass(S, ClassOf<TqdDXF3dSolid>());
 }

@@ -50,3 +50,19 @@ void TqdDXFText::AssignEntity(const TqdDXFEntity& Source) {
     FTextStyleItem.SetItem(S->FTextStyleItem.Item());
   }
 }
+
+void TqdDXFMText::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFText::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFMText*>(&Source)) {
+    FRectWidth = S->FRectWidth;
+    FLineSpacingFactor = S->FLineSpacingFactor;
+    FAlign = S->FAlign;
+    FLineSpacingStyle = S->FLineSpacingStyle;
+    FHyphenation = S->FHyphenation;
+  }
+}
+
+void TqdDXFShape::AssignEntity(const TqdDXFEntity& Source) {
+  TqdDXFText::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFShape*>(&Source)) FShapeName = S->FShapeName;
+}

@@ -75,3 +75,50 @@ protected:
   double FLineWeight = cnstLWByLayer;
   TqdTableItem FTextStyleItem;
 };
+
+// Multiline text: the text with its formatting codes, the frame width and the line
+// spacing. Its layout (and so its box) belongs to the text unit.
+class TqdDXFMText : public TqdDXFText {
+  QD_ENTITY_CLASS(TqdDXFMText)
+public:
+  TqdCADEntities EntType() const override { return ceMText; }
+  double RectWidth() const { return FRectWidth; }
+  void SetRectWidth(double V) {
+    if (std::isfinite(V)) FRectWidth = V;
+  }
+  double LineSpacingFactor() const { return FLineSpacingFactor; }
+  void SetLineSpacingFactor(double V) {
+    if (std::isfinite(V)) FLineSpacingFactor = V;
+  }
+  // Attachment point 1..9 (top left .. bottom right).
+  int Align() const { return FAlign; }
+  void SetAlign(int V) { FAlign = V; }
+  int LineSpacingStyle() const { return FLineSpacingStyle; }
+  void SetLineSpacingStyle(int V) { FLineSpacingStyle = V; }
+  // Degrees.
+  double Angle() const { return Rotation(); }
+  void SetAngle(double V) { SetRotation(V); }
+  bool Hyphenation() const { return FHyphenation; }
+  void SetHyphenation(bool V) { FHyphenation = V; }
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+protected:
+  double FRectWidth = 0;
+  double FLineSpacingFactor = 1.0;
+  int FAlign = 1;
+  int FLineSpacingStyle = 1;
+  bool FHyphenation = false;
+};
+
+// A shape of a shape font, placed like a text.
+class TqdDXFShape : public TqdDXFText {
+  QD_ENTITY_CLASS(TqdDXFShape)
+public:
+  TqdCADEntities EntType() const override { return ceShape; }
+  const std::string& ShapeName() const { return FShapeName; }
+  void SetShapeName(std::string_view V) { FShapeName.assign(V); }
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+protected:
+  std::string FShapeName;
+};

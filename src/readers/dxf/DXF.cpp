@@ -111,7 +111,10 @@ TdxfKind DXFObjectKind(std::string_view AName) {
   return N ? N->Kind : dkUnknown;
 }
 
-void RegisterDXFReader() { RegisterDatabaseClasses(); }
+void RegisterDXFReader() {
+  RegisterDatabaseClasses();
+  RegisterDXFMapping();
+}
 
 // ---------------------------------------------------------------- reader objects
 
@@ -299,6 +302,7 @@ void TdxfObject::Create() {
   TqdDXFConverter* C = GetConverter();
   C->DoCreate(FEnt);
   FEnt->SetConverter(C);
+  FMapper = CreateDXFMapper(FName, FEnt);
 }
 
 std::unique_ptr<TqdDXFEntity> TdxfObject::ExtractEntity() {
@@ -314,16 +318,29 @@ void TdxfObject::Read() {
     // What was read of the object is kept, as a cut file keeps its last object.
     FlushXDataPoint();
     try {
-      Commit();
+      CommitMapped();
       FileXData();
     } catch (...) {
     }
     throw;
   }
-  Commit();
+  CommitMapped();
   FileXData();
   FReader.NoteProgress();
   if (FComplex) ReadChildren();
+}
+
+void TdxfObject::CommitMapped() {
+  if (FMapper && FOwnedEnt)
+    if (std::unique_ptr<TqdDXFEntity> R = FMapper->Replacement()) {
+      FReader.FDXFNames.erase(FOwnedEnt.get());
+      FOwnedEnt = std::move(R);
+      FEnt = FOwnedEnt.get();
+      GetConverter()->DoCreate(FEnt);
+      FEnt->SetConverter(GetConverter());
+    }
+  Commit();
+  if (FMapper && FEnt) FMapper->Commit(FReader, *FEnt);
 }
 
 void TdxfObject::ReadProperties() {
@@ -336,8 +353,10 @@ void TdxfObject::ReadProperties() {
       if (FKind == dkInsert || FKind == dkPolyline) FComplex = FReader.IntValue() != 0;
     } else if (Code == 67)
       FPaperSpace = FReader.IntValue() != 0;
-    else
+    else {
+      if (FMapper) FMapper->Property(FReader);
       ReadProperty();
+    }
   }
   FlushXDataPoint();
 }
@@ -354,7 +373,9 @@ void TdxfObject::ReadProperty() {
       FTexts[Code] = FReader.UValue();
       FHasText[Code] = true;
       break;
-    case 5: FHandle = FReader.HandleValue(); break;
+    case 5:  // the first is the object's own; a sort table's later ones are sort keys
+      if (FHandle == 0) FHandle = FReader.HandleValue();
+      break;
     case 105:  // DIMSTYLE keeps its handle here
       if (FHandle == 0) FHandle = FReader.HandleValue();
       break;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "DXFConv.h"
+#include "DXFMapping.h"
 #include "DXFTokenizer.h"
 
 class TdxfReader;
@@ -108,6 +109,8 @@ protected:
   void ReadXData();
   void FlushXDataPoint();
   void FileXData();
+  // Runs the type's mapping around the generic commit (DXFEntities.cpp).
+  void CommitMapped();
 
   TdxfReader& FReader;
   TdxfObject* FOwner;
@@ -116,6 +119,7 @@ protected:
   int FDepth = 0;
   TqdDXFEntity* FEnt = nullptr;
   std::unique_ptr<TqdDXFEntity> FOwnedEnt;  // until the item is added
+  std::unique_ptr<TdxfMapper> FMapper;      // the type's own group codes
   // Extended data by application, in the order met.
   std::vector<std::pair<std::string, TqdCADExtendedData>> FEEDItems;
   bool FXPointOpen = false;

@@ -1,0 +1,30 @@
+#pragma once
+// The per-type group-code mapping of the DXF reader: which codes each object keeps and
+// which attributes of its database item they set. The generic reader objects of DXF.cpp
+// hand every group to the object's mapper and call it once at the commit, after the
+// steps common to all items (handle, layer, linetype, colour, lineweight).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TdxfReader;
+class TqdDXFEntity;
+
+class TdxfMapper {
+public:
+  virtual ~TdxfMapper() = default;
+  // One group of the object (the reader's current group), before the generic storage.
+  virtual void Property(TdxfReader& R) = 0;
+  // Before the commit: an item of another class to read into instead (array inserts).
+  virtual std::unique_ptr<TqdDXFEntity> Replacement() { return nullptr; }
+  // After the common commit steps: the type's own attributes.
+  virtual void Commit(TdxfReader& R, TqdDXFEntity& E) = 0;
+};
+
+// The mapper of an object of DXF name AName read into AItem (null when the generic
+// reading is all the type needs).
+std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity* AItem);
+
+// Installs what the mapping needs process-wide (the DXF xref loader).
+void RegisterDXFMapping();
