@@ -89,3 +89,11 @@ class TqdDXFBody : public TqdDXFRegion {
 public:
   TqdCADEntities EntType() const override { return ceBody; }
 };
+
+// A named drawing variable kept in the "AcDbVariableDictionary" dictionary.
+class TqdDXFDictionaryVar : public TqdDXFOwneredItem {
+  QD_ENTITY_CLASS(TqdDXFDictionaryVar)
+public:
+  std::string FValue;
+  int FSchema = 0;
+};

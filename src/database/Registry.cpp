@@ -98,6 +98,7 @@ void RegisterDatabaseClasses() {
   TqdEntityRegistry::RegisterClass("REGION", ClassOf<TqdDXFRegion>());
   TqdEntityRegistry::RegisterClass("3DSOLID", ClassOf<TqdDXF3dSolid>());
   TqdEntityRegistry::RegisterClass("BODY", ClassOf<TqdDXFBody>());
+  TqdEntityRegistry::RegisterClass("DICTIONARYVAR", ClassOf<TqdDXFDictionaryVar>());
   for (const char* S : {"PLANESURFACE", "SURFACE", "SWEPTSURFACE", "REVOLVEDSURFACE", "EXTRUDEDSURFACE",
                         "LOFTEDSURFACE", "NURBSURFACE"})
     TqdEntityRegistry::RegisterClass(S, ClassOf<TqdDXF3dSolid>());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "Dimensions.h"
@@ -502,6 +503,96 @@ TEST(DxfMapping, MLineStyleElements) {
   EXPECT_EQ(S->GetEntry(1)->Offset(), 0.5);
   EXPECT_EQ(S->GetEntry(1)->ColorCAD().IndexValue(), 1);
   EXPECT_EQ(S->GetEntry(2)->ColorCAD().Color, 0xFF0000u);
+}
+
+TEST(DxfMapping, PlotSettingsXRecordAndDictionaryVar) {
+  TLoaded L(Objects({{0, "PLOTSETTINGS"}, {5, "70"}, {100, "AcDbPlotSettings"}, {1, "Setup1"}, {2, "plotter.pc3"},
+                     {4, "ISO_A4"}, {40, "7.5"}, {41, "20"}, {44, "297"}, {45, "210"}, {70, "688"}, {72, "1"},
+                     {73, "1"}, {74, "5"}, {75, "0"}, {142, "1"}, {143, "2"},
+                     {0, "XRECORD"}, {5, "71"}, {100, "AcDbXrecord"}, {280, "1"}, {1, "text"}, {40, "2.5"},
+                     {70, "3"}, {330, "1F"},
+                     {0, "DICTIONARYVAR"}, {5, "72"}, {100, "DictionaryVariables"}, {280, "0"}, {1, "2"}}));
+  auto* P = FindObject<TqdDXFPlotSettings>(L.Conv());
+  ASSERT_TRUE(P);
+  EXPECT_EQ(P->FData.PaperSize, "ISO_A4");
+  EXPECT_EQ(P->FData.UnprintableMargin.Left, 7.5);
+  EXPECT_EQ(P->FData.UnprintableMargin.Bottom, 20.0);
+  EXPECT_EQ(P->FData.PlotPaperSize.X, 297.0);
+  EXPECT_EQ(P->FData.PlotLayoutFlags, 688);
+  EXPECT_EQ(P->PlotRotation(), static_cast<TqdPlotRotation>(1));
+  EXPECT_EQ(P->FData.DenominatorOfCustomPrintScale, 2.0);
+  auto* X = FindObject<TqdDXFXRecord>(L.Conv());
+  ASSERT_TRUE(X);
+  EXPECT_EQ(X->FData.Count(), 4);  // the 280 after the marker is not data
+  auto* V = FindObject<TqdDXFDictionaryVar>(L.Conv());
+  ASSERT_TRUE(V);
+  EXPECT_EQ(V->FValue, "2");
+}
+
+TEST(DxfMapping, ViewportCodesAndTheMViewRecordOfOlderFiles) {
+  TOne<TqdDXFViewport> V({{0, "VIEWPORT"}, {67, "1"}, {10, "5"}, {20, "6"}, {40, "100"}, {41, "50"}, {68, "2"},
+                          {69, "3"}, {12, "1"}, {22, "2"}, {45, "20"}, {90, "32864"}, {331, "2A"}, {341, "2B"}});
+  // The viewport is in paper space; look there.
+  const TqdDXFBlock* PS = nullptr;
+  for (int I = 0; I < V.L.Conv().LayoutsCount(); ++I)
+    if (I > 0) PS = V.L.Conv().GetLayout(I)->PaperSpaceBlockField();
+  TqdDXFViewport* E = nullptr;
+  for (int I = 0; PS && I < PS->Count(); ++I) E = E ? E : dynamic_cast<TqdDXFViewport*>(PS->GetEntity(I));
+  ASSERT_TRUE(E);
+  EXPECT_EQ(E->FrozenLayers().size(), 2u);
+  EXPECT_EQ(E->Flags(), 32864);
+  TOne<TqdDXFViewport> M({{0, "VIEWPORT"}, {10, "5"}, {20, "6"}, {40, "100"}, {41, "50"}, {68, "1"}, {69, "2"},
+                          {1001, "ACAD"}, {1000, "MVIEW"}, {1002, "{"}, {1070, "16"}, {1010, "1"}, {1020, "2"},
+                          {1030, "3"}, {1010, "0"}, {1020, "0"}, {1030, "1"}, {1040, "15"}, {1040, "40"},
+                          {1040, "7"}, {1040, "8"}, {1040, "0"}, {1002, "{"}, {1003, "HIDDEN"}, {1002, "}"},
+                          {1002, "}"}});
+  ASSERT_TRUE(M.E);
+  EXPECT_EQ(M.E->ViewTarget().Y, 2.0);
+  EXPECT_EQ(M.E->MSpaceHeight(), 40.0);
+  EXPECT_EQ(M.E->MSpaceCenter().X, 7.0);
+  ASSERT_EQ(M.E->FrozenLayers().size(), 1u);
+  auto* Hidden = M.L.Conv().GetSection(csLayers)->FindEntByName("HIDDEN");
+  ASSERT_TRUE(Hidden);
+  EXPECT_EQ(M.E->FrozenLayers()[0], Hidden->Handle());
+}
+
+TEST(DxfMapping, DimensionStyleVariables) {
+  TLoaded L(Tables({{0, "TABLE"}, {2, "DIMSTYLE"}, {0, "DIMSTYLE"}, {105, "2E"}, {2, "ISO-25"}, {70, "0"},
+                    {3, " mm"}, {40, "2"}, {41, "2.5"}, {140, "3.5"}, {147, "0.625"}, {73, "0"}, {77, "1"},
+                    {176, "3"}, {271, "2"}, {371, "25"}, {0, "ENDTAB"}}));
+  auto* D = dynamic_cast<TqdDXFDimensionStyle*>(L.Conv().GetSection(csDimStyles)->FindEntByName("ISO-25"));
+  ASSERT_TRUE(D);
+  EXPECT_EQ(D->FDimProps.Post, " mm");
+  EXPECT_EQ(D->FDimProps.Scale, 2.0);
+  EXPECT_EQ(D->FDimProps.Asz, 2.5);
+  EXPECT_EQ(D->FDimProps.Txt, 3.5);
+  EXPECT_FALSE(D->FDimProps.Tih);
+  EXPECT_EQ(D->FDimProps.Tad, 1);
+  EXPECT_EQ(D->FDimProps.ClrD.IndexValue(), 3);
+  EXPECT_EQ(D->FDimProps.Dec, 2);
+  EXPECT_EQ(D->FDimProps.LwD, 0.25);
+}
+
+TEST(DxfMapping, DxfXrefsLoadThroughTheInstalledLoader) {
+  RegisterDXFReader();
+  const std::string Path = ::testing::TempDir() + "dxf_mapping_xref.dxf";
+  {
+    const std::string D = Entities({{0, "LINE"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "3"}});
+    std::FILE* F = std::fopen(Path.c_str(), "wb");
+    ASSERT_TRUE(F);
+    std::fwrite(D.data(), 1, D.size(), F);
+    std::fclose(F);
+  }
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  ASSERT_FALSE(C->XRefLoader().Extensions.empty());
+  TqdDXFInsert* I = C->AddXRef(Path, nullptr, 0, {1, 1, 1}, {0, 0, 0});
+  ASSERT_TRUE(I && I->Block());
+  ASSERT_TRUE(I->Block()->Xref());
+  TqdDXFConverter* Ref = I->Block()->Xref()->XRefConverter();
+  ASSERT_TRUE(Ref);
+  ASSERT_TRUE(Ref->GetLayout(0));
+  EXPECT_EQ(Ref->GetLayout(0)->PaperSpaceBlockField()->Count(), 1);
+  std::remove(Path.c_str());
 }
 
 }  // namespace

@@ -877,8 +877,24 @@ public:
   void Code(TdxfReader& R, int C) override {
     if ((C == 331 || C == 341) && FFrozen.size() < cMaxHatchItems) FFrozen.push_back(R.HandleValue());
     if (C == 340) FBoundary = R.HandleValue();
+    // The "MVIEW" record of older files, in extended data of application ACAD.
+    if (C == 1001) {
+      FAcad = Trim(R.Value()) == "ACAD";
+      if (FAcad) FHasAcad = true;
+    } else if (FAcad && C == 1003 && FXLayers.size() < cMaxHatchItems) {
+      FXLayers.emplace_back(Trim(R.UValue()));
+    } else if (FAcad && C >= 1010 && C <= 1030 && C % 10 == 0) {
+      // 1010/1020/1030 of the first point are the target, of the second the direction.
+      if (C == 1010) ++FXPoints;
+      if (FXPoints >= 1 && FXPoints <= 2) {
+        TFPoint& P = FXPoint[FXPoints - 1];
+        (C == 1010 ? P.X : C == 1020 ? P.Y : P.Z) = R.FloatValue();
+      }
+    } else if (FAcad && C == 1040 && FXReals < 4) {
+      FXReal[FXReals++] = R.FloatValue();
+    }
   }
-  void Commit(TdxfReader&, TqdDXFEntity& E) override {
+  void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     auto* V = dynamic_cast<TqdDXFViewport*>(&E);
     if (!V) return;
     V->SetPSpaceCenter(FP[0]);
@@ -896,11 +912,32 @@ public:
     V->SetFlags(I(90));
     if (FBoundary) V->SetClippingBoundaryHandle(FBoundary);
     for (std::uint64_t H : FFrozen) V->FrozenLayers().push_back(H);
+    if (!FHasAcad) return;
+    V->SetXDataAppName("ACAD");
+    for (const std::string& N : FXLayers)
+      if (TqdDXFLayer* L = N.empty() ? nullptr : R.Converter()->LayerByName(N)) {
+        // A layer made here has no handle yet: it gets the next one now.
+        if (L->Handle() == 0) {
+          std::uint64_t H = 0;
+          if (R.Converter()->CheckHandle(H)) L->SetHandle(H);
+        }
+        if (L->Handle()) V->FrozenLayers().push_back(L->Handle());
+      }
+    if (FXPoints >= 1) V->SetViewTarget(FXPoint[0]);
+    if (FXPoints >= 2) V->SetViewDirection(FXPoint[1]);
+    if (FXReals >= 1) V->SetViewTwistAngle(FXReal[0]);
+    if (FXReals >= 2) V->SetMSpaceHeight(FXReal[1]);
+    if (FXReals >= 4) V->SetMSpaceCenter({FXReal[2], FXReal[3], 0});
   }
 
 private:
   std::vector<std::uint64_t> FFrozen;
   std::uint64_t FBoundary = 0;
+  bool FAcad = false, FHasAcad = false;
+  std::vector<std::string> FXLayers;
+  int FXPoints = 0, FXReals = 0;
+  TFPoint FXPoint[2];
+  double FXReal[4] = {};
 };
 
 // ---------------------------------------------------------------- table items
@@ -1010,6 +1047,75 @@ public:
 private:
   TFPoint FUcs[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
   bool FHasUcs = false;
+};
+
+// The dimension variables by their DXF codes; the text style by handle.
+class TDimStyleMapper : public TBaseMapper {
+public:
+  // Codes absent from the file keep the item's defaults.
+  explicit TDimStyleMapper(const TqdDXFEntity* AItem) {
+    if (const auto* D = dynamic_cast<const TqdDXFDimensionStyle*>(AItem)) FProps = D->FDimProps;
+  }
+  void Code(TdxfReader& R, int C) override {
+    TqdDimStyle& D = FProps;
+    auto Real = [&](double& V) {
+      const double X = R.FloatValue();
+      if (std::isfinite(X)) V = X;
+    };
+    auto Flag = [&](bool& B) { B = R.IntValue() != 0; };
+    auto Colour = [&](TqdColorCAD& K) { K = TqdColorCAD::Index(std::clamp(R.IntValue(), 0, 256)); };
+    auto Weight = [&](double& W) {
+      const int I = R.IntValue();
+      if (I >= -3 && I <= 211) W = I > 0 ? I / 100.0 : I;
+    };
+    switch (C) {
+      case 3: D.Post = R.UValue(); break;
+      case 4: D.APost = R.UValue(); break;
+      case 40: Real(D.Scale); break;
+      case 41: Real(D.Asz); break;
+      case 42: Real(D.Exo); break;
+      case 44: Real(D.Exe); break;
+      case 141: Real(D.Cen); break;
+      case 140: Real(D.Txt); break;
+      case 143: Real(D.AltF); break;
+      case 144: Real(D.LFac); break;
+      case 147: Real(D.Gap); break;
+      case 73: Flag(D.Tih); break;
+      case 74: Flag(D.Toh); break;
+      case 75: Flag(D.SE1); break;
+      case 76: Flag(D.SE2); break;
+      case 77: D.Tad = R.IntValue(); break;
+      case 170: Flag(D.Alt); break;
+      case 173: Flag(D.Sah); break;
+      case 174: D.Tix = R.IntValue(); break;
+      case 176: Colour(D.ClrD); break;
+      case 177: Colour(D.ClrE); break;
+      case 178: Colour(D.ClrT); break;
+      case 271: D.Dec = R.IntValue(); break;
+      case 281: Flag(D.SD1); break;
+      case 282: Flag(D.SD2); break;
+      case 371: Weight(D.LwD); break;
+      case 372: Weight(D.LwE); break;
+      case 340: FTextStyle = R.HandleValue(); break;
+      default: break;
+    }
+  }
+  void Commit(TdxfReader& R, TqdDXFEntity& E) override {
+    auto* D = dynamic_cast<TqdDXFDimensionStyle*>(&E);
+    if (!D) return;
+    D->FDimProps = FProps;
+    if (!FTextStyle) return;
+    if (const TqdDXFEntity* Styles = R.Converter()->GetSection(csStyles))
+      for (int I = 0; I < Styles->Count(); ++I)
+        if (auto* St = dynamic_cast<TqdDXFStyle*>(Styles->GetEntity(I)); St && St->Handle() == FTextStyle) {
+          D->SetTextStyle(St);
+          break;
+        }
+  }
+
+private:
+  TqdDimStyle FProps;
+  std::uint64_t FTextStyle = 0;
 };
 
 class TBlockRecordMapper : public TBaseMapper {
@@ -1161,6 +1267,148 @@ private:
   std::int64_t FRGB = -1;
 };
 
+// The page setup codes; in a LAYOUT they come before the subclass marker
+// "AcDbLayout", after which 10..37 are the layout's own points.
+class TPlotMapper : public TBaseMapper {
+public:
+  explicit TPlotMapper(bool ALayout) : FLayout(ALayout) {}
+  void Property(TdxfReader& R) override {
+    const int C = R.Code();
+    if (C == 100 && Trim(R.Value()) == "AcDbLayout") FLayoutPart = true;
+    if (FLayoutPart) {
+      TBaseMapper::Property(R);
+      return;
+    }
+    TqdPlotSettingsData& D = FData;
+    auto Num = [&] { return R.FloatValue(); };
+    auto Byte = [&] { return static_cast<std::uint8_t>(std::clamp(R.IntValue(), 0, 255)); };
+    switch (C) {
+      case 1: D.PageSetupName = R.UValue(); break;
+      case 2: D.PrintOrConfigName = R.UValue(); break;
+      case 4: D.PaperSize = R.UValue(); break;
+      case 6: D.PlotViewName = R.UValue(); break;
+      case 7: D.CurrentStyleSheet = R.UValue(); break;
+      case 40: D.UnprintableMargin.Left = Num(); break;
+      case 41: D.UnprintableMargin.Bottom = Num(); break;
+      case 42: D.UnprintableMargin.Right = Num(); break;
+      case 43: D.UnprintableMargin.Top = Num(); break;
+      case 44: D.PlotPaperSize.X = Num(); break;
+      case 45: D.PlotPaperSize.Y = Num(); break;
+      case 46: D.PlotOrigin.X = Num(); break;
+      case 47: D.PlotOrigin.Y = Num(); break;
+      case 48: D.PlotWindowAreaMin.X = Num(); break;
+      case 49: D.PlotWindowAreaMin.Y = Num(); break;
+      case 140: D.PlotWindowAreaMax.X = Num(); break;
+      case 141: D.PlotWindowAreaMax.Y = Num(); break;
+      case 142: D.NumeratorOfCustomPrintScale = Num(); break;
+      case 143: D.DenominatorOfCustomPrintScale = Num(); break;
+      case 70: D.PlotLayoutFlags = static_cast<TqdPlotLayoutFlags>(R.IntValue() & 0xFFFF); break;
+      case 72: D.PlotPaperUnits = Byte(); break;
+      case 73: FRotation = R.IntValue(); FHasRotation = true; break;
+      case 74: D.PlotType = Byte(); break;
+      case 75: D.StandardScaleType = Byte(); break;
+      case 76: D.ShadePlotMode = R.IntValue(); break;
+      case 77: D.ShadePlotResolutionLevel = R.IntValue(); break;
+      case 78: D.ShadePlotCustomDPI = R.IntValue(); break;
+      case 147: D.FloatingPointScaleFactor = Num(); break;
+      case 148: D.PaperImageOrigin.X = Num(); break;
+      case 149: D.PaperImageOrigin.Y = Num(); break;
+      default: break;
+    }
+  }
+  void Commit(TdxfReader&, TqdDXFEntity& E) override {
+    if (!Finite()) return;  // a page setup with non-finite numbers stays the default
+    TqdDXFPlotSettings Tmp;
+    TqdDXFPlotSettings* P = FLayout ? &Tmp : dynamic_cast<TqdDXFPlotSettings*>(&E);
+    if (!P) return;
+    const std::string Name = P->Name();
+    P->FData = FData;
+    if (FHasRotation) P->SetPlotRotation(FRotation);
+    if (!FLayout) {
+      if (!Name.empty()) P->SetNameUnchecked(Name);
+      return;
+    }
+    auto* L = dynamic_cast<TqdDXFLayout*>(&E);
+    if (!L) return;
+    if (!L->PlotSettings()) return;  // a layout that keeps no page setup
+    L->SetPlotSettings(&Tmp);
+    if (IsFiniteFPoint(FP[3]) && IsFiniteFPoint(FP[6]) && IsFiniteFPoint(FP[7])) {
+      L->FUCSOrigin = FP[3];
+      L->FUCSXDir = FP[6];
+      L->FUCSYDir = FP[7];
+    }
+  }
+
+private:
+  bool Finite() const {
+    const TqdPlotSettingsData& D = FData;
+    for (double V : {D.UnprintableMargin.Left, D.UnprintableMargin.Top, D.UnprintableMargin.Right,
+                     D.UnprintableMargin.Bottom, D.PlotPaperSize.X, D.PlotPaperSize.Y, D.PlotOrigin.X, D.PlotOrigin.Y,
+                     D.PlotWindowAreaMin.X, D.PlotWindowAreaMin.Y, D.PlotWindowAreaMax.X, D.PlotWindowAreaMax.Y,
+                     D.NumeratorOfCustomPrintScale, D.DenominatorOfCustomPrintScale, D.FloatingPointScaleFactor,
+                     D.PaperImageOrigin.X, D.PaperImageOrigin.Y})
+      if (!std::isfinite(V)) return false;
+    return true;
+  }
+  bool FLayout;
+  bool FLayoutPart = false;
+  TqdPlotSettingsData FData;
+  int FRotation = 0;
+  bool FHasRotation = false;
+};
+
+// After the subclass marker (and its optional 280) every group is kept as typed data.
+class TXRecordMapper : public TBaseMapper {
+public:
+  void Property(TdxfReader& R) override {
+    const int C = R.Code();
+    if (C == 100 && Trim(R.Value()) == "AcDbXrecord") {
+      FData = true;
+      FFirst = true;
+      return;
+    }
+    if (!FData) return;
+    if (FFirst && C == 280) {
+      FFirst = false;
+      return;
+    }
+    FFirst = false;
+    if (FCount >= cMaxHatchItems) return;
+    ++FCount;
+    if ((C >= 10 && C <= 59) || (C >= 110 && C <= 149) || (C >= 210 && C <= 239) || (C >= 460 && C <= 469) ||
+        (C >= 1010 && C <= 1059)) {
+      const double V = R.FloatValue();
+      if (std::isfinite(V)) FItems.AddDouble(C, V);
+    } else if ((C >= 320 && C <= 369) || (C >= 390 && C <= 399) || (C >= 480 && C <= 481) || C == 1005 ||
+               C == 105 || C == 5) {
+      FItems.AddInt64(C, static_cast<std::int64_t>(R.HandleValue()));
+    } else if ((C >= 60 && C <= 99) || (C >= 170 && C <= 179) || (C >= 270 && C <= 299) || (C >= 370 && C <= 389) ||
+               (C >= 400 && C <= 409) || (C >= 420 && C <= 459) || (C >= 1060 && C <= 1071)) {
+      FItems.AddInt(C, R.IntValue());
+    } else {
+      FItems.AddString(C, R.UValue());
+    }
+  }
+  void Commit(TdxfReader&, TqdDXFEntity& E) override {
+    if (auto* X = dynamic_cast<TqdDXFXRecord*>(&E)) X->FData = std::move(FItems);
+  }
+
+private:
+  bool FData = false, FFirst = false;
+  std::size_t FCount = 0;
+  TqdCADExtendedData FItems;
+};
+
+class TDictionaryVarMapper : public TBaseMapper {
+public:
+  void Commit(TdxfReader&, TqdDXFEntity& E) override {
+    if (auto* V = dynamic_cast<TqdDXFDictionaryVar*>(&E)) {
+      V->FValue = S(1);
+      V->FSchema = FI280[0];
+    }
+  }
+};
+
 class TRasterVariablesMapper : public TBaseMapper {
 public:
   void Commit(TdxfReader&, TqdDXFEntity& E) override {
@@ -1206,10 +1454,14 @@ std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity
   if (N == "STYLE") return std::make_unique<TStyleMapper>();
   if (N == "VPORT") return std::make_unique<TVportMapper>();
   if (N == "BLOCK_RECORD") return std::make_unique<TBlockRecordMapper>();
+  if (N == "DIMSTYLE") return std::make_unique<TDimStyleMapper>(AItem);
   if (N == "SORTENTSTABLE") return std::make_unique<TSortEntsMapper>();
   if (N == "SPATIAL_FILTER") return std::make_unique<TSpatialFilterMapper>();
   if (N == "MLINESTYLE") return std::make_unique<TMLineStyleMapper>();
   if (N == "RASTERVARIABLES" || N == "WIPEOUTVARIABLES") return std::make_unique<TRasterVariablesMapper>();
+  if (N == "PLOTSETTINGS" || N == "LAYOUT") return std::make_unique<TPlotMapper>(N == "LAYOUT");
+  if (N == "XRECORD") return std::make_unique<TXRecordMapper>();
+  if (N == "DICTIONARYVAR") return std::make_unique<TDictionaryVarMapper>();
   return nullptr;
 }
 
