@@ -1,5 +1,7 @@
 #include "Blocks.h"
 
+#include "CachedCast.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -91,7 +93,7 @@ void TqdDXFBlock::Clear(bool ADoFree) {
 void TqdDXFBlock::UpdateAttributeFlag() {
   bool Any = false, AnyConstant = false;
   for (int I = 0; I < Count(); ++I)
-    if (const auto* A = dynamic_cast<const TqdDXFAttdef*>(GetEntity(I)); A && A->EntType() == ceAttdef) {
+    if (const auto* A = CachedCast<const TqdDXFAttdef>(GetEntity(I)); A && A->EntType() == ceAttdef) {
       Any = true;
       if (A->Constant()) AnyConstant = true;
     }
@@ -158,7 +160,7 @@ void TqdDXFBlock::UpdateBox() {
     if (T == ceAttdef) {
       const auto* A = static_cast<const TqdDXFAttdef*>(E);
       if (A->Flags() == 0 || A->NotAppear() || A->Value().empty()) continue;
-    } else if (auto* Ins = dynamic_cast<TqdDXFInsert*>(E)) {
+    } else if (auto* Ins = CachedCast<TqdDXFInsert>(E)) {
       // The insert loads its block on demand (a block being loaded is skipped there).
       if (C) C->Loads(Ins);
     }

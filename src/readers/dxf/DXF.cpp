@@ -1,5 +1,7 @@
 #include "DXF.h"
 
+#include "CachedCast.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -630,10 +632,10 @@ void TdxfEntity::Commit() {
   // A polyline's vertices follow it even when a writer left out code 66.
   if (FKind == dkPolyline) FComplex = true;
 
-  if (auto* OE = dynamic_cast<TqdDXFObjectEntity*>(FEnt))
+  if (auto* OE = CachedCast<TqdDXFObjectEntity>(FEnt))
     FReader.GetLayers(OE->LayerItem(), FHasText[8] ? std::string_view(FTexts[8]) : std::string_view("0"));
   if (FHasText[6])
-    if (auto* LT = dynamic_cast<TqdDXFObjectEntityLineType*>(FEnt)) FReader.GetLTypes(LT->LineTypeItem(), FTexts[6]);
+    if (auto* LT = CachedCast<TqdDXFObjectEntityLineType>(FEnt)) FReader.GetLTypes(LT->LineTypeItem(), FTexts[6]);
   if (FHasFloat[48 - 40]) FEnt->SetLineTypeScale(FFloats[48 - 40]);
   if (FHasInt[0]) FEnt->SetVisibility(FInts[0] == 0);
   if (FRGB >= 0)
@@ -645,11 +647,11 @@ void TdxfEntity::Commit() {
   FEnt->SetPaperSpace(FPaperSpace);
 
   // The simplest types take their points here; the rest map their groups elsewhere.
-  if (auto* L = dynamic_cast<TqdDXFLine*>(FEnt)) {
+  if (auto* L = CachedCast<TqdDXFLine>(FEnt)) {
     L->SetLine(FPoints[0], FPoints[1]);
     L->SetZThick(FZThick);
     L->SetExtrusion(FExtrusion);
-  } else if (auto* P = dynamic_cast<TqdDXFPoint*>(FEnt)) {
+  } else if (auto* P = CachedCast<TqdDXFPoint>(FEnt)) {
     P->SetPoint(FPoints[0]);
     P->SetZThick(FZThick);
     P->SetExtrusion(FExtrusion);

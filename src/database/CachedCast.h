@@ -1,0 +1,18 @@
+#pragma once
+// dynamic_cast with the answer remembered per dynamic type. The reader and the
+// converter ask the same few questions of every entity; across the deep class tree a
+// dynamic_cast walks type names, which made it a leading cost of loading large files.
+#include <typeinfo>
+#include <unordered_map>
+
+// P as a T*, or null when P is null or not a T. Only for single, non-virtual
+// inheritance, where static_cast to the dynamic type's base is exact.
+template <class T, class U>
+T* CachedCast(U* P) {
+  if (!P) return nullptr;
+  thread_local std::unordered_map<const std::type_info*, bool> Known;
+  const std::type_info* Id = &typeid(*P);
+  auto It = Known.find(Id);
+  if (It == Known.end()) It = Known.emplace(Id, dynamic_cast<T*>(P) != nullptr).first;
+  return It->second ? static_cast<T*>(P) : nullptr;
+}
