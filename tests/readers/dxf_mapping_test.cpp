@@ -484,11 +484,16 @@ TEST(DxfMapping, SpatialFilterIgnoresValuesBeyondItsMatrices) {
 }
 
 TEST(DxfMapping, SortEntsTablePairsUpToTheShorterList) {
-  TLoaded L(Objects({{0, "SORTENTSTABLE"}, {5, "50"}, {100, "AcDbSortentsTable"}, {330, "1F"}, {331, "A1"},
-                     {5, "B1"}, {331, "A2"}, {5, "B2"}, {5, "B3"}}));
+  TLoaded L(TextDXF(Concat({{{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "BLOCK_RECORD"}, {0, "BLOCK_RECORD"},
+                             {5, "1F"}, {2, "*Model_Space"}, {0, "ENDTAB"}, {0, "ENDSEC"}},
+                            {{0, "SECTION"}, {2, "OBJECTS"}, {0, "SORTENTSTABLE"}, {5, "50"}, {102, "{ACAD_REACTORS"},
+                             {330, "77"}, {102, "}"}, {330, "1F"}, {100, "AcDbSortentsTable"}, {331, "A1"},
+                             {5, "B1"}, {331, "A2"}, {5, "B2"}, {5, "B3"}, {0, "ENDSEC"}, {0, "EOF"}}})));
   auto* T = FindObject<TqdDXFSortEntsTable>(L.Conv());
   ASSERT_TRUE(T);
   ASSERT_EQ(T->FPairs.size(), 2u);
+  EXPECT_EQ(T->BlockHandle(), 0x1Fu);  // the last owner outside the reactors
+  EXPECT_EQ(T->Handle(), 0x50u);       // later code 5s are sort keys, not its handle
   EXPECT_EQ(T->FPairs[1].first, 0xA2u);
   EXPECT_EQ(T->FPairs[1].second, 0xB2u);
 }
@@ -593,6 +598,19 @@ TEST(DxfMapping, DxfXrefsLoadThroughTheInstalledLoader) {
   ASSERT_TRUE(Ref->GetLayout(0));
   EXPECT_EQ(Ref->GetLayout(0)->PaperSpaceBlockField()->Count(), 1);
   std::remove(Path.c_str());
+}
+
+TEST(DxfMapping, HostileCountsStayBounded) {
+  // Many edges without data, a path type that is not a polyline path, a huge dash
+  // count, element codes everywhere: all read, nothing grows beyond the groups read.
+  TGroups H{{0, "HATCH"}, {91, "1"}, {92, "1"}, {93, "2147483647"}};
+  for (int K = 0; K < 2000; ++K) H.push_back({72, K % 2 ? "9" : "1"});
+  H.insert(H.end(), {{97, "2147483647"}, {78, "2147483647"}, {53, "0"}, {79, "-5"}, {79, "2147483647"}});
+  TOne<TqdCADHatch> T(H);
+  ASSERT_TRUE(T.E);
+  ASSERT_EQ(T.E->FBoundaries.size(), 1u);
+  EXPECT_EQ(T.E->FBoundaries[0].FObjects.size(), 1000u);
+  EXPECT_LE(T.E->FPatternLines.at(0).Lines.capacity(), 64u);
 }
 
 }  // namespace

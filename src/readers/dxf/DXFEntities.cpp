@@ -524,6 +524,7 @@ private:
   }
   TqdHatchPatternLine* Line() { return FLines.empty() ? nullptr : &FLines.back(); }
   bool FMPolygon;
+  std::size_t FEdges = 0;  // edges and paths made
   std::vector<Tqd2DBoundaryList> FPaths;
   int FPath = -1;  // the current path, -1 when none
   bool FHas91 = false;
@@ -543,8 +544,11 @@ private:
   bool FHasFill = false;
 };
 
-// Paths and edges are counted against what the file can hold: every one needs groups.
+// Lists filled one item per group: the file's size bounds them, these caps bound the
+// memory a hostile file can make per group read.
 constexpr std::size_t cMaxHatchItems = std::size_t(1) << 22;
+// Edges and multiline vertices weigh a few hundred bytes each.
+constexpr std::size_t cMaxHeavyItems = std::size_t(1) << 18;
 
 void THatchMapper::Code(TdxfReader& R, int C) {
   const double V = (C >= 10 && C <= 59) || (C >= 460 && C <= 462) ? R.FloatValue() : 0;
@@ -600,10 +604,11 @@ void THatchMapper::Code(TdxfReader& R, int C) {
       if (E) E->FEndParam = V;
       return;
     case 72: {
+      if (FEdges >= cMaxHeavyItems) return;
       if (FPath < 0) {
-        if (FPaths.size() >= cMaxHatchItems) return;
         FPaths.push_back({FPathType, {}});
         FPath = static_cast<int>(FPaths.size()) - 1;
+        ++FEdges;
       }
       const int K = R.IntValue();
       Tqd2DCurve New;
@@ -624,7 +629,8 @@ void THatchMapper::Code(TdxfReader& R, int C) {
         } else
           return;  // makes no edge
       }
-      if (FPaths[FPath].FObjects.size() < cMaxHatchItems) FPaths[FPath].FObjects.push_back(std::move(New));
+      FPaths[FPath].FObjects.push_back(std::move(New));
+      ++FEdges;
       return;
     }
     case 73:
@@ -655,7 +661,7 @@ void THatchMapper::Code(TdxfReader& R, int C) {
     case 52: FAngle = V; return;
     case 41: FScale = V; return;
     case 53: {
-      if (FLines.size() >= cMaxHatchItems) return;
+      if (FLines.size() >= cMaxHeavyItems) return;
       TqdHatchPatternLine L;
       L.LineAngle = V;
       FLines.push_back(std::move(L));
@@ -822,7 +828,7 @@ public:
     if (C == 11) Close();
     TBaseMapper::Property(R);
     if (C == 11) {
-      if (FVertices.size() < cMaxHatchItems) {
+      if (FVertices.size() < cMaxHeavyItems) {
         FVertices.push_back(std::make_unique<TqdMVertex>());
         FClosed = false;
       }
@@ -881,7 +887,7 @@ public:
     if (C == 1001) {
       FAcad = Trim(R.Value()) == "ACAD";
       if (FAcad) FHasAcad = true;
-    } else if (FAcad && C == 1003 && FXLayers.size() < cMaxHatchItems) {
+    } else if (FAcad && C == 1003 && FXLayers.size() < cMaxHeavyItems) {
       FXLayers.emplace_back(Trim(R.UValue()));
     } else if (FAcad && C >= 1010 && C <= 1030 && C % 10 == 0) {
       // 1010/1020/1030 of the first point are the target, of the second the direction.
@@ -958,7 +964,7 @@ class TLTypeMapper : public TBaseMapper {
 public:
   void Code(TdxfReader& R, int C) override {
     if (C == 49) {
-      if (FElements.size() < cMaxHatchItems) FElements.push_back({R.FloatValue()});
+      if (FElements.size() < cMaxHeavyItems) FElements.push_back({R.FloatValue()});
       return;
     }
     if (FElements.empty()) return;
@@ -1143,6 +1149,8 @@ class TSortEntsMapper : public TBaseMapper {
 public:
   void Property(TdxfReader& R) override {
     const int C = R.Code();
+    if (C == 102) FInReactors = !Trim(R.Value()).empty() && Trim(R.Value()).front() == '{';
+    if (C == 330 && !FInReactors) FBlockRecord = R.HandleValue();
     if (C == 100 && Trim(R.Value()) == "AcDbSortentsTable") FTable = true;
     else if (FTable && C == 5 && FSort.size() < cMaxHatchItems) FSort.push_back(R.HandleValue());
     else if (FTable && C == 331 && FEnts.size() < cMaxHatchItems) FEnts.push_back(R.HandleValue());
@@ -1155,9 +1163,13 @@ public:
     T->FPairs.clear();
     for (std::size_t K = 0; K < N; ++K) T->FPairs.push_back({FEnts[K], FSort[K]});
     T->SetNameUnchecked("ACAD_SORTENTS");
+    // The last owner outside reactor groups is the record whose block is sorted.
+    if (FBlockRecord) T->BlockItem().SetLink(TqdLinkObject::ByHandle(FBlockRecord));
   }
 
 private:
+  bool FInReactors = false;
+  std::uint64_t FBlockRecord = 0;
   bool FTable = false;
   std::vector<std::uint64_t> FSort, FEnts;
 };
@@ -1223,7 +1235,7 @@ public:
     const int C = R.Code();
     if (FElementsPart && (C == 49 || C == 62 || C == 420 || C == 6)) {
       if (C == 49) {
-        if (FElements.size() < cMaxHatchItems) FElements.push_back({R.FloatValue()});
+        if (FElements.size() < cMaxHeavyItems) FElements.push_back({R.FloatValue()});
         return;
       }
       if (FElements.empty()) FElements.push_back({0});
