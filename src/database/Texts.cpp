@@ -44,6 +44,7 @@ void TqdDXFText::AssignEntity(const TqdDXFEntity& Source) {
     FObliqueAngle = S->FObliqueAngle;
     FHAlign = S->FHAlign;
     FVAlign = S->FVAlign;
+    FGenerationFlags = S->FGenerationFlags;
     FPoint1 = S->FPoint1;
     FExtrusion = S->FExtrusion;
     FLineWeight = S->FLineWeight;

@@ -37,6 +37,9 @@ public:
   // 0 baseline, 1 bottom, 2 middle, 3 top.
   std::uint8_t VAlign() const { return FVAlign; }
   void SetVAlign(std::uint8_t V) { FVAlign = V; }
+  // Text generation flags: 2 mirrored in X, 4 mirrored in Y.
+  int GenerationFlags() const { return FGenerationFlags; }
+  void SetGenerationFlags(int V) { FGenerationFlags = V; }
   // The second alignment point; counts as given when X and Y differ from the unset value.
   TFPoint Point1() const { return FPoint1; }
   void SetPoint1(const TFPoint& P) {
@@ -70,6 +73,7 @@ protected:
   double FObliqueAngle = 0;
   std::uint8_t FHAlign = 0;
   std::uint8_t FVAlign = 0;
+  int FGenerationFlags = 0;
   TFPoint FPoint1 = cnstUnsetPoint;
   TFPoint FExtrusion = cnstExtrusion;
   double FLineWeight = cnstLWByLayer;

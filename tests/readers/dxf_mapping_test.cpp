@@ -209,7 +209,8 @@ TEST(DxfMapping, ArrayInsertDetection) {
 
 TEST(DxfMapping, AttribTakesVerticalAlignmentFrom74) {
   TLoaded L(WithBlock({{0, "INSERT"}, {66, "1"}, {2, "B"}, {0, "ATTRIB"}, {1, "v"}, {2, "TAG"}, {70, "0"}, {73, "2"},
-                       {74, "1"}, {72, "1"}, {11, "1"}, {21, "1"}, {0, "SEQEND"}}));
+                       {74, "1"}, {72, "1"}, {11, "1"}, {21, "1"}, {1001, "AcDbAttr"}, {1070, "0"}, {1070, "1"},
+                       {0, "SEQEND"}}));
   auto* I = dynamic_cast<TqdDXFInsert*>(First(L));
   ASSERT_TRUE(I);
   ASSERT_EQ(I->Count(), 1);
@@ -217,11 +218,13 @@ TEST(DxfMapping, AttribTakesVerticalAlignmentFrom74) {
   ASSERT_TRUE(A);
   EXPECT_EQ(A->VAlign(), 1);
   EXPECT_EQ(A->HAlign(), 1);
+  EXPECT_EQ(A->Value(), "v");
+  EXPECT_TRUE(A->LockPosition());  // from the extended data of AcDbAttr
 }
 
 TEST(DxfMapping, TextAndMText) {
   TOne<TqdDXFText> T({{0, "TEXT"}, {1, "a^ b"}, {7, "  "}, {10, "1"}, {40, "2.5"}, {41, "0.8"}, {50, "45"},
-                      {72, "2"}, {73, "3"}, {11, "4"}, {21, "5"}});
+                      {71, "2"}, {72, "2"}, {73, "3"}, {11, "4"}, {21, "5"}});
   ASSERT_TRUE(T.E);
   EXPECT_EQ(T.E->Text(), "a^b");
   EXPECT_EQ(T.E->Height(), 2.5);
@@ -230,6 +233,7 @@ TEST(DxfMapping, TextAndMText) {
   EXPECT_EQ(T.E->HAlign(), 2);
   EXPECT_EQ(T.E->VAlign(), 3);
   EXPECT_EQ(T.E->Point1().Y, 5.0);
+  EXPECT_EQ(T.E->GenerationFlags(), 2);
   ASSERT_TRUE(T.E->Style());  // empty name means STANDARD
   TOne<TqdDXFMText> M({{0, "MTEXT"}, {3, "one "}, {3, "two "}, {1, "three"}, {41, "20"}, {44, "1.5"}, {71, "5"},
                        {50, "30"}});

@@ -356,6 +356,12 @@ void LinkStyle(TdxfReader& R, TqdTableItem& AItem, std::string_view AName) {
 
 class TTextMapper : public TBaseMapper {
 public:
+  void Code(TdxfReader& R, int C) override {
+    // The lock position of attributes also comes as extended data of "AcDbAttr".
+    if (C == 1001) FAttr = Trim(R.Value()) == "AcDbAttr";
+    else if (FAttr && C == 1070 && FAttrData.Count() < 16)
+      FAttrData.AddInt16(C, static_cast<std::int16_t>(std::clamp(R.IntValue(), -32768, 32767)));
+  }
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     auto* T = dynamic_cast<TqdDXFText*>(&E);
     if (!T) return;
@@ -370,6 +376,7 @@ public:
     T->SetScale(F(41, 1));
     T->SetRotation(F(50));
     T->SetObliqueAngle(F(51));
+    T->SetGenerationFlags(I(71));
     T->SetHAlign(static_cast<std::uint8_t>(std::clamp(I(72), 0, 5)));
     // Attributes take the vertical alignment from code 74.
     const int V = dynamic_cast<TqdDXFAttdef*>(T) ? I(74) : I(73);
@@ -379,8 +386,13 @@ public:
       A->SetTag(S(2));
       A->SetFlags(I(70));
       if (FHasI280[0] && R.Version() >= acR2007) A->SetLockPosition(FI280[0] != 0);
+      if (FAttrData.Count() > 0) A->SetAttrExtData(FAttrData);
     }
   }
+
+private:
+  bool FAttr = false;
+  TqdCADExtendedData FAttrData;
 };
 
 class TMTextMapper : public TBaseMapper {
