@@ -106,10 +106,19 @@ TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C) const {
 
 // ---------------------------------------------------------------- primitives
 
+namespace {
+// qdDeviceCoord's rounding (half away from zero) inline for the common in-range
+// case; out of range and NaN take the saturating path.
+inline int FastCoord(double V) {
+  if (V > -qdMaxDeviceCoord && V < qdMaxDeviceCoord) return static_cast<int>(V >= 0 ? V + 0.5 : V - 0.5);
+  return qdDeviceCoord(V);
+}
+}  // namespace
+
 TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
   const TFMatrix& M = FDraw.Matrix;
-  return {qdDeviceCoord(P.X * M.EX.X + P.Y * M.EY.X + P.Z * M.EZ.X + M.E0.X),
-          qdDeviceCoord(P.X * M.EX.Y + P.Y * M.EY.Y + P.Z * M.EZ.Y + M.E0.Y)};
+  return {FastCoord(P.X * M.EX.X + P.Y * M.EY.X + P.Z * M.EZ.X + M.E0.X),
+          FastCoord(P.X * M.EX.Y + P.Y * M.EY.Y + P.Z * M.EZ.Y + M.E0.Y)};
 }
 
 void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
@@ -493,7 +502,7 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     DrawMesh(PL);
     return;
   }
-  if (PL && PL->HasWidth(true) && PL->Arrows().Count() > 3) {
+  if (PL && PL->Arrows().Count() > 3 && PL->HasWidth(true)) {
     // Wide outline: quads of 4 points, filled.
     const TFPointList& A = PL->Arrows();
     SetPen(FColor, 1);
