@@ -27,17 +27,12 @@ void TqdCADPolyPolygon::AssignEntity(const TqdDXFEntity& Source) {
   }
 }
 
-void TqdCADHatch::AssignEntity(const TqdDXFEntity& Source) {
+void TqdCADCurvePolygon::AssignEntity(const TqdDXFEntity& Source) {
   TqdCADPolyPolygon::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdCADHatch*>(&Source)) {
+  if (const auto* S = dynamic_cast<const TqdCADCurvePolygon*>(&Source)) {
     FBoundaries = S->FBoundaries;
     FHatchName = S->FHatchName;
     FSolidFill = S->FSolidFill;
-    FHatchStyle = S->FHatchStyle;
-    FPatternType = S->FPatternType;
-    FPatternAngle = S->FPatternAngle;
-    FPatternScale = S->FPatternScale;
-    FPatternLines = S->FPatternLines;
     FGradientColor[0] = S->FGradientColor[0];
     FGradientColor[1] = S->FGradientColor[1];
     FGradientAngle = S->FGradientAngle;
@@ -45,6 +40,17 @@ void TqdCADHatch::AssignEntity(const TqdDXFEntity& Source) {
     FGradientName = S->FGradientName;
     FElevation = S->FElevation;
     FHatchExtrusion = S->FHatchExtrusion;
+  }
+}
+
+void TqdCADHatch::AssignEntity(const TqdDXFEntity& Source) {
+  TqdCADCurvePolygon::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdCADHatch*>(&Source)) {
+    FHatchStyle = S->FHatchStyle;
+    FPatternType = S->FPatternType;
+    FPatternAngle = S->FPatternAngle;
+    FPatternScale = S->FPatternScale;
+    FPatternLines = S->FPatternLines;
   }
 }
 

@@ -64,10 +64,11 @@ struct TqdHatchPatternLine {
   std::vector<double> Lines;
 };
 
-class TqdCADHatch : public TqdCADPolyPolygon {
-  QD_ENTITY_CLASS(TqdCADHatch)
+// A solid area bounded by curve edges: the boundary paths, gradient and plane.
+class TqdCADCurvePolygon : public TqdCADPolyPolygon {
+  QD_ENTITY_CLASS(TqdCADCurvePolygon)
 public:
-  TqdCADEntities EntType() const override { return ceHatch; }
+  TqdCADEntities EntType() const override { return ceCurvePolygon; }
   void AssignEntity(const TqdDXFEntity& Source) override;
   void SetElevation(const TFPoint& P) {
     if (std::isfinite(P.Z)) FElevation = {0, 0, P.Z};
@@ -76,12 +77,7 @@ public:
 
   std::vector<Tqd2DBoundaryList> FBoundaries;
   std::string FHatchName;
-  bool FSolidFill = false;
-  int FHatchStyle = 0;       // code 75
-  int FPatternType = 1;      // code 76
-  double FPatternAngle = 0;  // degrees (code 52)
-  double FPatternScale = 1;  // code 41
-  std::vector<TqdHatchPatternLine> FPatternLines;
+  bool FSolidFill = true;
   // Gradient: two colours, angle in degrees, centred flag, name.
   TqdColorCAD FGradientColor[2] = {TqdColorCAD::RGB(0xFF0000), TqdColorCAD::RGB(0xFFFFFF)};
   double FGradientAngle = 0;
@@ -89,6 +85,21 @@ public:
   std::string FGradientName;
   TFPoint FElevation;
   TFPoint FHatchExtrusion = cnstExtrusion;
+};
+
+// A pattern hatch.
+class TqdCADHatch : public TqdCADCurvePolygon {
+  QD_ENTITY_CLASS(TqdCADHatch)
+public:
+  TqdCADHatch() { FSolidFill = false; }
+  TqdCADEntities EntType() const override { return ceHatch; }
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+  int FHatchStyle = 0;       // code 75
+  int FPatternType = 1;      // code 76
+  double FPatternAngle = 0;  // degrees (code 52)
+  double FPatternScale = 1;  // code 41
+  std::vector<TqdHatchPatternLine> FPatternLines;
 };
 
 class TqdCADMPolygon : public TqdCADHatch {

@@ -345,8 +345,23 @@ TEST(DxfMapping, PatternDashCountDoesNotReserveTheCount) {
   EXPECT_EQ(H.E->FPatternLines[1].Lines.size(), 1u);
 }
 
+TEST(DxfMapping, SolidHatchIsACurvePolygon) {
+  TGroups B = Hatch({{91, "1"}, {92, "2"}, {72, "0"}, {73, "1"}, {93, "3"}, {10, "0"}, {20, "0"}, {10, "1"},
+                     {20, "0"}, {10, "1"}, {20, "1"}, {97, "0"}});
+  for (auto& [C, V] : B)
+    if (C == 70) V = "1";
+  TOne<TqdCADCurvePolygon> S(B);
+  ASSERT_TRUE(S.E);
+  EXPECT_EQ(dynamic_cast<TqdCADHatch*>(S.E), nullptr);
+  EXPECT_EQ(S.E->EntType(), ceCurvePolygon);
+  EXPECT_TRUE(S.E->FSolidFill);
+  ASSERT_EQ(S.E->FBoundaries.size(), 1u);
+  EXPECT_EQ(S.E->FBoundaries[0].FObjects.at(0).FVertexes.size(), 3u);
+  EXPECT_EQ(S.L.Types(0), std::vector<std::string>{"HATCH"});
+}
+
 TEST(DxfMapping, HatchGradientAndMPolygon) {
-  TOne<TqdCADHatch> G(Hatch({{91, "0"}}, {{450, "1"}, {451, "0"}, {452, "0"}, {453, "2"}, {460, "1.5707963267948966"},
+  TOne<TqdCADCurvePolygon> G(Hatch({{91, "0"}}, {{450, "1"}, {451, "0"}, {452, "0"}, {453, "2"}, {460, "1.5707963267948966"},
                                           {461, "0"}, {463, "0"}, {63, "5"}, {421, "255"}, {463, "1"}, {63, "2"},
                                           {421, "16711680"}, {470, "LINEAR"}}));
   ASSERT_TRUE(G.E);

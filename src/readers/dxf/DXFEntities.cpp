@@ -526,6 +526,11 @@ public:
 class THatchMapper : public TBaseMapper {
 public:
   explicit THatchMapper(bool AMPolygon) : FMPolygon(AMPolygon) {}
+  // A solid hatch (bit 0 of code 70) is a curve polygon.
+  std::unique_ptr<TqdDXFEntity> Replacement() override {
+    if (!FMPolygon && (I(70) & 1) != 0) return std::make_unique<TqdCADCurvePolygon>();
+    return nullptr;
+  }
   void Code(TdxfReader& R, int C) override;
   void Commit(TdxfReader& R, TqdDXFEntity& E) override;
 
@@ -734,29 +739,30 @@ void THatchMapper::Code(TdxfReader& R, int C) {
 }
 
 void THatchMapper::Commit(TdxfReader&, TqdDXFEntity& Ent) {
-  auto* H = dynamic_cast<TqdCADHatch*>(&Ent);
+  auto* H = dynamic_cast<TqdCADCurvePolygon*>(&Ent);
   if (!H) return;
   H->SetExtrusion(FExtr);
   if (IsFiniteFPoint(FExtr) && (FExtr.X != 0 || FExtr.Y != 0 || FExtr.Z != 0)) H->FHatchExtrusion = FExtr;
   if (FHasElevation) H->SetElevation(FElev);
   H->FHatchName = std::string(Trim(S(2)));
   H->FBoundaries = std::move(FPaths);
-  H->FPatternLines = std::move(FLines);
-  if (std::isfinite(FAngle)) H->FPatternAngle = FAngle;
-  if (std::isfinite(FScale)) H->FPatternScale = FScale;
-  H->FHatchStyle = I(75);
-  H->FPatternType = I(76, 1);
   H->FGradientColor[0] = FGrad[0];
   H->FGradientColor[1] = FGrad[1];
   if (std::isfinite(FGradAngle)) H->FGradientAngle = FGradAngle;
   H->FGradientUseCenter = FGradUseCenter;
   H->FGradientName = FGradName;
-  if (auto* M = dynamic_cast<TqdCADMPolygon*>(H)) {
+  H->FSolidFill = (I(70) & 1) != 0;
+  auto* P = dynamic_cast<TqdCADHatch*>(H);
+  if (!P) return;
+  P->FPatternLines = std::move(FLines);
+  if (std::isfinite(FAngle)) P->FPatternAngle = FAngle;
+  if (std::isfinite(FScale)) P->FPatternScale = FScale;
+  P->FHatchStyle = I(75);
+  P->FPatternType = I(76, 1);
+  if (auto* M = dynamic_cast<TqdCADMPolygon*>(P)) {
     if (IsFiniteFPoint(FP[1])) M->FOffset = {FP[1].X, FP[1].Y, 0};
     M->FSolidFill = (I(71) & 1) != 0;
     M->FFillColor = FHasFill ? FFill : M->ColorCAD();
-  } else {
-    H->FSolidFill = (I(70) & 1) != 0;
   }
 }
 
