@@ -65,6 +65,8 @@ void TqdCADBasePolyline::Loaded(TqdDXFConverter* C) {
   FFlags &= ~cnstLinetypePoints;
   GeneratePoints(C);
   if (FPolyPoints.Count() > cnstMaxEntityPoints) FPolyPoints.SetCount(cnstMaxEntityPoints);
+  // The points stay as long as the drawing: drop the slack of growing the list.
+  if (FPolyPoints.Capacity() > FPolyPoints.Count()) FPolyPoints.SetCapacity(FPolyPoints.Count());
   ApplyElevation();
   UpdatePolyBox();
 }
