@@ -220,6 +220,15 @@ TqdDXFLayer* TqdDXFObjectEntity::Layer() const {
 
 void TqdDXFObjectEntity::SetLayer(TqdDXFLayer* ALayer) { FLayerItem.SetItem(ALayer); }
 
+TqdDXFEntity* TakePlaceholderTarget(TqdTableItem& AItem, TqdDXFConverter* C, int ASection) {
+  TqdLinkObject* L = AItem.Link();
+  TqdDXFEntity* Found = nullptr;
+  if (L && C)
+    if (TqdDXFEntity* Table = C->GetSection(ASection)) Found = L->GetObject(Table);
+  AItem.ClearLink();
+  return Found;
+}
+
 void TqdDXFObjectEntity::ResolveLinks(TqdDXFConverter* C) {
   TqdLinkObject* L = FLayerItem.Link();
   if (!L || !C) return;
@@ -287,12 +296,7 @@ void TqdDXFObjectEntityLineType::Loaded(TqdDXFConverter* C) {
 
 void TqdDXFObjectEntityLineType::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFPenEntity::ResolveLinks(C);
-  TqdLinkObject* L = FLineTypeItem.Link();
-  if (!L || !C) return;
-  TqdDXFEntity* Found = nullptr;
-  if (TqdDXFEntity* Table = C->GetSection(csLTypes)) Found = L->GetObject(Table);
-  FLineTypeItem.ClearLink();
-  FLineTypeItem.SetItem(dynamic_cast<TqdDXFLineType*>(Found));
+  ResolveTableItem<TqdDXFLineType>(FLineTypeItem, C, csLTypes);
 }
 
 void TqdDXFObjectEntityLineType::AssignEntity(const TqdDXFEntity& Source) {

@@ -252,6 +252,16 @@ public:                                                                         
 // Frees a removed item unless table-item references still hold it; then they own it.
 void ReleaseEntity(std::unique_ptr<TqdDXFEntity> E);
 
+// The item that the placeholder in AItem names in section ASection of C (null when none);
+// the placeholder is dropped.
+TqdDXFEntity* TakePlaceholderTarget(TqdTableItem& AItem, TqdDXFConverter* C, int ASection);
+
+// Replaces a placeholder by the item of class T it names, or by nothing.
+template <class T> void ResolveTableItem(TqdTableItem& AItem, TqdDXFConverter* C, int ASection) {
+  if (!AItem.Link() || !C) return;
+  AItem.SetItem(dynamic_cast<T*>(TakePlaceholderTarget(AItem, C, ASection)));
+}
+
 // ---------------------------------------------------------------- graphical branch
 
 class TqdDXFObjectEntity : public TqdDXFEntity {

@@ -464,12 +464,7 @@ void TqdMVertex::AssignEntity(const TqdDXFEntity& Source) {
 TqdDXFLineType* TqdMLineEntry::LineType() const { return dynamic_cast<TqdDXFLineType*>(FLineTypeItem.Item()); }
 
 void TqdMLineEntry::ResolveLinks(TqdDXFConverter* C) {
-  TqdLinkObject* L = FLineTypeItem.Link();
-  if (!L || !C) return;
-  TqdDXFEntity* Found = nullptr;
-  if (TqdDXFEntity* Table = C->GetSection(csLTypes)) Found = L->GetObject(Table);
-  FLineTypeItem.ClearLink();
-  FLineTypeItem.SetItem(dynamic_cast<TqdDXFLineType*>(Found));
+  ResolveTableItem<TqdDXFLineType>(FLineTypeItem, C, csLTypes);
 }
 
 void TqdMLineEntry::AssignEntity(const TqdDXFEntity& Source) {

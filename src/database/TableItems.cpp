@@ -70,12 +70,7 @@ void TqdDXFLayer::Loaded(TqdDXFConverter* C) {
 
 void TqdDXFLayer::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFCustomColor::ResolveLinks(C);
-  TqdLinkObject* L = FLineTypeItem.Link();
-  if (!L || !C) return;
-  TqdDXFEntity* Found = nullptr;
-  if (TqdDXFEntity* Table = C->GetSection(csLTypes)) Found = L->GetObject(Table);
-  FLineTypeItem.ClearLink();
-  FLineTypeItem.SetItem(dynamic_cast<TqdDXFLineType*>(Found));
+  ResolveTableItem<TqdDXFLineType>(FLineTypeItem, C, csLTypes);
 }
 
 void TqdDXFLayer::AssignEntity(const TqdDXFEntity& Source) {
@@ -127,14 +122,7 @@ void TqdDXFLineType::Loaded(TqdDXFConverter* C) {
 void TqdDXFLineType::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFPenTableItem::ResolveLinks(C);
   if (!C) return;
-  for (auto& S : FElementStyles) {
-    TqdLinkObject* L = S->Link();
-    if (!L) continue;
-    TqdDXFEntity* Found = nullptr;
-    if (TqdDXFEntity* Table = C->GetSection(csStyles)) Found = L->GetObject(Table);
-    S->ClearLink();
-    S->SetItem(dynamic_cast<TqdDXFStyle*>(Found));
-  }
+  for (auto& S : FElementStyles) ResolveTableItem<TqdDXFStyle>(*S, C, csStyles);
 }
 
 void TqdDXFLineType::AssignEntity(const TqdDXFEntity& Source) {
@@ -186,12 +174,7 @@ TqdDXFStyle* TqdDXFDimensionStyle::TextStyle() const {
 
 void TqdDXFDimensionStyle::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFPenTableItem::ResolveLinks(C);
-  TqdLinkObject* L = FTextStyleItem.Link();
-  if (!L || !C) return;
-  TqdDXFEntity* Found = nullptr;
-  if (TqdDXFEntity* Table = C->GetSection(csStyles)) Found = L->GetObject(Table);
-  FTextStyleItem.ClearLink();
-  FTextStyleItem.SetItem(dynamic_cast<TqdDXFStyle*>(Found));
+  ResolveTableItem<TqdDXFStyle>(FTextStyleItem, C, csStyles);
 }
 
 void TqdDXFDimensionStyle::AssignEntity(const TqdDXFEntity& Source) {

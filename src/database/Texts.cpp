@@ -18,12 +18,7 @@ TqdDXFStyle* TqdDXFText::Style() const { return dynamic_cast<TqdDXFStyle*>(FText
 
 void TqdDXFText::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFCustomVertex::ResolveLinks(C);
-  TqdLinkObject* L = FTextStyleItem.Link();
-  if (!L || !C) return;
-  TqdDXFEntity* Found = nullptr;
-  if (TqdDXFEntity* Table = C->GetSection(csStyles)) Found = L->GetObject(Table);
-  FTextStyleItem.ClearLink();
-  FTextStyleItem.SetItem(dynamic_cast<TqdDXFStyle*>(Found));
+  ResolveTableItem<TqdDXFStyle>(FTextStyleItem, C, csStyles);
 }
 
 void TqdDXFText::Loaded(TqdDXFConverter* C) {
