@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "DXF.h"
@@ -1454,44 +1455,83 @@ public:
 
 }  // namespace
 
+namespace {
+enum TMapperKind {
+  mkNone, mkFace, mkRay, mkCircle, mkPolyline, mkVertex, mkLWPolyline, mkSpline, mkInsert,
+  mkText, mkMText, mkShape, mkDimension, mkLeader, mkTolerance, mkHatch, mkMPolygon, mkWipeout,
+  mkMLine, mkViewport, mkLayer, mkLType, mkStyle, mkVport, mkBlockRecord, mkDimStyle,
+  mkSortEnts, mkSpatialFilter, mkMLineStyle, mkRasterVariables, mkPlotSettings, mkLayout,
+  mkXRecord, mkDictionaryVar
+};
+
+// One hash lookup per object instead of a chain of comparisons: the mapper is chosen
+// for every entity of a drawing.
+TMapperKind MapperKindByName(const std::string& N) {
+  static const std::unordered_map<std::string, TMapperKind> Kinds = {
+      {"LINE", mkNone}, {"3DLINE", mkNone}, {"POINT", mkNone},
+      {"SOLID", mkFace}, {"TRACE", mkFace}, {"3DFACE", mkFace},
+      {"RAY", mkRay}, {"XLINE", mkRay},
+      {"CIRCLE", mkCircle}, {"ARC", mkCircle}, {"ELLIPSE", mkCircle},
+      {"POLYLINE", mkPolyline}, {"VERTEX", mkVertex}, {"LWPOLYLINE", mkLWPolyline},
+      {"SPLINE", mkSpline}, {"HELIX", mkSpline}, {"INSERT", mkInsert},
+      {"TEXT", mkText}, {"ATTDEF", mkText}, {"ATTRIB", mkText}, {"MTEXT", mkMText},
+      {"SHAPE", mkShape}, {"DIMENSION", mkDimension}, {"LEADER", mkLeader},
+      {"TOLERANCE", mkTolerance}, {"HATCH", mkHatch}, {"MPOLYGON", mkMPolygon},
+      {"WIPEOUT", mkWipeout}, {"IMAGE", mkWipeout}, {"MLINE", mkMLine},
+      {"VIEWPORT", mkViewport}, {"LAYER", mkLayer}, {"LTYPE", mkLType}, {"STYLE", mkStyle},
+      {"VPORT", mkVport}, {"BLOCK_RECORD", mkBlockRecord}, {"DIMSTYLE", mkDimStyle},
+      {"SORTENTSTABLE", mkSortEnts}, {"SPATIAL_FILTER", mkSpatialFilter},
+      {"MLINESTYLE", mkMLineStyle}, {"RASTERVARIABLES", mkRasterVariables},
+      {"WIPEOUTVARIABLES", mkRasterVariables}, {"PLOTSETTINGS", mkPlotSettings},
+      {"LAYOUT", mkLayout}, {"XRECORD", mkXRecord}, {"DICTIONARYVAR", mkDictionaryVar}};
+  const auto It = Kinds.find(N);
+  return It == Kinds.end() ? static_cast<TMapperKind>(-1) : It->second;
+}
+} // namespace
+
 std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity* AItem) {
   if (!AItem) return nullptr;
   const std::string N = UpperNameText(Trim(AName));
-  if (N == "SOLID" || N == "TRACE" || N == "3DFACE") return std::make_unique<TFaceMapper>();
-  if (N == "RAY" || N == "XLINE") return std::make_unique<TRayMapper>();
-  if (N == "CIRCLE" || N == "ARC" || N == "ELLIPSE") return std::make_unique<TCircleMapper>();
-  if (N == "POLYLINE") return std::make_unique<TPolylineMapper>();
-  if (N == "VERTEX") return std::make_unique<TVertexMapper>();
-  if (N == "LWPOLYLINE") return std::make_unique<TLWPolylineMapper>();
-  if (N == "SPLINE" || N == "HELIX") return std::make_unique<TSplineMapper>();
-  if (N == "INSERT") return std::make_unique<TInsertMapper>();
-  if (N == "TEXT" || N == "ATTDEF" || N == "ATTRIB") return std::make_unique<TTextMapper>();
-  if (N == "MTEXT") return std::make_unique<TMTextMapper>();
-  if (N == "SHAPE") return std::make_unique<TShapeMapper>();
-  if (N == "DIMENSION") return std::make_unique<TDimensionMapper>();
-  if (N == "LEADER") return std::make_unique<TLeaderMapper>();
-  if (N == "TOLERANCE") return std::make_unique<TToleranceMapper>();
-  if (N == "HATCH") return std::make_unique<THatchMapper>(false);
-  if (N == "MPOLYGON") return std::make_unique<THatchMapper>(true);
-  if (N == "WIPEOUT" || N == "IMAGE") return std::make_unique<TWipeoutMapper>();
-  if (N == "MLINE") return std::make_unique<TMLineMapper>();
-  if (N == "VIEWPORT") return std::make_unique<TViewportMapper>();
+  switch (MapperKindByName(N)) {
+  case mkNone: return nullptr;
+  case mkFace: return std::make_unique<TFaceMapper>();
+  case mkRay: return std::make_unique<TRayMapper>();
+  case mkCircle: return std::make_unique<TCircleMapper>();
+  case mkPolyline: return std::make_unique<TPolylineMapper>();
+  case mkVertex: return std::make_unique<TVertexMapper>();
+  case mkLWPolyline: return std::make_unique<TLWPolylineMapper>();
+  case mkSpline: return std::make_unique<TSplineMapper>();
+  case mkInsert: return std::make_unique<TInsertMapper>();
+  case mkText: return std::make_unique<TTextMapper>();
+  case mkMText: return std::make_unique<TMTextMapper>();
+  case mkShape: return std::make_unique<TShapeMapper>();
+  case mkDimension: return std::make_unique<TDimensionMapper>();
+  case mkLeader: return std::make_unique<TLeaderMapper>();
+  case mkTolerance: return std::make_unique<TToleranceMapper>();
+  case mkHatch: return std::make_unique<THatchMapper>(false);
+  case mkMPolygon: return std::make_unique<THatchMapper>(true);
+  case mkWipeout: return std::make_unique<TWipeoutMapper>();
+  case mkMLine: return std::make_unique<TMLineMapper>();
+  case mkViewport: return std::make_unique<TViewportMapper>();
+  case mkLayer: return std::make_unique<TLayerMapper>();
+  case mkLType: return std::make_unique<TLTypeMapper>();
+  case mkStyle: return std::make_unique<TStyleMapper>();
+  case mkVport: return std::make_unique<TVportMapper>();
+  case mkBlockRecord: return std::make_unique<TBlockRecordMapper>();
+  case mkDimStyle: return std::make_unique<TDimStyleMapper>(AItem);
+  case mkSortEnts: return std::make_unique<TSortEntsMapper>();
+  case mkSpatialFilter: return std::make_unique<TSpatialFilterMapper>();
+  case mkMLineStyle: return std::make_unique<TMLineStyleMapper>();
+  case mkRasterVariables: return std::make_unique<TRasterVariablesMapper>();
+  case mkPlotSettings: return std::make_unique<TPlotMapper>(false);
+  case mkLayout: return std::make_unique<TPlotMapper>(true);
+  case mkXRecord: return std::make_unique<TXRecordMapper>();
+  case mkDictionaryVar: return std::make_unique<TDictionaryVarMapper>();
+  }
+  // Classes read by their generic data reader (solids, proxies, OLE frames, tables).
   if (dynamic_cast<TqdDXFRegion*>(AItem) || dynamic_cast<TqdDXFProxy*>(AItem) ||
       dynamic_cast<TqdDXFOle2Frame*>(AItem) || dynamic_cast<TqdDXFAcadTable*>(AItem))
     return std::make_unique<TDataMapper>(N);
-  if (N == "LAYER") return std::make_unique<TLayerMapper>();
-  if (N == "LTYPE") return std::make_unique<TLTypeMapper>();
-  if (N == "STYLE") return std::make_unique<TStyleMapper>();
-  if (N == "VPORT") return std::make_unique<TVportMapper>();
-  if (N == "BLOCK_RECORD") return std::make_unique<TBlockRecordMapper>();
-  if (N == "DIMSTYLE") return std::make_unique<TDimStyleMapper>(AItem);
-  if (N == "SORTENTSTABLE") return std::make_unique<TSortEntsMapper>();
-  if (N == "SPATIAL_FILTER") return std::make_unique<TSpatialFilterMapper>();
-  if (N == "MLINESTYLE") return std::make_unique<TMLineStyleMapper>();
-  if (N == "RASTERVARIABLES" || N == "WIPEOUTVARIABLES") return std::make_unique<TRasterVariablesMapper>();
-  if (N == "PLOTSETTINGS" || N == "LAYOUT") return std::make_unique<TPlotMapper>(N == "LAYOUT");
-  if (N == "XRECORD") return std::make_unique<TXRecordMapper>();
-  if (N == "DICTIONARYVAR") return std::make_unique<TDictionaryVarMapper>();
   return nullptr;
 }
 
