@@ -371,16 +371,21 @@ void TqdDXFOwneredItem::SetConverter(TqdDXFConverter* C) {
   if (C && FHandle == 0 && NeedsHandle()) C->GeneratedListAdd(this);
 }
 
-void TqdDXFOwneredItem::SetOwner(TqdDXFEntity* AOwner) {
-  if (AOwner == FNamedItem.FOwner) return;
-  if (!FNamedItem.FOwner && AOwner) {
-    ++FNamedItem.FRefCount;
-    FNamedItem.FOwnedByRefs = false;
-  } else if (FNamedItem.FOwner && !AOwner && FNamedItem.FRefCount > 0) {
-    --FNamedItem.FRefCount;
+namespace {
+// Entering a table counts one reference to a named item, leaving it drops that one.
+void EnterOrLeaveTable(TqdNamedItem& N, TqdDXFEntity* AOwner) {
+  if (AOwner == N.FOwner) return;
+  if (!N.FOwner && AOwner) {
+    ++N.FRefCount;
+    N.FOwnedByRefs = false;
+  } else if (N.FOwner && !AOwner && N.FRefCount > 0) {
+    --N.FRefCount;
   }
-  FNamedItem.FOwner = AOwner;
+  N.FOwner = AOwner;
 }
+} // namespace
+
+void TqdDXFOwneredItem::SetOwner(TqdDXFEntity* AOwner) { EnterOrLeaveTable(FNamedItem, AOwner); }
 
 void TqdDXFOwneredItem::SetNameUnchecked(std::string_view AName) {
   TqdDXFEntity* O = FNamedItem.FOwner;
@@ -506,13 +511,7 @@ TqdDXFTable::~TqdDXFTable() {
 
 void TqdDXFTable::SetOwner(TqdDXFEntity* AOwner) {
   if (AOwner == FNamedItem.FOwner) return;
-  if (!FNamedItem.FOwner && AOwner) {
-    ++FNamedItem.FRefCount;
-    FNamedItem.FOwnedByRefs = false;
-  } else if (FNamedItem.FOwner && !AOwner && FNamedItem.FRefCount > 0) {
-    --FNamedItem.FRefCount;
-  }
-  FNamedItem.FOwner = AOwner;
+  EnterOrLeaveTable(FNamedItem, AOwner);
   FOwner = AOwner;
 }
 
