@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "DXF.h"
+#include "qdProcess.h"
 #include "SyntheticDXF.h"
 
 #ifndef DRAFTWELL_CORPUS_DIR
@@ -42,23 +43,6 @@ namespace {
 
 // The largest corpus files of each format that the oracle timed.
 constexpr int cnstCorpusFiles = 6;
-
-long StatusKB(const char* AKey) {
-  std::ifstream F("/proc/self/status");
-  std::string L;
-  const std::string K = std::string(AKey) + ":";
-  while (std::getline(F, L))
-    if (L.compare(0, K.size(), K) == 0) return std::atol(L.c_str() + K.size());
-  return -1;
-}
-
-// Makes VmHWM start again from the current VmRSS; false when the kernel refuses.
-bool ResetPeak() {
-  FILE* F = std::fopen("/proc/self/clear_refs", "w");
-  if (!F) return false;
-  const bool Ok = std::fputs("5", F) >= 0;
-  return std::fclose(F) == 0 && Ok;
-}
 
 std::size_t HeapInUse() {
   const struct mallinfo2 M = mallinfo2();
@@ -87,8 +71,8 @@ void BM_Load(benchmark::State& state, const std::string& APath) {
   for (auto _ : state) {
     state.PauseTiming();
     malloc_trim(0);
-    const bool PeakOk = ResetPeak();
-    const long RssBefore = StatusKB("VmRSS");
+    const bool PeakOk = ResetPeakMemory();
+    const long RssBefore = ProcessStatusKB("VmRSS");
     const std::size_t HeapBefore = HeapInUse();
     auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
     state.ResumeTiming();
@@ -98,7 +82,7 @@ void BM_Load(benchmark::State& state, const std::string& APath) {
       state.SkipWithError(("load failed: " + R.Error).c_str());
       break;
     }
-    const long Hwm = StatusKB("VmHWM");
+    const long Hwm = ProcessStatusKB("VmHWM");
     PeakKB = PeakOk ? static_cast<double>(Hwm - RssBefore) : -1;
     HeapBytes = static_cast<double>(HeapInUse()) - static_cast<double>(HeapBefore);
     Entities = EntityCount(*C);

@@ -27,6 +27,7 @@
 
 #include "DXF.h"
 #include "dxf_test_util.h"
+#include "qdProcess.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -82,22 +83,6 @@ std::vector<TVariant> Variants(const std::string& S) {
   return V;
 }
 
-long StatusKB(const char* AKey) {
-  std::ifstream F("/proc/self/status");
-  std::string L;
-  const std::string K = std::string(AKey) + ":";
-  while (std::getline(F, L))
-    if (L.compare(0, K.size(), K) == 0) return std::atol(L.c_str() + K.size());
-  return -1;
-}
-
-void ResetPeak() {
-  if (FILE* F = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", F);
-    std::fclose(F);
-  }
-}
-
 // Loads an exact-size copy (reads past the end are caught) and walks the layouts.
 void LoadOne(const std::string& AData) {
   std::unique_ptr<char[]> Buf(new char[AData.size() ? AData.size() : 1]);
@@ -138,12 +123,12 @@ std::string RunVariants(const std::string& AName, const std::vector<TVariant>& A
   if (P == 0) {
     for (const TVariant& V : AVariants) {
       std::snprintf(Note->Variant, sizeof(Note->Variant), "%s", V.Label.c_str());
-      ResetPeak();
-      const long Before = StatusKB("VmRSS");
+      ResetPeakMemory();
+      const long Before = ProcessStatusKB("VmRSS");
       alarm(cnstLoadSeconds);
       LoadOne(V.Data);
       alarm(0);
-      const long Grown = StatusKB("VmHWM") - Before;
+      const long Grown = ProcessStatusKB("VmHWM") - Before;
       if (Grown > (cnstMemoryBaseMB << 10) + static_cast<long>(V.Data.size()) * cnstMemoryPerInputByte / 1024)
         _exit(3);
     }
