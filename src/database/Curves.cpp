@@ -22,6 +22,7 @@ int SplineParts(const TqdDXFConverter* C) {
 // ---------------------------------------------------------------- base
 
 TFPoint TqdCADBasePolyline::GetPolyPoint(int Index) const {
+  EnsurePoints();
   if (Index < 0 || Index >= FPolyPoints.Count()) return cnstFPointZero;
   return FPolyPoints[Index];
 }
@@ -31,14 +32,38 @@ int TqdCADBasePolyline::BasePointCount() const {
   return FZThick != 0 ? n / 2 : n;
 }
 
+namespace {
+// The shift of the elevation and of the thickness, in world coordinates.
+void ElevationVectors(double Elev, double Thick, const TFPoint& Extrusion, TFPoint& EV,
+                      TFPoint& TV) {
+  EV = {0, 0, Elev};
+  TV = {0, 0, Thick};
+  if (IsNonDefaultExtrusion(Extrusion)) {
+    EV = OCSToWCS(EV, Extrusion);
+    TV = OCSToWCS(TV, Extrusion);
+  }
+}
+} // namespace
+
+TFRect TqdCADBasePolyline::ElevatedBox(TFRect Box) const {
+  const double elev = Elevation();
+  if ((FZThick == 0 && elev == 0) || Box.Left > Box.Right) return Box;
+  TFPoint ev, tv;
+  ElevationVectors(elev, FZThick, Extrusion(), ev, tv);
+  OffsetBox(Box, ev.X, ev.Y, ev.Z);
+  if (FZThick != 0) {
+    TFRect raised = Box;
+    OffsetBox(raised, tv.X, tv.Y, tv.Z);
+    UnionBoxes(Box, raised);
+  }
+  return Box;
+}
+
 void TqdCADBasePolyline::ApplyElevationTo(TFPointList& L, bool AddThickCopy) const {
   const double elev = Elevation();
   if (FZThick == 0 && elev == 0) return;
-  TFPoint ev{0, 0, elev}, tv{0, 0, FZThick};
-  if (IsNonDefaultExtrusion(Extrusion())) {
-    ev = OCSToWCS(ev, Extrusion());
-    tv = OCSToWCS(tv, Extrusion());
-  }
+  TFPoint ev, tv;
+  ElevationVectors(elev, FZThick, Extrusion(), ev, tv);
   const int n = L.Count();
   for (int i = 0; i < n; ++i) L[i] = AddFPoint(L[i], ev);
   if (AddThickCopy && FZThick != 0) {
@@ -53,6 +78,7 @@ void TqdCADBasePolyline::ApplyElevation() {
 }
 
 void TqdCADBasePolyline::UpdatePolyBox() {
+  EnsurePoints();
   FBox = cnstBadRect;
   for (const TFPoint& p : FPolyPoints) UnionBoxPoint(FBox, p);
 }
@@ -63,15 +89,37 @@ void TqdCADBasePolyline::Loaded(TqdDXFConverter* C) {
   TqdDXFObjectEntityLineType::Loaded(C);
   if (C && !Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
   FFlags &= ~cnstLinetypePoints;
+  FDeferredParts = 0;
+  const int parts = CircleParts(C);
+  TFRect box = cnstBadRect;
+  if (DeferredBox(C, parts, box)) {
+    FPolyPoints.Clear(true);
+    FDeferredParts = parts;
+    FBox = ElevatedBox(box);
+    return;
+  }
   GeneratePoints(C);
+  FinishPoints();
+  UpdatePolyBox();
+}
+
+void TqdCADBasePolyline::FinishPoints() {
   if (FPolyPoints.Count() > cnstMaxEntityPoints) FPolyPoints.SetCount(cnstMaxEntityPoints);
   // The points stay as long as the drawing: drop the slack of growing the list.
   if (FPolyPoints.Capacity() > FPolyPoints.Count()) FPolyPoints.SetCapacity(FPolyPoints.Count());
   ApplyElevation();
-  UpdatePolyBox();
+}
+
+void TqdCADBasePolyline::MakeDeferredPoints() {
+  const int parts = FDeferredParts;
+  FDeferredParts = 0;
+  MakeCurvePoints(parts);
+  FinishPoints();
+  // The box stays the exact one computed at load: the points lie inside it.
 }
 
 double TqdCADBasePolyline::GetArea() const {
+  EnsurePoints();
   const int n = BasePointCount();
   double a = 0;
   for (int i = 0; i < n; ++i) {
@@ -83,6 +131,7 @@ double TqdCADBasePolyline::GetArea() const {
 }
 
 double TqdCADBasePolyline::GetLength() const {
+  EnsurePoints();
   const int n = BasePointCount();
   double len = 0;
   for (int i = 1; i < n; ++i) len += std::sqrt(SqrDistance(FPolyPoints[i - 1], FPolyPoints[i]));
@@ -106,18 +155,37 @@ TqdDXFCircle::TEllipseParams TqdDXFCircle::GetEllipseParams() const {
 }
 
 void TqdDXFCircle::Loaded(TqdDXFConverter* C) {
-  FPolyPoints.Clear(false);
   FFlags |= cnstPLinegen;
-  const TEllipseParams e = GetEllipseParams();
-  EllipseArcPoints(FPoint, e.RX, e.RY, e.CosT, e.SinT, e.Start, e.End, CircleParts(C), FPolyPoints);
   TqdCADBasePolyline::Loaded(C);
 }
 
 void TqdDXFCircle::GeneratePoints(TqdDXFConverter* C) {
-  // The points made by Loaded are in the object coordinate system.
+  MakeCurvePoints(CircleParts(C));
+}
+
+void TqdDXFCircle::MakeCurvePoints(int Parts) {
+  FPolyPoints.Clear(false);
+  const TEllipseParams e = GetEllipseParams();
+  FPolyPoints.SetCapacity(Parts + 1);
+  EllipseArcPoints(FPoint, e.RX, e.RY, e.CosT, e.SinT, e.Start, e.End, Parts, FPolyPoints);
+  // The curve is drawn in its object coordinate system.
   if (!IsNonDefaultExtrusion(Extrusion())) return;
   const TFMatrix m = ExtrusionMatrix(Extrusion());
   for (TFPoint& p : FPolyPoints) p = TransformPoint(p, m);
+}
+
+bool TqdDXFCircle::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {
+  const TEllipseParams e = GetEllipseParams();
+  TFPoint c = FPoint, a{e.RX * e.CosT, e.RX * e.SinT, 0}, b{-e.RY * e.SinT, e.RY * e.CosT, 0};
+  if (IsNonDefaultExtrusion(Extrusion())) {
+    const TFMatrix m = ExtrusionMatrix(Extrusion());
+    c = TransformPoint(c, m);
+    a = TransformVector(a, m);
+    b = TransformVector(b, m);
+  }
+  Box = cnstBadRect;
+  UnionConicArcBox(Box, c, a, b, DegreesToRadians(e.Start), DegreesToRadians(e.End - e.Start));
+  return Box.Left <= Box.Right;
 }
 
 double TqdDXFCircle::GetArea() const {

@@ -23,8 +23,16 @@ public:
   static constexpr int cnstJoinDashes = 512;
   static constexpr int cnstLinetypePoints = 2048;
 
-  const TFPointList& PolyPoints() const { return FPolyPoints; }
-  int PointCount() const { return FPolyPoints.Count(); }
+  const TFPointList& PolyPoints() const {
+    EnsurePoints();
+    return FPolyPoints;
+  }
+  int PointCount() const {
+    EnsurePoints();
+    return FPolyPoints.Count();
+  }
+  // The points are made on first use (the box is known without them).
+  bool PointsDeferred() const { return FDeferredParts != 0; }
   // The computed point Index; the zero point outside the list.
   TFPoint GetPolyPoint(int Index) const;
   int Flags() const override { return FFlags; }
@@ -60,10 +68,33 @@ protected:
   // The points of the first half when the entity is thick (the raised copy follows).
   int BasePointCount() const;
   void ApplyElevationTo(TFPointList& L, bool AddThickCopy) const;
+  // The box of points Box after ApplyElevation: moved by the elevation, with the
+  // raised copy of a thick entity.
+  TFRect ElevatedBox(TFRect Box) const;
+
+  // Curves whose box is computed without their points make the points on first use:
+  // most are never asked for at load, and kept for every curve they were most of the
+  // drawing's memory.
+  void EnsurePoints() const {
+    if (FDeferredParts != 0) const_cast<TqdCADBasePolyline*>(this)->MakeDeferredPoints();
+  }
+  // The points as GeneratePoints makes them with CircleParts segments a circle.
+  virtual void MakeCurvePoints(int Parts) {}
+  // The box of the points MakeCurvePoints would make, before the elevation; false
+  // when the curve has to make its points to know it.
+  virtual bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {
+    return false;
+  }
 
   TFPointList FPolyPoints;
   int FFlags = 0;
+  int FDeferredParts = 0;  // segments a circle when the points are still to be made
   TFRect FBox = cnstBadRect;
+
+private:
+  void MakeDeferredPoints();
+  // Caps the points, drops the slack and applies the elevation.
+  void FinishPoints();
 };
 
 class TqdDXFCircle : public TqdCADBasePolyline {
@@ -86,6 +117,8 @@ public:
   void AssignEntity(const TqdDXFEntity& Source) override;
 
 protected:
+  void MakeCurvePoints(int Parts) override;
+  bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override;
   double FRadius = 1;
 };
 

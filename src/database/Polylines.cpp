@@ -133,6 +133,15 @@ bool TqdDXFPolyline::HasWidth(bool AFull) const {
 }
 
 void TqdDXFPolyline::GeneratePoints(TqdDXFConverter* C) {
+  const int parts = C && C->NumberOfPartsInCircle() > 1 ? C->NumberOfPartsInCircle() : 48;
+  MakePoints(parts, C && C->ImportMode() == imImport, C);
+}
+
+void TqdDXFPolyline::MakeCurvePoints(int Parts) {
+  MakePoints(Parts, false, nullptr);
+}
+
+void TqdDXFPolyline::MakePoints(int Parts, bool ImportEntities, TqdDXFConverter* C) {
   FPolyPoints.Clear(false);
   FPolyFaceVertexIndexes.Clear();
   FPolyLineEntities.clear();
@@ -178,8 +187,7 @@ void TqdDXFPolyline::GeneratePoints(TqdDXFConverter* C) {
       }
     }
   } else {
-    const unsigned parts = static_cast<unsigned>(
-        C && C->NumberOfPartsInCircle() > 1 ? C->NumberOfPartsInCircle() : 48);
+    const unsigned parts = static_cast<unsigned>(Parts);
     // Vertices that make points, in order; the others only add their counts.
     std::vector<int> drawable;
     for (int i = 0; i < Count(); ++i) {
@@ -226,10 +234,56 @@ void TqdDXFPolyline::GeneratePoints(TqdDXFConverter* C) {
       }
       if (FPolyPoints.Count() > cnstMaxEntityPoints) break;
     }
-    if (C && C->ImportMode() == imImport) BuildImportEntities(C, drawable, closedLoop);
+    if (ImportEntities) BuildImportEntities(C, drawable, closedLoop);
   }
   if (FPolyFaceVertexIndexes.Count() == 0) FPolyFaceVertexIndexes.Clear();
   if (HasWidth(true) && !IsMesh() && !IsPolyFaceMesh()) BuildOutline();
+}
+
+bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {
+  // Only plain outlines: meshes, faces, spline frames, widths and import entities
+  // need the points (or more) at once.
+  if (FEntities.empty() || (C && C->ImportMode() == imImport) || IsMesh() ||
+      (FMeshM > 1 && FMeshN > 1) || HasWidth(true))
+    return false;
+  const long long n = static_cast<long long>(FEntities.size());
+  if (n * (Parts + 1) > cnstMaxEntityPoints) return false;
+  for (const auto& v : FEntities)
+    if (v->IsSplineFrameControlPoint() || v->IsPolyfaceMeshVertex()) return false;
+
+  const bool is3D = Polyline3D();
+  const bool extruded = IsNonDefaultExtrusion(Extrusion()) && !is3D;
+  const TFMatrix transform = extruded ? ExtrusionMatrix(Extrusion()) : cnstIdentityMat;
+  const double elev = Elevation();
+  // The same adjustment GeneratePoints makes to each point.
+  auto adjust = [&](TFPoint p) {
+    if (elev != 0) p.Z = is3D ? p.Z - elev : 0;
+    return extruded ? TransformVector(p, transform) : p;
+  };
+  const bool closedLoop = Closed() || IsMeshNClosed();
+  Box = cnstBadRect;
+  for (std::size_t i = 0; i < FEntities.size(); ++i) {
+    const TqdDXFVertex& v = *FEntities[i];
+    const TFPoint p = v.Point();
+    UnionBoxPoint(Box, adjust(p));
+    const bool last = i + 1 == FEntities.size();
+    if (last && !closedLoop) break;
+    const TFPoint q = FEntities[last ? 0 : i + 1]->Point();
+    const double b = v.Bulge();
+    if (p == q || IsStraightBulge(b)) continue;
+    // A bulge arc whose ends differ in height is a helix piece: leave it to the points.
+    if (p.Z != q.Z) return false;
+    const TFPoint c = BulgeCenter(p, q, b);
+    const double r = std::hypot(p.X - c.X, p.Y - c.Y);
+    const double sweep = 4 * std::atan(b);
+    const double t0 = std::atan2(p.Y - c.Y, p.X - c.X);
+    TFPoint cc = c;
+    cc.Z = p.Z;
+    const TFPoint ax{r, 0, 0}, ay{0, r, 0};
+    UnionConicArcBox(Box, adjust(cc), extruded ? TransformVector(ax, transform) : ax,
+                     extruded ? TransformVector(ay, transform) : ay, t0, sweep);
+  }
+  return Box.Left <= Box.Right;
 }
 
 void TqdDXFPolyline::BuildOutline() {

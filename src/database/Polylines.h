@@ -78,13 +78,22 @@ public:
   TqdDXFVertex* AddVertex(const TFPoint& P, double Bulge = 0, double StartW = 0, double EndW = 0);
 
   // ---- attributes
-  const TFPointList& Arrows() const { return FArrows; }
+  const TFPointList& Arrows() const {
+    EnsurePoints();
+    return FArrows;
+  }
   int MeshM() const { return FMeshM; }
   void SetMeshM(int V) { FMeshM = V; }
   int MeshN() const { return FMeshN; }
   void SetMeshN(int V) { FMeshN = V; }
-  const TqdIntegerList& PolyFaceVertexIndexes() const { return FPolyFaceVertexIndexes; }
-  const TqdIntegerList& PointsCounts() const { return FPointsCounts; }
+  const TqdIntegerList& PolyFaceVertexIndexes() const {
+    EnsurePoints();
+    return FPolyFaceVertexIndexes;
+  }
+  const TqdIntegerList& PointsCounts() const {
+    EnsurePoints();
+    return FPointsCounts;
+  }
   const std::vector<std::unique_ptr<TqdDXFEntity>>& PolyLineEntities() const {
     return FPolyLineEntities;
   }
@@ -123,6 +132,9 @@ public:
   void AssignEntity(const TqdDXFEntity& Source) override;
 
 protected:
+  void MakeCurvePoints(int Parts) override;
+  bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override;
+  void MakePoints(int Parts, bool ImportEntities, TqdDXFConverter* C);
   void BuildOutline();
   void BuildImportEntities(TqdDXFConverter* C, const std::vector<int>& Order, bool ClosedLoop);
 

@@ -30,6 +30,34 @@ void EllipseArcPoints(const TFPoint& C, double RX, double RY, double CosT, doubl
   }
 }
 
+void UnionConicArcBox(TFRect& Box, const TFPoint& C, const TFPoint& A, const TFPoint& B, double T0,
+                      double Sweep) {
+  if (!std::isfinite(T0) || !std::isfinite(Sweep)) return;
+  if (Sweep < 0) {
+    T0 += Sweep;
+    Sweep = -Sweep;
+  }
+  const double turn = 2 * cnstPi;
+  if (Sweep > turn) Sweep = turn;
+  auto add = [&](double t) {
+    const double c = std::cos(t), s = std::sin(t);
+    UnionBoxPoint(Box, {C.X + A.X * c + B.X * s, C.Y + A.Y * c + B.Y * s, C.Z + A.Z * c + B.Z * s});
+  };
+  add(T0);
+  add(T0 + Sweep);
+  // Each coordinate is a·cos t + b·sin t: extreme where t = atan2(b, a) and half a turn on.
+  const double comps[3][2] = {{A.X, B.X}, {A.Y, B.Y}, {A.Z, B.Z}};
+  for (const auto& ab : comps) {
+    if (ab[0] == 0 && ab[1] == 0) continue;
+    const double phi = std::atan2(ab[1], ab[0]);
+    for (const double t : {phi, phi + cnstPi}) {
+      double d = std::fmod(t - T0, turn);
+      if (d < 0) d += turn;
+      if (d <= Sweep) add(T0 + d);
+    }
+  }
+}
+
 TFPoint BulgeCenter(const TFPoint& P1, const TFPoint& P2, double Bulge) {
   if (IsStraightBulge(Bulge)) return MiddleFPoint(P1, P2);
   const double mx = (P1.X + P2.X) / 2, my = (P1.Y + P2.Y) / 2;

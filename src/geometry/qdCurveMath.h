@@ -21,3 +21,9 @@ double InterpolateFitPoints(TFPointList& Fit, TFPoint BeginTangent, TFPoint EndT
 
 // Centre of the arc that a bulge makes between P1 and P2 (no points are made).
 TFPoint BulgeCenter(const TFPoint& P1, const TFPoint& P2, double Bulge);
+
+// Adds to Box the arc C + A·cos t + B·sin t for t from T0 over Sweep radians (either
+// sign): its end points and, inside the sweep, the extremes of each axis. Exact for
+// circles, ellipses and their arcs in any plane, without tessellating them.
+void UnionConicArcBox(TFRect& Box, const TFPoint& C, const TFPoint& A, const TFPoint& B, double T0,
+                      double Sweep);
