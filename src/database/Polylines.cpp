@@ -273,15 +273,28 @@ bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Bo
     if (p == q || IsStraightBulge(b)) continue;
     // A bulge arc whose ends differ in height is a helix piece: leave it to the points.
     if (p.Z != q.Z) return false;
-    const TFPoint c = BulgeCenter(p, q, b);
+    TFPoint c = BulgeCenter(p, q, b);
     const double r = std::hypot(p.X - c.X, p.Y - c.Y);
-    const double sweep = 4 * std::atan(b);
-    const double t0 = std::atan2(p.Y - c.Y, p.X - c.X);
-    TFPoint cc = c;
-    cc.Z = p.Z;
+    c.Z = p.Z;
+    if (!extruded) {
+      // In the plane: of the circle's four axis extremes, those on the bulge's side
+      // of the chord (the side of the arc's middle point) are on the arc.
+      const double mx = (p.X + q.X) / 2, my = (p.Y + q.Y) / 2;
+      const double hx = p.X - mx, hy = p.Y - my;
+      const double dx = q.X - p.X, dy = q.Y - p.Y;
+      auto side = [&](double x, double y) { return dx * (y - p.Y) - dy * (x - p.X); };
+      const double mid = side(mx - b * hy, my + b * hx);
+      const TFPoint cc = adjust(c);
+      const double ex[4][2] = {{r, 0}, {-r, 0}, {0, r}, {0, -r}};
+      for (const auto& e : ex) {
+        const double x = cc.X + e[0], y = cc.Y + e[1];
+        if (side(x, y) * mid > 0) UnionBoxPoint(Box, {x, y, cc.Z});
+      }
+      continue;
+    }
     const TFPoint ax{r, 0, 0}, ay{0, r, 0};
-    UnionConicArcBox(Box, adjust(cc), extruded ? TransformVector(ax, transform) : ax,
-                     extruded ? TransformVector(ay, transform) : ay, t0, sweep);
+    UnionConicArcBox(Box, adjust(c), TransformVector(ax, transform), TransformVector(ay, transform),
+                     std::atan2(p.Y - c.Y, p.X - c.X), 4 * std::atan(b));
   }
   return Box.Left <= Box.Right;
 }

@@ -7,15 +7,15 @@
 #include "Others.h"
 #include "Polylines.h"
 
-#include <map>
+#include <unordered_map>
 #include <string>
 
 #include "DXFConv.h"
 
 namespace {
 
-std::map<std::string, TqdEntityClass>& Table() {
-  static std::map<std::string, TqdEntityClass> T;
+std::unordered_map<std::string, TqdEntityClass>& Table() {
+  static std::unordered_map<std::string, TqdEntityClass> T;
   return T;
 }
 

@@ -38,7 +38,13 @@ void UnionConicArcBox(TFRect& Box, const TFPoint& C, const TFPoint& A, const TFP
     Sweep = -Sweep;
   }
   const double turn = 2 * cnstPi;
-  if (Sweep > turn) Sweep = turn;
+  if (Sweep >= turn) {
+    // A whole turn reaches C ± |(a, b)| on each axis.
+    const double ex = std::hypot(A.X, B.X), ey = std::hypot(A.Y, B.Y), ez = std::hypot(A.Z, B.Z);
+    UnionBoxPoint(Box, {C.X - ex, C.Y - ey, C.Z - ez});
+    UnionBoxPoint(Box, {C.X + ex, C.Y + ey, C.Z + ez});
+    return;
+  }
   auto add = [&](double t) {
     const double c = std::cos(t), s = std::sin(t);
     UnionBoxPoint(Box, {C.X + A.X * c + B.X * s, C.Y + A.Y * c + B.Y * s, C.Z + A.Z * c + B.Z * s});

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "DXFTokenizer.h"
@@ -52,6 +56,26 @@ INSTANTIATE_TEST_SUITE_P(
         TRealRow{"empty", "", 0, false},
         TRealRow{"double_sign", "+-1", 0, false}),
     [](const auto& I) { return std::string(I.param.Name); });
+
+// Reals as writers print them take a shortcut past the general parser; both must
+// give the same, correctly rounded double (strtod in the C locale is the reference).
+TEST(DxfReal, WrittenFormsRoundLikeStrtod) {
+  std::mt19937_64 Rng(20261209);
+  std::setlocale(LC_NUMERIC, "C");
+  for (int I = 0; I < 20000; ++I) {
+    std::string T;
+    if (Rng() % 3 == 0) T += '-';
+    const int IntDigits = int(Rng() % 10), FracDigits = int(Rng() % 18);
+    for (int K = 0; K < IntDigits; ++K) T += char('0' + Rng() % 10);
+    if (IntDigits == 0 || FracDigits > 0 || Rng() % 2) T += '.';
+    for (int K = 0; K < FracDigits; ++K) T += char('0' + Rng() % 10);
+    if (T == "-." || T == ".") T += '5';
+    double Ours = -123;
+    ASSERT_TRUE(DXFStrToFloat(T, Ours)) << T;
+    const double Ref = std::strtod(T.c_str(), nullptr);
+    ASSERT_EQ(std::memcmp(&Ours, &Ref, sizeof Ref), 0) << T << ": " << Ours << " vs " << Ref;
+  }
+}
 
 // ---- integers
 

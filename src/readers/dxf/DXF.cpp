@@ -773,6 +773,7 @@ bool TdxfTables::AddChild(TdxfObject& AChild) {
 bool TdxfReader::AddTableItem(TqdDXFEntity* ATable, TdxfObject& AChild) {
   TqdDXFEntity* Item = AChild.Ent();
   if (!ATable || !Item) return false;
+  ForgetFoundItems();
   // The first of equal names stays; an empty name (shape-file styles) names nothing.
   const std::string Name = Item->Name();
   if (!Name.empty() && ATable->FindEntByName(Name)) {
@@ -1216,8 +1217,13 @@ bool TdxfReader::SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E)
 
 void TdxfReader::GetLayers(TqdTableItem& ALink, std::string_view AName) {
   const std::string_view N = AName.empty() ? std::string_view("0") : AName;
+  if (auto It = FFoundLayers.find(N); It != FFoundLayers.end()) {
+    ALink.SetItem(It->second);
+    return;
+  }
   if (TqdDXFEntity* T = FConverter->GetSection(csLayers))
     if (auto* L = dynamic_cast<TqdDXFLayer*>(T->FindEntByName(N))) {
+      FFoundLayers.emplace(N, L);
       ALink.SetItem(L);
       return;
     }
@@ -1226,7 +1232,12 @@ void TdxfReader::GetLayers(TqdTableItem& ALink, std::string_view AName) {
 
 void TdxfReader::GetLTypes(TqdTableItem& ALink, std::string_view AName) {
   const std::string_view N = AName.empty() ? std::string_view("BYLAYER") : AName;
+  if (auto It = FFoundLTypes.find(N); It != FFoundLTypes.end()) {
+    ALink.SetItem(It->second);
+    return;
+  }
   if (auto* L = FConverter->LTypeByName(N)) {
+    FFoundLTypes.emplace(N, L);
     ALink.SetItem(L);
     return;
   }
@@ -1305,6 +1316,7 @@ void TdxfReader::PlaceObject(TdxfObject& AObj) {
 }
 
 void TdxfReader::ForgetObject(const TqdDXFEntity* E) {
+  ForgetFoundItems();
   std::erase_if(FObjectsByHandle, [E](const auto& P) { return P.second == E; });
   std::erase_if(FDictionaries, [E](const auto& P) { return P.second == E; });
   std::erase_if(FPendingEntries, [E](const auto& P) { return P.second.Dictionary == E; });

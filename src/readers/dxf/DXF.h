@@ -260,6 +260,19 @@ protected:
   std::set<std::string> FAppNames;
   std::set<std::string, std::less<>> FNameStore;  // DXF names outside the static table
   std::map<std::string, int> FWarnings;
+
+  // Layers and linetypes found by name: thousands of entities name the same few.
+  // Emptied whenever a table item is added or an item is dropped.
+  struct TNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view S) const { return std::hash<std::string_view>()(S); }
+  };
+  std::unordered_map<std::string, TqdDXFEntity*, TNameHash, std::equal_to<>> FFoundLayers,
+      FFoundLTypes;
+  void ForgetFoundItems() {
+    FFoundLayers.clear();
+    FFoundLTypes.clear();
+  }
 };
 
 // Binary DXF with 1- or 2-byte group codes.

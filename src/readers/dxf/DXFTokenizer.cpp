@@ -99,9 +99,49 @@ bool ParseInt(const char* B, const char* E, int64_t& V) {
   return true;
 }
 
+// Powers of ten a double holds exactly.
+constexpr double cExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common "[-]digits[.digits]" with at most 15 significant digits, read without
+// from_chars: mantissa and power of ten are both exact doubles, so one division
+// rounds correctly. False (nothing read) for any other form.
+inline bool ParseSimpleReal(const char* P, const char* E, double& V) {
+  bool Neg = false;
+  if (P < E && *P == '-') {
+    Neg = true;
+    ++P;
+  }
+  uint64_t M = 0;
+  int Digits = 0, Frac = 0;
+  const char* D = P;
+  while (P < E && IsDigit(*P)) {
+    M = M * 10 + uint64_t(*P++ - '0');
+    if (M != 0) ++Digits;
+  }
+  bool Any = P != D;
+  if (P < E && *P == '.') {
+    const char* F = ++P;
+    while (P < E && IsDigit(*P)) {
+      M = M * 10 + uint64_t(*P++ - '0');
+      if (M != 0) ++Digits;
+    }
+    Frac = int(P - F);
+    Any = Any || P != F;
+  }
+  if (!Any || Digits > 15 || Frac > 22) return false;
+  while (P < E && (*P == ' ' || *P == '\t')) ++P;
+  if (P != E) return false;
+  const double R = double(M) / cExactPow10[Frac];
+  V = Neg ? -R : R;
+  return true;
+}
+
 bool ParseReal(const char* B, const char* E, double& V) {
   V = 0;
   const char* P = SkipSpaces(B, E);
+  if (ParseSimpleReal(P, E, V)) return true;
   const char* Start = P;
   if (P < E && (*P == '+' || *P == '-')) ++P;
   const char* Digits = P;
