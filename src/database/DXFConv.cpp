@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 #include "Inserts.h"
 #include "qdFunction.h"
@@ -506,6 +507,17 @@ int TqdDXFConverter::AddLayout(std::unique_ptr<TqdDXFLayout> ALayout) {
   if (!Layouts) return -1;
   ALayout->SetConverter(this);
   return Layouts->AddEntity(std::move(ALayout));
+}
+
+void TqdDXFConverter::SortLayouts(const TqdDXFLayout* AModel) {
+  auto* Layouts = dynamic_cast<TqdDXFGroup*>(FLayouts);
+  if (!Layouts) return;
+  auto Key = [AModel](const TqdDXFEntity* E) {
+    const auto* L = dynamic_cast<const TqdDXFLayout*>(E);
+    const int Tab = L ? L->TabOrder() : -1;
+    return std::tuple(E != AModel, Tab < 0, Tab, E->Handle());
+  };
+  Layouts->SortChildren([&Key](const TqdDXFEntity* A, const TqdDXFEntity* B) { return Key(A) < Key(B); });
 }
 
 void TqdDXFConverter::FillMainSection() {

@@ -153,6 +153,9 @@ public:
   // Takes the block out of BLOCKS; it is freed when DoFree, else handed over in AKeep.
   bool DeleteBlock(TqdDXFBlock* ABlock, bool DoFree, std::unique_ptr<TqdDXFEntity>* AKeep = nullptr);
   int AddLayout(std::unique_ptr<TqdDXFLayout> ALayout);
+  // AModel first, then the layouts in tab order, as their tabs show. Equal tab orders
+  // keep the order of creation (handle); layouts without one go last, by handle.
+  void SortLayouts(const TqdDXFLayout* AModel);
   void FillMainSection();
 
   // ---- item completion

@@ -201,6 +201,7 @@ void TqdDXFLayout::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFOwneredItem::AssignEntity(Source);
   // The block, box, space, rotation and UCS belong to the layout's own drawing.
   if (const auto* S = dynamic_cast<const TqdDXFLayout*>(&Source)) {
+    FTabOrder = S->FTabOrder;
     FView.reset();
     if (S->FView) {
       FView = std::make_unique<TqdView>();

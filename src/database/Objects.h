@@ -185,6 +185,9 @@ public:
   bool IsEmpty() const { return Count() == 0; }
   // Index of the layout in its converter's layouts (-1 when it has none).
   int Index() const;
+  // Where the layout's tab stands among the tabs (DXF 71); -1 when none was given.
+  int TabOrder() const { return FTabOrder; }
+  void SetTabOrder(int V) { FTabOrder = V >= 0 ? V : -1; }
   // True without a converter, or for layout 0.
   bool IsModel() const;
   TFMatrix RotMatrix() const { return FRotMatrix; }
@@ -218,6 +221,7 @@ private:
   TFRect FBox = cnstBadRect;
   TqdCADSpace FCADSpace = cs3D;
   TqdDXFBlock* FPaperSpaceBlock = nullptr;
+  int FTabOrder = -1;
   std::unique_ptr<TqdDXFPlotSettings> FPlotSettings;
   std::unique_ptr<TqdView> FView;
 };

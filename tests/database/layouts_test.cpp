@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "DXFConv.h"
 #include "DXFDump.h"
@@ -73,6 +74,54 @@ TEST(Layouts, ReadingTheBlockClearsItsLoadedMark) {
   EXPECT_FALSE(B->IsLoaded());
 }
 
+// Paper layouts as a row of a table: name, handle, tab order (negative: none given).
+struct TTabLayout {
+  const char* Name;
+  std::uint64_t Handle;
+  int Tab;
+};
+struct TTabCase {
+  const char* Case;
+  std::vector<TTabLayout> Layouts;
+  std::vector<std::string> Expected;  // after "Model"
+};
+
+void PrintTo(const TTabCase& C, std::ostream* O) { *O << C.Case; }
+
+class TabOrder : public ::testing::TestWithParam<TTabCase> {};
+
+TEST_P(TabOrder, ModelFirstThenTheTabsAsTheyShow) {
+  TqdDXFConverter C;
+  // The model's own tab order must not move it from the front.
+  C.GetLayout(0)->SetTabOrder(9);
+  for (std::size_t I = 0; I < GetParam().Layouts.size(); ++I) {
+    const TTabLayout& T = GetParam().Layouts[I];
+    TqdDXFLayout* L = I == 0 ? C.GetLayout(1) : nullptr;
+    if (!L) {
+      auto New = std::make_unique<TqdDXFLayout>();
+      L = New.get();
+      ASSERT_GE(C.AddLayout(std::move(New)), 0);
+    }
+    L->SetNameUnchecked(T.Name);
+    L->SetHandle(T.Handle);
+    L->SetTabOrder(T.Tab);
+  }
+  C.SortLayouts(C.GetLayout(0));
+  std::vector<std::string> Names;
+  for (int I = 0; I < C.LayoutsCount(); ++I) Names.push_back(C.GetLayout(I)->Name());
+  std::vector<std::string> Expected{cnstModelLayoutName};
+  Expected.insert(Expected.end(), GetParam().Expected.begin(), GetParam().Expected.end());
+  EXPECT_EQ(Names, Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, TabOrder,
+    ::testing::Values(
+        TTabCase{"tab_order_wins_over_handle_order", {{"A", 0x30, 3}, {"B", 0x40, 1}, {"C", 0x50, 2}}, {"B", "C", "A"}},
+        TTabCase{"equal_tab_orders_keep_handle_order", {{"A", 0x50, 1}, {"B", 0x40, 1}, {"C", 0x30, 0}}, {"C", "B", "A"}},
+        TTabCase{"no_tab_order_goes_last_by_handle", {{"A", 0x30, -1}, {"B", 0x60, 2}, {"C", 0x20, -7}}, {"B", "C", "A"}}),
+    [](const auto& I) { return std::string(I.param.Case); });
+
 TEST(Layouts, NamedPageSetupInObjectsReplacesTheLayoutsCopy) {
   TqdDXFConverter C;
   auto* P = dynamic_cast<TqdDXFPlotSettings*>(
@@ -86,9 +135,10 @@ TEST(Layouts, NamedPageSetupInObjectsReplacesTheLayoutsCopy) {
   EXPECT_EQ(L->PlotSettings()->FData.PaperSize, "ISO A3");
 }
 
-TEST(Layouts, AssignCopiesPageSetupAndView) {
+TEST(Layouts, AssignCopiesPageSetupViewAndTabOrder) {
   TqdDXFLayout A, B;
   A.PlotSettings()->FData.PaperSize = "Letter";
+  A.SetTabOrder(4);
   A.View()->PushView({1, 2, 3, 4});
   A.SetBox({0, 1, 0, 1, 0, 0});
   A.SetRotZAngle(30);
@@ -97,6 +147,7 @@ TEST(Layouts, AssignCopiesPageSetupAndView) {
   EXPECT_EQ(B.RotZAngle(), 0);
   EXPECT_EQ(B.PlotSettings()->FData.PaperSize, "Letter");
   EXPECT_EQ(B.View()->ActiveView(), (TqdView::TRect{1, 2, 3, 4}));
+  EXPECT_EQ(B.TabOrder(), 4);
 }
 
 TEST(Layouts, RaysCountWhereTheyCrossTheRestOfTheBox) {

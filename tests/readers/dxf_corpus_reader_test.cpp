@@ -163,7 +163,7 @@ std::string Join(const std::vector<std::string>& V) {
 // Differences explained by the files themselves, after reading them by hand.
 struct TException {
   const char* File;
-  const char* What;  // "layers", "blocks", "version", "layouts"
+  const char* What;  // "version", "layouts", "order", "layers", "blocks", "ltypes", "styles", "entities"
   const char* Why;
 };
 const TException cExceptions[] = {
@@ -217,6 +217,7 @@ TEST(DxfCorpusReader, EveryFileLoadsAndAgreesWithTheOracle) {
   int Loaded = 0, Failed = 0, Compared = 0;
   std::map<std::string, int> Agree, Differ;
   int EntityFiles = 0, EntityAgree = 0;
+  int OrderFiles = 0, OrderAgree = 0;  // files with two paper layouts or more
   for (const fs::path& P : Files) {
     const std::string Name = P.filename().string();
     SCOPED_TRACE(Name);
@@ -254,16 +255,32 @@ TEST(DxfCorpusReader, EveryFileLoadsAndAgreesWithTheOracle) {
     const TJson* Ver = J.Get("acadver");
     Check("version", R.AcadVer, Ver && Ver->Kind == TJson::jString ? Ver->S : "");
 
-    // Layout names (the oracle lists them in dictionary order, not tab order, so the
-    // order is not compared): ours drops paper layouts that are empty after reading
-    // (the loading rules), the oracle keeps them.
-    std::vector<std::string> Expected{"Model"};
+    // Layout names, then the order of the paper layouts. The oracle lists them in tab
+    // order (DXF 71), as we keep them; on equal tab orders it goes by name and we by
+    // handle, which no corpus file puts to the test. Before R2000 there are no LAYOUT
+    // objects and at most one paper layout. A paper layout that is empty after reading
+    // is dropped by our loading rules: it leaves the expected list only when we dropped
+    // it and the oracle found it empty too.
+    std::vector<std::string> OurPaper;
+    for (int I = 1; I < C->LayoutsCount(); ++I) OurPaper.push_back(C->GetLayout(I)->Name());
+    std::vector<std::string> TheirPaper;
     if (const TJson* PL = J.Get("paper_layouts"))
-      for (const TJson& L : PL->A)
-        if (const TJson* Ents = L.Get("entities"); Ents && !Ents->O.empty()) Expected.push_back(L.Get("name")->S);
-    std::vector<std::string> OurLayouts;
-    for (int I = 0; I < C->LayoutsCount(); ++I) OurLayouts.push_back(C->GetLayout(I)->Name());
-    Check("layouts", Join(Sorted(OurLayouts)), Join(Sorted(Expected)));
+      for (const TJson& L : PL->A) {
+        const std::string& N = L.Get("name")->S;
+        const TJson* Ents = L.Get("entities");
+        const bool Empty = !Ents || Ents->O.empty();
+        if (!Empty || std::find(OurPaper.begin(), OurPaper.end(), N) != OurPaper.end()) TheirPaper.push_back(N);
+      }
+    const std::string OurModel = C->LayoutsCount() > 0 ? C->GetLayout(0)->Name() : "";
+    std::vector<std::string> OurLayouts{OurModel}, TheirLayouts{"Model"};
+    OurLayouts.insert(OurLayouts.end(), OurPaper.begin(), OurPaper.end());
+    TheirLayouts.insert(TheirLayouts.end(), TheirPaper.begin(), TheirPaper.end());
+    Check("layouts", Join(Sorted(OurLayouts)), Join(Sorted(TheirLayouts)));
+    Check("order", Join(OurPaper), Join(TheirPaper));
+    if (TheirPaper.size() >= 2) {
+      ++OrderFiles;
+      OrderAgree += OurPaper == TheirPaper;
+    }
 
     // The oracle adds a "Defpoints" layer to every drawing it loads.
     const std::vector<std::string> OurLayers = Names(C->GetSection(csLayers));
@@ -338,8 +355,9 @@ TEST(DxfCorpusReader, EveryFileLoadsAndAgreesWithTheOracle) {
   }
   std::printf("loaded %d of %zu DXF files (%d failed with an error); oracle compared on %d\n", Loaded, Files.size(),
               Failed, Compared);
-  for (const char* What : {"version", "layouts", "layers", "blocks", "ltypes", "styles", "entities"})
+  for (const char* What : {"version", "layouts", "order", "layers", "blocks", "ltypes", "styles", "entities"})
     std::printf("  %-8s agree %d, differ %d\n", What, Agree[What], Differ[What]);
+  std::printf("  paper layouts in the same order in %d of the %d files with two or more\n", OrderAgree, OrderFiles);
   std::printf("  entity counts by type agree in every layout of %d of %d files\n", EntityAgree, EntityFiles);
   EXPECT_GT(Loaded, 0);
 }

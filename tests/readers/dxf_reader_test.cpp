@@ -350,6 +350,40 @@ TEST(DxfReader, dictionary_tree_and_layouts_from_objects) {
   EXPECT_TRUE(L.R.Warnings.empty());
 }
 
+TGroups Layout(const char* Handle, const char* Name, const char* Tab, const char* Record) {
+  // The page setup part first, as files write it; the layout's own 1 and 71 follow the
+  // AcDbLayout marker.
+  return {{0, "LAYOUT"}, {5, Handle}, {330, "1A"}, {100, "AcDbPlotSettings"}, {1, ""}, {70, "688"},
+          {100, "AcDbLayout"}, {1, Name}, {70, "1"}, {71, Tab}, {330, Record}};
+}
+
+TEST(DxfReader, paper_layouts_follow_the_tab_order_not_handles_or_the_dictionary) {
+  // Dictionary order A, B, C; handle order C, A, B; tab order C, B, A.
+  const TGroups Objects =
+      Concat({Dict("C", "0", {{3, "ACAD_LAYOUT"}, {350, "1A"}}),
+              Dict("1A", "C", {{3, "Model"}, {350, "22"}, {3, "Sheet A"}, {350, "30"}, {3, "Sheet B"}, {350, "40"},
+                               {3, "Sheet C"}, {350, "1E"}}),
+              Layout("22", "Model", "0", "1F"), Layout("30", "Sheet A", "3", "31"), Layout("40", "Sheet B", "2", "41"),
+              Layout("1E", "Sheet C", "1", "1B")});
+  const TGroups Records = Table("BLOCK_RECORD", Concat({{{0, "BLOCK_RECORD"}, {5, "1F"}, {2, "*Model_Space"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "1B"}, {2, "*Paper_Space"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "31"}, {2, "*Paper_Space0"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "41"}, {2, "*Paper_Space1"}}}));
+  const TGroups Blocks = Concat({{{0, "BLOCK"}, {2, "*Paper_Space0"}, {70, "0"}, {10, "0"}, {20, "0"}, {30, "0"}},
+                                 Line("0", 0, 0, 1, 0), {{0, "ENDBLK"}},
+                                 {{0, "BLOCK"}, {2, "*Paper_Space1"}, {70, "0"}, {10, "0"}, {20, "0"}, {30, "0"}},
+                                 Line("0", 0, 0, 0, 1), {{0, "ENDBLK"}}});
+  TLoaded L(TextDXF(Concat({Section("TABLES", Records), Section("BLOCKS", Blocks),
+                            Section("ENTITIES", Concat({Line("0", 0, 0, 1, 1), Line("0", 0, 0, 1, 1, true)})),
+                            Section("OBJECTS", Objects), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model", "Sheet C", "Sheet B", "Sheet A"}));
+  std::vector<int> Tabs;
+  for (int I = 0; I < L.Conv().LayoutsCount(); ++I)
+    Tabs.push_back(L.Conv().GetLayout(I)->TabOrder());
+  EXPECT_EQ(Tabs, (std::vector<int>{0, 1, 2, 3}));
+}
+
 TEST(DxfReader, dictionary_cycles_are_refused) {
   // A lists B, B lists A and itself, C lists its owner A: none of it may loop.
   const TGroups Objects = Concat({Dict("A", "0", {{3, "B"}, {350, "B"}, {3, "SELF"}, {350, "A"}}),

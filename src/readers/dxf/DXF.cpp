@@ -1492,11 +1492,7 @@ void TdxfReader::MakeLayouts() {
   };
   Give(FModelSpace, cnstModelLayoutName);
   Give(FPaperSpace, cnstLayout1Name);
-  TqdDXFLayout* Model = FModelSpace ? FModelSpace->Layout() : nullptr;
-  std::unique_ptr<TqdDXFEntity> ModelHold;
-  if (Model && Model->Owner() == Layouts) ModelHold = Layouts->DeleteEntity(Layouts->IndexOfEntity(Model));
-  Layouts->SortChildren([](const TqdDXFEntity* A, const TqdDXFEntity* B) { return A->Handle() < B->Handle(); });
-  if (ModelHold) Layouts->InsertEntity(0, std::move(ModelHold));
+  C->SortLayouts(FModelSpace ? FModelSpace->Layout() : nullptr);
   for (int I = Layouts->Count() - 1; I >= 1; --I) {
     auto* L = dynamic_cast<TqdDXFLayout*>(Layouts->GetEntity(I));
     if (!L || L->Count() != 0) continue;

@@ -1348,6 +1348,9 @@ public:
     }
   }
   void Commit(TdxfReader&, TqdDXFEntity& E) override {
+    // The tab order holds whatever the page setup is like.
+    if (auto* L = dynamic_cast<TqdDXFLayout*>(&E); L && FLayout && FLayoutPart && HasI(71))
+      L->SetTabOrder(I(71));
     if (!Finite()) return;  // a page setup with non-finite numbers stays the default
     TqdDXFPlotSettings Tmp;
     TqdDXFPlotSettings* P = FLayout ? &Tmp : dynamic_cast<TqdDXFPlotSettings*>(&E);
