@@ -131,6 +131,11 @@ public:
 class TdxfEntity : public TdxfObject {
 public:
   using TdxfObject::TdxfObject;
+  // One of these lives and dies per entity of the file, and it is large enough for
+  // the allocator's slow path (which first consolidates every small free chunk):
+  // freed blocks are kept for the next entity instead.
+  static void* operator new(std::size_t N);
+  static void operator delete(void* P, std::size_t N);
   void ReadProperty() override;
   void Commit() override;
   bool IsEndMarker(std::string_view AName) const override { return SameText(AName, "SEQEND"); }
@@ -285,6 +290,12 @@ public:
 
 // ---------------------------------------------------------------- TdxfObject
 
+namespace {
+bool IsEntityKind(TdxfKind K) {
+  return K == dkEntity || K == dkPolyline || K == dkInsert || K == dkSubEntity;
+}
+} // namespace
+
 TdxfObject::TdxfObject(TdxfReader& AReader, TdxfObject* AOwner, std::string_view AName, TdxfKind AKind)
     : FReader(AReader), FOwner(AOwner), FName(AName), FKind(AKind) {
   FDepth = AOwner ? AOwner->FDepth + 1 : 0;
@@ -303,7 +314,10 @@ void TdxfObject::Create() {
   if (!FEnt) return;
   TqdDXFConverter* C = GetConverter();
   C->DoCreate(FEnt);
-  FEnt->SetConverter(C);
+  // An entity takes its converter once its handle is known (ApplyHandle): given it
+  // earlier, every entity of the file would first join the items waiting for a
+  // generated handle.
+  if (!IsEntityKind(FKind)) FEnt->SetConverter(C);
   FMapper = CreateDXFMapper(FName, FEnt);
 }
 
@@ -339,7 +353,7 @@ void TdxfObject::CommitMapped() {
       FOwnedEnt = std::move(R);
       FEnt = FOwnedEnt.get();
       GetConverter()->DoCreate(FEnt);
-      FEnt->SetConverter(GetConverter());
+      if (!IsEntityKind(FKind)) FEnt->SetConverter(GetConverter());
     }
   Commit();
   if (FMapper && FEnt) FMapper->Commit(FReader, *FEnt);
@@ -495,12 +509,13 @@ void TdxfObject::FileXData() {
 
 void TdxfObject::ApplyHandle() {
   if (!FEnt) return;
+  TqdDXFConverter* C = GetConverter();
   if (FHandle) {
-    TqdDXFConverter* C = GetConverter();
     std::uint64_t H = FHandle;
     C->CheckHandle(H);
     FEnt->SetHandle(FHandle);
   }
+  FEnt->SetConverter(C);
   ApplyExtData();
 }
 
@@ -583,6 +598,39 @@ bool TdxfObject::AddChild(TdxfObject& AChild) {
 }
 
 // ---------------------------------------------------------------- entities
+
+namespace {
+// Blocks of reader entity objects: as many as the deepest nesting used at once.
+constexpr std::size_t cnstKeptEntityBlocks = 64;
+struct TEntityBlocks {
+  std::vector<void*> Free;
+  // Room for every kept block up front: operator delete must not allocate.
+  TEntityBlocks() { Free.reserve(cnstKeptEntityBlocks); }
+  ~TEntityBlocks() {
+    for (void* P : Free) ::operator delete(P);
+  }
+};
+thread_local TEntityBlocks EntityBlocks;
+} // namespace
+
+void* TdxfEntity::operator new(std::size_t N) {
+  std::vector<void*>& F = EntityBlocks.Free;
+  if (N == sizeof(TdxfEntity) && !F.empty()) {
+    void* P = F.back();
+    F.pop_back();
+    return P;
+  }
+  return ::operator new(N);
+}
+
+void TdxfEntity::operator delete(void* P, std::size_t N) {
+  std::vector<void*>& F = EntityBlocks.Free;
+  if (N == sizeof(TdxfEntity) && F.size() < cnstKeptEntityBlocks) {
+    F.push_back(P);
+    return;
+  }
+  ::operator delete(P);
+}
 
 void TdxfEntity::ReadProperty() {
   const int Code = FReader.Code();
