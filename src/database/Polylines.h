@@ -74,6 +74,10 @@ public:
   std::unique_ptr<TqdDXFEntity> DeleteEntity(int Index) override;
   int IndexOfEntity(const TqdDXFEntity* E) const override;
   void Clear(bool ADoFree) override;
+  // Room for N more vertices (readers know the count before adding them).
+  void ReserveVertices(int N) {
+    if (N > 0) FEntities.reserve(FEntities.size() + static_cast<std::size_t>(N));
+  }
   // Convenience for readers and tests: appends a vertex.
   TqdDXFVertex* AddVertex(const TFPoint& P, double Bulge = 0, double StartW = 0, double EndW = 0);
 

@@ -1654,10 +1654,25 @@ public:
   const void* Data() const { return FMap ? FMap : static_cast<const void*>(FCopy.data()); }
   std::size_t Size() const { return FMap ? FSize : FCopy.size(); }
   const std::string& Error() const { return FError; }
+  bool Mapped() const { return FMap != nullptr; }
+
+  // The text is read once, front to back: the pages well behind APos are handed back
+  // so that a large file does not stay resident next to the drawing made from it.
+  // Safe whatever reads the text again later: a private read-only mapping of a file
+  // just faults the page in again.
+  void ReleaseBefore(std::size_t APos) {
+    constexpr std::size_t cnstStep = std::size_t(4) << 20, cnstKeep = std::size_t(1) << 20;
+    if (!FMap || APos > FSize || APos < FReleased + cnstStep + cnstKeep) return;
+    const auto Page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t End = (APos - cnstKeep) / Page * Page;
+    ::madvise(static_cast<char*>(FMap) + FReleased, End - FReleased, MADV_DONTNEED);
+    FReleased = End;
+  }
 
 private:
   void* FMap = nullptr;
   std::size_t FSize = 0;
+  std::size_t FReleased = 0;
   std::vector<char> FCopy;
   std::string FError;
 };
@@ -1673,7 +1688,13 @@ TdxfLoadResult LoadDXFFile(const std::string& APath, TqdDXFConverter& AConverter
     return R;
   }
   AConverter.SetFileName(APath);
-  TdxfLoadResult R = LoadDXFFromMemory(F.Data(), F.Size(), AConverter, AOptions);
+  TdxfLoadOptions Options = AOptions;
+  if (F.Mapped())
+    Options.OnProgress = [&F, &AOptions](std::size_t APos, std::size_t ALimit) {
+      F.ReleaseBefore(APos);
+      if (AOptions.OnProgress) AOptions.OnProgress(APos, ALimit);
+    };
+  TdxfLoadResult R = LoadDXFFromMemory(F.Data(), F.Size(), AConverter, Options);
   R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
   return R;
 }

@@ -212,6 +212,7 @@ public:
     if (!P) return;
     if (FHasP[0]) Flush();
     CommitPolylineBase(*P, FExtr, FThickness, I(70), 0, 0, F(43));
+    P->ReserveVertices(static_cast<int>(FVertices.size()));
     for (const TV& V : FVertices) P->AddVertex({V.P.X, V.P.Y, 0}, V.Bulge, V.SW, V.EW);
     P->SetElevation(FElevation);
   }
@@ -222,6 +223,8 @@ private:
     double SW, EW, Bulge;
   };
   void Flush() {
+    // Code 90 announces the count; a hostile one only gets a modest head start.
+    if (FVertices.empty()) FVertices.reserve(static_cast<std::size_t>(std::clamp(I(90), 1, 4096)));
     FVertices.push_back({FP[0], F(40), F(41), F(42)});
     FF[0] = FF[1] = FF[2] = 0;
   }
