@@ -1026,8 +1026,25 @@ TFMatrix TqdDXFConverter::GetUCS(const TqdDXFLayout* ALayout) {
 }
 
 int TqdDXFConverter::DefaultLayoutIndex() {
-  if (FDefaultLayoutIndex < 0) FDefaultLayoutIndex = (FHeadVarStruct.TileMode == 0 && LayoutsCount() >= 2) ? 1 : 0;
-  return FDefaultLayoutIndex;
+  if (FDefaultLayoutIndex >= 0) return FDefaultLayoutIndex;
+  const int N = LayoutsCount();
+  int D = 0;
+  if (FHeadVarStruct.TileMode == 0 && N >= 2) {
+    // Paper layouts stand in tab order, so the first tab need not be the current one;
+    // the layout current at saving owns *PAPER_SPACE (the others *PAPER_SPACE0, ...).
+    // The field, not PaperSpaceBlock(): asking must not make blocks.
+    D = 1;
+    for (int I = 1; I < N; ++I) {
+      const TqdDXFLayout* L = GetLayout(I);
+      const TqdDXFBlock* B = L ? L->PaperSpaceBlockField() : nullptr;
+      if (B && SameNameText(B->Name(), cnstPaperSpaceName)) {
+        D = I;
+        break;
+      }
+    }
+  }
+  FDefaultLayoutIndex = D;
+  return D;
 }
 
 void TqdDXFConverter::SetNumberOfPartsInCircle(int V) {

@@ -260,6 +260,8 @@ public:
   void SetNumberOfPartsInCircle(int V);
   int NumberOfPartsInSpline() const { return FNumberOfPartsInSpline; }
   void SetNumberOfPartsInSpline(int V);
+  // The layout to show first: the model with $TILEMODE 1, else the paper layout that was
+  // current when the drawing was saved (layout 1 when none is marked). Decided once.
   int DefaultLayoutIndex();
   bool AllArcsAsCurves() const { return FAllArcsAsCurves; }
   void SetAllArcsAsCurves(bool V) { FAllArcsAsCurves = V; }

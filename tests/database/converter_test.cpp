@@ -389,6 +389,8 @@ TEST(Layouts, DefaultLayoutIndexIsDecidedOnce) {
   TqdDXFConverter C;
   C.HeadVarStruct().TileMode = 0;
   EXPECT_EQ(C.DefaultLayoutIndex(), 1);
+  // Looking for the paper-space block must not make one.
+  EXPECT_EQ(C.GetLayout(1)->PaperSpaceBlockField(), nullptr);
   C.HeadVarStruct().TileMode = 1;
   EXPECT_EQ(C.DefaultLayoutIndex(), 1);
 }

@@ -384,6 +384,38 @@ TEST(DxfReader, paper_layouts_follow_the_tab_order_not_handles_or_the_dictionary
   EXPECT_EQ(Tabs, (std::vector<int>{0, 1, 2, 3}));
 }
 
+// Sheet A is the first tab, Sheet B the second; the record named by SheetB is the block
+// that Sheet B's entities land in when they carry code 67.
+std::string TwoSheets(const char* TileMode, const char* SheetB) {
+  const TGroups Objects =
+      Concat({Dict("C", "0", {{3, "ACAD_LAYOUT"}, {350, "1A"}}),
+              Dict("1A", "C", {{3, "Model"}, {350, "22"}, {3, "Sheet A"}, {350, "30"}, {3, "Sheet B"}, {350, "1E"}}),
+              Layout("22", "Model", "0", "1F"), Layout("30", "Sheet A", "1", "31"), Layout("1E", "Sheet B", "2", "1B")});
+  const TGroups Records = Table("BLOCK_RECORD", Concat({{{0, "BLOCK_RECORD"}, {5, "1F"}, {2, "*Model_Space"}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "1B"}, {2, SheetB}},
+                                                        {{0, "BLOCK_RECORD"}, {5, "31"}, {2, "*Paper_Space0"}}}));
+  const TGroups Blocks = Concat({{{0, "BLOCK"}, {2, "*Paper_Space0"}, {70, "0"}, {10, "0"}, {20, "0"}, {30, "0"}},
+                                 Line("0", 0, 0, 1, 0), {{0, "ENDBLK"}},
+                                 {{0, "BLOCK"}, {2, SheetB}, {70, "0"}, {10, "0"}, {20, "0"}, {30, "0"}},
+                                 Line("0", 0, 0, 0, 1), {{0, "ENDBLK"}}});
+  return TextDXF(Concat({Section("HEADER", {{9, "$ACADVER"}, {1, "AC1015"}, {9, "$TILEMODE"}, {70, TileMode}}),
+                         Section("TABLES", Records), Section("BLOCKS", Blocks),
+                         Section("ENTITIES", Line("0", 0, 0, 1, 1)), Section("OBJECTS", Objects), cEOF}));
+}
+
+TEST(DxfReader, default_layout_is_the_paper_layout_saved_current_not_the_first_tab) {
+  TLoaded L(TwoSheets("0", "*Paper_Space"));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  ASSERT_EQ(LayoutNames(L.Conv()), (std::vector<std::string>{"Model", "Sheet A", "Sheet B"}));
+  EXPECT_EQ(L.Conv().DefaultLayoutIndex(), 2);
+  TLoaded Model(TwoSheets("1", "*Paper_Space"));
+  EXPECT_EQ(Model.Conv().DefaultLayoutIndex(), 0);
+  // No sheet owns the paper-space block: the first tab.
+  TLoaded Unmarked(TwoSheets("0", "*Paper_Space1"));
+  ASSERT_EQ(LayoutNames(Unmarked.Conv()), (std::vector<std::string>{"Model", "Sheet A", "Sheet B"}));
+  EXPECT_EQ(Unmarked.Conv().DefaultLayoutIndex(), 1);
+}
+
 TEST(DxfReader, dictionary_cycles_are_refused) {
   // A lists B, B lists A and itself, C lists its owner A: none of it may loop.
   const TGroups Objects = Concat({Dict("A", "0", {{3, "B"}, {350, "B"}, {3, "SELF"}, {350, "A"}}),
