@@ -93,10 +93,11 @@ void TqdDXFBlock::Clear(bool ADoFree) {
 void TqdDXFBlock::UpdateAttributeFlag() {
   bool Any = false, AnyConstant = false;
   for (int I = 0; I < Count(); ++I)
-    if (const auto* A = CachedCast<const TqdDXFAttdef>(GetEntity(I)); A && A->EntType() == ceAttdef) {
-      Any = true;
-      if (A->Constant()) AnyConstant = true;
-    }
+    if (const TqdDXFEntity* E = GetEntity(I); E && E->EntType() == ceAttdef)
+      if (const auto* A = CachedCast<const TqdDXFAttdef>(E)) {
+        Any = true;
+        if (A->Constant()) AnyConstant = true;
+      }
   if (Any && !AnyConstant)
     FFlag |= cnstBlockHasAttributes;
   else

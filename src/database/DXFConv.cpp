@@ -777,6 +777,25 @@ void TqdDXFConverter::ResolveTableLike(TqdDXFEntity* T) {
   T->ResolveLinks(this);
 }
 
+void TqdDXFConverter::ResolveLayouts() {
+  if (!FLayouts) return;
+  const int N = FLayouts->Count();
+  for (int I = 0; I < N; ++I) {
+    auto* L = dynamic_cast<TqdDXFLayout*>(FLayouts->GetEntity(I));
+    if (!L) continue;
+    // The entities of a block kept in BLOCKS are resolved with the blocks: one pass
+    // over a large model space instead of two.
+    const TqdDXFBlock* B = L->PaperSpaceBlockField();
+    if (B && FBlocksSection && B->Owner() == FBlocksSection) continue;
+    const int M = L->Count();
+    for (int J = 0; J < M; ++J)
+      if (TqdDXFEntity* Child = L->GetEntity(J)) Child->ResolveLinks(this);
+  }
+  for (int I = 0; I < N; ++I)
+    if (TqdDXFEntity* Item = FLayouts->GetEntity(I)) Item->ResolveLinks(this);
+  FLayouts->ResolveLinks(this);
+}
+
 void TqdDXFConverter::ResolveAllLinks() {
   if (!FMain) return;
   FMain->ResolveLinks(this);
@@ -793,7 +812,7 @@ void TqdDXFConverter::ResolveAllLinks() {
     for (int I = 0; I < N; ++I) {
       TqdDXFEntity* Child = FObjectsSection->GetEntity(I);
       if (Child == FLayouts)
-        ResolveTableLike(Child);
+        ResolveLayouts();
       else
         ResolveDepthFirst(Child, 0);
     }

@@ -600,37 +600,51 @@ bool TdxfObject::AddChild(TdxfObject& AChild) {
 // ---------------------------------------------------------------- entities
 
 namespace {
-// Blocks of reader entity objects: as many as the deepest nesting used at once.
-constexpr std::size_t cnstKeptEntityBlocks = 64;
-struct TEntityBlocks {
-  std::vector<void*> Free;
-  // Room for every kept block up front: operator delete must not allocate.
-  TEntityBlocks() { Free.reserve(cnstKeptEntityBlocks); }
-  ~TEntityBlocks() {
-    for (void* P : Free) ::operator delete(P);
+// Blocks kept per size: a handful of sizes (reader object and mapper classes), each
+// with as many blocks as the deepest nesting uses at once.
+constexpr std::size_t cnstKeptSizes = 48;
+constexpr std::size_t cnstKeptBlocks = 32;
+struct TKeptBlocks {
+  struct TSize {
+    std::size_t Size = 0;
+    std::size_t Count = 0;
+    void* Blocks[cnstKeptBlocks];
+  };
+  TSize Sizes[cnstKeptSizes];
+  std::size_t Used = 0;
+  ~TKeptBlocks() {
+    for (std::size_t I = 0; I < Used; ++I)
+      for (std::size_t K = 0; K < Sizes[I].Count; ++K) ::operator delete(Sizes[I].Blocks[K]);
+  }
+  TSize* Find(std::size_t N, bool ACreate) {
+    for (std::size_t I = 0; I < Used; ++I)
+      if (Sizes[I].Size == N) return &Sizes[I];
+    if (!ACreate || Used == cnstKeptSizes) return nullptr;
+    Sizes[Used].Size = N;
+    return &Sizes[Used++];
   }
 };
-thread_local TEntityBlocks EntityBlocks;
+thread_local TKeptBlocks KeptBlocks;
 } // namespace
 
-void* TdxfEntity::operator new(std::size_t N) {
-  std::vector<void*>& F = EntityBlocks.Free;
-  if (N == sizeof(TdxfEntity) && !F.empty()) {
-    void* P = F.back();
-    F.pop_back();
-    return P;
-  }
+void* DXFTakeBlock(std::size_t N) {
+  if (TKeptBlocks::TSize* S = KeptBlocks.Find(N, false); S && S->Count > 0)
+    return S->Blocks[--S->Count];
   return ::operator new(N);
 }
 
-void TdxfEntity::operator delete(void* P, std::size_t N) {
-  std::vector<void*>& F = EntityBlocks.Free;
-  if (N == sizeof(TdxfEntity) && F.size() < cnstKeptEntityBlocks) {
-    F.push_back(P);
+void DXFGiveBlock(void* P, std::size_t N) noexcept {
+  if (!P) return;
+  if (TKeptBlocks::TSize* S = KeptBlocks.Find(N, true); S && S->Count < cnstKeptBlocks) {
+    S->Blocks[S->Count++] = P;
     return;
   }
   ::operator delete(P);
 }
+
+void* TdxfEntity::operator new(std::size_t N) { return DXFTakeBlock(N); }
+
+void TdxfEntity::operator delete(void* P, std::size_t N) { DXFGiveBlock(P, N); }
 
 void TdxfEntity::ReadProperty() {
   const int Code = FReader.Code();

@@ -4,6 +4,7 @@
 // hand every group to the object's mapper and call it once at the commit, after the
 // steps common to all items (handle, layer, linetype, colour, lineweight).
 #include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,9 +12,17 @@
 class TdxfReader;
 class TqdDXFEntity;
 
+// Reader objects and mappers live for one object of the file each, and many are too
+// large for the allocator's fast path: their blocks are kept for the next object,
+// by size, per thread.
+void* DXFTakeBlock(std::size_t N);
+void DXFGiveBlock(void* P, std::size_t N) noexcept;
+
 class TdxfMapper {
 public:
   virtual ~TdxfMapper() = default;
+  static void* operator new(std::size_t N) { return DXFTakeBlock(N); }
+  static void operator delete(void* P, std::size_t N) noexcept { DXFGiveBlock(P, N); }
   // One group of the object (the reader's current group), before the generic storage.
   virtual void Property(TdxfReader& R) = 0;
   // Before the commit: an item of another class to read into instead (array inserts).

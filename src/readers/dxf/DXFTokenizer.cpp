@@ -106,8 +106,9 @@ constexpr double cExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
 
 // The common "[-]digits[.digits]" with at most 15 significant digits, read without
 // from_chars: mantissa and power of ten are both exact doubles, so one division
-// rounds correctly. False (nothing read) for any other form.
-inline bool ParseSimpleReal(const char* P, const char* E, double& V) {
+// rounds correctly. Returns the end of the number, or null (nothing read) for any
+// other form.
+inline const char* ScanSimpleReal(const char* P, const char* E, double& V) {
   bool Neg = false;
   if (P < E && *P == '-') {
     Neg = true;
@@ -130,18 +131,31 @@ inline bool ParseSimpleReal(const char* P, const char* E, double& V) {
     Frac = int(P - F);
     Any = Any || P != F;
   }
-  if (!Any || Digits > 15 || Frac > 22) return false;
-  while (P < E && (*P == ' ' || *P == '\t')) ++P;
-  if (P != E) return false;
+  if (!Any || Digits > 15 || Frac > 22) return nullptr;
+  // An exponent or a comma is left to the general parser.
+  if (P < E && (*P == 'e' || *P == 'E' || *P == ',')) return nullptr;
   const double R = double(M) / cExactPow10[Frac];
   V = Neg ? -R : R;
-  return true;
+  return P;
+}
+
+// "[-]digits" of at most 18 digits; the end of the number or null.
+inline const char* ScanSimpleInt(const char* P, const char* E, int64_t& V) {
+  const bool Neg = P < E && *P == '-';
+  if (Neg) ++P;
+  const char* D = P;
+  int64_t U = 0;
+  while (P < E && IsDigit(*P) && P - D < 18) U = U * 10 + (*P++ - '0');
+  if (P == D || (P < E && IsDigit(*P))) return nullptr;
+  V = Neg ? -U : U;
+  return P;
 }
 
 bool ParseReal(const char* B, const char* E, double& V) {
   V = 0;
   const char* P = SkipSpaces(B, E);
-  if (ParseSimpleReal(P, E, V)) return true;
+  if (const char* End = ScanSimpleReal(P, E, V); End && SkipSpaces(End, E) == E) return true;
+  V = 0;
   const char* Start = P;
   if (P < E && (*P == '+' || *P == '-')) ++P;
   const char* Digits = P;
@@ -404,12 +418,16 @@ void TdxfTokenizer::Next() {
   // Group code: a decimal integer alone on its line; a malformed one reads as 0.
   while (P < L && *P == ' ') ++P;
   const char* LineStart = P;
-  while (P < L && !IsLineEnd(*P)) ++P;
-  if (P >= L) return SetEndOfData();  // a code without a value
-  int64_t Code;
-  if (!ParseInt(LineStart, P, Code) || Code < std::numeric_limits<int>::min() ||
-      Code > std::numeric_limits<int>::max())
-    Code = 0;
+  int64_t Code = 0;
+  // Digits right up to the line end, the usual form, are read in the same pass.
+  P = ScanSimpleInt(LineStart, L, Code);
+  if (!P || P >= L || !IsLineEnd(*P)) {
+    P = LineStart;
+    while (P < L && !IsLineEnd(*P)) ++P;
+    if (P >= L) return SetEndOfData();  // a code without a value
+    if (!ParseInt(LineStart, P, Code)) Code = 0;
+  }
+  if (Code < std::numeric_limits<int>::min() || Code > std::numeric_limits<int>::max()) Code = 0;
   if (*P == '\r') ++P;
   if (P < L && *P == '\n') ++P;
   ++FLine;
@@ -419,6 +437,22 @@ void TdxfTokenizer::Next() {
   FType = GroupCodeType(FCode);
   if (FType != vtString && FType != vtOther) P = SkipSpaces(P, L);
   const char* V = P;
+  // Numbers in their plain form end the line: read while scanning it.
+  const char* End = nullptr;
+  if (FType == vtReal)
+    End = ScanSimpleReal(V, L, FDouble);
+  else if (FType == vtInteger)
+    End = ScanSimpleInt(V, L, FInt);
+  if (End && (End == L || IsLineEnd(*End))) {
+    P = End;
+    FKind = FType == vtReal ? vkReal : vkInt;
+    FValueStartPos = V;
+    FValueSize = size_t(P - V);
+    while (P < L && IsLineEnd(*P)) ++P;
+    ++FLine;
+    FPos = P;
+    return;
+  }
   while (P < L && !IsLineEnd(*P)) ++P;
   FValueStartPos = V;
   FValueSize = size_t(P - V);
