@@ -92,7 +92,7 @@ void TqdDXFBlock::Clear(bool ADoFree) {
 
 void TqdDXFBlock::UpdateAttributeFlag() {
   bool Any = false, AnyConstant = false;
-  for (int I = 0; I < Count(); ++I)
+  for (int I = 0; FHadAttdef && I < Count(); ++I)
     if (const TqdDXFEntity* E = GetEntity(I); E && E->EntType() == ceAttdef)
       if (const auto* A = CachedCast<const TqdDXFAttdef>(E)) {
         Any = true;
@@ -126,6 +126,7 @@ void TqdDXFBlock::ListNotify(TqdDXFEntity* E, TListNotification Action) {
   const TqdCADEntities T = E->EntType();
   if (Action == lnAdded) {
     if (T == ceAttdef) {
+      FHadAttdef = true;
       const auto* A = static_cast<const TqdDXFAttdef*>(E);
       if (A->Constant())
         FFlag &= ~cnstBlockHasAttributes;
@@ -159,6 +160,7 @@ void TqdDXFBlock::UpdateBox() {
     if (!E || !E->Visibility()) continue;
     const TqdCADEntities T = E->EntType();
     if (T == ceAttdef) {
+      FHadAttdef = true;
       const auto* A = static_cast<const TqdDXFAttdef*>(E);
       if (A->Flags() == 0 || A->NotAppear() || A->Value().empty()) continue;
     } else if (auto* Ins = CachedCast<TqdDXFInsert>(E)) {

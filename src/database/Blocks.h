@@ -96,6 +96,8 @@ private:
   std::unordered_set<TqdDXFInsert*> FReferences;
   int FViewPortOrdIndex = -1;
   TqdDXFViewport* FViewPortWithMinIndex = nullptr;
+  // An attribute definition was ever added: without one the flag needs no scan.
+  bool FHadAttdef = false;
 };
 
 // The blocks on the path of one walk through inserts (drawing, measuring). A block

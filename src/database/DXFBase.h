@@ -221,6 +221,8 @@ public:
   virtual void Loaded(TqdDXFConverter* C) {}
   // Replaces placeholders by the items they name.
   virtual void ResolveLinks(TqdDXFConverter* C) {}
+  // Whether a child may hold placeholders (the link pass need not visit them otherwise).
+  virtual bool ChildrenHaveLinks() const { return true; }
   // A child of this group was inserted, extracted or deleted.
   virtual void ListNotify(TqdDXFEntity* E, TListNotification Action) {}
   // Table name index maintenance (-1 where there is none).

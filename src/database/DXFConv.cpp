@@ -758,7 +758,7 @@ void TqdDXFConverter::CleaningLayouts(bool ADeletePSpace) {
 
 void TqdDXFConverter::ResolveDepthFirst(TqdDXFEntity* E, int ADepth) {
   if (!E || ADepth > cnstMaxNestingDepth) return;
-  const int N = E->Count();
+  const int N = E->ChildrenHaveLinks() ? E->Count() : 0;
   for (int I = 0; I < N; ++I) ResolveDepthFirst(E->GetEntity(I), ADepth + 1);
   E->ResolveLinks(this);
 }

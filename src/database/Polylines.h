@@ -7,6 +7,7 @@
 
 #include "Curves.h"
 
+// Holds no table links: polylines let the link pass skip their vertices.
 class TqdDXFVertex : public TqdDXFEntity {
   QD_ENTITY_CLASS(TqdDXFVertex)
 public:
@@ -134,6 +135,8 @@ public:
   void ApplyElevation() override;
   void UpdatePolyBox() override;
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Vertices name no table items.
+  bool ChildrenHaveLinks() const override { return false; }
 
 protected:
   void MakeCurvePoints(int Parts) override;

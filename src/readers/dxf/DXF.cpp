@@ -309,7 +309,8 @@ TdxfObject::~TdxfObject() {
 TqdDXFConverter* TdxfObject::GetConverter() const { return FReader.FConverter; }
 
 void TdxfObject::Create() {
-  FOwnedEnt = TqdEntityRegistry::CreateByDXFName(FName);
+  const TdxfReader::TNameInfo Info = FReader.NameInfo(FName);
+  FOwnedEnt = Info.Class ? Info.Class() : nullptr;
   FEnt = FOwnedEnt.get();
   if (!FEnt) return;
   TqdDXFConverter* C = GetConverter();
@@ -318,7 +319,7 @@ void TdxfObject::Create() {
   // earlier, every entity of the file would first join the items waiting for a
   // generated handle.
   if (!IsEntityKind(FKind)) FEnt->SetConverter(C);
-  FMapper = CreateDXFMapper(FName, FEnt);
+  FMapper = CreateDXFMapperOfKind(Info.MapperKind, FName, FEnt);
 }
 
 std::unique_ptr<TqdDXFEntity> TdxfObject::ExtractEntity() {
@@ -547,7 +548,7 @@ void TdxfObject::ReadChildren() {
 }
 
 std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
-  TdxfKind K = DXFObjectKind(AName);
+  TdxfKind K = FReader.NameInfo(AName).Kind;
   // Nesting beyond the cap reads complex entities as plain ones.
   if ((K == dkPolyline || K == dkInsert) && FDepth >= cnstMaxDXFNesting) {
     FReader.Warn("complex objects nested too deep were read without their children");
@@ -1236,6 +1237,17 @@ void TdxfReader::Next() {
     FTokenizer->NoteComment();
     if (FFileInfo.size() < 64) FFileInfo.push_back(UpperNameText(FTokenizer->Value()));
   }
+}
+
+TdxfReader::TNameInfo TdxfReader::NameInfo(std::string_view AName) {
+  if (auto It = FNameInfos.find(AName); It != FNameInfos.end()) return It->second;
+  TNameInfo I;
+  I.Kind = DXFObjectKind(AName);
+  I.Class = TqdEntityRegistry::ClassByDXFName(AName);
+  I.MapperKind = DXFMapperKind(AName);
+  // A file of endless made-up names must not grow the table without bound.
+  if (FNameInfos.size() < 4096) FNameInfos.emplace(AName, I);
+  return I;
 }
 
 void TdxfReader::NoteProgress() {

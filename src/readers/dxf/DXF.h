@@ -164,7 +164,7 @@ public:
   int Code() const { return FTokenizer->Code(); }
   std::string_view Value() const { return FTokenizer->Value(); }
   std::string StrValue() const { return FTokenizer->StrValue(); }
-  std::string UValue() const { return FTokenizer->UValue(); }
+  const std::string& UValue() const { return FTokenizer->UValue(); }
   int IntValue() const { return FTokenizer->IntValue(); }
   double FloatValue() const { return FTokenizer->FloatValue(); }
   std::uint64_t HandleValue() const { return FTokenizer->HandleValue(); }
@@ -261,12 +261,25 @@ protected:
   std::set<std::string, std::less<>> FNameStore;  // DXF names outside the static table
   std::map<std::string, int> FWarnings;
 
-  // Layers and linetypes found by name: thousands of entities name the same few.
-  // Emptied whenever a table item is added or an item is dropped.
   struct TNameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view S) const { return std::hash<std::string_view>()(S); }
   };
+
+public:
+  // What an object name of the file stands for, looked up once per spelling.
+  struct TNameInfo {
+    TdxfKind Kind = dkUnknown;
+    TqdEntityClass Class = nullptr;
+    int MapperKind = -1;
+  };
+  TNameInfo NameInfo(std::string_view AName);
+
+protected:
+  std::unordered_map<std::string, TNameInfo, TNameHash, std::equal_to<>> FNameInfos;
+
+  // Layers and linetypes found by name: thousands of entities name the same few.
+  // Emptied whenever a table item is added or an item is dropped.
   std::unordered_map<std::string, TqdDXFEntity*, TNameHash, std::equal_to<>> FFoundLayers,
       FFoundLTypes;
   void ForgetFoundItems() {

@@ -1495,10 +1495,18 @@ TMapperKind MapperKindByName(const std::string& N) {
 }
 } // namespace
 
+int DXFMapperKind(std::string_view AName) {
+  return MapperKindByName(UpperNameText(Trim(AName)));
+}
+
 std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity* AItem) {
+  return CreateDXFMapperOfKind(DXFMapperKind(AName), AName, AItem);
+}
+
+std::unique_ptr<TdxfMapper> CreateDXFMapperOfKind(int AKind, std::string_view AName,
+                                                  TqdDXFEntity* AItem) {
   if (!AItem) return nullptr;
-  const std::string N = UpperNameText(Trim(AName));
-  switch (MapperKindByName(N)) {
+  switch (static_cast<TMapperKind>(AKind)) {
   case mkNone: return nullptr;
   case mkFace: return std::make_unique<TFaceMapper>();
   case mkRay: return std::make_unique<TRayMapper>();
@@ -1537,7 +1545,7 @@ std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity
   // Classes read by their generic data reader (solids, proxies, OLE frames, tables).
   if (dynamic_cast<TqdDXFRegion*>(AItem) || dynamic_cast<TqdDXFProxy*>(AItem) ||
       dynamic_cast<TqdDXFOle2Frame*>(AItem) || dynamic_cast<TqdDXFAcadTable*>(AItem))
-    return std::make_unique<TDataMapper>(N);
+    return std::make_unique<TDataMapper>(UpperNameText(Trim(AName)));
   return nullptr;
 }
 

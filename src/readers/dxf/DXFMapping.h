@@ -34,6 +34,10 @@ public:
 // The mapper of an object of DXF name AName read into AItem (null when the generic
 // reading is all the type needs).
 std::unique_ptr<TdxfMapper> CreateDXFMapper(std::string_view AName, TqdDXFEntity* AItem);
+// The same in two steps, for readers that remember the kind of each name they met.
+int DXFMapperKind(std::string_view AName);
+std::unique_ptr<TdxfMapper> CreateDXFMapperOfKind(int AKind, std::string_view AName,
+                                                  TqdDXFEntity* AItem);
 
 // Installs what the mapping needs process-wide (the DXF xref loader).
 void RegisterDXFMapping();

@@ -392,6 +392,7 @@ void TdxfTokenizer::Reset(const char* Data, size_t Size, size_t Start) {
   FHandle = 0;
   FVersion = acR09;
   FCodePage = 0;
+  FUValueReady = false;
   FNumTextSize = 0;
 }
 
@@ -411,6 +412,7 @@ void TdxfTokenizer::SetEndOfData() {
 void TdxfTokenizer::Next() {
   FPrev = FPos;
   FNumTextSize = 0;
+  FUValueReady = false;
   const char* P = FPos;
   const char* const L = FLimit;
   if (P >= L) return SetEndOfData();
@@ -499,7 +501,13 @@ std::string TdxfTokenizer::StrValue() const {
   return CodePageToUTF8(FCodePage, V);
 }
 
-std::string TdxfTokenizer::UValue() const { return DecodeCharEscapes(StrValue(), FCodePage); }
+const std::string& TdxfTokenizer::UValue() const {
+  if (!FUValueReady) {
+    FUValue = DecodeCharEscapes(StrValue(), FCodePage);
+    FUValueReady = true;
+  }
+  return FUValue;
+}
 
 int64_t TdxfTokenizer::Int64Value() const {
   if (FKind == vkInt) return FInt;
@@ -533,7 +541,7 @@ uint64_t TdxfTokenizer::HandleValue() const {
 bool TdxfTokenizer::IsEOF() const { return FEnded || (FCode == 0 && Trim(Value()) == "EOF"); }
 
 void TdxfTokenizer::NoteComment() {
-  if (FCode == 999 && !FEnded && IsInventoryComment(Value())) FCodePage = cpInventoryComment;
+  if (FCode == 999 && !FEnded && IsInventoryComment(Value())) SetCodePage(cpInventoryComment);
 }
 
 // ---- binary tokenizer
@@ -546,6 +554,7 @@ TdxfBinTokenizer::TdxfBinTokenizer(const char* Data, size_t Size, size_t Start, 
 void TdxfBinTokenizer::Next() {
   FPrev = FPos;
   FNumTextSize = 0;
+  FUValueReady = false;
   const char* P = FPos;
   const char* const L = FLimit;
   auto Left = [&] { return size_t(L - P); };

@@ -118,7 +118,7 @@ public:
   // The value decoded to UTF-8: by the code page before R2007, as UTF-8 after.
   std::string StrValue() const;
   // StrValue with "\U+" and "\M+" escapes replaced.
-  std::string UValue() const;
+  const std::string& UValue() const;
   // Converted values; a code whose type differs converts its trimmed text,
   // giving 0 when that is not a number.
   int IntValue() const;
@@ -140,9 +140,15 @@ public:
   size_t Limit() const { return size_t(FLimit - FData); }
 
   TqdDWGVersion Version() const { return FVersion; }
-  void SetVersion(TqdDWGVersion V) { FVersion = V; }
+  void SetVersion(TqdDWGVersion V) {
+    FVersion = V;
+    FUValueReady = false;
+  }
   int CodePage() const { return FCodePage; }
-  void SetCodePage(int CP) { FCodePage = CP; }
+  void SetCodePage(int CP) {
+    FCodePage = CP;
+    FUValueReady = false;
+  }
 
   // Applies the rules of the current group to decoding: a comment mentioning
   // "INVENTORY" switches the code page to 1251.
@@ -174,6 +180,9 @@ protected:
   int FCodePage = 0;
   mutable char FNumText[32];
   mutable uint8_t FNumTextSize = 0;  // 0: not formatted yet
+  // UValue of the current group: the reader and the type's mapper both ask for it.
+  mutable std::string FUValue;
+  mutable bool FUValueReady = false;
 };
 
 // Binary DXF with 1-byte (R12 and older; 255 escapes a 2-byte code) or 2-byte
