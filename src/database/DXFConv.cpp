@@ -768,6 +768,11 @@ void TqdDXFConverter::ResolveTableLike(TqdDXFEntity* T) {
   const int N = T->Count();
   for (int I = 0; I < N; ++I)
     if (TqdDXFEntity* Item = T->GetEntity(I)) {
+      // A block record shows its block's entities: those of a block kept in BLOCKS
+      // are resolved with the blocks.
+      if (const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(Item))
+        if (const TqdDXFBlock* B = R->Block(); B && FBlocksSection && B->Owner() == FBlocksSection)
+          continue;
       const int M = Item->Count();
       for (int J = 0; J < M; ++J)
         if (TqdDXFEntity* Child = Item->GetEntity(J)) Child->ResolveLinks(this);

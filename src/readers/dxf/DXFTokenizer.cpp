@@ -509,30 +509,26 @@ const std::string& TdxfTokenizer::UValue() const {
   return FUValue;
 }
 
-int64_t TdxfTokenizer::Int64Value() const {
-  if (FKind == vkInt) return FInt;
+int64_t TdxfTokenizer::ConvertedInt64Value() const {
   int64_t V;
   DXFStrToInt64(Value(), V);
   return V;
 }
 
-int TdxfTokenizer::IntValue() const {
-  if (FKind == vkInt)
-    return FInt >= std::numeric_limits<int>::min() && FInt <= std::numeric_limits<int>::max() ? int(FInt) : 0;
+int TdxfTokenizer::ConvertedIntValue() const {
+  if (FKind == vkInt) return 0;  // beyond the int range
   int V;
   DXFStrToInt(Value(), V);
   return V;
 }
 
-double TdxfTokenizer::FloatValue() const {
-  if (FKind == vkReal) return FDouble;
+double TdxfTokenizer::ConvertedFloatValue() const {
   double V;
   DXFStrToFloat(Value(), V);
   return V;
 }
 
-uint64_t TdxfTokenizer::HandleValue() const {
-  if (FKind == vkHandle) return FHandle;
+uint64_t TdxfTokenizer::ConvertedHandleValue() const {
   uint64_t V;
   DXFStrToHandle(Value(), V);
   return V;

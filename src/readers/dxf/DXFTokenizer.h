@@ -121,10 +121,15 @@ public:
   const std::string& UValue() const;
   // Converted values; a code whose type differs converts its trimmed text,
   // giving 0 when that is not a number.
-  int IntValue() const;
-  int64_t Int64Value() const;
-  double FloatValue() const;
-  uint64_t HandleValue() const;
+  // The parsed number of a group of the matching type is answered inline: readers
+  // ask for one for nearly every group.
+  int IntValue() const {
+    if (FKind == vkInt && FInt >= INT32_MIN && FInt <= INT32_MAX) return int(FInt);
+    return ConvertedIntValue();
+  }
+  int64_t Int64Value() const { return FKind == vkInt ? FInt : ConvertedInt64Value(); }
+  double FloatValue() const { return FKind == vkReal ? FDouble : ConvertedFloatValue(); }
+  uint64_t HandleValue() const { return FKind == vkHandle ? FHandle : ConvertedHandleValue(); }
   TdxfValueType ValueType() const { return FType; }
 
   // True once the data has ended (the current group is the synthetic "SEQEND").
@@ -161,6 +166,10 @@ protected:
 
   void SetEndOfData();
   std::string_view NumberText() const;
+  int ConvertedIntValue() const;
+  int64_t ConvertedInt64Value() const;
+  double ConvertedFloatValue() const;
+  uint64_t ConvertedHandleValue() const;
 
   const char* FData = nullptr;
   const char* FPos = nullptr;
