@@ -25,10 +25,10 @@ TqdDXFBlock::TqdDXFBlock(TAdopt, TqdDXFBlockRecord* ARecord) : FBlockRecord(ARec
 TqdDXFBlock::~TqdDXFBlock() {
   if (FLayout) FLayout->ForgetBlock(this);
   // Inserts link blocks by plain pointer: they lose the link rather than dangle.
-  const std::unordered_set<TqdDXFInsert*> Refs = std::move(FReferences);
-  FReferences.clear();
-  for (TqdDXFInsert* I : Refs)
+  for (TqdDXFInsert* I : References()) {
+    RemoveReference(I);
     if (I->FBlockRecord == FBlockRecord) I->FBlockRecord = nullptr;
+  }
   // The children go before the record their names and links may refer to.
   TqdDXFGroup::Clear(true);
 }
@@ -72,10 +72,35 @@ bool TqdDXFBlock::IsAcadTableBlock() const {
 }
 
 void TqdDXFBlock::AddReference(TqdDXFInsert* I) {
-  if (I) FReferences.insert(I);
+  if (!I || I->FReferencedBlock == this) return;
+  if (I->FReferencedBlock) I->FReferencedBlock->RemoveReference(I);
+  I->FReferencedBlock = this;
+  I->FPrevReference = nullptr;
+  I->FNextReference = FFirstReference;
+  if (FFirstReference) FFirstReference->FPrevReference = I;
+  FFirstReference = I;
+  ++FReferenceCount;
 }
 
-void TqdDXFBlock::RemoveReference(TqdDXFInsert* I) { FReferences.erase(I); }
+void TqdDXFBlock::RemoveReference(TqdDXFInsert* I) {
+  // Only from the chain the insert is really in (its record may have changed block).
+  if (!I || I->FReferencedBlock != this) return;
+  if (I->FPrevReference)
+    I->FPrevReference->FNextReference = I->FNextReference;
+  else
+    FFirstReference = I->FNextReference;
+  if (I->FNextReference) I->FNextReference->FPrevReference = I->FPrevReference;
+  I->FReferencedBlock = nullptr;
+  I->FPrevReference = I->FNextReference = nullptr;
+  --FReferenceCount;
+}
+
+std::vector<TqdDXFInsert*> TqdDXFBlock::References() const {
+  std::vector<TqdDXFInsert*> R;
+  R.reserve(FReferenceCount);
+  for (TqdDXFInsert* I = FFirstReference; I; I = I->FNextReference) R.push_back(I);
+  return R;
+}
 
 int TqdDXFBlock::InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
   if (IsLoaded() && !FLayout) return -1;

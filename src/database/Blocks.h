@@ -44,8 +44,9 @@ public:
   std::string XrefPath() const;
   void SetXrefPath(std::string_view P) { FXrefPath.assign(P); }
   TqdDXFXref* Xref() const { return FXref; }
-  // The inserts that link this block (each once, in no particular order).
-  const std::unordered_set<TqdDXFInsert*>& References() const { return FReferences; }
+  // The inserts that link this block (each once, the latest first).
+  std::vector<TqdDXFInsert*> References() const;
+  std::size_t ReferenceCount() const { return FReferenceCount; }
   // Internal flag bit 0: the block's entities are loaded.
   bool IsLoaded() const { return (FInternalFlags & 1) != 0; }
   void SetIsLoaded(bool V) { FInternalFlags = V ? (FInternalFlags | 1) : (FInternalFlags & ~1); }
@@ -93,7 +94,10 @@ private:
   TqdDXFLayout* FLayout = nullptr;
   std::string FXrefPath;
   TqdDXFXref* FXref = nullptr;
-  std::unordered_set<TqdDXFInsert*> FReferences;
+  // The inserts linking the block, chained through the inserts themselves: a drawing
+  // of many inserts adds and drops them without an allocation or a hash each.
+  TqdDXFInsert* FFirstReference = nullptr;
+  std::size_t FReferenceCount = 0;
   int FViewPortOrdIndex = -1;
   TqdDXFViewport* FViewPortWithMinIndex = nullptr;
   // An attribute definition was ever added: without one the flag needs no scan.

@@ -22,7 +22,7 @@ bool IsZeroFactor(double V) { return std::fabs(V) <= 1e-9; }
 // ---------------------------------------------------------------- insert
 
 TqdDXFInsert::~TqdDXFInsert() {
-  if (TqdDXFBlock* B = Block()) B->RemoveReference(this);
+  if (FReferencedBlock) FReferencedBlock->RemoveReference(this);
   FBlockRecord = nullptr;
 }
 
@@ -33,7 +33,7 @@ void TqdDXFInsert::SetBlock(TqdDXFBlock* B) { SetBlockRecord(B ? B->BlockRecord(
 void TqdDXFInsert::SetBlockRecord(TqdDXFBlockRecord* R) {
   FBlockLink.reset();
   if (R == FBlockRecord) return;
-  if (TqdDXFBlock* Old = Block()) Old->RemoveReference(this);
+  if (FReferencedBlock) FReferencedBlock->RemoveReference(this);
   FBlockRecord = R;
   if (TqdDXFBlock* New = Block()) New->AddReference(this);
 }

@@ -116,6 +116,10 @@ protected:
 
   std::vector<std::unique_ptr<TqdDXFEntity>> FAttribs;
   TqdDXFBlockRecord* FBlockRecord = nullptr;
+  // The block whose reference chain holds this insert, and the neighbours there.
+  TqdDXFBlock* FReferencedBlock = nullptr;
+  TqdDXFInsert* FPrevReference = nullptr;
+  TqdDXFInsert* FNextReference = nullptr;
   std::unique_ptr<TqdLinkObject> FBlockLink;
   TFPoint FExtrusion = cnstExtrusion;
   double FLineWeight = cnstLWByLayer;

@@ -277,6 +277,29 @@ TEST(BlockLifetime, DeletedBlockLeavesItsInsertsWithoutALink) {
   C.Loads(C.GetLayout(0));
 }
 
+// Inserts are chained through themselves in their block: dropping one from the middle,
+// moving one to another block and deleting a block must keep every chain whole.
+TEST(BlockLifetime, ReferenceChainsFollowInsertsBetweenBlocks) {
+  TqdDXFConverter C;
+  TqdDXFBlock* A = NewBlock(C, "A");
+  TqdDXFBlock* B = NewBlock(C, "B");
+  TqdDXFInsert* I = AddInsert(C.ModelSpace(), A, {0, 0, 0});
+  TqdDXFInsert* J = AddInsert(C.ModelSpace(), A, {1, 0, 0});
+  TqdDXFInsert* K = AddInsert(C.ModelSpace(), A, {2, 0, 0});
+  ASSERT_EQ(A->ReferenceCount(), 3u);
+  C.ModelSpace()->RemoveEntity(J);  // the middle of the chain
+  EXPECT_EQ(A->References(), (std::vector<TqdDXFInsert*>{K, I}));
+  K->SetBlock(B);
+  K->SetBlock(B);  // a second link to the same block counts once
+  EXPECT_EQ(A->References(), std::vector<TqdDXFInsert*>{I});
+  EXPECT_EQ(B->References(), std::vector<TqdDXFInsert*>{K});
+  ASSERT_TRUE(C.DeleteBlock(A, true));
+  EXPECT_EQ(I->Block(), nullptr);
+  EXPECT_EQ(B->ReferenceCount(), 1u);
+  C.ModelSpace()->RemoveEntity(K);
+  EXPECT_EQ(B->ReferenceCount(), 0u);
+}
+
 TEST(BlockLifetime, ClearingTheDrawingWithInsertsBetweenBlocksIsSafe) {
   auto* C = new TqdDXFConverter();
   TqdDXFBlock* A = NewBlock(*C, "A");

@@ -1,5 +1,6 @@
 #include "DXFTokenizer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -115,20 +116,22 @@ inline const char* ScanSimpleReal(const char* P, const char* E, double& V) {
     ++P;
   }
   uint64_t M = 0;
-  int Digits = 0, Frac = 0;
   const char* D = P;
-  while (P < E && IsDigit(*P)) {
-    M = M * 10 + uint64_t(*P++ - '0');
-    if (M != 0) ++Digits;
-  }
+  while (P < E && *P == '0') ++P;  // leading zeros are not significant
+  const char* S = P;
+  while (P < E && IsDigit(*P)) M = M * 10 + uint64_t(*P++ - '0');
+  long Digits = P - S;
   bool Any = P != D;
+  int Frac = 0;
   if (P < E && *P == '.') {
     const char* F = ++P;
-    while (P < E && IsDigit(*P)) {
-      M = M * 10 + uint64_t(*P++ - '0');
-      if (M != 0) ++Digits;
+    if (Digits == 0) {
+      while (P < E && *P == '0') ++P;  // zeros after the point before the first digit
     }
-    Frac = int(P - F);
+    const char* FS = P;
+    while (P < E && IsDigit(*P)) M = M * 10 + uint64_t(*P++ - '0');
+    Digits += P - FS;
+    Frac = int(std::min<long>(P - F, 99));
     Any = Any || P != F;
   }
   if (!Any || Digits > 15 || Frac > 22) return nullptr;
