@@ -1,5 +1,7 @@
 #include "DXFBase.h"
 
+#include "CachedCast.h"
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
@@ -215,7 +217,7 @@ void TqdDXFObjectEntity::SetConverter(TqdDXFConverter* C) {
 }
 
 TqdDXFLayer* TqdDXFObjectEntity::Layer() const {
-  return dynamic_cast<TqdDXFLayer*>(FLayerItem.Item());
+  return CachedCast<TqdDXFLayer>(FLayerItem.Item());
 }
 
 void TqdDXFObjectEntity::SetLayer(TqdDXFLayer* ALayer) { FLayerItem.SetItem(ALayer); }

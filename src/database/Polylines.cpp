@@ -93,8 +93,12 @@ TqdDXFVertex* TqdDXFPolyline::AddVertex(const TFPoint& P, double Bulge, double S
   v->SetBulge(Bulge);
   v->SetStartWidth(StartW);
   v->SetEndWidth(EndW);
+  // What InsertEntity does at the end, without asking what the new item is.
+  if (Polyline3D()) v->SetIs3DVertex(true);
+  v->SetOwner(this);
   TqdDXFVertex* raw = v.get();
-  return InsertEntity(Count(), std::move(v)) >= 0 ? raw : nullptr;
+  FEntities.push_back(std::move(v));
+  return raw;
 }
 
 bool TqdDXFPolyline::IsMesh() const {
