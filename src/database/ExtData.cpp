@@ -11,6 +11,11 @@ double Finite(double V) { return std::isfinite(V) ? V : 0.0; }
 
 // Byte length of the first N code points of a UTF-8 string.
 std::size_t Utf8Prefix(std::string_view S, std::size_t N) {
+  if (S.size() <= N) return S.size();  // never more characters than bytes
+  // Plain ASCII up to and including the byte after the cut: N characters are N bytes.
+  bool Ascii = true;
+  for (std::size_t I = 0; I <= N; ++I) Ascii &= static_cast<unsigned char>(S[I]) < 0x80;
+  if (Ascii) return N;
   std::size_t Pos = 0, Chars = 0;
   while (Pos < S.size() && Chars < N) {
     ++Pos;

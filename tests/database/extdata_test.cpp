@@ -48,6 +48,11 @@ TEST(ExtData, StringsAreCutTo255CharactersNotInsideOne) {
   for (int I = 0; I < 300; ++I) Wide += "\xC3\xA9";  // é, two bytes each
   D.AddString(1000, Wide);
   EXPECT_EQ(D.DataString(1).size(), 510u);
+  // ASCII up to the cut, a two-byte character just at it or just before it.
+  D.AddString(1000, std::string(255, 'x') + "\xC3\xA9");
+  EXPECT_EQ(D.DataString(2).size(), 255u);
+  D.AddString(1000, std::string(254, 'x') + "\xC3\xA9" + "yy");
+  EXPECT_EQ(D.DataString(3).size(), 256u);
 }
 
 TEST(ExtData, binary_chunk_longer_than_255_keeps_its_length_prefix_consistent) {

@@ -506,7 +506,14 @@ std::string TdxfTokenizer::StrValue() const {
 
 const std::string& TdxfTokenizer::UValue() const {
   if (!FUValueReady) {
-    FUValue = DecodeCharEscapes(StrValue(), FCodePage);
+    // Decoded into the kept buffer: long values are copied once, not per step.
+    const std::string_view V = Value();
+    FUValue.clear();
+    if (FVersion >= acR2007)
+      FUValue = SanitizeUTF8(V);
+    else
+      AppendCodePageToUTF8(FUValue, FCodePage, V);
+    if (FUValue.find('\\') != std::string::npos) FUValue = DecodeCharEscapes(FUValue, FCodePage);
     FUValueReady = true;
   }
   return FUValue;
