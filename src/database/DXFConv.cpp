@@ -763,16 +763,24 @@ void TqdDXFConverter::ResolveDepthFirst(TqdDXFEntity* E, int ADepth) {
   E->ResolveLinks(this);
 }
 
+namespace {
+// The block whose entities an item shows as its children (block records, layouts).
+const TqdDXFBlock* ShownBlock(const TqdDXFEntity* Item) {
+  if (const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(Item)) return R->Block();
+  if (const auto* L = dynamic_cast<const TqdDXFLayout*>(Item)) return L->PaperSpaceBlockField();
+  return nullptr;
+}
+} // namespace
+
 void TqdDXFConverter::ResolveTableLike(TqdDXFEntity* T) {
   if (!T) return;
   const int N = T->Count();
   for (int I = 0; I < N; ++I)
     if (TqdDXFEntity* Item = T->GetEntity(I)) {
-      // A block record shows its block's entities: those of a block kept in BLOCKS
-      // are resolved with the blocks.
-      if (const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(Item))
-        if (const TqdDXFBlock* B = R->Block(); B && FBlocksSection && B->Owner() == FBlocksSection)
-          continue;
+      // The entities of a block kept in BLOCKS are resolved with the blocks: one pass
+      // over a large model space instead of three.
+      if (const TqdDXFBlock* B = ShownBlock(Item); B && FBlocksSection && B->Owner() == FBlocksSection)
+        continue;
       const int M = Item->Count();
       for (int J = 0; J < M; ++J)
         if (TqdDXFEntity* Child = Item->GetEntity(J)) Child->ResolveLinks(this);
@@ -780,25 +788,6 @@ void TqdDXFConverter::ResolveTableLike(TqdDXFEntity* T) {
   for (int I = 0; I < N; ++I)
     if (TqdDXFEntity* Item = T->GetEntity(I)) Item->ResolveLinks(this);
   T->ResolveLinks(this);
-}
-
-void TqdDXFConverter::ResolveLayouts() {
-  if (!FLayouts) return;
-  const int N = FLayouts->Count();
-  for (int I = 0; I < N; ++I) {
-    auto* L = dynamic_cast<TqdDXFLayout*>(FLayouts->GetEntity(I));
-    if (!L) continue;
-    // The entities of a block kept in BLOCKS are resolved with the blocks: one pass
-    // over a large model space instead of two.
-    const TqdDXFBlock* B = L->PaperSpaceBlockField();
-    if (B && FBlocksSection && B->Owner() == FBlocksSection) continue;
-    const int M = L->Count();
-    for (int J = 0; J < M; ++J)
-      if (TqdDXFEntity* Child = L->GetEntity(J)) Child->ResolveLinks(this);
-  }
-  for (int I = 0; I < N; ++I)
-    if (TqdDXFEntity* Item = FLayouts->GetEntity(I)) Item->ResolveLinks(this);
-  FLayouts->ResolveLinks(this);
 }
 
 void TqdDXFConverter::ResolveAllLinks() {
@@ -817,7 +806,7 @@ void TqdDXFConverter::ResolveAllLinks() {
     for (int I = 0; I < N; ++I) {
       TqdDXFEntity* Child = FObjectsSection->GetEntity(I);
       if (Child == FLayouts)
-        ResolveLayouts();
+        ResolveTableLike(Child);
       else
         ResolveDepthFirst(Child, 0);
     }

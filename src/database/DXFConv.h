@@ -365,7 +365,6 @@ private:
   static const char* SectionName(int Index);
   static TqdEntityClass SectionItemClass(int Index);
   void ResolveDepthFirst(TqdDXFEntity* E, int ADepth);
-  void ResolveLayouts();
   void ResolveTableLike(TqdDXFEntity* T);
   void ClearHandlesBelow(TqdDXFEntity* E, const TqdDXFEntity* AKeep, int ADepth);
   void DropEmptyExtra(const TqdDXFEntity* E);
