@@ -58,16 +58,6 @@ std::vector<std::string> Names(const TqdDXFEntity* T) {
 }
 
 // The type name of an entity the reader did not name: its class without the prefix.
-std::string ClassTypeName(const TqdDXFEntity& E) {
-  std::string N = E.ClassName();
-  for (const char* P : {"TqdDXF", "TqdCAD", "Tqd"})
-    if (N.rfind(P, 0) == 0) {
-      N.erase(0, std::string_view(P).size());
-      break;
-    }
-  return UpperNameText(N);
-}
-
 TFacts Gather(const std::string& Path, TqdDXFConverter& C, const TdxfLoadResult& R) {
   TFacts F;
   F.File = SanitizeUTF8(std::filesystem::path(Path).filename().string());
@@ -85,8 +75,7 @@ TFacts Gather(const std::string& Path, TqdDXFConverter& C, const TdxfLoadResult&
       for (int J = 0; J < B->Count(); ++J) {
         const TqdDXFEntity* E = B->GetEntity(J);
         if (!E) continue;
-        auto It = R.DXFNames.find(E);
-        ++LF.Entities[It != R.DXFNames.end() ? std::string(It->second) : ClassTypeName(*E)];
+        ++LF.Entities[DXFNameOf(R, *E)];
       }
     }
     LF.Box = L->Box();

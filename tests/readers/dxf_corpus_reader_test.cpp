@@ -339,8 +339,7 @@ TEST(DxfCorpusReader, EveryFileLoadsAndAgreesWithTheOracle) {
       std::map<std::string, int> Ours;
       const TqdDXFBlock* B = Lay->PaperSpaceBlockField();
       for (int K = 0; B && K < B->Count(); ++K) {
-        auto It = R.DXFNames.find(B->GetEntity(K));
-        ++Ours[It == R.DXFNames.end() ? "?" : std::string(It->second)];
+        ++Ours[DXFNameOf(R, *B->GetEntity(K))];
       }
       auto Flat = [](const std::map<std::string, int>& M) {
         std::string D;

@@ -76,8 +76,7 @@ struct TLoaded {
     TqdDXFLayout* L = Conv().GetLayout(I);
     const TqdDXFBlock* B = L ? L->PaperSpaceBlockField() : nullptr;
     for (int J = 0; B && J < B->Count(); ++J) {
-      auto It = R.DXFNames.find(B->GetEntity(J));
-      T.push_back(It == R.DXFNames.end() ? "?" : std::string(It->second));
+      T.push_back(DXFNameOf(R, *B->GetEntity(J)));
     }
     return T;
   }

@@ -1256,8 +1256,31 @@ void TdxfReader::NoteProgress() {
   if (FOptions.OnProgress) FOptions.OnProgress(FTokenizer->Pos(), FTokenizer->Limit());
 }
 
+std::string DXFClassName(const TqdDXFEntity& E) {
+  std::string N = E.ClassName();
+  for (const char* P : {"TqdDXF", "TqdCAD", "Tqd"})
+    if (N.rfind(P, 0) == 0) {
+      N.erase(0, std::string_view(P).size());
+      break;
+    }
+  return UpperNameText(N);
+}
+
+std::string DXFNameOf(const TdxfLoadResult& R, const TqdDXFEntity& E) {
+  const auto It = R.DXFNames.find(&E);
+  return It != R.DXFNames.end() ? std::string(It->second) : DXFClassName(E);
+}
+
 void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
   if (!FOptions.RecordNames || !E) return;
+  // Most entities were read as the name their class stands for: only the others are
+  // kept (a map entry for each of a million entities cost as much as reading them).
+  std::string& Own = FClassNames[E->ClassName()];
+  if (Own.empty()) Own = DXFClassName(*E);
+  if (SameNameText(Own, AName)) {
+    FDXFNames.erase(E);
+    return;
+  }
   if (const char* K = KnownName(AName)) {
     FDXFNames[E] = K;
     return;

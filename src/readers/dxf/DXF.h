@@ -137,9 +137,17 @@ struct TdxfLoadResult {
   std::string CodePageName;   // $DWGCODEPAGE as written ("" when absent)
   std::vector<std::string> Warnings;
   double LoadMs = 0;
-  // With RecordNames: the DXF name each entity was read as (3DLINE is read as LINE).
+  // With RecordNames: the DXF name an entity was read as where it differs from the
+  // name its class stands for (3DLINE is read as LINE); DXFNameOf answers for all.
   std::unordered_map<const TqdDXFEntity*, std::string_view> DXFNames;
 };
+
+// The name an entity's class stands for: its class name without the library prefix,
+// in capitals (TqdDXFLine: "LINE").
+std::string DXFClassName(const TqdDXFEntity& E);
+// The DXF name E was read as (a load with RecordNames): the recorded one, else the
+// name of its class.
+std::string DXFNameOf(const TdxfLoadResult& R, const TqdDXFEntity& E);
 
 struct TdxfLoadOptions {
   bool RecordNames = false;
@@ -282,6 +290,8 @@ protected:
   // Emptied whenever a table item is added or an item is dropped.
   std::unordered_map<std::string, TqdDXFEntity*, TNameHash, std::equal_to<>> FFoundLayers,
       FFoundLTypes;
+  // DXFClassName by class (ClassName() is one static string per class).
+  std::unordered_map<const char*, std::string> FClassNames;
   void ForgetFoundItems() {
     FFoundLayers.clear();
     FFoundLTypes.clear();
