@@ -483,6 +483,44 @@ TEST(DxfReader, table_inside_a_table_ends_the_first) {
 
 namespace {
 
+// ---------------------------------------------------------------- files on disk
+
+// A file read through its mapping hands back the pages behind the reader as it goes
+// (every few megabytes): what it loads must be what the same text loads from memory.
+TEST(DxfReader, large_mapped_file_reads_the_same_as_from_memory) {
+  // Lines before and after six megabytes of comments: the reader passes several
+  // release points with entities on both sides.
+  TGroups Body;
+  for (int I = 0; I < 4000; ++I) {
+    if (I == 2000)
+      for (int K = 0; K < 6; ++K) Body.push_back({999, std::string(1 << 20, 'c')});
+    TGroups L = Line(I % 2 ? "A" : "B", I, 0, I, 1);
+    Body.insert(Body.end(), L.begin(), L.end());
+  }
+  const std::string D = TextDXF(Concat({Section("ENTITIES", Body), cEOF}));
+  ASSERT_GT(D.size(), std::size_t(6) << 20);  // past the first release
+  const std::string Path = testing::TempDir() + "draftwell-large-mapped.dxf";
+  {
+    std::FILE* F = std::fopen(Path.c_str(), "wb");
+    ASSERT_NE(F, nullptr);
+    ASSERT_EQ(std::fwrite(D.data(), 1, D.size(), F), D.size());
+    std::fclose(F);
+  }
+  TLoaded FromMemory(D);
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const TdxfLoadResult R = LoadDXFFile(Path, *C.get(), {true, {}});
+  std::remove(Path.c_str());
+  ASSERT_TRUE(R.Ok) << R.Error;
+  const TqdDXFBlock* A = C->GetLayout(0)->PaperSpaceBlockField();
+  const TqdDXFBlock* B = FromMemory.Conv().GetLayout(0)->PaperSpaceBlockField();
+  ASSERT_EQ(A->Count(), 4000);
+  ASSERT_EQ(B->Count(), 4000);
+  for (int I = 0; I < A->Count(); I += 97) {
+    EXPECT_EQ(A->GetEntity(I)->Box().Left, B->GetEntity(I)->Box().Left);
+    EXPECT_EQ(A->GetEntity(I)->Layer()->Name(), B->GetEntity(I)->Layer()->Name());
+  }
+}
+
 // ---------------------------------------------------------------- regressions found by fuzzing
 
 TEST(DxfReaderRegression, layouts_dictionary_holding_an_xrecord) {
