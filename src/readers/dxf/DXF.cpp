@@ -1239,14 +1239,19 @@ void TdxfReader::Next() {
   }
 }
 
+namespace {
+// Names remembered per spelling: a file of endless made-up spellings must not grow the
+// tables without bound (the rest are looked up each time).
+constexpr std::size_t cnstMaxFoundNames = 4096;
+} // namespace
+
 TdxfReader::TNameInfo TdxfReader::NameInfo(std::string_view AName) {
   if (auto It = FNameInfos.find(AName); It != FNameInfos.end()) return It->second;
   TNameInfo I;
   I.Kind = DXFObjectKind(AName);
   I.Class = TqdEntityRegistry::ClassByDXFName(AName);
   I.MapperKind = DXFMapperKind(AName);
-  // A file of endless made-up names must not grow the table without bound.
-  if (FNameInfos.size() < 4096) FNameInfos.emplace(AName, I);
+  if (FNameInfos.size() < cnstMaxFoundNames) FNameInfos.emplace(AName, I);
   return I;
 }
 
@@ -1320,7 +1325,7 @@ void TdxfReader::GetLayers(TqdTableItem& ALink, std::string_view AName) {
   }
   if (TqdDXFEntity* T = FConverter->GetSection(csLayers))
     if (auto* L = dynamic_cast<TqdDXFLayer*>(T->FindEntByName(N))) {
-      FFoundLayers.emplace(N, L);
+      if (FFoundLayers.size() < cnstMaxFoundNames) FFoundLayers.emplace(N, L);
       ALink.SetItem(L);
       return;
     }
@@ -1334,7 +1339,7 @@ void TdxfReader::GetLTypes(TqdTableItem& ALink, std::string_view AName) {
     return;
   }
   if (auto* L = FConverter->LTypeByName(N)) {
-    FFoundLTypes.emplace(N, L);
+    if (FFoundLTypes.size() < cnstMaxFoundNames) FFoundLTypes.emplace(N, L);
     ALink.SetItem(L);
     return;
   }
