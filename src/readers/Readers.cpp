@@ -1,0 +1,5 @@
+#include "Readers.h"
+
+#include "DXF.h"
+
+void RegisterReaders() { RegisterDXFReader(); }
