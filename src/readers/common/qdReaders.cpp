@@ -42,25 +42,35 @@ TqdLoadResult qdLoadDrawing(std::string_view AFormat, const void* AData, std::si
   return R->Load(AData, ASize, AConverter, AOptions);
 }
 
+std::string qdReadMappedFile(const std::string& APath, bool ASequential, const TqdProgressFn& AProgress,
+                             const std::function<void(const void*, std::size_t, const TqdProgressFn&)>& ARead) {
+  TqdMappedFile F;
+  if (!F.Open(APath)) return "Cannot read " + APath + ": " + F.Error();
+  TqdProgressFn Progress = AProgress;
+  if (F.Mapped() && ASequential)
+    Progress = [&F, &AProgress](std::size_t APos, std::size_t ALimit) {
+      F.ReleaseBefore(APos);
+      if (AProgress) AProgress(APos, ALimit);
+    };
+  ARead(F.Data(), F.Size(), Progress);
+  return {};
+}
+
 TqdLoadResult qdLoadDrawingFile(std::string_view AFormat, const std::string& APath, TqdDXFConverter& AConverter,
                                 const TqdLoadOptions& AOptions) {
   const auto T0 = std::chrono::steady_clock::now();
   const TqdDrawingReader* Reader = qdFindDrawingReader(AFormat);
   if (!Reader) return qdLoadDrawing(AFormat, nullptr, 0, AConverter, AOptions);
-  TqdMappedFile F;
-  if (!F.Open(APath)) {
-    TqdLoadResult R;
-    R.Error = "Cannot read " + APath + ": " + F.Error();
-    return R;
-  }
-  AConverter.SetFileName(APath);
-  TqdLoadOptions Options = AOptions;
-  if (F.Mapped() && Reader->Sequential)
-    Options.OnProgress = [&F, &AOptions](std::size_t APos, std::size_t ALimit) {
-      F.ReleaseBefore(APos);
-      if (AOptions.OnProgress) AOptions.OnProgress(APos, ALimit);
-    };
-  TqdLoadResult R = Reader->Load(F.Data(), F.Size(), AConverter, Options);
+  TqdLoadResult R;
+  const std::string Error = qdReadMappedFile(
+      APath, Reader->Sequential, AOptions.OnProgress,
+      [&](const void* AData, std::size_t ASize, const TqdProgressFn& AProgress) {
+        AConverter.SetFileName(APath);
+        TqdLoadOptions Options = AOptions;
+        Options.OnProgress = AProgress;
+        R = Reader->Load(AData, ASize, AConverter, Options);
+      });
+  if (!Error.empty()) R.Error = Error;
   R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
   return R;
 }

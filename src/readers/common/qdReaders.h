@@ -53,6 +53,13 @@ TqdLoadResult qdLoadDrawing(std::string_view AFormat, const void* AData, std::si
 TqdLoadResult qdLoadDrawingFile(std::string_view AFormat, const std::string& APath, TqdDXFConverter& AConverter,
                                 const TqdLoadOptions& AOptions = {});
 
+// Maps the file (or reads it when it cannot be mapped) and runs ARead over its bytes
+// with a progress callback that, for a sequential reader, releases the pages behind
+// the reader before calling AProgress. Returns "" or why the file cannot be read.
+using TqdProgressFn = std::function<void(std::size_t APos, std::size_t ALimit)>;
+std::string qdReadMappedFile(const std::string& APath, bool ASequential, const TqdProgressFn& AProgress,
+                             const std::function<void(const void* AData, std::size_t ASize, const TqdProgressFn&)>& ARead);
+
 // The name an entity's class stands for: its class name without the library prefix,
 // in capitals (TqdDXFLine: "LINE").
 std::string DXFClassName(const TqdDXFEntity& E);

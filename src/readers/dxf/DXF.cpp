@@ -10,7 +10,6 @@
 #include <limits>
 
 #include "Registry.h"
-#include "qdMappedFile.h"
 #include "qdFunction.h"
 
 // ---------------------------------------------------------------- object names
@@ -1465,20 +1464,15 @@ TdxfLoadResult LoadDXFFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
 
 TdxfLoadResult LoadDXFFile(const std::string& APath, TqdDXFConverter& AConverter, const TdxfLoadOptions& AOptions) {
   const auto T0 = std::chrono::steady_clock::now();
-  TqdMappedFile F;
-  if (!F.Open(APath)) {
-    TdxfLoadResult R;
-    R.Error = "Cannot read " + APath + ": " + F.Error();
-    return R;
-  }
-  AConverter.SetFileName(APath);
-  TdxfLoadOptions Options = AOptions;
-  if (F.Mapped())
-    Options.OnProgress = [&F, &AOptions](std::size_t APos, std::size_t ALimit) {
-      F.ReleaseBefore(APos);
-      if (AOptions.OnProgress) AOptions.OnProgress(APos, ALimit);
-    };
-  TdxfLoadResult R = LoadDXFFromMemory(F.Data(), F.Size(), AConverter, Options);
+  TdxfLoadResult R;
+  const std::string Error = qdReadMappedFile(
+      APath, true, AOptions.OnProgress, [&](const void* AData, std::size_t ASize, const TqdProgressFn& AProgress) {
+        AConverter.SetFileName(APath);
+        TdxfLoadOptions Options = AOptions;
+        Options.OnProgress = AProgress;
+        R = LoadDXFFromMemory(AData, ASize, AConverter, Options);
+      });
+  if (!Error.empty()) R.Error = Error;
   R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
   return R;
 }
