@@ -37,9 +37,18 @@ std::recursive_mutex& RegistryLock() {
   return m;
 }
 
+// A configuration of our own, released at exit (the registry's parser keeps
+// allocations that only the release frees).
+struct TRegistryConfig {
+  FcConfig* Config = FcInitLoadConfigAndFonts();
+  ~TRegistryConfig() {
+    if (Config) FcConfigDestroy(Config);
+  }
+};
+
 FcConfig* Registry() {
-  static FcConfig* cfg = FcInitLoadConfigAndFonts();
-  return cfg;
+  static TRegistryConfig cfg;
+  return cfg.Config;
 }
 
 std::string PatternString(FcPattern* P, const char* AObject, int AIndex = 0) {
@@ -177,13 +186,14 @@ TqdTTFResolution Resolve(const std::string& AName, unsigned AStyles) {
   } else if (!name.empty()) {
     r.AskedStyles = AStyles | FontStylesFromSuffixes(name);
     const std::string family = StripFontStyleSuffixes(name);
+    if (MatchFamily(family, r.AskedStyles, true, face)) {
+      FillFromFace(r, face, trkFile);
+      return r;
+    }
+    // A full name that is no family of its own ("Some Face Light Condensed").
     if (table.FindByName(name, entry) && IsOutlineFontType(entry.Type)) {
       r.AskedStyles = AStyles | entry.Styles;
       FillFromEntry(r, entry, trkFile);
-      return r;
-    }
-    if (MatchFamily(family, r.AskedStyles, true, face)) {
-      FillFromFace(r, face, trkFile);
       return r;
     }
     const std::string sub = WindowsFamilySubstitute(family);
@@ -255,23 +265,9 @@ struct TOutlineSink {
   }
   static int CubicTo(const FT_Vector* C1, const FT_Vector* C2, const FT_Vector* To, void* User) {
     auto* s = static_cast<TOutlineSink*>(User);
-    const TFPoint p0 = s->Current, p1 = s->Cell(C1), p2 = s->Cell(C2), p3 = s->Cell(To);
-    // Uniform steps whose chord error stays within the quadratic curves' tolerance.
-    const auto second = [](const TFPoint& a, const TFPoint& b, const TFPoint& c) {
-      return std::hypot(a.X - 2 * b.X + c.X, a.Y - 2 * b.Y + c.Y);
-    };
-    const double dd = std::max(second(p0, p1, p2), second(p1, p2, p3));
-    const double steps = std::ceil(std::sqrt(0.75 * dd / 0.7));
-    const int m = std::isfinite(steps) ? static_cast<int>(std::clamp(steps, 1.0, 100.0)) : 1;
-    TFPointList controls;
-    controls.Add(p0);
-    controls.Add(p1);
-    controls.Add(p2);
-    controls.Add(p3);
-    TqdDoubleList knots;
-    for (double k : {0.0, 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, 1.0}) knots.Add(k);
+    const TFPoint p3 = s->Cell(To);
     s->Points.Clear(false);
-    s->Generator.CreateSplineByKnots(controls, knots, 1.0 / m);
+    TTFCubicPoints(s->Generator, s->Current, s->Cell(C1), s->Cell(C2), p3);
     for (const TFPoint& p : s->Points) s->Add(p);
     s->Add(p3);
     return 0;
@@ -338,6 +334,28 @@ void ResetTTFRegistry() {
   Resolutions().Order.clear();
   if (FcConfig* cfg = Registry()) FcConfigBuildFonts(cfg);
   TqdTableFonts::Instance().Reset();
+}
+
+void TTFCubicPoints(TqdGeneratorShapeEdge& AGenerator, const TFPoint& P0, const TFPoint& P1,
+                    const TFPoint& P2, const TFPoint& P3) {
+  // Uniform steps whose chord error, at most 3/4 of the largest second
+  // difference over the square of the steps, stays within the tolerance of the
+  // quadratic curves (0.7 cell units).
+  const auto second = [](const TFPoint& a, const TFPoint& b, const TFPoint& c) {
+    return std::hypot(a.X - 2 * b.X + c.X, a.Y - 2 * b.Y + c.Y);
+  };
+  const double dd = std::max(second(P0, P1, P2), second(P1, P2, P3));
+  const double steps = std::ceil(std::sqrt(0.75 * dd / 0.7));
+  const int m = std::isfinite(steps) ? static_cast<int>(std::clamp(steps, 1.0, 100.0)) : 1;
+  // A cubic Bezier is the cubic spline over the knots 0, 0, 0, 0, 1, 1, 1, 1.
+  TFPointList controls;
+  controls.Add(P0);
+  controls.Add(P1);
+  controls.Add(P2);
+  controls.Add(P3);
+  TqdDoubleList knots;
+  for (double k : {0.0, 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, 1.0}) knots.Add(k);
+  AGenerator.CreateSplineByKnots(controls, knots, 1.0 / m);
 }
 
 // ---------------------------------------------------------------------------
@@ -595,8 +613,15 @@ std::unique_ptr<TqdGlyph> TqdTextGlyph::MakeGlyph(char32_t ACode) {
       FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
       FT_Outline_Transform(outline, &shear);
     }
+    // The engine halves integer coordinates for the implied on-curve points of
+    // quadratic outlines; in 1/64 units that rounding stays far below the
+    // outline tolerance.
+    for (int i = 0; i < outline->n_points; ++i) {
+      outline->points[i].x *= 64;
+      outline->points[i].y *= 64;
+    }
     TOutlineSink sink;
-    sink.Scale = FFace->Scale;
+    sink.Scale = FFace->Scale / 64;
     sink.Contours = &glyph->FPolyPolyline;
     sink.Generator.SetQualityApproximation(cnstTTFQualityApproximation);
     sink.Generator.SetBaseList(&sink.Points);
@@ -717,14 +742,19 @@ void TqdTextGlyph::InitKoef() {
   default:
     break;
   }
-  double height = byAscent ? FFace->Ascent : ReferenceHeight(ref);
+  FKoef = TTFScaleFactor(byAscent ? FFace->Ascent : ReferenceHeight(ref), FFace->Ascent,
+                         FFace->EmSize);
+}
+
+double TTFScaleFactor(double ARefHeight, double AAscent, double AEmSize) {
   // A face without a measurable reference letter (symbol and pictograph faces)
   // is measured by its ascent, then by its em; a near-zero height would draw
   // its text a billion times too large.
-  if (!(height >= 1e-6)) height = FFace->Ascent;
-  if (!(height >= 1e-6)) height = FFace->EmSize;
-  if (!(height >= 1e-6)) height = cnstTTFCellHeight;
-  FKoef = cnstTTFCellHeight / height;
+  double height = ARefHeight;
+  if (!(height >= 1e-6)) height = AAscent;
+  if (!(height >= 1e-6)) height = AEmSize;
+  if (!(height >= 1e-6) || !std::isfinite(height)) height = cnstTTFCellHeight;
+  return cnstTTFCellHeight / height;
 }
 
 bool TqdTextGlyph::GetBoxW(const std::u16string& AText, const std::u16string& ATextW, TFRect& ABox,

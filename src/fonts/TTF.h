@@ -248,6 +248,16 @@ private:
   int FRefs = 0;
 };
 
+// cnstTTFCellHeight over the reference letter's height, falling back to the
+// ascent and then the em size when the letter measures nothing.
+double TTFScaleFactor(double ARefHeight, double AAscent, double AEmSize);
+
+class TqdGeneratorShapeEdge;
+// The points of a cubic curve from P0 to P3 into the generator's output, both
+// ends included, in steps fine enough for the outline tolerance.
+void TTFCubicPoints(TqdGeneratorShapeEdge& AGenerator, const TFPoint& P0, const TFPoint& P1,
+                    const TFPoint& P2, const TFPoint& P3);
+
 // Each UTF-16 unit is a code; surrogate pairs become one code.
 std::u32string TTFTextCodes(const std::u16string& AText, const std::u16string& ATextW);
 std::u16string TTFUtf8ToUtf16(std::string_view AText);
