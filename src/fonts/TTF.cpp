@@ -366,6 +366,8 @@ TqdTableFonts& TqdTableFonts::Instance() {
   return t;
 }
 
+// The table shares the registry's lock: resolving a name reads the table, and
+// building the table asks the registry.
 void TqdTableFonts::Build() {
   if (FAddedFonts) return;
   FAddedFonts = true;
@@ -421,7 +423,7 @@ void TqdTableFonts::Build() {
 }
 
 bool TqdTableFonts::FindByName(const std::string& AFontName, TEntry& AEntry) {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
   Build();
   const std::string name = CutFontDisplayName(AFontName);
   auto it = std::lower_bound(FSortNames.begin(), FSortNames.end(), name, [this](int i, const std::string& n) {
@@ -433,7 +435,7 @@ bool TqdTableFonts::FindByName(const std::string& AFontName, TEntry& AEntry) {
 }
 
 bool TqdTableFonts::FindByFile(const std::string& AFileName, TEntry& AEntry) {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
   Build();
   const std::string file = FontFileNameOnly(AFileName);
   auto it = std::lower_bound(FSortFiles.begin(), FSortFiles.end(), file, [this](int i, const std::string& f) {
@@ -460,19 +462,19 @@ int TqdTableFonts::GetFontType(const std::string& AFontName) {
 }
 
 int TqdTableFonts::Count() {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
   Build();
   return static_cast<int>(FEntries.size());
 }
 
 std::vector<TqdTableFonts::TEntry> TqdTableFonts::Entries() {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
   Build();
   return FEntries;
 }
 
 void TqdTableFonts::Reset() {
-  std::lock_guard<std::mutex> g(FLock);
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
   FAddedFonts = false;
   FEntries.clear();
   FSortNames.clear();
@@ -518,6 +520,7 @@ void TqdTextGlyph::SetFontParams(const std::string& AFontName, unsigned AFontSty
   FUniIndex.clear();
   FKoef = 0;
   FAbove = FBelow = 0;
+  FAverageWidth = 0;
   FFontName = AFontName;
   FFontStyle = AFontStyle;
   FResolution = ResolveTTFFace(AFontName, AFontStyle);
@@ -574,6 +577,7 @@ void TqdTextGlyph::SetFontParams(const std::string& AFontName, unsigned AFontSty
     FFace->PanoseArmStyle = os2->panose[6];
     FFace->PanoseXHeight = os2->panose[9];
   }
+  FAverageWidth = os2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth * s : 0;
   if (FResolution.SynthesizeBold) FFace->Embolden = std::max<FT_Pos>(1, face->units_per_EM / 32);
   FFace->Slant = FResolution.SynthesizeItalic;
   InitKoef();
@@ -925,6 +929,102 @@ int TqdContainerOfTextGlyphs::Release() {
   if (FRefs > 0) --FRefs;
   if (FRefs == 0) FContainer.clear();
   return FRefs;
+}
+
+// ---------------------------------------------------------------------------
+// Font objects
+
+void TmvFont::SetStyle(unsigned AStyle) {
+  if ((AStyle & fstUpward) && (AStyle & fstDownward)) {
+    AStyle &= ~(fstUpward | fstDownward);
+    if (FStyle & fstUpward)
+      AStyle |= fstDownward;
+    else if (FStyle & fstDownward)
+      AStyle |= fstUpward;
+  }
+  FStyle = AStyle;
+}
+
+int TmvFont::AverageCharWidth() const {
+  std::string name;
+  for (char32_t c : TTFTextCodes(Name(), u"")) AppendTTFUtf8(name, c);
+  TqdTextGlyph* set = TqdContainerOfTextGlyphs::Instance().AddTextGlyphsByFont(
+      name, FStyle & (fstBold | fstItalic), FCharSet);
+  if (!set || !set->HasFace()) return 0;
+  // A positive height is the cell height, a negative one the em height; both
+  // scale the cell-unit width closely enough for a condensed face.
+  return RoundToDevice(std::abs(static_cast<double>(FHeight)) * set->AverageCharWidth() /
+                       cnstTTFCellHeight);
+}
+
+TqdLogFont TmvFont::LogicalFont() const {
+  TqdLogFont f;
+  f.Height = FHeight;
+  f.Weight = FStyle & fstBold ? 700 : 400;
+  f.Italic = FStyle & fstItalic;
+  f.Underline = FStyle & fstUnderline;
+  f.StrikeOut = FStyle & fstStrikeOut;
+  f.CharSet = FCharSet;
+  const int angle = FStyle & fstUpward ? 900 : (FStyle & fstDownward ? 2700 : 0);
+  f.Escapement = f.Orientation = angle;
+  f.Width = FStyle & fstCondensed ? AverageCharWidth() : 0;
+  f.FaceName = Name().substr(0, cnstMaxFaceName);
+  return f;
+}
+
+namespace {
+int ModAngle3600(int AValue) {
+  return AValue % 3600; // keeps the sign of the written value
+}
+} // namespace
+
+std::u16string TmvExtFont::Name() const {
+  const std::size_t nul = FName.find(u'\0');
+  return nul == std::u16string::npos ? FName : FName.substr(0, nul);
+}
+
+void TmvExtFont::SetName(const std::u16string& AName) {
+  // The packed values survive a new name.
+  const std::u16string values =
+      FName.size() == cnstPackedLength ? FName.substr(cnstPackedLength - 4) : std::u16string(4, u'\0');
+  std::u16string packed = AName.substr(0, std::min(AName.find(u'\0'), cnstNameChars));
+  packed.resize(cnstPackedLength - 4, u'\0');
+  FName = packed + values;
+}
+
+int TmvExtFont::Slot(int I) const {
+  return static_cast<std::int16_t>(FName[cnstPackedLength - 4 + static_cast<std::size_t>(I)]);
+}
+
+void TmvExtFont::SetSlot(int I, int AValue) {
+  FName[cnstPackedLength - 4 + static_cast<std::size_t>(I)] =
+      static_cast<char16_t>(static_cast<std::uint16_t>(static_cast<std::int16_t>(AValue)));
+}
+
+void TmvExtFont::SetEscapement(int AValue) {
+  const bool together = Escapement() == Orientation();
+  SetSlot(2, ModAngle3600(AValue));
+  if (together) SetSlot(3, 0);
+}
+
+int TmvExtFont::Orientation() const {
+  return Slot(3) != 0 ? Slot(3) : Escapement();
+}
+
+void TmvExtFont::SetOrientation(int AValue) {
+  const int v = ModAngle3600(AValue);
+  // Stored only where it differs from the escapement.
+  SetSlot(3, v == Escapement() ? 0 : v);
+}
+
+TqdLogFont TmvExtFont::LogicalFont() const {
+  TqdLogFont f = TmvFont::LogicalFont();
+  if (Width() != 0) f.Width = Width();
+  if (Weight() != 0) f.Weight = Weight();
+  if (Escapement() != 0) f.Escapement = Escapement() < 0 ? Escapement() + 3600 : Escapement();
+  if (Orientation() != 0)
+    f.Orientation = Orientation() < 0 ? Orientation() + 3600 : Orientation();
+  return f;
 }
 
 // ---------------------------------------------------------------------------

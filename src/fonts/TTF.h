@@ -123,8 +123,7 @@ public:
 
 private:
   TqdTableFonts() = default;
-  void Build(); // under FLock
-  std::mutex FLock;
+  void Build(); // under the registry's lock
   bool FAddedFonts = false;
   std::vector<TEntry> FEntries;
   std::vector<int> FSortNames, FSortFiles;
@@ -192,6 +191,8 @@ public:
 
   // A text of height h is drawn with the scale h * FKoef / cnstTTFCellHeight.
   double HeightScale(double AHeight) const { return AHeight * FKoef / cnstTTFCellHeight; }
+  // The face's average character width, cell units (0 without a face).
+  double AverageCharWidth() const { return FAverageWidth; }
 
   double FKoef = 0;
   bool FFillText = true;
@@ -220,6 +221,7 @@ private:
   std::vector<char32_t> FGlyphsUniCode;               // code of slot 256 + i
   std::unordered_map<char32_t, int> FUniIndex;
   std::atomic<int> FOutlined{0};
+  double FAverageWidth = 0;
 };
 
 // The process-wide glyph sets, one per face and style (bold, italic).
@@ -246,6 +248,75 @@ private:
   std::recursive_mutex FLock;
   std::vector<std::pair<std::string, std::unique_ptr<TqdTextGlyph>>> FContainer; // sorted by key
   int FRefs = 0;
+};
+
+// Style bits a font object adds to those of the text.
+enum TqdTTFFontStyleExt : unsigned {
+  fstCondensed = 16,
+  fstUpward = 32,
+  fstDownward = 64,
+};
+
+// The logical font a font object describes for a device.
+struct TqdLogFont {
+  int Height = 0, Width = 0;
+  int Escapement = 0, Orientation = 0; // tenths of a degree
+  int Weight = 400;
+  bool Italic = false, Underline = false, StrikeOut = false;
+  int CharSet = 1;
+  std::u16string FaceName;
+};
+
+// A font object: face name, height, character set and the style bits, with
+// condensed, upward and downward beside bold, italic, underline and strike-out.
+class TmvFont {
+public:
+  static constexpr std::size_t cnstMaxFaceName = 30;
+  virtual ~TmvFont() = default;
+  virtual std::u16string Name() const { return FName; }
+  virtual void SetName(const std::u16string& AName) { FName = AName; }
+  unsigned Style() const { return FStyle; }
+  // Upward and downward exclude each other: given both, the one not set before
+  // stays; when neither was set before, both are dropped.
+  void SetStyle(unsigned AStyle);
+  int Height() const { return FHeight; }
+  void SetHeight(int AHeight) { FHeight = AHeight; }
+  int CharSet() const { return FCharSet; }
+  void SetCharSet(int ACharSet) { FCharSet = ACharSet; }
+  // The average character width of the face at this height (the condensed width).
+  int AverageCharWidth() const;
+  virtual TqdLogFont LogicalFont() const;
+
+protected:
+  std::u16string FName;
+  unsigned FStyle = 0;
+  int FHeight = 0;
+  int FCharSet = 1;
+};
+
+// A font object that carries width, weight, escapement and orientation packed
+// into the last four characters of its face-name string.
+class TmvExtFont : public TmvFont {
+public:
+  static constexpr std::size_t cnstNameChars = 115, cnstPackedLength = 120;
+  TmvExtFont() { SetName(u""); }
+  std::u16string Name() const override;
+  void SetName(const std::u16string& AName) override;
+  const std::u16string& Packed() const { return FName; }
+  int Width() const { return Slot(0); }
+  void SetWidth(int AValue) { SetSlot(0, AValue); }
+  int Weight() const { return Slot(1); }
+  void SetWeight(int AValue) { SetSlot(1, AValue); }
+  int Escapement() const { return Slot(2); }
+  // Also moves the orientation when the two were equal.
+  void SetEscapement(int AValue);
+  int Orientation() const;
+  void SetOrientation(int AValue);
+  TqdLogFont LogicalFont() const override;
+
+private:
+  int Slot(int I) const;
+  void SetSlot(int I, int AValue);
 };
 
 // cnstTTFCellHeight over the reference letter's height, falling back to the

@@ -32,24 +32,6 @@ private:
   std::size_t FSize;
 };
 
-void AppendUtf8(std::string& S, char32_t C) {
-  if (C < 0x80) {
-    S += static_cast<char>(C);
-  } else if (C < 0x800) {
-    S += static_cast<char>(0xC0 | (C >> 6));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    S += static_cast<char>(0xE0 | (C >> 12));
-    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  } else {
-    S += static_cast<char>(0xF0 | (C >> 18));
-    S += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
-    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
-    S += static_cast<char>(0x80 | (C & 0x3F));
-  }
-}
-
 // The upper half of the Macintosh Roman character set, the one single-byte set
 // that Macintosh name records use for English names.
 constexpr char16_t cMacRoman[128] = {
@@ -83,7 +65,7 @@ std::string DecodeUtf16BE(const unsigned char* P, std::size_t ALength) {
       c = 0xFFFD;
     }
     if (c == 0) break;
-    AppendUtf8(S, c);
+    AppendTTFUtf8(S, c);
   }
   return S;
 }
@@ -96,7 +78,7 @@ std::string DecodeSingleByte(const unsigned char* P, std::size_t ALength, bool A
     if (b < 0x80)
       S += static_cast<char>(b);
     else
-      AppendUtf8(S, AMacRoman ? cMacRoman[b - 0x80] : 0xFFFD);
+      AppendTTFUtf8(S, AMacRoman ? cMacRoman[b - 0x80] : 0xFFFD);
   }
   return S;
 }
@@ -113,6 +95,25 @@ bool EndsWithNoCase(std::string_view S, std::string_view Suffix) {
 }
 
 } // namespace
+
+void AppendTTFUtf8(std::string& S, char32_t C) {
+  if (C > 0x10FFFF || (C >= 0xD800 && C <= 0xDFFF)) C = 0xFFFD;
+  if (C < 0x80) {
+    S += static_cast<char>(C);
+  } else if (C < 0x800) {
+    S += static_cast<char>(0xC0 | (C >> 6));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    S += static_cast<char>(0xE0 | (C >> 12));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  } else {
+    S += static_cast<char>(0xF0 | (C >> 18));
+    S += static_cast<char>(0x80 | ((C >> 12) & 0x3F));
+    S += static_cast<char>(0x80 | ((C >> 6) & 0x3F));
+    S += static_cast<char>(0x80 | (C & 0x3F));
+  }
+}
 
 bool ReadTTFFullName(const void* AData, std::size_t ASize, std::string& AName,
                      unsigned AFaceIndex) {

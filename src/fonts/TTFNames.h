@@ -56,5 +56,8 @@ std::string WindowsFamilySubstitute(std::string_view AFamily);
 // "Liberation Sans", bold); false when the file is not one of them.
 bool WindowsFileSubstitute(std::string_view AFileName, std::string& AFamily, unsigned& AStyles);
 
+// Appends the UTF-8 form of a code; surrogates and values past U+10FFFF give U+FFFD.
+void AppendTTFUtf8(std::string& S, char32_t C);
+
 bool SameTextNoCase(std::string_view A, std::string_view B);
 int CompareTextNoCase(std::string_view A, std::string_view B);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <ft2build.h>
@@ -528,4 +529,29 @@ TEST(TTFText, CodesAndUtf8) {
   EXPECT_EQ(TTFUtf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");
 }
 
+} // namespace
+
+namespace {
+// Text is measured on more than one thread: each glyph is still made once, and
+// resolving names while the font table is built does not deadlock.
+TEST(TTFThreads, ConcurrentMeasuringAndResolving) {
+  REQUIRE_FACE("Liberation Sans", "fonts-liberation2");
+  ResetTTFRegistry();
+  TqdTextGlyph set;
+  set.SetFontParams("Liberation Sans", fstBold);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&set, t] {
+      for (int i = 0; i < 200; ++i) {
+        TFRect box;
+        set.GetBoxW(u"", TTFUtf8ToUtf16("Thread " + std::to_string(t * 1000 + i)), box);
+        if (i % 50 == 0) {
+          ResolveTTFFace(t % 2 ? "Arial" : "cour.ttf");
+          TqdTableFonts::Instance().Count();
+        }
+      }
+    });
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(set.OutlinedCount(), set.GlyphCount());
+}
 } // namespace
