@@ -422,28 +422,24 @@ void TqdTableFonts::Build() {
   });
 }
 
-bool TqdTableFonts::FindByName(const std::string& AFontName, TEntry& AEntry) {
+bool TqdTableFonts::Find(const std::vector<int>& AIndex, std::string TEntry::*AField,
+                         const std::string& AKey, TEntry& AEntry) {
   std::lock_guard<std::recursive_mutex> g(RegistryLock());
   Build();
-  const std::string name = CutFontDisplayName(AFontName);
-  auto it = std::lower_bound(FSortNames.begin(), FSortNames.end(), name, [this](int i, const std::string& n) {
-    return CompareTextNoCase(FEntries[i].Name, n) < 0;
+  auto it = std::lower_bound(AIndex.begin(), AIndex.end(), AKey, [&](int i, const std::string& k) {
+    return CompareTextNoCase(FEntries[i].*AField, k) < 0;
   });
-  if (it == FSortNames.end() || !SameTextNoCase(FEntries[*it].Name, name)) return false;
+  if (it == AIndex.end() || !SameTextNoCase(FEntries[*it].*AField, AKey)) return false;
   AEntry = FEntries[*it];
   return true;
 }
 
+bool TqdTableFonts::FindByName(const std::string& AFontName, TEntry& AEntry) {
+  return Find(FSortNames, &TEntry::Name, CutFontDisplayName(AFontName), AEntry);
+}
+
 bool TqdTableFonts::FindByFile(const std::string& AFileName, TEntry& AEntry) {
-  std::lock_guard<std::recursive_mutex> g(RegistryLock());
-  Build();
-  const std::string file = FontFileNameOnly(AFileName);
-  auto it = std::lower_bound(FSortFiles.begin(), FSortFiles.end(), file, [this](int i, const std::string& f) {
-    return CompareTextNoCase(FEntries[i].File, f) < 0;
-  });
-  if (it == FSortFiles.end() || !SameTextNoCase(FEntries[*it].File, file)) return false;
-  AEntry = FEntries[*it];
-  return true;
+  return Find(FSortFiles, &TEntry::File, FontFileNameOnly(AFileName), AEntry);
 }
 
 std::string TqdTableFonts::GetFileName(const std::string& AFontName) {

@@ -124,6 +124,9 @@ public:
 private:
   TqdTableFonts() = default;
   void Build(); // under the registry's lock
+  // Binary search of a sort index by one field, without regard to case.
+  bool Find(const std::vector<int>& AIndex, std::string TEntry::*AField, const std::string& AKey,
+            TEntry& AEntry);
   bool FAddedFonts = false;
   std::vector<TEntry> FEntries;
   std::vector<int> FSortNames, FSortFiles;
