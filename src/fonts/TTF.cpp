@@ -136,7 +136,11 @@ TResolutions& Resolutions() {
   return r;
 }
 
-void FillFromFace(TqdTTFResolution& R, const TFcFace& F, TqdTTFResolutionKind AKind) {
+void FillFromFace(TqdTTFResolution& R, TFcFace F, TqdTTFResolutionKind AKind) {
+  // The registry's answer may carry the weight and slant it would synthesise;
+  // the face's own listing says what the file has.
+  TqdTableFonts::TEntry own;
+  if (TqdTableFonts::Instance().FindByPath(F.File, F.Index, own)) F.Styles = own.Styles;
   R.Kind = AKind;
   R.FileName = F.File;
   R.FaceIndex = F.Index;
@@ -431,6 +435,18 @@ bool TqdTableFonts::Find(const std::vector<int>& AIndex, std::string TEntry::*AF
   });
   if (it == AIndex.end() || !SameTextNoCase(FEntries[*it].*AField, AKey)) return false;
   AEntry = FEntries[*it];
+  return true;
+}
+
+bool TqdTableFonts::FindByPath(const std::string& APath, int AIndex, TEntry& AEntry) {
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
+  Build();
+  auto it = std::lower_bound(FEntries.begin(), FEntries.end(), std::make_pair(APath, AIndex),
+                             [](const TEntry& e, const std::pair<std::string, int>& k) {
+                               return e.Path != k.first ? e.Path < k.first : e.Index < k.second;
+                             });
+  if (it == FEntries.end() || it->Path != APath || it->Index != AIndex) return false;
+  AEntry = *it;
   return true;
 }
 

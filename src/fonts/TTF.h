@@ -117,6 +117,7 @@ public:
 
   bool FindByName(const std::string& AFontName, TEntry& AEntry);
   bool FindByFile(const std::string& AFileName, TEntry& AEntry);
+  bool FindByPath(const std::string& APath, int AIndex, TEntry& AEntry);
   int Count();
   std::vector<TEntry> Entries();
   void Reset();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -475,12 +476,28 @@ TEST(TTFResolve, MissingFaceFallsBackAndSaysSo) {
   EXPECT_TRUE(reported);
 }
 
-TEST(TTFResolve, SyntheticStylesWhenTheFamilyLacksThem) {
-  REQUIRE_FACE("DejaVu Sans Mono", "fonts-dejavu-core");
-  // DejaVu Sans Mono has bold and oblique faces: nothing to synthesise.
-  const TqdTTFResolution r = ResolveTTFFace("DejaVu Sans Mono", fstBold | fstItalic);
-  EXPECT_FALSE(r.SynthesizeBold);
-  EXPECT_FALSE(r.SynthesizeItalic);
+TEST(TTFResolve, SyntheticStylesOnlyWhenTheFamilyLacksThem) {
+  REQUIRE_FACE("Liberation Sans", "fonts-liberation2");
+  const TqdTTFResolution all = ResolveTTFFace("Liberation Sans", fstBold | fstItalic);
+  EXPECT_FALSE(all.SynthesizeBold);
+  EXPECT_FALSE(all.SynthesizeItalic);
+
+  // A family without an italic face of its own gets a slanted outline.
+  std::map<std::string, bool> hasItalic;
+  for (const TqdTableFonts::TEntry& e : TqdTableFonts::Instance().Entries())
+    if (IsOutlineFontType(e.Type) && !e.Family.empty())
+      hasItalic[e.Family] = hasItalic[e.Family] || (e.Styles & fstItalic);
+  std::string upright;
+  for (const auto& [family, italic] : hasItalic)
+    if (!italic && ResolveTTFFace(family, fstItalic).FamilyName == family) upright = family;
+  if (upright.empty()) GTEST_SKIP() << "every installed family has an italic face";
+  const TqdTTFResolution r = ResolveTTFFace(upright, fstItalic);
+  EXPECT_TRUE(r.SynthesizeItalic) << upright;
+  TqdTextGlyph plain, slanted;
+  plain.SetFontParams(upright, 0);
+  slanted.SetFontParams(upright, fstItalic);
+  EXPECT_GT(slanted.Glyph(U'I')->FRealRight, plain.Glyph(U'I')->FRealRight + 1) << upright;
+  EXPECT_EQ(slanted.Glyph(U'I')->Advance(), plain.Glyph(U'I')->Advance());
 }
 
 TEST(TTFTable, FileAndFaceNames) {
