@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -201,15 +204,23 @@ bool ReadTTFFullName(const void* AData, std::size_t ASize, std::string& AName,
 
 bool ReadTTFFullNameFromFile(const std::string& APath, std::string& AName, unsigned AFaceIndex) {
   AName.clear();
-  std::ifstream f(APath, std::ios::binary | std::ios::ate);
-  if (!f) return false;
-  const std::streamoff size = f.tellg();
-  constexpr std::streamoff cMaxSize = std::streamoff{256} << 20;
-  if (size <= 0 || size > cMaxSize) return false;
-  std::string data(static_cast<std::size_t>(size), '\0');
-  f.seekg(0);
-  if (!f.read(data.data(), size)) return false;
-  return ReadTTFFullName(data.data(), data.size(), AName, AFaceIndex);
+  // Mapped, not read: the naming table is a few pages of files that may be
+  // tens of megabytes (collections of East Asian faces).
+  const int fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = false;
+  constexpr off_t cMaxSize = off_t{256} << 20;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= cMaxSize) {
+    const std::size_t size = static_cast<std::size_t>(st.st_size);
+    void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (data != MAP_FAILED) {
+      ok = ReadTTFFullName(data, size, AName, AFaceIndex);
+      ::munmap(data, size);
+    }
+  }
+  ::close(fd);
+  return ok;
 }
 
 TqdTTFFontType FontTypeByFileName(std::string_view AFileName) {

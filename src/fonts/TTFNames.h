@@ -32,7 +32,7 @@ enum TqdTTFFontType : int {
 // and an empty name. A collection ("ttcf") is read at the face's offset.
 bool ReadTTFFullName(const void* AData, std::size_t ASize, std::string& AName,
                      unsigned AFaceIndex = 0);
-// The same from a file; files above 256 MiB are not read.
+// The same from a file (mapped); files above 256 MiB are not read.
 bool ReadTTFFullNameFromFile(const std::string& APath, std::string& AName,
                              unsigned AFaceIndex = 0);
 
