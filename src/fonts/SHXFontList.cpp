@@ -395,7 +395,8 @@ double TqdSHXFont::LineFeed() {
 TqdSHXFontList::TqdSHXFontList(std::string_view ASearchPath, std::string_view ADefault,
                                std::string_view ADefaultBigFont) {
   for (const std::string& D : SplitPath(ASearchPath)) AddSearchPath(D);
-  FDefaultFontName = SHXUpperCase(Trim(ADefault));
+  FDefaultFontGiven = std::string(Trim(ADefault));
+  FDefaultFontName = SHXUpperCase(FDefaultFontGiven);
   FDefaultFontPath = FindInSearchPath(FDefaultFontName);
   // Our own simplex stands in for a default font that is not installed.
   if (FDefaultFontPath.empty()) FDefaultFontPath = FindInSearchPath(SHXUpperCase(cOurSimplex));
@@ -464,22 +465,23 @@ void TqdSHXFontList::Record(const TqdFontRequest& R) {
 
 TqdFontRequest TqdSHXFontList::Resolve(std::string_view AName, bool ABig) {
   TqdFontRequest R;
-  R.Name = WithSHX(AName);
+  R.Name = std::string(Trim(AName));
   R.Big = ABig;
-  if (R.Name.empty()) {
+  const std::string Named = WithSHX(AName);
+  if (Named.empty()) {
     R.Path = ABig ? std::string() : FDefaultFontPath;
     R.Kind = R.Path.empty() ? frNone : frSubstitute;
     return R;
   }
-  std::string Bare = R.Name;
-  if (HasDir(R.Name)) {
-    if (R.Name.find('\\') == std::string::npos && SHXFileExists(R.Name)) {
+  std::string Bare = Named;
+  if (HasDir(Named)) {
+    if (Named.find('\\') == std::string::npos && SHXFileExists(Named)) {
       R.Kind = frFile;
-      R.Path = R.Name;
+      R.Path = Named;
       Record(R);
       return R;
     }
-    Bare = FilePart(R.Name);
+    Bare = FilePart(Named);
   }
   std::string P = FindInSearchPath(Bare);
   if (!P.empty()) {
@@ -518,11 +520,11 @@ TqdTextStyle* TqdSHXFontList::AddStyle(std::string_view AName, std::string_view 
   S->TextGeneration = ABackwards ? ttBackward : (AUpSideDown ? ttUpSideDown : ttNormal);
   S->ObliqueAngle = AObliqueAngle;
   S->Width = AWidth;
-  const TqdFontRequest Main = Resolve(AFontName.empty() ? std::string_view(FDefaultFontName) : AFontName);
+  const TqdFontRequest Main = Resolve(Trim(AFontName).empty() ? std::string_view(FDefaultFontGiven) : AFontName);
   S->FontPath = Main.Path;
   S->FontExists = Main.Kind == frFile;
   if (Main.Kind != frFile) {
-    const std::string U = SHXUpperCase(FilePart(Main.Name));
+    const std::string U = SHXUpperCase(FilePart(WithSHX(Main.Name)));
     if (Extension(U) == ".SHX" && std::find(FMissedFonts.begin(), FMissedFonts.end(), U) == FMissedFonts.end())
       FMissedFonts.push_back(U);
   }

@@ -33,7 +33,7 @@ enum TqdFontResolution : uint8_t {
 };
 
 struct TqdFontRequest {
-  std::string Name;  // as asked for, with ".SHX" added where it had no extension
+  std::string Name;  // as asked for
   bool Big = false;
   TqdFontResolution Kind = frNone;
   std::string Path;  // the file used, empty for frNone
@@ -160,7 +160,7 @@ private:
   std::vector<std::pair<std::string, TqdSHXFont*>> FShapeFonts;
   std::vector<std::string> FMissedFonts;
   std::vector<TqdFontRequest> FRequests;
-  std::string FDefaultFontName, FDefaultFontPath, FDefaultBigFontName, FDefaultBigFontPath;
+  std::string FDefaultFontGiven, FDefaultFontName, FDefaultFontPath, FDefaultBigFontName, FDefaultBigFontPath;
   // Folder listings: upper-cased file name to the name on disk.
   std::map<std::string, std::map<std::string, std::string>> FListings;
 };
