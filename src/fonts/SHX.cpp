@@ -195,6 +195,7 @@ bool TqdSHXFont::LoadFromBytes(std::vector<uint8_t> AData) {
 bool TqdSHXFont::LoadIndex() {
   FLoadError.clear();
   FShapes.clear();
+  FCachedVertices = 0;
   std::fill(std::begin(FixedTable), std::end(FixedTable), -1);
   FBigFontRanges.clear();
   FNumChars = 0;
@@ -672,6 +673,8 @@ TqdSHXPolyData* TqdSHXFont::BuildGlyph(int Index, bool Vertical, int Depth) {
     const TqdSHXVertex& V = (*Poly)[I];
     Finite = std::isfinite(V.X) && std::isfinite(V.Y) && std::isfinite(V.Bulge);
   }
+  // A font whose glyphs together grow beyond the budget draws no more of them.
+  if (Finite && FCachedVertices + Poly->size() > cMaxFontVertices) return nullptr;
   if (!Finite) {
     // Too deep from here may still build when asked for directly.
     if (!DepthHit) R.Failed[O] = true;
@@ -713,6 +716,7 @@ TqdSHXPolyData* TqdSHXFont::BuildGlyph(int Index, bool Vertical, int Depth) {
     D.FirstDown = D.LastDown = D.Bottom = D.Top = 0;
   }
   if (std::fabs(D.Top) > 90000) D.Top = D.Bottom = 0;
+  FCachedVertices += Poly->size();
   D.Poly = std::move(Poly);
   return &D;
 }

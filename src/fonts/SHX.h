@@ -70,6 +70,8 @@ public:
   static constexpr int cMaxSubshapeDepth = 16;
   // The most vertices one glyph may have (subshapes multiply).
   static constexpr size_t cMaxGlyphVertices = 1u << 18;
+  // The most vertices the glyph caches of one font may hold together.
+  static constexpr size_t cMaxFontVertices = 1u << 22;
 
   explicit TqdSHXFont(std::string AFontPath);
   ~TqdSHXFont();
@@ -166,6 +168,7 @@ private:
   std::string FLoadError;
   // Set when a subshape went deeper than the cap during the current build.
   bool FDepthHit = false;
+  size_t FCachedVertices = 0;
 };
 
 // Process-wide existence caches, asked of the system once per path.

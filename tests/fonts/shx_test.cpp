@@ -231,6 +231,23 @@ TEST(SHXSubshapes, OutputGrowthCapped) {
   EXPECT_EQ(F->Glyph(65, false), nullptr);
 }
 
+TEST(SHXSubshapes, CacheOfOneFontBounded) {
+  // Forty glyphs of 240000 vertices each: the caches stop before 4M vertices.
+  TBytes Long{0};
+  for (int I = 0; I < 30000; ++I) Long.push_back(0x10);
+  Long.push_back(0);
+  std::vector<TTestShape> S{{1, Long}};
+  for (int G = 0; G < 40; ++G) S.push_back({100 + G, Def({7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 7, 1, 0})});
+  auto F = Font(S);
+  size_t Total = 0;
+  int Built = 0;
+  for (int G = 0; G < 40; ++G)
+    if (const TqdSHXPolyData* D = F->Glyph(100 + G, false)) Total += D->Poly->size(), ++Built;
+  EXPECT_GT(Built, 0);
+  EXPECT_LT(Built, 40);
+  EXPECT_LE(Total, TqdSHXFont::cMaxFontVertices);
+}
+
 // An extended big font: its info record is name + 6 bytes long.
 TBytes ExtendedBig(const std::vector<TTestShape>& Shapes) {
   TBytes Info{'x', 0, 30, 0, 0, 30, 0};
