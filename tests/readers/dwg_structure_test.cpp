@@ -1,0 +1,243 @@
+// The DWG file structure: version dispatch, the file header and its locators, the
+// object map and classes sections, and the faults a damaged file can carry.
+#include <gtest/gtest.h>
+
+#include "dwg_test_util.h"
+
+namespace {
+
+TdwgLoadResult Load(const std::string& S) {
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  // An exact-size copy, so that any read past the end is caught.
+  std::unique_ptr<char[]> Buf(new char[S.size() ? S.size() : 1]);
+  if (!S.empty()) std::memcpy(Buf.get(), S.data(), S.size());
+  return LoadDWGFromMemory(Buf.get(), S.size(), *C.get());
+}
+
+// ---------------------------------------------------------------- versions
+
+struct TVersionRow {
+  const char* Name;
+  std::string Bytes;
+  TdwgVersionClass Class;
+  TqdDWGVersion Version;
+};
+
+class DWGVersions : public ::testing::TestWithParam<TVersionRow> {};
+
+TEST_P(DWGVersions, Classifies) {
+  const TVersionRow& R = GetParam();
+  const TdwgVersionInfo I = DWGVersionFromBytes(R.Bytes.data(), R.Bytes.size());
+  EXPECT_EQ(I.Class, R.Class);
+  if (R.Class == vcSupported) EXPECT_EQ(I.Version, R.Version);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DWGVersions,
+    ::testing::Values(TVersionRow{"ac1015_r2000", "AC1015", vcSupported, acR2000},
+                      TVersionRow{"ac1012_r13", "AC1012", vcSupported, acR13},
+                      TVersionRow{"ac1013_r14", "AC1013", vcSupported, acR14},
+                      TVersionRow{"ac1032_r2018", "AC1032", vcSupported, acR2018},
+                      TVersionRow{"ac1016_new", "AC1016", vcNew, acR2000},
+                      TVersionRow{"ac1000_old", "AC1000", vcOld, acR2000},
+                      TVersionRow{"ac1_50_old", "AC1.50", vcOld, acR2000},
+                      TVersionRow{"ac2_10_r9_family", "AC2.10", vcSupported, acR09},
+                      TVersionRow{"ac2_11_old", "AC2.11", vcOld, acR2000},
+                      TVersionRow{"low_nibbles_only", "AC10Q5", vcSupported, acR2000},
+                      TVersionRow{"five_chars_old", "AC101", vcOld, acR2000},
+                      TVersionRow{"empty_old", "", vcOld, acR2000}),
+    [](const auto& I) { return std::string(I.param.Name); });
+
+TEST(DWGDispatch, MessagesNameTheVersion) {
+  struct Row {
+    const char* Name;
+    std::string Data;
+    std::string Error;
+  } Rows[] = {
+      {"new", std::string("AC1016") + std::string(300, '\0'), "Unsupported new DWG version ID: \"AC1016\""},
+      {"old", std::string("AC1.40") + std::string(300, '\0'), "Unsupported old DWG version ID: \"AC1.40\""},
+      {"r2004_not_yet", std::string("AC1018") + std::string(300, '\0'), "DWG AC1018 (R2004) is not supported yet"},
+      {"r2007_not_yet", std::string("AC1021") + std::string(300, '\0'), "DWG AC1021 (R2007) is not supported yet"},
+      {"r12_not_yet", std::string("AC1009") + std::string(300, '\0'), "DWG AC1009 (R11/R12) is not supported yet"},
+      {"r2_10_not_yet", std::string("AC2.10") + std::string(300, '\0'), "DWG AC2.10 (R2.10) is not supported yet"},
+      {"header_24_bytes", std::string("AC1015") + std::string(18, '\0'), "DWG file header is corrupted"},
+      {"r2004_short", std::string("AC1018") + std::string(100, '\0'), "DWG file header is corrupted"},
+      {"r2004_password", std::string("AC1018") + std::string(18, '\0') + "\x01" + std::string(300, '\0'),
+       "Encrypted by password"},
+  };
+  for (const Row& R : Rows) {
+    const TdwgLoadResult L = Load(R.Data);
+    EXPECT_FALSE(L.Ok) << R.Name;
+    EXPECT_EQ(L.Error, R.Error) << R.Name;
+  }
+}
+
+// ---------------------------------------------------------------- locators
+
+TEST(DWGFileHeader, LocatorCountAndSectionBounds) {
+  // A count that would mean a 36 GB allocation.
+  std::string Huge = DWGFile("AC1015", {});
+  PutLE32(Huge, 21, 0xFFFFFFFF);
+  EXPECT_EQ(Load(Huge).Error, "DWG file header is corrupted");
+  // Seeker + size wraps in 32 bits.
+  std::string Wrap = DWGFile("AC1015", {{2, MapEnd()}});
+  PutLE32(Wrap, 26, 0xFFFFFFF0);
+  PutLE32(Wrap, 30, 0x20);
+  EXPECT_EQ(Load(Wrap).Error, "DWG file header is corrupted");
+  // Measurement needs its four bytes.
+  const TdwgLoadResult M = Load(DWGFile("AC1015", {{4, "\x01"}}));
+  EXPECT_TRUE(M.Ok) << M.Error;
+  EXPECT_EQ(M.Millimetres, -1);
+  const TdwgLoadResult M4 = Load(DWGFile("AC1015", {{4, std::string("\x01\0\0\0", 4)}}));
+  EXPECT_EQ(M4.Millimetres, 1);
+}
+
+TEST(DWGFileHeader, HeaderWithoutSentinelKeepsDefaults) {
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string S = DWGFile("AC1015", {{0, std::string(64, '\x55')}});
+  const TdwgLoadResult R = LoadDWGFromMemory(S.data(), S.size(), *C.get());
+  EXPECT_TRUE(R.Ok) << R.Error;
+  EXPECT_EQ(C->HeadVarStruct().LTScale, 1.0);
+  EXPECT_EQ(C->HeadVarStruct().TileMode, 1);
+  EXPECT_EQ(C->HeadVarStruct().CodePage, 1252);
+}
+
+TEST(DWGFileHeader, HeaderSizeBeyondItsSectionIsSkipped) {
+  std::string H(reinterpret_cast<const char*>(cnstDWGHeaderSentinel), 16);
+  H += std::string("\xFF\xFF\x00\x00", 4);  // 65535 bytes in a section of 40
+  H += std::string(20, '\0');
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string S = DWGFile("AC1015", {{0, H}});
+  const TdwgLoadResult R = LoadDWGFromMemory(S.data(), S.size(), *C.get());
+  EXPECT_TRUE(R.Ok) << R.Error;
+  EXPECT_EQ(C->HeadVarStruct().LTScale, 1.0);
+  ASSERT_FALSE(R.Warnings.empty());
+}
+
+// ---------------------------------------------------------------- object map
+
+struct TMapRead {
+  TdwgLoadResult Result;
+  std::vector<std::pair<std::uint64_t, std::int64_t>> Entries;
+};
+
+TMapRead ReadMap(const std::string& AMap) {
+  TMapRead M;
+  const std::string S = DWGFile("AC1015", {{2, AMap}});
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2000);
+  try {
+    R.ReadFile();
+    M.Result.Ok = true;
+  } catch (const std::exception& X) {
+    M.Result.Error = X.what();
+  }
+  M.Result.Warnings = R.Warnings();
+  for (std::size_t I = 0; I < R.ObjMap().Count(); ++I)
+    M.Entries.emplace_back(R.ObjMap()[I].Handle, R.ObjMap()[I].Location);
+  return M;
+}
+
+using TEntries = std::vector<std::pair<std::uint64_t, std::int64_t>>;
+
+TEST(DWGObjectMap, PairsAccumulatePerBlock) {
+  const TMapRead M = ReadMap(MapBlock({{5, 100}, {2, -40}}) + MapBlock({{9, 10}}) + MapEnd());
+  EXPECT_TRUE(M.Result.Ok);
+  EXPECT_EQ(M.Entries, (TEntries{{5, 100}, {7, 60}, {9, 10}}));
+}
+
+TEST(DWGObjectMap, BlockOfSizeTwoEndsTheMap) {
+  const TMapRead M = ReadMap(MapBlock({{5, 100}}) + MapEnd() + MapBlock({{9, 10}}));
+  EXPECT_EQ(M.Entries, (TEntries{{5, 100}}));
+}
+
+TEST(DWGObjectMap, BlockCrossingTheSectionEndKeepsWhatWasRead) {
+  std::string Cut = MapBlock({{9, 10}, {1, 1}});
+  Cut.resize(Cut.size() - 4);
+  const TMapRead M = ReadMap(MapBlock({{5, 100}}) + Cut);
+  EXPECT_TRUE(M.Result.Ok);
+  EXPECT_EQ(M.Entries, (TEntries{{5, 100}}));
+  EXPECT_FALSE(M.Result.Warnings.empty());
+}
+
+TEST(DWGObjectMap, DuplicateHandlesKeepTheLastEntry) {
+  const TMapRead M = ReadMap(MapBlock({{5, 100}, {0, 8}}) + MapBlock({{5, 300}, {1, 1}}) + MapEnd());
+  EXPECT_EQ(M.Entries, (TEntries{{5, 300}, {6, 301}}));
+  ASSERT_FALSE(M.Result.Warnings.empty());
+  EXPECT_NE(M.Result.Warnings[0].find("more than once"), std::string::npos);
+}
+
+TEST(DWGObjectMap, EndlessMCRunIsDamageNotAHang) {
+  std::string B = MapBlock({{5, 100}});
+  std::string Bad(600, '\xFF');
+  std::string Block;
+  Block.push_back(static_cast<char>((Bad.size() + 2) >> 8));
+  Block.push_back(static_cast<char>((Bad.size() + 2) & 0xFF));
+  const TMapRead M = ReadMap(B + Block + Bad + std::string(2, '\0'));
+  EXPECT_EQ(M.Entries, (TEntries{{5, 100}}));
+}
+
+TEST(DWGObjectMap, LocationsOutsideTheImageFailTheObject) {
+  const std::string S = DWGFile("AC1015", {{2, MapBlock({{1, -10}, {1, 1000000}, {1, -999990}}) + MapEnd()}});
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2000);
+  R.ReadFile();
+  ASSERT_EQ(R.ObjMap().Count(), 3u);
+  TdwgBitCursor D;
+  std::string E;
+  EXPECT_FALSE(R.ObjectData(0, D, E)) << "negative location";
+  EXPECT_FALSE(R.ObjectData(1, D, E)) << "beyond the image";
+  // At 0: the version string reads as an MS size that runs past the file.
+  EXPECT_FALSE(R.ObjectData(2, D, E));
+  EXPECT_FALSE(E.empty());
+}
+
+// ---------------------------------------------------------------- classes
+
+std::string ClassesSection(const std::string& AData, std::uint32_t ASize) {
+  std::string S(reinterpret_cast<const char*>(cnstDWGClassesSentinel), 16);
+  std::string N(4, '\0');
+  PutLE32(N, 0, ASize);
+  return S + N + AData + std::string(2, '\0') + std::string(16, '\0');
+}
+
+TEST(DWGClasses, RecordsAndSizeChecks) {
+  TBitWriter W;
+  for (int K = 0; K < 2; ++K) {
+    W.BS(500 + K);
+    W.BS(0);
+    W.TV("ObjectDBX Classes");
+    W.TV(K ? "AcDbDictionaryWithDefault" : "AcDbPlaceHolder");
+    W.TV(K ? "ACDBDICTIONARYWDFLT" : "ACDBPLACEHOLDER");
+    W.B(0);
+    W.BS(0x1F3);
+  }
+  const std::string Data = W.Str();
+  {
+    const std::string S = DWGFile("AC1015", {{1, ClassesSection(Data, static_cast<std::uint32_t>(Data.size()))}});
+    TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2000);
+    R.ReadFile();
+    ASSERT_EQ(R.Classes().size(), 2u);
+    EXPECT_EQ(R.Classes()[1].Number, 501);
+    EXPECT_EQ(R.Classes()[1].DXFName, "ACDBDICTIONARYWDFLT");
+    EXPECT_EQ(R.Classes()[0].ItemClassID, 0x1F3);
+  }
+  for (std::uint32_t Bad : {0u, 19u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
+    const std::string S = DWGFile("AC1015", {{1, ClassesSection(Data, Bad)}});
+    TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2000);
+    R.ReadFile();
+    EXPECT_TRUE(R.Classes().empty()) << Bad;
+    EXPECT_FALSE(R.Warnings().empty()) << Bad;
+  }
+}
+
+// ---------------------------------------------------------------- errors
+
+TEST(DWGErrors, DeferredMessageNamesClassAndHandle) {
+  EXPECT_EQ(DeferredObjectErrorMessage("EdwgError", 0x2F), "EdwgError: Entity handle = $2F.");
+  EXPECT_EQ(DeferredObjectErrorMessage("EDWGBitsError", 0), "EDWGBitsError.");
+}
+
+} // namespace
