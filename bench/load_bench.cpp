@@ -30,6 +30,10 @@
 #include <vector>
 
 #include "DXF.h"
+#include "Readers.h"
+#include "qdFileKinds.h"
+#include "qdMappedFile.h"
+#include "qdReaders.h"
 #include "qdProcess.h"
 #include "SyntheticDXF.h"
 
@@ -58,7 +62,7 @@ std::size_t EntityCount(TqdDXFConverter& C) {
 }
 
 void BM_Load(benchmark::State& state, const std::string& APath) {
-  static const bool Registered = (RegisterDXFReader(), true);
+  static const bool Registered = (RegisterReaders(), true);
   (void)Registered;
   std::error_code EC;
   const auto Size = fs::file_size(APath, EC);
@@ -66,6 +70,9 @@ void BM_Load(benchmark::State& state, const std::string& APath) {
     state.SkipWithError(("missing " + APath).c_str());
     return;
   }
+  // The reader the content asks for, as every caller loads.
+  const std::vector<unsigned char> Head = qdReadFileHead(APath, cnstContentHeadSize);
+  const std::string Format = qdIdentifyContent(Head.data(), Head.size()).Family;
   double PeakKB = 0, HeapBytes = 0;
   std::size_t Entities = 0;
   for (auto _ : state) {
@@ -76,7 +83,7 @@ void BM_Load(benchmark::State& state, const std::string& APath) {
     const std::size_t HeapBefore = HeapInUse();
     auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
     state.ResumeTiming();
-    TdxfLoadResult R = LoadDXFFile(APath, *C);
+    TqdLoadResult R = qdLoadDrawingFile(Format, APath, *C);
     state.PauseTiming();
     if (!R.Ok) {
       state.SkipWithError(("load failed: " + R.Error).c_str());

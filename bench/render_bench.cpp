@@ -14,6 +14,7 @@
 #include <string>
 
 #include "CADImage.h"
+#include "Readers.h"
 #include "SyntheticDXF.h"
 #include "qdIterator.h"
 #include "qdQtCanvas.h"
@@ -24,19 +25,21 @@
 
 namespace {
 
-std::map<std::string, std::unique_ptr<TqdCADdxfImage>>& Cache() {
-  static std::map<std::string, std::unique_ptr<TqdCADdxfImage>> C;
+std::map<std::string, std::unique_ptr<TqdCADImage>>& Cache() {
+  static const bool Registered = (RegisterReaders(), RegisterCADImages(), true);
+  (void)Registered;
+  static std::map<std::string, std::unique_ptr<TqdCADImage>> C;
   return C;
 }
 
-TqdCADdxfImage* Prepare(TqdCADdxfImage& I) {
+TqdCADImage* Prepare(TqdCADImage& I) {
   I.SetIsProcessMessages(false);
   const int D = I.Converter()->DefaultLayoutIndex();
   if (!I.SelectLayout(std::to_string(D))) I.SelectLayout("0");
   return I.CurrentLayout() ? &I : nullptr;
 }
 
-TqdCADdxfImage* Synthetic(int Entities) {
+TqdCADImage* Synthetic(int Entities) {
   const std::string Key = "synthetic" + std::to_string(Entities);
   auto& Slot = Cache()[Key];
   if (!Slot) {
@@ -50,19 +53,20 @@ TqdCADdxfImage* Synthetic(int Entities) {
   return Prepare(*Slot);
 }
 
-TqdCADdxfImage* FromFile(const std::string& Path) {
+TqdCADImage* FromFile(const std::string& Path) {
   auto& Slot = Cache()[Path];
   if (!Slot) {
-    Slot = std::make_unique<TqdCADdxfImage>();
-    Slot->SetIsProcessMessages(false);
-    Slot->LoadFromFile(Path);
+    TqdPicture P;
+    P.LoadFromFile(Path);
+    if (!dynamic_cast<TqdCADImage*>(P.Graphic())) return nullptr;
+    Slot.reset(static_cast<TqdCADImage*>(P.TakeGraphic().release()));
   }
   return Prepare(*Slot);
 }
 
 // Zoom > 1 draws the picture Zoom times larger about the window centre (a view
 // zoomed in: most entities are culled, the visible ones drawn in full).
-void Redraw(benchmark::State& State, TqdCADdxfImage* I, int Zoom = 1) {
+void Redraw(benchmark::State& State, TqdCADImage* I, int Zoom = 1) {
   if (!I) {
     State.SkipWithError("no drawing");
     return;

@@ -4,9 +4,14 @@
 #include <filesystem>
 #include <map>
 
-#include "DXF.h"
+#include "CADImage.h"
 #include "Json.h"
+#include "Readers.h"
+#include "RenderCommand.h"
 #include "qdCodePages.h"
+#include "qdGraphic.h"
+#include "qdMappedFile.h"
+#include "qdReaders.h"
 
 #ifndef DRAFTWELL_VERSION
 #define DRAFTWELL_VERSION "0"
@@ -14,20 +19,48 @@
 
 namespace {
 
-const char* const kUsage =
-    "Usage: draftwell-cli COMMAND [ARGS]\n"
-    "\n"
-    "Commands:\n"
-    "  help                 show this text\n"
-    "  version              print the version\n"
-    "  info FILE [--json]   load a drawing (DXF, text or binary) and describe it:\n"
-    "                       release, layouts with their entities by type and box,\n"
-    "                       layers, linetypes, text and dimension styles, blocks,\n"
-    "                       a few header variables, load time, warnings and errors.\n"
-    "                       --json prints one JSON object instead of text.\n"
-    "\n"
-    "Exit status: 0 on success (warnings included), 1 when a file could not be read,\n"
-    "2 for a usage error.\n";
+// One line per format family: what reads it, or that it is recognised only.
+std::string FormatsText() {
+  struct TRow {
+    const char* Reader;
+    const char* Text;
+  };
+  static constexpr TRow Rows[] = {
+      {"dxf", "  DXF      .dxf              text and binary, R9 to 2018"},
+      {"dwg", "  DWG      .dwg .dwt .gp2    R9 to R2018"},
+      {"hpgl", "  HPGL/2   .plt .hpgl .hpg .pcl .prn .rtl and more: HPGL/2, HP RTL and PCL plot files"},
+  };
+  std::string S = "Formats (the content decides when it is not what the extension says):\n";
+  for (const TRow& R : Rows) {
+    S += R.Text;
+    if (!qdFindDrawingReader(R.Reader)) S += " (recognised, not supported yet)";
+    S += "\n";
+  }
+  return S;
+}
+
+std::string Usage() {
+  return "Usage: draftwell-cli COMMAND [ARGS]\n"
+         "\n"
+         "Commands:\n"
+         "  help                 show this text\n"
+         "  version              print the version\n"
+         "  info FILE [--json] [--render]\n"
+         "                       load a drawing and describe it: format, release,\n"
+         "                       layouts with their entities by type and box, layers,\n"
+         "                       linetypes, text and dimension styles, blocks, a few\n"
+         "                       header variables, load time, warnings and errors.\n"
+         "                       --json prints one JSON object instead of text;\n"
+         "                       --render also times one full redraw (render_ms).\n"
+         "  render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX] [--size WxH]\n"
+         "                       [--background white|black] [--verbose]\n"
+         "                       draw a layout into a picture (render --help for more)\n"
+         "\n" +
+         FormatsText() +
+         "\n"
+         "Exit status: 0 the drawing was read (warnings included), 1 a file could not be\n"
+         "read or written (nothing is written then), 2 a usage error.\n";
+}
 
 struct TLayoutFacts {
   std::string Name, Block;
@@ -57,14 +90,15 @@ std::vector<std::string> Names(const TqdDXFEntity* T) {
   return R;
 }
 
-// The type name of an entity the reader did not name: its class without the prefix.
-TFacts Gather(const std::string& Path, TqdDXFConverter& C, const TdxfLoadResult& R) {
+TFacts Gather(const std::string& Path, const TqdCADImage& I) {
   TFacts F;
+  const TqdDXFConverter& C = *I.Converter();
+  const TqdLoadResult& R = I.LoadResult();
   F.File = SanitizeUTF8(std::filesystem::path(Path).filename().string());
-  F.Format = R.Format == dfBinary ? "dxf-binary" : "dxf-text";
-  F.Version = R.AcadVer;
-  for (int I = 0; I < C.LayoutsCount(); ++I) {
-    const TqdDXFLayout* L = C.GetLayout(I);
+  F.Format = R.Format;
+  F.Version = R.Version;
+  for (int J = 0; J < C.LayoutsCount(); ++J) {
+    const TqdDXFLayout* L = C.GetLayout(J);
     if (!L) continue;
     TLayoutFacts LF;
     LF.Name = L->Name();
@@ -72,10 +106,10 @@ TFacts Gather(const std::string& Path, TqdDXFConverter& C, const TdxfLoadResult&
       LF.Block = B->Name();
       LF.HasBlock = true;
       LF.EntityCount = B->Count();
-      for (int J = 0; J < B->Count(); ++J) {
-        const TqdDXFEntity* E = B->GetEntity(J);
+      for (int K = 0; K < B->Count(); ++K) {
+        const TqdDXFEntity* E = B->GetEntity(K);
         if (!E) continue;
-        ++LF.Entities[DXFNameOf(R, *E)];
+        ++LF.Entities[EntityTypeName(R, *E)];
       }
     }
     LF.Box = L->Box();
@@ -95,9 +129,22 @@ TFacts Gather(const std::string& Path, TqdDXFConverter& C, const TdxfLoadResult&
   F.Measurement = H.Measurement ? 1 : 0;
   F.CodePage = R.CodePageName;
   F.LoadMs = R.LoadMs;
-  F.Warnings = R.Warnings;
+  F.Warnings = I.LoadWarnings();
   F.Error = R.Error;
   return F;
+}
+
+// A load that produced nothing worth describing: no entity anywhere and no block of
+// the file's own.
+bool NothingRead(const TqdCADImage& I) {
+  if (I.LoadOk()) return false;
+  const TqdDXFConverter* C = I.Converter();
+  if (!C) return true;
+  for (int J = 0; J < C->LayoutsCount(); ++J)
+    if (const TqdDXFLayout* L = C->GetLayout(J))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField(); B && B->Count() > 0) return false;
+  const TqdDXFEntity* Blocks = C->GetSection(csBlocks);
+  return !Blocks || Blocks->Count() <= 2;
 }
 
 bool EmptyBox(const TFRect& B) { return !(B.Left <= B.Right && B.Bottom <= B.Top && B.Z1 <= B.Z2); }
@@ -204,9 +251,26 @@ std::string Num(double V) {
 
 std::string PointText(const TFPoint& P) { return "(" + Num(P.X) + ", " + Num(P.Y) + ", " + Num(P.Z) + ")"; }
 
+// The names separated by commas, wrapped before column 100 with the continuation
+// lines indented under the first name.
 std::string Joined(const std::vector<std::string>& L) {
+  constexpr std::size_t cnstIndent = 13, cnstWidth = 100;
   std::string R;
-  for (const std::string& S : L) R += (R.empty() ? "" : ", ") + S;
+  std::size_t Column = cnstIndent;
+  for (std::size_t I = 0; I < L.size(); ++I) {
+    const std::string Item = L[I] + (I + 1 < L.size() ? "," : "");
+    if (I > 0) {
+      if (Column + 1 + Item.size() > cnstWidth) {
+        R += "\n" + std::string(cnstIndent, ' ');
+        Column = cnstIndent;
+      } else {
+        R += ' ';
+        ++Column;
+      }
+    }
+    R += Item;
+    Column += Item.size();
+  }
   return R.empty() ? "-" : R;
 }
 
@@ -249,7 +313,7 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
     if (A == "--json") {
       Json = true;
     } else if (A == "--help" || A == "-h") {
-      Out += kUsage;
+      Out += Usage();
       return 0;
     } else if (!A.empty() && A[0] == '-' && A != "-") {
       Err += "draftwell-cli info: unknown option '" + A + "'\n";
@@ -263,20 +327,44 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
   }
   if (Path.empty()) {
     Err += "draftwell-cli info: a FILE is needed\n\n";
-    Err += kUsage;
+    Err += Usage();
     return 2;
   }
-  RegisterDXFReader();
-  TqdConverterParams P;
-  P.CheckHandles = true;
-  TqdConverterRef C(new TqdDXFConverter(P));
-  TdxfLoadOptions O;
-  O.RecordNames = true;
-  const TdxfLoadResult R = LoadDXFFile(Path, *C.get(), O);
-  const TFacts F = Gather(Path, *C.get(), R);
+  const std::string Base = SanitizeUTF8(std::filesystem::path(Path).filename().string());
+  auto Fail = [&](const std::string& Reason) {
+    if (Json) {
+      TJsonWriter W;
+      W.BeginObject();
+      W.Key("file");
+      W.String(Base);
+      W.Key("error");
+      W.String(SanitizeUTF8(Reason));
+      W.EndObject();
+      Out += W.Text();
+    } else {
+      Err += "draftwell-cli info: " + Reason + "\n";
+    }
+    return 1;
+  };
+  std::string ReadError;
+  (void)qdReadFileHead(Path, 1, &ReadError);
+  if (!ReadError.empty()) return Fail("Cannot read " + Path + ": " + ReadError);
+  TqdPicture Picture;
+  try {
+    Picture.LoadFromFile(Path);
+  } catch (const std::exception& X) {
+    const std::string What = X.what();
+    // Messages that name the file already stand alone.
+    return Fail(What.rfind(Base, 0) == 0 ? What : Base + ": " + What);
+  }
+  auto* I = dynamic_cast<TqdCADImage*>(Picture.Graphic());
+  if (!I || !I->Converter()) return Fail(Base + ": not a drawing");
+  if (NothingRead(*I))
+    return Fail(Base + ": " + (I->LoadError().empty() ? std::string("nothing could be read") : I->LoadError()));
+  const TFacts F = Gather(Path, *I);
   Out += Json ? ToJson(F) : ToText(F);
-  if (!R.Ok) {
-    if (!Json) Err += "draftwell-cli info: " + (R.Error.empty() ? std::string("cannot read the file") : R.Error) + "\n";
+  if (!I->LoadOk()) {
+    if (!Json) Err += "draftwell-cli info: " + (I->LoadError().empty() ? std::string("cannot read the file") : I->LoadError()) + "\n";
     return 1;
   }
   return 0;
@@ -285,13 +373,16 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
 }  // namespace
 
 int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  // What the headless face can open: every reader and the drawing picture classes.
+  static const bool Registered = (RegisterReaders(), RegisterCADImages(), true);
+  (void)Registered;
   if (Args.empty()) {
-    Err += kUsage;
+    Err += Usage();
     return 2;
   }
   const std::string& Cmd = Args[0];
   if (Cmd == "help" || Cmd == "--help" || Cmd == "-h") {
-    Out += kUsage;
+    Out += Usage();
     return 0;
   }
   if (Cmd == "version" || Cmd == "--version") {
@@ -299,7 +390,8 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
     return 0;
   }
   if (Cmd == "info") return Info(Args, Out, Err);
+  if (Cmd == "render") return RenderCommand(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
-  Err += kUsage;
+  Err += Usage();
   return 2;
 }

@@ -15,13 +15,25 @@ namespace {
 
 const char* const kRenderUsage =
     "Usage: draftwell-cli render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX]\n"
-    "                            [--size WxH] [--background white|black]\n"
+    "                            [--size WxH] [--background white|black] [--verbose]\n"
     "  Draws a layout of the drawing (default: the drawing's default layout) fitted\n"
-    "  with a border into a WxH picture (default 1600x1200, white background).\n";
+    "  with a border into a WxH picture (default 1600x1200, white background).\n"
+    "  Nothing is written when the drawing cannot be read. --verbose lets the\n"
+    "  toolkit's own messages through.\n";
+
+bool GQtMessages = false;
+
+// The toolkit's diagnostics (XDG_RUNTIME_DIR and the like) are not ours to print.
+void QtMessages(QtMsgType T, const QMessageLogContext& C, const QString& M) {
+  if (!GQtMessages && T != QtFatalMsg) return;
+  const QByteArray B = qFormatLogMessage(T, C, M).toLocal8Bit();
+  std::fprintf(stderr, "%s\n", B.constData());
+}
 
 // Text and SVG output need the application object; headless by default.
 void EnsureApplication() {
   if (QCoreApplication::instance()) return;
+  qInstallMessageHandler(QtMessages);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   static int Argc = 1;
   static char Name[] = "draftwell-cli";
@@ -60,22 +72,37 @@ struct TRenderJob {
   std::string File, Output, Layout;
   int W = 1600, H = 1200;
   bool Black = false;
+  bool Verbose = false;
 };
 
-bool LoadImage(TqdCADdxfImage& Img, const std::string& File, std::string& Err) {
-  Img.SetIsProcessMessages(false);
+// Loads File through the picture framework; null (with the reason in Err) when
+// nothing can be drawn. ReadOk tells whether the whole file was read.
+TqdCADImage* LoadImage(TqdPicture& P, const std::string& File, std::string& Err, bool& ReadOk) {
+  ReadOk = false;
+  P.OnProgress = nullptr;
   try {
-    Img.LoadFromFile(File);
+    P.LoadFromFile(File);
   } catch (const std::exception& E) {
     Err += std::string("draftwell-cli render: ") + E.what() + "\n";
-    return false;
+    return nullptr;
   }
-  if (!Img.LoadOk()) {
-    Err += "draftwell-cli render: " + (Img.LoadError().empty() ? std::string("cannot read the file") : Img.LoadError()) +
-           "\n";
-    return Img.Converter() && Img.LayoutsCount() > 0;
+  auto* Img = dynamic_cast<TqdCADImage*>(P.Graphic());
+  if (!Img) {
+    Err += "draftwell-cli render: " + File + " is not a drawing\n";
+    return nullptr;
   }
-  return true;
+  Img->SetIsProcessMessages(false);
+  if (!Img->LoadOk()) {
+    Err += "draftwell-cli render: " +
+           (Img->LoadError().empty() ? std::string("cannot read the file") : Img->LoadError()) + "\n";
+    bool Any = false;
+    for (int I = 0; I < Img->LayoutsCount() && !Any; ++I)
+      if (const TqdDXFLayout* L = Img->GetLayout(I))
+        if (const TqdDXFBlock* B = L->PaperSpaceBlockField()) Any = B->Count() > 0;
+    return Any ? Img : nullptr;
+  }
+  ReadOk = true;
+  return Img;
 }
 
 bool SelectDefaultLayout(TqdCADImage& Img, const std::string& Layout, std::string& Err) {
@@ -123,6 +150,8 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
       return 0;
     } else if (A == "-o" || A == "--output") {
       if (!Value(J.Output)) return Err += kRenderUsage, 2;
+    } else if (A == "--verbose" || A == "-v") {
+      J.Verbose = true;
     } else if (A == "--layout") {
       if (!Value(J.Layout)) return Err += kRenderUsage, 2;
     } else if (A == "--size") {
@@ -155,11 +184,13 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
     Err += "draftwell-cli render: the output is a .png or .svg file\n";
     return 2;
   }
+  GQtMessages = J.Verbose;
   EnsureApplication();
-  TqdCADdxfImage Img;
-  bool ReadOk = LoadImage(Img, J.File, Err);
-  if (!ReadOk && Img.LayoutsCount() == 0) return 1;
-  ReadOk = ReadOk && Img.LoadOk();
+  TqdPicture Picture;
+  bool ReadOk = false;
+  TqdCADImage* Loaded = LoadImage(Picture, J.File, Err, ReadOk);
+  if (!Loaded) return 1;
+  TqdCADImage& Img = *Loaded;
   if (!SelectDefaultLayout(Img, J.Layout, Err)) return ReadOk ? 2 : 1;
   Img.SetBackgroundColor(J.Black ? 0 : 0xFFFFFF);
   Img.SetDefaultColor(J.Black ? 0xFFFFFF : 0);
@@ -200,9 +231,12 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
 // value when the file cannot be drawn.
 double RenderMs(const std::string& File) {
   EnsureApplication();
-  TqdCADdxfImage Img;
+  TqdPicture Picture;
   std::string Err;
-  if (!LoadImage(Img, File, Err) && Img.LayoutsCount() == 0) return -1;
+  bool ReadOk = false;
+  TqdCADImage* Loaded = LoadImage(Picture, File, Err, ReadOk);
+  if (!Loaded) return -1;
+  TqdCADImage& Img = *Loaded;
   if (!SelectDefaultLayout(Img, {}, Err)) return -1;
   QImage Q(1600, 1200, QImage::Format_RGB32);
   TqdQtCanvas C(&Q);
@@ -213,16 +247,13 @@ double RenderMs(const std::string& File) {
 
 }  // namespace
 
+int RenderCommand(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  return Render(Args, Out, Err);
+}
+
 int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   if (Args.empty()) return RunCli(Args, Out, Err);
   if (Args[0] == "render") return Render(Args, Out, Err);
-  if (Args[0] == "help" || Args[0] == "--help" || Args[0] == "-h") {
-    const int R = RunCli(Args, Out, Err);
-    Out += "\n  render FILE -o OUT   draw a layout into a PNG or SVG picture\n";
-    Out += "                       (render --help for the options)\n";
-    Out += "  info FILE --render   also time one full redraw (render_ms)\n";
-    return R;
-  }
   if (Args[0] != "info") return RunCli(Args, Out, Err);
   std::vector<std::string> Rest;
   bool Timed = false, Json = false;

@@ -5,3 +5,6 @@
 #include <vector>
 
 int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err);
+
+// "render" alone (Args[0] is "render").
+int RenderCommand(const std::vector<std::string>& Args, std::string& Out, std::string& Err);

@@ -684,9 +684,12 @@ std::size_t TqdDXFConverter::Count() const {
 
 void TqdDXFConverter::SetLoadingState(bool ALoading, std::size_t APos) {
   if (ALoading) {
-    if (FStatus != stLoading && FMapEntities) ClearHandles();
+    if (FStatus != stLoading) {
+      if (FMapEntities) ClearHandles();
+      FStopped = false;
+    }
     FStatus = stLoading;
-    FPos = APos + 1;
+    FPos = FStopped ? 0 : APos + 1;
     return;
   }
   FStatus = stDefault;

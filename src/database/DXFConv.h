@@ -205,7 +205,12 @@ public:
   void LoadAll();
   void SortEntities();
   void SortEntitiesInZDepth();
-  void StopLoading() { FPos = 0; }
+  // Ends a running load at the reader's next check; the drawing keeps what was read.
+  void StopLoading() {
+    FStopped = true;
+    FPos = 0;
+  }
+  bool LoadingStopped() const { return FStopped; }
   std::size_t Count() const;
   std::size_t Pos() const { return FPos; }
   void SetPos(std::size_t APos) { FPos = APos; }
@@ -398,6 +403,7 @@ private:
   std::vector<std::uint8_t> FSource;
   const std::uint8_t* FSourceView = nullptr;
   std::size_t FPos = 0;
+  bool FStopped = false;
   std::size_t FLimit = 0;
   std::size_t FCount = 0;
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "CADImage.h"
+#include "Readers.h"
 #include "fMain.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"
@@ -36,6 +37,7 @@ bool Screenshot(TfmMain& W, const TShot& S) {
 int main(int argc, char** argv) {
   QApplication App(argc, argv);
   QApplication::setApplicationName("Draftwell");
+  RegisterReaders();
   RegisterCADImages();
   RegisterViewGraphics();
 

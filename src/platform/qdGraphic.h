@@ -42,7 +42,15 @@ class TqdGraphic {
   TqdNotifyEvent OnChange;
   TqdProgressEvent OnProgress;
 
+  // What the last load wants the user to know although it succeeded (a misnamed
+  // file, content read but not drawn, a file cut short).
+  virtual std::vector<std::string> LoadWarnings() const { return FNotes; }
+  // The picture framework's own notes about the file (kept across the load).
+  void AddLoadNote(std::string ANote) { FNotes.push_back(std::move(ANote)); }
+
  protected:
+  std::vector<std::string> FNotes;
+
   void Changed() {
     if (OnChange) OnChange(this);
   }
@@ -57,6 +65,8 @@ struct TqdGraphicFormat {
   std::string Extension;  // lower case, without the dot
   std::string Description;
   TqdGraphicFactory Factory = nullptr;
+  // The content family the class reads (qdIdentifyContent), "" when it takes anything.
+  std::string Family;
 };
 
 // The extension table. Entries are added by explicit registration calls at start-up
@@ -65,10 +75,13 @@ class TqdGraphicFormats {
  public:
   static TqdGraphicFormats& Instance();
   // A later registration of the same extension replaces the earlier one.
-  void Register(std::string_view Extension, std::string_view Description, TqdGraphicFactory Factory);
+  void Register(std::string_view Extension, std::string_view Description, TqdGraphicFactory Factory,
+                std::string_view Family = {});
   void Unregister(std::string_view Extension);
   // Case-insensitive, with or without the leading dot; null when unknown.
   const TqdGraphicFormat* Find(std::string_view Extension) const;
+  // The first registered format of a content family; null when none.
+  const TqdGraphicFormat* FindFamily(std::string_view Family) const;
   const std::vector<TqdGraphicFormat>& Formats() const { return FFormats; }
 
  private:
@@ -78,12 +91,16 @@ class TqdGraphicFormats {
 // Holds one graphic; LoadFromFile chooses its class by the file's extension.
 class TqdPicture {
  public:
-  // Raises EqdError "Unknown picture file extension (.ext)" for an unregistered
-  // extension; whatever the graphic's load raises passes through, and the picture
-  // is then empty.
+  // The class comes from the extension, checked against the first bytes: a file whose
+  // content is of another family is opened by that family's class when one is
+  // registered (with a note naming what it is), and refused naming what it is when
+  // none is. Raises EqdError "Unknown picture file extension (.ext)" for an
+  // unregistered extension whose content is not recognised; whatever the graphic's
+  // load raises passes through, and the picture is then empty.
   void LoadFromFile(const std::string& FileName);
   TqdGraphic* Graphic() const { return FGraphic.get(); }
   void SetGraphic(std::unique_ptr<TqdGraphic> G) { FGraphic = std::move(G); }
+  std::unique_ptr<TqdGraphic> TakeGraphic() { return std::move(FGraphic); }
   TqdProgressEvent OnProgress;
 
  private:

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "DXF.h"
 #include "Inserts.h"
 #include "qdIterator.h"
 #include "qdTicks.h"
@@ -139,6 +138,10 @@ void TqdCADImage::LoadFromFile(const std::string& FileName) {
 }
 
 void TqdCADImage::LoadFile(const std::string& FileName) {
+  if (!ReaderFormat().empty() && !qdImageDefaults().KeepSource) {
+    ReadDrawing(nullptr, 0, &FileName);
+    return;
+  }
   std::ifstream F(FileName, std::ios::binary);
   if (!F) throw EqdImageError("Cannot open file \"" + FileName + "\"");
   LoadFromStream(F);
@@ -153,63 +156,74 @@ void TqdCADImage::LoadFromStream(std::istream& Stream) {
   if (Pos != std::streampos(-1)) Stream.seekg(Pos);
 }
 
-void TqdCADdxfImage::LoadFile(const std::string& FileName) {
-  if (qdImageDefaults().KeepSource) {
-    TqdCADImage::LoadFile(FileName);
-    return;
-  }
-  ReadBytes(nullptr, 0, true, FileName);
+std::vector<std::string> TqdCADImage::LoadWarnings() const {
+  std::vector<std::string> R = FNotes;
+  R.insert(R.end(), FWarningList.begin(), FWarningList.end());
+  return R;
 }
 
-void TqdCADdxfImage::LoadFromStream(std::istream& S) {
-  TqdCADImage::LoadFromStream(S);
-  if (!S.good() && !S.eof()) throw EqdImageError("Cannot read the DXF stream");
-  if (!Stream().empty()) {
-    ReadBytes(Stream().data(), Stream().size(), false, {});
+void TqdCADImage::ReadDrawing(const void* Data, std::size_t Size, const std::string* Path) {
+  if (!qdFindDrawingReader(ReaderFormat())) throw EqdImageError(NoReaderMessage());
+  FLoadResult = TqdLoadResult{};
+  FWarningList.clear();
+  RunLoad([&] {
+    TqdDXFConverter& C = *Converter();
+    if (!FileName().empty()) C.SetFileName(FileName());
+    TqdLoadOptions O;
+    O.RecordNames = true;
+    O.OnProgress = [this](std::size_t Pos, std::size_t Limit) {
+      ReaderProgress(psRunning, static_cast<long long>(Pos), static_cast<long long>(Limit));
+    };
+    FLoadResult = Path ? qdLoadDrawingFile(ReaderFormat(), *Path, C, O) : qdLoadDrawing(ReaderFormat(), Data, Size, C, O);
+    // The converter keeps what the load had to say, next to what the database met.
+    for (const std::string& W : FLoadResult.Warnings) C.AddWarning(W);
+    FWarningList = C.Warnings();
+    SetFileInfo(FLoadResult.Version);
+  });
+}
+
+namespace {
+
+// Reads a whole stream for a reader that wants its data in memory.
+void ReadStream(TqdCADImage& I, std::istream& S, const std::vector<std::uint8_t>& Kept,
+                const std::function<void(const void*, std::size_t)>& Read) {
+  if (!S.good() && !S.eof()) throw EqdImageError("Cannot read the stream");
+  if (!Kept.empty()) {
+    Read(Kept.data(), Kept.size());
     return;
   }
   std::vector<char> Bytes;
   Bytes.assign(std::istreambuf_iterator<char>(S), std::istreambuf_iterator<char>());
-  ReadBytes(Bytes.data(), Bytes.size(), false, {});
+  Read(Bytes.data(), Bytes.size());
 }
 
-void TqdCADdxfImage::ReadBytes(const void* Data, std::size_t Size, bool FromFile, const std::string& Path) {
-  RegisterDXFReader();
-  FWarnings.clear();
-  FLoadError.clear();
-  FLoadOk = false;
-  RunLoad([&] {
-    TqdDXFConverter& C = *Converter();
-    if (!FileName().empty()) C.SetFileName(FileName());
-    TdxfLoadOptions O;
-    O.OnProgress = [this](std::size_t Pos, std::size_t Limit) {
-      ReaderProgress(psRunning, static_cast<long long>(Pos), static_cast<long long>(Limit));
-    };
-    const TdxfLoadResult R = FromFile ? LoadDXFFile(Path, C, O) : LoadDXFFromMemory(Data, Size, C, O);
-    FWarnings = R.Warnings;
-    FLoadError = R.Error;
-    FLoadOk = R.Ok;
-    SetFileInfo(R.AcadVer);
-  });
+}  // namespace
+
+void TqdCADdxfImage::LoadFromStream(std::istream& S) {
+  TqdCADImage::LoadFromStream(S);
+  ReadStream(*this, S, Stream(), [this](const void* D, std::size_t N) { ReadDrawing(D, N, nullptr); });
 }
 
-void TqdDWGImage::LoadFile(const std::string&) { throw EqdImageError("DWG files are not supported yet"); }
-void TqdDWGImage::LoadFromStream(std::istream&) { throw EqdImageError("DWG files are not supported yet"); }
-void TqdHPGLImage::LoadFile(const std::string&) { throw EqdImageError("HPGL/2 files are not supported yet"); }
-void TqdHPGLImage::LoadFromStream(std::istream&) {
-  throw EqdImageError("HPGL/2 files are not supported yet");
+void TqdDWGImage::LoadFromStream(std::istream& S) {
+  TqdCADImage::LoadFromStream(S);
+  ReadStream(*this, S, Stream(), [this](const void* D, std::size_t N) { ReadDrawing(D, N, nullptr); });
+}
+
+void TqdHPGLImage::LoadFromStream(std::istream& S) {
+  TqdCADImage::LoadFromStream(S);
+  ReadStream(*this, S, Stream(), [this](const void* D, std::size_t N) { ReadDrawing(D, N, nullptr); });
 }
 
 void RegisterCADImages() {
   TqdGraphicFormats& F = TqdGraphicFormats::Instance();
-  F.Register("dxf", "AutoCAD DXF", [] { return std::unique_ptr<TqdGraphic>(new TqdCADdxfImage); });
+  F.Register("dxf", "AutoCAD DXF", [] { return std::unique_ptr<TqdGraphic>(new TqdCADdxfImage); }, "dxf");
   const TqdGraphicFactory DWG = [] { return std::unique_ptr<TqdGraphic>(new TqdDWGImage); };
-  F.Register("dwg", "AutoCAD DWG", DWG);
-  F.Register("dwt", "AutoCAD DWT", DWG);
-  F.Register("gp2", "AutoCAD DWG", DWG);
+  F.Register("dwg", "AutoCAD DWG", DWG, "dwg");
+  F.Register("dwt", "AutoCAD DWT", DWG, "dwg");
+  F.Register("gp2", "AutoCAD DWG", DWG, "dwg");
   for (const char* E : {"pcl", "plt", "hgl", "hg", "hpg", "plo", "hp", "hpp", "hp1", "hp2", "hp3", "hpgl", "hpgl2",
                         "gl", "gl2", "prn", "spl", "rtl"})
-    F.Register(E, "HPGL/2 image", [] { return std::unique_ptr<TqdGraphic>(new TqdHPGLImage); });
+    F.Register(E, "HPGL/2 image", [] { return std::unique_ptr<TqdGraphic>(new TqdHPGLImage); }, "hpgl");
 }
 
 // ---------------------------------------------------------------- layouts

@@ -20,6 +20,7 @@
 #include "qdCanvas.h"
 #include "qdError.h"
 #include "qdGraphic.h"
+#include "qdReaders.h"
 
 class TqdDXFInsert;
 class TqdCADImage;
@@ -90,6 +91,14 @@ class TqdCADImage : public TqdGraphic {
   static int ProgressPercent(long long Done, long long Total);
 
   TqdDXFConverter* Converter() const { return FConverter; }
+  // What the reader reported for the last load (format, version, error, names).
+  const TqdLoadResult& LoadResult() const { return FLoadResult; }
+  // Something was read (possibly with warnings or cut short).
+  bool LoadOk() const { return FLoadResult.Ok; }
+  const std::string& LoadError() const { return FLoadResult.Error; }
+  // The framework's notes, then everything the converter kept of the load.
+  std::vector<std::string> LoadWarnings() const override;
+  const std::vector<std::string>& Warnings() const { return FWarningList; }
   const std::string& FileName() const { return FFileName; }
   const std::string& FileInfo() const { return FFileInfo; }
   const std::vector<std::uint8_t>& Stream() const { return FStream; }
@@ -241,8 +250,15 @@ class TqdCADImage : public TqdGraphic {
  protected:
   virtual TqdConverterParams GetConverterParams() const;
   virtual TqdDXFConverter* CreateConverter();
-  // Reads the file named FileName into the converter (default: through the stream).
+  // Reads the file named FileName into the converter: through the reader of
+  // ReaderFormat() when there is one, else through the stream.
   virtual void LoadFile(const std::string& FileName);
+  // The reader registry's format of this class ("dxf", "dwg", "hpgl"); "" for none.
+  virtual std::string ReaderFormat() const { return {}; }
+  // What to say when no reader of the format is registered.
+  virtual std::string NoReaderMessage() const { return "This file format is not supported yet"; }
+  // Runs the registered reader over a file (Path) or bytes (Data, Size).
+  void ReadDrawing(const void* Data, std::size_t Size, const std::string* Path);
   virtual void SetExtentsParameters(const TFRect& Box, bool Is3D);
   // Runs Body as a load: marks this image loading, reports start and end, applies
   // the view twist and computes the extents afterwards.
@@ -255,6 +271,8 @@ class TqdCADImage : public TqdGraphic {
   void ComputeZoom();
 
   TqdDXFConverter* FConverter = nullptr;
+  TqdLoadResult FLoadResult;
+  std::vector<std::string> FWarningList;
   std::string FFileName, FFileInfo;
   std::vector<std::uint8_t> FStream;
   bool FLoading = false;
@@ -320,28 +338,19 @@ class TqdImageWithHandles : public TqdCADImage {
 class TqdCADdxfImage : public TqdImageWithHandles {
  public:
   void LoadFromStream(std::istream& Stream) override;
-  // What the reader reported (warnings, error) for the last load.
-  const std::vector<std::string>& Warnings() const { return FWarnings; }
-  const std::string& LoadError() const { return FLoadError; }
-  bool LoadOk() const { return FLoadOk; }
 
  protected:
-  void LoadFile(const std::string& FileName) override;
-
- private:
-  void ReadBytes(const void* Data, std::size_t Size, bool FromFile, const std::string& FileName);
-  std::vector<std::string> FWarnings;
-  std::string FLoadError;
-  bool FLoadOk = false;
+  std::string ReaderFormat() const override { return "dxf"; }
+  std::string NoReaderMessage() const override { return "DXF files cannot be read: no DXF reader is registered"; }
 };
 
-// Registered so that the extensions are known; their readers do not exist yet.
 class TqdDWGImage : public TqdImageWithHandles {
  public:
   void LoadFromStream(std::istream& Stream) override;
 
  protected:
-  void LoadFile(const std::string& FileName) override;
+  std::string ReaderFormat() const override { return "dwg"; }
+  std::string NoReaderMessage() const override { return "DWG files are not supported yet"; }
 };
 
 class TqdHPGLImage : public TqdVectorImage {
@@ -350,7 +359,8 @@ class TqdHPGLImage : public TqdVectorImage {
   int Measurement() const override { return 2; }
 
  protected:
-  void LoadFile(const std::string& FileName) override;
+  std::string ReaderFormat() const override { return "hpgl"; }
+  std::string NoReaderMessage() const override { return "HPGL/2 files are not supported yet"; }
 };
 
 // Enters the image classes in the picture framework's extension table.

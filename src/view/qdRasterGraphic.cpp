@@ -53,11 +53,11 @@ void TqdMetafileGraphic::LoadFromStream(std::istream&) { throw EqdError(cnstMeta
 void RegisterViewGraphics() {
   TqdGraphicFormats& F = TqdGraphicFormats::Instance();
   const TqdGraphicFactory Raster = [] { return std::unique_ptr<TqdGraphic>(new TqdRasterGraphic); };
-  F.Register("bmp", "Bitmaps", Raster);
-  F.Register("jpg", "JPEG Image File", Raster);
-  F.Register("jpeg", "JPEG Image File", Raster);
-  F.Register("png", "Portable Network Graphics", Raster);
-  F.Register("ico", "Icons", Raster);
+  F.Register("bmp", "Bitmaps", Raster, "bmp");
+  F.Register("jpg", "JPEG Image File", Raster, "jpeg");
+  F.Register("jpeg", "JPEG Image File", Raster, "jpeg");
+  F.Register("png", "Portable Network Graphics", Raster, "png");
+  F.Register("ico", "Icons", Raster, "ico");
   const TqdGraphicFactory Meta = [] { return std::unique_ptr<TqdGraphic>(new TqdMetafileGraphic); };
   F.Register("emf", "Enhanced Metafiles", Meta);
   F.Register("wmf", "Metafiles", Meta);

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "CADImage.h"
+#include "Readers.h"
 #include "fMain.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"
@@ -90,6 +91,7 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
+    RegisterReaders();
     RegisterCADImages();
     RegisterViewGraphics();
     QVERIFY(FDir.isValid());

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "CADImage.h"
+#include "Readers.h"
 #include "qdDrawingNavigator.h"
 #include "qdError.h"
 #include "qdRasterGraphic.h"
@@ -64,6 +65,7 @@ class NavigatorTest : public QObject {
 
  private slots:
   void initTestCase() {
+    RegisterReaders();
     RegisterCADImages();
     RegisterViewGraphics();
     QVERIFY(FDir.isValid());

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "Registry.h"
+
 const std::uint8_t cnstDWGHeaderSentinel[16] = {0xCF, 0x7B, 0x1F, 0x23, 0xFD, 0xDE, 0x38, 0xA9,
                                                0x5F, 0x7C, 0x68, 0xB8, 0x4E, 0x6D, 0x33, 0x5F};
 const std::uint8_t cnstDWGClassesSentinel[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
@@ -34,12 +36,10 @@ bool LateSized(TqdDWGVersion V) { return V >= acR2013; }
 
 TdwgReader::TdwgReader(TqdDXFConverter& AConverter, const std::uint8_t* AImage, std::size_t ASize,
                        TqdDWGVersion AVersion)
-    : FConverter(AConverter), FImage(AImage), FSize(ASize), FVersion(AVersion),
+    : TqdDrawingLoader(&AConverter), FImage(AImage), FSize(ASize), FVersion(AVersion),
       FColorReader(CreateColorReader(AVersion)) {}
 
 TdwgReader::~TdwgReader() = default;
-
-void TdwgReader::Warn(const std::string& AText) { FWarnings.push_back(AText); }
 
 void TdwgReader::ReadFile() {
   if (FSize < TdwgLimits::FileHeaderBytes) throw EdwgReadError(cnstHeaderCorrupted);
@@ -47,7 +47,7 @@ void TdwgReader::ReadFile() {
   C.SetPosition(19 * 8);
   const int CPIndex = C.ReadRS();  // RS: code-page index
   FCodePage = CPIndex >= 0 && CPIndex <= 60 ? DWGCodePages(CPIndex) : 0;
-  FConverter.HeadVarStruct().CodePage = FCodePage;
+  FConverter->HeadVarStruct().CodePage = FCodePage;
   const std::uint32_t Count = C.ReadRL();  // RL: locator records
   // 64-bit: the count is the file's word, and real files have 3 to 6 records.
   if (Count > TdwgLimits::MaxLocatorRecords ||
@@ -140,7 +140,7 @@ void TdwgReader::ReadHeaderValues(TdwgBitCursor& D, TdwgBitCursor& SBits, TdwgBi
   // Before R2007 strings and handles are inline: the three names are one cursor.
   const bool Inline = &D == &SBits;
   std::unique_ptr<TdwgStringReader> Strings = CreateStringReader(V, &SBits, FCodePage, true);
-  TqdHeadVarStruct HV = FConverter.HeadVarStruct();
+  TqdHeadVarStruct HV = FConverter->HeadVarStruct();
   TqdDimStyle& Dim = HV.DimProps;
   // A value enters the drawing only while every stream still holds data: what
   // follows a fault reads as 0 and is not a value of the file.
@@ -162,7 +162,7 @@ void TdwgReader::ReadHeaderValues(TdwgBitCursor& D, TdwgBitCursor& SBits, TdwgBi
   };
   const auto Commit = [&] {
     if (!Good()) return false;
-    FConverter.HeadVarStruct() = HV;
+    FConverter->HeadVarStruct() = HV;
     return true;
   };
   TdwgHeaderHandles HH;
@@ -235,11 +235,11 @@ void TdwgReader::ReadHeaderValues(TdwgBitCursor& D, TdwgBitCursor& SBits, TdwgBi
     HV.CEColor = CEColor;
     // Dates outside the calendar keep the time of the load (already set).
     std::int64_t T = 0;
-    if (HeaderJulianToUnix(Dt.CreatedDay, Dt.CreatedMs, T)) FConverter.FDrwPropCreatedDateTime = T;
-    if (HeaderJulianToUnix(Dt.UpdatedDay, Dt.UpdatedMs, T)) FConverter.FDrwPropModifiedDateTime = T;
+    if (HeaderJulianToUnix(Dt.CreatedDay, Dt.CreatedMs, T)) FConverter->FDrwPropCreatedDateTime = T;
+    if (HeaderJulianToUnix(Dt.UpdatedDay, Dt.UpdatedMs, T)) FConverter->FDrwPropModifiedDateTime = T;
     if (Dt.EditingDays >= 0 && Dt.EditingDays <= cnstDWGMaxJulianDay && Dt.EditingMs >= 0 &&
         Dt.EditingMs < cnstMsPerDay)
-      FConverter.FDrwPropTotalEditingTime = Dt.EditingDays * 86400 + Dt.EditingMs / 1000;
+      FConverter->FDrwPropTotalEditingTime = Dt.EditingDays * 86400 + Dt.EditingMs / 1000;
   }
   // The handle seed is in the data stream, not the handle stream.
   const std::uint64_t Seed = D.ReadH(0);  // H HANDSEED
@@ -287,7 +287,7 @@ void TdwgReader::ReadHeaderValues(TdwgBitCursor& D, TdwgBitCursor& SBits, TdwgBi
     R.Right = HV.ExtMax.X;
     R.Top = HV.ExtMax.Y;
     R.Z2 = HV.ExtMax.Z;
-    FConverter.SetExtents(R);
+    FConverter->SetExtents(R);
   }
   if (!Commit()) return false;
 
@@ -622,7 +622,7 @@ void TdwgReader::ReadMeasurement(const TdwgLocator& L) {
     return;
   }
   const std::uint32_t M = Sec.ReadRL();  // RL MEASUREMENT
-  FConverter.HeadVarStruct().Measurement = M != 0;
+  FConverter->HeadVarStruct().Measurement = M != 0;
   FMillimetres = M != 0 ? 1 : 0;
 }
 
@@ -632,7 +632,7 @@ namespace {
 
 // Walks the object envelopes the map names: counts what is there and what lies
 // outside the file or fails its CRC.
-void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, std::vector<std::string>& AWarnings) {
+void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, TqdDrawingLoader& ALoader) {
   const TqdObjectsMap& M = R.ObjMap();
   std::size_t Outside = 0, BadCRC = 0;
   std::string First;
@@ -651,11 +651,11 @@ void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, std::vector<s
     if (CRC8(cnstDWGCRCSeed, P, Bytes) != Stored) ++BadCRC;
   }
   if (Outside)
-    AWarnings.push_back("DWG object map: " + std::to_string(Outside) + " objects outside the file (first: " + First +
+    ALoader.Warn("DWG object map: " + std::to_string(Outside) + " objects outside the file (first: " + First +
                         ")");
-  if (BadCRC) AWarnings.push_back("DWG objects: " + std::to_string(BadCRC) + " fail their CRC");
+  if (BadCRC) ALoader.Warn("DWG objects: " + std::to_string(BadCRC) + " fail their CRC");
   if (M.Count())
-    AWarnings.push_back("DWG objects are not decoded yet: " + std::to_string(M.Count()) +
+    ALoader.Warn("DWG objects are not decoded yet: " + std::to_string(M.Count()) +
                         " objects in the file are not loaded");
 }
 
@@ -664,6 +664,7 @@ void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, std::vector<s
 TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
                                  const TdwgLoadOptions& AOptions) {
   TdwgLoadResult R;
+  R.Format = "dwg";
   const auto T0 = std::chrono::steady_clock::now();
   const auto Done = [&] {
     R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
@@ -700,22 +701,43 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     R.Error = NotSupportedYetMessage(Info);
     return Done();
   }
+  AConverter.Clear();
+  AConverter.ResetHeader();
   AConverter.HeadVarStruct().Version = static_cast<std::uint8_t>(Info.Version);
   AConverter.SetSourceView(Image, ASize);
   TdwgReader Reader(AConverter, Image, ASize, Info.Version);
+  Reader.NoteOwnDictionaries();
+  AConverter.SetLoadingState(true, 0);
+  if (AOptions.OnProgress) AOptions.OnProgress(0, ASize);
   try {
-    if (AOptions.OnProgress) AOptions.OnProgress(0, 0, 1);
     Reader.ReadFile();
     R.Ok = true;
   } catch (const std::exception& X) {
     R.Error = X.what();
   }
   if (Reader.MaxHandle() > AConverter.FMaxHandle) AConverter.FMaxHandle = Reader.MaxHandle();
+  if (R.Ok) CheckObjects(Reader, Image, Reader);
+  Reader.Complete(ASize);
   R.Warnings = Reader.Warnings();
-  if (R.Ok) CheckObjects(Reader, Image, R.Warnings);
   R.Millimetres = Reader.Millimetres();
-  for (const std::string& W : R.Warnings) AConverter.AddWarning(W);
-  if (AOptions.OnProgress) AOptions.OnProgress(2, 0, 1);
+  // Named as DXF files name it in $DWGCODEPAGE.
+  if (Reader.CodePage() > 0) R.CodePageName = "ANSI_" + std::to_string(Reader.CodePage());
+  R.Cancelled = AConverter.LoadingStopped();
+  if (AOptions.OnProgress) AOptions.OnProgress(ASize, ASize);
   AConverter.DropSource();
   return Done();
+}
+
+namespace {
+
+TqdLoadResult LoadDWGDrawing(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
+                             const TqdLoadOptions& AOptions) {
+  return LoadDWGFromMemory(AData, ASize, AConverter, AOptions);
+}
+
+} // namespace
+
+void RegisterDWGReader() {
+  RegisterDatabaseClasses();
+  qdRegisterDrawingReader("dwg", LoadDWGDrawing, false);
 }

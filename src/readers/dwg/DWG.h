@@ -16,6 +16,8 @@
 #include "DXFConv.h"
 #include "qdDWGBits.h"
 #include "qdDWGUtils.h"
+#include "qdLoadPasses.h"
+#include "qdReaders.h"
 
 class EdwgError : public EqdError {
 public:
@@ -28,18 +30,9 @@ public:
   using EdwgError::EdwgError;
 };
 
-struct TdwgLoadOptions {
-  // Called with the stage (0 start, 1 after each object, 2 end), the objects done
-  // and their total; may call the converter's StopLoading to cancel.
-  std::function<void(int AStage, std::size_t ALoaded, std::size_t ATotal)> OnProgress;
-};
+using TdwgLoadOptions = TqdLoadOptions;
 
-struct TdwgLoadResult {
-  bool Ok = false;
-  std::string Error;
-  std::string Version;  // the six-character version string ("" when not DWG at all)
-  std::vector<std::string> Warnings;
-  double LoadMs = 0;
+struct TdwgLoadResult : TqdLoadResult {
   // 1 metric, 0 imperial, -1 unknown (no measurement record in the file).
   int Millimetres = -1;
 };
@@ -70,7 +63,7 @@ struct TdwgHeaderDates {
   std::int64_t CreatedDay = 0, CreatedMs = 0, UpdatedDay = 0, UpdatedMs = 0, EditingDays = 0, EditingMs = 0;
 };
 
-class TdwgReader {
+class TdwgReader : public TqdDrawingLoader {
 public:
   // AImage stays readable for the reader's life.
   TdwgReader(TqdDXFConverter& AConverter, const std::uint8_t* AImage, std::size_t ASize, TqdDWGVersion AVersion);
@@ -102,7 +95,6 @@ public:
   std::uint64_t MaxHandle() const { return FMaxHandle; }
   std::uint64_t ModelSpaceRecord() const { return FModelSpaceRecord; }
   std::uint64_t PaperSpaceRecord() const { return FPaperSpaceRecord; }
-  const std::vector<std::string>& Warnings() const { return FWarnings; }
 
   // ---- handles of the tables and dictionaries, from the header
   std::uint64_t FBlockControl = 0, FLayerControl = 0, FStyleControl = 0, FLTypeControl = 0, FVPortControl = 0,
@@ -112,7 +104,6 @@ public:
   std::uint64_t FLTByLayer = 0, FLTByBlock = 0, FLTContinious = 0;
 
 protected:
-  void Warn(const std::string& AText);
   // The section of a locator, or an exception "DWG file header is corrupted".
   TdwgBitCursor SectionCursor(const TdwgLocator& ALoc) const;
   void ReadHeaderVars(const TdwgLocator& ALoc);
@@ -121,7 +112,6 @@ protected:
   void ReadObjectMap(const TdwgLocator& ALoc);
   void ReadMeasurement(const TdwgLocator& ALoc);
 
-  TqdDXFConverter& FConverter;
   const std::uint8_t* FImage;
   std::size_t FSize;
   TqdDWGVersion FVersion;
@@ -137,13 +127,15 @@ protected:
   int FIsoLines = 0;
   int FMillimetres = -1;
   bool FHeaderRead = false;
-  std::vector<std::string> FWarnings;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
 // result, and what was read before a fault stays.
 TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
                                  const TdwgLoadOptions& AOptions = {});
+
+// Registers the reader for format "dwg" (call once at start-up).
+void RegisterDWGReader();
 
 // The sentinels that open the header-variables and classes sections.
 extern const std::uint8_t cnstDWGHeaderSentinel[16];

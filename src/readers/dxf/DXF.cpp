@@ -7,13 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "Registry.h"
+#include "qdMappedFile.h"
 #include "qdFunction.h"
 
 // ---------------------------------------------------------------- object names
@@ -84,12 +81,6 @@ bool IsGraphical(TdxfKind K) { return K == dkEntity || K == dkPolyline || K == d
 bool IsObjectKind(TdxfKind K) { return K == dkDictionary || K == dkLayout || K == dkObject; }
 
 // "*MODEL_SPACE", "$MODEL_SPACE" and the paper-space names in any case.
-std::string SpaceName(std::string_view AName) {
-  std::string N = UpperNameText(Trimmed(AName));
-  if (!N.empty() && N[0] == '$') N[0] = '*';
-  return N;
-}
-
 // Lineweights of code 370: -3..-1 as they are, standard weights in hundredths.
 bool LineWeightOf(int W, double& AValue) {
   static constexpr int Std[] = {0,  5,  9,  13, 15, 18, 20,  25,  30,  35,  40,  50,
@@ -113,9 +104,34 @@ TdxfKind DXFObjectKind(std::string_view AName) {
   return N ? N->Kind : dkUnknown;
 }
 
+namespace {
+
+// The reader as the registry sees it: the generic result of a DXF load.
+TqdLoadResult LoadDXFDrawing(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
+                             const TqdLoadOptions& AOptions) {
+  TdxfLoadOptions O;
+  O.RecordNames = AOptions.RecordNames;
+  O.OnProgress = AOptions.OnProgress;
+  TdxfLoadResult R = LoadDXFFromMemory(AData, ASize, AConverter, O);
+  TqdLoadResult L;
+  L.Ok = R.Ok;
+  L.Error = std::move(R.Error);
+  L.Format = R.Format == dfBinary ? "dxf-binary" : "dxf-text";
+  L.Version = std::move(R.AcadVer);
+  L.CodePageName = std::move(R.CodePageName);
+  L.Warnings = std::move(R.Warnings);
+  L.LoadMs = R.LoadMs;
+  L.Cancelled = AConverter.LoadingStopped();
+  L.Names = std::move(R.DXFNames);
+  return L;
+}
+
+}  // namespace
+
 void RegisterDXFReader() {
   RegisterDatabaseClasses();
   RegisterDXFMapping();
+  qdRegisterDrawingReader("dxf", LoadDXFDrawing, true);
 }
 
 // ---------------------------------------------------------------- reader objects
@@ -1218,7 +1234,7 @@ bool TdxfMain::AddChild(TdxfObject& AChild) {
 TdxfReader::TdxfReader(TqdDXFConverter* Conv) : TdxfReader(Conv, std::make_unique<TdxfTokenizer>()) {}
 
 TdxfReader::TdxfReader(TqdDXFConverter* Conv, std::unique_ptr<TdxfTokenizer> ATokenizer)
-    : FConverter(Conv), FTokenizer(std::move(ATokenizer)) {}
+    : TqdDrawingLoader(Conv), FTokenizer(std::move(ATokenizer)) {}
 
 TdxfReader::~TdxfReader() = default;
 
@@ -1261,16 +1277,6 @@ void TdxfReader::NoteProgress() {
   if (FOptions.OnProgress) FOptions.OnProgress(FTokenizer->Pos(), FTokenizer->Limit());
 }
 
-std::string DXFClassName(const TqdDXFEntity& E) {
-  std::string N = E.ClassName();
-  for (const char* P : {"TqdDXF", "TqdCAD", "Tqd"})
-    if (N.rfind(P, 0) == 0) {
-      N.erase(0, std::string_view(P).size());
-      break;
-    }
-  return UpperNameText(N);
-}
-
 std::string DXFNameOf(const TdxfLoadResult& R, const TqdDXFEntity& E) {
   const auto It = R.DXFNames.find(&E);
   return It != R.DXFNames.end() ? std::string(It->second) : DXFClassName(E);
@@ -1293,28 +1299,6 @@ void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
   auto It = FNameStore.find(AName);
   if (It == FNameStore.end()) It = FNameStore.emplace(UpperNameText(AName)).first;
   FDXFNames[E] = *It;
-}
-
-void TdxfReader::Warn(const std::string& AKey) { ++FWarnings[AKey]; }
-
-std::vector<std::string> TdxfReader::Warnings() const {
-  std::vector<std::string> R;
-  for (const auto& [Text, N] : FWarnings) R.push_back(N > 1 ? Text + " (" + std::to_string(N) + ")" : Text);
-  return R;
-}
-
-bool TdxfReader::SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E) {
-  if (!AOwner || !E || E->Owner()) return false;
-  // The same limits the container applies, checked first: a container that refuses
-  // frees the item, and the reader may still point into it.
-  int Depth = 0;
-  for (const TqdDXFEntity* P = AOwner; P; P = P->Owner())
-    if (P == E.get() || ++Depth >= cnstMaxTreeDepth) return false;
-  TqdDXFEntity* Raw = E.get();
-  if (AOwner->AddEntity(std::move(E)) >= 0) return true;
-  // Refused and freed by the container: nothing may remember it.
-  FDXFNames.erase(Raw);
-  return false;
 }
 
 void TdxfReader::GetLayers(TqdTableItem& ALink, std::string_view AName) {
@@ -1344,32 +1328,6 @@ void TdxfReader::GetLTypes(TqdTableItem& ALink, std::string_view AName) {
     return;
   }
   ALink.SetLink(TqdLinkObject::ByName(N));
-}
-
-TqdDXFAppID* TdxfReader::GetAppIDEnt(std::string_view AName) {
-  return dynamic_cast<TqdDXFAppID*>(FConverter->ItemByName(AName, csAppID, true));
-}
-
-void TdxfReader::NoteBlock(TqdDXFBlock* B) {
-  if (!B) return;
-  const std::string N = SpaceName(B->Name());
-  if (N == cnstModelSpaceName) {
-    if (!FModelSpace) FModelSpace = B;
-  } else if (N == cnstPaperSpaceName) {
-    if (!FPaperSpace) FPaperSpace = B;
-  }
-}
-
-void TdxfReader::EnsureSpaceBlocks() {
-  FConverter->GetOrCreateSection(csBlockRecords);
-  TqdDXFEntity* Blocks = FConverter->GetOrCreateSection(csBlocks);
-  if (!Blocks) return;
-  for (TqdDXFBlock** Slot : {&FModelSpace, &FPaperSpace}) {
-    if (*Slot) continue;
-    const char* Name = Slot == &FModelSpace ? cnstModelSpaceName : cnstPaperSpaceName;
-    auto* B = dynamic_cast<TqdDXFBlock*>(FConverter->NewNamedEntity(Blocks, ClassOf<TqdDXFBlock>(), Name));
-    *Slot = B;
-  }
 }
 
 TqdDXFEntity* TdxfReader::ObjectDestination(std::uint64_t AHandle) const {
@@ -1439,8 +1397,7 @@ void TdxfReader::Read() {
   const bool Binary = dynamic_cast<TdxfBinTokenizer*>(FTokenizer.get()) != nullptr;
   const std::size_t Start = (Info.Format == dfBinary) == Binary ? Info.Start : 0;
   // The converter's own dictionaries as they are before the file's objects arrive.
-  FOwnDictionaries[0] = C->GetSection(csImageDefs);
-  FOwnDictionaries[1] = C->GetSection(csLayouts);
+  NoteOwnDictionaries();
   C->SetLoadingState(true, 0);
   FTokenizer->Reset(Data, Size, Start);
   C->FHeadEnd = Size;
@@ -1459,173 +1416,12 @@ void TdxfReader::Read() {
   if (!Failure.empty()) throw EdxfReadError(Failure);
 }
 
-void TdxfReader::MakeRootDictionary() {
-  if (FNamedObjects || FReadObjects) return;
-  TqdDXFEntity* Objects = FConverter->GetOrCreateSection(csObjects);
-  if (!Objects) return;
-  auto D = std::make_unique<TqdDXFDictionary>();
-  TqdDXFDictionary* Raw = D.get();
-  FConverter->DoCreate(Raw);
-  Raw->SetConverter(FConverter);
-  Raw->SetName("DICTIONARY");
-  FConverter->CheckEntityHandle(Raw);
-  if (Objects->InsertEntity(0, std::move(D)) >= 0) FNamedObjects = Raw;
-}
-
-void TdxfReader::DropOwnDictionaries() {
-  // The converter's own image-definition and layout dictionaries make way for the file's.
-  TqdDXFEntity* Objects = FConverter->GetSection(csObjects);
-  if (!Objects) return;
-  for (TqdDXFEntity* D : FOwnDictionaries)
-    if (D && Objects->IndexOfEntity(D) >= 0) ReleaseEntity(FConverter->ExtractFromTable(Objects, D));
-}
-
-void TdxfReader::TakeStandardDictionaries() {
-  struct TPair {
-    const char* DXFName;
-    const char* ConvName;
-    TqdEntityClass Class;
-  };
-  const TPair Pairs[] = {
-      {"ACAD_LAYOUT", "LAYOUTS", nullptr},
-      {"ACAD_IMAGE_DICT", "IMAGEDEFS", nullptr},
-      {"ACAD_MLINESTYLE", "MLINESTYLES", nullptr},
-      {"ACAD_TABLESTYLE", "TABLESTYLES", nullptr},
-      {"ACAD_PLOTSETTINGS", "PLOTSETTINGS", nullptr},
-      {"ACAD_IMAGE_VARS", "RASTERVARIABLES", ClassOf<TqdCADRasterVariables>()},
-      {"ACAD_WIPEOUT_VARS", "WIPEOUTVARIABLES", ClassOf<TqdCADWipeoutVariables>()},
-      {"AcDbVariableDictionary", "AcDbVariableDictionary", nullptr},
-      {"ACAD_COLOR", "COLORS", nullptr},
-      {"ACAD_SCALELIST", "SCALELIST", nullptr},
-      {"ACAD_MATERIAL", "MATERIALS", nullptr},
-      {"ACAD_FIELDLIST", "FIELDLIST", nullptr},
-  };
-  TqdDXFEntity* Objects = FConverter->GetOrCreateSection(csObjects);
-  if (!Objects) return;
-  for (const TPair& P : Pairs) {
-    if (Objects->FindEntByName(P.ConvName)) continue;
-    const TqdEntityClass Class = P.Class ? P.Class : ClassOf<TqdDXFDictionary>();
-    std::unique_ptr<TqdDXFEntity> Item;
-    if (FNamedObjects) {
-      TqdDXFEntity* Entry = FNamedObjects->FindEntByName(P.DXFName);
-      // Only an entry of the expected class takes the converter's name.
-      const std::unique_ptr<TqdDXFEntity> Probe = Class();
-      if (Entry && std::strcmp(Entry->ClassName(), Probe->ClassName()) == 0)
-        Item = FNamedObjects->DeleteEntity(FNamedObjects->IndexOfEntity(Entry));
-    }
-    if (!Item) {
-      Item = Class();
-      FConverter->DoCreate(Item.get());
-      Item->SetConverter(FConverter);
-    }
-    Item->SetName(P.ConvName);
-    SafeAdd(Objects, Item);
-  }
-}
-
-void TdxfReader::EnsureStandardItems() {
-  TqdDXFConverter* C = FConverter;
-  C->StyleByName("STANDARD");
-  for (const char* N : {"BYLAYER", "BYBLOCK", "CONTINUOUS"}) C->ItemByName(N, csLTypes, true);
-  auto Rank = [](const TqdDXFEntity* E, std::initializer_list<const char*> Front) {
-    int R = 0;
-    for (const char* N : Front) {
-      if (SameText(E->Name(), N)) return R;
-      ++R;
-    }
-    return R;
-  };
-  if (auto* LT = dynamic_cast<TqdDXFGroup*>(C->GetSection(csLTypes)))
-    LT->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* B) {
-      const int RA = Rank(A, {"BYBLOCK", "BYLAYER", "CONTINUOUS"}), RB = Rank(B, {"BYBLOCK", "BYLAYER", "CONTINUOUS"});
-      if (RA != RB) return RA < RB;
-      return A->Handle() < B->Handle();
-    });
-  C->LayerByName("0");
-  if (auto* LA = dynamic_cast<TqdDXFGroup*>(C->GetSection(csLayers)))
-    LA->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* B) {
-      const int RA = Rank(A, {"0"}), RB = Rank(B, {"0"});
-      if (RA != RB) return RA < RB;
-      return A->Handle() < B->Handle();
-    });
-  C->DimensionStyleByName("STANDARD");
-  TqdDXFVport* Active = FActiveVPort;
-  if (!Active)
-    if (TqdDXFEntity* VP = C->GetSection(csVPorts))
-      for (int I = 0; I < VP->Count() && !Active; ++I)
-        if (auto* V = dynamic_cast<TqdDXFVport*>(VP->GetEntity(I)); V && SameText(Trimmed(V->Name()), "*ACTIVE"))
-          Active = V;
-  if (Active) C->SetActiveVPort(Active);
-}
-
-void TdxfReader::MakeLayouts() {
-  TqdDXFConverter* C = FConverter;
-  auto* Layouts = dynamic_cast<TqdDXFDictionary*>(C->GetOrCreateSection(csLayouts));
-  if (!Layouts) return;
-  // The layouts dictionary holds layouts only; anything else a file put there moves to
-  // OBJECTS.
-  if (TqdDXFEntity* Objects = C->GetSection(csObjects))
-    for (int I = Layouts->Count() - 1; I >= 0; --I)
-      if (!dynamic_cast<TqdDXFLayout*>(Layouts->GetEntity(I))) {
-        std::unique_ptr<TqdDXFEntity> E = Layouts->DeleteEntity(I);
-        if (!SafeAdd(Objects, E)) ReleaseEntity(std::move(E));
-      }
-  // Layouts name their blocks by record handle. A layout that names its block is a
-  // layout wherever the file put it (a file may lack its layouts dictionary).
-  for (const auto& [L, H] : FLayoutBlocks) {
-    if (TqdDXFEntity* O = L->Owner(); O && O != Layouts) {
-      std::unique_ptr<TqdDXFEntity> E = O->DeleteEntity(O->IndexOfEntity(L));
-      // Back where it was when the layouts refuse it (it was just there, so it fits).
-      if (E && !SafeAdd(Layouts, E) && E && !SafeAdd(O, E)) (void)E.release();
-    }
-    if (L->Owner() != Layouts) continue;
-    auto It = FBlockRecordsByHandle.find(H);
-    if (It == FBlockRecordsByHandle.end() || !It->second->Block()) continue;
-    TqdDXFBlock* B = It->second->Block();
-    if (!B->Layout() && !L->PaperSpaceBlockField()) L->SetPaperSpaceBlock(B);
-  }
-  auto Give = [&](TqdDXFBlock* B, const char* Name) {
-    if (!B || B->Layout()) return;
-    auto L = std::make_unique<TqdDXFLayout>();
-    TqdDXFLayout* Raw = L.get();
-    C->DoCreate(Raw);
-    Raw->SetNameUnchecked(Name);
-    if (C->AddLayout(std::move(L)) >= 0) Raw->SetPaperSpaceBlock(B);
-  };
-  Give(FModelSpace, cnstModelLayoutName);
-  Give(FPaperSpace, cnstLayout1Name);
-  C->SortLayouts(FModelSpace ? FModelSpace->Layout() : nullptr);
-  for (int I = Layouts->Count() - 1; I >= 1; --I) {
-    auto* L = dynamic_cast<TqdDXFLayout*>(Layouts->GetEntity(I));
-    if (!L || L->Count() != 0) continue;
-    TqdDXFBlock* B = L->PaperSpaceBlockField();
-    ReleaseEntity(Layouts->DeleteEntity(I));
-    if (B == FPaperSpace) FPaperSpace = nullptr;
-    if (I > 1 && B && B != FModelSpace) C->DeleteBlock(B, true);
-  }
-}
-
-void TdxfReader::FileApplications() {
-  for (const std::string& App : FAppNames) GetAppIDEnt(App);
-}
-
 void TdxfReader::Finish() {
-  TqdDXFConverter* C = FConverter;
-  MakeRootDictionary();
-  DropOwnDictionaries();
-  EnsureStandardItems();
-  TakeStandardDictionaries();
-  C->FillMainSection();
-  EnsureSpaceBlocks();
-  MakeLayouts();
-  C->ApplyLayerRoundtripColors();
-  C->ResolveAllLinks();
-  C->LoadAll();
-  FileApplications();
-  C->SetLoadingState(false, FTokenizer->Limit());
-  C->SortEntities();
-  if (!FSawEOF && FSawData && !FCancelled) Warn("the data ended before the EOF marker");
-  if (FCancelled) Warn("the load was cancelled");
+  Complete(FTokenizer->Limit());
+  if (!FSawEOF && FSawData && !FCancelled)
+    Warn("the file ends early at line " + std::to_string(FTokenizer->Line()) +
+         " (no EOF marker): the drawing is incomplete");
+  if (FCancelled) Warn("Loading cancelled: the drawing is incomplete");
 }
 
 // ---------------------------------------------------------------- loading entry points
@@ -1661,82 +1457,10 @@ TdxfLoadResult LoadDXFFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   return R;
 }
 
-namespace {
-
-// A read-only mapping of a whole file; falls back to reading it.
-class TMappedFile {
-public:
-  explicit TMappedFile(const std::string& APath) {
-    const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0) {
-      FError = std::strerror(errno);
-      return;
-    }
-    struct stat St {};
-    if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && St.st_size > 0) {
-      void* P = ::mmap(nullptr, static_cast<std::size_t>(St.st_size), PROT_READ, MAP_PRIVATE, Fd, 0);
-      if (P != MAP_FAILED) {
-        FMap = P;
-        FSize = static_cast<std::size_t>(St.st_size);
-        ::madvise(P, FSize, MADV_SEQUENTIAL);
-        ::close(Fd);
-        return;
-      }
-    } else if (::fstat(Fd, &St) == 0 && S_ISDIR(St.st_mode)) {
-      FError = "Is a directory";
-      ::close(Fd);
-      return;
-    }
-    char Buf[65536];
-    for (;;) {
-      const ssize_t N = ::read(Fd, Buf, sizeof Buf);
-      if (N < 0) {
-        if (errno == EINTR) continue;
-        FError = std::strerror(errno);
-        break;
-      }
-      if (N == 0) break;
-      FCopy.insert(FCopy.end(), Buf, Buf + N);
-    }
-    ::close(Fd);
-  }
-  ~TMappedFile() {
-    if (FMap) ::munmap(FMap, FSize);
-  }
-  TMappedFile(const TMappedFile&) = delete;
-  TMappedFile& operator=(const TMappedFile&) = delete;
-  const void* Data() const { return FMap ? FMap : static_cast<const void*>(FCopy.data()); }
-  std::size_t Size() const { return FMap ? FSize : FCopy.size(); }
-  const std::string& Error() const { return FError; }
-  bool Mapped() const { return FMap != nullptr; }
-
-  // The text is read once, front to back: the pages well behind APos are handed back
-  // so that a large file does not stay resident next to the drawing made from it.
-  // Safe whatever reads the text again later: a private read-only mapping of a file
-  // just faults the page in again.
-  void ReleaseBefore(std::size_t APos) {
-    constexpr std::size_t cnstStep = std::size_t(4) << 20, cnstKeep = std::size_t(1) << 20;
-    if (!FMap || APos > FSize || APos < FReleased + cnstStep + cnstKeep) return;
-    const auto Page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    const std::size_t End = (APos - cnstKeep) / Page * Page;
-    ::madvise(static_cast<char*>(FMap) + FReleased, End - FReleased, MADV_DONTNEED);
-    FReleased = End;
-  }
-
-private:
-  void* FMap = nullptr;
-  std::size_t FSize = 0;
-  std::size_t FReleased = 0;
-  std::vector<char> FCopy;
-  std::string FError;
-};
-
-}  // namespace
-
 TdxfLoadResult LoadDXFFile(const std::string& APath, TqdDXFConverter& AConverter, const TdxfLoadOptions& AOptions) {
   const auto T0 = std::chrono::steady_clock::now();
-  TMappedFile F(APath);
-  if (!F.Error().empty()) {
+  TqdMappedFile F;
+  if (!F.Open(APath)) {
     TdxfLoadResult R;
     R.Error = "Cannot read " + APath + ": " + F.Error();
     return R;

@@ -21,6 +21,8 @@
 #include "DXFConv.h"
 #include "DXFMapping.h"
 #include "DXFTokenizer.h"
+#include "qdLoadPasses.h"
+#include "qdReaders.h"
 
 class TdxfReader;
 
@@ -156,7 +158,7 @@ struct TdxfLoadOptions {
   std::function<void(std::size_t APos, std::size_t ALimit)> OnProgress;
 };
 
-class TdxfReader {
+class TdxfReader : public TqdDrawingLoader {
 public:
   explicit TdxfReader(TqdDXFConverter* Conv);
   TdxfReader(const TdxfReader&) = delete;
@@ -186,13 +188,10 @@ public:
   // ---- lookups that give the item or store a placeholder in ALink
   void GetLayers(TqdTableItem& ALink, std::string_view AName);
   void GetLTypes(TqdTableItem& ALink, std::string_view AName);
-  TqdDXFAppID* GetAppIDEnt(std::string_view AName);
 
   // ---- results
   const std::string& AcadVer() const { return FAcadVer; }
   const std::string& CodePageName() const { return FCodePageName; }
-  std::vector<std::string> Warnings() const;
-  TqdDXFConverter* Converter() const { return FConverter; }
   // Something that looks like DXF was read (a section, a table or an object).
   bool SawData() const { return FSawData; }
 
@@ -219,29 +218,18 @@ protected:
   // ---- helpers of the reader objects
   void NoteProgress();
   void NoteDXFName(const TqdDXFEntity* E, std::string_view AName);
-  void EnsureSpaceBlocks();
-  void NoteBlock(TqdDXFBlock* B);
-  // Adds E to AOwner unless that would close a cycle or E is owned; true when added.
-  bool SafeAdd(TqdDXFEntity* AOwner, std::unique_ptr<TqdDXFEntity>& E);
   // Puts a read object where it belongs: the dictionary that listed it, else OBJECTS.
   void PlaceObject(TdxfObject& AObj);
   // Adds a table item to ATable unless its name is there already; true when added.
   bool AddTableItem(TqdDXFEntity* ATable, TdxfObject& AChild);
   // E is gone: nothing may point at it any more.
   void ForgetObject(const TqdDXFEntity* E);
+  void Forget(const TqdDXFEntity* E) override { FDXFNames.erase(E); }
   TqdDXFEntity* ObjectDestination(std::uint64_t AHandle) const;
-  void Warn(const std::string& AKey);
 
   // ---- steps after reading
   void Finish();
-  void MakeRootDictionary();
-  void DropOwnDictionaries();
-  void EnsureStandardItems();
-  void TakeStandardDictionaries();
-  void MakeLayouts();
-  void FileApplications();
 
-  TqdDXFConverter* FConverter;
   std::unique_ptr<TdxfTokenizer> FTokenizer;
   std::unique_ptr<TdxfObject> FMain;
   std::vector<std::string> FFileInfo;
@@ -250,7 +238,6 @@ protected:
   bool FSawEOF = false;
   bool FCancelled = false;
 
-  TqdDXFDictionary* FNamedObjects = nullptr;
   std::unordered_map<std::uint64_t, TqdDXFDictionary*> FDictionaries;
   std::unordered_map<std::uint64_t, TqdDXFEntity*> FObjectsByHandle;
   struct TEntry {
@@ -258,16 +245,7 @@ protected:
     std::string Name;
   };
   std::unordered_map<std::uint64_t, TEntry> FPendingEntries;
-  std::unordered_map<std::uint64_t, TqdDXFBlockRecord*> FBlockRecordsByHandle;
-  std::vector<std::pair<TqdDXFLayout*, std::uint64_t>> FLayoutBlocks;
-  TqdDXFBlock* FModelSpace = nullptr;
-  TqdDXFBlock* FPaperSpace = nullptr;
-  TqdDXFVport* FActiveVPort = nullptr;
-  TqdDXFEntity* FOwnDictionaries[2] = {};
-  bool FReadObjects = false;  // an OBJECTS section had items
-  std::set<std::string> FAppNames;
   std::set<std::string, std::less<>> FNameStore;  // DXF names outside the static table
-  std::map<std::string, int> FWarnings;
 
   struct TNameHash {
     using is_transparent = void;

@@ -1,0 +1,81 @@
+#include "qdReaders.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "DXFConv.h"
+#include "qdMappedFile.h"
+
+namespace {
+
+std::vector<TqdDrawingReader>& Readers() {
+  static std::vector<TqdDrawingReader> R;
+  return R;
+}
+
+}  // namespace
+
+void qdRegisterDrawingReader(std::string_view AFormat, TqdDrawingLoadFn ALoad, bool ASequential) {
+  for (TqdDrawingReader& R : Readers())
+    if (R.Format == AFormat) {
+      R.Load = ALoad;
+      R.Sequential = ASequential;
+      return;
+    }
+  Readers().push_back({std::string(AFormat), ALoad, ASequential});
+}
+
+const TqdDrawingReader* qdFindDrawingReader(std::string_view AFormat) {
+  for (const TqdDrawingReader& R : Readers())
+    if (R.Format == AFormat && R.Load) return &R;
+  return nullptr;
+}
+
+TqdLoadResult qdLoadDrawing(std::string_view AFormat, const void* AData, std::size_t ASize,
+                            TqdDXFConverter& AConverter, const TqdLoadOptions& AOptions) {
+  const TqdDrawingReader* R = qdFindDrawingReader(AFormat);
+  if (!R) {
+    TqdLoadResult L;
+    L.Error = "No reader for " + std::string(AFormat) + " drawings";
+    return L;
+  }
+  return R->Load(AData, ASize, AConverter, AOptions);
+}
+
+TqdLoadResult qdLoadDrawingFile(std::string_view AFormat, const std::string& APath, TqdDXFConverter& AConverter,
+                                const TqdLoadOptions& AOptions) {
+  const auto T0 = std::chrono::steady_clock::now();
+  const TqdDrawingReader* Reader = qdFindDrawingReader(AFormat);
+  if (!Reader) return qdLoadDrawing(AFormat, nullptr, 0, AConverter, AOptions);
+  TqdMappedFile F;
+  if (!F.Open(APath)) {
+    TqdLoadResult R;
+    R.Error = "Cannot read " + APath + ": " + F.Error();
+    return R;
+  }
+  AConverter.SetFileName(APath);
+  TqdLoadOptions Options = AOptions;
+  if (F.Mapped() && Reader->Sequential)
+    Options.OnProgress = [&F, &AOptions](std::size_t APos, std::size_t ALimit) {
+      F.ReleaseBefore(APos);
+      if (AOptions.OnProgress) AOptions.OnProgress(APos, ALimit);
+    };
+  TqdLoadResult R = Reader->Load(F.Data(), F.Size(), AConverter, Options);
+  R.LoadMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
+  return R;
+}
+
+std::string DXFClassName(const TqdDXFEntity& E) {
+  std::string N = E.ClassName();
+  for (const char* P : {"TqdDXF", "TqdCAD", "Tqd"})
+    if (N.rfind(P, 0) == 0) {
+      N.erase(0, std::strlen(P));
+      break;
+    }
+  return UpperNameText(N);
+}
+
+std::string EntityTypeName(const TqdLoadResult& R, const TqdDXFEntity& E) {
+  if (auto It = R.Names.find(&E); It != R.Names.end()) return std::string(It->second);
+  return DXFClassName(E);
+}
