@@ -233,6 +233,77 @@ TEST(DWGClasses, RecordsAndSizeChecks) {
   }
 }
 
+// ---------------------------------------------------------------- later sections
+
+TEST(DWGLaterSections, SummaryInformationAndTemplate) {
+  TBitWriter W;
+  for (const char* T : {"Title", "Subject", "Me", "k", "c", "saver", "7", "http://x"}) {
+    W.RS(static_cast<int>(std::strlen(T)));
+    W.Bytes(T);
+  }
+  W.RL(1);
+  W.RL(1000);  // editing time
+  W.RL(2440588);
+  W.RL(0);  // created
+  W.RL(0xFFFFFFFF);
+  W.RL(0);  // modified: outside the calendar
+  W.RS(1);
+  W.RS(3);
+  W.Bytes("Key");
+  W.RS(5);
+  W.Bytes("Value");
+  const std::string S = DWGFile("AC1018", {{4, W.Str()}});
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2004);
+  R.ReadFile();
+  EXPECT_EQ(C->DrwProp(2), "Title");
+  EXPECT_EQ(C->DrwProp(7), "k");
+  EXPECT_EQ(C->DrwProp(1), "http://x");
+  EXPECT_EQ(C->FDrwPropCreatedDateTime, 4 * 3600);
+  EXPECT_EQ(C->FDrwPropTotalEditingTime, 86400 + 1);
+  ASSERT_EQ(C->DrwPropCustomSummaryInfo().size(), 1u);
+  EXPECT_EQ(C->DrwPropCustomSummaryInfo()[0].second, "Value");
+
+  // Template: a UTF-16 description, then the measurement.
+  TBitWriter T;
+  T.RS(2);
+  T.RS('a');
+  T.RS('b');
+  T.RS(1);
+  const std::string S7 = DWGFile("AC1021", {{5, T.Str()}});
+  TqdConverterRef C7(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdwgReader R7(*C7.get(), reinterpret_cast<const std::uint8_t*>(S7.data()), S7.size(), acR2007);
+  R7.ReadFile();
+  EXPECT_EQ(R7.Millimetres(), 1);
+  // A description longer than the section leaves the measurement unknown.
+  TBitWriter Long;
+  Long.RS(30000);
+  const std::string SL = DWGFile("AC1021", {{5, Long.Str()}});
+  TdwgReader RL(*C7.get(), reinterpret_cast<const std::uint8_t*>(SL.data()), SL.size(), acR2007);
+  RL.ReadFile();
+  EXPECT_EQ(RL.Millimetres(), -1);
+}
+
+TEST(DWGLaterSections, Metadata) {
+  std::string S = std::string("AC1024") + std::string(250, '\0');
+  S[11] = 4;
+  S[24] = 0;
+  S[32] = 0x20;
+  TqdDWGMeatadata M;
+  ASSERT_TRUE(ReadDWGMetadata(reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), M));
+  EXPECT_EQ(M.Version, "AC1024");
+  EXPECT_EQ(M.ReleaseVersion, 4);
+  EXPECT_EQ(M.SummaryInfoAddress, 0x20u);
+  EXPECT_FALSE(ReadDWGMetadata(reinterpret_cast<const std::uint8_t*>(S.data()), 43, M));
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TdwgReader R(*C.get(), reinterpret_cast<const std::uint8_t*>(S.data()), S.size(), acR2010);
+  R.SetMetadata(M);
+  EXPECT_TRUE(R.LateSized());
+  M.ReleaseVersion = 3;
+  R.SetMetadata(M);
+  EXPECT_FALSE(R.LateSized());
+}
+
 // ---------------------------------------------------------------- errors
 
 TEST(DWGErrors, DeferredMessageNamesClassAndHandle) {

@@ -28,11 +28,31 @@ const char* SectionName(int ANumber) {
   }
 }
 
-// Late-sized sections carry a 64-bit size (R2010 with maintenance release above 3,
-// and every release from R2013).
-bool LateSized(TqdDWGVersion V) { return V >= acR2013; }
-
 } // namespace
+
+bool ReadDWGMetadata(const std::uint8_t* AData, std::size_t ASize, TqdDWGMeatadata& M) {
+  if (!AData || ASize < 44) return false;
+  TdwgBitCursor C(AData, 44);
+  M.Version = C.ReadBytes(6);          // 6 bytes version
+  C.Skip(5 * 8);                       // 5 bytes
+  M.ReleaseVersion = C.ReadRC();       // RC maintenance release
+  (void)C.ReadRC();                    // RC
+  M.PreviewAddress = C.ReadRL();       // RL preview address
+  M.OrigFileSavedVer = C.ReadRC();     // RC
+  M.OrigFileSavedReleaseVer = C.ReadRC();  // RC
+  M.CodePage = C.ReadRSU();            // RS code page
+  C.Skip(3 * 8);                       // 3 x RC
+  M.SecurityFlags = C.ReadRL();        // RL security flags
+  (void)C.ReadRL();                    // RL
+  M.SummaryInfoAddress = C.ReadRL();   // RL summary info address
+  M.VBAProjectAddress = C.ReadRL();    // RL VBA project address
+  (void)C.ReadRL();                    // RL
+  return C.Ok();
+}
+
+bool TdwgReader::LateSized() const {
+  return FVersion >= acR2013 || (FVersion == acR2010 && FMetadata.ReleaseVersion > 3);
+}
 
 TdwgReader::TdwgReader(TqdDXFConverter& AConverter, const std::uint8_t* AImage, std::size_t ASize,
                        TqdDWGVersion AVersion)
@@ -67,7 +87,18 @@ void TdwgReader::ReadFile() {
       case 0: ReadHeaderVars(L); break;
       case 1: ReadClasses(L); break;
       case 2: ReadObjectMap(L); break;
-      case 4: ReadMeasurement(L); break;
+      case 4:
+        if (FVersion >= acR2004)
+          ReadSummaryInfo(L);
+        else
+          ReadMeasurement(L);
+        break;
+      case 5:
+        if (FVersion >= acR2007) ReadTemplate(L);
+        break;
+      case 6:
+        if (FVersion >= acR2013) Warn("DWG data-segment file is not read yet");
+        break;
       default: break;
     }
   }
@@ -101,7 +132,7 @@ void TdwgReader::ReadHeaderVars(const TdwgLocator& L) {
     return;
   }
   std::uint64_t Size = Sec.ReadRL();                // RL size
-  if (LateSized(FVersion)) Size |= static_cast<std::uint64_t>(Sec.ReadRL()) << 32;  // RL high size
+  if (LateSized()) Size |= static_cast<std::uint64_t>(Sec.ReadRL()) << 32;  // RL high size
   const std::uint64_t DataBegin = Sec.Position();
   // Every stream stays within the section: a size beyond it is damage.
   if (!Sec.Ok() || Size * 8 > Sec.End() - DataBegin) {
@@ -488,7 +519,7 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
          " does not fit the section, classes skipped");
     return;
   }
-  if (LateSized(FVersion) && Sec.ReadRL() != 0)  // RL high size
+  if (LateSized() && Sec.ReadRL() != 0)  // RL high size
     throw EdwgError("Unexpected error has occurred while DWG file decompressing");
   const std::uint64_t DataAt = Sec.Position();
   // Reads may use all s bytes; a record starts only before the last 20 bits.
@@ -624,6 +655,55 @@ void TdwgReader::ReadMeasurement(const TdwgLocator& L) {
   const std::uint32_t M = Sec.ReadRL();  // RL MEASUREMENT
   FConverter->HeadVarStruct().Measurement = M != 0;
   FMillimetres = M != 0 ? 1 : 0;
+}
+
+// ---------------------------------------------------------------- summary, template
+
+void TdwgReader::ReadSummaryInfo(const TdwgLocator& L) {
+  (void)SectionCursor(L);
+  std::unique_ptr<TqdDWGBits> B = CreateDWGBits(FVersion, 0);
+  if (!B) {
+    Warn("DWG summary information of this release is not read");
+    return;
+  }
+  B->CreateFromMemory(FImage + L.Seeker, L.Size);
+  TqdDXFConverter& C = *FConverter;
+  C.ClearDrawingProp();
+  static constexpr int cnstKeys[8] = {2, 3, 4, 7, 6, 8, 9, 1};  // title ... hyperlink base
+  std::string Texts[8];
+  for (std::string& T : Texts) T = B->ReadSummaryInfoText(FCodePage);
+  std::int64_t Days = 0, Ms = 0;
+  B->ReadJulianDateIntAsTimeStamp(Days, Ms);  // RL, RL total editing time
+  const std::int64_t Created = B->ReadJulianDateIntAsDateTime();   // RL, RL
+  const std::int64_t Modified = B->ReadJulianDateIntAsDateTime();  // RL, RL
+  if (!B->Bits().Ok()) {
+    Warn("DWG summary information cut short");
+    return;
+  }
+  for (int I = 0; I < 8; ++I) C.SetDrwProp(cnstKeys[I], Texts[I]);
+  if (Days >= 0 && Days <= cnstDWGMaxJulianDay && Ms >= 0 && Ms < cnstMsPerDay)
+    C.FDrwPropTotalEditingTime = Days * 86400 + Ms / 1000;
+  if (Created) C.FDrwPropCreatedDateTime = Created;
+  if (Modified) C.FDrwPropModifiedDateTime = Modified;
+  const int Count = B->ReadRS() & 0xFFFF;  // RS custom properties
+  for (int I = 0; I < Count && B->Bits().Ok(); ++I) {
+    const std::string Name = B->ReadSummaryInfoText(FCodePage);
+    const std::string Value = B->ReadSummaryInfoText(FCodePage);
+    if (!B->Bits().Ok()) break;
+    C.CustomSummaryInfoAdd(Name, Value);
+  }
+  if (!B->Bits().Ok()) Warn("DWG summary information cut short");
+}
+
+void TdwgReader::ReadTemplate(const TdwgLocator& L) {
+  TdwgBitCursor C = SectionCursor(L);
+  const std::uint64_t N = C.ReadRSU();  // RS description length
+  C.Skip(static_cast<std::int64_t>(N * (FVersion >= acR2007 ? 16 : 8)));  // the description
+  if (C.BitsLeft() >= 16) {
+    const int M = C.ReadRSU();  // RS MEASUREMENT
+    FConverter->HeadVarStruct().Measurement = M != 0;
+    FMillimetres = M != 0 ? 1 : 0;
+  }
 }
 
 // ---------------------------------------------------------------- load

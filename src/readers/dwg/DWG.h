@@ -58,6 +58,19 @@ struct TdwgHeaderHandles {
                 DIMLDRBLK = 0, DIMTXSTY = 0, TEXTSTYLE = 0;
 };
 
+// R2004 and later: the fixed bytes at the start of the file as stored.
+struct TqdDWGMeatadata {
+  std::string Version;
+  int ReleaseVersion = 6;  // maintenance release
+  std::uint32_t PreviewAddress = 0;
+  int OrigFileSavedVer = 0, OrigFileSavedReleaseVer = 0;
+  int CodePage = 0;
+  std::uint32_t SecurityFlags = 0, SummaryInfoAddress = 0, VBAProjectAddress = 0;
+};
+
+// Reads the 44 metadata bytes; false when the file is shorter than that.
+bool ReadDWGMetadata(const std::uint8_t* AData, std::size_t ASize, TqdDWGMeatadata& AOut);
+
 // Header dates as read (day number and milliseconds).
 struct TdwgHeaderDates {
   std::int64_t CreatedDay = 0, CreatedMs = 0, UpdatedDay = 0, UpdatedMs = 0, EditingDays = 0, EditingMs = 0;
@@ -89,6 +102,10 @@ public:
   const TdwgHeaderHandles& HeaderHandles() const { return FHeaderHandles; }
   const TdwgHeaderDates& HeaderDates() const { return FDates; }
   bool HeaderRead() const { return FHeaderRead; }
+  const TqdDWGMeatadata& Metadata() const { return FMetadata; }
+  void SetMetadata(const TqdDWGMeatadata& M) { FMetadata = M; }
+  // Sections carry a 64-bit size: R2010 from maintenance release 4, and R2013 on.
+  bool LateSized() const;
   // ISOLINES as read (kept for diagnostics; it says nothing about units).
   int IsoLines() const { return FIsoLines; }
   int Millimetres() const { return FMillimetres; }
@@ -111,6 +128,8 @@ protected:
   void ReadClasses(const TdwgLocator& ALoc);
   void ReadObjectMap(const TdwgLocator& ALoc);
   void ReadMeasurement(const TdwgLocator& ALoc);
+  void ReadSummaryInfo(const TdwgLocator& ALoc);
+  void ReadTemplate(const TdwgLocator& ALoc);
 
   const std::uint8_t* FImage;
   std::size_t FSize;
@@ -127,6 +146,7 @@ protected:
   int FIsoLines = 0;
   int FMillimetres = -1;
   bool FHeaderRead = false;
+  TqdDWGMeatadata FMetadata;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
