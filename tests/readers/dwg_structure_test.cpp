@@ -192,6 +192,23 @@ TEST(DWGObjectMap, LocationsOutsideTheImageFailTheObject) {
   EXPECT_FALSE(E.empty());
 }
 
+TEST(DWGObjectMap, OverlappingObjectsAreCheckedOnce) {
+  // A thousand handles that all name one object of 30000 bytes: checking each would
+  // read the object a thousand times.
+  std::vector<std::pair<std::uint64_t, std::int32_t>> Pairs(1000, {1, 0});
+  Pairs[0].second = 2000;
+  const std::size_t HeadSize = DWGFile("AC1015", {{2, MapBlock(Pairs) + MapEnd()}}).size();
+  Pairs[0].second = static_cast<std::int32_t>(HeadSize);  // same encoded length
+  std::string S = DWGFile("AC1015", {{2, MapBlock(Pairs) + MapEnd()}});
+  ASSERT_EQ(S.size(), HeadSize);
+  S += std::string("\x30\x75", 2) + std::string(30000, '\x11') + std::string(2, '\0');
+  const TdwgLoadResult R = Load(S);
+  EXPECT_TRUE(R.Ok) << R.Error;
+  bool Noted = false;
+  for (const std::string& W : R.Warnings) Noted |= W.find("overlap others") != std::string::npos;
+  EXPECT_TRUE(Noted);
+}
+
 // ---------------------------------------------------------------- classes
 
 std::string ClassesSection(const std::string& AData, std::uint32_t ASize) {

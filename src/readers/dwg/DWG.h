@@ -94,6 +94,7 @@ public:
 
   // ---- what was read
   TqdDWGVersion Version() const { return FVersion; }
+  std::size_t ImageSize() const { return FSize; }
   int CodePage() const { return FCodePage; }
   const std::vector<TdwgLocator>& Locators() const { return FLocators; }
   const std::vector<TdwgClass>& Classes() const { return FClasses; }

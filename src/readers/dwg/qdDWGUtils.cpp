@@ -59,6 +59,39 @@ std::string NotSupportedYetMessage(const TdwgVersionInfo& AInfo) {
   return "DWG " + AInfo.Text + " (" + AInfo.Release + ") is not supported yet";
 }
 
+TdwgTypeInfo DWGObjectType(int AType) {
+  struct TRow {
+    int Type;
+    const char* Name;
+    char Kind;  // 'e' entity, 's' sub-entity, 'o' object
+  };
+  static constexpr TRow cnstTypes[] = {
+      {0x01, "TEXT", 'e'},         {0x02, "ATTRIB", 's'},      {0x03, "ATTDEF", 'e'},      {0x04, "BLOCK", 's'},
+      {0x05, "ENDBLK", 's'},       {0x06, "SEQEND", 's'},      {0x07, "INSERT", 'e'},      {0x08, "INSERT", 'e'},
+      {0x0A, "VERTEX", 's'},       {0x0B, "VERTEX", 's'},      {0x0C, "VERTEX", 's'},      {0x0D, "VERTEX", 's'},
+      {0x0E, "VERTEX", 's'},       {0x0F, "POLYLINE", 'e'},    {0x10, "POLYLINE", 'e'},    {0x11, "ARC", 'e'},
+      {0x12, "CIRCLE", 'e'},       {0x13, "LINE", 'e'},        {0x14, "DIMENSION", 'e'},   {0x15, "DIMENSION", 'e'},
+      {0x16, "DIMENSION", 'e'},    {0x17, "DIMENSION", 'e'},   {0x18, "DIMENSION", 'e'},   {0x19, "DIMENSION", 'e'},
+      {0x1A, "DIMENSION", 'e'},    {0x1B, "POINT", 'e'},       {0x1C, "3DFACE", 'e'},      {0x1D, "POLYLINE", 'e'},
+      {0x1E, "POLYLINE", 'e'},     {0x1F, "SOLID", 'e'},       {0x20, "TRACE", 'e'},       {0x21, "SHAPE", 'e'},
+      {0x22, "VIEWPORT", 'e'},     {0x23, "ELLIPSE", 'e'},     {0x24, "SPLINE", 'e'},      {0x25, "REGION", 'e'},
+      {0x26, "3DSOLID", 'e'},      {0x27, "BODY", 'e'},        {0x28, "RAY", 'e'},         {0x29, "XLINE", 'e'},
+      {0x2A, "DICTIONARY", 'o'},   {0x2B, "OLEFRAME", 'e'},    {0x2C, "MTEXT", 'e'},       {0x2D, "LEADER", 'e'},
+      {0x2E, "TOLERANCE", 'e'},    {0x2F, "MLINE", 'e'},       {0x30, "BLOCK_CONTROL", 'o'}, {0x31, "BLOCK_HEADER", 'o'},
+      {0x32, "LAYER_CONTROL", 'o'}, {0x33, "LAYER", 'o'},      {0x34, "STYLE_CONTROL", 'o'}, {0x35, "STYLE", 'o'},
+      {0x38, "LTYPE_CONTROL", 'o'}, {0x39, "LTYPE", 'o'},      {0x3C, "VIEW_CONTROL", 'o'}, {0x3D, "VIEW", 'o'},
+      {0x3E, "UCS_CONTROL", 'o'},  {0x3F, "UCS", 'o'},         {0x40, "VPORT_CONTROL", 'o'}, {0x41, "VPORT", 'o'},
+      {0x42, "APPID_CONTROL", 'o'}, {0x43, "APPID", 'o'},      {0x44, "DIMSTYLE_CONTROL", 'o'}, {0x45, "DIMSTYLE", 'o'},
+      {0x46, "VX_CONTROL", 'o'},   {0x47, "VX_TABLE_RECORD", 'o'}, {0x48, "GROUP", 'o'}, {0x49, "MLINESTYLE", 'o'},
+      {0x4A, "OLE2FRAME", 'e'},    {0x4C, "LONG_TRANSACTION", 'o'}, {0x4D, "LWPOLYLINE", 'e'}, {0x4E, "HATCH", 'e'},
+      {0x4F, "XRECORD", 'o'},      {0x50, "ACDBPLACEHOLDER", 'o'}, {0x51, "VBA_PROJECT", 'o'}, {0x52, "LAYOUT", 'o'},
+      {0x1F2, "ACAD_PROXY_ENTITY", 'e'}, {0x1F3, "ACAD_PROXY_OBJECT", 'o'},
+  };
+  for (const TRow& R : cnstTypes)
+    if (R.Type == AType) return {R.Name, R.Kind != 'o', R.Kind == 's'};
+  return {};
+}
+
 std::size_t TqdObjectsMap::Sort() {
   // Stable: among equal handles the order read stays, so the last one read wins.
   std::stable_sort(FItems.begin(), FItems.end(),

@@ -56,6 +56,18 @@ std::string UnsupportedVersionMessage(const TdwgVersionInfo& AInfo);
 // "DWG AC1018 (R2004) is not supported yet".
 std::string NotSupportedYetMessage(const TdwgVersionInfo& AInfo);
 
+// ---------------------------------------------------------------- object types
+
+// The DXF name of a fixed DWG object type (below 500) and whether it is an entity;
+// "" for numbers the format does not define.
+struct TdwgTypeInfo {
+  const char* Name = "";
+  bool Entity = false;
+  // Part of another entity (vertices, attributes, block begin and end markers).
+  bool Sub = false;
+};
+TdwgTypeInfo DWGObjectType(int AType);
+
 // ---------------------------------------------------------------- object map
 
 class TqdDXFEntity;
