@@ -176,9 +176,7 @@ TFPoint TdwgBitCursor::Read2RD() {
 }
 
 TFPoint TdwgBitCursor::Read3RD() {
-  TFPoint P;
-  P.X = ReadRD();
-  P.Y = ReadRD();
+  TFPoint P = Read2RD();
   P.Z = ReadRD();
   return P;
 }
@@ -191,9 +189,7 @@ TFPoint TdwgBitCursor::Read2BD() {
 }
 
 TFPoint TdwgBitCursor::Read3BD() {
-  TFPoint P;
-  P.X = ReadBD();
-  P.Y = ReadBD();
+  TFPoint P = Read2BD();
   P.Z = ReadBD();
   return P;
 }
