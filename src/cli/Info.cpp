@@ -134,18 +134,8 @@ TFacts Gather(const std::string& Path, const TqdCADImage& I) {
   return F;
 }
 
-// A load that produced nothing worth describing: no entity anywhere and no block of
-// the file's own.
-bool NothingRead(const TqdCADImage& I) {
-  if (I.LoadOk()) return false;
-  const TqdDXFConverter* C = I.Converter();
-  if (!C) return true;
-  for (int J = 0; J < C->LayoutsCount(); ++J)
-    if (const TqdDXFLayout* L = C->GetLayout(J))
-      if (const TqdDXFBlock* B = L->PaperSpaceBlockField(); B && B->Count() > 0) return false;
-  const TqdDXFEntity* Blocks = C->GetSection(csBlocks);
-  return !Blocks || Blocks->Count() <= 2;
-}
+// A load that produced nothing worth describing.
+bool NothingRead(const TqdCADImage& I) { return !I.LoadOk() && !I.HasContent(); }
 
 bool EmptyBox(const TFRect& B) { return !(B.Left <= B.Right && B.Bottom <= B.Top && B.Z1 <= B.Z2); }
 
@@ -372,10 +362,14 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+void RegisterCliFormats() {
   // What the headless face can open: every reader and the drawing picture classes.
   static const bool Registered = (RegisterReaders(), RegisterCADImages(), true);
   (void)Registered;
+}
+
+int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  RegisterCliFormats();
   if (Args.empty()) {
     Err += Usage();
     return 2;

@@ -6,3 +6,7 @@
 // Runs the command line Args (without the program name); fills Out and Err and
 // returns the exit status: 0 done, 1 a file could not be read, 2 usage error.
 int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err);
+
+// Registers what the commands open (every reader, the drawing picture classes);
+// safe to call more than once.
+void RegisterCliFormats();

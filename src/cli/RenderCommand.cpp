@@ -95,11 +95,7 @@ TqdCADImage* LoadImage(TqdPicture& P, const std::string& File, std::string& Err,
   if (!Img->LoadOk()) {
     Err += "draftwell-cli render: " +
            (Img->LoadError().empty() ? std::string("cannot read the file") : Img->LoadError()) + "\n";
-    bool Any = false;
-    for (int I = 0; I < Img->LayoutsCount() && !Any; ++I)
-      if (const TqdDXFLayout* L = Img->GetLayout(I))
-        if (const TqdDXFBlock* B = L->PaperSpaceBlockField()) Any = B->Count() > 0;
-    return Any ? Img : nullptr;
+    return Img->HasContent() ? Img : nullptr;
   }
   ReadOk = true;
   return Img;
@@ -185,6 +181,7 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
     return 2;
   }
   GQtMessages = J.Verbose;
+  RegisterCliFormats();
   EnsureApplication();
   TqdPicture Picture;
   bool ReadOk = false;
@@ -230,6 +227,7 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
 // The time of one full redraw of the default layout at 1600x1200, or a negative
 // value when the file cannot be drawn.
 double RenderMs(const std::string& File) {
+  RegisterCliFormats();
   EnsureApplication();
   TqdPicture Picture;
   std::string Err;

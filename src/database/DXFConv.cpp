@@ -684,10 +684,9 @@ std::size_t TqdDXFConverter::Count() const {
 
 void TqdDXFConverter::SetLoadingState(bool ALoading, std::size_t APos) {
   if (ALoading) {
-    if (FStatus != stLoading) {
-      if (FMapEntities) ClearHandles();
-      FStopped = false;
-    }
+    // A stop asked for before the reader began (while the host showed the start of
+    // the load) still counts.
+    if (FStatus != stLoading && FMapEntities) ClearHandles();
     FStatus = stLoading;
     FPos = FStopped ? 0 : APos + 1;
     return;
@@ -857,13 +856,23 @@ void TqdDXFConverter::LoadBlock(TqdDXFBlock* ABlock) {
   ++FLoadDepth;
   Guard G{this, ABlock};
   const int N = ABlock->Count();
-  for (int I = 0; I < N; ++I) LoadDepthFirst(ABlock->GetEntity(I), FLoadDepth);
+  for (int I = 0; I < N; ++I) {
+    LoadDepthFirst(ABlock->GetEntity(I), FLoadDepth);
+    if ((I & 4095) != 4095 || I + 1 == N) continue;
+    if (FOnLoadingTick) FOnLoadingTick();
+    if (FStopped && !FStoppedBeforeFinish) {
+      // Stopped while finishing: what is not loaded yet is not kept half made.
+      for (int J = ABlock->Count() - 1; J > I; --J) ReleaseEntity(ABlock->DeleteEntity(J));
+      break;
+    }
+  }
   Loads(ABlock);
   ABlock->SetIsLoaded(true);
 }
 
 void TqdDXFConverter::LoadAll() {
   FStatus = stDefault;
+  FStoppedBeforeFinish = FStopped;
   for (TConvSection S : {csStyles, csLTypes, csLayers, csDimStyles}) {
     TqdDXFEntity* T = GetSection(S);
     const int N = T ? T->Count() : 0;

@@ -211,6 +211,10 @@ public:
     FPos = 0;
   }
   bool LoadingStopped() const { return FStopped; }
+  // Called now and then while the finishing passes load a large drawing, so that a
+  // host can keep its window alive (and call StopLoading). A stop that arrives then
+  // drops the entities not loaded yet.
+  void SetOnLoadingTick(std::function<void()> F) { FOnLoadingTick = std::move(F); }
   std::size_t Count() const;
   std::size_t Pos() const { return FPos; }
   void SetPos(std::size_t APos) { FPos = APos; }
@@ -404,6 +408,8 @@ private:
   const std::uint8_t* FSourceView = nullptr;
   std::size_t FPos = 0;
   bool FStopped = false;
+  bool FStoppedBeforeFinish = false;
+  std::function<void()> FOnLoadingTick;
   std::size_t FLimit = 0;
   std::size_t FCount = 0;
 

@@ -6,7 +6,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,11 +22,15 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QSettings>
 #include <QVBoxLayout>
+#include <malloc.h>
+#include <map>
 #include <charconv>
 #include <cmath>
 
 #include "CADImage.h"
+#include "qdGraphic.h"
 #include "qdDrawingNavigator.h"
 
 const char* const cnstOpenDialogFilter =
@@ -108,6 +114,32 @@ QStringList qdQtNameFilters(const QString& Filter) {
   return R;
 }
 
+QStringList qdOpenDialogFilters() {
+  // Formats by description, in registration order, each with its extensions.
+  std::vector<std::pair<std::string, QStringList>> ByFormat;
+  QStringList All;
+  for (const TqdGraphicFormat& F : TqdGraphicFormats::Instance().Formats()) {
+    if (!F.Factory) continue;
+    const QString Pattern = "*." + QString::fromStdString(F.Extension);
+    All << Pattern;
+    auto It = std::find_if(ByFormat.begin(), ByFormat.end(), [&](const auto& P) { return P.first == F.Description; });
+    if (It == ByFormat.end())
+      ByFormat.emplace_back(F.Description, QStringList{Pattern});
+    else
+      It->second << Pattern;
+  }
+  QStringList R;
+  R << "All drawings and pictures (" + All.join(' ') + ")";
+  for (const auto& [Description, Patterns] : ByFormat)
+    R << QString::fromStdString(Description) + " (" + Patterns.join(' ') + ")";
+  R << "All files (*)";
+  return R;
+}
+
+std::unique_ptr<QSettings> qdEditorSettings() {
+  return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Draftwell", "editor");
+}
+
 QString qdStatusNumber(double V) {
   if (V == 0) V = 0;  // no "-0"
   char Buf[64];
@@ -125,10 +157,14 @@ QString qdStatusNumber(double V) {
 TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   setObjectName("fmMain");
   setWindowTitle(cnstTitle);
-  resize(797, 553);
   setMinimumSize(590, 250);
   CreateControls();
   CreateMenu();
+  // The first time at the client size of the design, later where the user left it.
+  resize(797, 553 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+  if (const auto S = qdEditorSettings(); S->contains("window/geometry"))
+    restoreGeometry(S->value("window/geometry").toByteArray());
+  FDNavigator->SetRefitOnResize(true);
   FDNavigator->SetAutoFocus(true);
   FDNavigator->SetRectZooming(true);
   FDNavigator->OnMouseMove = [this](TqdDrawingNavigator*, QMouseEvent* E) {
@@ -139,13 +175,27 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
     LoadProgress(G, Percent);
   };
   OnGetOpenFileName = [this]() -> QString {
+    const auto S = qdEditorSettings();
     QFileDialog D(this, "Open");
     D.setFileMode(QFileDialog::ExistingFile);
-    D.setOption(QFileDialog::HideNameFilterDetails);
-    D.setNameFilters(qdQtNameFilters(cnstOpenDialogFilter));
-    D.selectFile(QString());
+    const QStringList Filters = qdOpenDialogFilters();
+    D.setNameFilters(Filters);
+    // Where the last file came from, with the filter chosen then.
+    const QString Folder = S->value("open/folder").toString();
+    if (!Folder.isEmpty() && QDir(Folder).exists()) D.setDirectory(Folder);
+    const QString Filter = S->value("open/filter").toString();
+    if (Filters.contains(Filter)) D.selectNameFilter(Filter);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return {};
-    return D.selectedFiles().front();
+    const QString Name = D.selectedFiles().front();
+    S->setValue("open/folder", QFileInfo(Name).absolutePath());
+    S->setValue("open/filter", D.selectedNameFilter());
+    return Name;
+  };
+  OnShowWarnings = [this](const QStringList& Warnings) {
+    QMessageBox B(QMessageBox::Information, cnstTitle, "The drawing was loaded with warnings.", QMessageBox::Ok, this);
+    B.setDetailedText(Warnings.join('\n'));
+    B.setInformativeText(Warnings.mid(0, 10).join('\n') + (Warnings.size() > 10 ? "\n..." : ""));
+    B.exec();
   };
   OnShowMessage = [this](const QString& Text, bool IsError) {
     if (IsError)
@@ -255,10 +305,16 @@ void TfmMain::CreateControls() {
   pbLoading->setFixedWidth(160);
   btnStopLoading = new QPushButton("Cancel", this);
   btnStopLoading->setObjectName("btnStopLoading");
+  btnLoadWarnings = new QToolButton(this);
+  btnLoadWarnings->setObjectName("btnLoadWarnings");
+  btnLoadWarnings->setAutoRaise(true);
+  btnLoadWarnings->setToolTip("Show what the load reported");
+  statusBar()->addPermanentWidget(btnLoadWarnings);
   statusBar()->addPermanentWidget(pbLoading);
   statusBar()->addPermanentWidget(btnStopLoading);
   pbLoading->hide();
   btnStopLoading->hide();
+  btnLoadWarnings->hide();
 
   connect(BtnOpen, &QToolButton::clicked, this, [this] { FileOpen(); });
   connect(btnClose, &QToolButton::clicked, this, [this] { FileClose(); });
@@ -272,6 +328,9 @@ void TfmMain::CreateControls() {
     if (!FFillingLayouts) cbLayoutsChange(I);
   });
   connect(btnStopLoading, &QPushButton::clicked, this, [this] { StopLoading(); });
+  connect(btnLoadWarnings, &QToolButton::clicked, this, [this] {
+    if (OnShowWarnings && !FLoadWarnings.isEmpty()) OnShowWarnings(FLoadWarnings);
+  });
   // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
   connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
     const int W = Floating ? 65 : 210;
@@ -280,11 +339,26 @@ void TfmMain::CreateControls() {
 }
 
 void TfmMain::CreateMenu() {
+  // The platform's standard keys, with a fallback where a platform has none.
+  auto Keys = [](QAction* A, QKeySequence::StandardKey K, QKeySequence Fallback) {
+    QList<QKeySequence> L = QKeySequence::keyBindings(K);
+    if (L.isEmpty()) L << Fallback;
+    A->setShortcuts(L);
+    A->setShortcutVisibleInContextMenu(true);
+  };
   mmiFile = menuBar()->addMenu("File");
   mmiOpen = mmiFile->addAction("Open...", this, [this] { FileOpen(); });
+  Keys(mmiOpen, QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O));
   mmiClose = mmiFile->addAction("Close", this, [this] { FileClose(); });
+  Keys(mmiClose, QKeySequence::Close, QKeySequence(Qt::CTRL | Qt::Key_W));
   mmiFile->addSeparator();
   mmiExit = mmiFile->addAction("Exit", this, [this] { close(); });
+  Keys(mmiExit, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
+  mmiEdit = menuBar()->addMenu("Edit");
+  mmiCopy = mmiEdit->addAction("Copy", this, [this] { btnCopyClick(); });
+  Keys(mmiCopy, QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C));
+  mmiPaste = mmiEdit->addAction("Paste", this, [this] { btnPasteClick(); });
+  Keys(mmiPaste, QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V));
   mmiSelection = menuBar()->addMenu("Selection");
   mmiSelectAll = mmiSelection->addAction("Select all", this, [this] { mmiSelectAllClick(); });
   mmiSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
@@ -311,8 +385,10 @@ void TfmMain::UpdateControls() {
   mmiPreview->setEnabled(CAD);
   sbPreviewSelection->setEnabled(CAD);
   btnCopy->setEnabled(CAD);
+  mmiCopy->setEnabled(CAD);
   // The block insertion dialog is not available yet.
   btnPaste->setEnabled(false);
+  mmiPaste->setEnabled(false);
   btnEntityInspector->setEnabled(Idle);
   BtnSelect->setEnabled(File);
   BtnMSelect->setEnabled(File);
@@ -327,6 +403,11 @@ QString TfmMain::StatusText(int Panel) const {
 
 void TfmMain::ClearStatus() {
   for (QLabel* L : sbrPanels) L->clear();
+  if (btnLoadWarnings) {
+    btnLoadWarnings->hide();
+    btnLoadWarnings->setText(QString());
+  }
+  FLoadWarnings.clear();
 }
 
 void TfmMain::ShowMessage(const QString& Text, bool IsError) {
@@ -377,6 +458,7 @@ void TfmMain::LoadProgress(TqdGraphic* Sender, int Percent) {
 
 void TfmMain::StopLoading() {
   if (!FLoading) return;
+  FStopRequested = true;
   if (auto* I = dynamic_cast<TqdCADImage*>(FLoadingGraphic)) I->StopLoading();
   btnStopLoading->setEnabled(false);
 }
@@ -430,8 +512,20 @@ bool TfmMain::FileOpen(const QString& FileName) {
   UpdateControls();
   FDNavigator->EndUpdate();
   FDNavigator->update();
-  if (Ok) sbrPanels[0]->setText(FileName);
-  if (!Ok && !FCloseRequested) ShowMessage(Error.isEmpty() ? "Cannot open \"" + FileName + "\"" : Error, true);
+  if (Ok) {
+    sbrPanels[0]->setText(FileName);
+    QStringList Warnings;
+    bool Cancelled = false;
+    if (TqdGraphic* G = FDNavigator->ActualGraphic())
+      for (const std::string& W : G->LoadWarnings()) Warnings << QString::fromStdString(W);
+    if (TqdCADImage* I = FDNavigator->CADImage())
+      Cancelled = I->LoadResult().Cancelled || (I->Converter() && I->Converter()->LoadingStopped());
+    ShowLoadWarnings(Warnings, Cancelled || FStopRequested);
+  }
+  // A load the user cancelled before anything was read needs no error box.
+  if (!Ok && !FCloseRequested && !FStopRequested)
+    ShowMessage(Error.isEmpty() ? "Cannot open \"" + FileName + "\"" : Error, true);
+  FStopRequested = false;
   if (OnLoaded) OnLoaded(Ok);
   if (FCloseRequested) {
     // A close asked for during the load runs now that the reader is done.
@@ -446,6 +540,34 @@ void TfmMain::FileClose() {
   mmiDeselectAllClick();
   DetachDrawing();
   ClearStatus();
+  // A large drawing leaves its freed pages with the allocator: give them back.
+  malloc_trim(0);
+}
+
+QString TfmMain::LoadSummary() const { return btnLoadWarnings->isVisible() ? btnLoadWarnings->text() : QString(); }
+
+void TfmMain::ShowLoadWarnings(const QStringList& Warnings, bool Cancelled) {
+  FLoadWarnings = Warnings;
+  const QString Stop = "Loading cancelled: the drawing is incomplete";
+  if (Cancelled && !FLoadWarnings.contains(Stop)) FLoadWarnings.prepend(Stop);
+  if (FLoadWarnings.isEmpty()) {
+    btnLoadWarnings->hide();
+    btnLoadWarnings->setText(QString());
+    return;
+  }
+  QString Text;
+  if (Cancelled)
+    Text = Stop;
+  else if (FLoadWarnings.size() == 1)
+    Text = FLoadWarnings.front();
+  else
+    Text = QString("%1 warnings: %2; ...").arg(FLoadWarnings.size()).arg(FLoadWarnings.front());
+  // The whole list is one click away.
+  constexpr int cnstMaxSummary = 90;
+  if (Text.size() > cnstMaxSummary) Text = Text.left(cnstMaxSummary - 3) + "...";
+  btnLoadWarnings->setText(Text);
+  btnLoadWarnings->setToolTip(FLoadWarnings.mid(0, 20).join('\n'));
+  btnLoadWarnings->show();
 }
 
 void TfmMain::cbLayoutsChange(int Index) {
@@ -517,6 +639,7 @@ void TfmMain::closeEvent(QCloseEvent* E) {
     return;
   }
   FileClose();
+  qdEditorSettings()->setValue("window/geometry", saveGeometry());
   E->accept();
 }
 

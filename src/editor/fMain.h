@@ -27,6 +27,12 @@ extern const char* const cnstOpenDialogFilter;
 // The same filter as Qt name filters: the description as written, its patterns
 // appended in Qt's form (shown without them).
 QStringList qdQtNameFilters(const QString& Filter);
+// The open dialog's filters from the picture framework: one "All drawings and
+// pictures" entry with every registered extension, then one per format.
+QStringList qdOpenDialogFilters();
+// The editor's remembered settings (window geometry, last folder and filter).
+class QSettings;
+std::unique_ptr<QSettings> qdEditorSettings();
 // A coordinate for the status bar: exponent form with 7 decimals when |V| is
 // 10,000,000 or more, otherwise 7 significant digits; "." whatever the locale.
 QString qdStatusNumber(double V);
@@ -71,6 +77,11 @@ class TfmMain : public QMainWindow {
   std::function<void(const QString& Text, bool IsError)> OnShowMessage;
   // Runs once after each finished load attempt (true when it succeeded).
   std::function<void(bool Ok)> OnLoaded;
+  // Shows the full list of the last load's warnings (a dialog by default).
+  std::function<void(const QStringList& Warnings)> OnShowWarnings;
+  const QStringList& LoadWarnings() const { return FLoadWarnings; }
+  // The status bar's summary of the last load (empty when nothing was said).
+  QString LoadSummary() const;
 
   // ---- controls
   QWidget* pnlMain = nullptr;
@@ -86,6 +97,9 @@ class TfmMain : public QMainWindow {
   QLabel* sbrPanels[4] = {};
   QProgressBar* pbLoading = nullptr;
   QPushButton* btnStopLoading = nullptr;
+  QToolButton* btnLoadWarnings = nullptr;
+  QMenu* mmiEdit = nullptr;
+  QAction *mmiCopy = nullptr, *mmiPaste = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
@@ -112,6 +126,9 @@ class TfmMain : public QMainWindow {
   bool FLoading = false;
   bool FCloseRequested = false;
   bool FFillingLayouts = false;
+  bool FStopRequested = false;
+  QStringList FLoadWarnings;
+  void ShowLoadWarnings(const QStringList& Warnings, bool Cancelled);
   TqdGraphic* FLoadingGraphic = nullptr;
   std::unique_ptr<QObject> FInputGate;
 };

@@ -156,6 +156,15 @@ void TqdCADImage::LoadFromStream(std::istream& Stream) {
   if (Pos != std::streampos(-1)) Stream.seekg(Pos);
 }
 
+bool TqdCADImage::HasContent() const {
+  if (!FConverter) return false;
+  for (int J = 0; J < FConverter->LayoutsCount(); ++J)
+    if (const TqdDXFLayout* L = FConverter->GetLayout(J))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField(); B && B->Count() > 0) return true;
+  const TqdDXFEntity* Blocks = FConverter->GetSection(csBlocks);
+  return Blocks && Blocks->Count() > 2;
+}
+
 std::vector<std::string> TqdCADImage::LoadWarnings() const {
   std::vector<std::string> R = FNotes;
   R.insert(R.end(), FWarningList.begin(), FWarningList.end());
@@ -177,6 +186,7 @@ void TqdCADImage::ReadDrawing(const void* Data, std::size_t Size, const std::str
     FLoadResult = Path ? qdLoadDrawingFile(ReaderFormat(), *Path, C, O) : qdLoadDrawing(ReaderFormat(), Data, Size, C, O);
     // The converter keeps what the load had to say, next to what the database met.
     for (const std::string& W : FLoadResult.Warnings) C.AddWarning(W);
+    for (const std::string& W : qdNotDrawnWarnings(C, &FLoadResult)) C.AddWarning(W);
     FWarningList = C.Warnings();
     SetFileInfo(FLoadResult.Version);
   });

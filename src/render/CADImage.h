@@ -96,6 +96,9 @@ class TqdCADImage : public TqdGraphic {
   // Something was read (possibly with warnings or cut short).
   bool LoadOk() const { return FLoadResult.Ok; }
   const std::string& LoadError() const { return FLoadResult.Error; }
+  // The drawing holds something to show: an entity in a layout or a block of the
+  // file's own (a load that failed part way may still have some).
+  bool HasContent() const;
   // The framework's notes, then everything the converter kept of the load.
   std::vector<std::string> LoadWarnings() const override;
   const std::vector<std::string>& Warnings() const { return FWarningList; }

@@ -1,4 +1,7 @@
 #include "qdIterator.h"
+#include "qdReaders.h"
+
+#include <map>
 
 #include <algorithm>
 #include <cmath>
@@ -737,3 +740,42 @@ void TqdCADIterator::DrawViewport(const TqdDXFViewport* V) {
   FRegions.Pop();
   SelectClip();
 }
+
+bool qdEntityIsDrawn(const TqdDXFEntity* E) {
+  if (!E) return false;
+  switch (E->EntType()) {
+    case ceLine: case cePoint: case ceSolid: case ceTrace: case ce3dFace: case ceRay: case ceXline:
+    case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix: case cePolyline:
+    case ceLWPolyline: case ceLeader: case cePolyPolygon: case ceViewport:
+      return true;
+    case ceDimension:
+      return E->InsertBlock() != nullptr;
+    default:
+      return E->IsInsert();
+  }
+}
+
+std::vector<std::string> qdNotDrawnWarnings(const TqdDXFConverter& C, const TqdLoadResult* ANames) {
+  const TqdLoadResult NoNames;
+  const TqdLoadResult& Names = ANames ? *ANames : NoNames;
+  std::map<std::string, long long> Counts;
+  const TqdDXFEntity* Blocks = C.GetSection(csBlocks);
+  const int NB = Blocks ? Blocks->Count() : 0;
+  for (int I = 0; I < NB; ++I) {
+    const TqdDXFEntity* B = Blocks->GetEntity(I);
+    const int N = B ? B->Count() : 0;
+    for (int J = 0; J < N; ++J) {
+      const TqdDXFEntity* E = B->GetEntity(J);
+      if (!E) continue;
+      if (!qdEntityIsDrawn(E)) ++Counts[EntityTypeName(Names, *E)];
+      // Attributes of inserts; vertices of polylines are drawn with their polyline.
+      if (E->IsInsert())
+        for (int K = 0; K < E->Count(); ++K)
+          if (const TqdDXFEntity* A = E->GetEntity(K); A && !qdEntityIsDrawn(A)) ++Counts[EntityTypeName(Names, *A)];
+    }
+  }
+  std::vector<std::string> R;
+  for (const auto& [Type, N] : Counts) R.push_back(Type + ": " + std::to_string(N) + " not drawn");
+  return R;
+}
+

@@ -114,3 +114,12 @@ class TqdCADIterator {
   std::vector<int> FCounts;
   TStats FStats;
 };
+
+// Whether a frame draws anything for an entity of E's kind (texts, hatches and
+// pictures are read and kept, but not drawn yet).
+bool qdEntityIsDrawn(const TqdDXFEntity* E);
+// One warning per entity type of the drawing's blocks that frames do not draw:
+// "TEXT: 120 not drawn". Attributes count once per insert that holds them.
+// ANames gives the names entities were read as (a load's result), else their classes'.
+std::vector<std::string> qdNotDrawnWarnings(const TqdDXFConverter& C, const struct TqdLoadResult* ANames = nullptr);
+

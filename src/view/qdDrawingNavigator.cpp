@@ -78,8 +78,13 @@ void TqdDrawingNavigator::LoadFromFile(const std::string& FileName) {
   FLoadedFromConverter = false;
   try {
     FPicture->LoadFromFile(FileName);
-    if (auto* D = dynamic_cast<TqdCADdxfImage*>(ActualGraphic()); D && !D->LoadOk())
-      throw EqdError(D->LoadError().empty() ? "Cannot read the drawing \"" + FileName + "\"" : D->LoadError());
+    // A drawing read in part is shown with its error among the load's warnings; one
+    // with nothing in it is an error.
+    if (auto* D = dynamic_cast<TqdCADImage*>(ActualGraphic()); D && !D->LoadOk()) {
+      const std::string Why = D->LoadError().empty() ? "Cannot read the drawing \"" + FileName + "\"" : D->LoadError();
+      if (!D->HasContent()) throw EqdError(Why);
+      D->AddLoadNote(Why);
+    }
   } catch (...) {
     Clear();
     throw;
@@ -275,6 +280,7 @@ bool TqdDrawingNavigator::AlterScale(bool IsAbsolute, TF2DPoint P, double Factor
              P.Y + Factor * (C.Bottom - P.Y)};
   if (R.Right - R.Left < 2) R.Right = R.Left + 2;
   if (R.Bottom - R.Top < 2) R.Bottom = R.Top + 2;
+  FViewMoved = true;
   return SetPictureRect2D(ClampIntoRange(R));
 }
 
@@ -327,6 +333,7 @@ void TqdDrawingNavigator::FitToSize() {
     FPictureRect = R;
   }
   FWidthInPixels = PictureRectWidth();
+  FViewMoved = false;
   for (const TqdNavigatorEvent& L : FitToSizeListeners)
     if (L) L(this);
   Invalidate();
@@ -344,6 +351,7 @@ void TqdDrawingNavigator::MovePictureRect2D(double DX, double DY) {
   R.Right += DX;
   R.Top += DY;
   R.Bottom += DY;
+  FViewMoved = true;
   SetPictureRect2D(R);
 }
 
@@ -366,6 +374,7 @@ void TqdDrawingNavigator::ZoomToRect(const TF2DRect& Rect) {
   R.Right = R.Left + S * PictureRectWidth();
   R.Bottom = R.Top + S * PictureRectHeight();
   if (R.Right - R.Left >= FMaxDim || R.Bottom - R.Top >= FMaxDim) return;
+  FViewMoved = true;
   SetPictureRect2D(ClampIntoRange(R));
 }
 
@@ -486,7 +495,7 @@ void TqdDrawingNavigator::paintEvent(QPaintEvent*) {
 void TqdDrawingNavigator::resizeEvent(QResizeEvent* E) {
   QWidget::resizeEvent(E);
   FBufferValid = false;
-  if (FFitPending && width() >= 2 && height() >= 2) FitToSize();
+  if ((FFitPending || (FRefitOnResize && !FViewMoved && !Empty())) && width() >= 2 && height() >= 2) FitToSize();
 }
 
 // ---------------------------------------------------------------- mouse

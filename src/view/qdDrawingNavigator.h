@@ -73,6 +73,11 @@ class TqdDrawingNavigator : public QWidget {
   bool ZoomOutEnable() const;
   // A fit asked for while the client is smaller than 2 x 2 waits for a resize.
   bool FitPending() const { return FFitPending; }
+  // Fit again when the widget is resized, until the user zooms or pans.
+  bool RefitOnResize() const { return FRefitOnResize; }
+  void SetRefitOnResize(bool V) { FRefitOnResize = V; }
+  // The view was zoomed or panned since the last fit.
+  bool ViewMoved() const { return FViewMoved; }
 
   // ---- zoom and pan
   virtual bool AlterScale(bool IsAbsolute, TF2DPoint Position, double Factor);
@@ -152,6 +157,8 @@ class TqdDrawingNavigator : public QWidget {
   // Translates R into +/- MaxDim (its size is already below MaxDim).
   TF2DRect ClampIntoRange(TF2DRect R) const;
   void Invalidate();
+  bool FRefitOnResize = false;
+  bool FViewMoved = false;
   void RenderBuffer();
   bool EndPan();
 

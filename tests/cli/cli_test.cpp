@@ -1,6 +1,7 @@
 // draftwell-cli in-process: usage and exit status, and `info` on files written here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <filesystem>
@@ -122,6 +123,111 @@ TEST(CliInfo, broken_file_reports_the_read_error_and_what_was_read) {
   EXPECT_NE(R.Out.find("\"format\": \"dxf-binary\""), std::string::npos) << R.Out;
   EXPECT_NE(R.Out.find("\"error\": \"DXF read error on line"), std::string::npos) << R.Out;
   EXPECT_NE(R.Out.find("\"LINE\": 1"), std::string::npos) << R.Out;
+}
+
+}  // namespace
+
+namespace {
+
+// A DWG header, an HPGL stream and a file of nothing, each under a DXF name.
+const std::string cDWGHead = std::string("AC1015") + std::string(122, '\0');
+const char* const cHPGL = "IN;SP1;PU0,0;PD100,100;\n";
+
+TEST(CliFailures, nothing_read_is_one_line_and_exit_1) {
+  struct TRow {
+    const char* Name;
+    std::string Bytes;
+    const char* Reason;
+  };
+  const TRow Rows[] = {
+      {"dwg_named_dxf.dxf", cDWGHead, "dwg_named_dxf.dxf is a DWG drawing (AC1015)"},
+      {"plot_named_dxf.dxf", cHPGL, "plot_named_dxf.dxf is an HPGL/2 plot file"},
+      {"empty.dxf", "", "empty.dxf: "},
+      {"words.dxf", "just some words\n", "words.dxf: "},
+  };
+  for (const TRow& Row : Rows) {
+    SCOPED_TRACE(Row.Name);
+    TTempFile F(Row.Name, Row.Bytes);
+    TRun T = RunArgs({"info", F.Path.string()});
+    EXPECT_EQ(T.Status, 1);
+    EXPECT_EQ(T.Out, "") << "nothing is described when nothing was read";
+    EXPECT_EQ(std::count(T.Err.begin(), T.Err.end(), '\n'), 1) << T.Err;
+    EXPECT_NE(T.Err.find(Row.Reason), std::string::npos) << T.Err;
+    EXPECT_EQ(T.Err.find("format:"), std::string::npos);
+    TRun J = RunArgs({"info", F.Path.string(), "--json"});
+    EXPECT_EQ(J.Status, 1);
+    EXPECT_EQ(J.Out.find("\"layouts\""), std::string::npos) << J.Out;
+    EXPECT_NE(J.Out.find("\"file\": \"draftwell_cli_"), std::string::npos) << J.Out;
+    EXPECT_NE(J.Out.find("\"error\": \""), std::string::npos) << J.Out;
+  }
+}
+
+TEST(CliFailures, missing_file_names_the_file_in_one_line) {
+  TRun R = RunArgs({"info", "/nonexistent/nothing.dxf"});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_EQ(R.Out, "");
+  EXPECT_EQ(R.Err, "draftwell-cli info: Cannot read /nonexistent/nothing.dxf: No such file or directory\n");
+}
+
+TEST(CliFailures, render_of_an_unreadable_file_writes_nothing) {
+  TTempFile F("render_dwg.dxf", cDWGHead);
+  const fs::path Out = fs::temp_directory_path() / ("draftwell_cli_" + std::to_string(::getpid()) + "_none.png");
+  fs::remove(Out);
+  TRun R = RunArgs({"render", F.Path.string(), "-o", Out.string()});
+  EXPECT_EQ(R.Status, 1);
+  EXPECT_FALSE(fs::exists(Out));
+  EXPECT_EQ(R.Out.find("wrote"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Err.find("is a DWG drawing (AC1015)"), std::string::npos) << R.Err;
+}
+
+TEST(CliHelp, lists_every_command_the_formats_and_exit_codes) {
+  for (const std::vector<std::string>& Args : {std::vector<std::string>{"help"}, std::vector<std::string>{}}) {
+    TRun R = RunArgs(Args);
+    const std::string& Text = Args.empty() ? R.Err : R.Out;
+    for (const char* Word : {"info FILE", "render FILE", "version", "Formats", "DXF", "DWG", "HPGL/2", "Exit status"})
+      EXPECT_NE(Text.find(Word), std::string::npos) << Word << "\n" << Text;
+  }
+}
+
+TEST(CliInfo, entities_read_but_not_drawn_are_counted_in_the_warnings) {
+  const std::string Text =
+      "0\nSECTION\n2\nENTITIES\n"
+      "0\nMULTILEADER\n8\n0\n0\nMULTILEADER\n8\n0\n"
+      "0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n0\n"
+      "0\nTEXT\n8\n0\n10\n0\n20\n0\n30\n0\n40\n1\n1\nhello\n"
+      "0\nENDSEC\n0\nEOF\n";
+  TTempFile F("not_drawn.dxf", Text);
+  TRun R = RunArgs({"info", F.Path.string(), "--json"});
+  ASSERT_EQ(R.Status, 0) << R.Err << R.Out;
+  EXPECT_NE(R.Out.find("\"MULTILEADER: 2 not drawn\""), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("\"TEXT: 1 not drawn\""), std::string::npos) << R.Out;
+  EXPECT_EQ(R.Out.find("LINE: 1 not drawn"), std::string::npos) << R.Out;
+}
+
+TEST(CliInfo, a_file_cut_short_says_where_it_ends) {
+  std::string Text = cSmall;
+  Text.resize(Text.find("0\nPOINT"));
+  TTempFile F("cut.dxf", Text);
+  TRun R = RunArgs({"info", F.Path.string()});
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Out.find("the file ends early at line"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("the drawing is incomplete"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("LINE: 1"), std::string::npos) << R.Out;
+}
+
+TEST(CliInfo, long_name_lists_wrap_under_their_column) {
+  std::string Text = "0\nSECTION\n2\nBLOCKS\n";
+  for (int I = 0; I < 60; ++I)
+    Text += "0\nBLOCK\n8\n0\n2\nBLOCK_NUMBER_" + std::to_string(I) + "\n70\n0\n10\n0\n20\n0\n30\n0\n0\nENDBLK\n";
+  Text += "0\nENDSEC\n0\nEOF\n";
+  TTempFile F("blocks.dxf", Text);
+  TRun R = RunArgs({"info", F.Path.string()});
+  ASSERT_EQ(R.Status, 0) << R.Err;
+  std::size_t Longest = 0, Start = 0;
+  for (std::size_t P = R.Out.find('\n'); P != std::string::npos; Start = P + 1, P = R.Out.find('\n', Start))
+    Longest = std::max(Longest, P - Start);
+  EXPECT_LE(Longest, 100u) << R.Out;
+  EXPECT_NE(R.Out.find("\n             BLOCK_NUMBER_"), std::string::npos) << R.Out;
 }
 
 }  // namespace

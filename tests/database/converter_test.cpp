@@ -643,3 +643,50 @@ TEST(Dump, ListsSectionsTablesItemsAndLayouts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Lines in the model space that the finishing passes have not loaded yet.
+void AddUnloadedLines(TqdDXFConverter& C, int N) {
+  for (int I = 0; I < N; ++I) {
+    auto L = std::make_unique<TqdDXFLine>();
+    L->SetLine({0, 0, 0}, {double(I), 1, 0});
+    AddTo(C.ModelSpace(), std::move(L));
+  }
+}
+
+TEST(StopLoading, a_stop_while_finishing_drops_what_was_not_loaded) {
+  TqdDXFConverter C;
+  C.SetLoadingState(true, 0);
+  AddUnloadedLines(C, 10000);
+  int Ticks = 0;
+  C.SetOnLoadingTick([&] {
+    if (++Ticks == 1) C.StopLoading();
+  });
+  C.LoadAll();
+  EXPECT_TRUE(C.LoadingStopped());
+  EXPECT_EQ(Ticks, 1);
+  EXPECT_EQ(C.ModelSpace()->Count(), 4096) << "the entities loaded before the stop stay";
+}
+
+TEST(StopLoading, a_stop_while_reading_lets_the_finishing_passes_complete_what_was_read) {
+  TqdDXFConverter C;
+  C.SetLoadingState(true, 0);
+  AddUnloadedLines(C, 10000);
+  C.StopLoading();
+  int Ticks = 0;
+  C.SetOnLoadingTick([&] { ++Ticks; });
+  C.LoadAll();
+  EXPECT_EQ(C.ModelSpace()->Count(), 10000);
+  EXPECT_GT(Ticks, 1) << "the host is still called while the passes run";
+}
+
+TEST(StopLoading, a_stop_before_the_reader_starts_is_kept) {
+  TqdDXFConverter C;
+  C.StopLoading();
+  C.SetLoadingState(true, 0);
+  EXPECT_TRUE(C.LoadingStopped());
+  EXPECT_EQ(C.Pos(), 0u) << "position 0 tells a reader to skip to its end";
+}
+
+}  // namespace

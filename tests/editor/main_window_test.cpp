@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -95,6 +97,31 @@ class MainWindowTest : public QObject {
     RegisterCADImages();
     RegisterViewGraphics();
     QVERIFY(FDir.isValid());
+    // The window's remembered settings live with the test, not in the user's home.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+  }
+
+  // A drawing of Lines lines, written once per test run.
+  QString BigDrawing(int Lines) {
+    const QString P = FDir.filePath(QString("big%1.dxf").arg(Lines));
+    if (QFile::exists(P)) return P;
+    QByteArray B = "0\nSECTION\n2\nENTITIES\n";
+    B.reserve(Lines * 64);
+    for (int I = 0; I < Lines; ++I) {
+      const QByteArray X = QByteArray::number(I % 1000);
+      B += "0\nLINE\n8\n0\n10\n" + X + "\n20\n0\n30\n0\n11\n" + X + "\n21\n1\n31\n0\n";
+    }
+    B += "0\nENDSEC\n0\nEOF\n";
+    QFile F(P);
+    if (!F.open(QIODevice::WriteOnly) || F.write(B) != B.size()) return {};
+    return P;
+  }
+
+  static int ModelCount(const TfmMain& W) {
+    const TqdCADImage* I = W.DNavigator()->CADImage();
+    const TqdDXFLayout* L = I ? I->GetLayout(0) : nullptr;
+    const TqdDXFBlock* B = L ? L->PaperSpaceBlockField() : nullptr;
+    return B ? B->Count() : -1;
   }
 
   void created_in_the_no_file_state() {
@@ -353,7 +380,9 @@ class MainWindowTest : public QObject {
       QVERIFY(!W->close());               // deferred
       QVERIFY(W->isVisible());
     };
-    QVERIFY(W->FileOpen(cnstSample));
+    // The deferred close stops the reader at once: whether anything was kept depends
+    // on how far it got, but no error is shown for it.
+    W->FileOpen(cnstSample);
     QVERIFY(Checked);
     QVERIFY(!W->Loading());
     QVERIFY(!W->btnStopLoading->isVisible());
@@ -386,7 +415,10 @@ class MainWindowTest : public QObject {
       QVERIFY(!N->Empty());
     else
       CheckNoFile(*W);
+    QVERIFY(M.Errors.isEmpty());
+    N->OnProgress = Editor;
     QVERIFY(W->FileOpen(cnstSample));
+    QVERIFY(!W->LoadSummary().contains("cancelled"));
   }
 
   void escape_and_exit() {
@@ -430,6 +462,146 @@ class MainWindowTest : public QObject {
     }
     W->FileClose();
     CheckNoFile(*W);
+  }
+
+  void cancel_in_a_long_load_keeps_what_was_read() {
+    constexpr int cnstLines = 200000;
+    const QString File = BigDrawing(cnstLines);
+    QVERIFY(!File.isEmpty());
+    TMessages M;
+    auto W = Window(M);
+    TqdDrawingNavigator* N = W->DNavigator();
+    const TqdProgressEvent Editor = N->OnProgress;
+    int Running = 0;
+    N->OnProgress = [&](TqdGraphic* G, TqdProgressStage S, int P, const std::string& Msg) {
+      Editor(G, S, P, Msg);
+      // The second report comes a progress period into the reading.
+      if (S == psRunning && ++Running == 2 && W->btnStopLoading->isEnabled())
+        QTest::mouseClick(W->btnStopLoading, Qt::LeftButton);
+    };
+    W->FileOpen(File);
+    if (Running < 2) QSKIP("the whole file was read within one progress period");
+    QVERIFY(M.Errors.isEmpty());
+    QVERIFY(W->FileIsOpen());
+    const int Kept = ModelCount(*W);
+    QVERIFY2(Kept > 0 && Kept < cnstLines, qPrintable(QString::number(Kept)));
+    QCOMPARE(W->LoadSummary(), QString("Loading cancelled: the drawing is incomplete"));
+    QVERIFY(W->LoadWarnings().contains("Loading cancelled: the drawing is incomplete"));
+    // The next load is a whole one again.
+    N->OnProgress = Editor;
+    QVERIFY(W->FileOpen(cnstSample));
+    QVERIFY(!W->LoadSummary().contains("cancelled"));
+  }
+
+  void load_warnings_in_the_status_bar() {
+    const QString P = FDir.filePath("warnings.dxf");
+    {
+      QFile F(P);
+      QVERIFY(F.open(QIODevice::WriteOnly));
+      // Three entities without a class, a line, and no end of file.
+      F.write("0\nSECTION\n2\nENTITIES\n0\nMULTILEADER\n8\n0\n0\nMULTILEADER\n8\n0\n0\nMULTILEADER\n8\n0\n"
+              "0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n5\n21\n5\n31\n0\n");
+    }
+    TMessages M;
+    auto W = Window(M);
+    QStringList Shown;
+    W->OnShowWarnings = [&](const QStringList& L) { Shown = L; };
+    QVERIFY(W->FileOpen(P));
+    QVERIFY(M.Errors.isEmpty());
+    QVERIFY(W->btnLoadWarnings->isVisible());
+    QVERIFY2(W->LoadSummary().startsWith("2 warnings"), qPrintable(W->LoadSummary()));
+    QTest::mouseClick(W->btnLoadWarnings, Qt::LeftButton);
+    QVERIFY2(Shown.contains("MULTILEADER: 3 not drawn"), qPrintable(Shown.join(" | ")));
+    bool Cut = false;
+    for (const QString& S : Shown) Cut |= S.startsWith("the file ends early at line");
+    QVERIFY(Cut);
+    W->FileClose();
+    QVERIFY(W->LoadSummary().isEmpty());
+    QVERIFY(!W->btnLoadWarnings->isVisible());
+  }
+
+  void standard_shortcuts_in_the_menus() {
+    TMessages M;
+    QString Next;
+    auto W = Window(M, &Next);
+    W->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(W.get()));
+    auto Standard = [](QKeySequence::StandardKey K, QKeySequence Fallback) {
+      const QList<QKeySequence> L = QKeySequence::keyBindings(K);
+      return L.isEmpty() ? Fallback : L.front();
+    };
+    QCOMPARE(W->mmiOpen->shortcut(), Standard(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
+    QCOMPARE(W->mmiClose->shortcut(), Standard(QKeySequence::Close, QKeySequence(Qt::CTRL | Qt::Key_W)));
+    QCOMPARE(W->mmiExit->shortcut(), Standard(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    QCOMPARE(W->mmiCopy->shortcut(), Standard(QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C)));
+    QCOMPARE(W->mmiPaste->shortcut(), Standard(QKeySequence::Paste, QKeySequence(Qt::CTRL | Qt::Key_V)));
+    QCOMPARE(W->mmiSelectAll->shortcut(), Standard(QKeySequence::SelectAll, QKeySequence(Qt::CTRL | Qt::Key_A)));
+    int Asked = 0;
+    W->OnGetOpenFileName = [&] {
+      ++Asked;
+      return QString(cnstSample);
+    };
+    QTest::keySequence(W.get(), W->mmiOpen->shortcut());
+    QCOMPARE(Asked, 1);
+    QVERIFY(W->FileIsOpen());
+    QTest::keySequence(W.get(), W->mmiClose->shortcut());
+    QVERIFY(!W->FileIsOpen());
+    QTest::keySequence(W.get(), W->mmiExit->shortcut());
+    QTRY_VERIFY(!W->isVisible());
+  }
+
+  void open_dialog_lists_every_registered_format() {
+    const QStringList F = qdOpenDialogFilters();
+    QVERIFY(F.size() > 3);
+    QVERIFY(F.front().startsWith("All drawings and pictures ("));
+    for (const char* Ext : {"*.dxf", "*.dwg", "*.dwt", "*.plt", "*.pcl", "*.png", "*.jpg", "*.bmp", "*.ico"})
+      QVERIFY2(F.front().contains(Ext), Ext);
+    bool Dwg = false, Png = false;
+    for (const QString& S : F) {
+      Dwg |= S.startsWith("AutoCAD DWG") && S.contains("*.dwg") && S.contains("*.gp2");
+      Png |= S.contains("(*.png)");
+    }
+    QVERIFY(Dwg && Png);
+    QCOMPARE(F.back(), QString("All files (*)"));
+  }
+
+  void window_size_is_remembered() {
+    qdEditorSettings()->clear();
+    {
+      TMessages M;
+      auto W = Window(M);
+      QTRY_VERIFY(W->isVisible());
+      QVERIFY(std::abs(W->centralWidget()->width() - 797) <= 2);
+      W->resize(901, 655);
+      QVERIFY(W->close());
+    }
+    TMessages M;
+    auto W = Window(M);
+    QCOMPARE(W->size(), QSize(901, 655));
+    qdEditorSettings()->clear();
+  }
+
+  void resize_refits_until_the_user_zooms() {
+    TMessages M;
+    auto W = Window(M);
+    QVERIFY(W->FileOpen(cnstSample));
+    TqdDrawingNavigator* N = W->DNavigator();
+    auto Fitted = [N] {
+      const TF2DRect Now = N->PictureRect2D();
+      N->FitToSize();
+      const TF2DRect F = N->PictureRect2D();
+      return std::abs(Now.Left - F.Left) < 1 && std::abs(Now.Right - F.Right) < 1 && std::abs(Now.Top - F.Top) < 1 &&
+             std::abs(Now.Bottom - F.Bottom) < 1;
+    };
+    W->resize(W->width() + 160, W->height() + 90);
+    QCoreApplication::processEvents();
+    QVERIFY(Fitted());
+    N->AlterScale(false, TF2DPoint{N->width() / 2.0, N->height() / 2.0}, 1.5);
+    const TF2DRect Zoomed = N->PictureRect2D();
+    W->resize(W->width() - 100, W->height() - 40);
+    QCoreApplication::processEvents();
+    QCOMPARE(N->PictureRect2D().Left, Zoomed.Left);
+    QCOMPARE(N->PictureRect2D().Right, Zoomed.Right);
   }
 };
 

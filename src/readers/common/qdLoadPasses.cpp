@@ -241,8 +241,11 @@ void TqdDrawingLoader::Complete(std::size_t AEnd) {
   MakeLayouts();
   C->ApplyLayerRoundtripColors();
   C->ResolveAllLinks();
+  C->SetOnLoadingTick([this] { FinishingTick(); });
   C->LoadAll();
+  C->SetOnLoadingTick(nullptr);
   FileApplications();
   C->SetLoadingState(false, AEnd);
   C->SortEntities();
+  if (Stopped()) Warn("Loading cancelled: the drawing is incomplete");
 }

@@ -62,6 +62,8 @@ class TqdDrawingLoader {
  protected:
   // E is about to be freed: the reader must forget every pointer to it.
   virtual void Forget(const TqdDXFEntity* E) {}
+  // The finishing passes are loading entities: a reader reports progress here.
+  virtual void FinishingTick() {}
 
   TqdDXFConverter* FConverter;
   TqdDXFDictionary* FNamedObjects = nullptr;

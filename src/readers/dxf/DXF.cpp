@@ -328,7 +328,10 @@ void TdxfObject::Create() {
   const TdxfReader::TNameInfo Info = FReader.NameInfo(FName);
   FOwnedEnt = Info.Class ? Info.Class() : nullptr;
   FEnt = FOwnedEnt.get();
-  if (!FEnt) return;
+  if (!FEnt) {
+    if (IsEntityKind(FKind) && FKind != dkSubEntity) FReader.NoteNotDrawn(FName);
+    return;
+  }
   TqdDXFConverter* C = GetConverter();
   C->DoCreate(FEnt);
   // An entity takes its converter once its handle is known (ApplyHandle): given it
@@ -584,7 +587,11 @@ std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
     case dkDictionary: C = std::make_unique<TdxfDictionary>(FReader, this, AName, K); break;
     case dkLayout: C = std::make_unique<TdxfLayout>(FReader, this, AName, K); break;
     case dkObject: C = std::make_unique<TdxfObjectItem>(FReader, this, AName, K); break;
-    case dkUnknown: C = std::make_unique<TdxfSeqend>(FReader, this, AName, K); break;
+    case dkUnknown:
+      // An entity the reader has no class for is skipped, and said so.
+      if (FKind == dkBlock || FName == "ENTITIES") FReader.NoteNotDrawn(AName);
+      C = std::make_unique<TdxfSeqend>(FReader, this, AName, K);
+      break;
   }
   C->Create();
   return C;
@@ -1421,7 +1428,6 @@ void TdxfReader::Finish() {
   if (!FSawEOF && FSawData && !FCancelled)
     Warn("the file ends early at line " + std::to_string(FTokenizer->Line()) +
          " (no EOF marker): the drawing is incomplete");
-  if (FCancelled) Warn("Loading cancelled: the drawing is incomplete");
 }
 
 // ---------------------------------------------------------------- loading entry points

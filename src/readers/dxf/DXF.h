@@ -225,6 +225,9 @@ protected:
   // E is gone: nothing may point at it any more.
   void ForgetObject(const TqdDXFEntity* E);
   void Forget(const TqdDXFEntity* E) override { FDXFNames.erase(E); }
+  void FinishingTick() override {
+    if (FOptions.OnProgress) FOptions.OnProgress(FTokenizer->Limit(), FTokenizer->Limit());
+  }
   TqdDXFEntity* ObjectDestination(std::uint64_t AHandle) const;
 
   // ---- steps after reading
