@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "DWG.h"
+#include "qdReaders.h"
 
 namespace fs = std::filesystem;
 
@@ -136,6 +137,12 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
     if (Colon != std::string::npos && W.size() > 10 && W.compare(W.size() - 10, 10, " not drawn") == 0)
       Got[W.substr(0, Colon)] = std::atoi(W.c_str() + Colon + 2);
   }
+  // Plus those that became drawing items.
+  if (const TqdDXFEntity* Blocks = C->GetSection(csBlocks))
+    for (int I = 0; I < Blocks->Count(); ++I)
+      if (const TqdDXFEntity* B = Blocks->GetEntity(I))
+        for (int K = 0; K < B->Count(); ++K)
+          if (const TqdDXFEntity* E = B->GetEntity(K)) ++Got[DXFClassName(*E)];
   for (const TAccepted& A : cnstAcceptedCounts)
     if (P.stem() == A.File) Got.erase(A.Type);
   EXPECT_EQ(Got, Want);

@@ -2,6 +2,7 @@
 // object map and classes sections, and the faults a damaged file can carry.
 #include <gtest/gtest.h>
 
+#include "Entities.h"
 #include "dwg_test_util.h"
 
 namespace {
@@ -319,6 +320,102 @@ TEST(DWGLaterSections, Metadata) {
   M.ReleaseVersion = 3;
   R.SetMetadata(M);
   EXPECT_FALSE(R.LateSized());
+}
+
+// ---------------------------------------------------------------- objects
+
+// An R2000 LINE in model space: the common entity data, the line, the handles.
+std::string LineObject(std::uint64_t AHandle, int AReactors, int AEEDSize = 0) {
+  std::uint32_t HandlesAt = 0;
+  TBitWriter W;
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    W = TBitWriter();
+    W.BS(0x13);      // type
+    W.RL(HandlesAt);  // size of the data in bits
+    W.H(0, AHandle);
+    W.BS(AEEDSize);
+    if (AEEDSize) {
+      W.H(5, 0x12);
+      W.Bytes("ab");
+      W.BS(0);
+    }
+    W.B(0);              // no graphic
+    W.BB(2);             // model space
+    W.BL(AReactors);
+    W.B(1);              // no links
+    W.BS(256);           // colour by layer
+    W.BD(1.0);           // linetype scale
+    W.BB(0);
+    W.BB(0);
+    W.BS(0);             // visible
+    W.RC(29);            // lineweight by layer
+    W.B(1);              // Z's are zero
+    W.RD(1.5);
+    W.BB(0);             // end x = start x
+    W.RD(2.5);
+    W.BB(1);
+    W.RL(0);             // end y: low bytes replaced
+    W.B(1);              // no thickness
+    W.B(1);              // default extrusion
+    HandlesAt = static_cast<std::uint32_t>(W.BitCount());
+  }
+  W.H(3, 0);      // extension dictionary
+  W.H(5, 0x10);   // layer
+  std::string Body = W.Str();
+  std::string S;
+  S.push_back(static_cast<char>(Body.size() & 0xFF));
+  S.push_back(static_cast<char>((Body.size() >> 8) & 0x7F));
+  S += Body;
+  const std::uint16_t C = CRC8(cnstDWGCRCSeed, S.data(), S.size());
+  S.push_back(static_cast<char>(C & 0xFF));
+  S.push_back(static_cast<char>(C >> 8));
+  return S;
+}
+
+// A file with the objects after a one-block map; returns what the load made.
+struct TObjectsLoad {
+  TdwgLoadResult Result;
+  std::vector<std::pair<TFPoint, TFPoint>> Lines;
+};
+
+TObjectsLoad LoadObjects(const std::vector<std::string>& AObjects) {
+  std::vector<std::pair<std::uint64_t, std::int32_t>> Pairs(AObjects.size(), {1, 0});
+  std::size_t HeadSize = 0;
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    std::int32_t Loc = static_cast<std::int32_t>(HeadSize);
+    for (std::size_t I = 0; I < AObjects.size(); ++I) {
+      Pairs[I] = {I == 0 ? 0x20 : 1, I == 0 ? Loc : static_cast<std::int32_t>(AObjects[I - 1].size())};
+    }
+    HeadSize = DWGFile("AC1015", {{2, MapBlock(Pairs) + MapEnd()}}).size();
+  }
+  std::string S = DWGFile("AC1015", {{2, MapBlock(Pairs) + MapEnd()}});
+  for (const std::string& O : AObjects) S += O;
+  TObjectsLoad L;
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  L.Result = LoadDWGFromMemory(S.data(), S.size(), *C.get());
+  if (const TqdDXFBlock* M = C->ModelSpace())
+    for (int I = 0; I < M->Count(); ++I)
+      if (const auto* Ln = dynamic_cast<const TqdDXFLine*>(M->GetEntity(I))) L.Lines.push_back(Ln->Line());
+  return L;
+}
+
+TEST(DWGObjects, LineOfModelSpace) {
+  const TObjectsLoad L = LoadObjects({LineObject(0x20, 0)});
+  ASSERT_TRUE(L.Result.Ok) << L.Result.Error;
+  ASSERT_EQ(L.Lines.size(), 1u);
+  EXPECT_EQ(L.Lines[0].first, (TFPoint{1.5, 2.5, 0}));
+  EXPECT_EQ(L.Lines[0].second.X, 1.5);
+}
+
+TEST(DWGObjects, DamagedObjectsFailAloneAndAreNamed) {
+  // A reactor count beyond the handle stream, and extended data larger than the object.
+  const TObjectsLoad L = LoadObjects({LineObject(0x20, 1000000), LineObject(0x21, 0, 3000), LineObject(0x22, 0)});
+  ASSERT_TRUE(L.Result.Ok) << L.Result.Error;
+  EXPECT_EQ(L.Lines.size(), 1u);
+  bool Named = false;
+  for (const std::string& W : L.Result.Warnings)
+    Named |= W.find("Entity handle = $20.") != std::string::npos && W.find("not read: 2") != std::string::npos;
+  EXPECT_TRUE(Named);
 }
 
 // ---------------------------------------------------------------- errors

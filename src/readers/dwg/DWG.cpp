@@ -712,14 +712,13 @@ void TdwgReader::ReadTemplate(const TdwgLocator& L) {
 namespace {
 
 // Walks the object envelopes the map names: what lies outside the file or fails its
-// CRC, and what the objects are, by type (entities are not drawn until objects are
-// decoded).
-void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, TqdDrawingLoader& ALoader) {
+// CRC, and the type of every object (-1 where the envelope does not fit).
+std::vector<int> CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, TqdDrawingLoader& ALoader) {
   const TqdObjectsMap& M = R.ObjMap();
-  std::size_t Outside = 0, BadCRC = 0, Entities = 0, Unchecked = 0;
+  std::vector<int> Types(M.Count(), -1);
+  std::size_t Outside = 0, BadCRC = 0, Unchecked = 0;
   std::size_t CRCBudget = 2 * static_cast<std::size_t>(R.ImageSize());
   std::string First;
-  std::map<std::string, int> NotDrawn;
   for (std::size_t I = 0; I < M.Count(); ++I) {
     TdwgBitCursor D;
     std::string E;
@@ -741,29 +740,39 @@ void CheckObjects(const TdwgReader& R, const std::uint8_t* AImage, TqdDrawingLoa
       ++Unchecked;
     }
     const int Type = D.ReadOT();  // BS (OT from R2010) object type
-    if (!D.Ok()) continue;
-    TdwgTypeInfo T = DWGObjectType(Type);
-    std::string Name = T.Name;
-    if (Type >= 500 && static_cast<std::size_t>(Type - 500) < R.Classes().size()) {
-      // Class numbers are kept in order of the file: find the one with this number.
-      for (const TdwgClass& K : R.Classes())
-        if (K.Number == Type) {
-          Name = K.DXFName;
-          T.Entity = K.ItemClassID == 0x1F2;
-          break;
-        }
-    }
-    if (!T.Entity || T.Sub || Name.empty()) continue;
-    ++Entities;
-    ++NotDrawn[Name];
+    if (D.Ok()) Types[I] = Type;
   }
   if (Outside)
     ALoader.Warn("DWG object map: " + std::to_string(Outside) + " objects outside the file (first: " + First + ")");
   if (BadCRC) ALoader.Warn("DWG objects: " + std::to_string(BadCRC) + " fail their CRC");
   if (Unchecked)
     ALoader.Warn("DWG objects: " + std::to_string(Unchecked) + " overlap others and were not checked");
-  if (M.Count())
-    ALoader.Warn("DWG objects are not decoded yet: " + std::to_string(M.Count()) + " objects (" +
+  return Types;
+}
+
+// Entities that were read but did not become drawing items, by type.
+void NoteUndecoded(const TdwgReader& R, const std::vector<int>& ATypes, TqdDrawingLoader& ALoader) {
+  const TqdObjectsMap& M = R.ObjMap();
+  std::map<std::string, int> NotDrawn;
+  std::size_t Objects = 0, Entities = 0;
+  for (std::size_t I = 0; I < M.Count(); ++I) {
+    if (ATypes[I] < 0 || R.Decoded().count(M[I].Handle)) continue;
+    ++Objects;
+    TdwgTypeInfo T = DWGObjectType(ATypes[I]);
+    std::string Name = T.Name;
+    if (ATypes[I] >= 500)
+      for (const TdwgClass& K : R.Classes())
+        if (K.Number == ATypes[I]) {
+          Name = K.DXFName;
+          T.Entity = K.ItemClassID == 0x1F2;
+          break;
+        }
+    if (!T.Entity || T.Sub || Name.empty()) continue;
+    ++Entities;
+    ++NotDrawn[Name];
+  }
+  if (Objects)
+    ALoader.Warn("DWG objects are not decoded yet: " + std::to_string(Objects) + " objects (" +
                  std::to_string(Entities) + " entities) in the file are not loaded");
   for (const auto& [Name, N] : NotDrawn) ALoader.NoteNotDrawn(Name, N);
 }
@@ -825,7 +834,15 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     R.Error = X.what();
   }
   if (Reader.MaxHandle() > AConverter.FMaxHandle) AConverter.FMaxHandle = Reader.MaxHandle();
-  if (R.Ok) CheckObjects(Reader, Image, Reader);
+  if (R.Ok) {
+    const std::vector<int> Types = CheckObjects(Reader, Image, Reader);
+    try {
+      Reader.ReadObjects(Types);
+    } catch (const std::exception& X) {
+      Reader.Warn(std::string("DWG objects: ") + X.what());
+    }
+    NoteUndecoded(Reader, Types, Reader);
+  }
   Reader.Complete(ASize);
   R.Warnings = Reader.Warnings();
   R.Millimetres = Reader.Millimetres();

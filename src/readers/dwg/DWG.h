@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "DXFConv.h"
@@ -130,6 +131,14 @@ protected:
   void ReadObjectMap(const TdwgLocator& ALoc);
   void ReadMeasurement(const TdwgLocator& ALoc);
   void ReadSummaryInfo(const TdwgLocator& ALoc);
+public:
+  // Decodes the objects of the kinds read so far; ATypes holds each map element's
+  // object type (-1 when its envelope does not fit the file).
+  void ReadObjects(const std::vector<int>& ATypes);
+  // Handles of the objects that became drawing items.
+  const std::unordered_set<std::uint64_t>& Decoded() const { return FDecoded; }
+
+protected:
   void ReadTemplate(const TdwgLocator& ALoc);
 
   const std::uint8_t* FImage;
@@ -148,6 +157,7 @@ protected:
   int FMillimetres = -1;
   bool FHeaderRead = false;
   TqdDWGMeatadata FMetadata;
+  std::unordered_set<std::uint64_t> FDecoded;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
