@@ -80,6 +80,8 @@ TEST(DWGFileHeader, LocatorCountAndSectionBounds) {
   std::string Huge = DWGFile("AC1015", {});
   PutLE32(Huge, 21, 0xFFFFFFFF);
   EXPECT_EQ(Load(Huge).Error, "DWG file header is corrupted");
+  // No sections: nothing that makes a drawing.
+  EXPECT_EQ(Load(DWGFile("AC1015", {}) + std::string(100, '\0')).Error, "DWG file header is corrupted");
   // Seeker + size wraps in 32 bits.
   std::string Wrap = DWGFile("AC1015", {{2, MapEnd()}});
   PutLE32(Wrap, 26, 0xFFFFFFF0);

@@ -71,7 +71,8 @@ void TdwgReader::ReadFile() {
   FConverter->HeadVarStruct().CodePage = FCodePage;
   const std::uint32_t Count = C.ReadRL();  // RL: locator records
   // 64-bit: the count is the file's word, and real files have 3 to 6 records.
-  if (Count > TdwgLimits::MaxLocatorRecords ||
+  // No sections at all is no drawing; real files have 3 to 6.
+  if (Count == 0 || Count > TdwgLimits::MaxLocatorRecords ||
       TdwgLimits::FileHeaderBytes + static_cast<std::uint64_t>(Count) * 9 > FSize) {
     Warn("DWG file header: " + std::to_string(Count) + " section locators do not fit the file");
     throw EdwgReadError(cnstHeaderCorrupted);
