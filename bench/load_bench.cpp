@@ -106,6 +106,63 @@ void BM_Load(benchmark::State& state, const std::string& APath) {
   state.counters["peak_B_per_ent"] = PeakKB * 1024 / Ents;
 }
 
+// Every file of a list loaded once per iteration: the sum over a corpus release range.
+void BM_LoadSet(benchmark::State& state, const std::vector<std::string>& APaths) {
+  static const bool Registered = (RegisterReaders(), true);
+  (void)Registered;
+  std::int64_t Bytes = 0;
+  std::vector<std::string> Formats;
+  for (const std::string& P : APaths) {
+    std::error_code EC;
+    Bytes += static_cast<std::int64_t>(fs::file_size(P, EC));
+    const std::vector<unsigned char> Head = qdReadFileHead(P, cnstContentHeadSize);
+    Formats.push_back(qdIdentifyContent(Head.data(), Head.size()).Family);
+  }
+  std::size_t Entities = 0;
+  for (auto _ : state) {
+    Entities = 0;
+    for (std::size_t I = 0; I < APaths.size(); ++I) {
+      auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
+      const TqdLoadResult R = qdLoadDrawingFile(Formats[I], APaths[I], *C);
+      if (!R.Ok) {
+        state.SkipWithError(("load failed: " + APaths[I] + ": " + R.Error).c_str());
+        return;
+      }
+      Entities += EntityCount(*C);
+      state.PauseTiming();
+      C.reset();
+      state.ResumeTiming();
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * Bytes);
+  state.counters["files"] = static_cast<double>(APaths.size());
+  state.counters["file_MB"] = static_cast<double>(Bytes) / 1e6;
+  state.counters["entities"] = static_cast<double>(Entities);
+}
+
+// DWG files of the releases the reader decodes: each of the largest, and all in sum.
+void RegisterDWG() {
+  const fs::path Dir = fs::path(DRAFTWELL_CORPUS_DIR) / "dwg";
+  std::error_code EC;
+  if (!fs::is_directory(Dir, EC)) return;
+  std::vector<std::pair<std::uintmax_t, fs::path>> Files;
+  for (const auto& E : fs::directory_iterator(Dir, EC)) {
+    const std::string N = E.path().filename().string();
+    if (E.is_regular_file() && E.path().extension() == ".dwg" &&
+        (N.rfind("r13_", 0) == 0 || N.rfind("r14_", 0) == 0 || N.rfind("r2000_", 0) == 0))
+      Files.emplace_back(E.file_size(), E.path());
+  }
+  std::sort(Files.rbegin(), Files.rend());
+  std::vector<std::string> All;
+  for (const auto& [Size, P] : Files) All.push_back(P.string());
+  benchmark::RegisterBenchmark("BM_Load/dwg_r13_r2000_all", BM_LoadSet, All)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+  if (Files.size() > cnstCorpusFiles) Files.resize(cnstCorpusFiles);
+  for (const auto& [Size, P] : Files)
+    benchmark::RegisterBenchmark(("BM_Load/" + P.filename().string()).c_str(), BM_Load, P.string())
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+}
+
 // The synthetic drawing lives in a temporary file removed at exit.
 struct TSyntheticFile {
   std::string Path;
@@ -121,6 +178,7 @@ struct TSyntheticFile {
 };
 
 void RegisterAll() {
+  RegisterDWG();
   static TSyntheticFile Synthetic;
   benchmark::RegisterBenchmark("BM_Load/synthetic", BM_Load, Synthetic.Path)
       ->Unit(benchmark::kMillisecond)

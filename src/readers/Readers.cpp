@@ -1,5 +1,9 @@
 #include "Readers.h"
 
+#include "DWG.h"
 #include "DXF.h"
 
-void RegisterReaders() { RegisterDXFReader(); }
+void RegisterReaders() {
+  RegisterDXFReader();
+  RegisterDWGReader();
+}

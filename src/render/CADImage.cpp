@@ -184,6 +184,8 @@ void TqdCADImage::ReadDrawing(const void* Data, std::size_t Size, const std::str
       ReaderProgress(psRunning, static_cast<long long>(Pos), static_cast<long long>(Limit));
     };
     FLoadResult = Path ? qdLoadDrawingFile(ReaderFormat(), *Path, C, O) : qdLoadDrawing(ReaderFormat(), Data, Size, C, O);
+    // A misnamed file says what it is in front of its error, as a refused one does.
+    if (!FLoadResult.Error.empty() && !FNotes.empty()) FLoadResult.Error = FNotes.front() + ": " + FLoadResult.Error;
     // The converter keeps what the load had to say, next to what the database met.
     for (const std::string& W : FLoadResult.Warnings) C.AddWarning(W);
     for (const std::string& W : qdNotDrawnWarnings(C, &FLoadResult)) C.AddWarning(W);

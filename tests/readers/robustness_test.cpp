@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "DWG.h"
 #include "DXF.h"
 #include "dxf_test_util.h"
 #include "qdProcess.h"
@@ -49,6 +50,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path cDxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+const fs::path cDwgDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dwg";
 
 // Seconds one load may take, sanitizers included, on a loaded machine.
 constexpr unsigned cnstLoadSeconds = 20;
@@ -84,6 +86,19 @@ std::vector<TVariant> Variants(const std::string& S) {
 }
 
 // Loads an exact-size copy (reads past the end are caught) and walks the layouts.
+void LoadOneDWG(const std::string& AData) {
+  std::unique_ptr<char[]> Buf(new char[AData.size() ? AData.size() : 1]);
+  if (!AData.empty()) std::memcpy(Buf.get(), AData.data(), AData.size());
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const TdwgLoadResult R = LoadDWGFromMemory(Buf.get(), AData.size(), *C.get());
+  std::size_t Seen = 0;
+  for (int I = 0; I < C->LayoutsCount(); ++I)
+    if (const TqdDXFLayout* L = C->GetLayout(I))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField()) Seen += static_cast<std::size_t>(B->Count());
+  if (!R.Ok && R.Error.empty()) _exit(5);  // a failure must say why
+  (void)Seen;
+}
+
 void LoadOne(const std::string& AData) {
   std::unique_ptr<char[]> Buf(new char[AData.size() ? AData.size() : 1]);
   if (!AData.empty()) std::memcpy(Buf.get(), AData.data(), AData.size());
@@ -107,8 +122,9 @@ struct TChildNote {
 
 // Runs the variants of one input in a child; empty when all of them loaded or
 // failed cleanly, else what went wrong.
-std::string RunVariants(const std::string& AName, const std::vector<TVariant>& AVariants) {
-  static const bool Registered = (RegisterDXFReader(), true);
+std::string RunVariants(const std::string& AName, const std::vector<TVariant>& AVariants,
+                        void (*ALoad)(const std::string&) = LoadOne) {
+  static const bool Registered = (RegisterDXFReader(), RegisterDWGReader(), true);
   (void)Registered;
   void* M = mmap(nullptr, sizeof(TChildNote), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (M == MAP_FAILED) return "mmap failed";
@@ -126,7 +142,7 @@ std::string RunVariants(const std::string& AName, const std::vector<TVariant>& A
       ResetPeakMemory();
       const long Before = ProcessStatusKB("VmRSS");
       alarm(cnstLoadSeconds);
-      LoadOne(V.Data);
+      ALoad(V.Data);
       alarm(0);
       const long Grown = ProcessStatusKB("VmHWM") - Before;
       if (Grown > (cnstMemoryBaseMB << 10) + static_cast<long>(V.Data.size()) * cnstMemoryPerInputByte / 1024)
@@ -159,12 +175,12 @@ std::string RunVariants(const std::string& AName, const std::vector<TVariant>& A
   return {};
 }
 
-std::vector<fs::path> CorpusFiles() {
+std::vector<fs::path> CorpusFiles(const fs::path& ADir = cDxfDir, const char* AExt = ".dxf") {
   std::vector<fs::path> R;
   std::error_code EC;
-  if (!fs::is_directory(cDxfDir, EC)) return R;
-  for (const auto& E : fs::directory_iterator(cDxfDir, EC))
-    if (E.is_regular_file() && E.path().extension() == ".dxf") R.push_back(E.path());
+  if (!fs::is_directory(ADir, EC)) return R;
+  for (const auto& E : fs::directory_iterator(ADir, EC))
+    if (E.is_regular_file() && E.path().extension() == AExt) R.push_back(E.path());
   std::sort(R.begin(), R.end());
   return R;
 }
@@ -196,6 +212,24 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DXFRobustness);
 
 TEST(DXFRobustnessCorpus, Present) {
   if (CorpusFiles().empty()) GTEST_SKIP() << "no DXF corpus at " << cDxfDir << ": damaged-copy tests skipped";
+}
+
+class DWGRobustness : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(DWGRobustness, DamagedCopiesLoadOrFailCleanly) {
+  const fs::path& P = GetParam();
+  const std::string S = ReadFile(P);
+  ASSERT_FALSE(S.empty()) << "cannot read " << P;
+  const std::string Fault = RunVariants(P.filename().string(), Variants(S), LoadOneDWG);
+  EXPECT_TRUE(Fault.empty()) << Fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, DWGRobustness, ::testing::ValuesIn(CorpusFiles(cDwgDir, ".dwg")), ParamName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DWGRobustness);
+
+TEST(DWGRobustnessCorpus, Present) {
+  if (CorpusFiles(cDwgDir, ".dwg").empty())
+    GTEST_SKIP() << "no DWG corpus at " << cDwgDir << ": damaged-copy tests skipped";
 }
 
 // The harness itself: a sound file passes, and the last cut drops exactly one byte.

@@ -660,10 +660,10 @@ TEST(FormatTable, ExtensionsChooseTheClassAndShellsSayNotSupported) {
   EXPECT_NE(dynamic_cast<TqdHPGLImage*>(F.Find("hpgl2")->Factory().get()), nullptr);
   TqdPicture P;
   try {
-    P.LoadFromFile("/nonexistent/a.dwg");
-    ADD_FAILURE() << "no DWG reader yet";
+    P.LoadFromFile("/nonexistent/a.plt");
+    ADD_FAILURE() << "no HPGL/2 reader yet";
   } catch (const EqdError& E) {
-    EXPECT_STREQ(E.what(), "DWG files are not supported yet");
+    EXPECT_STREQ(E.what(), "HPGL/2 files are not supported yet");
   }
   EXPECT_THROW(P.LoadFromFile("a.unknown"), EqdError);
   EXPECT_EQ(P.Graphic(), nullptr);
