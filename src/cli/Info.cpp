@@ -10,6 +10,7 @@
 #include "Readers.h"
 #include "RenderCommand.h"
 #include "SHXFontList.h"
+#include "TTF.h"
 #include "qdCodePages.h"
 #include "qdGraphic.h"
 #include "qdMappedFile.h"
@@ -118,8 +119,9 @@ void GatherFonts(const std::string& Path, TqdDXFConverter& C, TFacts& F) {
     if (std::find(Seen.begin(), Seen.end(), U) != Seen.end()) return;
     Seen.push_back(U);
     F.Fonts.push_back({SanitizeUTF8(Name), Kind, SanitizeUTF8(Resolved)});
+    const char* Family = IsTrueTypeName(Name) ? "TrueType font \"" : "SHX font \"";
     if (std::string(Kind) == "substitute")
-      F.Warnings.push_back("SHX font \"" + SanitizeUTF8(Name) + "\" not found: drawn with " +
+      F.Warnings.push_back(Family + SanitizeUTF8(Name) + "\" not found: drawn with " +
                            SanitizeUTF8(std::filesystem::path(Resolved).filename().string()));
     else if (std::string(Kind) == "none" && !IsTrueTypeName(Name))
       F.Warnings.push_back("SHX font \"" + SanitizeUTF8(Name) + "\" not found and no fallback font is installed");
@@ -130,7 +132,12 @@ void GatherFonts(const std::string& Path, TqdDXFConverter& C, TFacts& F) {
     const std::string Main(S->FPrimaryFont), Big(S->FBigFont);
     const bool ShapeFile = S->Flags() & 1;
     if (!Main.empty() && IsTrueTypeName(Main)) {
-      Add(Main, "none", "");
+      // TrueType faces through the system's registry, Windows names mapped to their
+      // metric-compatible stand-ins.
+      const TqdTTFResolution T = ResolveTTFFace(Main);
+      const std::string Kind = TTFResolutionKindName(T.Kind);
+      Add(Main, Kind == "file" ? "file" : Kind == "substitute" ? "substitute" : "none",
+          T.FileName.empty() ? T.FaceName : T.FileName);
     } else {
       L->AddStyle(ShapeFile ? std::string() : S->Name(), Main, Big, S->Flags() & 4, S->FTextGenFlags & 4,
                   S->FTextGenFlags & 2, S->FObliqueAngle, S->FWidthFactor);
