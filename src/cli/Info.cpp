@@ -5,6 +5,7 @@
 #include <map>
 
 #include "DXF.h"
+#include "DumpCommand.h"
 #include "Json.h"
 #include "qdCodePages.h"
 
@@ -292,6 +293,7 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   const std::string& Cmd = Args[0];
   if (Cmd == "help" || Cmd == "--help" || Cmd == "-h") {
     Out += kUsage;
+    Out += std::string("\n") + kDumpUsage;
     return 0;
   }
   if (Cmd == "version" || Cmd == "--version") {
@@ -299,6 +301,7 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
     return 0;
   }
   if (Cmd == "info") return Info(Args, Out, Err);
+  if (Cmd == "dump") return RunDump(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
   Err += kUsage;
   return 2;

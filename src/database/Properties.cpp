@@ -721,22 +721,41 @@ bool IsDefaultValue(const TqdClassProperties& CP, const TqdPropertyDesc& P, cons
   return D.GetValueAsText() == Value.GetValueAsText();
 }
 
+// The attributes E writes under Modes, in order: the one rule for nodes and streams.
+template <class F> void ForEachWritten(const TqdClassProperties& CP, const TqdDXFEntity& E, TqdXMLMode Modes, F&& Fn) {
+  if (Modes & xmOnlyChildNodes) return;
+  const bool All = (Modes & (xmlGetDefaultValue | xmCallHelp)) != 0;
+  TqdData D;
+  for (const TqdPropertyDesc* P : CP.Properties) {
+    P->Read(E, D);
+    if (!All && IsDefaultValue(CP, *P, E, D)) continue;
+    if ((Modes & xmCallHelp) && P->EmptyInHelp) D.SetValueAsStr("");
+    Fn(P->Id, D);
+  }
+}
+
 // The element of E with its attributes, without children.
 TqdNode* AddOwnElement(const TqdDXFEntity& E, TqdNode& AParent, TqdXMLMode Modes) {
   const TqdClassProperties& CP = ClassProperties(E);
   auto N = std::make_unique<TqdNode>(CP.XMLName);
   N->Entity = const_cast<TqdDXFEntity*>(&E);
-  if (!(Modes & xmOnlyChildNodes)) {
-    const bool All = (Modes & (xmlGetDefaultValue | xmCallHelp)) != 0;
-    TqdData D;
-    for (const TqdPropertyDesc* P : CP.Properties) {
-      P->Read(E, D);
-      if (!All && IsDefaultValue(CP, *P, E, D)) continue;
-      if ((Modes & xmCallHelp) && P->EmptyInHelp) D.SetValueAsStr("");
-      N->AddAttribId(P->Id, D);
-    }
-  }
+  ForEachWritten(CP, E, Modes, [&](int Id, const TqdData& D) { N->AddAttribId(Id, D); });
   return AParent.AddChild(std::move(N));
+}
+
+// The start tag AddOwnElement's node would write, straight into Out.
+void AppendOwnStartTag(std::string& Out, const TqdDXFEntity& E, TqdXMLMode Modes, bool AClose) {
+  const TqdClassProperties& CP = ClassProperties(E);
+  Out += '<';
+  Out += CP.XMLName;
+  ForEachWritten(CP, E, Modes, [&](int Id, const TqdData& D) {
+    Out += ' ';
+    Out += XMLAttribName(Id);
+    Out += "=\"";
+    D.AppendValueAsText(Out, true);
+    Out += '"';
+  });
+  Out += AClose ? "/>" : ">";
 }
 
 struct TWriteFrame {
@@ -1022,14 +1041,11 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
   };
   std::unordered_set<const TqdDXFEntity*> Seen{&ARoot};
   std::vector<TFrame> Stack;
-  TqdNode Scratch;
   auto Write = [&](const TqdDXFEntity& E, int Level) {
-    Scratch.Clear();
-    const TqdNode* N = AddOwnElement(E, Scratch, Modes);
     Indent(Out, Level);
     const bool Children = (Modes & xmAddSubEntities) && XMLWritesChildren(E) &&
                           static_cast<int>(Stack.size()) < cnstXMLMaxDepth;
-    WriteXMLStartTag(Out, *N, !Children);
+    AppendOwnStartTag(Out, E, Modes, !Children);
     if (!Children) return;
     const bool List = !(Modes & xmNoSubEntitiesNode);
     if (List) {

@@ -276,34 +276,55 @@ void TqdData::SetValueAsType(TqdDataType T, std::string_view V) {
 // ---------------------------------------------------------------- text form
 
 std::string TqdData::GetValueAsText() const {
-  const TqdDataValue& V = FValue;
   std::string S;
+  AppendValueAsText(S, false);
+  return S;
+}
+
+void TqdData::AppendValueAsText(std::string& Out, bool AEscape) const {
+  const TqdDataValue& V = FValue;
+  if (AEscape && (V.DType == dtString || V.DType == dtColorCAD)) {
+    // The only forms that carry free text.
+    if (V.DType == dtString) return AppendXMLEscaped(Out, V.S);
+    std::string T;
+    AppendTextForm(T);
+    return AppendXMLEscaped(Out, T);
+  }
+  AppendTextForm(Out);
+}
+
+void TqdData::AppendTextForm(std::string& S) const {
+  const TqdDataValue& V = FValue;
   switch (V.DType) {
-    case dtBool: return V.I ? "true" : "false";
+    case dtBool: S += V.I ? "true" : "false"; return;
     case dtByte:
     case dtWord:
     case dtInteger:
-    case dtInt64: AppendInt(S, V.I); return S;
+    case dtInt64: AppendInt(S, V.I); return;
     case dtColor:
       S += '#';
       AppendHex(S, SwapRB(static_cast<std::uint32_t>(V.I)));
-      return S;
+      return;
     case dtHandle:
       S += '$';
       AppendHex(S, static_cast<std::uint64_t>(V.I));
-      return S;
+      return;
     case dtSingle: {
       char Buf[32];
       auto R = std::to_chars(Buf, Buf + sizeof Buf, static_cast<float>(V.D[0]));
-      if (V.D[0] == 0) return "0";
-      return std::string(Buf, R.ptr);
+      if (V.D[0] == 0) {
+        S += '0';
+        return;
+      }
+      S.append(Buf, R.ptr);
+      return;
     }
-    case dtDouble: AppendDouble(S, V.D[0]); return S;
+    case dtDouble: AppendDouble(S, V.D[0]); return;
     case dtPointer:
       S += '$';
       AppendHex(S, static_cast<std::uint64_t>(V.I), 16);
-      return S;
-    case dtString: return V.S;
+      return;
+    case dtString: S += V.S; return;
     case dtPoint:
     case dtTF2DPoint:
     case dtTFPoint:
@@ -328,13 +349,13 @@ std::string TqdData::GetValueAsText() const {
         else
           AppendDouble(S, D[I]);
       }
-      return S;
+      return;
     }
     case dtVersion:
       AppendInt(S, V.I);
       S += '.';
       AppendInt(S, V.U);
-      return S;
+      return;
     case dtColorCAD:
       if (V.I == 1) {
         S += "1;$";
@@ -345,8 +366,8 @@ std::string TqdData::GetValueAsText() const {
       }
       S += ';';
       S += V.S;
-      return S;
-    default: return S;
+      return;
+    default: return;
   }
 }
 

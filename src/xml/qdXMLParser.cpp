@@ -440,7 +440,7 @@ void WriteXMLStartTag(std::string& Out, const TqdNode& N, bool AClose) {
     Out += ' ';
     Out += A->GetFullName();
     Out += "=\"";
-    AppendXMLEscaped(Out, A->GetText());
+    A->FValue.AppendValueAsText(Out, true);
     Out += '"';
   }
   Out += AClose ? "/>" : ">";

@@ -146,6 +146,8 @@ public:
   void SetValueAsType(TqdDataType T, std::string_view V = {});
 
   std::string GetValueAsText() const;
+  // Appends the text form to Out (escaped for XML markup with AEscape).
+  void AppendValueAsText(std::string& Out, bool AEscape = false) const;
   std::string GetValueAsStr() const { return GetValueAsText(); }
   // The Try forms answer false (and leave V alone) when the text does not read as the
   // type; the plain forms answer the type's zero then.
@@ -185,6 +187,7 @@ public:
   TqdXMLColorCAD GetValueAsColorCAD() const;
 
 private:
+  void AppendTextForm(std::string& S) const;
   TqdDataValue FValue;
 };
 
