@@ -412,7 +412,8 @@ bool TqdData::TryAsInt(int& V) const {
 
 bool TqdData::TryAsHandle(std::uint64_t& V) const {
   if (FValue.DType == dtHandle) return V = static_cast<std::uint64_t>(FValue.I), true;
-  std::string_view T = Trim(GetValueAsText());
+  const std::string Text = GetValueAsText();
+  std::string_view T = Trim(Text);
   if (!T.empty() && T.front() == '$') T.remove_prefix(1);
   std::uint64_t H;
   if (!ParseHex(T, H)) return false;
@@ -422,7 +423,8 @@ bool TqdData::TryAsHandle(std::uint64_t& V) const {
 
 bool TqdData::TryAsColor(std::uint32_t& V) const {
   if (FValue.DType == dtColor) return V = static_cast<std::uint32_t>(FValue.I), true;
-  std::string_view T = Trim(GetValueAsText());
+  const std::string Text = GetValueAsText();
+  std::string_view T = Trim(Text);
   if (T.empty() || T.front() != '#') return false;
   std::uint64_t H;
   if (!ParseHex(T.substr(1), H) || H > 0xFFFFFFFFu) return false;

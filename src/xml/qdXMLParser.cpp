@@ -132,7 +132,7 @@ TqdNode::~TqdNode() {
   }
 }
 
-TqdNodeAttrib* TqdNode::AddAttrib(std::unique_ptr<TqdNodeAttrib> A) {
+TqdNodeAttrib* TqdNode::AddAttrib(std::unique_ptr<TqdNodeAttrib>&& A) {
   if (!A || A->FOwner) return nullptr;
   A->FOwner = this;
   FAttributes.FItems.push_back(std::move(A));
@@ -154,10 +154,11 @@ TqdNodeAttrib* TqdNode::AddAttribId(int AId, const TqdData& AValue) {
   return AddAttrib(std::move(A));
 }
 
-TqdNode* TqdNode::AddChild(std::unique_ptr<TqdNode> ANode) {
+TqdNode* TqdNode::AddChild(std::unique_ptr<TqdNode>&& ANode) {
   if (!ANode || ANode->FOwner || ANode.get() == this) return nullptr;
-  // A node that owns this one would make a cycle.
-  for (const TqdNode* O = FOwner; O; O = O->FOwner)
+  // A node that owns this one would make a cycle (a node without children cannot).
+  if (ANode->HasChildNodes())
+    for (const TqdNode* O = FOwner; O; O = O->FOwner)
     if (O == ANode.get()) return nullptr;
   ANode->FOwner = this;
   FChilds.FItems.push_back(std::move(ANode));

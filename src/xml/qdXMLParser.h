@@ -345,12 +345,13 @@ public:
   TqdNodeList<TqdNodeAttrib>& Attributes() { return FAttributes; }
   TqdNodeList<TqdNode>& Childs() { return FChilds; }
 
-  TqdNodeAttrib* AddAttrib(std::unique_ptr<TqdNodeAttrib> A);
+  TqdNodeAttrib* AddAttrib(std::unique_ptr<TqdNodeAttrib>&& A);
   TqdNodeAttrib* AddAttribNV(std::string_view AName, const TqdData& AValue);
   // By attribute id (the name is stored once, in the table).
   TqdNodeAttrib* AddAttribId(int AId, const TqdData& AValue);
-  // Refuses null and a node that already has an owner (no re-parenting, no cycles).
-  TqdNode* AddChild(std::unique_ptr<TqdNode> ANode);
+  // Refuses null and a node that already has an owner (no re-parenting, no cycles);
+  // a refused node stays with the caller.
+  TqdNode* AddChild(std::unique_ptr<TqdNode>&& ANode);
   TqdNode* AddChildNV(std::string_view AName, const TqdData& AValue);
   TqdNode* AddChildNV(std::string_view AName) { return AddChildNV(AName, TqdData()); }
   std::unique_ptr<TqdNodeAttrib> RemoveAttrib(int Index);
