@@ -140,8 +140,10 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                  {NameProp<T>(
                      xaLayer, [](const T& X) { return ItemName(static_cast<const TqdDXFEntity*>(X.Layer())); },
                      [](T& X, const std::string& N, TqdDXFConverter& C) {
-                       if (!IsValidLayerName(N)) return false;
-                       TqdDXFLayer* Ly = C.LayerByName(N);
+                       // A layer of the drawing is taken whatever its name; a new one
+                       // only under a valid name.
+                       TqdDXFLayer* Ly = dynamic_cast<TqdDXFLayer*>(C.ItemByName(N, csLayers, false));
+                       if (!Ly && IsValidLayerName(N)) Ly = C.LayerByName(N);
                        if (!Ly) return false;
                        X.SetLayer(Ly);
                        return true;
@@ -360,8 +362,8 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   NameProp<T>(
                       xaStyleName, [](const T& X) { return ItemName(X.Style()); },
                       [](T& X, const std::string& N, TqdDXFConverter& C) {
-                        if (!IsValidTableName(N)) return false;
-                        TqdDXFStyle* S = C.StyleByName(N);
+                        TqdDXFStyle* S = dynamic_cast<TqdDXFStyle*>(C.ItemByName(N, csStyles, false));
+                        if (!S && IsValidTableName(N)) S = C.StyleByName(N);
                         if (!S) return false;
                         X.SetStyle(S);
                         return true;
@@ -447,8 +449,9 @@ std::vector<TqdClassDescription> MakeDescriptions() {
           Prop<T, int>(xaStatusField, [](const T& X) { return X.StatusField(); },
                        [](T& X, int V) { X.SetStatusField(V); }),
           Prop<T, int>(xaThisID, [](const T& X) { return X.ThisID(); }, [](T& X, int V) { X.SetThisID(V); }),
-          // A handle from text would point the viewport at any object: shown only.
-          Prop<T, THandle>(xaClippingBoundaryHandle, [](const T& X) { return THandle{X.ClippingBoundaryHandle()}; })}});
+          // Kept as a number: the viewport finds its boundary among its owner's children.
+          Prop<T, THandle>(xaClippingBoundaryHandle, [](const T& X) { return THandle{X.ClippingBoundaryHandle()}; },
+                           [](T& X, THandle V) { X.SetClippingBoundaryHandle(V.V); })}});
   }
   {
     using T = TqdDXFVport;
@@ -505,9 +508,25 @@ std::vector<TqdClassDescription> MakeDescriptions() {
   {
     using T = TqdDXFImageEnt;
     L.push_back({QD_CLASS(TqdDXFImageEnt),
-                 {Prop<T, THandle>(xaImageDef, [](const T& X) {
-                   return THandle{X.FImageDef ? X.FImageDef->Handle() : X.FImageDefHandle};
-                 })}});
+                 {NameProp<T>(
+                     xaImageDef,
+                     [](const T& X) {
+                       TqdData D;
+                       D.SetValueAsHandle(X.FImageDef ? X.FImageDef->Handle() : X.FImageDefHandle);
+                       return D.GetValueAsText();
+                     },
+                     [](T& X, const std::string& Text, TqdDXFConverter& C) {
+                       // The handle is looked up among the drawing's image definitions,
+                       // never used as an address.
+                       TqdData D;
+                       D.SetValueAsStr(Text);
+                       std::uint64_t H = 0;
+                       if (!D.TryAsHandle(H)) return false;
+                       TqdDXFEntity* Def = H && C.Main() ? C.Main()->FindEntByHandle(true, false, H) : nullptr;
+                       X.FImageDefHandle = H;
+                       X.FImageDef = dynamic_cast<TqdDXFImageDef*>(Def);
+                       return true;
+                     })}});
   }
   {
     using T = TqdCADMLine;
@@ -851,7 +870,9 @@ void ApplyValue(TqdDXFEntity& E, const TqdClassProperties& CP, const TqdNodeSamp
   }
   if (Id == xaHandle) {
     // Handles key the converter's maps: a written handle could duplicate another.
-    if (R) R->Report(N, "\"Handle\" is read-only");
+    TqdData Cur;
+    Cur.SetValueAsHandle(E.Handle());
+    if (R && Cur.GetValueAsText() != V.GetValueAsText()) R->Report(N, "\"Handle\" is read-only");
     return;
   }
   const TqdPropertyDesc* P = CP.Find(Id);
