@@ -699,9 +699,17 @@ TqdEntityClass XMLClassByName(std::string_view AXMLName) {
 const TqdClassProperties& ClassProperties(const TqdDXFEntity& E) {
   // Keyed by views of the names the entries hold.
   static std::unordered_map<std::string_view, std::unique_ptr<TqdClassProperties>> Cache;
+  // Walks meet runs of one class: the last answer is checked first.
+  static const char* LastName = nullptr;
+  static const TqdClassProperties* Last = nullptr;
   const char* Name = E.ClassName();
+  if (Name == LastName) return *Last;
   auto It = Cache.find(std::string_view(Name));
-  if (It != Cache.end()) return *It->second;
+  if (It != Cache.end()) {
+    LastName = Name;
+    Last = It->second.get();
+    return *Last;
+  }
   auto CP = std::make_unique<TqdClassProperties>();
   CP->ClassName = Name;
   CP->XMLName = GetXMLName(Name);
@@ -721,6 +729,8 @@ const TqdClassProperties& ClassProperties(const TqdDXFEntity& E) {
   }
   CP->Prototype = E.NewInstance();
   const std::string_view Key = CP->ClassName;
+  LastName = Name;
+  Last = CP.get();
   return *Cache.emplace(Key, std::move(CP)).first->second;
 }
 
@@ -783,15 +793,17 @@ struct TWriteFrame {
   int Next;
 };
 
-// Iterative: the stack holds the open containers; nesting is capped, and an item met
-// twice on one walk (shared through a link) is written once.
+// Iterative: the stack holds the open containers; nesting is capped, and a container
+// met twice on one walk (shared through a link) lists its children once, so that no
+// sharing multiplies the output.
 TqdNode* WriteTree(const TqdDXFEntity& ARoot, TqdNode& AParent, TqdXMLMode Modes) {
   TqdNode* Top = AddOwnElement(ARoot, AParent, Modes);
   if (!Top || !(Modes & xmAddSubEntities)) return Top;
-  std::unordered_set<const TqdDXFEntity*> Seen{&ARoot};
+  std::unordered_set<const TqdDXFEntity*> Seen;
   std::vector<TWriteFrame> Stack;
   auto Open = [&](const TqdDXFEntity& E, TqdNode* Node) {
     if (!XMLWritesChildren(E) || static_cast<int>(Stack.size()) >= cnstXMLMaxDepth) return;
+    if (!Seen.insert(&E).second) return;
     TqdNode* List = (Modes & xmNoSubEntitiesNode) ? Node : Node->AddChildNV(XMLAttribName(xaSubEntities));
     Stack.push_back({&E, List, 0});
   };
@@ -803,7 +815,7 @@ TqdNode* WriteTree(const TqdDXFEntity& ARoot, TqdNode& AParent, TqdXMLMode Modes
       continue;
     }
     const TqdDXFEntity* C = F.E->GetEntity(F.Next++);
-    if (!C || !Seen.insert(C).second) continue;
+    if (!C) continue;
     TqdNode* N = AddOwnElement(*C, *F.List, Modes);
     Open(*C, N);
   }
@@ -1060,12 +1072,12 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
     int Next;
     bool ListNode;
   };
-  std::unordered_set<const TqdDXFEntity*> Seen{&ARoot};
+  std::unordered_set<const TqdDXFEntity*> Seen;
   std::vector<TFrame> Stack;
   auto Write = [&](const TqdDXFEntity& E, int Level) {
     Indent(Out, Level);
     const bool Children = (Modes & xmAddSubEntities) && XMLWritesChildren(E) &&
-                          static_cast<int>(Stack.size()) < cnstXMLMaxDepth;
+                          static_cast<int>(Stack.size()) < cnstXMLMaxDepth && Seen.insert(&E).second;
     AppendOwnStartTag(Out, E, Modes, !Children);
     if (!Children) return;
     const bool List = !(Modes & xmNoSubEntitiesNode);
@@ -1091,7 +1103,7 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
       continue;
     }
     const TqdDXFEntity* C = F.E->GetEntity(F.Next++);
-    if (!C || !Seen.insert(C).second) continue;
+    if (!C) continue;
     Write(*C, Level + 1);
   }
 }

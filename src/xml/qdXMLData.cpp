@@ -159,81 +159,66 @@ bool XMLTextToDouble(std::string_view S, double& V) {
 // ---------------------------------------------------------------- TqdData setters
 
 void TqdData::SetValueAsBool(bool V) {
-  FValue = {};
   FValue.DType = dtBool;
   FValue.I = V;
 }
 void TqdData::SetValueAsByte(std::uint8_t V) {
-  FValue = {};
   FValue.DType = dtByte;
   FValue.I = V;
 }
 void TqdData::SetValueAsWord(std::uint16_t V) {
-  FValue = {};
   FValue.DType = dtWord;
   FValue.I = V;
 }
 void TqdData::SetValueAsInt(int V) {
-  FValue = {};
   FValue.DType = dtInteger;
   FValue.I = V;
 }
 void TqdData::SetValueAsInt64(std::int64_t V) {
-  FValue = {};
   FValue.DType = dtInt64;
   FValue.I = V;
 }
 void TqdData::SetValueAsColor(std::uint32_t V) {
-  FValue = {};
   FValue.DType = dtColor;
   FValue.I = V;
 }
 void TqdData::SetValueAsHandle(std::uint64_t V) {
-  FValue = {};
   FValue.DType = dtHandle;
   FValue.I = static_cast<std::int64_t>(V);
 }
 void TqdData::SetValueAsSingle(float V) {
-  FValue = {};
   FValue.DType = dtSingle;
   FValue.D[0] = std::isfinite(V) ? V : 0;
 }
 void TqdData::SetValueAsDouble(double V) {
-  FValue = {};
   FValue.DType = dtDouble;
   FValue.D[0] = std::isfinite(V) ? V : 0;
 }
 void TqdData::SetValueAsPointer(const void* V) {
-  FValue = {};
   FValue.DType = dtPointer;
   FValue.I = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(V));
 }
 void TqdData::SetValueAsStr(std::string_view V) {
-  FValue = {};
   FValue.DType = dtString;
   FValue.S.assign(V);
 }
 void TqdData::SetValueAsPoint(const TqdXMLPoint& V) {
-  FValue = {};
   FValue.DType = dtPoint;
   FValue.D[0] = V.X;
   FValue.D[1] = V.Y;
 }
 void TqdData::SetValueAsF2DPoint(const TF2DPoint& V) {
-  FValue = {};
   FValue.DType = dtTF2DPoint;
   FValue.D[0] = V.X;
   FValue.D[1] = V.Y;
 }
 void TqdData::SetValueAsFPoint(const TFPoint& V) {
-  FValue = {};
   FValue.DType = dtTFPoint;
   FValue.D[0] = V.X;
   FValue.D[1] = V.Y;
   FValue.D[2] = V.Z;
 }
 void TqdData::SetValueAsRect(const TqdXMLRect& V) {
-  FValue = {};
   FValue.DType = dtRect;
   FValue.D[0] = V.Left;
   FValue.D[1] = V.Top;
@@ -241,7 +226,6 @@ void TqdData::SetValueAsRect(const TqdXMLRect& V) {
   FValue.D[3] = V.Bottom;
 }
 void TqdData::SetValueAsF2DRect(const TF2DRect& V) {
-  FValue = {};
   FValue.DType = dtTF2DRect;
   FValue.D[0] = V.Left;
   FValue.D[1] = V.Top;
@@ -249,26 +233,22 @@ void TqdData::SetValueAsF2DRect(const TF2DRect& V) {
   FValue.D[3] = V.Bottom;
 }
 void TqdData::SetValueAsFRect(const TFRect& V) {
-  FValue = {};
   FValue.DType = dtTFRect;
   const double D[6] = {V.Left, V.Top, V.Z1, V.Right, V.Bottom, V.Z2};
   std::memcpy(FValue.D, D, sizeof D);
 }
 void TqdData::SetValueAsVersion(const TqdXMLVersion& V) {
-  FValue = {};
   FValue.DType = dtVersion;
   FValue.I = V.Major;
   FValue.U = static_cast<std::uint32_t>(V.Minor);
 }
 void TqdData::SetValueAsColorCAD(const TqdXMLColorCAD& V) {
-  FValue = {};
   FValue.DType = dtColorCAD;
   FValue.I = V.Active == 1 ? 1 : 0;
   FValue.U = V.Color;
   FValue.S = V.AlbumString;
 }
 void TqdData::SetValueAsType(TqdDataType T, std::string_view V) {
-  FValue = {};
   FValue.DType = T;
   FValue.S.assign(V);
 }
