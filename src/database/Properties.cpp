@@ -640,15 +640,9 @@ std::unordered_map<std::string, TqdEntityClass>& XMLClassTable() {
   return T;
 }
 
-std::string LowerText(std::string_view S) {
-  std::string R(S);
-  for (char& C : R)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
-  return R;
-}
 
 template <class... T> void RegisterAll() {
-  (XMLClassTable().emplace(LowerText(GetXMLName(T().ClassName())), ClassOf<T>()), ...);
+  (XMLClassTable().emplace(XMLLowerText(GetXMLName(T().ClassName())), ClassOf<T>()), ...);
 }
 
 }  // namespace
@@ -692,7 +686,7 @@ void RegisterXMLClasses() {
 
 TqdEntityClass XMLClassByName(std::string_view AXMLName) {
   RegisterXMLClasses();
-  auto It = XMLClassTable().find(LowerText(AXMLName));
+  auto It = XMLClassTable().find(XMLLowerText(AXMLName));
   return It == XMLClassTable().end() ? nullptr : It->second;
 }
 
@@ -971,7 +965,7 @@ int ApplyNode(TqdDXFEntity& E, const TqdNode& Node, TqdXMLContext& Ctx) {
   }
   const TqdClassProperties& CP = ClassProperties(E);
   const TqdEntityClass NodeClass = XMLClassByName(Node.GetName());
-  if (NodeClass && LowerText(Node.GetName()) != LowerText(CP.XMLName)) {
+  if (NodeClass && XMLLowerText(Node.GetName()) != XMLLowerText(CP.XMLName)) {
     if (R) R->Report(Node, std::string(Node.GetName()) + " does not describe a " + CP.XMLName);
     return xsWrongClass;
   }

@@ -119,7 +119,10 @@ std::uint32_t SwapRB(std::uint32_t C) {
   return (C & 0xFF000000u) | ((C & 0xFF) << 16) | (C & 0xFF00) | ((C >> 16) & 0xFF);
 }
 
-bool EqualNoCase(std::string_view A, std::string_view B) {
+
+}  // namespace
+
+bool XMLEqualNoCase(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
   for (std::size_t I = 0; I < A.size(); ++I) {
     char X = A[I], Y = B[I];
@@ -130,7 +133,12 @@ bool EqualNoCase(std::string_view A, std::string_view B) {
   return true;
 }
 
-}  // namespace
+std::string XMLLowerText(std::string_view S) {
+  std::string R(S);
+  for (char& C : R)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
+  return R;
+}
 
 const char* DataTypeName(TqdDataType T) {
   return T >= 0 && T < cnstDataTypeCount ? cTypes[T].Name : cTypes[0].Name;
@@ -361,8 +369,8 @@ int TqdData::Compare(const TqdData& Other) const {
 bool TqdData::TryAsBool(bool& V) const {
   if (FValue.DType == dtBool) return V = FValue.I != 0, true;
   const std::string T(Trim(GetValueAsText()));
-  if (EqualNoCase(T, "true") || T == "1") return V = true, true;
-  if (EqualNoCase(T, "false") || T == "0") return V = false, true;
+  if (XMLEqualNoCase(T, "true") || T == "1") return V = true, true;
+  if (XMLEqualNoCase(T, "false") || T == "0") return V = false, true;
   return false;
 }
 
@@ -604,18 +612,12 @@ const TqdXMLAttribInfo cAttribs[cnstXMLAttribCount] = {
 #undef QD_XML_ATTRIB
 #undef QD_XML_ATTRIB2
 
-std::string Lower(std::string_view S) {
-  std::string R(S);
-  for (char& C : R)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
-  return R;
-}
 
 // Lower-cased names sorted, each with the first id that has it.
 const std::vector<std::pair<std::string, int>>& SortedNames() {
   static const std::vector<std::pair<std::string, int>> Names = [] {
     std::vector<std::pair<std::string, int>> V;
-    for (int I = 1; I < cnstXMLClassNameId; ++I) V.emplace_back(Lower(cAttribs[I].Name), I);
+    for (int I = 1; I < cnstXMLClassNameId; ++I) V.emplace_back(XMLLowerText(cAttribs[I].Name), I);
     std::stable_sort(V.begin(), V.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
     V.erase(std::unique(V.begin(), V.end(), [](const auto& A, const auto& B) { return A.first == B.first; }),
             V.end());

@@ -11,23 +11,7 @@
 
 namespace {
 
-bool EqualNoCase(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I) {
-    char X = A[I], Y = B[I];
-    if (X >= 'A' && X <= 'Z') X = static_cast<char>(X + 32);
-    if (Y >= 'A' && Y <= 'Z') Y = static_cast<char>(Y + 32);
-    if (X != Y) return false;
-  }
-  return true;
-}
 
-std::string Lower(std::string_view S) {
-  std::string R(S);
-  for (char& C : R)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C + 32);
-  return R;
-}
 
 }  // namespace
 
@@ -85,7 +69,7 @@ void TqdNodeSample::SetFullName(std::string_view AName) {
 }
 
 int TqdNodeSample::Compare(const TqdNodeSample& Other) const {
-  const std::string A = Lower(GetFullName()), B = Lower(Other.GetFullName());
+  const std::string A = XMLLowerText(GetFullName()), B = XMLLowerText(Other.GetFullName());
   if (A != B) return A < B ? -1 : 1;
   const TqdData* X = ValueData();
   const TqdData* Y = Other.ValueData();
@@ -98,19 +82,19 @@ int TqdNodeSample::Compare(const TqdNodeSample& Other) const {
 template <class T> T* TqdNodeList<T>::FindByName(std::string_view AName) const {
   if (!QuickFind) {
     for (const auto& N : FItems)
-      if (CaseSensitive ? N->GetName() == AName : EqualNoCase(N->GetName(), AName)) return N.get();
+      if (CaseSensitive ? N->GetName() == AName : XMLEqualNoCase(N->GetName(), AName)) return N.get();
     return nullptr;
   }
   if (!FIndexValid) {
     FIndex.clear();
     for (const auto& N : FItems) {
       std::string K(N->GetName());
-      if (!CaseSensitive) K = Lower(K);
+      if (!CaseSensitive) K = XMLLowerText(K);
       FIndex.emplace(std::move(K), N.get());  // the first of equal names stays
     }
     FIndexValid = true;
   }
-  auto It = FIndex.find(CaseSensitive ? std::string(AName) : Lower(AName));
+  auto It = FIndex.find(CaseSensitive ? std::string(AName) : XMLLowerText(AName));
   return It == FIndex.end() ? nullptr : It->second;
 }
 
@@ -195,7 +179,7 @@ std::unique_ptr<TqdNode> TqdNode::RemoveChild(int Index) {
 
 bool TqdNode::RemoveAttributeByName(std::string_view AName) {
   for (int I = 0; I < FAttributes.Count(); ++I)
-    if (EqualNoCase(FAttributes[I]->GetName(), AName)) {
+    if (XMLEqualNoCase(FAttributes[I]->GetName(), AName)) {
       RemoveAttrib(I);
       return true;
     }
@@ -332,7 +316,7 @@ TqdNode* TqdNodeIterator::Next() {
 }
 
 bool TqdFindByNode::Matches(const TqdNode& ANode) const {
-  if (!FSample.GetName().empty() && !EqualNoCase(FSample.GetName(), ANode.GetName())) return false;
+  if (!FSample.GetName().empty() && !XMLEqualNoCase(FSample.GetName(), ANode.GetName())) return false;
   for (const auto& A : FSample.Attributes()) {
     const TqdNodeAttrib* B = ANode.GetAttributeByName(A->GetName());
     if (!B || B->GetText() != A->GetText()) return false;
@@ -355,7 +339,7 @@ std::vector<TqdNode*> TqdParser::FindNodeByName(std::string_view AName, const Tq
                                                 const TqdFindOptions& AOptions) {
   std::vector<TqdNode*> R;
   auto Match = [&](const TqdNode& N) {
-    return AOptions.CaseSensitive ? N.GetName() == AName : EqualNoCase(N.GetName(), AName);
+    return AOptions.CaseSensitive ? N.GetName() == AName : XMLEqualNoCase(N.GetName(), AName);
   };
   for (const auto& Top : AList) {
     if (!AOptions.Recursive) {
@@ -686,7 +670,7 @@ std::string ToUTF8(std::string_view In) {
       std::size_t Q = Decl.find_first_of("\"'", E);
       if (Q != std::string_view::npos) {
         const std::size_t Q2 = Decl.find(Decl[Q], Q + 1);
-        const std::string Enc = Lower(Decl.substr(Q + 1, Q2 == std::string_view::npos ? 0 : Q2 - Q - 1));
+        const std::string Enc = XMLLowerText(Decl.substr(Q + 1, Q2 == std::string_view::npos ? 0 : Q2 - Q - 1));
         if (Enc == "iso-8859-1" || Enc == "latin1" || Enc == "latin-1" || Enc == "us-ascii") {
           std::string R;
           R.reserve(In.size());
@@ -832,7 +816,7 @@ bool TParse::Run(TqdNode& ARoot) {
       if (!ReadName(P, Target)) return Fail(Pos, "processing instruction without a target");
       // The declaration is read (encodings are handled before parsing) but not kept:
       // saving writes its own.
-      if (!EqualNoCase(Target, "xml")) {
+      if (!XMLEqualNoCase(Target, "xml")) {
         auto N = std::make_unique<TqdNode>(ntProcessingInstr);
         N->Position = PosOf(Pos);
         N->SetFullName(Target);

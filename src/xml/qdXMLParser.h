@@ -93,6 +93,10 @@ struct TqdXMLVersion {
   friend bool operator==(const TqdXMLVersion&, const TqdXMLVersion&) = default;
 };
 
+// ASCII case folding, as names of attributes and elements compare.
+bool XMLEqualNoCase(std::string_view A, std::string_view B);
+std::string XMLLowerText(std::string_view S);
+
 // Number text in the "." form whatever the locale: shortest general form with at most
 // 15 significant digits.
 std::string XMLDoubleText(double V);
