@@ -6,6 +6,7 @@
 #include <map>
 
 #include "CADImage.h"
+#include "DumpCommand.h"
 #include "Json.h"
 #include "Readers.h"
 #include "RenderCommand.h"
@@ -58,6 +59,9 @@ std::string Usage() {
          "  render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX] [--size WxH]\n"
          "                       [--background white|black] [--verbose]\n"
          "                       draw a layout into a picture (render --help for more)\n"
+         "  dump FILE --xml [--handle H]\n"
+         "                       the drawing, or the item of hexadecimal handle H, in\n"
+         "                       its XML form (without --xml: the plain item tree)\n"
          "\n" +
          FormatsText() +
          "\n"
@@ -462,6 +466,7 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   }
   if (Cmd == "info") return Info(Args, Out, Err);
   if (Cmd == "render") return RenderCommand(Args, Out, Err);
+  if (Cmd == "dump") return RunDump(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
   Err += Usage();
   return 2;

@@ -32,6 +32,9 @@ inline constexpr int cnstMaxNestingDepth = 256;
 // Groups refuse children below this depth, so that freeing a tree stays shallow.
 inline constexpr int cnstMaxTreeDepth = 1024;
 
+class TqdNode;
+struct TqdXMLResult;
+
 // Base of every database object; its XML behaviour is added by the XML unit.
 class TqdListObject {
 public:
@@ -39,6 +42,13 @@ public:
   TqdListObject(const TqdListObject&) = delete;
   TqdListObject& operator=(const TqdListObject&) = delete;
   virtual ~TqdListObject() = default;
+
+  // The XML form (Properties.h): adds this object's element to AParent (modes are a
+  // TqdXMLMode set) and returns it; null when nothing was added.
+  virtual TqdNode* ToXML(TqdNode& AParent, unsigned AModes) const;
+  // Applies the attributes and child elements of ANode; what cannot be applied goes to
+  // AResult (when given). Returns a TqdXMLStatus.
+  virtual int FromXML(const TqdNode& ANode, TqdXMLResult* AResult);
 };
 
 // A class reference: makes a new instance of one entity class.
@@ -237,6 +247,10 @@ public:
   virtual void AssignEntity(const TqdDXFEntity& Source) {}
   // AssignEntity, then the source's handle.
   void Clone(const TqdDXFEntity& Source);
+
+  // ---- XML form (Properties.cpp walks the class's attribute description)
+  TqdNode* ToXML(TqdNode& AParent, unsigned AModes) const override;
+  int FromXML(const TqdNode& ANode, TqdXMLResult* AResult) override;
 
   // Set by the converter while it holds per-object data for this entity.
   bool FHasExtra = false;

@@ -114,6 +114,9 @@ public:
   using TNotifyEvent = std::function<void(TqdDXFConverter*)>;
 
   explicit TqdDXFConverter(const TqdConverterParams& AParams = {});
+  // The drawing as XML (Properties.cpp): header, and with xmAddSectionEntities the sections.
+  TqdNode* ToXML(TqdNode& AParent, unsigned AModes) const override;
+  int FromXML(const TqdNode& ANode, TqdXMLResult* AResult) override;
   static TqdDXFConverter* CreateFromFile(std::string_view AFileName);
   // Use Release(); deleting directly is for owners that hold the only reference.
   ~TqdDXFConverter() override;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "DXFConv.h"
+#include "Properties.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ std::unique_ptr<TqdDXFEntity> TqdEntityRegistry::CreateByDXFName(std::string_vie
 int TqdEntityRegistry::Count() { return static_cast<int>(Table().size()); }
 
 void RegisterDatabaseClasses() {
+  RegisterXMLClasses();
   TqdEntityRegistry::RegisterClass("LINE", ClassOf<TqdDXFLine>());
   TqdEntityRegistry::RegisterClass("POINT", ClassOf<TqdDXFPoint>());
   TqdEntityRegistry::RegisterClass("3DLINE", ClassOf<TqdDXFLine>());
