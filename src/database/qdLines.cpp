@@ -35,9 +35,9 @@ TFPoint Along(const TFPoint& S, const TFPoint& V, double T) {
   return {S.X + V.X * T, S.Y + V.Y * T, S.Z + V.Z * T};
 }
 
-void AddPiece(TFPointList& Out, const TFPoint& A, const TFPoint& B) {
-  Out.Add(A);
-  Out.Add(B);
+void AddPiece(std::vector<TFPoint>& Out, const TFPoint& A, const TFPoint& B) {
+  Out.push_back(A);
+  Out.push_back(B);
 }
 
 }  // namespace
@@ -155,7 +155,7 @@ double TqdLines::StartOffset(double A, double B) const {
 }
 
 void TqdLines::PlaceEmbedded(const TqdSimpleElement& E, const TFPoint& S, const TFPoint& V, double T,
-                             TFPointList& Out) const {
+                             std::vector<TFPoint>& Out) const {
   // Nothing to place until a font layer has made the strokes.
   if (E.Strokes.empty()) return;
   const TFPoint Base = Along(S, V, T);
@@ -168,12 +168,12 @@ void TqdLines::PlaceEmbedded(const TqdSimpleElement& E, const TFPoint& S, const 
   };
   for (const auto& Stroke : E.Strokes)
     for (std::size_t K = 1; K < Stroke.size(); ++K) {
-      if (Out.Count() > Limit) return;
+      if (static_cast<long long>(Out.size()) > Limit) return;
       AddPiece(Out, Map(Stroke[K - 1]), Map(Stroke[K]));
     }
 }
 
-void TqdLines::Line(const TFPoint& APoint1, const TFPoint& APoint2, TFPointList& ADottedPoints) const {
+void TqdLines::Line(const TFPoint& APoint1, const TFPoint& APoint2, std::vector<TFPoint>& ADottedPoints) const {
   const TFPoint V = SubFPoint(APoint2, APoint1);
   const double P = FPatternLength;
   const int N = qdDashLimit();
@@ -239,7 +239,7 @@ void TqdLines::Line(const TFPoint& APoint1, const TFPoint& APoint2, TFPointList&
   }
 }
 
-void TqdLines::Poly(std::span<const TFPoint> APoints, TFPointList& ADottedPoints, bool AClose) const {
+void TqdLines::Poly(std::span<const TFPoint> APoints, std::vector<TFPoint>& ADottedPoints, bool AClose) const {
   const std::size_t N = APoints.size();
   for (std::size_t K = 0; K + 1 < N; ++K) {
     if (K > 0 && Coincide(APoints[K], APoints[K + 1])) continue;
@@ -248,21 +248,23 @@ void TqdLines::Poly(std::span<const TFPoint> APoints, TFPointList& ADottedPoints
   if (AClose && N >= 2 && !Coincide(APoints[N - 1], APoints[0])) Line(APoints[N - 1], APoints[0], ADottedPoints);
 }
 
-void TqdLines::Curve(std::span<const TFPoint> APoints, TFPointList& ADottedPoints, bool AClose) const {
+void TqdLines::Curve(std::span<const TFPoint> APoints, std::vector<TFPoint>& ADottedPoints, bool AClose) const {
   if (APoints.empty()) return;
-  std::vector<TFPoint> All(APoints.begin(), APoints.end());
-  if (AClose && !Coincide(All.back(), All.front())) All.push_back(All.front());
+  // Scratch kept between calls: curves are cut once per entity and frame.
+  thread_local std::vector<TFPoint> Q;
+  thread_local std::vector<double> L;
+  Q.clear();
+  L.clear();
   // Zero-length segments are dropped; the others' lengths are kept.
-  std::vector<TFPoint> Q;
-  std::vector<double> L;
-  Q.reserve(All.size());
-  L.reserve(All.size());
-  Q.push_back(All[0]);
+  Q.push_back(APoints[0]);
   double T = 0, Longest = 0;
-  for (std::size_t K = 1; K < All.size(); ++K) {
-    const double Len = Distance(Q.back(), All[K]);
+  const bool AddFirst = AClose && !Coincide(APoints.back(), APoints.front());
+  const std::size_t Total = APoints.size() + (AddFirst ? 1 : 0);
+  for (std::size_t K = 1; K < Total; ++K) {
+    const TFPoint& P = K < APoints.size() ? APoints[K] : APoints[0];
+    const double Len = Distance(Q.back(), P);
     if (Len == 0) continue;
-    Q.push_back(All[K]);
+    Q.push_back(P);
     L.push_back(Len);
     T += Len;
     Longest = std::max(Longest, Len);
@@ -319,7 +321,7 @@ void TqdLines::Curve(std::span<const TFPoint> APoints, TFPointList& ADottedPoint
 }
 
 void TqdLines::CurveWalk(const std::vector<TFPoint>& Q, const std::vector<double>& H, double T, double V,
-                         double O, TFPointList& Out) const {
+                         double O, std::vector<TFPoint>& Out) const {
   const bool Centred = !FIsUniform || FIsAutocadMetod;
   const bool RunToEnd = !FIsUniform;  // the last pattern's element runs to the very end
   const bool DotToEnd = !FIsUniform || FIsAutocadMetod;
@@ -342,15 +344,15 @@ void TqdLines::CurveWalk(const std::vector<TFPoint>& Q, const std::vector<double
   auto Advance = [&](double Span, bool Dash) {
     W += Span;
     while (W >= Len || (RunToEnd && C >= Patterns)) {
-      if (Dash) Out.Add(Q[Seg + 1]);
+      if (Dash) Out.push_back(Q[Seg + 1]);
       U += Len;
       if (U >= T || Seg + 1 >= Segs) return false;
-      if (Dash) Out.Add(Q[Seg + 1]);
+      if (Dash) Out.push_back(Q[Seg + 1]);
       W -= Len;
       ++Seg;
       Len = H[Seg];
     }
-    if (Dash) Out.Add(At(W));
+    if (Dash) Out.push_back(At(W));
     return true;
   };
   for (long long Step = 0; Step < Cap; ++Step) {
@@ -362,7 +364,7 @@ void TqdLines::CurveWalk(const std::vector<TFPoint>& Q, const std::vector<double
       const double G = E.Value;
       const double Span = First ? O : std::fabs(G);
       if (G != 0) {
-        if (G > 0) Out.Add(At(W));
+        if (G > 0) Out.push_back(At(W));
         if (!Advance(Span, G > 0)) return;
       } else {
         if (C >= Patterns && DotToEnd) {
@@ -387,7 +389,7 @@ void TqdLines::CurveWalk(const std::vector<TFPoint>& Q, const std::vector<double
 }
 
 void TqdLines::Vertexes(std::span<const TFPoint> APoints, std::span<const int> ACounts,
-                        TFPointList& ADottedPoints, bool Close) const {
+                        std::vector<TFPoint>& ADottedPoints, bool Close) const {
   const std::size_t N = APoints.size();
   if (N == 0) return;
   if (FIsUniform) {

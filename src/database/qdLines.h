@@ -120,23 +120,23 @@ class TqdLines {
   // The cutting operations append pairs of points (each pair one drawn piece; a dot is
   // a pair of equal points) to ADottedPoints and never clear it.
   // One straight segment, the pattern starting afresh.
-  void Line(const TFPoint& APoint1, const TFPoint& APoint2, TFPointList& ADottedPoints) const;
+  void Line(const TFPoint& APoint1, const TFPoint& APoint2, std::vector<TFPoint>& ADottedPoints) const;
   // A polygon, the pattern starting afresh on each segment.
-  void Poly(std::span<const TFPoint> APoints, TFPointList& ADottedPoints, bool AClose) const;
+  void Poly(std::span<const TFPoint> APoints, std::vector<TFPoint>& ADottedPoints, bool AClose) const;
   // One continuous path: the pattern runs on across the vertices.
-  void Curve(std::span<const TFPoint> APoints, TFPointList& ADottedPoints, bool AClose) const;
+  void Curve(std::span<const TFPoint> APoints, std::vector<TFPoint>& ADottedPoints, bool AClose) const;
   // A polyline with per-segment counts: 1 a straight segment to the next point, c > 1 a
   // run of c points tessellating one arc; counts below 1 take no points.
-  void Vertexes(std::span<const TFPoint> APoints, std::span<const int> ACounts, TFPointList& ADottedPoints,
+  void Vertexes(std::span<const TFPoint> APoints, std::span<const int> ACounts, std::vector<TFPoint>& ADottedPoints,
                 bool Close) const;
 
  private:
   double StartOffset(double A, double B) const;
   // Places the strokes of embedded element E at base point S + V * T, along V.
   void PlaceEmbedded(const TqdSimpleElement& E, const TFPoint& S, const TFPoint& V, double T,
-                     TFPointList& Out) const;
+                     std::vector<TFPoint>& Out) const;
   void CurveWalk(const std::vector<TFPoint>& Q, const std::vector<double>& H, double T, double V, double O,
-                 TFPointList& Out) const;
+                 std::vector<TFPoint>& Out) const;
 
   std::vector<TqdLTypeElement> FElements;
   std::vector<TqdSimpleElement> FSimpleElements;

@@ -137,8 +137,10 @@ class TqdCADIterator {
   const TqdLines* FLines = nullptr;
   bool FCutScaled = false;
   TFPoint FCutScale{1, 1, 1};
-  std::vector<TFPoint> FScaledPts;
-  TFPointList FDashes;
+  double FCutPPU = 1;  // pixels per unit of the cutting space
+  std::vector<TFPoint> FScaledPts, FThinPts;
+  std::vector<int> FThinCounts;
+  std::vector<TFPoint> FDashes;
   TStats FStats;
 };
 

@@ -81,6 +81,7 @@ const TqdLines* TqdCADIterator::EntityLines(const TqdDXFEntity* E, const TqdDXFL
   const double PPU = std::max({Projected(D.EX) / FCutScale.X, Projected(D.EY) / FCutScale.Y,
                                Projected(D.EZ) / FCutScale.Z});
   if (!std::isfinite(PPU) || W.LongestElement() * W.Scale() * PPU < cnstMinDashPixels) return nullptr;
+  FCutPPU = PPU;
   return &W;
 }
 
@@ -93,7 +94,44 @@ void TqdCADIterator::DrawDashed(std::span<const TFPoint> Pts, std::span<const in
       FScaledPts[K] = {Pts[K].X * FCutScale.X, Pts[K].Y * FCutScale.Y, Pts[K].Z * FCutScale.Z};
     Pts = FScaledPts;
   }
-  FDashes.Clear(false);
+  if (!AsLine) {
+    // Vertices within half a pixel of the last one kept change nothing visible but
+    // would each cost a piece: tessellated curves are thinned first (the ends of arc
+    // runs and the polyline's own vertices stay).
+    const double T = 0.5 / FCutPPU;
+    auto Far = [T](const TFPoint& A, const TFPoint& B) {
+      return std::fabs(A.X - B.X) > T || std::fabs(A.Y - B.Y) > T || std::fabs(A.Z - B.Z) > T;
+    };
+    FThinPts.clear();
+    FThinCounts.clear();
+    const std::size_t N = Pts.size();
+    std::size_t I = 0;
+    if (Counts.empty()) {
+      FThinPts.push_back(Pts[0]);
+      for (std::size_t K = 1; K < N; ++K)
+        if (K + 1 == N || Far(Pts[K], FThinPts.back())) FThinPts.push_back(Pts[K]);
+      I = N;
+    } else {
+      for (const int C : Counts) {
+        if (I >= N) break;
+        if (C < 1) {
+          FThinCounts.push_back(C);
+          continue;
+        }
+        const std::size_t Run = std::min(static_cast<std::size_t>(C), N - I);
+        const std::size_t Start = FThinPts.size();
+        FThinPts.push_back(Pts[I]);
+        for (std::size_t J = 1; J < Run; ++J)
+          if (J + 1 == Run || Far(Pts[I + J], FThinPts.back())) FThinPts.push_back(Pts[I + J]);
+        FThinCounts.push_back(C == 1 ? 1 : static_cast<int>(FThinPts.size() - Start));
+        I += Run;
+      }
+    }
+    for (; I < N; ++I) FThinPts.push_back(Pts[I]);
+    Pts = FThinPts;
+    if (!Counts.empty()) Counts = FThinCounts;
+  }
+  FDashes.clear();
   if (AsLine && Pts.size() == 2)
     FLines->Line(Pts[0], Pts[1], FDashes);
   else if (!Counts.empty())
@@ -115,7 +153,7 @@ void TqdCADIterator::EmitDashes() {
                      P.X * M.EX.Y + P.Y * M.EY.Y + P.Z * M.EZ.Y + M.E0.Y};
   };
   bool LastWasDot = true;
-  const int N = FDashes.Count() & ~1;
+  const int N = static_cast<int>(FDashes.size() & ~std::size_t(1));
   for (int K = 0; K < N; K += 2) {
     const TqdDPoint A = Device(FDashes[K]), B = Device(FDashes[K + 1]);
     const TqdPoint PA = qdDevicePoint(A.X, A.Y);

@@ -25,9 +25,9 @@ TqdLines Pattern(std::initializer_list<double> Dashes, bool Uniform = false, boo
 }
 
 // Pieces along the X axis as (start, end) positions.
-TPieces Along(const TFPointList& Out) {
+TPieces Along(const std::vector<TFPoint>& Out) {
   TPieces R;
-  for (int I = 0; I + 1 < Out.Count(); I += 2) R.push_back({Out[I].X, Out[I + 1].X});
+  for (int I = 0; I + 1 < static_cast<int>(Out.size()); I += 2) R.push_back({Out[I].X, Out[I + 1].X});
   return R;
 }
 
@@ -55,7 +55,7 @@ TEST_P(LineCuts, PiecesFallWhereThePatternPutsThem) {
   for (double D : R.Dashes) L.AddTick(D);
   L.SetIsUniform(R.Uniform);
   L.Loaded(nullptr);
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   L.Line({0, 0, 0}, {R.Length, 0, 0}, Out);
   ExpectPieces(Along(Out), R.Want);
 }
@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, LineCuts, ::testing::ValuesIn(LineRows),
 TEST(LinePatterns, ScaleStretchesThePattern) {
   TqdLines L = Pattern({1, -1}, true);
   L.SetScale(2);
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   L.Line({0, 0, 0}, {8, 0, 0}, Out);
   ExpectPieces(Along(Out), {{0, 2}, {4, 6}});
   L.SetScale(1e-9);  // below 1e-6: taken as 1
@@ -89,9 +89,9 @@ TEST(LinePatterns, ScaleStretchesThePattern) {
 }
 
 // Total length of the dashes (pieces that are not dots).
-double DashLength(const TFPointList& Out) {
+double DashLength(const std::vector<TFPoint>& Out) {
   double S = 0;
-  for (int I = 0; I + 1 < Out.Count(); I += 2) S += Distance(Out[I], Out[I + 1]);
+  for (int I = 0; I + 1 < static_cast<int>(Out.size()); I += 2) S += Distance(Out[I], Out[I + 1]);
   return S;
 }
 
@@ -109,35 +109,35 @@ TEST(CurvePatterns, ClosedCurveGetsWholeStretchedPatterns) {
   // A straight "closed" path of 9.5 units is easier to measure than a circle: four
   // patterns of 2 stretched by 9.5 / 8, dashes meeting across the closing point.
   const std::vector<TFPoint> Path = {{0, 0, 0}, {4.75, 0, 0}};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Curve(Path, Out, true);
   // Half a dash at the start, three whole dashes, and the other half at the end.
   EXPECT_NEAR(DashLength(Out), 4 * 1.1875, 1e-9);
   EXPECT_NEAR(Out[0].X, 0, 1e-12);
-  EXPECT_NEAR(Out[Out.Count() - 1].X, 0, 1e-12);  // back at the start
+  EXPECT_NEAR(Out[static_cast<int>(Out.size()) - 1].X, 0, 1e-12);  // back at the start
 }
 
 TEST(CurvePatterns, AutocadMethodRoundsThePatternCount) {
   const std::vector<TFPoint> Path = {{0, 0, 0}, {4.75, 0, 0}};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}, true, true).Curve(Path, Out, true);
   // round(4.75) = 5 patterns stretched to 9.5 / 10 each.
   EXPECT_NEAR(DashLength(Out), 5 * 0.95, 1e-9);
 }
 
 TEST(CurvePatterns, ShortClosedCurveWithAutocadMethodIsSolid) {
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}, true, true).Curve(Circle(1.5, 32), Out, true);
   EXPECT_NEAR(DashLength(Out), 1.5, 0.01);
-  EXPECT_EQ(Out.Count(), 2 * 32);  // every segment
+  EXPECT_EQ(static_cast<int>(Out.size()), 2 * 32);  // every segment
 }
 
 TEST(CurvePatterns, PatternRunsOnAcrossVertices) {
   // Two segments of 1.5: a uniform 1 / -0.25 pattern puts a dash round the corner.
   const std::vector<TFPoint> Path = {{0, 0, 0}, {1.5, 0, 0}, {1.5, 1.5, 0}};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -0.25}, true).Curve(Path, Out, false);
-  ASSERT_EQ(Out.Count(), 8);
+  ASSERT_EQ(static_cast<int>(Out.size()), 8);
   EXPECT_NEAR(Out[1].X, 1, 1e-12);     // [0, 1]
   EXPECT_NEAR(Out[2].X, 1.25, 1e-12);  // [1.25, corner] ...
   EXPECT_TRUE(Out[3] == Path[1]);
@@ -149,42 +149,42 @@ TEST(CurvePatterns, PatternRunsOnAcrossVertices) {
 
 TEST(CurvePatterns, CoincidentPointsGiveOneDot) {
   const std::vector<TFPoint> Path(5, TFPoint{3, 4, 0});
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Curve(Path, Out, false);
-  ASSERT_EQ(Out.Count(), 2);
+  ASSERT_EQ(static_cast<int>(Out.size()), 2);
   EXPECT_TRUE(Out[0] == Out[1]);
   EXPECT_TRUE(Out[0] == (TFPoint{3, 4, 0}));
 }
 
 TEST(PolyPatterns, EachSegmentStartsAfresh) {
   const std::vector<TFPoint> Square = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Poly(Square, Out, true);
-  EXPECT_EQ(Out.Count(), 4 * 6 * 2);  // six pieces on each of four sides
+  EXPECT_EQ(static_cast<int>(Out.size()), 4 * 6 * 2);  // six pieces on each of four sides
 }
 
 TEST(VertexPatterns, StraightSegmentsAndArcRuns) {
   // Counts: a straight segment, then a run of 3 points tessellating an arc.
   const std::vector<TFPoint> Pts = {{0, 0, 0}, {10, 0, 0}, {15, 5, 0}, {20, 0, 0}};
   const std::vector<int> Counts = {1, 3};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Vertexes(Pts, Counts, Out, false);
-  ASSERT_GE(Out.Count(), 12);
+  ASSERT_GE(static_cast<int>(Out.size()), 12);
   EXPECT_NEAR(Out[0].X, 0, 1e-12);
-  EXPECT_NEAR(Out[Out.Count() - 1].X, 20, 1e-9);
+  EXPECT_NEAR(Out[static_cast<int>(Out.size()) - 1].X, 20, 1e-9);
 }
 
 TEST(VertexPatterns, CountsPastThePointsStayWithinThem) {
   // Counts of a polyline whose points were capped: runs never read past the list.
   const std::vector<TFPoint> Pts = {{0, 0, 0}, {10, 0, 0}, {20, 0, 0}};
   const std::vector<int> Counts = {1, 50, 1, 1, -1, 4};
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Vertexes(Pts, Counts, Out, true);
   for (const TFPoint& P : Out) {
     EXPECT_GE(P.X, -1e-9);
     EXPECT_LE(P.X, 20 + 1e-9);
   }
-  EXPECT_GT(Out.Count(), 0);
+  EXPECT_GT(static_cast<int>(Out.size()), 0);
 }
 
 // ---------------------------------------------------------------- preparation
@@ -211,9 +211,9 @@ TEST(PatternPreparation, TextElementKeepsItsDashAndItsPlace) {
   EXPECT_EQ(L.GetElement(S[1].Source)->Offset.X, -0.1);
   EXPECT_EQ(L.PatternLength(), 1.0);
   // No font layer: the text draws nothing, the dash stays.
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   L.Line({0, 0, 0}, {10, 0, 0}, Out);
-  EXPECT_EQ(Out.Count(), 2 * 11);
+  EXPECT_EQ(static_cast<int>(Out.size()), 2 * 11);
 }
 
 TEST(PatternPreparation, StrokesOfEmbeddedObjectsArePlacedWhereTheirDashEnds) {
@@ -235,9 +235,9 @@ TEST(PatternPreparation, StrokesOfEmbeddedObjectsArePlacedWhereTheirDashEnds) {
   L.Loaded(nullptr);
   qdSetLTypeStrokeMaker(nullptr);
   EXPECT_DOUBLE_EQ(L.MaxSizeOfPatterns(), 2 + 0.1 + 1);
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   L.Line({0, 0, 0}, {0, 4, 0}, Out);  // upwards: the tick turns to point left
-  ASSERT_EQ(Out.Count(), 8);  // [0, 1], tick, [2, 3], tick
+  ASSERT_EQ(static_cast<int>(Out.size()), 8);  // [0, 1], tick, [2, 3], tick
   EXPECT_NEAR(Out[2].X, 0, 1e-12);
   EXPECT_NEAR(Out[2].Y, 1, 1e-12);
   EXPECT_NEAR(Out[3].X, -1, 1e-12);
@@ -250,7 +250,7 @@ TEST(PatternPreparation, SolidAndDottedAndZeroLength) {
   EXPECT_FALSE(Pattern({1, -1}).IsDotted());
   TqdLines Z = Pattern({0, 0});
   EXPECT_TRUE(Z.SimpleElements().empty());  // no length: solid
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Z.Line({0, 0, 0}, {5, 0, 0}, Out);
   ExpectPieces(Along(Out), {{0, 5}});
   EXPECT_EQ(Pattern({1, -1}).GetElement(2), nullptr);
@@ -283,10 +283,10 @@ TEST(PatternBounds, DashesAndEmbeddedOnlyOnAClosedCurveEnd) {
   L.SetIsAutocadMetod(true);
   L.Loaded(nullptr);
   for (int Parts : {3, 7, 64, 1000}) {
-    TFPointList Out;
+    std::vector<TFPoint> Out;
     L.Curve(Circle(10.0000000001, Parts), Out, true);
-    EXPECT_LE(Out.Count(), 2 * (100 + 2) + 2 * Parts) << Parts;
-    EXPECT_GT(Out.Count(), 0);
+    EXPECT_LE(static_cast<int>(Out.size()), 2 * (100 + 2) + 2 * Parts) << Parts;
+    EXPECT_GT(static_cast<int>(Out.size()), 0);
   }
 }
 
@@ -301,13 +301,13 @@ TEST(PatternBounds, DashLimitGuardRestoresEvenWhenWorkThrows) {
   EXPECT_EQ(qdDashLimit(), cnstDefaultDashLimit);
   // The lowered limit makes long pieces solid sooner.
   TqdDashLimitGuard G(1000);
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1, -1}).Line({0, 0, 0}, {2005, 0, 0}, Out);
-  EXPECT_EQ(Out.Count(), 2);
+  EXPECT_EQ(static_cast<int>(Out.size()), 2);
 }
 
 TEST(PatternBounds, HugeAndTinyValuesStaySolidAndFinite) {
-  TFPointList Out;
+  std::vector<TFPoint> Out;
   Pattern({1e300, -1e300}).Curve(Circle(10, 16), Out, true);
   Pattern({1e-300, -1e-300}).Curve(Circle(10, 16), Out, true);
   Pattern({1, -1}).Line({0, 0, 0}, {1e308, 0, 0}, Out);
