@@ -6,6 +6,8 @@
 struct TSyntheticDXFOptions {
   int Entities = 500000;
   std::uint32_t Seed = 7;
+  // Every layer (and so every entity) on a dashed linetype instead of CONTINUOUS.
+  bool Dashed = false;
 };
 
 // Mixed model-space content on 8 layers laid out on a grid: lines, arcs, circles,

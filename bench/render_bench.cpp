@@ -39,12 +39,13 @@ TqdCADImage* Prepare(TqdCADImage& I) {
   return I.CurrentLayout() ? &I : nullptr;
 }
 
-TqdCADImage* Synthetic(int Entities) {
-  const std::string Key = "synthetic" + std::to_string(Entities);
+TqdCADImage* Synthetic(int Entities, bool Dashed = false) {
+  const std::string Key = "synthetic" + std::to_string(Entities) + (Dashed ? "dashed" : "");
   auto& Slot = Cache()[Key];
   if (!Slot) {
     TSyntheticDXFOptions O;
     O.Entities = Entities;
+    O.Dashed = Dashed;
     std::istringstream In(MakeSyntheticDXF(O));
     Slot = std::make_unique<TqdCADdxfImage>();
     Slot->SetIsProcessMessages(false);
@@ -84,6 +85,7 @@ void Redraw(benchmark::State& State, TqdCADImage* I, int Zoom = 1) {
   State.counters["drawn"] = static_cast<double>(S.Drawn);
   State.counters["pixels"] = static_cast<double>(S.Pixels);
   State.counters["skipped"] = static_cast<double>(S.Skipped);
+  State.counters["dashed"] = static_cast<double>(S.Dashed);
 }
 
 void BM_Synthetic(benchmark::State& State) { Redraw(State, Synthetic(static_cast<int>(State.range(0)))); }
@@ -93,6 +95,13 @@ void BM_SyntheticZoomed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0))), static_cast<int>(State.range(1)));
 }
 BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Unit(benchmark::kMillisecond);
+
+// The same drawing with every entity on a dashed linetype (BYLAYER from dashed
+// layers; block contents on layer 0, also dashed): compare with BM_Synthetic.
+void BM_SyntheticDashed(benchmark::State& State) {
+  Redraw(State, Synthetic(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
+}
+BENCHMARK(BM_SyntheticDashed)->Args({100000, 1})->Args({100000, 4})->Unit(benchmark::kMillisecond);
 
 // The largest drawings of the corpus.
 void RegisterCorpus() {

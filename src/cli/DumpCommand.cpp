@@ -67,7 +67,9 @@ int RunDump(const std::vector<std::string>& Args, std::string& Out, std::string&
   TqdConverterRef C(new TqdDXFConverter(P));
   // The reader the content asks for, as every caller loads.
   const std::vector<unsigned char> Head = qdReadFileHead(Path, cnstContentHeadSize);
-  const TqdLoadResult R = qdLoadDrawingFile(qdIdentifyContent(Head.data(), Head.size()).Family, Path, *C.get(), {});
+  std::string Format = qdIdentifyContent(Head.data(), Head.size()).Family;
+  if (Format.empty()) Format = "dxf";  // its reader says what it makes of unknown bytes
+  const TqdLoadResult R = qdLoadDrawingFile(Format, Path, *C.get(), {});
   if (!R.Ok && (!C.get()->Main() || C.get()->Main()->Count() == 0)) {
     Err += "draftwell-cli dump: " + (R.Error.empty() ? std::string("cannot read the file") : R.Error) + "\n";
     return 1;

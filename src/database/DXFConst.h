@@ -159,6 +159,8 @@ struct TqdHeadVarStruct {
   double FilletRadius = 0.5;
   int InsUnits = 4;
   double LTScale = 1.0;
+  // Linetypes of viewports' content measured in paper units ($PSLTSCALE 1) or in model units.
+  int PSLTScale = 1;
   bool Measurement = false;
   int PointDisplayMode = 0;
   double PointDisplaySize = 0.0;

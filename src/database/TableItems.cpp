@@ -1,6 +1,7 @@
 #include "TableItems.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "DXFConv.h"
 #include "qdFunction.h"
@@ -98,7 +99,15 @@ void TqdDXFLineType::SetNameUnchecked(std::string_view AName) {
 }
 
 void TqdDXFLineType::SetLineTypeScale(double V) {
-  if (std::isfinite(V)) FLineTypeScale = std::fabs(V);
+  if (!std::isfinite(V)) return;
+  FLineTypeScale = std::fabs(V);
+  FLines.SetScale(FLineTypeScale);
+}
+
+TqdLineTypeElement* TqdDXFLineType::CheckedElement(int I) {
+  TqdLineTypeElement* E = FLines.GetElement(I);
+  if (!E) throw std::out_of_range("linetype element index");
+  return E;
 }
 
 void TqdDXFLineType::AddElement(const TqdLineTypeElement& E) {
@@ -107,22 +116,31 @@ void TqdDXFLineType::AddElement(const TqdLineTypeElement& E) {
   if (!std::isfinite(Safe.Scale)) Safe.Scale = 1;
   if (!std::isfinite(Safe.Rotation)) Safe.Rotation = 0;
   if (!IsFiniteFPoint(Safe.Offset)) Safe.Offset = {};
-  FElements.push_back(Safe);
+  FLines.Add(Safe);
   FElementStyles.push_back(std::make_unique<TqdTableItem>());
+}
+
+void TqdDXFLineType::Prepare(TqdDXFConverter* C) {
+  std::vector<const TqdDXFEntity*> Styles;
+  Styles.reserve(FElementStyles.size());
+  for (const auto& S : FElementStyles) Styles.push_back(S->Item());
+  FLines.Loaded(C, Styles);
 }
 
 void TqdDXFLineType::Loaded(TqdDXFConverter* C) {
   TqdDXFPenTableItem::Loaded(C);
   if (FNamedItem.FName == "CONTINUOUS") {
-    FElements.clear();
+    FLines.Clear();
     FElementStyles.clear();
   }
+  Prepare(C);
 }
 
 void TqdDXFLineType::ResolveLinks(TqdDXFConverter* C) {
   TqdDXFPenTableItem::ResolveLinks(C);
   if (!C) return;
   for (auto& S : FElementStyles) ResolveTableItem<TqdDXFStyle>(*S, C, csStyles);
+  Prepare(C);
 }
 
 void TqdDXFLineType::AssignEntity(const TqdDXFEntity& Source) {
@@ -130,12 +148,13 @@ void TqdDXFLineType::AssignEntity(const TqdDXFEntity& Source) {
   if (const auto* S = dynamic_cast<const TqdDXFLineType*>(&Source)) {
     FDescription = S->FDescription;
     FLineTypeScale = S->FLineTypeScale;
-    FElements.clear();
+    FLines.Assign(S->FLines);
     FElementStyles.clear();
-    for (std::size_t I = 0; I < S->FElements.size(); ++I) {
-      AddElement(S->FElements[I]);
+    for (std::size_t I = 0; I < S->FElementStyles.size(); ++I) {
+      FElementStyles.push_back(std::make_unique<TqdTableItem>());
       FElementStyles.back()->SetItem(S->FElementStyles[I]->Item());
     }
+    Prepare(Converter());
   }
 }
 

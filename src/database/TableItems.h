@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DXFBase.h"
+#include "qdLines.h"
 
 // The library-wide default of a new layer's name check.
 inline bool cnstLayerCheckNameDefault = true;
@@ -70,15 +71,8 @@ private:
   bool FVisible = true;
 };
 
-// One element of a linetype's dash pattern as read; the pattern engine builds on it.
-struct TqdLineTypeElement {
-  double Dash = 0;
-  int ComplexType = 0;  // DXF 74: 0 plain, 2 text, 4 shape
-  std::string Text;
-  int ShapeNumber = 0;
-  double Scale = 1, Rotation = 0;
-  TFPoint Offset;
-};
+// The elements of a linetype's pattern as read (the pattern engine's own type).
+using TqdLineTypeElement = TqdLTypeElement;
 
 class TqdDXFLineType : public TqdDXFPenTableItem {
   QD_ENTITY_CLASS(TqdDXFLineType)
@@ -91,20 +85,25 @@ public:
   void SetDescription(std::string_view V) { FDescription.assign(V); }
   double LineTypeScale() const override { return FLineTypeScale; }
   void SetLineTypeScale(double V) override;
-  int ElementCount() const { return static_cast<int>(FElements.size()); }
-  TqdLineTypeElement& Element(int I) { return FElements.at(static_cast<std::size_t>(I)); }
+  int ElementCount() const { return FLines.ElementsCount(); }
+  TqdLineTypeElement& Element(int I) { return *CheckedElement(I); }
   void AddElement(const TqdLineTypeElement& E);
   // The text style of element I (a counted link, or a placeholder while reading).
   TqdTableItem& ElementStyle(int I) { return *FElementStyles.at(static_cast<std::size_t>(I)); }
-  // A "CONTINUOUS" linetype has no pattern.
+  // The dash pattern, prepared by Loaded; its scale is the linetype's own scale.
+  const TqdLines& Lines() const { return FLines; }
+  // Prepares the pattern; a "CONTINUOUS" linetype has none.
   void Loaded(TqdDXFConverter* C) override;
   void ResolveLinks(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
 
 private:
   std::string FDescription;
+  TqdLineTypeElement* CheckedElement(int I);
+  void Prepare(TqdDXFConverter* C);
+
   double FLineTypeScale = 1.0;
-  std::vector<TqdLineTypeElement> FElements;
+  TqdLines FLines;
   std::vector<std::unique_ptr<TqdTableItem>> FElementStyles;
 };
 

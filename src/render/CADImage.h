@@ -221,6 +221,9 @@ class TqdCADImage : public TqdGraphic {
   virtual TqdDeviceColor GetEntityColor(const TqdDXFEntity* Entity, const TqdDXFInsert* Insert) const;
   // Units: 1 English, 2 metric, 0 unknown.
   virtual int Measurement() const;
+  // Dashes inside block references keep their size in the drawing's own units
+  // (drawings of CAD files), instead of scaling with the reference.
+  virtual bool IsWorldLineTypeScale() const { return false; }
 
   // ---- drawing
   // One frame of the current layout into Rect; nothing without a layout or while
@@ -341,6 +344,7 @@ class TqdImageWithHandles : public TqdCADImage {
 class TqdCADdxfImage : public TqdImageWithHandles {
  public:
   void LoadFromStream(std::istream& Stream) override;
+  bool IsWorldLineTypeScale() const override { return true; }
 
  protected:
   std::string ReaderFormat() const override { return "dxf"; }
@@ -350,6 +354,7 @@ class TqdCADdxfImage : public TqdImageWithHandles {
 class TqdDWGImage : public TqdImageWithHandles {
  public:
   void LoadFromStream(std::istream& Stream) override;
+  bool IsWorldLineTypeScale() const override { return true; }
 
  protected:
   std::string ReaderFormat() const override { return "dwg"; }

@@ -2,6 +2,7 @@
 #include "qdReaders.h"
 
 #include <map>
+#include <optional>
 
 #include <algorithm>
 #include <cmath>
@@ -65,6 +66,7 @@ const TqdCADIterator::TLayerInfo& TqdCADIterator::LayerInfo(const TqdDXFLayer* L
     I.Color = TableColor(L->ColorCAD());
     const double W = L->LineWeight();
     I.LineWeight = std::isfinite(W) && W > 0 ? W : 0;
+    I.LineType = L->LineType();
   }
   FLastLayer = L;
   FLastInfo = &I;
@@ -272,6 +274,8 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   FPenWidth = -1;
   FPixel = {INT32_MIN, INT32_MIN};
   FPoly.reserve(1024);
+  FWorkLines.clear();  // patterns may have been prepared again since the last frame
+  FLines = nullptr;
   FModel = Layout->IsModel();
 
   Canvas.SaveState();
@@ -406,13 +410,23 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
   }
   FWidth = std::max(Width, 1);
   SetPen(FColor, FWidth);
+  FLines = nullptr;
+  switch (T) {
+    case ceLine: case ce3dFace: case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix:
+    case cePolyline: case ceLWPolyline: case ceLeader:
+      FLines = EntityLines(E, Layer);
+      break;
+    default:
+      break;
+  }
 
   switch (T) {
     case ceLine: {
       const auto* L = static_cast<const TqdDXFLine*>(E);
       const auto [A, Bp] = L->Line();
       const TFPoint Pts[2] = {A, Bp};
-      PolylineOf(Pts, 2, false);
+      if (FLines) DrawDashed(Pts, {}, false, true);
+      else PolylineOf(Pts, 2, false);
       break;
     }
     case cePoint: {
@@ -463,7 +477,8 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       for (int I = 0; I < 4; ++I) {
         if (!F->IsEdgeVisible(I)) continue;
         const TFPoint Edge[2] = {Pts[I], Pts[(I + 1) % 4]};
-        PolylineOf(Edge, 2, false);
+        if (FLines) DrawDashed(Edge, {}, false, true);
+        else PolylineOf(Edge, 2, false);
       }
       break;
     }
@@ -525,6 +540,22 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
   if (Thick) N /= 2;
   const bool Closed = P->Closed() && P->EntType() != ceCircle && P->EntType() != ceArc &&
                       P->EntType() != ceEllipse && P->EntType() != ceSpline;
+  if (FLines) {
+    // Polylines are cut segment by segment (or along the whole path when generated
+    // continuously), circles as one closed path, other curves as one open path. A
+    // thick entity dashes its base and its raised copy, with fewer whole patterns.
+    std::optional<TqdDashLimitGuard> Limit;
+    if (Thick) Limit.emplace(qdDashLimit() / 8);
+    std::span<const int> Counts;
+    if (PL) Counts = std::span<const int>(PL->PointsCounts().Data(), static_cast<std::size_t>(PL->PointsCounts().Count()));
+    const bool Loop = PL ? P->Closed() : P->EntType() == ceCircle;
+    for (int Half = 0; Half < (Thick ? 2 : 1); ++Half) {
+      const std::span<const TFPoint> Pts(L.Data() + static_cast<std::ptrdiff_t>(Half) * N, static_cast<std::size_t>(N));
+      if (PL && Counts.empty()) DrawDashed(Pts, {}, Loop, false);
+      else DrawDashed(Pts, Counts, Loop, false);
+    }
+    return;
+  }
   PolylineOf(L.Data(), N, Closed);
   if (Thick) PolylineOf(L.Data() + N, N, Closed);
 }
@@ -658,6 +689,7 @@ void TqdCADIterator::EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, con
   F.Layer = Parent;
   F.ByBlockColor = ResolveColor(I, Parent);
   F.ByBlockLineWeight = ResolveLineWeight(I, Parent);
+  F.ByBlockLineType = ResolveLineType(I, Parent);
   const TqdCADIterate Saved = FDraw;
   FDraw.Matrix = M;
   if (I->IsInsert()) FDraw.Insert = const_cast<TqdDXFInsert*>(static_cast<const TqdDXFInsert*>(I));

@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "CADImage.h"
+#include "qdLines.h"
 
 class TqdDXFBlock;
 class TqdDXFLayer;
 class TqdDXFViewport;
 class TqdCADBasePolyline;
 class TqdDXFPolyline;
+class TqdDXFLineType;
 
 // Nested block references deeper than this are not entered.
 inline constexpr int cnstMaxDrawDepth = 128;
@@ -34,6 +36,7 @@ class TqdCADIterator {
     long long Pixels = 0;     // drawn as one pixel
     long long Skipped = 0;    // outside the view or invisible
     long long BlocksRefused = 0;  // references not entered (cycle or depth)
+    long long Dashed = 0;     // drawn through their linetype's pattern
   };
   const TStats& Stats() const { return FStats; }
 
@@ -43,6 +46,7 @@ class TqdCADIterator {
     bool IsZero = false;      // named "0"
     TqdDeviceColor Color = clDefaultForeground;
     double LineWeight = 0;    // millimetres, 0 for default
+    const TqdDXFLineType* LineType = nullptr;
   };
   // What entities inside one block reference inherit.
   struct TInsertFrame {
@@ -50,6 +54,7 @@ class TqdCADIterator {
     const TqdDXFLayer* Layer = nullptr;  // for entities on layer "0"
     TqdDeviceColor ByBlockColor = clDefaultForeground;
     double ByBlockLineWeight = 0;
+    const TqdDXFLineType* ByBlockLineType = nullptr;
   };
 
   const TLayerInfo& LayerInfo(const TqdDXFLayer* L);
@@ -67,6 +72,18 @@ class TqdCADIterator {
   void DrawPolyline(const TqdCADBasePolyline* P);
   void DrawMesh(const TqdDXFPolyline* P);
   void DrawRay(const TqdDXFEntity* E);
+
+  // ---- linetypes (qdIteratorLines.cpp)
+  // The linetype E is drawn with (BYLAYER and BYBLOCK resolved); null for none.
+  const TqdDXFLineType* ResolveLineType(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
+  // The working pattern for E, scaled for it, or null when E is drawn solid (no
+  // pattern, or dashes too small to see at this zoom). Sets the cutting space.
+  const TqdLines* EntityLines(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
+  // Cuts points through the current entity's pattern and draws the pieces. Counts
+  // given: a polyline with per-segment counts; else a curve, or a segment for 2
+  // points when AsLine.
+  void DrawDashed(std::span<const TFPoint> Pts, std::span<const int> Counts, bool Closed, bool AsLine);
+  void EmitDashes();
 
   // ---- primitives (device pixels)
   TqdPoint Project(const TFPoint& P) const;
@@ -112,6 +129,18 @@ class TqdCADIterator {
 
   std::vector<TqdPoint> FPoly;
   std::vector<int> FCounts;
+  // Linetypes: the frame's working copies of the patterns (the database's stay as
+  // they are), the current entity's, and the cutting space: inside block references
+  // whose drawings measure dashes in world units the points are cut scaled by the
+  // lengths of the reference's axes.
+  std::unordered_map<const TqdDXFLineType*, TqdLines> FWorkLines;
+  const TqdLines* FLines = nullptr;
+  bool FCutScaled = false;
+  TFPoint FCutScale{1, 1, 1};
+  double FCutPPU = 1;  // pixels per unit of the cutting space
+  std::vector<TFPoint> FScaledPts, FThinPts;
+  std::vector<int> FThinCounts;
+  std::vector<TFPoint> FDashes;
   TStats FStats;
 };
 

@@ -1101,6 +1101,7 @@ void TdxfHeader::ReadProperty() {
   else if (V == "$TILEMODE") Int70(H.TileMode);
   else if (V == "$INSUNITS") Int70(H.InsUnits);
   else if (V == "$LTSCALE") { if (Code == 40) { const double D = FReader.FloatValue(); H.LTScale = D == 0 ? 1.0 : D; } }
+  else if (V == "$PSLTSCALE") Int70(H.PSLTScale);
   else if (V == "$PDSIZE") Real(H.PointDisplaySize);
   else if (V == "$TEXTSIZE") Real(H.TextSize);
   else if (V == "$FILLETRAD") Real(H.FilletRadius);
