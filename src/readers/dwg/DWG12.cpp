@@ -205,10 +205,28 @@ void Tdwg11Reader::ReadHeader() {
       Warn("DWG file too short for its VPORT table descriptor");
     }
   }
+  if (WideLTypeIndex()) {
+    // R11/R12 keep the application-id and dimension-style descriptors and TILEMODE
+    // after the VPORT descriptor.
+    auto Desc = [&](std::size_t At, Tdwg12TableRecord& T) {
+      Tdwg12Cursor P(FImage, At, FSize);
+      if (P.Left() < 10) return;
+      T.Size = P.RS();
+      T.Count = P.RS();
+      (void)P.RS();
+      T.Start = P.RL();
+    };
+    Desc(Tdwg12Limits::AppIDDescriptor, FAppIDTableRecord);
+    Desc(Tdwg12Limits::DimStyleDescriptor, FDimStyleTableRecord);
+    Tdwg12Cursor TM(FImage, Tdwg12Limits::TileModeOffset, FSize);
+    const int TileMode = TM.RS();
+    if (!TM.Bad()) H.TileMode = TileMode != 0 ? 1 : 0;
+  }
   // Clamped terms: a damaged header never gives a negative or empty total.
   auto Span = [](std::uint32_t A, std::uint32_t B) -> std::uint64_t { return B > A ? B - A : 0; };
   std::uint64_t T = 0;
-  for (const Tdwg12TableRecord* R : {&FHeader.BlockRecords, &FHeader.Layers, &FHeader.Styles, &FHeader.LTypes, &FVPortTableRecord})
+  for (const Tdwg12TableRecord* R : {&FHeader.BlockRecords, &FHeader.Layers, &FHeader.Styles, &FHeader.LTypes,
+                                     &FVPortTableRecord, &FAppIDTableRecord, &FDimStyleTableRecord})
     T += static_cast<std::uint64_t>(R->Size) * static_cast<std::uint64_t>(R->Count);
   T += Span(FHeader.Entities, FHeader.EntEnd) + Span(FHeader.Blocks, FHeader.BlockEnd);
   FCount = std::max<std::uint64_t>(T, 1);
@@ -466,6 +484,23 @@ void Tdwg11Reader::ReadVPorts() {
     FVPorts.push_back(Raw);
     if (!FActiveVPort && SameNameText(Name, "*ACTIVE")) FActiveVPort = Raw;
   });
+}
+
+void Tdwg11Reader::ReadNamedTables() {
+  // Application ids and dimension styles: the names (the style values stay the
+  // drawing's defaults).
+  const std::size_t N = static_cast<std::size_t>(NameBytes());
+  ForEachEntry(FAppIDTableRecord, "application id", 1 + N, [&](int, Tdwg12Cursor& C) {
+    (void)C.RC();
+    const std::string Name = C.Fixed(N);
+    if (!Name.empty()) FAppNames.insert(Name);
+  });
+  ForEachEntry(FDimStyleTableRecord, "dimension style", 1 + N, [&](int, Tdwg12Cursor& C) {
+    (void)C.RC();
+    const std::string Name = C.Fixed(N);
+    if (!Name.empty()) FConverter->DimensionStyleByName(Name);
+  });
+  if (FHeader.View.Count > 0) Warn("DWG view table entries are not read (" + std::to_string(FHeader.View.Count) + ")");
 }
 
 bool Tdwg11Reader::Frame(std::size_t APos, std::size_t ASecEnd, Tdwg12Frame& AOut) {
@@ -1041,6 +1076,7 @@ void Tdwg11Reader::ReadFile() {
   ReadLTypes();
   ReadLayers();
   ReadVPorts();
+  ReadNamedTables();
   FBlockLayout = 0;
   ReadBlocksSection();
   ReadEntitiesSection();

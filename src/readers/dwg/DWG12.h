@@ -80,6 +80,10 @@ struct Tdwg12Limits {
   // Bytes of the file header and the VPORT descriptor at 0x500.
   static constexpr std::size_t HeaderBytes = 356;
   static constexpr std::size_t VPortDescriptor = 0x500;
+  // R11/R12 only.
+  static constexpr std::size_t AppIDDescriptor = 0x512;
+  static constexpr std::size_t DimStyleDescriptor = 0x522;
+  static constexpr std::size_t TileModeOffset = 0x631;
 };
 
 // One record's frame: type, flags, and its extent in the image.
@@ -115,6 +119,7 @@ protected:
   void ReadStyles();
   void ReadLTypes();
   void ReadVPorts();
+  void ReadNamedTables();
   // Calls Entry for each entry cursor of the table; AMin is the smallest entry that
   // holds the fields read.
   template <class F> void ForEachEntry(const Tdwg12TableRecord& T, const char* AName, std::size_t AMin, F Entry);
@@ -144,7 +149,7 @@ protected:
   std::size_t FSize;
   TqdDWGVersion FVersion;
   Tdwg12Header FHeader;
-  Tdwg12TableRecord FVPortTableRecord;
+  Tdwg12TableRecord FVPortTableRecord, FAppIDTableRecord, FDimStyleTableRecord;
   std::vector<TqdDXFBlockRecord*> FBlockRecords;  // by table index (null: none)
   std::vector<std::uint32_t> FBlockOffsets;
   std::vector<bool> FBlockDefined;
