@@ -191,6 +191,8 @@ constexpr TAccepted cnstAccepted[] = {
 };
 
 struct TRead {
+  int TileMode = -1;
+  TFPoint ExtMin, ExtMax, InsBase;
   std::vector<std::string> Layers, Blocks;
   std::map<std::string, TCounts> ByLayout;  // "Model", "*Paper_Space" (all paper layouts)
   TCounts InBlocks;
@@ -203,6 +205,10 @@ TRead ReadWithReader(const std::string& S, TqdLoadResult& R) {
   O.RecordNames = true;
   const TdwgLoadResult L = LoadDWGFromMemory(S.data(), S.size(), *C.get(), O);
   R = L;
+  Out.TileMode = C->HeadVarStruct().TileMode;
+  Out.ExtMin = C->HeadVarStruct().ExtMim;
+  Out.ExtMax = C->HeadVarStruct().ExtMax;
+  Out.InsBase = C->HeadVarStruct().InsBase;
   if (TqdDXFEntity* T = C->GetSection(csLayers))
     for (int I = 0; I < T->Count(); ++I) Out.Layers.push_back(T->GetEntity(I)->Name());
   std::set<const TqdDXFBlock*> LayoutBlocks;
@@ -249,6 +255,19 @@ TEST_P(DWG12Corpus, NamesAndCountsAsTheOracle) {
   const TRead Got = ReadWithReader(S, R);
   ASSERT_TRUE(R.Ok) << R.Error;
   for (const std::string& W : R.Warnings) EXPECT_EQ(W.find("cut short"), std::string::npos) << W;
+
+  // Header values (TILEMODE is stored from R11 on; R9 and R10 drawings have tiles).
+  const TJson* H = O->Get("header");
+  ASSERT_TRUE(H);
+  EXPECT_EQ(Got.TileMode, static_cast<int>(H->Get("TILEMODE")->Num));
+  const auto Same = [](const TFPoint& P, const TJson* J) {
+    auto Near = [](double A, double B) { return std::fabs(A - B) <= 1e-9 * std::max(1.0, std::fabs(B)); };
+    return J && Near(P.X, J->Get("x")->Num) && Near(P.Y, J->Get("y")->Num) &&
+           (!J->Get("z") || Near(P.Z, J->Get("z")->Num));
+  };
+  EXPECT_TRUE(Same(Got.ExtMin, H->Get("EXTMIN"))) << "EXTMIN";
+  EXPECT_TRUE(Same(Got.ExtMax, H->Get("EXTMAX"))) << "EXTMAX";
+  EXPECT_TRUE(Same(Got.InsBase, H->Get("INSBASE"))) << "INSBASE";
 
   // Layers: the oracle lists layer "0" twice (an object of its own ahead of the table).
   std::vector<std::string> WantLayers;
