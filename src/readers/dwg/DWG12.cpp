@@ -193,29 +193,21 @@ void Tdwg11Reader::ReadHeader() {
   const double LTScale = S.RD(), TextSize = S.RD();
   if (LTScale > 0) H.LTScale = LTScale;
   if (TextSize > 0) H.TextSize = TextSize;
-  if (!IsR9()) {
-    // The VPORT descriptor lies beyond the header; a file too short for it has none.
-    Tdwg12Cursor P(FImage, Tdwg12Limits::VPortDescriptor, FSize);
-    if (P.Left() >= 10) {
-      FVPortTableRecord.Size = P.RS();
-      FVPortTableRecord.Count = P.RS();
-      (void)P.RS();
-      FVPortTableRecord.Start = P.RL();
-    } else {
-      Warn("DWG file too short for its VPORT table descriptor");
-    }
-  }
+  // Descriptors beyond the header; a file too short for one has that table empty.
+  auto Desc = [&](std::size_t At, Tdwg12TableRecord& T) {
+    Tdwg12Cursor P(FImage, At, FSize);
+    if (P.Left() < 10) return false;
+    T.Size = P.RS();
+    T.Count = P.RS();
+    (void)P.RS();
+    T.Start = P.RL();
+    return true;
+  };
+  if (!IsR9() && !Desc(Tdwg12Limits::VPortDescriptor, FVPortTableRecord))
+    Warn("DWG file too short for its VPORT table descriptor");
   if (WideLTypeIndex()) {
     // R11/R12 keep the application-id and dimension-style descriptors and TILEMODE
     // after the VPORT descriptor.
-    auto Desc = [&](std::size_t At, Tdwg12TableRecord& T) {
-      Tdwg12Cursor P(FImage, At, FSize);
-      if (P.Left() < 10) return;
-      T.Size = P.RS();
-      T.Count = P.RS();
-      (void)P.RS();
-      T.Start = P.RL();
-    };
     Desc(Tdwg12Limits::AppIDDescriptor, FAppIDTableRecord);
     Desc(Tdwg12Limits::DimStyleDescriptor, FDimStyleTableRecord);
     Tdwg12Cursor TM(FImage, Tdwg12Limits::TileModeOffset, FSize);
