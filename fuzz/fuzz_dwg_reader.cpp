@@ -1,4 +1,5 @@
-// Drives the DWG reader over arbitrary bytes: version dispatch, the file header and
+// Drives the DWG reader over arbitrary bytes: version dispatch, the R9-R12 tables and
+// length-framed records, the R13+ file header and
 // its locators, header variables, classes, the object map, the object envelopes and
 // the passes that complete a drawing, into a fresh converter each time. Errors are
 // fine; crashes, hangs and leaks are not.

@@ -1,4 +1,5 @@
 #include "DWG.h"
+#include "DWG12.h"
 
 #include <algorithm>
 #include <chrono>
@@ -815,6 +816,10 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
       R.Error = "Encrypted by password";
       return Done();
     }
+  }
+  if (IsDWG12Release(Info)) {
+    LoadDWG12(Image, ASize, Info, AConverter, AOptions, R);
+    return Done();
   }
   if (Info.Version < acR13 || Info.Version >= acR2004) {
     R.Error = NotSupportedYetMessage(Info);
