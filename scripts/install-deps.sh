@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-svg-dev
   xvfb xauth fonts-dejavu-core
+  hershey-fonts-data
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "Info.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -8,6 +9,7 @@
 #include "Json.h"
 #include "Readers.h"
 #include "RenderCommand.h"
+#include "SHXFontList.h"
 #include "qdCodePages.h"
 #include "qdGraphic.h"
 #include "qdMappedFile.h"
@@ -80,6 +82,10 @@ struct TFacts {
   double LoadMs = 0;
   std::vector<std::string> Warnings;
   std::string Error;
+  struct TFontFact {
+    std::string Name, Kind, Resolved;
+  };
+  std::vector<TFontFact> Fonts;
 };
 
 std::vector<std::string> Names(const TqdDXFEntity* T) {
@@ -90,9 +96,56 @@ std::vector<std::string> Names(const TqdDXFEntity* T) {
   return R;
 }
 
+bool IsTrueTypeName(const std::string& N) {
+  const std::string U = SHXUpperCase(N);
+  for (const char* E : {".TTF", ".TTC", ".OTF"})
+    if (U.size() >= 4 && U.compare(U.size() - 4, 4, E) == 0) return true;
+  return false;
+}
+
+// The fonts the text styles ask for and what each resolved to, beside the
+// drawing first. TrueType names are listed without a resolution.
+void GatherFonts(const std::string& Path, TqdDXFConverter& C, TFacts& F) {
+  TqdSHXFontList* L = C.SHXFonts();
+  const TqdDXFEntity* T = C.GetSection(csStyles);
+  if (!L || !T) return;
+  std::error_code EC;
+  const std::filesystem::path Dir = std::filesystem::absolute(Path, EC).parent_path();
+  if (!EC) L->InsertSearchDir(Dir.string());
+  std::vector<std::string> Seen;
+  auto Add = [&](const std::string& Name, const char* Kind, const std::string& Resolved) {
+    const std::string U = SHXUpperCase(Name);
+    if (std::find(Seen.begin(), Seen.end(), U) != Seen.end()) return;
+    Seen.push_back(U);
+    F.Fonts.push_back({SanitizeUTF8(Name), Kind, SanitizeUTF8(Resolved)});
+    if (std::string(Kind) == "substitute")
+      F.Warnings.push_back("SHX font \"" + SanitizeUTF8(Name) + "\" not found: drawn with " +
+                           SanitizeUTF8(std::filesystem::path(Resolved).filename().string()));
+    else if (std::string(Kind) == "none" && !IsTrueTypeName(Name))
+      F.Warnings.push_back("SHX font \"" + SanitizeUTF8(Name) + "\" not found and no fallback font is installed");
+  };
+  for (int I = 0; I < T->Count(); ++I) {
+    const auto* S = dynamic_cast<const TqdDXFStyle*>(T->GetEntity(I));
+    if (!S) continue;
+    const std::string Main(S->FPrimaryFont), Big(S->FBigFont);
+    const bool ShapeFile = S->Flags() & 1;
+    if (!Main.empty() && IsTrueTypeName(Main)) {
+      Add(Main, "none", "");
+    } else {
+      L->AddStyle(ShapeFile ? std::string() : S->Name(), Main, Big, S->Flags() & 4, S->FTextGenFlags & 4,
+                  S->FTextGenFlags & 2, S->FObliqueAngle, S->FWidthFactor);
+    }
+  }
+  static const char* const cKinds[] = {"file", "substitute", "none"};
+  for (const TqdFontRequest& R : L->Requests()) {
+    const std::string Asked = R.Name;
+    Add(Asked, cKinds[R.Kind], R.Path);
+  }
+}
+
 TFacts Gather(const std::string& Path, const TqdCADImage& I) {
   TFacts F;
-  const TqdDXFConverter& C = *I.Converter();
+  TqdDXFConverter& C = *I.Converter();
   const TqdLoadResult& R = I.LoadResult();
   F.File = SanitizeUTF8(std::filesystem::path(Path).filename().string());
   F.Format = R.Format;
@@ -131,6 +184,7 @@ TFacts Gather(const std::string& Path, const TqdCADImage& I) {
   F.LoadMs = R.LoadMs;
   F.Warnings = I.LoadWarnings();
   F.Error = R.Error;
+  GatherFonts(Path, C, F);
   return F;
 }
 
@@ -224,6 +278,19 @@ std::string ToJson(const TFacts& F) {
   W.EndObject();
   W.Key("load_ms");
   W.Number(F.LoadMs);
+  W.Key("fonts");
+  W.BeginArray();
+  for (const TFacts::TFontFact& Ft : F.Fonts) {
+    W.BeginObject();
+    W.Key("name");
+    W.String(Ft.Name);
+    W.Key("kind");
+    W.String(Ft.Kind);
+    W.Key("resolved");
+    W.String(Ft.Resolved);
+    W.EndObject();
+  }
+  W.EndArray();
   StringList(W, "warnings", F.Warnings);
   if (!F.Error.empty()) {
     W.Key("error");
@@ -289,6 +356,9 @@ std::string ToText(const TFacts& F) {
   O += "             INSUNITS " + std::to_string(F.InsUnits) + ", TILEMODE " + std::to_string(F.TileMode) +
        ", MEASUREMENT " + std::to_string(F.Measurement) + ", CODEPAGE " +
        (F.CodePage.empty() ? std::string("(none)") : F.CodePage) + "\n";
+  for (const TFacts::TFontFact& Ft : F.Fonts)
+    O += "font:        " + Ft.Name + " -> " + (Ft.Resolved.empty() ? std::string("(none)") : Ft.Resolved) + " (" +
+         Ft.Kind + ")\n";
   O += "load time:   " + Num(F.LoadMs) + " ms\n";
   for (const std::string& Wn : F.Warnings) O += "warning:     " + Wn + "\n";
   if (!F.Error.empty()) O += "error:       " + F.Error + "\n";

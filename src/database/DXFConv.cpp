@@ -149,7 +149,7 @@ TqdDXFConverter::TqdDXFConverter(const TqdConverterParams& AParams) {
 
   FViewPortRect = cnstBadRect;
   FViewTwistMatrix = cnstIdentityMat;
-  FSHXFonts = std::make_unique<TqdSHXFontList>("simplex.shx");
+  FSHXFonts = std::make_unique<TqdSHXFontList>(SHXLibrarySearchPath(), "simplex.shx");
   FUseSHXFonts = true;
   FIsCrossoverMatrix = true;
   FMeshQuality = 0.01;

@@ -89,13 +89,32 @@ TEST(CliInfo, json_has_every_key_and_the_facts_of_the_file) {
                           "\"box\": [", "\"layers\": [", "\"WALLS\"", "\"linetypes\": [", "\"text_styles\": [",
                           "\"dimstyles\": [", "\"blocks\": [", "\"header\": {", "\"EXTMIN\": [\n      1,\n      2,",
                           "\"INSUNITS\": 6", "\"TILEMODE\": 1", "\"MEASUREMENT\": 0", "\"CODEPAGE\": \"ANSI_1252\"",
-                          "\"load_ms\": ", "\"warnings\": []"})
+                          "\"load_ms\": ", "\"fonts\": [", "\"warnings\": ["})
     EXPECT_NE(J.find(Key), std::string::npos) << Key << "\n" << J;
   EXPECT_EQ(J.find("\"error\""), std::string::npos);
   // The model box holds the line and the point.
   EXPECT_NE(J.find("\"box\": [\n        -1,\n        0,\n        0,\n        4,\n        5,\n        0\n      ]"),
             std::string::npos)
       << J;
+}
+
+TEST(CliInfo, json_lists_each_font_asked_for_and_its_substitute) {
+  // The standard style of this file asks for the default "simplex.shx", which no
+  // system here installs: our simplex stands in, and the substitution is a warning.
+  TTempFile F("fonts.dxf", cSmall);
+  TRun R = RunArgs({"info", F.Path.string(), "--json"});
+  ASSERT_EQ(R.Status, 0) << R.Err << R.Out;
+  const size_t At = R.Out.find("\"fonts\": [");
+  ASSERT_NE(At, std::string::npos) << R.Out;
+  const std::string Fonts = R.Out.substr(At, R.Out.find(']', At) - At);
+  EXPECT_NE(Fonts.find("\"name\": \"simplex.shx\""), std::string::npos) << Fonts;
+  if (Fonts.find("\"kind\": \"substitute\"") != std::string::npos) {
+    EXPECT_NE(Fonts.find("draftwell-simplex.shx"), std::string::npos) << Fonts;
+    EXPECT_NE(R.Out.find("SHX font \\\"simplex.shx\\\" not found: drawn with draftwell-simplex.shx"), std::string::npos)
+        << R.Out;
+  } else {
+    EXPECT_NE(Fonts.find("\"kind\": \"file\""), std::string::npos) << Fonts;  // a real simplex.shx installed
+  }
 }
 
 TEST(CliInfo, text_output_names_the_same_facts) {
