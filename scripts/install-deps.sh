@@ -9,6 +9,7 @@ PACKAGES=(
   qt6-base-dev libgl-dev qt6-svg-dev
   xvfb xauth fonts-dejavu-core
   hershey-fonts-data
+  libfreetype-dev libfontconfig-dev fonts-liberation2
 )
 
 missing=()
