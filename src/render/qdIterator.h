@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "CADImage.h"
+#include "Texts.h"
 
 class TqdDXFBlock;
 class TqdDXFLayer;
@@ -65,6 +66,7 @@ class TqdCADIterator {
   void EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement);
   void DrawViewport(const TqdDXFViewport* V);
   void DrawPolyline(const TqdCADBasePolyline* P);
+  void DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor);
   void DrawMesh(const TqdDXFPolyline* P);
   void DrawRay(const TqdDXFEntity* E);
 
@@ -112,6 +114,7 @@ class TqdCADIterator {
 
   std::vector<TqdPoint> FPoly;
   std::vector<int> FCounts;
+  std::vector<TqdTextPath> FTextPaths;
   TStats FStats;
 };
 
