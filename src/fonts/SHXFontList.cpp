@@ -88,6 +88,16 @@ bool& LibraryPathBuilt() {
   return B;
 }
 
+TqdFontProcParams ProcParams(bool AVertical, bool ABackward, int AStyle, TqdSHXVertexList* Poly) {
+  TqdFontProcParams P;
+  P.Vertical = AVertical;
+  P.Backward = ABackward;
+  P.Underscore = AStyle & cSHXUnderscore;
+  P.Overscore = AStyle & cSHXOverscore;
+  P.Poly = Poly;
+  return P;
+}
+
 }  // namespace
 
 std::string SHXBundledFontsDir() {
@@ -259,12 +269,7 @@ bool TqdTextIterator::Iterate(TqdFontProcParams& P) {
 
 void TqdTextIterator::Iterate(bool AVertical, bool ABackward, int AStyle, TqdSHXVertexList& Poly, double& X,
                               double& Y, bool& ABig) {
-  TqdFontProcParams P;
-  P.Vertical = AVertical;
-  P.Backward = ABackward;
-  P.Underscore = AStyle & cSHXUnderscore;
-  P.Overscore = AStyle & cSHXOverscore;
-  P.Poly = &Poly;
+  TqdFontProcParams P = ProcParams(AVertical, ABackward, AStyle, &Poly);
   Iterate(P);
   X = P.X;
   Y = P.Y;
@@ -285,11 +290,7 @@ void TqdTextIterator::MixedHeight(bool BigUsed, double& Above, double& Below) co
 bool TqdTextIterator::IterateBox(bool Vertical, int FStyle, double& Above, double& Below, double& Width,
                                  double& Height, double& RealLeft, double& RealBottom, double& RealRight,
                                  double& RealTop, double& After) {
-  TqdFontProcParams P;
-  P.Vertical = Vertical;
-  P.Underscore = FStyle & cSHXUnderscore;
-  P.Overscore = FStyle & cSHXOverscore;
-  return IterateBox(P, Above, Below, Width, Height, RealLeft, RealBottom, RealRight, RealTop, After);
+  return IterateBox(ProcParams(Vertical, false, FStyle, nullptr), Above, Below, Width, Height, RealLeft, RealBottom, RealRight, RealTop, After);
 }
 
 bool TqdTextIterator::IterateBox(const TqdFontProcParams& P, double& Above, double& Below, double& Width,
@@ -653,22 +654,11 @@ namespace {
 bool DrawWith(TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16string_view AWide, std::string_view AMap,
               int AStyleBits, bool ABackward, bool AVertical, TqdSHXVertexList& Poly, TqdFontParams& AParams) {
   TqdTextIterator It(AText, AWide, AMap, F, B);
-  TqdFontProcParams P;
-  P.Vertical = AVertical;
-  P.Backward = ABackward;
-  P.Underscore = AStyleBits & cSHXUnderscore;
-  P.Overscore = AStyleBits & cSHXOverscore;
-  P.Poly = &Poly;
+  TqdFontProcParams P = ProcParams(AVertical, ABackward, AStyleBits, &Poly);
   It.Iterate(P);
   TqdFontParams R;
   const TqdSHXFont* Main = F && F->Loaded() ? F : nullptr;
-  const TqdSHXFont* Big = B && B->Loaded() && !B->ExtndBig() ? B : nullptr;
-  R.Above = Main ? Main->Above() : 0;
-  R.Below = Main ? Main->Below() : 0;
-  if (P.HasBigSymbol && Big) {
-    if (Big->Above() != 0) R.Above = Big->Above();
-    if (Big->Below() != 0) R.Below = Big->Below();
-  }
+  It.MixedHeight(P.HasBigSymbol, R.Above, R.Below);
   R.Left = 0;
   R.Bottom = -R.Below;
   R.Top = R.Above;

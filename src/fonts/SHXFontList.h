@@ -73,12 +73,14 @@ public:
     return FHasBigFontSymbols;
   }
   double Scale() const { return FScale; }
+  // Above and Below of the text: the big font's (each 0 replaced by the main
+  // font's) when a big-font glyph was used, else the main font's.
+  void MixedHeight(bool BigUsed, double& Above, double& Below) const;
 
 private:
   enum TDrawResult { drFailed, drNormal, drSubstituted };
   void BuildTyped();
   TDrawResult DrawChar(TqdSHXFont* F, uint32_t C, bool Substitute, bool Scaled, TqdFontProcParams& P);
-  void MixedHeight(bool BigUsed, double& Above, double& Below) const;
 
   std::string FText;
   std::u16string FWideText;
