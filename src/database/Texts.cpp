@@ -61,8 +61,9 @@ void TqdDXFText::ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const {
   TqdDXFStyle* S = Style();
   if (S && S->IsTrueType()) {
     unsigned Bits = 0;
-    if (S->FFontStyle & 1) Bits |= fstBold;
-    if (S->FFontStyle & 2) Bits |= fstItalic;
+    // The style bits as stored in the drawing (extended data 1071).
+    if (S->FFontStyle & 0x2000000) Bits |= fstBold;
+    if (S->FFontStyle & 0x1000000) Bits |= fstItalic;
     R.TTF = TrueTypeFace(S->FFontName, Bits);
     return;
   }
@@ -549,6 +550,10 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   Base.Width = S ? S->FWidthFactor : 1;
   Base.Oblique = S ? qdClampOblique(S->FObliqueAngle) : 0;
   std::u16string Str = SHXWideFromUTF8(FText);
+  // Blanks around the whole string never show.
+  const std::size_t First = Str.find_first_not_of(u" \t");
+  if (First == std::u16string::npos) return;
+  Str = Str.substr(First, Str.find_last_not_of(u" \t") - First + 1);
   TMTextParser P(Str, Base);
   P.Run();
   if (P.Items.empty()) return;
