@@ -257,9 +257,9 @@ const TqdTextStyle* TqdDXFStyle::SHXTextStyle(TqdDXFConverter* C) {
     if (Asked.empty()) continue;
     const TqdFontRequest R = L->Resolve(Asked, K == 1);
     if (R.Kind == frSubstitute)
-      C->AddWarning("SHX font \"" + Asked + "\" not found: drawn with \"" + R.Path.substr(R.Path.find_last_of('/') + 1) + "\"");
+      C->AddWarning("SHX font \"" + Asked + "\" not found: drawn with " + R.Path.substr(R.Path.find_last_of('/') + 1));
     else if (R.Kind == frNone)
-      C->AddWarning("SHX font \"" + Asked + "\" not found: drawn with a TrueType face");
+      C->AddWarning("SHX font \"" + Asked + "\" not found and no fallback font is installed");
   }
   return FSHXTextStyle;
 }

@@ -204,3 +204,7 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
   }
   if (!Path.Counts.empty()) Out.push_back(std::move(Path));
 }
+
+// Leak checking (sanitizer builds): the font configuration library keeps its
+// caches for the life of the process, and texts are what load it.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
