@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -102,6 +103,49 @@ void BM_SyntheticDashed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
 }
 BENCHMARK(BM_SyntheticDashed)->Args({100000, 1})->Args({100000, 4})->Unit(benchmark::kMillisecond);
+
+// 100,000 single-line texts on a grid, or lines of the same length (the cost of a
+// text against a line).
+TqdCADImage* TextGrid(int Count, bool AsLines) {
+  const std::string Key = std::string(AsLines ? "lines" : "texts") + std::to_string(Count);
+  auto& Slot = Cache()[Key];
+  if (!Slot) {
+    std::ostringstream D;
+    D << "0\nSECTION\n2\nENTITIES\n";
+    const int Side = static_cast<int>(std::ceil(std::sqrt(Count)));
+    for (int K = 0; K < Count; ++K) {
+      const double X = (K % Side) * 12.0, Y = (K / Side) * 3.0;
+      if (AsLines)
+        D << "0\nLINE\n8\n0\n10\n" << X << "\n20\n" << Y << "\n11\n" << X + 9.5 << "\n21\n" << Y << "\n";
+      else
+        D << "0\nTEXT\n8\n0\n10\n" << X << "\n20\n" << Y << "\n40\n1.0\n1\nText " << K % 1000 << "\n";
+    }
+    D << "0\nENDSEC\n0\nEOF\n";
+    std::istringstream In(D.str());
+    Slot = std::make_unique<TqdCADdxfImage>();
+    Slot->SetIsProcessMessages(false);
+    Slot->LoadFromStream(In);
+  }
+  return Prepare(*Slot);
+}
+
+void BM_Texts(benchmark::State& State) { Redraw(State, TextGrid(static_cast<int>(State.range(0)), false)); }
+BENCHMARK(BM_Texts)->Arg(100000)->Unit(benchmark::kMillisecond);
+void BM_TextLines(benchmark::State& State) { Redraw(State, TextGrid(static_cast<int>(State.range(0)), true)); }
+BENCHMARK(BM_TextLines)->Arg(100000)->Unit(benchmark::kMillisecond);
+void BM_TextsZoomed(benchmark::State& State) {
+  Redraw(State, TextGrid(static_cast<int>(State.range(0)), false), static_cast<int>(State.range(1)));
+}
+BENCHMARK(BM_TextsZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond);
+void BM_TextLinesZoomed(benchmark::State& State) {
+  Redraw(State, TextGrid(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
+}
+BENCHMARK(BM_TextLinesZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond);
+
+void BM_TextFonts(benchmark::State& State) {
+  Redraw(State, FromFile((std::filesystem::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "ezdxf-text_fonts.dxf").string()));
+}
+BENCHMARK(BM_TextFonts)->Unit(benchmark::kMillisecond);
 
 // The largest drawings of the corpus.
 void RegisterCorpus() {

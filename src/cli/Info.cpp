@@ -123,12 +123,16 @@ void GatherFonts(const std::string& Path, TqdDXFConverter& C, TFacts& F) {
     if (std::find(Seen.begin(), Seen.end(), U) != Seen.end()) return;
     Seen.push_back(U);
     F.Fonts.push_back({SanitizeUTF8(Name), Kind, SanitizeUTF8(Resolved)});
-    const char* Family = IsTrueTypeName(Name) ? "TrueType font \"" : "SHX font \"";
+    // The loaded texts may have reported the same substitution already.
+    auto Warn = [&](const std::string& W) {
+      if (std::find(F.Warnings.begin(), F.Warnings.end(), W) == F.Warnings.end()) F.Warnings.push_back(W);
+    };
+    const std::string Family = IsTrueTypeName(Name) ? "TrueType font \"" : "SHX font \"";
     if (std::string(Kind) == "substitute")
-      F.Warnings.push_back(Family + SanitizeUTF8(Name) + "\" not found: drawn with " +
+      Warn(Family + SanitizeUTF8(Name) + "\" not found: drawn with " +
                            SanitizeUTF8(std::filesystem::path(Resolved).filename().string()));
     else if (std::string(Kind) == "none" && !IsTrueTypeName(Name))
-      F.Warnings.push_back("SHX font \"" + SanitizeUTF8(Name) + "\" not found and no fallback font is installed");
+      Warn("SHX font \"" + SanitizeUTF8(Name) + "\" not found and no fallback font is installed");
   };
   for (int I = 0; I < T->Count(); ++I) {
     const auto* S = dynamic_cast<const TqdDXFStyle*>(T->GetEntity(I));

@@ -1,5 +1,6 @@
 #include "TableItems.h"
 
+#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -226,4 +227,58 @@ void TqdDXFVport::AssignEntity(const TqdDXFEntity& Source) {
     FUCSXDir = S->FUCSXDir;
     FUCSVP = S->FUCSVP;
   }
+}
+
+namespace {
+bool HasExtension(const std::string& S, std::string_view Ext) {
+  if (S.size() < Ext.size()) return false;
+  for (std::size_t I = 0; I < Ext.size(); ++I)
+    if (std::tolower(static_cast<unsigned char>(S[S.size() - Ext.size() + I])) != Ext[I]) return false;
+  return true;
+}
+}  // namespace
+
+bool TqdDXFStyle::IsTrueType() const {
+  return !FFontName.empty() || HasExtension(FPrimaryFont, ".ttf") || HasExtension(FPrimaryFont, ".ttc") ||
+         HasExtension(FPrimaryFont, ".otf");
+}
+
+void TqdDXFStyle::Loaded(TqdDXFConverter* C) {
+  TqdDXFPenTableItem::Loaded(C);
+  if (!(FWidthFactor >= 1e-6) || !std::isfinite(FWidthFactor)) FWidthFactor = 1.0;
+  if (!std::isfinite(FObliqueAngle)) FObliqueAngle = 0;
+  if (FFontName.empty() && IsTrueType()) {
+    std::string F = FPrimaryFont;
+    const auto Slash = F.find_last_of("/\\");
+    if (Slash != std::string::npos) F.erase(0, Slash + 1);
+    const auto Dot = F.rfind('.');
+    if (Dot != std::string::npos) F.erase(Dot);
+    FFontName = F;
+  }
+  FSHXTextStyle = nullptr;
+  FSHXConverter = nullptr;
+  if (C && !IsTrueType()) SHXTextStyle(C);
+}
+
+const TqdTextStyle* TqdDXFStyle::SHXTextStyle(TqdDXFConverter* C) {
+  if (!C || IsTrueType()) return nullptr;
+  if (FSHXTextStyle && FSHXConverter == C) return FSHXTextStyle;
+  TqdSHXFontList* L = C->SHXFonts();
+  if (!L) return nullptr;
+  const bool ShapeFile = (Flags() & 1) != 0;
+  const std::string Primary = FPrimaryFont.empty() ? std::string("txt") : FPrimaryFont;
+  FSHXTextStyle = L->AddStyle(ShapeFile ? std::string() : Name(), Primary, FBigFont, (Flags() & 4) != 0,
+                              UpsideDown(), Backward(), FObliqueAngle, FWidthFactor);
+  FSHXConverter = C;
+  // A missing font is drawn with a stand-in; the user is told which.
+  for (int K = 0; K < 2; ++K) {
+    const std::string& Asked = K == 0 ? Primary : FBigFont;
+    if (Asked.empty()) continue;
+    const TqdFontRequest R = L->Resolve(Asked, K == 1);
+    if (R.Kind == frSubstitute)
+      C->AddWarning("SHX font \"" + Asked + "\" not found: drawn with " + R.Path.substr(R.Path.find_last_of('/') + 1));
+    else if (R.Kind == frNone)
+      C->AddWarning("SHX font \"" + Asked + "\" not found and no fallback font is installed");
+  }
+  return FSHXTextStyle;
 }

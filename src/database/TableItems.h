@@ -107,10 +107,22 @@ private:
   std::vector<std::unique_ptr<TqdTableItem>> FElementStyles;
 };
 
+struct TqdTextStyle;
+
 class TqdDXFStyle : public TqdDXFPenTableItem {
   QD_ENTITY_CLASS(TqdDXFStyle)
 public:
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Width factor below 1e-6 becomes 1; the face name of a ".ttf" primary font is
+  // derived; SHX styles are registered with the drawing's font list (a substituted
+  // font becomes a load warning).
+  void Loaded(TqdDXFConverter* C) override;
+  bool Backward() const { return (FTextGenFlags & 2) != 0; }
+  bool UpsideDown() const { return (FTextGenFlags & 4) != 0; }
+  // Drawn with a TrueType face (a face name, or a TrueType primary font file).
+  bool IsTrueType() const;
+  // The registered SHX style; registers it on first use.
+  const TqdTextStyle* SHXTextStyle(TqdDXFConverter* C);
 
   std::string FBigFont;
   double FFixedHeight = 0;
@@ -122,6 +134,8 @@ public:
   bool FSHXStyle = false;
   int FTextGenFlags = 0;
   double FWidthFactor = 1.0;
+  const TqdTextStyle* FSHXTextStyle = nullptr;
+  TqdDXFConverter* FSHXConverter = nullptr;
 };
 
 class TqdDXFAppID : public TqdDXFPenTableItem {

@@ -4,6 +4,9 @@
 #include <limits>
 
 #include "DXFConv.h"
+#include "Inserts.h"
+#include "SHXFontList.h"
+#include "TTF.h"
 
 void TqdDXFText::SetRotation(double V) {
   if (std::isfinite(V) && std::fabs(V) <= std::numeric_limits<float>::max()) FRotation = static_cast<float>(V);
@@ -21,11 +24,158 @@ void TqdDXFText::ResolveLinks(TqdDXFConverter* C) {
   ResolveTableItem<TqdDXFStyle>(FTextStyleItem, C, csStyles);
 }
 
+namespace {
+
+constexpr double cMinHeight = 1e-9;
+
+TFMatrix MakeMatrix(double XX, double XY, double YX, double YY, double DX, double DY) {
+  TFMatrix M;
+  M.EX = {XX, XY, 0};
+  M.EY = {YX, YY, 0};
+  M.E0 = {DX, DY, 0};
+  return M;
+}
+
+TqdTextGlyph* TrueTypeFace(const std::string& AName, unsigned AStyles) {
+  return TqdContainerOfTextGlyphs::Instance().AddTextGlyphsByFont(AName.empty() ? std::string("Arial") : AName,
+                                                                   AStyles);
+}
+
+}  // namespace
+
+bool TqdDXFText::Backward() const {
+  const TqdDXFStyle* S = Style();
+  return (FGenerationFlags & 2) != 0 || (S && S->Backward());
+}
+
+bool TqdDXFText::UpsideDown() const {
+  const TqdDXFStyle* S = Style();
+  return (FGenerationFlags & 4) != 0 || (S && S->UpsideDown());
+}
+
+std::u16string TqdDXFText::ShownText(bool* AUnder, bool* AOver) const {
+  return qdDecodeTextCodes(FText, AUnder, AOver);
+}
+
+void TqdDXFText::ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const {
+  TqdDXFStyle* S = Style();
+  if (S && S->IsTrueType()) {
+    unsigned Bits = 0;
+    // The style bits as stored in the drawing (extended data 1071).
+    if (S->FFontStyle & 0x2000000) Bits |= fstBold;
+    if (S->FFontStyle & 0x1000000) Bits |= fstItalic;
+    R.TTF = TrueTypeFace(S->FFontName, Bits);
+    return;
+  }
+  if (C && C->UseSHXFonts()) {
+    R.FontList = C->SHXFonts();
+    if (S) R.SHXStyle = S->SHXTextStyle(C);
+    if (!R.SHXStyle) R.SHXFont = "txt";
+    TqdRunMetrics M;
+    if (R.FontList && qdMeasureRun(R, M)) return;
+  }
+  // No SHX font at all: a TrueType face keeps the text visible.
+  R.FontList = nullptr;
+  R.SHXStyle = nullptr;
+  R.SHXFont.clear();
+  R.TTF = TrueTypeFace({}, 0);
+}
+
+void TqdDXFText::GetPaths(std::vector<TqdTextPath>& Out) const {
+  for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out);
+}
+
 void TqdDXFText::Loaded(TqdDXFConverter* C) {
   TqdDXFCustomVertex::Loaded(C);
+  FRuns.clear();
+  FBox = cnstBadRect;
+  FMatrix = cnstIdentityMat;
+  FStartPoint = Point();
   if (!C) return;
   if (!Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
   if (!Style() && !FTextStyleItem.Link()) SetStyle(C->StyleByName(C->HeadVarStruct().TextStyle));
+  bool Under = false, Over = false;
+  TqdTextRun R;
+  R.Text = ShownText(&Under, &Over);
+  if (R.Text.empty()) return;
+  ResolveRunFont(C, R);
+  TqdRunMetrics M;
+  if (!qdMeasureRun(R, M) || !(M.Units > 0)) return;
+  const TqdDXFStyle* S = Style();
+
+  // Derived values only: the stored attributes stay as read, so that loading again
+  // gives the same picture.
+  double H = std::fabs(FHeight);
+  if (!(H > cMinHeight)) H = S && S->FFixedHeight > cMinHeight ? S->FFixedHeight : 0;
+  if (!(H > cMinHeight)) H = S && S->FLastHeightUsed > cMinHeight ? S->FLastHeightUsed : 2.5;
+  double WF = FScale;
+  if (!(std::fabs(WF) > 1e-6) || !std::isfinite(WF)) WF = S ? S->FWidthFactor : 1.0;
+  if (!(std::fabs(WF) > 1e-6)) WF = 1.0;
+  double Obl = FObliqueAngle != 0 ? FObliqueAngle : (S ? S->FObliqueAngle : 0);
+  const double Shear = std::tan(qdClampOblique(Obl) * M_PI / 180);
+  const double SX = Backward() ? -1 : 1, SY = UpsideDown() ? -1 : 1;
+  double Rot = FRotation;
+
+  double HS = H / M.Units;  // font units to drawing units, vertically
+  double WS = HS * WF;
+  int HA = FHAlign, VA = FVAlign;
+  if (!HasPoint1()) HA = VA = 0;
+  TFPoint Base = (HA != 0 || VA != 0) ? FPoint1 : Point();
+  double DX = 0, DY = 0;
+  if (HA == 3 || HA == 5) {
+    const double W = M.Advance * WS;
+    const double L = std::hypot(FPoint1.X - Point().X, FPoint1.Y - Point().Y);
+    if (W > cMinHeight && L > cMinHeight) {
+      const double K = L / W;
+      WS *= K;
+      if (HA == 3) HS *= K;
+      Rot = std::atan2(FPoint1.Y - Point().Y, FPoint1.X - Point().X) * 180 / M_PI;
+    }
+    Base = Point();
+    VA = HA == 3 ? 0 : VA;
+  } else if (HA == 1 || HA == 4) {
+    DX = -M.Advance * WS / 2;
+  } else if (HA == 2) {
+    DX = -M.Advance * WS;
+  }
+  if (HA == 4) DY = -(M.InkTop + M.InkBottom) / 2 * HS;
+  else if (VA == 1) DY = M.Descent * HS;
+  else if (VA == 2) DY = -M.Units * HS / 2;
+  else if (VA == 3) DY = -M.Units * HS;
+
+  // Glyph units -> text plane: mirror, shear, scale, alignment offset.
+  TFMatrix L = MakeMatrix(SX * WS, 0, SX * Shear * HS, SY * HS, SX * DX, SY * DY);
+  L = ComposeMatrices(L, RotationZMatrix(Rot));
+  L = ComposeMatrices(L, TranslationMatrix({Base.X, Base.Y, Base.Z}));
+  if (IsNonDefaultExtrusion(FExtrusion)) L = ComposeMatrices(L, ExtrusionMatrix(FExtrusion));
+  FMatrix = L;
+  FStartPoint = TransformPoint({0, 0, 0}, L);
+  R.Matrix = L;
+  FRuns.push_back(R);
+  const double Adv = M.Advance;
+  if (Under || Over) {
+    TqdTextRun Line;
+    Line.IsLine = true;
+    Line.Matrix = L;
+    if (Under) {
+      Line.A = {0, -M.Units * 0.2, 0};
+      Line.B = {Adv, -M.Units * 0.2, 0};
+      FRuns.push_back(Line);
+    }
+    if (Over) {
+      Line.A = {0, M.Units * 1.2, 0};
+      Line.B = {Adv, M.Units * 1.2, 0};
+      FRuns.push_back(Line);
+    }
+  }
+  TFRect Local{0, std::max(M.InkTop, M.Units), 0, Adv, std::min(M.InkBottom, 0.0), 0};
+  if (!(Adv > 0)) Local.Right = M.Units * 0.5;
+  FBox = TransformBox(Local, L);
+  if (!IsFiniteBox(FBox)) {
+    FRuns.clear();
+    FBox = cnstBadRect;
+    C->AddWarning("TEXT: a text too large to draw was left out");
+  }
 }
 
 void TqdDXFText::AssignEntity(const TqdDXFEntity& Source) {
@@ -61,4 +211,571 @@ void TqdDXFMText::AssignEntity(const TqdDXFEntity& Source) {
 void TqdDXFShape::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFText::AssignEntity(Source);
   if (const auto* S = dynamic_cast<const TqdDXFShape*>(&Source)) FShapeName = S->FShapeName;
+}
+
+
+// ---------------------------------------------------------------- MText
+
+namespace {
+
+constexpr int cMaxLevels = 64;
+constexpr int cMaxTabs = 15;
+
+struct TMTextProps {
+  std::string SHXFont;  // empty: the style's font
+  std::string Face;     // TrueType face; set: TrueType
+  bool Bold = false, Italic = false;
+  double Height = 0, Width = 1, Oblique = 0;
+  bool Under = false, Over = false;
+  int ColorIndex = -1;
+  bool TrueColor = false;
+  std::uint32_t RGB = 0;
+};
+
+struct TParagraph {
+  double Indent = 0, Left = 0;
+  std::vector<double> Tabs;
+};
+
+// One item of the parsed string.
+struct TMItem {
+  enum TKind { ikText, ikTab, ikLine, ikParagraph, ikStack } Kind = ikText;
+  std::u16string Text, Den;
+  char16_t StackSep = 0;
+  TMTextProps Props;
+  TParagraph Para;
+};
+
+std::string Narrow(std::u16string_view S) {
+  std::string R;
+  for (char16_t C : S) R += C < 128 ? char(C) : '?';
+  return R;
+}
+
+bool ParseNumber(std::u16string_view S, double& V) {
+  std::string N = Narrow(S);
+  for (char& C : N)
+    if (C == ',') C = '.';
+  char* End = nullptr;
+  const double D = std::strtod(N.c_str(), &End);
+  if (End == N.c_str() || !std::isfinite(D)) return false;
+  V = D;
+  return true;
+}
+
+class TMTextParser {
+public:
+  TMTextParser(std::u16string_view S, const TMTextProps& Base) : FS(S), FProps(Base) {}
+  std::vector<TMItem> Items;
+
+  void Run() {
+    while (FI < FS.size()) {
+      const char16_t C = FS[FI];
+      if (C == '\\' && FI + 1 < FS.size()) {
+        Code();
+        continue;
+      }
+      if (C == '{') {
+        if (FLevels.size() < cMaxLevels) FLevels.push_back(FProps);
+        else ++FOverflow;
+        ++FI;
+        continue;
+      }
+      if (C == '}') {
+        // An unmatched "}" closes nothing.
+        if (FOverflow > 0) --FOverflow;
+        else if (!FLevels.empty()) {
+          FProps = FLevels.back();
+          FLevels.pop_back();
+        }
+        ++FI;
+        continue;
+      }
+      if (C == '^' && FI + 1 < FS.size()) {
+        const char16_t D = FS[FI + 1];
+        if (D == 'I') {
+          Push(TMItem::ikTab);
+          FI += 2;
+          continue;
+        }
+        if (D == 'J') {
+          Push(TMItem::ikLine);
+          FI += 2;
+          continue;
+        }
+      }
+      if (C == '\t') {
+        Push(TMItem::ikTab);
+        ++FI;
+        continue;
+      }
+      if (C == '\n') {
+        Push(TMItem::ikLine);
+        ++FI;
+        continue;
+      }
+      if (C == '\r') {
+        ++FI;
+        continue;
+      }
+      if (C == '%' && FI + 2 < FS.size() && FS[FI + 1] == '%') {
+        // Special codes share the single-line decoder (bounded to this code).
+        std::size_t K = FI + 2;
+        while (K < FS.size() && K < FI + 5 && FS[K] >= '0' && FS[K] <= '9') ++K;
+        if (K == FI + 2) K = FI + 3;
+        Append(DecodeRange(FI, K));
+        FI = K;
+        continue;
+      }
+      Append(std::u16string(1, C));
+      ++FI;
+    }
+  }
+
+private:
+  std::u16string DecodeRange(std::size_t A, std::size_t B) {
+    std::string U;
+    for (std::size_t I = A; I < B; ++I) U += char(FS[I] < 128 ? FS[I] : '?');
+    return qdDecodeTextCodes(U);
+  }
+  TMItem& Current() {
+    if (Items.empty() || Items.back().Kind != TMItem::ikText || !SameProps(Items.back().Props)) {
+      TMItem I;
+      I.Props = FProps;
+      I.Para = FPara;
+      Items.push_back(std::move(I));
+    }
+    return Items.back();
+  }
+  bool SameProps(const TMTextProps& P) const {
+    return P.SHXFont == FProps.SHXFont && P.Face == FProps.Face && P.Bold == FProps.Bold &&
+           P.Italic == FProps.Italic && P.Height == FProps.Height && P.Width == FProps.Width &&
+           P.Oblique == FProps.Oblique && P.Under == FProps.Under && P.Over == FProps.Over &&
+           P.ColorIndex == FProps.ColorIndex && P.TrueColor == FProps.TrueColor && P.RGB == FProps.RGB;
+  }
+  void Append(const std::u16string& T) { Current().Text += T; }
+  void Push(TMItem::TKind K) {
+    TMItem I;
+    I.Kind = K;
+    I.Props = FProps;
+    I.Para = FPara;
+    Items.push_back(std::move(I));
+  }
+  // The argument of a code up to ";" (or the end); FI moves past it.
+  std::u16string_view Arg() {
+    const std::size_t End = FS.find(u';', FI);
+    std::u16string_view A = FS.substr(FI, (End == std::u16string_view::npos ? FS.size() : End) - FI);
+    FI = End == std::u16string_view::npos ? FS.size() : End + 1;
+    return A;
+  }
+  void Code() {
+    const char16_t D = FS[FI + 1];
+    FI += 2;
+    switch (D) {
+      case 'P': Push(TMItem::ikParagraph); return;
+      case 'L': FProps.Under = true; return;
+      case 'l': FProps.Under = false; return;
+      case 'O': case 'K': FProps.Over = true; return;
+      case 'o': case 'k': FProps.Over = false; return;
+      case '~': Append(u"\u00A0"); return;
+      case '\\': case '{': case '}': Append(std::u16string(1, D)); return;
+      case 'A': case 'C': case 'c': case 'H': case 'Q': case 'W': case 'T': case 'F': case 'f':
+      case 'p': case 'X': {
+        const std::u16string_view A = Arg();
+        double V = 0;
+        if (D == 'C' && ParseNumber(A, V) && V >= 0 && V <= 257) {
+          FProps.ColorIndex = static_cast<int>(V);
+          FProps.TrueColor = false;
+        } else if (D == 'c' && ParseNumber(A, V) && V >= 0 && V <= 0xFFFFFF) {
+          FProps.TrueColor = true;
+          FProps.RGB = static_cast<std::uint32_t>(V);
+        } else if (D == 'H' && ParseNumber(A, V)) {
+          const bool Rel = !A.empty() && (A.back() == 'x' || A.back() == 'X');
+          const double NH = Rel ? FProps.Height * V : V;
+          if (NH > 1e-9 && NH < 1e12) FProps.Height = NH;
+        } else if (D == 'Q' && ParseNumber(A, V)) {
+          FProps.Oblique = qdClampOblique(V);
+        } else if (D == 'W' && ParseNumber(A, V)) {
+          if (V > 1e-6 && V < 1e6) FProps.Width = V;
+        } else if (D == 'F' || D == 'f') {
+          Font(A, D == 'f');
+        } else if (D == 'p') {
+          Paragraph(A);
+        }
+        return;
+      }
+      case 'S': {
+        const std::size_t End = FS.find(u';', FI);
+        if (End == std::u16string_view::npos) {
+          Append(u"\\S");  // no closing ";": the characters are shown as they are
+          return;
+        }
+        const std::u16string_view A = FS.substr(FI, End - FI);
+        FI = End + 1;
+        std::size_t Sep = std::u16string_view::npos;
+        for (std::size_t K = 0; K < A.size(); ++K)
+          if ((A[K] == '^' || A[K] == '/' || A[K] == '#') && (K == 0 || A[K - 1] != '\\')) {
+            Sep = K;
+            break;
+          }
+        TMItem I;
+        I.Kind = TMItem::ikStack;
+        I.Props = FProps;
+        I.Para = FPara;
+        auto Clean = [](std::u16string_view X) {
+          std::u16string R;
+          for (std::size_t K = 0; K < X.size(); ++K)
+            if (!(X[K] == '\\' && K + 1 < X.size())) R += X[K];
+          return R;
+        };
+        if (Sep == std::u16string_view::npos) {
+          I.Text = Clean(A);
+        } else {
+          I.Text = Clean(A.substr(0, Sep));
+          I.Den = Clean(A.substr(Sep + 1));
+          I.StackSep = A[Sep];
+        }
+        // "^" with a leading blank: the form used for sub/superscripts.
+        Items.push_back(std::move(I));
+        return;
+      }
+      case 'U': case 'u': case 'M': case 'm': {
+        std::size_t K = FI;
+        const std::size_t Want = (D == 'U' || D == 'u') ? 5 : 6;
+        while (K < FS.size() && K < FI - 1 + Want) ++K;
+        Append(DecodeRange(FI - 2, K));
+        FI = K;
+        return;
+      }
+      case 'B': case 'I': case 'N':
+        // Bold, italic (one digit) and column codes.
+        if (D != 'N' && FI < FS.size() && (FS[FI] == '0' || FS[FI] == '1')) {
+          (D == 'B' ? FProps.Bold : FProps.Italic) = FS[FI] == '1';
+          ++FI;
+        }
+        if (FI < FS.size() && FS[FI] == ';') ++FI;
+        return;
+      case '$':
+        return;  // without a stacked level there is nothing to take
+      default:
+        Append(std::u16string{u'\\', D});
+        return;
+    }
+  }
+  void Font(std::u16string_view A, bool TrueType) {
+    std::string Name = Narrow(A.substr(0, A.find(u'|')));
+    const std::string Upper = SHXUpperCase(Name);
+    if (!TrueType || (Upper.size() > 4 && Upper.compare(Upper.size() - 4, 4, ".SHX") == 0)) {
+      if (Name.find("\\U+") != std::string::npos) Name = "simplex";
+      FProps.SHXFont = Name.empty() ? std::string("txt") : Name;
+      FProps.Face.clear();
+      return;
+    }
+    const auto Dot = Name.rfind('.');
+    if (Dot != std::string::npos) Name.erase(Dot);
+    if (Name.find("\\U+") != std::string::npos || Name.empty()) Name = "Arial";
+    FProps.Face = Name;
+    FProps.SHXFont.clear();
+    FProps.Bold = FProps.Italic = false;
+    std::size_t P = A.find(u'|');
+    while (P != std::u16string_view::npos && P + 1 < A.size()) {
+      const char16_t K = A[P + 1];
+      if ((K == 'b' || K == 'i') && P + 2 < A.size()) (K == 'b' ? FProps.Bold : FProps.Italic) = A[P + 2] == '1';
+      P = A.find(u'|', P + 1);
+    }
+  }
+  void Paragraph(std::u16string_view A) {
+    constexpr double K = 0.999963199872;
+    char16_t Key = 0;
+    std::size_t P = 0;
+    bool ResetTabs = true;
+    while (P < A.size()) {
+      const char16_t C = A[P];
+      if (C == 'i' || C == 'l' || C == 't') {
+        Key = C;
+        ++P;
+        if (C == 't' && ResetTabs) {
+          FPara.Tabs.clear();
+          ResetTabs = false;
+        }
+        continue;
+      }
+      std::size_t E = P;
+      while (E < A.size() && A[E] != ',') ++E;
+      double V = 0;
+      if (E > P && ParseNumber(A.substr(P, E - P), V)) {
+        V *= K;
+        if (Key == 'i') FPara.Indent = V;
+        else if (Key == 'l') FPara.Left = V;
+        else if (Key == 't' && V > 0 && FPara.Tabs.size() < cMaxTabs) FPara.Tabs.push_back(V);
+      } else if (E > P && !(A[P] >= '0' && A[P] <= '9') && A[P] != '-' && A[P] != '.') {
+        Key = 0;  // another letter: its values are skipped
+      }
+      P = E + 1;
+    }
+  }
+
+  std::u16string_view FS;
+  std::size_t FI = 0;
+  TMTextProps FProps;
+  TParagraph FPara;
+  std::vector<TMTextProps> FLevels;
+  int FOverflow = 0;
+};
+
+}  // namespace
+
+double TqdDXFMText::EffectiveAngle() const {
+  const TFPoint D = FPoint1;
+  if (HasPoint1() && std::hypot(D.X, D.Y, D.Z) > 1e-9) {
+    const TFPoint O = IsNonDefaultExtrusion(FExtrusion) ? WCSToOCS(D, FExtrusion) : D;
+    if (std::hypot(O.X, O.Y) > 1e-9) return std::atan2(O.Y, O.X) * 180 / M_PI;
+  }
+  return Rotation();
+}
+
+void TqdDXFMText::Loaded(TqdDXFConverter* C) {
+  TqdDXFCustomVertex::Loaded(C);
+  FRuns.clear();
+  FBox = cnstBadRect;
+  FMatrix = cnstIdentityMat;
+  if (!C) return;
+  if (!Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
+  if (!Style() && !FTextStyleItem.Link()) SetStyle(C->StyleByName("STANDARD"));
+  const TqdDXFStyle* S = Style();
+  double H0 = std::fabs(FHeight);
+  if (!(H0 > cMinHeight)) H0 = S && S->FLastHeightUsed > cMinHeight ? S->FLastHeightUsed : 2.5;
+  TMTextProps Base;
+  Base.Height = H0;
+  Base.Width = S ? S->FWidthFactor : 1;
+  Base.Oblique = S ? qdClampOblique(S->FObliqueAngle) : 0;
+  std::u16string Str = SHXWideFromUTF8(FText);
+  // Blanks around the whole string never show.
+  const std::size_t First = Str.find_first_not_of(u" \t");
+  if (First == std::u16string::npos) return;
+  Str = Str.substr(First, Str.find_last_not_of(u" \t") - First + 1);
+  TMTextParser P(Str, Base);
+  P.Run();
+  if (P.Items.empty()) return;
+
+  // Layout in block coordinates: X right, the first line hanging below 0.
+  struct TPlaced {
+    TqdTextRun Run;
+    int Line;
+    double X, Width, Height, Shift;  // Shift: vertical offset from the baseline
+  };
+  std::vector<TPlaced> Placed;
+  std::vector<double> LineHeight, LineRight;
+  std::vector<bool> LineFirstOfPara;
+  int Line = 0;
+  double X = 0;
+  LineHeight.push_back(0);
+  LineRight.push_back(0);
+  LineFirstOfPara.push_back(true);
+  const double RW = FRectWidth > cMinHeight ? FRectWidth : 0;
+  auto LineStart = [&](const TParagraph& Pa) {
+    double L = Pa.Left + (LineFirstOfPara[Line] ? Pa.Indent : 0);
+    return L < 0 ? 0.0 : L;
+  };
+  auto NewLine = [&](bool Paragraph) {
+    ++Line;
+    LineHeight.push_back(0);
+    LineRight.push_back(0);
+    LineFirstOfPara.push_back(Paragraph);
+    X = -1;  // set by the next item from its paragraph indents
+  };
+  auto MakeRun = [&](const TMTextProps& Pr, std::u16string T, TqdRunMetrics& M) {
+    TqdTextRun R;
+    R.Text = std::move(T);
+    if (!Pr.Face.empty()) {
+      unsigned Bits = (Pr.Bold ? fstBold : 0) | (Pr.Italic ? fstItalic : 0);
+      R.TTF = TrueTypeFace(Pr.Face, Bits);
+    } else if (!Pr.SHXFont.empty() && C->UseSHXFonts()) {
+      R.FontList = C->SHXFonts();
+      R.SHXFont = Pr.SHXFont;
+      if (!qdMeasureRun(R, M)) ResolveRunFont(C, R);
+    } else {
+      ResolveRunFont(C, R);
+    }
+    R.ColorIndex = Pr.ColorIndex;
+    R.TrueColor = Pr.TrueColor;
+    R.RGB = Pr.RGB;
+    if (!qdMeasureRun(R, M) || !(M.Units > 0)) M = {}, M.Units = 0;
+    return R;
+  };
+  // Places one run at the pen; Y is fixed once the line heights are known.
+  auto Place = [&](TqdTextRun R, const TqdRunMetrics& M, const TMTextProps& Pr, double Scale, double Shift,
+                   double AtX, bool Advance) {
+    if (!(M.Units > 0)) return 0.0;
+    const double H = Pr.Height * Scale, HS = H / M.Units, WS = HS * Pr.Width;
+    const double Shear = std::tan(Pr.Oblique * M_PI / 180);
+    R.Matrix = MakeMatrix(WS, 0, Shear * HS, HS, AtX, Shift);
+    const double W = M.Advance * WS;
+    Placed.push_back({R, Line, AtX, W, H, Shift});
+    if (Pr.Under || Pr.Over) {
+      TqdTextRun L;
+      L.IsLine = true;
+      L.Matrix = R.Matrix;
+      L.ColorIndex = R.ColorIndex, L.TrueColor = R.TrueColor, L.RGB = R.RGB;
+      const double Y = Pr.Under ? -0.2 * M.Units : 1.2 * M.Units;
+      L.A = {0, Y, 0};
+      L.B = {M.Advance, Y, 0};
+      Placed.push_back({L, Line, AtX, 0, 0, Shift});
+      if (Pr.Under && Pr.Over) {
+        L.A.Y = L.B.Y = 1.2 * M.Units;
+        Placed.push_back({L, Line, AtX, 0, 0, Shift});
+      }
+    }
+    LineHeight[Line] = std::max(LineHeight[Line], Scale == 1 ? H : Pr.Height);
+    LineRight[Line] = std::max(LineRight[Line], AtX + W);
+    (void)Advance;
+    return W;
+  };
+  for (const TMItem& I : P.Items) {
+    if (X < 0) X = LineStart(I.Para);
+    switch (I.Kind) {
+      case TMItem::ikParagraph:
+        if (LineHeight[Line] == 0) LineHeight[Line] = I.Props.Height;
+        NewLine(true);
+        break;
+      case TMItem::ikLine:
+        if (LineHeight[Line] == 0) LineHeight[Line] = I.Props.Height;
+        NewLine(false);
+        break;
+      case TMItem::ikTab: {
+        // Stops every 4 heights, or the paragraph's; a height that gives no step
+        // takes the base height, and without any step the tab is a blank.
+        double Step = 4 * I.Props.Height;
+        if (!(Step > 1e-9)) Step = 4 * H0;
+        if (!(Step > 1e-9)) break;
+        double Next = -1;
+        for (double T : I.Para.Tabs)
+          if (T > X + 1e-9) {
+            Next = T;
+            break;
+          }
+        if (Next < 0) {
+          const double From = I.Para.Tabs.empty() ? 0 : I.Para.Tabs.back();
+          const double K = std::floor((X - From) / Step) + 1;
+          Next = From + std::max(K, 1.0) * Step;
+          if (!std::isfinite(Next)) break;
+        }
+        X = Next;
+        LineRight[Line] = std::max(LineRight[Line], X);
+        break;
+      }
+      case TMItem::ikStack: {
+        TqdRunMetrics MN, MD;
+        TqdTextRun RN = MakeRun(I.Props, I.Text, MN);
+        TqdTextRun RD = MakeRun(I.Props, I.Den, MD);
+        const double H = I.Props.Height, Sc = I.StackSep == 0 ? 1 : 0.7;
+        const double WN = MN.Units > 0 ? MN.Advance * H * Sc / MN.Units * I.Props.Width : 0;
+        const double WD = MD.Units > 0 ? MD.Advance * H * Sc / MD.Units * I.Props.Width : 0;
+        const double W = std::max(WN, WD);
+        if (I.StackSep == 0) {
+          X += Place(RN, MN, I.Props, 1, 0, X, true);
+          break;
+        }
+        Place(RN, MN, I.Props, Sc, 0.6 * H, X + (W - WN) / 2, false);
+        Place(RD, MD, I.Props, Sc, -0.35 * H, X + (W - WD) / 2, false);
+        if (I.StackSep != '^' && W > 0) {
+          TqdTextRun Bar;
+          Bar.IsLine = true;
+          Bar.A = {X, 0.45 * H, 0};
+          Bar.B = {X + W, 0.45 * H, 0};
+          Bar.ColorIndex = I.Props.ColorIndex, Bar.TrueColor = I.Props.TrueColor, Bar.RGB = I.Props.RGB;
+          Placed.push_back({Bar, Line, 0, 0, 0, 0});
+        }
+        X += W;
+        LineHeight[Line] = std::max(LineHeight[Line], H);
+        LineRight[Line] = std::max(LineRight[Line], X);
+        break;
+      }
+      case TMItem::ikText: {
+        // Words with the blank that follows each; a word that crosses the frame
+        // starts a new line unless the line is empty, so every pass consumes a word.
+        std::u16string T = I.Text;
+        for (char16_t& Ch : T)
+          if (Ch == u'\u00A0') Ch = u' ';
+        std::size_t K = 0;
+        while (K < T.size()) {
+          std::size_t E = K;
+          while (E < T.size() && T[E] == ' ') ++E;
+          while (E < T.size() && T[E] != ' ') ++E;
+          if (RW <= 0) E = T.size();
+          std::u16string Word = T.substr(K, E - K);
+          TqdRunMetrics M;
+          TqdTextRun R = MakeRun(I.Props, Word, M);
+          const double HS = M.Units > 0 ? I.Props.Height / M.Units : 0;
+          const double W = M.Advance * HS * I.Props.Width;
+          const double Start = LineStart(I.Para);
+          if (RW > 0 && X > Start + 1e-9 && X + W > RW + 1e-9 && Word.find_first_not_of(u' ') != std::u16string::npos) {
+            NewLine(false);
+            X = LineStart(I.Para);
+            const std::size_t F = Word.find_first_not_of(u' ');
+            if (F != 0) {
+              Word.erase(0, F);
+              R = MakeRun(I.Props, Word, M);
+            }
+          }
+          X += Place(R, M, I.Props, 1, 0, X, true);
+          K = E;
+        }
+        break;
+      }
+    }
+  }
+  if (LineHeight[Line] == 0 && Line > 0) {
+    LineHeight.pop_back();
+    LineRight.pop_back();
+    --Line;
+  }
+
+  // Vertical placement: baselines from the line heights and the spacing factor.
+  const double F = FLineSpacingFactor > 0.25 && FLineSpacingFactor < 4 ? FLineSpacingFactor : 1.0;
+  std::vector<double> BaseY(LineHeight.size());
+  double Y = 0;
+  for (std::size_t L = 0; L < LineHeight.size(); ++L) {
+    const double LH = LineHeight[L] > 0 ? LineHeight[L] : H0;
+    if (L == 0) Y = -LH;
+    else Y -= F * (FLineSpacingStyle == 2 ? 5.0 / 3 * H0 : LH + 2.0 / 3 * std::max(LH, LineHeight[L - 1]));
+    BaseY[L] = Y;
+  }
+  const double Bottom = BaseY.back() - (LineHeight.back() > 0 ? LineHeight.back() : H0) / 3;
+  double Right = 0;
+  for (double R : LineRight) Right = std::max(Right, R);
+  const double W = std::max(Right, RW), H = -Bottom;
+
+  int A = FAlign < 1 || FAlign > 9 ? 1 : FAlign;
+  const int Col = (A - 1) % 3;
+  bool Visible = false;
+  for (TPlaced& Pl : Placed) {
+    const int L = std::clamp(Pl.Line, 0, static_cast<int>(BaseY.size()) - 1);
+    double Shift = 0;
+    if (Col == 1) Shift = (W - LineRight[L]) / 2;
+    else if (Col == 2) Shift = W - LineRight[L];
+    Pl.Run.Matrix = ComposeMatrices(Pl.Run.Matrix, TranslationMatrix({Shift, BaseY[L], 0}));
+    if (!Pl.Run.IsLine && !Pl.Run.Text.empty() && Pl.Run.Text.find_first_not_of(u' ') != std::u16string::npos)
+      Visible = true;
+    FRuns.push_back(std::move(Pl.Run));
+  }
+  if (!Visible) {
+    FRuns.clear();
+    return;
+  }
+  const double OX = Col == 1 ? W / 2 : Col == 2 ? W : 0;
+  const double OY = A >= 7 ? -H : A >= 4 ? -H / 2 : 0;
+  TFMatrix M = TranslationMatrix({-OX, -OY, 0});
+  M = ComposeMatrices(M, RotationZMatrix(EffectiveAngle()));
+  if (IsNonDefaultExtrusion(FExtrusion)) M = ComposeMatrices(M, ExtrusionMatrix(FExtrusion));
+  M = ComposeMatrices(M, TranslationMatrix(Point()));
+  FMatrix = M;
+  FStartPoint = TransformPoint({0, 0, 0}, M);
+  for (TqdTextRun& R : FRuns) R.Matrix = ComposeMatrices(R.Matrix, M);
+  FBox = TransformBox(TFRect{0, 0, 0, W, Bottom, 0}, M);
+  if (!IsFiniteBox(FBox)) {
+    FRuns.clear();
+    FBox = cnstBadRect;
+    C->AddWarning("MTEXT: a text too large to draw was left out");
+  }
 }

@@ -1,13 +1,64 @@
 #pragma once
-// The single-line text entity as far as attributes need it: its data, the moves that
-// inserts apply to their attributes, and a box. The glyph geometry (fonts, text
-// matrix, the real box) is computed by the text unit; until then a text's box is the
-// bad box, so that extents never count a guessed outline.
+// Text entities: single-line text (and through it attributes and shapes) and
+// multiline text. Loading resolves the fonts (SHX through the drawing's font list,
+// TrueType through the glyph container) and computes runs: a string in one font with
+// the matrix from font units to the coordinates the entity lives in. Glyph points are
+// made from the runs when drawn, so that a drawing of many texts keeps only matrices.
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "DXFBase.h"
 #include "TableItems.h"
 #include "qdFunction.h"
+
+struct TqdTextStyle;
+class TqdSHXFontList;
+class TqdTextGlyph;
+
+// One run of glyphs in one font, or one straight line (underline, fraction bar).
+struct TqdTextRun {
+  std::u16string Text;
+  TqdSHXFontList* FontList = nullptr;
+  const TqdTextStyle* SHXStyle = nullptr;  // SHX through a style
+  std::string SHXFont;                     // SHX by font name (MText \F)
+  TqdTextGlyph* TTF = nullptr;             // TrueType
+  TFMatrix Matrix;                         // font units to entity coordinates
+  bool IsLine = false;                     // A..B in font units
+  TFPoint A, B;
+  int ColorIndex = -1;  // -1: the entity's colour
+  bool TrueColor = false;
+  std::uint32_t RGB = 0;
+  bool HasFont() const { return TTF || SHXStyle || !SHXFont.empty(); }
+};
+
+// Glyph outlines in entity coordinates: polylines, or closed contours to fill.
+struct TqdTextPath {
+  std::vector<TFPoint> Points;
+  std::vector<int> Counts;
+  bool Filled = false;
+  int ColorIndex = -1;
+  bool TrueColor = false;
+  std::uint32_t RGB = 0;
+};
+
+// The measure of a run in font units.
+struct TqdRunMetrics {
+  double Advance = 0;   // pen advance
+  double Units = 0;     // font units per text height
+  double Descent = 0;   // below the baseline, positive
+  double InkTop = 0, InkBottom = 0;
+};
+
+// Font lookup and measurement shared by the text entities.
+bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M);
+// Appends the run's outlines through AMatrix (applied after the run's matrix).
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out);
+// TEXT string codes: %%d, %%p, %%c, %%%, %%nnn, \U+XXXX, \M+NXXXX, a doubled
+// backslash; %%u and %%o toggle under- and overline (reported, not kept).
+std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder = nullptr, bool* AOver = nullptr);
+// An oblique angle reduced to (-180, 180] and clamped to the drawable -85..85.
+double qdClampOblique(double ADegrees);
 
 class TqdDXFText : public TqdDXFCustomVertex {
   QD_ENTITY_CLASS(TqdDXFText)
@@ -60,11 +111,26 @@ public:
   TqdTableItem& StyleItem() { return FTextStyleItem; }
   TFRect Box() const override { return FBox; }
   void ResolveLinks(TqdDXFConverter* C) override;
-  // Default layer, linetype and style; the box stays for the text unit to compute.
+  // Default layer, linetype and style; fonts, runs, matrix and box.
   void Loaded(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Glyph space to entity coordinates of the (first) run.
+  const TFMatrix& GetMatrix() const { return FMatrix; }
+  TFPoint StartPoint() const { return FStartPoint; }
+  const std::vector<TqdTextRun>& Runs() const { return FRuns; }
+  // The outlines of every run in entity coordinates.
+  void GetPaths(std::vector<TqdTextPath>& Out) const;
+  bool Backward() const;
+  bool UpsideDown() const;
 
 protected:
+  // The string a text shows (attributes: their value; shapes: their character).
+  virtual std::u16string ShownText(bool* AUnder, bool* AOver) const;
+  // Fonts of a run from the text's style (TrueType face or SHX style), with fallbacks.
+  void ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const;
+  TFMatrix FMatrix;
+  TFPoint FStartPoint;
+  std::vector<TqdTextRun> FRuns;
   TFRect FBox = cnstBadRect;
   std::string FText;
   double FHeight = 0;
@@ -105,6 +171,10 @@ public:
   bool Hyphenation() const { return FHyphenation; }
   void SetHyphenation(bool V) { FHyphenation = V; }
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Parses the formatted string into runs laid out in lines.
+  void Loaded(TqdDXFConverter* C) override;
+  // The rotation used: the direction vector's when given (and not zero), else Angle.
+  double EffectiveAngle() const;
 
 protected:
   double FRectWidth = 0;

@@ -16,6 +16,7 @@
 #include "Objects.h"
 #include "Polylines.h"
 #include "TableItems.h"
+#include "Texts.h"
 
 namespace {
 
@@ -352,8 +353,13 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       // Drawn through its block, in drawing coordinates.
       if (!FImage.DimensionsVisible() || !E->InsertBlock()) return;
       break;
-    case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
-    case ceHatch: case ceImageEnt: case ceWipeOut:
+    case ceAttdef:
+      // A definition shows its tag outside blocks; inside an insert only as its rules say.
+      if (!FInserts.empty() && !static_cast<const TqdDXFAttdef*>(E)->DrawsInInsert()) return;
+      break;
+    case ceText: case ceAttrib: case ceMText:
+      break;
+    case ceShape: case ceHatch: case ceImageEnt: case ceWipeOut:
       // Glyphs, pattern lines and pictures come with later work.
       return;
     case ceViewport:
@@ -505,12 +511,43 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceViewport:
       DrawViewport(static_cast<const TqdDXFViewport*>(E));
       break;
+    case ceText: case ceAttdef: case ceAttrib: case ceMText:
+      DrawText(static_cast<const TqdDXFText*>(E), C);
+      break;
     case ceDimension:
       if (const auto* B = dynamic_cast<const TqdDXFBlock*>(E->InsertBlock())) EnterBlock(E, B, cnstIdentityMat);
       break;
     default:
       if (E->IsInsert()) DrawInsert(static_cast<const TqdDXFInsert*>(E));
       break;
+  }
+}
+
+void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor) {
+  FTextPaths.clear();
+  T->GetPaths(FTextPaths);
+  for (const TqdTextPath& P : FTextPaths) {
+    TqdDeviceColor C = FColor;
+    if (P.TrueColor) C = DeviceColor(P.RGB & 0xFFFFFF);
+    else if (P.ColorIndex >= 1 && P.ColorIndex <= 255) C = DeviceColor(ACIPaletteColor(P.ColorIndex));
+    else if (P.ColorIndex == 0) C = DeviceColor(FInserts.empty() ? EntityColor : FInserts.back().ByBlockColor);
+    if (P.Filled) {
+      FPoly.clear();
+      FCounts.clear();
+      for (std::size_t I = 0, At = 0; I < P.Counts.size(); At += P.Counts[I], ++I) {
+        if (P.Counts[I] < 3) continue;
+        for (int K = 0; K < P.Counts[I]; ++K) FPoly.push_back(Project(P.Points[At + K]));
+        FCounts.push_back(P.Counts[I]);
+      }
+      SetPen(C, 1);
+      SetBrush(C);
+      FCanvas->SetPolyFillMode(fmAlternate);
+      EmitPolyPolygon();
+    } else {
+      SetPen(C, FWidth);
+      for (std::size_t I = 0, At = 0; I < P.Counts.size(); At += P.Counts[I], ++I)
+        PolylineOf(P.Points.data() + At, P.Counts[I], false);
+    }
   }
 }
 
@@ -667,6 +704,10 @@ void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
     Pushed = true;
   }
   EnterBlock(I, B, I->GetMatrix());
+  // Attributes live in the insert's own coordinates.
+  for (int K = 0; K < I->Count(); ++K)
+    if (const TqdDXFEntity* A = I->GetEntity(K); A && A->EntType() == ceAttrib)
+      if (static_cast<const TqdDXFAttdef*>(A)->DrawsInInsert()) DrawOne(A);
   if (Pushed) {
     FRegions.Pop();
     SelectClip();
@@ -779,6 +820,7 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
     case ceLine: case cePoint: case ceSolid: case ceTrace: case ce3dFace: case ceRay: case ceXline:
     case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix: case cePolyline:
     case ceLWPolyline: case ceLeader: case cePolyPolygon: case ceViewport:
+    case ceText: case ceMText: case ceAttrib: case ceAttdef:
       return true;
     case ceDimension:
       return E->InsertBlock() != nullptr;

@@ -9,6 +9,7 @@
 
 #include "CADImage.h"
 #include "qdLines.h"
+#include "Texts.h"
 
 class TqdDXFBlock;
 class TqdDXFLayer;
@@ -70,6 +71,7 @@ class TqdCADIterator {
   void EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement);
   void DrawViewport(const TqdDXFViewport* V);
   void DrawPolyline(const TqdCADBasePolyline* P);
+  void DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor);
   void DrawMesh(const TqdDXFPolyline* P);
   void DrawRay(const TqdDXFEntity* E);
 
@@ -141,6 +143,7 @@ class TqdCADIterator {
   std::vector<TFPoint> FScaledPts, FThinPts;
   std::vector<int> FThinCounts;
   std::vector<TFPoint> FDashes;
+  std::vector<TqdTextPath> FTextPaths;
   TStats FStats;
 };
 

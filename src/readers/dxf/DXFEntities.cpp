@@ -401,6 +401,12 @@ private:
 
 class TMTextMapper : public TBaseMapper {
 public:
+  // The "Embedded Object" record after code 101 repeats points and sizes in other
+  // meanings (its 11 is the insertion point, its 40 the column width).
+  void Property(TdxfReader& R) override {
+    if (R.Code() == 101) FEmbedded = true;
+    if (!FEmbedded) TBaseMapper::Property(R);
+  }
   void Code(TdxfReader& R, int C) override {
     if (C == 3 && FText.size() < cMaxKeptData) FText += R.UValue();
   }
@@ -421,6 +427,7 @@ public:
   }
 
 private:
+  bool FEmbedded = false;
   std::string FText;
 };
 

@@ -1,0 +1,210 @@
+// Runs of text: decoding of text codes, font measurement and glyph outlines.
+#include <algorithm>
+#include <cmath>
+
+#include "SHXFontList.h"
+#include "TTF.h"
+#include "Texts.h"
+#include "qdFunction.h"
+
+namespace {
+
+int HexValue(char16_t C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+char16_t Lower(char16_t C) { return (C >= 'A' && C <= 'Z') ? char16_t(C + 32) : C; }
+
+// Bulge arcs of SHX strokes: a few segments per arc, enough at text sizes.
+void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, std::vector<TFPoint>& Out) {
+  const double DX = P2.X - P1.X, DY = P2.Y - P1.Y;
+  const double L = std::hypot(DX, DY);
+  if (!(std::fabs(Bulge) > 1e-10) || !(L > 1e-12) || !std::isfinite(Bulge)) {
+    Out.push_back(P2);
+    return;
+  }
+  const double Theta = 4 * std::atan(Bulge);
+  const double H = L * (1 - Bulge * Bulge) / (4 * Bulge);
+  const double CX = (P1.X + P2.X) / 2 - DY / L * H, CY = (P1.Y + P2.Y) / 2 + DX / L * H;
+  const double R = std::hypot(P1.X - CX, P1.Y - CY);
+  const double A0 = std::atan2(P1.Y - CY, P1.X - CX);
+  const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / (M_PI / 8))), 2, 16);
+  for (int I = 1; I < N; ++I) {
+    const double A = A0 + Theta * I / N;
+    Out.push_back({CX + R * std::cos(A), CY + R * std::sin(A), 0});
+  }
+  Out.push_back(P2);
+}
+
+std::string MapFor(const std::u16string& S) { return std::string(S.size(), char(stNormal)); }
+
+}  // namespace
+
+double qdClampOblique(double A) {
+  if (!std::isfinite(A)) return 0;
+  A = std::fmod(A, 360.0);
+  if (A > 180) A -= 360;
+  if (A <= -180) A += 360;
+  return std::clamp(A, -85.0, 85.0);
+}
+
+std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder, bool* AOver) {
+  const std::u16string S = SHXWideFromUTF8(AText);
+  std::u16string R;
+  R.reserve(S.size());
+  const std::size_t N = S.size();
+  for (std::size_t I = 0; I < N;) {
+    const char16_t C = S[I];
+    if (C == '%' && I + 1 < N && S[I + 1] == '%') {
+      if (I + 2 >= N) break;  // a trailing "%%" shows nothing
+      const char16_t D = Lower(S[I + 2]);
+      if (D == '%') R += u'%', I += 3;
+      else if (D == 'd') R += u'\u00B0', I += 3;
+      else if (D == 'p') R += u'\u00B1', I += 3;
+      else if (D == 'c') R += u'\u2205', I += 3;
+      else if (D == 'u') {
+        if (AUnder) *AUnder = !*AUnder;
+        I += 3;
+      } else if (D == 'o') {
+        if (AOver) *AOver = !*AOver;
+        I += 3;
+      } else if (D >= '0' && D <= '9') {
+        int V = 0;
+        std::size_t K = I + 2;
+        for (; K < N && K < I + 5 && S[K] >= '0' && S[K] <= '9'; ++K) V = V * 10 + (S[K] - '0');
+        R += V > 0 && V < 256 ? char16_t(V) : u'?';
+        I = K;
+      } else {
+        I += 3;  // an unknown code is dropped
+      }
+      continue;
+    }
+    if (C == '\\' && I + 1 < N) {
+      const char16_t D = S[I + 1];
+      if (D == '\\') {
+        R += u'\\';
+        I += 2;
+        continue;
+      }
+      if ((D == 'U' || D == 'u') && I + 2 < N && S[I + 2] == '+') {
+        std::size_t K = I + 3;
+        int V = 0, Digits = 0;
+        for (; K < N && Digits < 4 && HexValue(S[K]) >= 0; ++K, ++Digits) V = V * 16 + HexValue(S[K]);
+        if (Digits == 4 && V != 0) R += char16_t(V);
+        I = K;
+        continue;
+      }
+      if ((D == 'M' || D == 'm') && I + 2 < N && S[I + 2] == '+') {
+        // Double-byte characters of East Asian code pages: shown as a replacement
+        // mark, the code is not lost in the string.
+        std::size_t K = I + 3;
+        int Digits = 0;
+        for (; K < N && Digits < 5 && (Digits == 0 ? S[K] >= '0' && S[K] <= '9' : HexValue(S[K]) >= 0); ++K)
+          ++Digits;
+        if (Digits == 5) R += u'?';
+        I = K;
+        continue;
+      }
+    }
+    R += C;
+    ++I;
+  }
+  return R;
+}
+
+bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
+  M = {};
+  if (R.IsLine) return false;
+  if (R.TTF) {
+    TFRect B = cnstBadRect;
+    R.TTF->GetBoxW({}, R.Text, B);
+    if (!(R.TTF->FKoef > 0)) return false;
+    M.Units = cnstTTFCellHeight / R.TTF->FKoef;
+    M.Descent = R.TTF->FBelow;
+    if (IsFiniteBox(B) && !IsBadBox(B)) {
+      M.Advance = B.Right;
+      M.InkTop = B.Top;
+      M.InkBottom = B.Bottom;
+    } else {
+      M.InkTop = M.Units;
+    }
+    return true;
+  }
+  if (!R.FontList) return false;
+  TqdSHXVertexList Poly;
+  TqdFontParams P;
+  const std::string Map = MapFor(R.Text);
+  bool Ok;
+  if (R.SHXStyle) Ok = R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
+  else Ok = R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+  if (!Ok || !(P.Above > 0)) return false;
+  M.Units = P.Above;
+  M.Descent = P.Below;
+  M.Advance = P.Right;
+  M.InkTop = P.Above;
+  M.InkBottom = -P.Below;
+  if (!Poly.empty()) {
+    double Lo = 1e300, Hi = -1e300;
+    for (const TqdSHXVertex& V : Poly) Lo = std::min(Lo, V.Y), Hi = std::max(Hi, V.Y);
+    M.InkTop = Hi;
+    M.InkBottom = std::min(Lo, 0.0);
+  }
+  return true;
+}
+
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out) {
+  const TFMatrix M = ComposeMatrices(R.Matrix, AMatrix);
+  TqdTextPath Path;
+  Path.ColorIndex = R.ColorIndex;
+  Path.TrueColor = R.TrueColor;
+  Path.RGB = R.RGB;
+  if (R.IsLine) {
+    Path.Points = {TransformPoint(R.A, M), TransformPoint(R.B, M)};
+    Path.Counts = {2};
+    Out.push_back(std::move(Path));
+    return;
+  }
+  if (R.Text.empty()) return;
+  if (R.TTF) {
+    std::vector<TFPointList> L;
+    R.TTF->GetPolyPolylineW({}, R.Text, nullptr, L, M, 0);
+    for (const TFPointList& C : L) {
+      if (C.Count() < 2) continue;
+      for (int I = 0; I < C.Count(); ++I) Path.Points.push_back(C[I]);
+      Path.Counts.push_back(C.Count());
+    }
+    Path.Filled = true;
+  } else if (R.FontList) {
+    TqdSHXVertexList Poly;
+    TqdFontParams P;
+    const std::string Map = MapFor(R.Text);
+    if (R.SHXStyle) R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
+    else R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+    std::vector<TFPoint> Local;
+    auto Flush = [&] {
+      if (Local.size() >= 2) {
+        for (const TFPoint& Q : Local) Path.Points.push_back(TransformPoint(Q, M));
+        Path.Counts.push_back(static_cast<int>(Local.size()));
+      }
+      Local.clear();
+    };
+    for (const TqdSHXVertex& V : Poly) {
+      const TFPoint Q{V.X, V.Y, 0};
+      if (!V.PenDown || Local.empty()) {
+        Flush();
+        Local.push_back(Q);
+      } else {
+        AppendBulge(Local.back(), Q, V.Bulge, Local);
+      }
+    }
+    Flush();
+  }
+  if (!Path.Counts.empty()) Out.push_back(std::move(Path));
+}
+
+// Leak checking (sanitizer builds): the font configuration library keeps its
+// caches for the life of the process, and texts are what load it.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

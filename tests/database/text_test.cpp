@@ -1,0 +1,211 @@
+// Text, multiline text and text codes: placement and the faults that hostile values
+// from files must not cause (divisions by zero, runaway loops, overruns).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "DXFConv.h"
+#include "Texts.h"
+#include "qdFunction.h"
+
+namespace {
+
+struct TTextFixture : ::testing::Test {
+  TqdDXFConverter C;
+  std::unique_ptr<TqdDXFText> Text(const std::string& S, double H = 2.5) {
+    auto T = std::make_unique<TqdDXFText>();
+    T->SetText(S);
+    T->SetHeight(H);
+    T->Loaded(&C);
+    return T;
+  }
+  std::unique_ptr<TqdDXFMText> MText(const std::string& S, double H = 2.5, double RW = 0) {
+    auto T = std::make_unique<TqdDXFMText>();
+    T->SetText(S);
+    T->SetHeight(H);
+    T->SetRectWidth(RW);
+    T->Loaded(&C);
+    return T;
+  }
+};
+
+bool Finite(const TFRect& B) { return IsFiniteBox(B) && !IsBadBox(B); }
+double Width(const TFRect& B) { return B.Right - B.Left; }
+
+}  // namespace
+
+TEST(TextCodes, Decode) {
+  struct {
+    const char* In;
+    std::u16string Out;
+  } Rows[] = {
+      {"%%dC", u"\u00B0C"},  {"%%%", u"%"},          {"%%065", u"A"},       {"a\\U+0041b", u"aAb"},
+      {"x\\U+00", u"x"},     {"%%", u""},            {"\\\\", u"\\"},       {"%%p1", u"\u00B11"},
+      {"\\M+1", u""},        {"%%u", u""},           {"\\U+", u""},
+  };
+  for (const auto& R : Rows) EXPECT_EQ(qdDecodeTextCodes(R.In), R.Out) << R.In;
+  bool U = false, O = false;
+  qdDecodeTextCodes("%%uABC%%u%%o", &U, &O);
+  EXPECT_FALSE(U);
+  EXPECT_TRUE(O);
+}
+
+TEST(TextCodes, ObliqueIsReducedAndClamped) {
+  struct {
+    double In, Out;
+  } Rows[] = {{90, 85}, {-90, -85}, {450, 85}, {370, 10}, {-350, 10}, {1e300, 0}, {NAN, 0}, {30, 30}};
+  for (const auto& R : Rows) EXPECT_NEAR(qdClampOblique(R.In), R.Out, 1e-6) << R.In;
+}
+
+TEST_F(TTextFixture, PlainTextHasAFiniteBox) {
+  auto T = Text("Hello");
+  ASSERT_TRUE(Finite(T->Box()));
+  EXPECT_NEAR(T->Box().Left, 0, 0.5);
+  EXPECT_GT(Width(T->Box()), 2.5);
+  EXPECT_FALSE(T->Runs().empty());
+}
+
+TEST_F(TTextFixture, ObliqueAndWidthFactorExtremesStayBounded) {
+  for (double A : {90.0, -90.0, 270.0, 1e9}) {
+    auto T = std::make_unique<TqdDXFText>();
+    T->SetText("ABC");
+    T->SetHeight(1);
+    T->SetObliqueAngle(A);
+    T->SetScale(0);  // a width factor 0 from a file
+    T->Loaded(&C);
+    ASSERT_TRUE(Finite(T->Box())) << A;
+    EXPECT_LT(Width(T->Box()), 50) << A;
+  }
+}
+
+TEST_F(TTextFixture, FitWithCoincidentPointsAndHeightZero) {
+  auto T = std::make_unique<TqdDXFText>();
+  T->SetText("ABC");
+  T->SetHeight(0);
+  T->SetHAlign(5);
+  T->SetPoint({1, 1, 0});
+  T->SetPoint1({1, 1, 0});
+  T->Loaded(&C);
+  EXPECT_TRUE(Finite(T->Box()));
+}
+
+TEST_F(TTextFixture, FitFromOriginToTenTenTurns45) {
+  auto T = std::make_unique<TqdDXFText>();
+  T->SetText("ABC");
+  T->SetHeight(1);
+  T->SetHAlign(5);
+  T->SetPoint({0, 0, 0});
+  T->SetPoint1({10, 10, 0});
+  T->Loaded(&C);
+  const TFMatrix& M = T->GetMatrix();
+  EXPECT_NEAR(std::atan2(M.EX.Y, M.EX.X) * 180 / M_PI, 45, 1e-6);
+  EXPECT_EQ(T->Rotation(), 0);  // derived, the stored rotation stays
+}
+
+TEST_F(TTextFixture, LoadingTwiceGivesTheSameResult) {
+  for (int HA : {0, 2, 3, 5}) {
+    auto T = std::make_unique<TqdDXFText>();
+    T->SetText("Twice");
+    T->SetHeight(2);
+    T->SetHAlign(static_cast<std::uint8_t>(HA));
+    T->SetGenerationFlags(6);
+    T->SetPoint({0, 0, 0});
+    T->SetPoint1({20, 5, 0});
+    T->Loaded(&C);
+    const TFRect B1 = T->Box();
+    const double H = T->Height(), S = T->Scale(), R = T->Rotation();
+    T->Loaded(&C);
+    EXPECT_EQ(T->Box(), B1) << HA;
+    EXPECT_EQ(T->Height(), H);
+    EXPECT_EQ(T->Scale(), S);
+    EXPECT_EQ(T->Rotation(), R);
+  }
+}
+
+TEST_F(TTextFixture, RightAlignedWithoutSecondPointIsLeftAligned) {
+  auto A = Text("Right");
+  auto T = std::make_unique<TqdDXFText>();
+  T->SetText("Right");
+  T->SetHeight(2.5);
+  T->SetHAlign(2);
+  T->Loaded(&C);
+  EXPECT_EQ(T->Box(), A->Box());
+}
+
+TEST_F(TTextFixture, MTextHostileCodes) {
+  // Each row must load (no hang, no overrun) and draw something.
+  const char* Rows[] = {
+      "}}}abc",                 // unbalanced closing braces
+      "\\$abc",                 // no stacked level
+      "abc\\S1/2",              // stack without ";"
+      "a^Ib^Ic",                // tabs
+      "\\pt1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20;a^Ib",  // more than 15 stops
+      "abc\\U+00",              // short escapes at the end
+      "abc\\M+1",
+      "abc\\f",
+      "abc\\H",
+      "abc\\p",
+      "{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{{abc",
+      "abc\\",
+      "abc%%",
+  };
+  for (const char* R : Rows) {
+    auto M = MText(R);
+    EXPECT_TRUE(Finite(M->Box())) << R;
+  }
+}
+
+TEST_F(TTextFixture, MTextTabsWithHeightZeroFinish) {
+  auto M = MText("a^Ib^Ic", 0);
+  EXPECT_TRUE(Finite(M->Box()));
+}
+
+TEST_F(TTextFixture, MTextTabStops) {
+  // Height 2: default stops every 8.
+  auto One = MText("a^Ib", 2);
+  auto Two = MText("a^I^Ib", 2);
+  EXPECT_NEAR(One->Box().Right - Two->Box().Right, -8, 0.5);
+  EXPECT_GT(One->Box().Right, 8);
+}
+
+TEST_F(TTextFixture, MTextWrapsInsideItsWidthAndAlwaysProgresses) {
+  auto Wide = MText("aaa bbb ccc ddd eee fff", 1, 0);
+  auto Wrapped = MText("aaa bbb ccc ddd eee fff", 1, 5);
+  EXPECT_GT(Wrapped->Box().Top - Wrapped->Box().Bottom, 2 * (Wide->Box().Top - Wide->Box().Bottom));
+  // A width that holds no character still places every word, one a line.
+  auto Tiny = MText("aaa bbb ccc       ddd", 1, 1e-6);
+  EXPECT_TRUE(Finite(Tiny->Box()));
+  auto Blanks = MText("a          b", 1, 1e-3);
+  EXPECT_TRUE(Finite(Blanks->Box()));
+}
+
+TEST_F(TTextFixture, MTextZeroDirectionIsNotGiven) {
+  auto M = std::make_unique<TqdDXFMText>();
+  M->SetText("Direction");
+  M->SetHeight(1);
+  M->SetPoint1({0, 0, 0});
+  M->SetAngle(0);
+  M->Loaded(&C);
+  EXPECT_NEAR(M->EffectiveAngle(), 0, 1e-9);
+  EXPECT_GT(Width(M->Box()), M->Box().Top - M->Box().Bottom);
+}
+
+TEST_F(TTextFixture, MTextBottomRightAttachment) {
+  auto M = std::make_unique<TqdDXFMText>();
+  M->SetText("Corner");
+  M->SetHeight(1);
+  M->SetAlign(9);
+  M->SetPoint({10, 10, 0});
+  M->Loaded(&C);
+  ASSERT_TRUE(Finite(M->Box()));
+  EXPECT_NEAR(M->Box().Right, 10, 1e-6);
+  EXPECT_NEAR(M->Box().Bottom, 10, 1e-6);
+}
+
+TEST_F(TTextFixture, MTextHeightCodeDoubles) {
+  auto A = MText("ab", 1);
+  auto B = MText("\\H2x;ab", 1);
+  EXPECT_NEAR(Width(B->Box()), 2 * Width(A->Box()), 0.05 * Width(B->Box()));
+}
