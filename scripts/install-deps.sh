@@ -10,7 +10,7 @@ PACKAGES=(
   xvfb xauth fonts-dejavu-core
   hershey-fonts-data
   libfreetype-dev libfontconfig-dev fonts-liberation2
-  libxml2-utils
+  libxml2-utils poppler-utils
 )
 
 missing=()

@@ -56,7 +56,7 @@ std::string Usage() {
          "                       header variables, load time, warnings and errors.\n"
          "                       --json prints one JSON object instead of text;\n"
          "                       --render also times one full redraw (render_ms).\n"
-         "  render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX] [--size WxH]\n"
+         "  render FILE -o OUT.png|OUT.svg|OUT.pdf [--layout NAME|INDEX] [--size WxH]\n"
          "                       [--background white|black] [--verbose]\n"
          "                       draw a layout into a picture (render --help for more)\n"
          "  dump FILE --xml [--handle H]\n"

@@ -14,7 +14,7 @@
 namespace {
 
 const char* const kRenderUsage =
-    "Usage: draftwell-cli render FILE -o OUT.png|OUT.svg [--layout NAME|INDEX]\n"
+    "Usage: draftwell-cli render FILE -o OUT.png|OUT.svg|OUT.pdf [--layout NAME|INDEX]\n"
     "                            [--size WxH] [--background white|black] [--verbose]\n"
     "  Draws a layout of the drawing (default: the drawing's default layout) fitted\n"
     "  with a border into a WxH picture (default 1600x1200, white background).\n"
@@ -175,9 +175,9 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
     Err += kRenderUsage;
     return 2;
   }
-  const bool Svg = EndsWith(J.Output, ".svg");
-  if (!Svg && !EndsWith(J.Output, ".png")) {
-    Err += "draftwell-cli render: the output is a .png or .svg file\n";
+  const bool Svg = EndsWith(J.Output, ".svg"), Pdf = EndsWith(J.Output, ".pdf");
+  if (!Svg && !Pdf && !EndsWith(J.Output, ".png")) {
+    Err += "draftwell-cli render: the output is a .png, .svg or .pdf file\n";
     return 2;
   }
   GQtMessages = J.Verbose;
@@ -192,8 +192,9 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
   Img.SetBackgroundColor(J.Black ? 0 : 0xFFFFFF);
   Img.SetDefaultColor(J.Black ? 0xFFFFFF : 0);
   const auto T0 = std::chrono::steady_clock::now();
-  if (Svg) {
-    std::unique_ptr<TqdQtCanvas> C = qdCreateSvgCanvas(J.Output, J.W, J.H, "draftwell");
+  if (Svg || Pdf) {
+    std::unique_ptr<TqdQtCanvas> C = Svg ? qdCreateSvgCanvas(J.Output, J.W, J.H, "draftwell")
+                                         : qdCreatePdfCanvas(J.Output, J.W, J.H, "draftwell");
     if (!C) {
       Err += "draftwell-cli render: cannot write '" + J.Output + "'\n";
       return 1;

@@ -155,7 +155,8 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
   return true;
 }
 
-void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out) {
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
+                double ATolerance) {
   const TFMatrix M = ComposeMatrices(R.Matrix, AMatrix);
   TqdTextPath Path;
   Path.ColorIndex = R.ColorIndex;
@@ -170,7 +171,10 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
   if (R.Text.empty()) return;
   if (R.TTF) {
     std::vector<TFPointList> L;
-    R.TTF->GetPolyPolylineW({}, R.Text, nullptr, L, M, 0);
+    // Output units per cell unit: the larger axis, so that no direction exceeds it.
+    const double Scale = std::max(std::hypot(M.EX.X, M.EX.Y, M.EX.Z), std::hypot(M.EY.X, M.EY.Y, M.EY.Z));
+    const double CellTolerance = ATolerance > 0 && Scale > 0 ? ATolerance / Scale : 0;
+    R.TTF->GetPolyPolylineW({}, R.Text, nullptr, L, M, 0, CellTolerance);
     for (const TFPointList& C : L) {
       if (C.Count() < 2) continue;
       for (int I = 0; I < C.Count(); ++I) Path.Points.push_back(C[I]);

@@ -81,8 +81,8 @@ void TqdDXFText::ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const {
   R.TTF = TrueTypeFace({}, 0);
 }
 
-void TqdDXFText::GetPaths(std::vector<TqdTextPath>& Out) const {
-  for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out);
+void TqdDXFText::GetPaths(std::vector<TqdTextPath>& Out, double ATolerance) const {
+  for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out, ATolerance);
 }
 
 void TqdDXFText::Loaded(TqdDXFConverter* C) {

@@ -53,7 +53,10 @@ struct TqdRunMetrics {
 // Font lookup and measurement shared by the text entities.
 bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M);
 // Appends the run's outlines through AMatrix (applied after the run's matrix).
-void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out);
+// ATolerance (units of the output, 0 for full detail): how far outlines may stray
+// from the glyphs, so that small texts are drawn with few points.
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
+                double ATolerance = 0);
 // TEXT string codes: %%d, %%p, %%c, %%%, %%nnn, \U+XXXX, \M+NXXXX, a doubled
 // backslash; %%u and %%o toggle under- and overline (reported, not kept).
 std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder = nullptr, bool* AOver = nullptr);
@@ -119,7 +122,7 @@ public:
   TFPoint StartPoint() const { return FStartPoint; }
   const std::vector<TqdTextRun>& Runs() const { return FRuns; }
   // The outlines of every run in entity coordinates.
-  void GetPaths(std::vector<TqdTextPath>& Out) const;
+  void GetPaths(std::vector<TqdTextPath>& Out, double ATolerance = 0) const;
   bool Backward() const;
   bool UpsideDown() const;
 

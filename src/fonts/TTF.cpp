@@ -800,9 +800,88 @@ bool TqdTextGlyph::GetBoxW(const std::u16string& AText, const std::u16string& AT
   return true;
 }
 
+namespace {
+
+// Douglas-Peucker over P[A..B] (both kept), marking the points to keep.
+void SimplifyRange(const TqdTTFContour& P, std::size_t A, std::size_t B, double Tol2,
+                   std::vector<char>& Keep) {
+  // An explicit stack: the depth would follow the contour's point count.
+  std::vector<std::pair<std::size_t, std::size_t>> Todo{{A, B}};
+  while (!Todo.empty()) {
+    auto [I, J] = Todo.back();
+    Todo.pop_back();
+    if (J <= I + 1) continue;
+    const double DX = P[J].X - P[I].X, DY = P[J].Y - P[I].Y;
+    const double L2 = DX * DX + DY * DY;
+    double Far = -1;
+    std::size_t At = I;
+    for (std::size_t K = I + 1; K < J; ++K) {
+      const double QX = P[K].X - P[I].X, QY = P[K].Y - P[I].Y;
+      double D2;
+      if (L2 > 0) {
+        const double C = QX * DY - QY * DX;
+        D2 = C * C / L2;
+      } else {
+        D2 = QX * QX + QY * QY;
+      }
+      if (D2 > Far) Far = D2, At = K;
+    }
+    if (Far > Tol2) {
+      Keep[At] = 1;
+      Todo.push_back({I, At});
+      Todo.push_back({At, J});
+    }
+  }
+}
+
+// A closed contour (first point repeated at the end) within ATolerance of itself.
+TqdTTFContour SimplifyContour(const TqdTTFContour& P, double ATolerance) {
+  const std::size_t N = P.size();
+  if (N < 4) return P;
+  // Split at the point farthest from the start: a closed ring has no chord to
+  // measure against.
+  std::size_t Far = 0;
+  double Best = -1;
+  for (std::size_t K = 1; K + 1 < N; ++K) {
+    const double DX = P[K].X - P[0].X, DY = P[K].Y - P[0].Y;
+    if (DX * DX + DY * DY > Best) Best = DX * DX + DY * DY, Far = K;
+  }
+  std::vector<char> Keep(N, 0);
+  Keep[0] = Keep[Far] = Keep[N - 1] = 1;
+  const double Tol2 = ATolerance * ATolerance;
+  SimplifyRange(P, 0, Far, Tol2, Keep);
+  SimplifyRange(P, Far, N - 1, Tol2, Keep);
+  TqdTTFContour R;
+  for (std::size_t K = 0; K < N; ++K)
+    if (Keep[K]) R.push_back(P[K]);
+  return R;
+}
+
+} // namespace
+
+const std::vector<TqdTTFContour>& TqdTextGlyph::ContoursLocked(const TqdGlyph* AGlyph, double ATolerance) {
+  if (!(ATolerance > 0) || !std::isfinite(ATolerance) || AGlyph->FPolyPolyline.empty())
+    return AGlyph->FPolyPolyline;
+  // The coarsest level whose tolerance stays within the one asked for.
+  int Level = -1;
+  for (double T = cnstTTFCoarseTolerance * 4; Level + 1 < TqdGlyph::cnstCoarseLevels && T <= ATolerance;
+       T *= 4)
+    ++Level;
+  if (Level < 0) return AGlyph->FPolyPolyline;
+  // Glyphs are made and kept by this face only; the coarse forms are part of
+  // the same lazily built glyph.
+  auto* G = const_cast<TqdGlyph*>(AGlyph);
+  if (!G->FCoarseMade[Level]) {
+    const double T = cnstTTFCoarseTolerance * std::pow(4.0, Level + 1);
+    for (const TqdTTFContour& C : G->FPolyPolyline) G->FCoarse[Level].push_back(SimplifyContour(C, T));
+    G->FCoarseMade[Level] = true;
+  }
+  return G->FCoarse[Level];
+}
+
 int TqdTextGlyph::GetPolyPolylineW(const std::u16string& AText, const std::u16string& ATextW,
                                    const TFPoint* AEpsilon, std::vector<TFPointList>& AList,
-                                   const TFMatrix& AMatrix, unsigned AFontStyles) {
+                                   const TFMatrix& AMatrix, unsigned AFontStyles, double ATolerance) {
   std::lock_guard<std::recursive_mutex> g(FLock);
   if (!FFace) return 0;
   int added = 0;
@@ -810,7 +889,7 @@ int TqdTextGlyph::GetPolyPolylineW(const std::u16string& AText, const std::u16st
   for (char32_t c : TTFTextCodes(AText, ATextW)) {
     const TqdGlyph* gl = GlyphLocked(c);
     if (!gl) continue;
-    for (const TqdTTFContour& contour : gl->FPolyPolyline) {
+    for (const TqdTTFContour& contour : ContoursLocked(gl, ATolerance)) {
       AList.emplace_back();
       TFPointList& line = AList.back();
       line.SetCapacity(static_cast<int>(contour.size()));

@@ -25,6 +25,8 @@ public:
 
 // Glyphs are outlined at this cell height (ascent plus descent of the face).
 inline constexpr double cnstTTFCellHeight = 5472;
+// Tolerance of the finest coarse outline level, cell units.
+inline constexpr double cnstTTFCoarseTolerance = 0.7;
 // Curve quality of the shared curve generator for outlines.
 inline constexpr unsigned cnstTTFQualityApproximation = 4;
 // The face that stands in when a face cannot be found.
@@ -56,6 +58,12 @@ struct TqdGlyph {
   std::vector<TqdTTFContour> FPolyPolyline;
   // The outline's own X extent (0 to 0 without outline).
   float FRealLeft = 0, FRealRight = 0;
+  // Coarser forms of the outline for small texts, made on first use (under the
+  // face's lock): level k keeps the outline within cnstTTFCoarseTolerance * 4^k
+  // cell units.
+  static constexpr int cnstCoarseLevels = 7;
+  std::vector<TqdTTFContour> FCoarse[cnstCoarseLevels];
+  bool FCoarseMade[cnstCoarseLevels] = {};
   bool HasOutline() const { return !FPolyPolyline.empty(); }
   float Advance() const { return FBox.Right - FBox.Left; }
 };
@@ -186,9 +194,11 @@ public:
   // Each contour becomes a polyline in AList; with AEpsilon, a point closer than
   // it in every coordinate to the last point kept is skipped. Underline and
   // strike-out lines follow from AFontStyles. Returns the contours added.
+  // ATolerance (cell units, 0 for the full outline) lets small texts take a
+  // coarser outline that stays within it.
   int GetPolyPolylineW(const std::u16string& AText, const std::u16string& ATextW,
                        const TFPoint* AEpsilon, std::vector<TFPointList>& AList,
-                       const TFMatrix& AMatrix, unsigned AFontStyles);
+                       const TFMatrix& AMatrix, unsigned AFontStyles, double ATolerance = 0);
   // Integer outlines to a device, one call per glyph.
   void DrawTextExtW(TqdGDIAdapter& ADC, unsigned AFontStyles, const TFMatrix& AMatrix,
                     const std::u16string& ATextW, const std::u16string& AText = {});
@@ -210,6 +220,8 @@ public:
 private:
   struct TFace;
   const TqdGlyph* GlyphLocked(char32_t ACode);
+  // The glyph's contours within ATolerance cell units (the full outline for 0).
+  const std::vector<TqdTTFContour>& ContoursLocked(const TqdGlyph* AGlyph, double ATolerance);
   std::unique_ptr<TqdGlyph> MakeGlyph(char32_t ACode);
   unsigned CharIndex(char32_t ACode);
   double ReferenceHeight(char32_t ACode);

@@ -97,6 +97,32 @@ TqdBaseList& TqdBaseList::operator=(const TqdBaseList& Other) {
   return *this;
 }
 
+TqdBaseList::TqdBaseList(TqdBaseList&& Other) noexcept
+    : FSortSmallerFunc(Other.FSortSmallerFunc), FSorted(Other.FSorted),
+      FDuplicates(Other.FDuplicates), FCount(Other.FCount), FCapacity(Other.FCapacity),
+      FItemSize(Other.FItemSize), FRawData(Other.FRawData) {
+  Other.FRawData = nullptr;
+  Other.FCount = Other.FCapacity = 0;
+}
+
+TqdBaseList& TqdBaseList::operator=(TqdBaseList&& Other) {
+  if (this == &Other) return *this;
+  if (FItemSize != Other.FItemSize) {
+    Assign(Other); // refuses lists of another item type, as a copy does
+    return *this;
+  }
+  std::free(FRawData);
+  FSortSmallerFunc = Other.FSortSmallerFunc;
+  FSorted = Other.FSorted;
+  FDuplicates = Other.FDuplicates;
+  FCount = Other.FCount;
+  FCapacity = Other.FCapacity;
+  FRawData = Other.FRawData;
+  Other.FRawData = nullptr;
+  Other.FCount = Other.FCapacity = 0;
+  return *this;
+}
+
 void TqdBaseList::CheckIndex(int Index) const {
   if (Index < 0 || Index >= FCount)
     throw EqdListError("List index out of bounds (" + std::to_string(Index) + ")");

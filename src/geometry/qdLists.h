@@ -39,6 +39,9 @@ public:
   virtual ~TqdBaseList();
   TqdBaseList(const TqdBaseList& Other);
   TqdBaseList& operator=(const TqdBaseList& Other);
+  // Moves take the block: vectors of point lists grow without copying points.
+  TqdBaseList(TqdBaseList&& Other) noexcept;
+  TqdBaseList& operator=(TqdBaseList&& Other);
 
   int Count() const { return FCount; }
   void SetCount(int ACount);
@@ -141,7 +144,14 @@ public:
   void SetFirst(const T& Value) { (*this)[0] = Value; }
   void SetLast(const T& Value) { (*this)[FCount - 1] = Value; }
 
-  int Add(const T& Value) { return AddRaw(&Value); }
+  int Add(const T& Value) {
+    // Appending with room to spare: the hot path of every point list, kept inline.
+    if (!FSorted && FCount < FCapacity) {
+      Data()[FCount] = Value;
+      return FCount++;
+    }
+    return AddRaw(&Value);
+  }
   void Insert(int Index, const T& Value) { InsertRaw(Index, &Value); }
   int IndexOf(const T& Value) const {
     int i = -1;

@@ -525,7 +525,10 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
 
 void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor) {
   FTextPaths.clear();
-  T->GetPaths(FTextPaths);
+  // A third of a pixel in the text's own units: outlines finer than that are not seen.
+  const TFMatrix& D = FDraw.Matrix;
+  const double PPU = std::max(std::hypot(D.EX.X, D.EX.Y), std::hypot(D.EY.X, D.EY.Y));
+  T->GetPaths(FTextPaths, PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0);
   for (const TqdTextPath& P : FTextPaths) {
     TqdDeviceColor C = FColor;
     if (P.TrueColor) C = DeviceColor(P.RGB & 0xFFFFFF);

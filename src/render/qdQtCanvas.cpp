@@ -6,6 +6,8 @@
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QPainterPathStroker>
+#include <QPageSize>
+#include <QPdfWriter>
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
@@ -514,7 +516,34 @@ class TqdSvgCanvas : public TqdQtCanvas {
   QSvgGenerator FGenerator;
 };
 
+class TqdPdfCanvas : public TqdQtCanvas {
+ public:
+  TqdPdfCanvas(const std::string& FileName, int Width, int Height, const std::string& Title)
+      : FWriter(QString::fromStdString(FileName)) {
+    // One device pixel per 1/96 inch: the page is the picture, without margins.
+    const QSizeF Points(Width * 72.0 / qdDefaultPixelsPerInch, Height * 72.0 / qdDefaultPixelsPerInch);
+    FWriter.setPageSize(QPageSize(Points, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    FWriter.setPageMargins(QMarginsF(0, 0, 0, 0));
+    FWriter.setResolution(int(qdDefaultPixelsPerInch));
+    FWriter.setCreator(QStringLiteral("draftwell"));
+    if (!Title.empty()) FWriter.setTitle(QString::fromStdString(Title));
+    BeginOn(&FWriter);
+  }
+  ~TqdPdfCanvas() override { End(); }
+
+ private:
+  QPdfWriter FWriter;
+};
+
 }  // namespace
+
+std::unique_ptr<TqdQtCanvas> qdCreatePdfCanvas(const std::string& FileName, int Width, int Height,
+                                               const std::string& Title) {
+  if (Width <= 0 || Height <= 0) return nullptr;
+  auto C = std::make_unique<TqdPdfCanvas>(FileName, Width, Height, Title);
+  if (!C->IsActive()) return nullptr;
+  return C;
+}
 
 std::unique_ptr<TqdQtCanvas> qdCreateSvgCanvas(const std::string& FileName, int Width, int Height,
                                                const std::string& Title) {

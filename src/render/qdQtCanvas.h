@@ -97,4 +97,9 @@ class TqdQtCanvas : public TqdCanvas {
 std::unique_ptr<TqdQtCanvas> qdCreateSvgCanvas(const std::string& FileName, int Width, int Height,
                                                const std::string& Title = {});
 
+// A canvas that writes a one-page PDF file of Width x Height pixels at 96 pixels
+// per inch, vector paths as they are drawn; nullptr when the file cannot be opened.
+std::unique_ptr<TqdQtCanvas> qdCreatePdfCanvas(const std::string& FileName, int Width, int Height,
+                                               const std::string& Title = {});
+
 TqdImage qdImageFromQt(const QImage& Image);

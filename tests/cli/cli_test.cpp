@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
+
 #include "Info.h"
 
 namespace fs = std::filesystem;
@@ -35,6 +37,17 @@ struct TTempFile {
   }
   ~TTempFile() { fs::remove(Path); }
 };
+
+// Rows of pixels darker than mid grey in a picture file (empty when unreadable).
+std::vector<std::vector<bool>> DarkPixels(const std::string& AFile) {
+  QImage I(QString::fromStdString(AFile));
+  std::vector<std::vector<bool>> R;
+  for (int Y = 0; Y < I.height(); ++Y) {
+    R.emplace_back(I.width());
+    for (int X = 0; X < I.width(); ++X) R.back()[X] = qGray(I.pixel(X, Y)) < 128;
+  }
+  return R;
+}
 
 const char* const cSmall =
     "999\nwritten by a test\n"
@@ -250,3 +263,47 @@ TEST(CliInfo, long_name_lists_wrap_under_their_column) {
 }
 
 }  // namespace
+
+// A PDF page holds the same picture as the PNG: turned back into pixels by the
+// system's PDF rasteriser, the drawn pixels of the two agree.
+TEST(CliRender, pdf_page_matches_the_png) {
+  TTempFile F("render_pdf.dxf", cSmall);
+  const std::string Base = (fs::temp_directory_path() / ("draftwell_cli_" + std::to_string(::getpid()) + "_pdf")).string();
+  const std::string Png = Base + ".png", Pdf = Base + ".pdf";
+  TRun A = RunArgs({"render", F.Path.string(), "-o", Png, "--size", "400x300"});
+  TRun B = RunArgs({"render", F.Path.string(), "-o", Pdf, "--size", "400x300"});
+  ASSERT_EQ(A.Status, 0) << A.Err;
+  ASSERT_EQ(B.Status, 0) << B.Err;
+  std::ifstream In(Pdf, std::ios::binary);
+  std::string Head(5, '\0');
+  In.read(Head.data(), 5);
+  EXPECT_EQ(Head, "%PDF-");
+  if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0) {
+    fs::remove(Png);
+    fs::remove(Pdf);
+    GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+  }
+  const std::string Cmd = "pdftoppm -r 96 -png -singlefile '" + Pdf + "' '" + Base + "_back'";
+  ASSERT_EQ(std::system(Cmd.c_str()), 0);
+  const std::vector<std::vector<bool>> P = DarkPixels(Png), Q = DarkPixels(Base + "_back.png");
+  fs::remove(Png);
+  fs::remove(Pdf);
+  fs::remove(Base + "_back.png");
+  ASSERT_EQ(P.size(), 300u);
+  ASSERT_EQ(Q.size(), 300u);
+  int Drawn = 0, Matched = 0;
+  for (int Y = 0; Y < 300; ++Y)
+    for (int X = 0; X < 400; ++X) {
+      if (!P[Y][X]) continue;
+      ++Drawn;
+      bool Near = false;
+      for (int DY = -2; DY <= 2 && !Near; ++DY)
+        for (int DX = -2; DX <= 2 && !Near; ++DX) {
+          const int V = Y + DY, U = X + DX;
+          Near = V >= 0 && V < 300 && U >= 0 && U < 400 && Q[V][U];
+        }
+      Matched += Near;
+    }
+  EXPECT_GT(Drawn, 50);
+  EXPECT_GE(Matched, Drawn * 9 / 10) << Matched << " of " << Drawn;
+}
