@@ -9,6 +9,7 @@
 
 #include "CADImage.h"
 #include "Info.h"
+#include "qdExport.h"
 #include "qdQtCanvas.h"
 
 namespace {
@@ -53,19 +54,6 @@ bool ParseSize(const std::string& S, int& W, int& H) {
   W = static_cast<int>(A);
   H = static_cast<int>(B);
   return true;
-}
-
-// The rectangle of the extents' proportions centred in W x H.
-TqdIntRect FitRect(const TqdCADImage& I, int W, int H) {
-  const double AW = I.AbsWidth(), AH = I.AbsHeight();
-  if (!(AW > 0) || !(AH > 0) || !std::isfinite(AW / AH)) return {0, 0, W, H};
-  double RW = W, RH = W * AH / AW;
-  if (RH > H) {
-    RH = H;
-    RW = H * AW / AH;
-  }
-  const int L = static_cast<int>((W - RW) / 2), T = static_cast<int>((H - RH) / 2);
-  return {L, T, L + std::max(1, static_cast<int>(RW + 0.5)), T + std::max(1, static_cast<int>(RH + 0.5))};
 }
 
 struct TRenderJob {
@@ -117,20 +105,6 @@ bool SelectDefaultLayout(TqdCADImage& Img, const std::string& Layout, std::strin
   return true;
 }
 
-void Paint(TqdCADImage& Img, TqdCanvas& C, int W, int H) {
-  C.SetBrush({Img.BackgroundColor(), bsSolid});
-  C.FillRect({0, 0, W, H});
-  Img.Draw(C, FitRect(Img, W, H));
-}
-
-bool EndsWith(const std::string& S, const char* Suffix) {
-  const std::string T(Suffix);
-  if (S.size() < T.size()) return false;
-  std::string E = S.substr(S.size() - T.size());
-  for (char& Ch : E) Ch = static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
-  return E == T;
-}
-
 int Render(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   TRenderJob J;
   for (std::size_t I = 1; I < Args.size(); ++I) {
@@ -175,8 +149,7 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
     Err += kRenderUsage;
     return 2;
   }
-  const bool Svg = EndsWith(J.Output, ".svg"), Pdf = EndsWith(J.Output, ".pdf");
-  if (!Svg && !Pdf && !EndsWith(J.Output, ".png")) {
+  if (qdPictureKindOf(J.Output) == pkNone) {
     Err += "draftwell-cli render: the output is a .png, .svg or .pdf file\n";
     return 2;
   }
@@ -192,30 +165,10 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
   Img.SetBackgroundColor(J.Black ? 0 : 0xFFFFFF);
   Img.SetDefaultColor(J.Black ? 0xFFFFFF : 0);
   const auto T0 = std::chrono::steady_clock::now();
-  if (Svg || Pdf) {
-    std::unique_ptr<TqdQtCanvas> C = Svg ? qdCreateSvgCanvas(J.Output, J.W, J.H, "draftwell")
-                                         : qdCreatePdfCanvas(J.Output, J.W, J.H, "draftwell");
-    if (!C) {
-      Err += "draftwell-cli render: cannot write '" + J.Output + "'\n";
-      return 1;
-    }
-    Paint(Img, *C, J.W, J.H);
-    C->End();
-  } else {
-    QImage Q(J.W, J.H, QImage::Format_RGB32);
-    if (Q.isNull()) {
-      Err += "draftwell-cli render: the picture is too large\n";
-      return 1;
-    }
-    {
-      TqdQtCanvas C(&Q);
-      Paint(Img, C, J.W, J.H);
-      C.End();
-    }
-    if (!Q.save(QString::fromStdString(J.Output), "PNG")) {
-      Err += "draftwell-cli render: cannot write '" + J.Output + "'\n";
-      return 1;
-    }
+  std::string Why;
+  if (!qdWritePicture(Img, J.Output, J.W, J.H, Why)) {
+    Err += "draftwell-cli render: " + Why + "\n";
+    return 1;
   }
   const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
   char Buf[64];
@@ -240,7 +193,7 @@ double RenderMs(const std::string& File) {
   QImage Q(1600, 1200, QImage::Format_RGB32);
   TqdQtCanvas C(&Q);
   const auto T0 = std::chrono::steady_clock::now();
-  Paint(Img, C, 1600, 1200);
+  qdPaintFitted(Img, C, 1600, 1200);
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count();
 }
 
