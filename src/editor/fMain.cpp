@@ -31,7 +31,9 @@
 
 #include "CADImage.h"
 #include "qdGraphic.h"
+#include "fEntityInspector.h"
 #include "qdDrawingNavigator.h"
+#include "qdSManager.h"
 
 const char* const cnstOpenDialogFilter =
     "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf;*.dwg;*.plt;*.hgl;"
@@ -204,6 +206,9 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
       QMessageBox::information(this, cnstTitle, Text);
   };
   FInputGate = std::make_unique<TInputGate>(btnStopLoading);
+  FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
+  FManager->SetMode(mmSelect);
+  FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
   UpdateControls();
 }
 
@@ -272,9 +277,7 @@ void TfmMain::CreateControls() {
   pnlEntInsp->setObjectName("pnlEntInsp");
   pnlEntInsp->setWindowFlags(Qt::Widget);
   pnlEntInsp->setDockOptions(QMainWindow::AnimatedDocks);
-  FEntityInspector = new QDockWidget("Inspector of entity", pnlEntInsp);
-  FEntityInspector->setObjectName("FEntityInspector");
-  FEntityInspector->setWidget(new QWidget(FEntityInspector));
+  FEntityInspector = new TfmEntityInspector(pnlEntInsp);
   pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FEntityInspector);
   Left->addWidget(pnlEntInsp, 1);
   FDNavigator = new TqdDrawingNavigator(splImage);
@@ -378,8 +381,7 @@ void TfmMain::UpdateControls() {
   mmiClose->setEnabled(File);
   btnClose->setEnabled(File);
   mmiSelection->menuAction()->setEnabled(File);
-  // Selecting entities needs the selection manager, which is not available yet.
-  mmiSelectAll->setEnabled(false);
+  mmiSelectAll->setEnabled(CAD);
   mmiDeselectAll->setEnabled(File);
   // Copy and Preview work on a drawing; without one they would reach a closed one.
   mmiPreview->setEnabled(CAD);
@@ -421,6 +423,8 @@ void TfmMain::DetachDrawing() {
   cbLayouts->clear();
   FFillingLayouts = false;
   FFileOpen = false;
+  if (FManager) FManager->Cancel();
+  FEntityInspector->Clear();
   FDNavigator->Clear();
   setWindowTitle(cnstTitle);
   BtnSelect->setChecked(false);
@@ -498,6 +502,8 @@ bool TfmMain::FileOpen(const QString& FileName) {
     BtnSelect->setChecked(true);
     BtnMSelect->setChecked(false);
     FDNavigator->FitToSize();
+    // Attaching re-reads the graphic and loads the inspector's list.
+    FManager->SetDNavigator(FDNavigator);
     if (TqdCADImage* I = FDNavigator->CADImage()) {
       FFillingLayouts = true;
       for (int L = 0; L < I->LayoutsCount(); ++L)
@@ -575,8 +581,7 @@ void TfmMain::cbLayoutsChange(int Index) {
   TqdCADImage* I = FDNavigator->CADImage();
   if (!I || Index < 0 || Index >= I->LayoutsCount()) return;
   // The selection belongs to the layout shown so far.
-  mmiDeselectAllClick();
-  I->SetCurrentLayout(I->GetLayout(Index), Index);
+  FManager->SetLayouts(Index);
   FDNavigator->update();
 }
 
@@ -584,12 +589,14 @@ void TfmMain::cbLayoutsChange(int Index) {
 
 void TfmMain::BtnSelectClick() {
   FDNavigator->setCursor(Qt::ArrowCursor);
+  FManager->SetMode(mmSelect);
   BtnSelect->setChecked(true);
   BtnMSelect->setChecked(false);
 }
 
 void TfmMain::BtnMSelectClick() {
   FDNavigator->setCursor(Qt::CrossCursor);
+  FManager->SetMode(mmMultiSelect);
   BtnMSelect->setChecked(true);
   BtnSelect->setChecked(false);
 }
@@ -616,9 +623,13 @@ void TfmMain::btnEntityInspectorClick() {
   FEntityInspector->raise();
 }
 
-void TfmMain::mmiSelectAllClick() {}
+void TfmMain::mmiSelectAllClick() {
+  if (!FLoading && CADImageShown()) FManager->SelectAll();
+}
 
-void TfmMain::mmiDeselectAllClick() {}
+void TfmMain::mmiDeselectAllClick() {
+  if (FManager) FManager->DeselectAll();
+}
 
 // ---------------------------------------------------------------- status bar
 
@@ -645,7 +656,8 @@ void TfmMain::closeEvent(QCloseEvent* E) {
 
 void TfmMain::keyPressEvent(QKeyEvent* E) {
   if (E->key() == Qt::Key_Escape) {
-    mmiDeselectAllClick();
+    // The selection and the inspector's grid.
+    if (FManager) FManager->Cancel();
     return;
   }
   QMainWindow::keyPressEvent(E);

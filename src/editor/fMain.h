@@ -21,6 +21,8 @@ class QToolButton;
 class QWidget;
 class TqdDrawingNavigator;
 class TqdGraphic;
+class TqdSelectionManager;
+class TfmEntityInspector;
 
 // The open dialog's filter: pairs of description and patterns separated by '|'.
 extern const char* const cnstOpenDialogFilter;
@@ -69,6 +71,7 @@ class TfmMain : public QMainWindow {
   bool CADImageShown() const;
   QString StatusText(int Panel) const;
   TqdDrawingNavigator* DNavigator() const { return FDNavigator; }
+  TqdSelectionManager* Manager() const { return FManager.get(); }
 
   // ---- hooks (tests and the command line replace the dialogs)
   // The chosen file name; empty when the dialog was cancelled.
@@ -92,7 +95,7 @@ class TfmMain : public QMainWindow {
   QWidget *pnlSelection = nullptr, *pnlButtons = nullptr;
   QToolButton *BtnSelect = nullptr, *BtnMSelect = nullptr;
   QMainWindow* pnlEntInsp = nullptr;
-  QDockWidget* FEntityInspector = nullptr;
+  TfmEntityInspector* FEntityInspector = nullptr;
   QSplitter* splImage = nullptr;
   QLabel* sbrPanels[4] = {};
   QProgressBar* pbLoading = nullptr;
@@ -122,6 +125,7 @@ class TfmMain : public QMainWindow {
   void LoadProgress(TqdGraphic* Sender, int Percent);
 
   TqdDrawingNavigator* FDNavigator = nullptr;
+  std::unique_ptr<TqdSelectionManager> FManager;
   bool FFileOpen = false;
   bool FLoading = false;
   bool FCloseRequested = false;
