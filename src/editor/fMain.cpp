@@ -30,8 +30,12 @@
 #include <cmath>
 
 #include "CADImage.h"
+#include "Inserts.h"
 #include "qdGraphic.h"
+#include "BlockInsert.h"
 #include "fEntityInspector.h"
+#include "fPreview.h"
+#include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
 #include "qdSManager.h"
 
@@ -209,6 +213,12 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
   FManager->SetMode(mmSelect);
   FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
+  FBlockLibrary = std::make_unique<TqdBlockLibrary>();
+  FBlockInsert = new TfmBlockInsert(this);
+  FBlockInsert->hide();
+  FBlockInsert->Library = FBlockLibrary.get();
+  FBlockInsert->OnInsertBlock = [this](int Index, float Y, float X) { InsertBlock(Index, Y, X); };
+  OnExecDialog = [](QDialog& D) { return D.exec(); };
   UpdateControls();
 }
 
@@ -388,9 +398,8 @@ void TfmMain::UpdateControls() {
   sbPreviewSelection->setEnabled(CAD);
   btnCopy->setEnabled(CAD);
   mmiCopy->setEnabled(CAD);
-  // The block insertion dialog is not available yet.
-  btnPaste->setEnabled(false);
-  mmiPaste->setEnabled(false);
+  btnPaste->setEnabled(CAD);
+  mmiPaste->setEnabled(CAD);
   btnEntityInspector->setEnabled(Idle);
   BtnSelect->setEnabled(File);
   BtnMSelect->setEnabled(File);
@@ -424,6 +433,8 @@ void TfmMain::DetachDrawing() {
   FFillingLayouts = false;
   FFileOpen = false;
   if (FManager) FManager->Cancel();
+  // Library blocks link the tables of the drawing that goes.
+  if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
   FDNavigator->Clear();
   setWindowTitle(cnstTitle);
@@ -504,6 +515,7 @@ bool TfmMain::FileOpen(const QString& FileName) {
     FDNavigator->FitToSize();
     // Attaching re-reads the graphic and loads the inspector's list.
     FManager->SetDNavigator(FDNavigator);
+    FBlockLibrary->SetDNavigator(FDNavigator);
     if (TqdCADImage* I = FDNavigator->CADImage()) {
       FFillingLayouts = true;
       for (int L = 0; L < I->LayoutsCount(); ++L)
@@ -602,15 +614,36 @@ void TfmMain::BtnMSelectClick() {
 }
 
 void TfmMain::btnCopyClick() {
-  // Copies the selected entities as a block; nothing is selected without the
-  // selection manager.
+  if (FLoading || !CADImageShown() || FManager->Entities().empty()) return;
+  FBlockLibrary->CopyAsBlock(FManager->Entities());
 }
 
-void TfmMain::btnPasteClick() {}
+void TfmMain::btnPasteClick() {
+  if (FLoading || !CADImageShown()) return;
+  FBlockInsert->FormShow();
+  if (OnExecDialog) OnExecDialog(*FBlockInsert);
+}
+
+bool TfmMain::InsertBlock(int Index, float Y, float X) {
+  if (FLoading || !CADImageShown()) return false;
+  TqdDXFInsert* R = FBlockLibrary->PasteAsBlock(Index, Y, X);
+  if (!R) return false;
+  FManager->DeselectAll();
+  FManager->Select(R);
+  FEntityInspector->AddEntity(R, true);
+  FManager->InvalidateHighlights();
+  return true;
+}
 
 void TfmMain::Preview1Click() {
-  if (!CADImageShown()) return;
-  ShowMessage("There are no selected entities", false);
+  if (FLoading || !CADImageShown()) return;
+  if (FManager->Entities().empty()) {
+    ShowMessage("There are no selected entities", false);
+    return;
+  }
+  TfmPreview P(this);
+  if (!P.FillImage(FManager.get(), FDNavigator->CADImage())) return;
+  if (OnExecDialog) OnExecDialog(P);
 }
 
 void TfmMain::btnEntityInspectorClick() {

@@ -1,6 +1,7 @@
-// Selection and the entity inspector on the offscreen platform: the raster's
-// hit test, clicks, frames, Shift, dragging, select all, Esc, and edits in the
-// inspector that reach the drawing (and refused ones that do not).
+// Selection, the entity inspector, the block library and the preview on the
+// offscreen platform: the raster's hit test, clicks, frames, Shift, dragging,
+// select all, Esc, edits in the inspector that reach the drawing (and refused
+// ones that do not), copy and paste of blocks, and the preview window.
 #include <QAction>
 #include <QComboBox>
 #include <QToolButton>
@@ -21,6 +22,13 @@
 #include "qdRasterGraphic.h"
 #include "qdSManager.h"
 #include "qdSelection.h"
+#include "BlockInsert.h"
+#include "Inserts.h"
+#include "fPreview.h"
+#include "qdBlockLibrary.h"
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 
 namespace {
 
@@ -78,6 +86,10 @@ class SelectionTest : public QObject {
   QTemporaryDir FDir;
   QString FFile;
 
+ public:
+  QString File() const { return FFile; }
+
+ private:
   std::unique_ptr<TFixture> Open() {
     auto F = std::make_unique<TFixture>();
     F->W = std::make_unique<TfmMain>();
@@ -379,5 +391,227 @@ class SelectionTest : public QObject {
   }
 };
 
-QTEST_MAIN(SelectionTest)
+
+// ---------------------------------------------------------------- blocks and preview
+
+class BlocksTest : public QObject {
+  Q_OBJECT
+ public:
+  QString FFile;
+
+ private:
+  std::unique_ptr<TFixture> Open() {
+    auto F = std::make_unique<TFixture>();
+    F->W = std::make_unique<TfmMain>();
+    F->W->OnShowMessage = [P = F.get()](const QString& T, bool) { P->Messages << T; };
+    F->W->BlockInsertDialog()->OnShowMessage = [P = F.get()](const QString& T) { P->Messages << T; };
+    F->W->resize(900, 600);
+    F->W->show();
+    if (!F->W->FileOpen(FFile)) return nullptr;
+    F->N = F->W->DNavigator();
+    F->M = F->W->Manager();
+    F->I = F->W->FEntityInspector;
+    F->Paint();
+    return F;
+  }
+  static void SelectLines(TFixture& F) {
+    F.M->DeselectAll();
+    F.M->Select(F.ByHandle(0xA1));
+    F.M->Select(F.ByHandle(0xA2));
+  }
+  // Types the point into the dialog, chooses block Row (-1: none) and presses Insert.
+  static bool Insert(TFixture& F, const QString& X, const QString& Y, int Row = 0) {
+    TfmBlockInsert* D = F.W->BlockInsertDialog();
+    D->FormShow();
+    D->lbeX->setText(X);
+    D->lbeY->setText(Y);
+    if (Row >= 0) D->lsbBlockName->setCurrentRow(Row);
+    return D->Button1Click();
+  }
+
+ private slots:
+  void copy_and_paste_at_a_typed_point() {
+    auto F = Open();
+    QVERIFY(F);
+    const int Blocks = F->Img()->Converter()->GetSection(csBlocks)->Count();
+    const int Listed = F->I->EntityCount();
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    TqdBlockLibrary* L = F->W->BlockLibrary();
+    QCOMPARE(L->Count(), 1);
+    const std::string Name = L->Names().front();
+    QCOMPARE(Name.size(), std::size_t(9));
+    QCOMPARE(Name[0], '$');
+    QCOMPARE(F->Img()->Converter()->GetSection(csBlocks)->Count(), Blocks);  // the drawing is not changed yet
+    QVERIFY(Insert(*F, "10", "20"));
+    QCOMPARE(L->Count(), 0);
+    QCOMPARE(F->Img()->Converter()->GetSection(csBlocks)->Count(), Blocks + 1);
+    TqdDXFBlock* B = F->Img()->Converter()->BlockByName(Name);
+    QVERIFY(B);
+    QCOMPARE(B->Count(), 2);
+    QVERIFY(B->GetEntity(0)->Handle() != 0 && B->GetEntity(0)->Handle() != 0xA1);
+    TqdDXFBlock* Model = F->Img()->Converter()->ModelSpace();
+    auto* R = dynamic_cast<TqdDXFInsert*>(Model->GetEntity(Model->Count() - 1));
+    QVERIFY(R);
+    QCOMPARE(R->Block(), B);
+    QVERIFY(R->Point() == (TFPoint{10, 20, 0}));
+    QCOMPARE(F->I->EntityCount(), Listed + 1);
+    QCOMPARE(F->I->ShownEntity(), static_cast<TqdDXFEntity*>(R));
+    QCOMPARE(F->M->Entities().size(), std::size_t(1));
+    // The copy is drawn displaced by (10, 20): a click there finds the reference.
+    F->Paint();
+    F->M->DeselectAll();
+    F->Click(F->Pix({60, 70, 0}));
+    QCOMPARE(F->M->Entities().size(), std::size_t(1));
+    QCOMPARE(F->M->Entities().front(), static_cast<TqdDXFEntity*>(R));
+    // Each copy pastes once.
+    F->W->BlockInsertDialog()->FormShow();
+    QCOMPARE(F->W->BlockInsertDialog()->lsbBlockName->count(), 0);
+  }
+
+  void dialog_checks_the_point_and_the_block_data() {
+    QTest::addColumn<QString>("X");
+    QTest::addColumn<QString>("Y");
+    QTest::addColumn<int>("Row");
+    QTest::addColumn<QString>("Message");
+    QTest::newRow("X empty") << "" << "1" << 0 << "Indicate a point";
+    QTest::newRow("Y blank") << "1" << "  " << 0 << "Indicate a point";
+    QTest::newRow("letters") << "abc" << "1" << 0 << "Point is incorrect";
+    QTest::newRow("beyond a float") << "1e39" << "1" << 0 << "Point is incorrect";
+    QTest::newRow("infinity") << "1" << "inf" << 0 << "Point is incorrect";
+    QTest::newRow("not a number") << "nan" << "1" << 0 << "Point is incorrect";
+    QTest::newRow("no block chosen") << "1" << "2" << -1 << "Select block";
+  }
+  void dialog_checks_the_point_and_the_block() {
+    QFETCH(QString, X);
+    QFETCH(QString, Y);
+    QFETCH(int, Row);
+    QFETCH(QString, Message);
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    const int Count = F->Img()->Converter()->ModelSpace()->Count();
+    QVERIFY(!Insert(*F, X, Y, Row));
+    QCOMPARE(F->Messages, QStringList{Message});
+    QCOMPARE(F->Img()->Converter()->ModelSpace()->Count(), Count);
+    QCOMPARE(F->W->BlockLibrary()->Count(), 1);
+  }
+
+  void point_is_stored_as_the_nearest_float() {
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    QVERIFY(Insert(*F, "0.1", "-2.5"));
+    TqdDXFBlock* Model = F->Img()->Converter()->ModelSpace();
+    auto* R = dynamic_cast<TqdDXFInsert*>(Model->GetEntity(Model->Count() - 1));
+    QVERIFY(R);
+    QCOMPARE(R->Point().X, static_cast<double>(0.1f));
+    QCOMPARE(R->Point().Y, -2.5);
+    QVERIFY(std::isfinite(F->Img()->Extents().Left) && std::isfinite(F->Img()->Extents().Right));
+  }
+
+  void pasted_names_skip_blocks_of_the_drawing() {
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    const std::string Name = F->W->BlockLibrary()->Names().front();
+    // A block of the drawing already has that name (in another case).
+    TqdDXFConverter* C = F->Img()->Converter();
+    std::string Lower = Name;
+    for (char& Ch : Lower) Ch = static_cast<char>(std::tolower(static_cast<unsigned char>(Ch)));
+    TqdDXFEntity* Own = C->NewNamedEntity(C->GetOrCreateSection(csBlocks), ClassOf<TqdDXFBlock>(), Lower);
+    QVERIFY(Own);
+    QVERIFY(Insert(*F, "1", "1"));
+    TqdDXFBlock* Model = C->ModelSpace();
+    auto* R = dynamic_cast<TqdDXFInsert*>(Model->GetEntity(Model->Count() - 1));
+    QVERIFY(R && R->Block());
+    QVERIFY(R->Block() != Own);
+    QVERIFY(R->Block()->Name() != Name);
+    QCOMPARE(R->Block()->Name()[0], '$');
+    QCOMPARE(R->Block()->Count(), 2);
+  }
+
+  void library_is_emptied_on_open_and_close() {
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    QCOMPARE(F->W->BlockLibrary()->Count(), 1);
+    QVERIFY(F->W->FileOpen(FFile));
+    QCOMPARE(F->W->BlockLibrary()->Count(), 0);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    F->W->FileClose();
+    QCOMPARE(F->W->BlockLibrary()->Count(), 0);
+    // Nothing to paste into: the library answers null, the buttons are off.
+    QVERIFY(F->W->BlockLibrary()->PasteAsBlock(0, 0, 0) == nullptr);
+    for (QToolButton* B : {F->W->btnCopy, F->W->btnPaste, F->W->sbPreviewSelection}) QVERIFY(!B->isEnabled());
+    QVERIFY(!F->W->mmiPreview->isEnabled() && !F->W->mmiCopy->isEnabled() && !F->W->mmiPaste->isEnabled());
+    QVERIFY(!F->W->InsertBlock(0, 0, 0));
+  }
+
+  void paste_refuses_a_bad_index() {
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    F->W->btnCopy->click();
+    for (int Bad : {-1, 1, 1000}) QVERIFY(!F->W->InsertBlock(Bad, 0, 0));
+    QCOMPARE(F->W->BlockLibrary()->Count(), 1);
+    for (QToolButton* B : {F->W->btnCopy, F->W->btnPaste, F->W->sbPreviewSelection}) QVERIFY(B->isEnabled());
+  }
+
+  void preview_with_nothing_selected_shows_the_message_only() {
+    auto F = Open();
+    QVERIFY(F);
+    int Runs = 0;
+    F->W->OnExecDialog = [&Runs](QDialog&) { return ++Runs, 0; };
+    F->W->sbPreviewSelection->click();
+    QCOMPARE(Runs, 0);
+    QCOMPARE(F->Messages, QStringList{"There are no selected entities"});
+  }
+
+  void preview_shows_the_selection_alone() {
+    auto F = Open();
+    QVERIFY(F);
+    SelectLines(*F);
+    const int Count = F->Img()->Converter()->ModelSpace()->Count();
+    int Entities = -1, Drawn = 0;
+    bool Centred = false;
+    F->W->OnExecDialog = [&](QDialog& D) {
+      auto* P = dynamic_cast<TfmPreview*>(&D);
+      if (!P) return 0;
+      P->resize(300, 349);
+      P->show();
+      TqdCADImage* I = P->DNavigator()->CADImage();
+      if (!I) return 0;
+      Entities = I->Converter()->ModelSpace()->Count();
+      const QImage Shot = P->DNavigator()->grab().toImage();
+      for (int Y = 0; Y < Shot.height(); ++Y)
+        for (int X = 0; X < Shot.width(); ++X) Drawn += Shot.pixelColor(X, Y).lightness() < 128;
+      P->resize(420, 300);
+      QCoreApplication::processEvents();
+      Centred = std::abs(P->btnCancel->x() + P->btnCancel->width() / 2 - P->width() / 2) <= 1;
+      return 0;
+    };
+    F->W->mmiPreview->trigger();
+    QCOMPARE(Entities, 2);
+    QVERIFY2(Drawn > 100, qPrintable(QString::number(Drawn)));
+    QVERIFY(Centred);
+    QCOMPARE(F->Img()->Converter()->ModelSpace()->Count(), Count);
+    QCOMPARE(F->M->Entities().size(), std::size_t(2));
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication App(argc, argv);
+  SelectionTest S;
+  int R = QTest::qExec(&S, argc, argv);
+  BlocksTest B;
+  B.FFile = S.File();
+  R |= QTest::qExec(&B, argc, argv);
+  return R;
+}
 #include "selection_test.moc"
