@@ -275,7 +275,12 @@ void TfmEntityInspector::cbEntitySelect(int Index) { RefreshGrid(FModel->At(Inde
 // ---------------------------------------------------------------- rows
 
 void TfmEntityInspector::FreeControls() {
-  for (int R = 0; R < qdAttributes->rowCount(); ++R) qdAttributes->removeCellWidget(R, 1);
+  // The grid deletes them later; until then they must not show over the new rows.
+  for (int R = 0; R < qdAttributes->rowCount(); ++R)
+    if (QWidget* W = qdAttributes->cellWidget(R, 1)) {
+      W->hide();
+      qdAttributes->removeCellWidget(R, 1);
+    }
   FValueList.clear();
 }
 

@@ -56,14 +56,18 @@ bool TfmPreview::FillImage(TqdSelectionManager* Manager, const TqdCADImage* Imag
   auto Img = std::make_unique<TqdCADImage>();
   TqdDXFConverter* C = Img->Converter();
   TqdDXFBlock* Model = C ? C->ModelSpace() : nullptr;
-  if (!Model) return false;
+  TqdDXFLayout* L = C ? C->GetLayout(0) : nullptr;
+  if (!Model || !L) return false;
+  TFRect Box = cnstBadRect;
   for (const TqdDXFEntity* E : Manager->Entities()) {
     std::unique_ptr<TqdDXFEntity> Copy = qdCopyEntity(*E);
     TqdDXFEntity* Raw = Copy.get();
     C->DoCreate(Raw);
     if (Model->AddEntity(std::move(Copy)) < 0) continue;
     C->Loads(Raw);
+    UnionBoxes(Box, Raw->Box());
   }
+  L->SetBox(Box);
   if (Image) Img->SetBackgroundColor(Image->BackgroundColor());
   Img->SetCurrentLayout(C->GetLayout(0), 0);
   Img->GetExtents();

@@ -95,6 +95,12 @@ TqdDXFInsert* TqdBlockLibrary::PasteAsBlock(int Index, float Y, float X) {
   R->SetPoint({X, Y, 0});
   if (Model->AddEntity(std::move(Ref)) < 0) return nullptr;
   C->Loads(R);
+  // The model layout's box is the drawing's extents: it takes the new reference.
+  if (TqdDXFLayout* L = C->GetLayout(0)) {
+    TFRect Box = L->Box();
+    UnionBoxes(Box, R->Box());
+    L->SetBox(Box);
+  }
   I->GetExtents();
   if (FDNavigator) FDNavigator->Invalidate();
   return R;
