@@ -49,9 +49,16 @@ class TEntityListModel : public QAbstractListModel {
   }
   void Reset(std::vector<TqdDXFEntity*> Items) {
     beginResetModel();
-    FItems = std::move(Items);
-    std::stable_sort(FItems.begin(), FItems.end(),
-                     [this](const TqdDXFEntity* A, const TqdDXFEntity* B) { return NameOf(A) < NameOf(B); });
+    // By class first (a handful), then the classes in name order: no string
+    // comparison per entity.
+    std::unordered_map<const char*, std::vector<TqdDXFEntity*>> ByClass;
+    for (TqdDXFEntity* E : Items) ByClass[E->ClassName()].push_back(E);
+    std::vector<std::pair<QString, std::vector<TqdDXFEntity*>*>> Groups;
+    for (auto& [Class, List] : ByClass) Groups.emplace_back(NameOf(List.front()), &List);
+    std::stable_sort(Groups.begin(), Groups.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+    FItems.clear();
+    FItems.reserve(Items.size());
+    for (const auto& G : Groups) FItems.insert(FItems.end(), G.second->begin(), G.second->end());
     endResetModel();
   }
   int Add(TqdDXFEntity* E) {

@@ -211,9 +211,9 @@ void TqdSelectionManager::SetLayouts(int Index) {
 }
 
 TqdDXFEntity* TqdSelectionManager::FindEntity(QPoint P) {
+  // The raster of the last frame is what the user sees; before the first frame
+  // (and after the picture went) it answers nothing.
   if (!Img() || !FDNavigator) return nullptr;
-  // A raster older than the picture would name entities of an older frame.
-  FDNavigator->RefreshFrame();
   return const_cast<TqdDXFEntity*>(FMatrix->GetElementInMatrix(P.x(), P.y()));
 }
 

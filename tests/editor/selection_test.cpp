@@ -139,6 +139,14 @@ class SelectionTest : public QObject {
       if (O.X >= -3 && O.X <= 22 && O.Y >= 7 && O.Y <= 13) continue;
       QVERIFY2(R.GetElementInMatrix(O.X, O.Y) == nullptr, O.Name);
     }
+    // The next frame starts from an empty raster and a new number list.
+    R.BeginFrame({20, 20});
+    R.EndFrame({});
+    QVERIFY(R.GetElementInMatrix(5, 10) == nullptr);
+    C = R.BeginFrame({20, 20});
+    C->SetPen({1, 1, psSolid, pmCopy});
+    C->Line({0, 10}, {20, 10});
+    R.EndFrame({&L});
     R.Detach();
     QVERIFY(R.GetElementInMatrix(5, 10) == nullptr);
   }
@@ -216,6 +224,17 @@ class SelectionTest : public QObject {
     F->Click(F->Pix({50, 0, 0}), Qt::ShiftModifier);
     QCOMPARE(F->M->Entities().size(), std::size_t(1));
     QCOMPARE(F->M->Entities().front(), F->ByHandle(0xA2));
+  }
+
+  void click_before_the_first_frame_selects_nothing() {
+    auto F = Open();
+    QVERIFY(F);
+    const QPoint P = F->Pix({50, 0, 0});
+    QVERIFY(F->W->FileOpen(FFile));  // a new picture, not painted yet
+    F->N->BeginUpdate();
+    F->Click(P);
+    F->N->EndUpdate();
+    QVERIFY(F->M->Entities().empty());
   }
 
   void click_after_close_selects_nothing() {
