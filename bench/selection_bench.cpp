@@ -101,6 +101,25 @@ void BM_SelectAll(benchmark::State& S) {
   S.counters["selected"] = static_cast<double>(V.M->Entities().size());
 }
 
+void BM_MarkersAll(benchmark::State& S) {
+  TView& V = View();
+  Frame(V);
+  V.M->SelectAll();
+  for (auto _ : S) Markers(V);
+  V.M->DeselectAll();
+}
+
+void BM_MoveAll(benchmark::State& S) {
+  TView& V = View();
+  V.M->SelectAll();
+  double D = 1;
+  for (auto _ : S) {
+    V.M->MoveSelection({D, D, 0});
+    D = -D;
+  }
+  V.M->DeselectAll();
+}
+
 void BM_DragAll(benchmark::State& S) {
   TView& V = View();
   V.M->SelectAll();
@@ -118,6 +137,8 @@ BENCHMARK(BM_FrameWithoutRaster)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_FrameWithRaster)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_Click)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_SelectAll)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MarkersAll)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MoveAll)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_DragAll)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

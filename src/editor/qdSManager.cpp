@@ -336,14 +336,23 @@ void TqdSelectionManager::DrawHighlights(QPainter& P) {
   const QRect Client = FDNavigator->rect().adjusted(-cnstMarker, -cnstMarker, cnstMarker, cnstMarker);
   std::vector<QRect> Marks;
   std::vector<QPolygon> Boxes;
-  std::unordered_set<std::uint64_t> Seen;
+  const int SW = Client.width(), SH = Client.height();
+  std::vector<std::uint8_t> Seen(static_cast<std::size_t>(SW) * static_cast<std::size_t>(SH), 0);
   auto Mark = [&](const TFPoint& W) {
     const TqdPoint Q = I->GetPoint(W);
     if (!Client.contains(Q.X, Q.Y)) return;
-    const std::uint64_t Key = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(Q.X)) << 32) |
-                              static_cast<std::uint32_t>(Q.Y);
-    if (!Seen.insert(Key).second) return;
+    std::uint8_t& S = Seen[static_cast<std::size_t>(Q.Y - Client.top()) * static_cast<std::size_t>(SW) +
+                           static_cast<std::size_t>(Q.X - Client.left())];
+    if (S) return;
+    S = 1;
     Marks.emplace_back(Q.X - cnstMarker, Q.Y - cnstMarker, 2 * cnstMarker, 2 * cnstMarker);
+  };
+  // The box on the device; false when it misses the client.
+  auto DeviceBox = [&](const TFRect& B, QRect& R) {
+    if (IsBadBox(B)) return false;
+    const TqdPoint A = I->GetPoint({B.Left, B.Top, B.Z1}), C = I->GetPoint({B.Right, B.Bottom, B.Z1});
+    R = QRect(QPoint(A.X, A.Y), QPoint(C.X, C.Y)).normalized();
+    return R.intersects(Client);
   };
   auto BoxCorners = [&](const TFRect& B, bool Mids) {
     if (IsBadBox(B)) return;
@@ -373,6 +382,8 @@ void TqdSelectionManager::DrawHighlights(QPainter& P) {
       if (Q.boundingRect().intersects(Client)) Boxes.push_back(Q);
       continue;
     }
+    // Entities off the client draw no marker.
+    if (QRect R; !IsBadBox(E->Box()) && !DeviceBox(E->Box(), R)) continue;
     switch (T) {
       case cePoint:
         if (auto* V = dynamic_cast<TqdDXFCustomVertex*>(E)) Mark(V->Point());
@@ -404,7 +415,11 @@ void TqdSelectionManager::DrawHighlights(QPainter& P) {
           for (const TFPoint& W : L->FVertices) Mark(W);
         break;
       default:
-        if (auto* C = dynamic_cast<TqdCADBasePolyline*>(E)) {
+        if (QRect R; DeviceBox(E->Box(), R) && R.width() <= 2 * cnstMarker && R.height() <= 2 * cnstMarker) {
+          // Smaller than a marker: its corners say as much as its curve would,
+          // without making the curve's points.
+          BoxCorners(E->Box(), false);
+        } else if (auto* C = dynamic_cast<TqdCADBasePolyline*>(E)) {
           const TFPointList& Pts = C->PolyPoints();
           for (int K = 0; K < Pts.Count(); ++K) Mark(Pts[K]);
         } else {
