@@ -35,6 +35,8 @@ namespace {
 // Two parallel lines, a circle, a block reference and a lightweight polyline,
 // well apart from each other.
 const char* const cnstDrawing =
+    "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n1\n"
+    "0\nLAYER\n2\nWALLS\n70\n0\n62\n1\n6\nCONTINUOUS\n0\nENDTAB\n0\nENDSEC\n"
     "0\nSECTION\n2\nBLOCKS\n"
     "0\nBLOCK\n8\n0\n2\nBLK\n70\n0\n10\n0\n20\n0\n30\n0\n3\nBLK\n"
     "0\nLINE\n5\nB1\n8\n0\n10\n0\n20\n0\n30\n0\n11\n30\n21\n30\n31\n0\n"
@@ -385,6 +387,19 @@ class SelectionTest : public QObject {
     QCOMPARE(P->GetVertex(1)->Point().Y, 130.0);
     QCOMPARE(P->GetVertex(0)->Point().Y, 100.0);
     QCOMPARE(P->GetVertex(2)->Point().Y, 150.0);
+  }
+
+  void choosing_a_layer_moves_the_line_to_it() {
+    auto F = Open();
+    QVERIFY(F);
+    F->Click(F->Pix({50, 50, 0}));
+    const int L = F->I->FindRow("Layer");
+    QVERIFY(L >= 0 && F->I->RowComboBox(L));
+    QVERIFY(F->I->RowComboBox(L)->findText("WALLS") >= 0);
+    QVERIFY(F->I->ComboBoxSelect(L, "WALLS"));
+    QCOMPARE(QString::fromStdString(F->Line(0xA2)->Layer()->Name()), QString("WALLS"));
+    QCOMPARE(F->I->RowValue(F->I->FindRow("Layer")), QString("WALLS"));
+    QCOMPARE(F->I->RowComboBox(F->I->FindRow("Layer"))->currentText(), QString("WALLS"));
   }
 
   void choosing_a_colour_repaints_the_line() {
