@@ -24,6 +24,7 @@
 #include "qdSelection.h"
 #include "BlockInsert.h"
 #include "Inserts.h"
+#include "Texts.h"
 #include "fPreview.h"
 #include "qdBlockLibrary.h"
 #include <QLineEdit>
@@ -47,6 +48,9 @@ const char* const cnstDrawing =
     "0\nLINE\n5\nA2\n8\n0\n10\n0\n20\n50\n30\n0\n11\n100\n21\n50\n31\n0\n"
     "0\nCIRCLE\n5\nA3\n8\n0\n10\n50\n20\n110\n30\n0\n40\n10\n"
     "0\nINSERT\n5\nA4\n8\n0\n2\nBLK\n10\n150\n20\n0\n30\n0\n"
+    "0\nINSERT\n5\nA6\n8\n0\n66\n1\n2\nBLK\n10\n150\n20\n200\n30\n0\n"
+    "0\nATTRIB\n5\nA7\n8\n0\n10\n150\n20\n200\n30\n0\n40\n2\n1\nOLD\n2\nNUMBER\n70\n0\n"
+    "0\nSEQEND\n5\nA8\n8\n0\n"
     "0\nLWPOLYLINE\n5\nA5\n8\n0\n90\n3\n70\n0\n10\n150\n20\n100\n10\n200\n20\n100\n10\n200\n20\n150\n"
     "0\nENDSEC\n0\nEOF\n";
 
@@ -274,7 +278,7 @@ class SelectionTest : public QObject {
     QVERIFY(F);
     F->W->mmiSelectAll->trigger();
     F->W->mmiSelectAll->trigger();
-    QCOMPARE(F->M->Entities().size(), std::size_t(5));
+    QCOMPARE(F->M->Entities().size(), std::size_t(6));
     F->Click(F->Pix({50, 0, 0}));
     QVERIFY(F->I->ShownEntity() != nullptr);
     QTest::keyClick(F->W.get(), Qt::Key_Escape);
@@ -400,6 +404,26 @@ class SelectionTest : public QObject {
     QCOMPARE(QString::fromStdString(F->Line(0xA2)->Layer()->Name()), QString("WALLS"));
     QCOMPARE(F->I->RowValue(F->I->FindRow("Layer")), QString("WALLS"));
     QCOMPARE(F->I->RowComboBox(F->I->FindRow("Layer"))->currentText(), QString("WALLS"));
+  }
+
+  void block_attributes_are_listed_under_their_tag() {
+    auto F = Open();
+    QVERIFY(F);
+    auto* R = dynamic_cast<TqdDXFInsert*>(F->ByHandle(0xA6));
+    QVERIFY(R && R->Count() == 1);
+    F->I->RefreshGrid(R);
+    const int Tag = F->I->FindRow("       NUMBER");
+    QVERIFY(Tag >= 0);
+    QVERIFY(!F->I->RowEditable(Tag));
+    // Its rows follow the heading (points of its own make headings of their own).
+    int V = -1;
+    for (int K = Tag + 1; K < F->I->RowCount() && V < 0; ++K)
+      if (F->I->RowName(K) == "Value") V = K;
+    QVERIFY(V > Tag);
+    QCOMPARE(F->I->RowValue(V), QString("OLD"));
+    // The edit goes to the attribute, not to the reference.
+    QVERIFY(F->I->qdAttributesSetEditText(V, "NEW"));
+    QCOMPARE(QString::fromStdString(dynamic_cast<TqdDXFAttrib*>(R->GetEntity(0))->Value()), QString("NEW"));
   }
 
   void choosing_a_colour_repaints_the_line() {
