@@ -30,8 +30,14 @@
 #include <cmath>
 
 #include "CADImage.h"
+#include "Inserts.h"
 #include "qdGraphic.h"
+#include "BlockInsert.h"
+#include "fEntityInspector.h"
+#include "fPreview.h"
+#include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
+#include "qdSManager.h"
 
 const char* const cnstOpenDialogFilter =
     "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf;*.dxf;*.dwg;*.plt;*.hgl;"
@@ -204,6 +210,15 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
       QMessageBox::information(this, cnstTitle, Text);
   };
   FInputGate = std::make_unique<TInputGate>(btnStopLoading);
+  FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
+  FManager->SetMode(mmSelect);
+  FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
+  FBlockLibrary = std::make_unique<TqdBlockLibrary>();
+  FBlockInsert = new TfmBlockInsert(this);
+  FBlockInsert->hide();
+  FBlockInsert->Library = FBlockLibrary.get();
+  FBlockInsert->OnInsertBlock = [this](int Index, float Y, float X) { InsertBlock(Index, Y, X); };
+  OnExecDialog = [](QDialog& D) { return D.exec(); };
   UpdateControls();
 }
 
@@ -272,9 +287,7 @@ void TfmMain::CreateControls() {
   pnlEntInsp->setObjectName("pnlEntInsp");
   pnlEntInsp->setWindowFlags(Qt::Widget);
   pnlEntInsp->setDockOptions(QMainWindow::AnimatedDocks);
-  FEntityInspector = new QDockWidget("Inspector of entity", pnlEntInsp);
-  FEntityInspector->setObjectName("FEntityInspector");
-  FEntityInspector->setWidget(new QWidget(FEntityInspector));
+  FEntityInspector = new TfmEntityInspector(pnlEntInsp);
   pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FEntityInspector);
   Left->addWidget(pnlEntInsp, 1);
   FDNavigator = new TqdDrawingNavigator(splImage);
@@ -378,17 +391,15 @@ void TfmMain::UpdateControls() {
   mmiClose->setEnabled(File);
   btnClose->setEnabled(File);
   mmiSelection->menuAction()->setEnabled(File);
-  // Selecting entities needs the selection manager, which is not available yet.
-  mmiSelectAll->setEnabled(false);
+  mmiSelectAll->setEnabled(CAD);
   mmiDeselectAll->setEnabled(File);
   // Copy and Preview work on a drawing; without one they would reach a closed one.
   mmiPreview->setEnabled(CAD);
   sbPreviewSelection->setEnabled(CAD);
   btnCopy->setEnabled(CAD);
   mmiCopy->setEnabled(CAD);
-  // The block insertion dialog is not available yet.
-  btnPaste->setEnabled(false);
-  mmiPaste->setEnabled(false);
+  btnPaste->setEnabled(CAD);
+  mmiPaste->setEnabled(CAD);
   btnEntityInspector->setEnabled(Idle);
   BtnSelect->setEnabled(File);
   BtnMSelect->setEnabled(File);
@@ -421,6 +432,10 @@ void TfmMain::DetachDrawing() {
   cbLayouts->clear();
   FFillingLayouts = false;
   FFileOpen = false;
+  if (FManager) FManager->Cancel();
+  // Library blocks link the tables of the drawing that goes.
+  if (FBlockLibrary) FBlockLibrary->Clear();
+  FEntityInspector->Clear();
   FDNavigator->Clear();
   setWindowTitle(cnstTitle);
   BtnSelect->setChecked(false);
@@ -498,6 +513,9 @@ bool TfmMain::FileOpen(const QString& FileName) {
     BtnSelect->setChecked(true);
     BtnMSelect->setChecked(false);
     FDNavigator->FitToSize();
+    // Attaching re-reads the graphic and loads the inspector's list.
+    FManager->SetDNavigator(FDNavigator);
+    FBlockLibrary->SetDNavigator(FDNavigator);
     if (TqdCADImage* I = FDNavigator->CADImage()) {
       FFillingLayouts = true;
       for (int L = 0; L < I->LayoutsCount(); ++L)
@@ -575,8 +593,7 @@ void TfmMain::cbLayoutsChange(int Index) {
   TqdCADImage* I = FDNavigator->CADImage();
   if (!I || Index < 0 || Index >= I->LayoutsCount()) return;
   // The selection belongs to the layout shown so far.
-  mmiDeselectAllClick();
-  I->SetCurrentLayout(I->GetLayout(Index), Index);
+  FManager->SetLayouts(Index);
   FDNavigator->update();
 }
 
@@ -584,26 +601,49 @@ void TfmMain::cbLayoutsChange(int Index) {
 
 void TfmMain::BtnSelectClick() {
   FDNavigator->setCursor(Qt::ArrowCursor);
+  FManager->SetMode(mmSelect);
   BtnSelect->setChecked(true);
   BtnMSelect->setChecked(false);
 }
 
 void TfmMain::BtnMSelectClick() {
   FDNavigator->setCursor(Qt::CrossCursor);
+  FManager->SetMode(mmMultiSelect);
   BtnMSelect->setChecked(true);
   BtnSelect->setChecked(false);
 }
 
 void TfmMain::btnCopyClick() {
-  // Copies the selected entities as a block; nothing is selected without the
-  // selection manager.
+  if (FLoading || !CADImageShown() || FManager->Entities().empty()) return;
+  FBlockLibrary->CopyAsBlock(FManager->Entities());
 }
 
-void TfmMain::btnPasteClick() {}
+void TfmMain::btnPasteClick() {
+  if (FLoading || !CADImageShown()) return;
+  FBlockInsert->FormShow();
+  if (OnExecDialog) OnExecDialog(*FBlockInsert);
+}
+
+bool TfmMain::InsertBlock(int Index, float Y, float X) {
+  if (FLoading || !CADImageShown()) return false;
+  TqdDXFInsert* R = FBlockLibrary->PasteAsBlock(Index, Y, X);
+  if (!R) return false;
+  FManager->DeselectAll();
+  FManager->Select(R);
+  FEntityInspector->AddEntity(R, true);
+  FManager->InvalidateHighlights();
+  return true;
+}
 
 void TfmMain::Preview1Click() {
-  if (!CADImageShown()) return;
-  ShowMessage("There are no selected entities", false);
+  if (FLoading || !CADImageShown()) return;
+  if (FManager->Entities().empty()) {
+    ShowMessage("There are no selected entities", false);
+    return;
+  }
+  TfmPreview P(this);
+  if (!P.FillImage(FManager.get(), FDNavigator->CADImage())) return;
+  if (OnExecDialog) OnExecDialog(P);
 }
 
 void TfmMain::btnEntityInspectorClick() {
@@ -616,9 +656,13 @@ void TfmMain::btnEntityInspectorClick() {
   FEntityInspector->raise();
 }
 
-void TfmMain::mmiSelectAllClick() {}
+void TfmMain::mmiSelectAllClick() {
+  if (!FLoading && CADImageShown()) FManager->SelectAll();
+}
 
-void TfmMain::mmiDeselectAllClick() {}
+void TfmMain::mmiDeselectAllClick() {
+  if (FManager) FManager->DeselectAll();
+}
 
 // ---------------------------------------------------------------- status bar
 
@@ -645,7 +689,8 @@ void TfmMain::closeEvent(QCloseEvent* E) {
 
 void TfmMain::keyPressEvent(QKeyEvent* E) {
   if (E->key() == Qt::Key_Escape) {
-    mmiDeselectAllClick();
+    // The selection and the inspector's grid.
+    if (FManager) FManager->Cancel();
     return;
   }
   QMainWindow::keyPressEvent(E);

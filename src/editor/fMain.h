@@ -21,6 +21,11 @@ class QToolButton;
 class QWidget;
 class TqdDrawingNavigator;
 class TqdGraphic;
+class TqdSelectionManager;
+class TqdBlockLibrary;
+class TfmBlockInsert;
+class TfmEntityInspector;
+class QDialog;
 
 // The open dialog's filter: pairs of description and patterns separated by '|'.
 extern const char* const cnstOpenDialogFilter;
@@ -60,6 +65,9 @@ class TfmMain : public QMainWindow {
   void mmiDeselectAllClick();
   // The Cancel button of the progress bar.
   void StopLoading();
+  // Pastes library block Index as a block reference at (X, Y); the reference is
+  // added to the inspector's list and selected. False when nothing was pasted.
+  bool InsertBlock(int Index, float Y, float X);
   // Status panels 1 and 2 for the pointer at client pixel (X, Y).
   void NavigatorMouseMove(int X, int Y);
 
@@ -69,10 +77,15 @@ class TfmMain : public QMainWindow {
   bool CADImageShown() const;
   QString StatusText(int Panel) const;
   TqdDrawingNavigator* DNavigator() const { return FDNavigator; }
+  TqdSelectionManager* Manager() const { return FManager.get(); }
+  TqdBlockLibrary* BlockLibrary() const { return FBlockLibrary.get(); }
+  TfmBlockInsert* BlockInsertDialog() const { return FBlockInsert; }
 
   // ---- hooks (tests and the command line replace the dialogs)
   // The chosen file name; empty when the dialog was cancelled.
   std::function<QString()> OnGetOpenFileName;
+  // Runs a modal dialog (the insertion dialog, the preview); exec by default.
+  std::function<int(QDialog& Dialog)> OnExecDialog;
   // Error and information messages.
   std::function<void(const QString& Text, bool IsError)> OnShowMessage;
   // Runs once after each finished load attempt (true when it succeeded).
@@ -92,7 +105,7 @@ class TfmMain : public QMainWindow {
   QWidget *pnlSelection = nullptr, *pnlButtons = nullptr;
   QToolButton *BtnSelect = nullptr, *BtnMSelect = nullptr;
   QMainWindow* pnlEntInsp = nullptr;
-  QDockWidget* FEntityInspector = nullptr;
+  TfmEntityInspector* FEntityInspector = nullptr;
   QSplitter* splImage = nullptr;
   QLabel* sbrPanels[4] = {};
   QProgressBar* pbLoading = nullptr;
@@ -122,6 +135,9 @@ class TfmMain : public QMainWindow {
   void LoadProgress(TqdGraphic* Sender, int Percent);
 
   TqdDrawingNavigator* FDNavigator = nullptr;
+  std::unique_ptr<TqdSelectionManager> FManager;
+  std::unique_ptr<TqdBlockLibrary> FBlockLibrary;
+  TfmBlockInsert* FBlockInsert = nullptr;
   bool FFileOpen = false;
   bool FLoading = false;
   bool FCloseRequested = false;

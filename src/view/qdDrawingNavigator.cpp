@@ -12,6 +12,7 @@
 #include "qdError.h"
 #include "qdFunction.h"
 #include "qdQtCanvas.h"
+#include "qdSelection.h"
 
 bool& qdNavigatorPanButtons() {
   static bool Pan = true;
@@ -110,6 +111,8 @@ void TqdDrawingNavigator::SetGraphic(std::unique_ptr<TqdGraphic> G) {
 void TqdDrawingNavigator::Clear() {
   if (TqdGraphic* G = ActualGraphic()) G->OnChange = nullptr;
   if (TqdCADImage* I = CADImage()) I->OnBeforeRotate = I->OnAfterRotate = nullptr;
+  // The raster's numbers point into the picture that is going.
+  if (FSelectionMatrix) FSelectionMatrix->Detach();
   FPicture->SetGraphic(nullptr);
   FLoadedFromConverter = false;
   FLayout = nullptr;
@@ -458,17 +461,43 @@ void TqdDrawingNavigator::RenderBuffer() {
   FBufferValid = true;
   if (!G) return;
   FDrawing = true;
+  // The selection raster is painted in the same pass, at the client's size.
+  TqdSelectionMatrix* M = I ? FSelectionMatrix : nullptr;
+  if (FSelectionMatrix && !M) FSelectionMatrix->Detach();
+  auto EndSelection = [&] {
+    if (!M) return;
+    I->SetSelectionCanvas(nullptr);
+    M->EndFrame(std::move(I->SelectionEntities()));
+    I->SelectionEntities().clear();
+  };
   try {
     TqdQtCanvas C(&FBuffer);
     C.SetAntialiasing(FAntialiasing);
+    if (M) {
+      I->SetVisibleArea({S.width(), S.height()});
+      I->SetSelectionCanvas(M->BeginFrame({S.width(), S.height()}));
+    }
     G->Draw(C, PictureRect());
     C.End();
+    EndSelection();
     FDrawing = false;
   } catch (const std::exception& E) {
+    EndSelection();
     FDrawing = false;
     // A frame that fails stays partly drawn; the next change tries again.
     std::fprintf(stderr, "draftwell: drawing failed: %s\n", E.what());
   }
+}
+
+void TqdDrawingNavigator::SetSelectionMatrix(TqdSelectionMatrix* M) {
+  if (M == FSelectionMatrix) return;
+  if (FSelectionMatrix) FSelectionMatrix->Detach();
+  FSelectionMatrix = M;
+  Invalidate();
+}
+
+void TqdDrawingNavigator::RefreshFrame() {
+  if (FUpdateCount == 0 && (!FBufferValid || FBuffer.size() != size())) RenderBuffer();
 }
 
 void TqdDrawingNavigator::paintEvent(QPaintEvent*) {

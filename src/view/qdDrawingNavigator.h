@@ -18,6 +18,7 @@ class TqdCADImage;
 class TqdDXFConverter;
 class TqdDXFLayout;
 class TqdDrawingNavigator;
+class TqdSelectionMatrix;
 
 using TqdNavigatorEvent = std::function<void(TqdDrawingNavigator* Sender)>;
 using TqdNavigatorMouseEvent = std::function<void(TqdDrawingNavigator* Sender, QMouseEvent* Event)>;
@@ -33,6 +34,8 @@ class TqdDrawingNavigator : public QWidget {
 
   // ---- picture
   TqdPicture& Picture() { return *FPicture; }
+  // The picture changed (entities edited or moved): the next paint draws a new frame.
+  void Invalidate();
   TqdGraphic* ActualGraphic() const { return FPicture->Graphic(); }
   // The shown graphic as a CAD image; null for other pictures and when empty.
   TqdCADImage* CADImage() const;
@@ -123,6 +126,15 @@ class TqdDrawingNavigator : public QWidget {
   bool Antialiasing() const { return FAntialiasing; }
   void SetAntialiasing(bool V);
 
+  // ---- selection raster
+  // Painted with every frame of a CAD image (not owned; null for none). The
+  // raster forgets its numbers whenever the picture is dropped.
+  TqdSelectionMatrix* SelectionMatrix() const { return FSelectionMatrix; }
+  void SetSelectionMatrix(TqdSelectionMatrix* M);
+  // Paints the current frame now when it is out of date (the raster then
+  // matches what is shown).
+  void RefreshFrame();
+
   // ---- interaction state
   bool MoveByMouse() const { return FMoveByMouse; }
   bool RectZoomingProcess() const { return FRectZoomingProcess; }
@@ -156,7 +168,6 @@ class TqdDrawingNavigator : public QWidget {
   void CorrectToExtents(const TFRect& Old, const TFRect& New);
   // Translates R into +/- MaxDim (its size is already below MaxDim).
   TF2DRect ClampIntoRange(TF2DRect R) const;
-  void Invalidate();
   bool FRefitOnResize = false;
   bool FViewMoved = false;
   void RenderBuffer();
@@ -188,4 +199,5 @@ class TqdDrawingNavigator : public QWidget {
 
   QImage FBuffer;
   bool FBufferValid = false;
+  TqdSelectionMatrix* FSelectionMatrix = nullptr;
 };

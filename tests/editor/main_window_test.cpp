@@ -21,6 +21,7 @@
 
 #include "CADImage.h"
 #include "Readers.h"
+#include "fEntityInspector.h"
 #include "fMain.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"

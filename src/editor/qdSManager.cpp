@@ -1,0 +1,439 @@
+#include "qdSManager.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "CADImage.h"
+#include "Curves.h"
+#include "Dimensions.h"
+#include "Faces.h"
+#include "Polylines.h"
+#include "fEntityInspector.h"
+#include "qdSelection.h"
+
+namespace {
+
+// A press released within this many pixels of where it started is a click,
+// not a drag: a hand never holds a mouse perfectly still.
+constexpr int cnstClickSlack = 2;
+// Half the side of a marker square.
+constexpr int cnstMarker = 4;
+
+TFPoint Add(const TFPoint& A, const TFPoint& B) { return {A.X + B.X, A.Y + B.Y, A.Z + B.Z}; }
+
+bool IsBoxOutlined(TqdCADEntities T) {
+  switch (T) {
+    case ceInsert:
+    case ceXRef:
+    case ceDimension:
+    case ceHatch:
+    case ceCurvePolygon:
+    case cePolyPolygon:
+    case ceGradient:
+    case ceGradientPolygon:
+    case ceMPolygon:
+    case ceOle2Frame:
+    case ceRegion:
+    case ceBody:
+    case ceSolidObject:
+    case ceSurface:
+    case ceImageEnt:
+    case ceWipeOut:
+    case ceACADTable:
+    case ceMLine:
+    case ceProxy:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Moves one entity by D; false for kinds that are not moved.
+bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
+  switch (E->EntType()) {
+    case ceLine:
+      if (auto* L = dynamic_cast<TqdDXFLine*>(E)) {
+        L->SetLine(Add(L->Point(), D), Add(L->Point1(), D));
+        return true;
+      }
+      return false;
+    case ceSolid:
+    case ceTrace:
+      if (auto* S = dynamic_cast<TqdDXFSolid*>(E)) {
+        const TFPoint P0 = S->Point(), P1 = S->Point1(), P2 = S->Point2(), P3 = S->Point3();
+        S->SetPoint(Add(P0, D));
+        S->SetPoint1(Add(P1, D));
+        S->SetPoint2(Add(P2, D));
+        S->SetPoint3(Add(P3, D));
+        return true;
+      }
+      return false;
+    case cePolyline:
+    case ceLWPolyline:
+      if (auto* P = dynamic_cast<TqdDXFPolyline*>(E)) {
+        for (int I = 0; I < P->Count(); ++I)
+          if (TqdDXFVertex* V = P->GetVertex(I)) V->SetPoint(Add(V->Point(), D));
+        return true;
+      }
+      return false;
+    case ceSpline:
+      if (auto* S = dynamic_cast<TqdDXFSpline*>(E)) {
+        TFPointList& C = S->Controls();
+        for (int I = 0; I < C.Count(); ++I) C[I] = Add(C[I], D);
+        auto& F = const_cast<TFPointList&>(S->Fit());
+        for (int I = 0; I < F.Count(); ++I) F[I] = Add(F[I], D);
+        return true;
+      }
+      return false;
+    case ceLeader:
+      if (auto* L = dynamic_cast<TqdDXFLeader*>(E)) {
+        for (TFPoint& P : L->FVertices) P = Add(P, D);
+        return true;
+      }
+      return false;
+    case ceCircle:
+    case ceArc:
+    case ceEllipse:
+    case ceInsert:
+    case ceDimension:
+    case ceTolerance:
+    case ceMText:
+    case ceShape:
+    case ceText:
+    case ceAttdef:
+    case ceAttrib:
+    case ceACADTable:
+    case ceMLine:
+      if (auto* V = dynamic_cast<TqdDXFCustomVertex*>(E)) {
+        V->SetPoint(Add(V->Point(), D));
+        return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+TqdSelectionManager::TqdSelectionManager(TfmEntityInspector* Inspector)
+    : FEntityInspector(Inspector), FMatrix(std::make_unique<TqdSelectionMatrix>()) {}
+
+TqdSelectionManager::~TqdSelectionManager() { Detach(); }
+
+TqdCADImage* TqdSelectionManager::Img() const { return FDNavigator ? FDNavigator->CADImage() : nullptr; }
+
+TqdDXFConverter* TqdSelectionManager::Converter() const {
+  TqdCADImage* I = Img();
+  return I ? I->Converter() : nullptr;
+}
+
+void TqdSelectionManager::Detach() {
+  if (!FDNavigator) return;
+  FDNavigator->OnMouseDown = std::move(FPrevMouseDown);
+  FDNavigator->OnMouseMove = std::move(FPrevMouseMove);
+  FDNavigator->OnMouseUp = std::move(FPrevMouseUp);
+  FDNavigator->OnPaint = std::move(FPrevPaint);
+  FDNavigator->SetRectZooming(FPrevRectZooming);
+  if (FDNavigator->SelectionMatrix() == FMatrix.get()) FDNavigator->SetSelectionMatrix(nullptr);
+  FDNavigator = nullptr;
+}
+
+void TqdSelectionManager::SetDNavigator(TqdDrawingNavigator* N) {
+  if (N != FDNavigator) {
+    DeselectAll();
+    Detach();
+    FDNavigator = N;
+    if (N) {
+      FPrevRectZooming = N->RectZooming();
+      N->SetRectZooming(false);
+      FPrevMouseDown = std::move(N->OnMouseDown);
+      FPrevMouseMove = std::move(N->OnMouseMove);
+      FPrevMouseUp = std::move(N->OnMouseUp);
+      FPrevPaint = std::move(N->OnPaint);
+      N->OnMouseDown = [this](TqdDrawingNavigator* S, QMouseEvent* E) { MouseDown(S, E); };
+      N->OnMouseMove = [this](TqdDrawingNavigator* S, QMouseEvent* E) { MouseMove(S, E); };
+      N->OnMouseUp = [this](TqdDrawingNavigator* S, QMouseEvent* E) { MouseUp(S, E); };
+      N->OnPaint = [this](TqdDrawingNavigator* S, QPainter& P) { Paint(S, P); };
+      N->SetSelectionMatrix(FMatrix.get());
+    }
+  }
+  if (FEntityInspector) FEntityInspector->Load(N);
+}
+
+// ---------------------------------------------------------------- the list
+
+bool TqdSelectionManager::Select(TqdDXFEntity* E) {
+  if (!E || !FSet.insert(E).second) return false;
+  FEntities.push_back(E);
+  return true;
+}
+
+bool TqdSelectionManager::Unselect(TqdDXFEntity* E) {
+  if (!FSet.erase(E)) return false;
+  FEntities.erase(std::find(FEntities.begin(), FEntities.end(), E));
+  return true;
+}
+
+void TqdSelectionManager::SelectAll() {
+  TqdCADImage* I = Img();
+  const TqdDXFLayout* L = I ? I->CurrentLayout() : nullptr;
+  const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+  if (!B) return;
+  const int N = B->Count();
+  FEntities.reserve(static_cast<std::size_t>(N));
+  FSet.reserve(static_cast<std::size_t>(N));
+  for (int K = 0; K < N; ++K) Select(B->GetEntity(K));
+  InvalidateHighlights();
+}
+
+void TqdSelectionManager::DeselectAll() {
+  FEntities.clear();
+  FSet.clear();
+  FSelection = FDraging = false;
+  InvalidateHighlights();
+}
+
+void TqdSelectionManager::Cancel() {
+  DeselectAll();
+  if (FEntityInspector) FEntityInspector->RefreshGrid(nullptr);
+}
+
+void TqdSelectionManager::SetLayouts(int Index) {
+  DeselectAll();
+  TqdCADImage* I = Img();
+  if (!I || Index < 0 || Index >= I->LayoutsCount()) return;
+  I->SetCurrentLayout(I->GetLayout(Index), Index);
+  if (FEntityInspector) FEntityInspector->Load(FDNavigator);
+  if (FDNavigator) FDNavigator->Invalidate();
+}
+
+TqdDXFEntity* TqdSelectionManager::FindEntity(QPoint P) {
+  // The raster of the last frame is what the user sees; before the first frame
+  // (and after the picture went) it answers nothing.
+  if (!Img() || !FDNavigator) return nullptr;
+  return const_cast<TqdDXFEntity*>(FMatrix->GetElementInMatrix(P.x(), P.y()));
+}
+
+void TqdSelectionManager::SelectInFrame(const QRect& Frame, bool Add) {
+  if (!Add) {
+    FEntities.clear();
+    FSet.clear();
+  }
+  TqdCADImage* I = Img();
+  const TqdDXFLayout* L = I ? I->CurrentLayout() : nullptr;
+  const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+  if (!B) return;
+  const QRect R = Frame.normalized();
+  auto Inside = [&](const TFPoint& P) {
+    const TqdPoint Q = I->GetPoint(P);
+    return Q.X >= R.left() && Q.X <= R.right() && Q.Y >= R.top() && Q.Y <= R.bottom();
+  };
+  for (int K = B->Count() - 1; K >= 0; --K) {
+    TqdDXFEntity* E = B->GetEntity(K);
+    if (!E) continue;
+    const TFRect Box = E->Box();
+    if (IsBadBox(Box)) continue;
+    if (Inside({Box.Left, Box.Top, Box.Z1}) && Inside({Box.Right, Box.Bottom, Box.Z2})) Select(E);
+  }
+}
+
+void TqdSelectionManager::MoveSelection(const TFPoint& D) {
+  TqdDXFConverter* C = Converter();
+  if (!C || FEntities.empty() || !IsFiniteFPoint(D)) return;
+  for (TqdDXFEntity* E : FEntities)
+    if (MoveEntity(E, D)) C->Loads(E);
+  if (FDNavigator) FDNavigator->Invalidate();
+}
+
+// ---------------------------------------------------------------- mouse
+
+void TqdSelectionManager::MouseDown(TqdDrawingNavigator* Sender, QMouseEvent* E) {
+  if (E->button() == Qt::LeftButton && Img()) {
+    FDownPoint = FCurPoint = FStartPoint = E->position().toPoint();
+    FSelection = true;
+    FDraging = FMode == mmSelect && !FEntities.empty();
+    if (FMode == mmMultiSelect && FDNavigator) FDNavigator->update();
+  }
+  if (FPrevMouseDown) FPrevMouseDown(Sender, E);
+}
+
+void TqdSelectionManager::MouseMove(TqdDrawingNavigator* Sender, QMouseEvent* E) {
+  if (FMode == mmMultiSelect && FSelection && FDNavigator) {
+    FCurPoint = E->position().toPoint();
+    FDNavigator->update();
+  }
+  if (FPrevMouseMove) FPrevMouseMove(Sender, E);
+}
+
+void TqdSelectionManager::MouseUp(TqdDrawingNavigator* Sender, QMouseEvent* E) {
+  if (E->button() == Qt::LeftButton && FSelection && Img() && FDNavigator) {
+    const QPoint P = E->position().toPoint();
+    const bool Shift = (E->modifiers() & Qt::ShiftModifier) != 0;
+    const bool Moved = (P - FDownPoint).manhattanLength() >= cnstClickSlack;
+    TqdDXFEntity* Clicked = nullptr;
+    if (FMode == mmMultiSelect) {
+      SelectInFrame(QRect(FDownPoint, P), Shift);
+    } else if (FDraging && Moved) {
+      const TFPoint A = FDNavigator->GetDrawingInternalCoordsWithoutSnap(FDownPoint.x(), FDownPoint.y());
+      const TFPoint B = FDNavigator->GetDrawingInternalCoordsWithoutSnap(P.x(), P.y());
+      MoveSelection({B.X - A.X, B.Y - A.Y, B.Z - A.Z});
+    } else if (!Moved) {
+      Clicked = FindEntity(FDownPoint);
+      const bool Was = IsSelected(Clicked);
+      if (!Shift) {
+        FEntities.clear();
+        FSet.clear();
+      }
+      if (Clicked) {
+        if (Was && Shift)
+          Unselect(Clicked);
+        else
+          Select(Clicked);
+      }
+    }
+    FSelection = FDraging = false;
+    InvalidateHighlights();
+    ShowInInspector(Clicked);
+  }
+  if (FPrevMouseUp) FPrevMouseUp(Sender, E);
+}
+
+void TqdSelectionManager::ShowInInspector(TqdDXFEntity* Clicked) {
+  if (!FEntityInspector) return;
+  // One entity selected: the inspector shows it; several or none: nothing.
+  FEntityInspector->RefreshGrid(FEntities.size() == 1 ? FEntities.front() : nullptr);
+  (void)Clicked;
+}
+
+// ---------------------------------------------------------------- markers
+
+void TqdSelectionManager::InvalidateHighlights() {
+  if (FDNavigator) FDNavigator->update();
+}
+
+void TqdSelectionManager::Paint(TqdDrawingNavigator* Sender, QPainter& P) {
+  DrawHighlights(P);
+  if (FMode == mmMultiSelect && FSelection) {
+    // The frame: drawn over the picture by inversion, like the navigator's own.
+    P.save();
+    P.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    P.setBrush(Qt::NoBrush);
+    P.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    P.drawRect(QRect(FDownPoint, FCurPoint).normalized());
+    P.restore();
+  }
+  if (FPrevPaint) FPrevPaint(Sender, P);
+}
+
+void TqdSelectionManager::DrawHighlights(QPainter& P) {
+  TqdCADImage* I = Img();
+  if (!I || FEntities.empty() || !FDNavigator) return;
+  // Markers off the client are not drawn, and one marker per pixel is enough:
+  // a whole drawing selected stays cheap to paint.
+  const QRect Client = FDNavigator->rect().adjusted(-cnstMarker, -cnstMarker, cnstMarker, cnstMarker);
+  std::vector<QRect> Marks;
+  std::vector<QPolygon> Boxes;
+  const int SW = Client.width(), SH = Client.height();
+  std::vector<std::uint8_t> Seen(static_cast<std::size_t>(SW) * static_cast<std::size_t>(SH), 0);
+  auto Mark = [&](const TFPoint& W) {
+    const TqdPoint Q = I->GetPoint(W);
+    if (!Client.contains(Q.X, Q.Y)) return;
+    std::uint8_t& S = Seen[static_cast<std::size_t>(Q.Y - Client.top()) * static_cast<std::size_t>(SW) +
+                           static_cast<std::size_t>(Q.X - Client.left())];
+    if (S) return;
+    S = 1;
+    Marks.emplace_back(Q.X - cnstMarker, Q.Y - cnstMarker, 2 * cnstMarker, 2 * cnstMarker);
+  };
+  // The box on the device; false when it misses the client.
+  auto DeviceBox = [&](const TFRect& B, QRect& R) {
+    if (IsBadBox(B)) return false;
+    const TqdPoint A = I->GetPoint({B.Left, B.Top, B.Z1}), C = I->GetPoint({B.Right, B.Bottom, B.Z1});
+    R = QRect(QPoint(A.X, A.Y), QPoint(C.X, C.Y)).normalized();
+    return R.intersects(Client);
+  };
+  auto BoxCorners = [&](const TFRect& B, bool Mids) {
+    if (IsBadBox(B)) return;
+    Mark({B.Left, B.Top, B.Z1});
+    Mark({B.Right, B.Top, B.Z1});
+    Mark({B.Right, B.Bottom, B.Z1});
+    Mark({B.Left, B.Bottom, B.Z1});
+    if (Mids) {
+      const double CX = (B.Left + B.Right) / 2, CY = (B.Top + B.Bottom) / 2;
+      Mark({CX, B.Top, B.Z1});
+      Mark({B.Right, CY, B.Z1});
+      Mark({CX, B.Bottom, B.Z1});
+      Mark({B.Left, CY, B.Z1});
+    }
+  };
+  for (TqdDXFEntity* E : FEntities) {
+    const TqdCADEntities T = E->EntType();
+    if (IsBoxOutlined(T)) {
+      const TFRect B = E->Box();
+      if (IsBadBox(B)) continue;
+      QPolygon Q;
+      for (const TFPoint& W : {TFPoint{B.Left, B.Top, B.Z1}, TFPoint{B.Right, B.Top, B.Z1},
+                               TFPoint{B.Right, B.Bottom, B.Z1}, TFPoint{B.Left, B.Bottom, B.Z1}}) {
+        const TqdPoint D = I->GetPoint(W);
+        Q << QPoint(D.X, D.Y);
+      }
+      if (Q.boundingRect().intersects(Client)) Boxes.push_back(Q);
+      continue;
+    }
+    // Entities off the client draw no marker.
+    if (QRect R; !IsBadBox(E->Box()) && !DeviceBox(E->Box(), R)) continue;
+    switch (T) {
+      case cePoint:
+        if (auto* V = dynamic_cast<TqdDXFCustomVertex*>(E)) Mark(V->Point());
+        break;
+      case ceLine:
+        if (auto* L = dynamic_cast<TqdDXFLine*>(E)) {
+          Mark(L->Point());
+          Mark(L->Point1());
+        }
+        break;
+      case ceSolid:
+      case ceTrace:
+      case ce3dFace:
+        if (auto* S = dynamic_cast<TqdDXFSolid*>(E)) {
+          Mark(S->Point());
+          Mark(S->Point1());
+          Mark(S->Point2());
+          Mark(S->Point3());
+        }
+        break;
+      case ceText:
+      case ceMText:
+      case ceAttdef:
+      case ceAttrib:
+        BoxCorners(E->Box(), true);
+        break;
+      case ceLeader:
+        if (auto* L = dynamic_cast<TqdDXFLeader*>(E))
+          for (const TFPoint& W : L->FVertices) Mark(W);
+        break;
+      default:
+        if (QRect R; DeviceBox(E->Box(), R) && R.width() <= 2 * cnstMarker && R.height() <= 2 * cnstMarker) {
+          // Smaller than a marker: its corners say as much as its curve would,
+          // without making the curve's points.
+          BoxCorners(E->Box(), false);
+        } else if (auto* C = dynamic_cast<TqdCADBasePolyline*>(E)) {
+          const TFPointList& Pts = C->PolyPoints();
+          for (int K = 0; K < Pts.Count(); ++K) Mark(Pts[K]);
+        } else {
+          BoxCorners(E->Box(), false);
+        }
+        break;
+    }
+  }
+  P.save();
+  P.setRenderHint(QPainter::Antialiasing, false);
+  P.setBrush(Qt::NoBrush);
+  P.setPen(QPen(QColor(0, 0, 255), 1));
+  if (!Marks.empty()) P.drawRects(Marks.data(), static_cast<int>(Marks.size()));
+  P.setPen(QPen(QColor(255, 0, 0), 1));
+  for (const QPolygon& Q : Boxes) P.drawPolygon(Q);
+  P.restore();
+}
