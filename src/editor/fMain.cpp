@@ -29,6 +29,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "fExport.h"
 #include "CADImage.h"
 #include "Inserts.h"
 #include "qdGraphic.h"
@@ -365,6 +366,19 @@ void TfmMain::CreateMenu() {
   mmiClose = mmiFile->addAction("Close", this, [this] { FileClose(); });
   Keys(mmiClose, QKeySequence::Close, QKeySequence(Qt::CTRL | Qt::Key_W));
   mmiFile->addSeparator();
+  // Pictures of the current layout; the drawing itself is never written.
+  mmiExport = mmiFile->addAction("Export...", this, [this] {
+    TqdCADImage* I = FDNavigator->CADImage();
+    if (!I) return;
+    const auto S = qdEditorSettings();
+    QString Folder = S->value("export/folder", S->value("open/folder").toString()).toString();
+    if (qdExportDialog(this, *I, Folder)) S->setValue("export/folder", Folder);
+  });
+  mmiPrint = mmiFile->addAction("Print...", this, [this] {
+    if (TqdCADImage* I = FDNavigator->CADImage()) qdPrintDialog(this, *I);
+  });
+  Keys(mmiPrint, QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P));
+  mmiFile->addSeparator();
   mmiExit = mmiFile->addAction("Exit", this, [this] { close(); });
   Keys(mmiExit, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   mmiEdit = menuBar()->addMenu("Edit");
@@ -389,6 +403,8 @@ void TfmMain::UpdateControls() {
   BtnOpen->setEnabled(Idle);
   mmiExit->setEnabled(Idle);
   mmiClose->setEnabled(File);
+  mmiExport->setEnabled(CAD);
+  mmiPrint->setEnabled(CAD);
   btnClose->setEnabled(File);
   mmiSelection->menuAction()->setEnabled(File);
   mmiSelectAll->setEnabled(CAD);

@@ -115,6 +115,7 @@ class TfmMain : public QMainWindow {
   QAction *mmiCopy = nullptr, *mmiPaste = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
+  QAction *mmiExport = nullptr, *mmiPrint = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
 
  protected:

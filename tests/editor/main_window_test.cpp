@@ -57,6 +57,7 @@ void CheckNoFile(const TfmMain& W) {
   QVERIFY(W.DNavigator()->Empty());
   QVERIFY(!W.btnClose->isEnabled());
   QVERIFY(!W.mmiClose->isEnabled());
+  QVERIFY(!W.mmiExport->isEnabled() && !W.mmiPrint->isEnabled());
   QVERIFY(!W.mmiSelection->menuAction()->isEnabled());
   QVERIFY(!W.BtnSelect->isEnabled() && !W.BtnSelect->isChecked());
   QVERIFY(!W.BtnMSelect->isEnabled() && !W.BtnMSelect->isChecked());
@@ -176,6 +177,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W->cbLayouts->currentIndex(), 0);
     QVERIFY(W->cbLayouts->isEnabled());
     QVERIFY(W->btnClose->isEnabled() && W->mmiClose->isEnabled());
+    QVERIFY(W->mmiExport->isEnabled() && W->mmiPrint->isEnabled());
     QVERIFY(W->mmiSelection->menuAction()->isEnabled());
     QVERIFY(W->BtnSelect->isEnabled() && W->BtnSelect->isChecked());
     QVERIFY(W->BtnMSelect->isEnabled() && !W->BtnMSelect->isChecked());
