@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "CADImage.h"
+#include "Readers.h"
 #include "fExport.h"
 
 namespace {
@@ -44,6 +45,11 @@ QByteArray Head(const QString& File, int N) {
 class ExportTest : public QObject {
   Q_OBJECT
  private slots:
+  void initTestCase() {
+    RegisterReaders();
+    RegisterCADImages();
+  }
+
   void writes_each_picture_kind() {
     QTemporaryDir Dir;
     auto Img = Drawing();

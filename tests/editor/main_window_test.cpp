@@ -133,7 +133,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W->mmiFile->title(), QString("File"));
     QStringList File;
     for (QAction* A : W->mmiFile->actions()) File << (A->isSeparator() ? QString("-") : A->text());
-    QCOMPARE(File, (QStringList{"Open...", "Close", "-", "Exit"}));
+    QCOMPARE(File, (QStringList{"Open...", "Close", "-", "Export...", "Print...", "-", "Exit"}));
     QStringList Sel;
     for (QAction* A : W->mmiSelection->actions()) Sel << A->text();
     QCOMPARE(Sel, (QStringList{"Select all", "Deselect all", "Preview (for some TqdDXFEntity classes)..."}));
