@@ -539,9 +539,28 @@ void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor) {
       FCounts.clear();
       for (std::size_t I = 0, At = 0; I < P.Counts.size(); At += P.Counts[I], ++I) {
         if (P.Counts[I] < 3) continue;
-        for (int K = 0; K < P.Counts[I]; ++K) FPoly.push_back(Project(P.Points[At + K]));
+        const std::size_t From = FPoly.size();
+        bool OnePixel = true;
+        for (int K = 0; K < P.Counts[I]; ++K) {
+          FPoly.push_back(Project(P.Points[At + K]));
+          OnePixel = OnePixel && std::abs(FPoly.back().X - FPoly[From].X) <= 1 &&
+                     std::abs(FPoly.back().Y - FPoly[From].Y) <= 1;
+        }
+        if (OnePixel) {
+          // A contour within a pixel of its start paints one pixel, as its outline
+          // would: the glyphs of texts seen from afar cost a pixel, not a path.
+          const TqdPoint Q = FPoly[From];
+          FPoly.resize(From);
+          if (Q.X != FPixel.X || Q.Y != FPixel.Y || C != FPixelColor) {
+            EmitPixel(Q.X, Q.Y, C);
+            FPixel = Q;
+            FPixelColor = C;
+          }
+          continue;
+        }
         FCounts.push_back(P.Counts[I]);
       }
+      if (FCounts.empty()) continue;
       SetPen(C, 1);
       SetBrush(C);
       FCanvas->SetPolyFillMode(fmAlternate);
