@@ -1,5 +1,6 @@
 #include "DWG.h"
 #include "DWG12.h"
+#include "DWG2004.h"
 
 #include <algorithm>
 #include <chrono>
@@ -86,6 +87,11 @@ void TdwgReader::ReadFile() {
     FLocators.push_back(L);
   }
   for (const TdwgLocator& L : FLocators) {
+    // A container lists every slot; a section it did not find has size 0.
+    if (FVersion >= acR2004 && L.Size == 0) {
+      if (L.Number <= 3) Warn(std::string("DWG ") + SectionName(L.Number) + " section is missing");
+      continue;
+    }
     switch (L.Number) {
       case 0: ReadHeaderVars(L); break;
       case 1: ReadClasses(L); break;
@@ -644,6 +650,27 @@ bool TdwgReader::ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::strin
     return false;
   }
   AData = C.Sub(Start, Start + S * 8);
+  if (FVersion >= acR2010) {
+    // R2010 on: the handle stream's size in bits, then the type.
+    const std::uint64_t HandleBits = AData.ReadUMC();  // UMC handle-stream size
+    if (AData.Overflow() || HandleBits > AData.BitsLeft()) {
+      AError = "object at " + std::to_string(Loc) + ": its handle stream (" + std::to_string(HandleBits) +
+               " bits) is larger than the object";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TdwgReader::ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const {
+  if (!ObjectData(AIndex, AOut.Data, AError)) return false;
+  AOut.Start = AOut.Data.Begin();
+  AOut.End = AOut.Data.End();
+  AOut.HandlesAt = 0;
+  if (FVersion >= acR2010) {
+    TdwgBitCursor C = AOut.Data.Sub(AOut.Start, AOut.End);
+    AOut.HandlesAt = AOut.End - C.ReadUMC();  // checked by ObjectData
+  }
   return true;
 }
 
@@ -821,15 +848,36 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     LoadDWG12(Image, ASize, Info, AConverter, AOptions, R);
     return Done();
   }
-  if (Info.Version < acR13 || Info.Version >= acR2004) {
+  if (Info.Version < acR13) {
     R.Error = NotSupportedYetMessage(Info);
     return Done();
   }
+  // From R2004 on the container rebuilds the R2000 layout, which the reader takes
+  // in place of the file.
+  TdwgContainerImage Rebuilt;
+  TqdDWGMeatadata Metadata;
+  if (Info.Version >= acR2004) {
+    (void)ReadDWGMetadata(Image, ASize, Metadata);
+    try {
+      if (Info.Version == acR2007)
+        ReadDWG2007Container(Image, ASize, Rebuilt);
+      else
+        ReadDWG2004Container(Image, ASize, Info.Version, Rebuilt);
+    } catch (const std::exception& X) {
+      R.Error = X.what();
+      R.Warnings = Rebuilt.Warnings;
+      return Done();
+    }
+  }
+  const std::uint8_t* Source = Info.Version >= acR2004 ? Rebuilt.Data.data() : Image;
+  const std::size_t SourceSize = Info.Version >= acR2004 ? Rebuilt.Size : ASize;
   AConverter.Clear();
   AConverter.ResetHeader();
   AConverter.HeadVarStruct().Version = static_cast<std::uint8_t>(Info.Version);
-  AConverter.SetSourceView(Image, ASize);
-  TdwgReader Reader(AConverter, Image, ASize, Info.Version);
+  AConverter.SetSourceView(Source, SourceSize);
+  TdwgReader Reader(AConverter, Source, SourceSize, Info.Version);
+  if (Info.Version >= acR2004) Reader.SetMetadata(Metadata);
+  for (const std::string& W : Rebuilt.Warnings) Reader.Warn(W);
   Reader.NoteOwnDictionaries();
   AConverter.SetLoadingState(true, 0);
   if (AOptions.OnProgress) AOptions.OnProgress(0, ASize);
@@ -841,7 +889,7 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   }
   if (Reader.MaxHandle() > AConverter.FMaxHandle) AConverter.FMaxHandle = Reader.MaxHandle();
   if (R.Ok) {
-    const std::vector<int> Types = CheckObjects(Reader, Image, Reader);
+    const std::vector<int> Types = CheckObjects(Reader, Source, Reader);
     try {
       Reader.ReadObjects(Types);
     } catch (const std::exception& X) {

@@ -91,7 +91,17 @@ public:
   // The object data of map element AIndex: a cursor over its bits (after the MS
   // size) and its size in bytes; false with AError set when the location, the size
   // or the CRC do not fit the image.
+  // From R2010 on the cursor starts after the handle-stream size, at the type.
   bool ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::string& AError) const;
+  // The same with the object's bounds: Start is its first bit after the MS size, End
+  // the bit after its data; from R2010 on HandlesAt is where the handle stream
+  // begins (End minus the stored handle-stream size), before R2010 0 (the object's
+  // RL bit size places it). SplitObjectStreams then gives data, strings, handles.
+  struct TdwgObjectEnvelope {
+    TdwgBitCursor Data;
+    std::uint64_t Start = 0, End = 0, HandlesAt = 0;
+  };
+  bool ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const;
 
   // ---- what was read
   TqdDWGVersion Version() const { return FVersion; }
