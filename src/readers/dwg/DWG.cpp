@@ -154,7 +154,7 @@ void TdwgReader::ReadHeaderVars(const TdwgLocator& L) {
   if (FVersion >= acR2007) {
     const std::uint64_t BitSizeAt = D.Position();
     const std::uint64_t BitSize = D.ReadRL();  // RL size in bits
-    if (!D.Ok() || BitSize > D.End() - BitSizeAt) {
+    if (!D.Ok() || BitSizeAt > D.End() || BitSize > D.End() - BitSizeAt) {
       Warn(Where() + ": its bit size exceeds the section, header variables left at their defaults");
       return;
     }
@@ -532,7 +532,8 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     throw EdwgError("Unexpected error has occurred while DWG file decompressing");
   const std::uint64_t DataAt = Sec.Position();
   // Reads may use all s bytes; a record starts only before the last 20 bits.
-  const std::uint64_t End = std::min(SizeAt + 32 + S * 8, Sec.End());
+  // The s bytes follow the size field (both words of it when late-sized).
+  const std::uint64_t End = std::min(DataAt + S * 8, Sec.End());
   const std::uint64_t LoopEnd = End - 20;
   TdwgBitCursor D = Sec.Sub(DataAt, End);
   TdwgBitCursor Str = D;
@@ -552,7 +553,7 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
   }
   std::unique_ptr<TdwgStringReader> Strings = CreateStringReader(FVersion, FVersion >= acR2007 ? &Str : &D,
                                                                  FCodePage, true);
-  while (D.Position() < LoopEnd && D.Ok()) {
+  while (D.Position() < LoopEnd && D.BitsLeft() >= 20 && D.Ok()) {
     TdwgClass K;
     K.Number = D.ReadBS();      // BS class number
     K.ProxyFlags = D.ReadBS();  // BS proxy flags
@@ -570,8 +571,8 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     K.ItemClassID = D.ReadBS();  // BS item class id
     if (FVersion >= acR2004) {
       (void)D.ReadBL();  // BL number of objects
-      (void)D.ReadBS();  // BS dwg version
-      (void)D.ReadBS();  // BS maintenance version
+      (void)D.ReadBL();  // BL dwg version
+      (void)D.ReadBL();  // BL maintenance version
       (void)D.ReadBL();  // BL unknown
       (void)D.ReadBL();  // BL unknown
     }
@@ -631,6 +632,13 @@ void TdwgReader::ReadObjectMap(const TdwgLocator& L) {
 }
 
 bool TdwgReader::ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::string& AError) const {
+  TdwgObjectEnvelope E;
+  if (!ObjectEnvelope(AIndex, E, AError)) return false;
+  AData = E.Data;
+  return true;
+}
+
+bool TdwgReader::ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const {
   if (AIndex >= FObjMap.Count()) {
     AError = "no such object";
     return false;
@@ -643,34 +651,23 @@ bool TdwgReader::ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::strin
   TdwgBitCursor C(FImage, FSize, FVersion);
   C.SetPosition(static_cast<std::uint64_t>(Loc) * 8);
   const std::uint64_t S = C.ReadMS();  // MS size
+  // R2010 on: the handle stream's size in bits; the size counts the bytes after it.
+  const std::uint64_t HandleBits = FVersion >= acR2010 ? C.ReadUMC() : 0;  // UMC handle-stream size
   const std::uint64_t Start = C.Position();
   // The data and its CRC lie within the image.
   if (C.Overflow() || S * 8 + 16 > C.BitsLeft()) {
     AError = "object at " + std::to_string(Loc) + " of " + std::to_string(S) + " bytes runs past the end of the file";
     return false;
   }
-  AData = C.Sub(Start, Start + S * 8);
-  if (FVersion >= acR2010) {
-    // R2010 on: the handle stream's size in bits, then the type.
-    const std::uint64_t HandleBits = AData.ReadUMC();  // UMC handle-stream size
-    if (AData.Overflow() || HandleBits > AData.BitsLeft()) {
-      AError = "object at " + std::to_string(Loc) + ": its handle stream (" + std::to_string(HandleBits) +
-               " bits) is larger than the object";
-      return false;
-    }
+  if (HandleBits > S * 8) {
+    AError = "object at " + std::to_string(Loc) + ": its handle stream (" + std::to_string(HandleBits) +
+             " bits) is larger than the object";
+    return false;
   }
-  return true;
-}
-
-bool TdwgReader::ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const {
-  if (!ObjectData(AIndex, AOut.Data, AError)) return false;
-  AOut.Start = AOut.Data.Begin();
-  AOut.End = AOut.Data.End();
-  AOut.HandlesAt = 0;
-  if (FVersion >= acR2010) {
-    TdwgBitCursor C = AOut.Data.Sub(AOut.Start, AOut.End);
-    AOut.HandlesAt = AOut.End - C.ReadUMC();  // checked by ObjectData
-  }
+  AOut.Data = C.Sub(Start, Start + S * 8);
+  AOut.Start = Start;
+  AOut.End = Start + S * 8;
+  AOut.HandlesAt = FVersion >= acR2010 ? AOut.End - HandleBits : 0;
   return true;
 }
 

@@ -91,9 +91,11 @@ public:
   // The object data of map element AIndex: a cursor over its bits (after the MS
   // size) and its size in bytes; false with AError set when the location, the size
   // or the CRC do not fit the image.
-  // From R2010 on the cursor starts after the handle-stream size, at the type.
+  // From R2010 on the cursor starts after the handle-stream size (at the type), and
+  // the stored size counts from there.
   bool ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::string& AError) const;
-  // The same with the object's bounds: Start is its first bit after the MS size, End
+  // The same with the object's bounds: Start is its first data bit (after the MS
+  // size, and from R2010 on the handle-stream size), End
   // the bit after its data; from R2010 on HandlesAt is where the handle stream
   // begins (End minus the stored handle-stream size), before R2010 0 (the object's
   // RL bit size places it). SplitObjectStreams then gives data, strings, handles.
