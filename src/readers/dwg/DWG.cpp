@@ -103,7 +103,7 @@ void TdwgReader::ReadFile() {
           ReadMeasurement(L);
         break;
       case 5:
-        if (FVersion >= acR2007) ReadTemplate(L);
+        if (FVersion >= acR2004) ReadTemplate(L);
         break;
       case 6:
         if (FVersion >= acR2013) Warn("DWG data-segment file is not read yet");
