@@ -106,7 +106,7 @@ void TdwgReader::ReadFile() {
         if (FVersion >= acR2004) ReadTemplate(L);
         break;
       case 6:
-        if (FVersion >= acR2013) Warn("DWG data-segment file is not read yet");
+        if (FVersion >= acR2013) ReadDataSegments(L);
         break;
       default: break;
     }
@@ -731,6 +731,20 @@ void TdwgReader::ReadTemplate(const TdwgLocator& L) {
     FConverter->HeadVarStruct().Measurement = M != 0;
     FMillimetres = M != 0 ? 1 : 0;
   }
+}
+
+void TdwgReader::ReadDataSegments(const TdwgLocator& L) {
+  (void)SectionCursor(L);
+  auto F = std::make_unique<TqdSegmentedFile>();
+  F->CreateFromMemory(FConverter, L.Size, FImage + L.Seeker);
+  try {
+    F->ReadFile();
+  } catch (const std::exception& X) {
+    Warn(std::string("DWG data-segment file: ") + X.what());
+    return;
+  }
+  for (const std::string& P : F->Problems()) Warn("DWG data-segment file: " + P);
+  FSegmentedFile = std::move(F);
 }
 
 // ---------------------------------------------------------------- load

@@ -16,6 +16,7 @@
 
 #include "DXFConv.h"
 #include "qdDWGBits.h"
+#include "qdDWGSegments.h"
 #include "qdDWGUtils.h"
 #include "qdLoadPasses.h"
 #include "qdReaders.h"
@@ -147,11 +148,14 @@ public:
   // Decodes the objects of the kinds read so far; ATypes holds each map element's
   // object type (-1 when its envelope does not fit the file).
   void ReadObjects(const std::vector<int>& ATypes);
+  // R2013 on: the data-segment file (ACIS data by handle), when the file has one.
+  const TqdSegmentedFile* SegmentedFile() const { return FSegmentedFile.get(); }
   // Handles of the objects that became drawing items.
   const std::unordered_set<std::uint64_t>& Decoded() const { return FDecoded; }
 
 protected:
   void ReadTemplate(const TdwgLocator& ALoc);
+  void ReadDataSegments(const TdwgLocator& ALoc);
 
   const std::uint8_t* FImage;
   std::size_t FSize;
@@ -170,6 +174,7 @@ protected:
   bool FHeaderRead = false;
   TqdDWGMeatadata FMetadata;
   std::unordered_set<std::uint64_t> FDecoded;
+  std::unique_ptr<TqdSegmentedFile> FSegmentedFile;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
