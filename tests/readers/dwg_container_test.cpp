@@ -410,3 +410,227 @@ TEST(DWG2007Container, HeaderSurvivesUpToEightErrorsPerBlock) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- hand-made R2004 files
+
+namespace {
+
+// Literal-only LZ77: one literal run (at least 4 bytes) and the end code.
+Bytes Literal2004(const Bytes& AData) {
+  Bytes R;
+  const std::size_t N = AData.size();
+  if (N <= 18) {
+    R.push_back(static_cast<std::uint8_t>(N - 3));
+  } else {
+    const std::size_t L = N - 18;
+    R.push_back(0);
+    for (std::size_t Z = 0; Z < (L - 1) / 255; ++Z) R.push_back(0);
+    R.push_back(static_cast<std::uint8_t>(L - 255 * ((L - 1) / 255)));
+  }
+  R.insert(R.end(), AData.begin(), AData.end());
+  R.insert(R.end(), {0x11, 0, 0});
+  return R;
+}
+
+void Put64At(Bytes& B, std::size_t At, std::uint64_t V) { std::memcpy(B.data() + At, &V, 8); }
+
+// One section description: name, data size, page size, compression and its pages
+// (page number, start offset).
+struct TDesc {
+  std::string Name;
+  std::uint64_t DataSize;
+  std::uint32_t PageSize;
+  std::uint32_t Compressed;
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> Pages;
+  std::uint32_t PagesAmount = 0xFFFFFFFF;  // as stored; all pages unless set
+};
+
+// A file of data page 1 (APayload, compressed or stored as asked), the section map
+// (page 2) and the page map (page 3), both header copies.
+struct TFile2004 {
+  Bytes Payload = Str("0123456789abcdefghij");
+  bool Stored = false;
+  std::vector<TDesc> Descs;
+  std::uint32_t DescCount = 0xFFFFFFFF;  // as stored; the number of descriptions unless set
+  std::uint32_t PageCSizeOverride = 0;   // the data page's compressed size, when set
+
+  Bytes Build() const {
+    Bytes F(0x100, 0);
+    std::memcpy(F.data(), "AC1018", 6);
+    const auto Page = [&](const Bytes& AData) {
+      const std::size_t At = F.size();
+      F.insert(F.end(), AData.begin(), AData.end());
+      return At;
+    };
+    // Data page.
+    const Bytes PData = Stored ? Payload : Literal2004(Payload);
+    Bytes DH(32, 0);
+    Put32(DH, 0, 0x4163043B);
+    Put32(DH, 8, PageCSizeOverride ? PageCSizeOverride : static_cast<std::uint32_t>(PData.size()));
+    const std::size_t A1 = F.size();
+    for (int I = 0; I < 8; ++I) Put32(DH, 4 * I, Get32(DH, 4 * I) ^ 0x4164536Bu ^ static_cast<std::uint32_t>(A1));
+    Page(Cat({DH, PData}));
+    const std::size_t S1 = F.size() - A1;
+    // Section map.
+    Bytes SM(20, 0);
+    Put32(SM, 0, DescCount != 0xFFFFFFFF ? DescCount : static_cast<std::uint32_t>(Descs.size()));
+    Put32(SM, 4, 2);
+    Put32(SM, 8, 0x7400);
+    for (const TDesc& D : Descs) {
+      Bytes R(96, 0);
+      Put64At(R, 0, D.DataSize);
+      Put32(R, 8, D.PagesAmount != 0xFFFFFFFF ? D.PagesAmount : static_cast<std::uint32_t>(D.Pages.size()));
+      Put32(R, 12, D.PageSize);
+      Put32(R, 20, D.Compressed);
+      std::memcpy(R.data() + 32, D.Name.data(), std::min<std::size_t>(D.Name.size(), 64));
+      for (const auto& [N, Off] : D.Pages) {
+        Bytes P(16, 0);
+        Put32(P, 0, N);
+        Put64At(P, 8, Off);
+        R.insert(R.end(), P.begin(), P.end());
+      }
+      SM.insert(SM.end(), R.begin(), R.end());
+    }
+    const auto SystemPage = [&](std::uint32_t AType, const Bytes& AData) {
+      const Bytes C = Literal2004(AData);
+      Bytes H(20, 0);
+      Put32(H, 0, AType);
+      Put32(H, 4, static_cast<std::uint32_t>(AData.size()));
+      Put32(H, 8, static_cast<std::uint32_t>(C.size()));
+      Put32(H, 12, 2);
+      Put32(H, 16, DWGPageChecksum(DWGPageChecksum(0, H.data(), 20), C.data(), C.size()));
+      return Cat({H, C});
+    };
+    const std::size_t A2 = Page(SystemPage(0x4163003B, SM));
+    const std::size_t S2 = F.size() - A2;
+    Bytes PM(24, 0);
+    Put32(PM, 0, 1);
+    Put32(PM, 4, static_cast<std::uint32_t>(S1));
+    Put32(PM, 8, 2);
+    Put32(PM, 12, static_cast<std::uint32_t>(S2));
+    Put32(PM, 16, 3);
+    const Bytes PMPage = SystemPage(0x41630E3B, PM);
+    Put32(PM, 20, static_cast<std::uint32_t>(PMPage.size()));
+    const std::size_t A3 = Page(SystemPage(0x41630E3B, PM));
+    const std::size_t End = F.size();
+    // Header.
+    Bytes H(0x6C, 0);
+    std::memcpy(H.data(), "AcFssFcAJMB", 12);
+    Put32(H, 0x10, 0x6C);
+    Put32(H, 0x14, 4);
+    Put32(H, 0x28, 3);
+    Put64At(H, 0x2C, End - 0x100);
+    Put64At(H, 0x34, End);
+    Put32(H, 0x44, 0x20);
+    Put32(H, 0x48, 0x80);
+    Put32(H, 0x4C, 0x40);
+    Put64At(H, 0x54, A3 - 0x100);
+    Put32(H, 0x5C, 2);
+    Put32(H, 0x60, 3);
+    Put32(H, 0x68, CRC32(0, H.data(), H.size()));
+    DWGUnscrambleHeader(H.data(), H.size());
+    std::copy(H.begin(), H.end(), F.begin() + 0x80);
+    F.insert(F.end(), H.begin(), H.end());
+    return F;
+  }
+};
+
+struct TSection {
+  bool Present = false;
+  Bytes Data;
+};
+
+TSection Section(const TdwgContainerImage& I, int ARecord) {
+  TSection S;
+  if (ARecord >= I.Records) return S;
+  const std::uint32_t Seeker = Get32(I.Data, 25 + 9 * ARecord + 1), Size = Get32(I.Data, 25 + 9 * ARecord + 5);
+  S.Present = Size != 0;
+  S.Data.assign(I.Data.begin() + Seeker, I.Data.begin() + Seeker + Size);
+  return S;
+}
+
+bool Warned(const TdwgContainerImage& I, const std::string& AText) {
+  for (const std::string& W : I.Warnings)
+    if (W.find(AText) != std::string::npos) return true;
+  return false;
+}
+
+TdwgContainerImage Container(const TFile2004& F) {
+  const Bytes B = F.Build();
+  TdwgContainerImage I;
+  ReadDWG2004Container(B.data(), B.size(), acR2004, I);
+  return I;
+}
+
+TEST(DWG2004HandMade, SectionsAssembleAndDamageIsBounded) {
+  const TDesc Header{"AcDb:Header", 20, 0x7400, 2, {{1, 0}}};
+  {
+    TFile2004 F;
+    F.Descs = {Header};
+    const TdwgContainerImage I = Container(F);
+    EXPECT_TRUE(I.Warnings.empty()) << I.Warnings.front();
+    EXPECT_EQ(I.Records, 6);
+    EXPECT_EQ(Section(I, 0).Data, F.Payload);
+    EXPECT_FALSE(Section(I, 1).Present);
+    // Cut to the data size; extended (with zeros) likewise.
+    F.Descs[0].DataSize = 8;
+    EXPECT_EQ(Section(Container(F), 0).Data, Bytes(F.Payload.begin(), F.Payload.begin() + 8));
+    F.Descs[0].DataSize = 30;
+    EXPECT_EQ(Section(Container(F), 0).Data, Cat({F.Payload, Bytes(10, 0)}));
+    // Stored pages are copied.
+    F.Descs[0] = {"acdb:header", 20, 0x7400, 1, {{1, 0}}};
+    F.Stored = true;
+    EXPECT_EQ(Section(Container(F), 0).Data, F.Payload);
+  }
+  struct Row {
+    const char* Name;
+    std::function<void(TFile2004&)> Edit;
+    const char* Warning;
+    bool Present;  // the header section survives (possibly cut short)
+  } Rows[] = {
+      {"more_descriptions_than_data", [](TFile2004& F) { F.DescCount = 5; }, "cannot be read completely", true},
+      {"pages_amount_huge", [](TFile2004& F) { F.Descs[0].PagesAmount = 0xFFFFFFFF - 1; }, "cannot be read completely",
+       false},
+      {"data_size_bomb", [](TFile2004& F) { F.Descs[0].DataSize = 1ull << 40; }, "implausible sizes", false},
+      {"page_size_zero", [](TFile2004& F) { F.Descs[0].PageSize = 0; }, "implausible sizes", false},
+      {"page_size_huge", [](TFile2004& F) { F.Descs[0].PageSize = 0x7FFFFFFF; }, "implausible sizes", false},
+      {"page_before_the_previous",
+       [](TFile2004& F) { F.Descs[0].Pages = {{1, 100}, {1, 50}}; }, "implausible size", false},
+      {"page_larger_than_page_size",
+       [](TFile2004& F) { F.Descs[0].Pages = {{1, 0}, {1, 0x10000}}; }, "implausible size", false},
+      // The page's stored size passes the file end: the room stays zero-filled.
+      {"compressed_size_past_file", [](TFile2004& F) { F.PageCSizeOverride = 0x7FFFFFF0; }, "is damaged", true},
+      {"stored_page_over_32k",
+       [](TFile2004& F) {
+         F.Stored = true;
+         F.Payload = Bytes(40000, 'x');
+         F.Descs[0].Compressed = 1;
+       },
+       "is damaged", true},
+      // Absent pages add nothing; the section is still extended to its data size.
+      {"page_number_absent", [](TFile2004& F) { F.Descs[0].Pages = {{9, 0}}; }, "not in the page map", true},
+  };
+  for (const Row& R : Rows) {
+    TFile2004 F;
+    F.Descs = {Header};
+    F.Descs.push_back({std::string(64, 'N'), 4, 0x7400, 2, {{1, 0}}});  // a name without its NUL
+    R.Edit(F);
+    const TdwgContainerImage I = Container(F);
+    if (*R.Warning) EXPECT_TRUE(Warned(I, R.Warning)) << R.Name << ": " << (I.Warnings.empty() ? "" : I.Warnings[0]);
+    const TSection S = Section(I, 0);
+    EXPECT_EQ(S.Present, R.Present) << R.Name;
+    if (std::string(R.Name) == "compressed_size_past_file") EXPECT_EQ(S.Data, Bytes(0x7400, 0)) << R.Name;
+  }
+}
+
+TEST(DWG2004HandMade, WholeLoadOfAnEmptyDrawing) {
+  // Sections that hold no drawing: the load names what is missing and does not fail.
+  TFile2004 F;
+  F.Descs = {{"AcDb:Template", 20, 0x7400, 2, {{1, 0}}}};
+  const Bytes B = F.Build();
+  const TdwgLoadResult L = LoadBytes(B);
+  EXPECT_TRUE(L.Ok) << L.Error;
+  EXPECT_TRUE(HasWarning(L, "header variables section is missing"));
+}
+
+} // namespace

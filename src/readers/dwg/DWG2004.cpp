@@ -140,6 +140,7 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
   std::vector<std::uint8_t>& S = Sections.Data[ARecord];
   S.clear();
   bool Failed = false;
+  std::uint32_t Absent = 0;
   for (std::uint32_t I = 0; I < N; ++I) {
     const std::uint8_t* P = APages + 16ull * I;
     const std::uint32_t Number = RL(P);
@@ -151,7 +152,10 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
       S.clear();
       return;
     }
-    if (Number >= Pages.size() || Pages[Number].Size == 0) continue;  // absent
+    if (Number >= Pages.size() || Pages[Number].Size == 0) {  // absent
+      ++Absent;
+      continue;
+    }
     if (S.size() + static_cast<std::uint64_t>(Size) > Cap - Used) {
       Out.Warnings.push_back(Where + ": larger than the reader takes, section dropped");
       S.clear();
@@ -170,6 +174,9 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
       break;
     }
   }
+  if (Absent)
+    Out.Warnings.push_back(Where + ": " + std::to_string(Absent) + " of " + std::to_string(N) +
+                           " pages are not in the page map");
   if (!Failed) S.resize(static_cast<std::size_t>(DataSize), 0);
   if (S.empty()) return;
   Used += S.size();
