@@ -293,6 +293,9 @@ void TqdRSCoder::Setup(const std::uint8_t APoly[8], int AErrors, int AM) {
     if (V & 0x100) V = (V ^ Mask) & 0xFF;
   }
   FAlfaTo[255] = 0;
+  for (int I = 0; I < 512; ++I) FExp[I] = FAlfaTo[I % 255];
+  for (int I = 0; I < 16; ++I)
+    for (int X = 0; X < 256; ++X) FMulRoot[I][X] = X ? FExp[FIndexOf[X] + I + 1] : 0;
   FIndexOf[0] = -1;
   FBlockSize = 255;
   FErr = AErrors;
@@ -305,11 +308,12 @@ int TqdRSCoder::Decode(std::uint8_t* ABlock) const {
   if (T2 == 0) return 0;
   std::uint8_t Syn[16];
   bool Any = false;
-  for (int I = 1; I <= T2; ++I) {
-    // Horner from the highest coefficient: s = s * alpha^i + r_j.
-    unsigned Sv = 0;
-    for (int J = 254; J >= 0; --J) Sv = (Sv ? FAlfaTo[(FIndexOf[Sv] + I) % 255] : 0) ^ ABlock[J];
-    Syn[I - 1] = static_cast<std::uint8_t>(Sv);
+  for (int I = 0; I < T2; ++I) {
+    // Horner from the highest coefficient: s = s * alpha^(i+1) + r_j.
+    const std::uint8_t* M = FMulRoot[I];
+    std::uint8_t Sv = 0;
+    for (int J = 254; J >= 0; --J) Sv = M[Sv] ^ ABlock[J];
+    Syn[I] = Sv;
     Any |= Sv != 0;
   }
   if (!Any) return 0;

@@ -84,13 +84,15 @@ public:
 
   // Field arithmetic (exposed for tests that build code words).
   std::uint8_t Mul(std::uint8_t A, std::uint8_t B) const {
-    return (A && B) ? FAlfaTo[(FIndexOf[A] + FIndexOf[B]) % 255] : 0;
+    return (A && B) ? FExp[FIndexOf[A] + FIndexOf[B]] : 0;
   }
   std::uint8_t Pow(int AExp) const { return FAlfaTo[((AExp % 255) + 255) % 255]; }
   std::uint8_t Inv(std::uint8_t A) const { return FAlfaTo[(255 - FIndexOf[A]) % 255]; }
 
 private:
   std::uint8_t FAlfaTo[256] = {};
+  std::uint8_t FExp[512] = {};  // alpha^i for i below 510: sums of two logarithms need no modulo
+  std::uint8_t FMulRoot[16][256] = {};  // x * alpha^(i + 1), for the syndromes
   int FIndexOf[256] = {};
   int FBlockSize = 255, FDSize = 255, FErr = 0, FPSize = 0;
 };
