@@ -520,7 +520,6 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     Warn("DWG classes section at " + std::to_string(L.Seeker) + ": no sentinel, classes skipped");
     return;
   }
-  const std::uint64_t SizeAt = Sec.Position();
   const std::uint64_t S = Sec.ReadRL();  // RL size in bytes
   // 64-bit: a section below 20 bytes must not wrap the test.
   if (S <= 19 || S + 20 > L.Size) {
