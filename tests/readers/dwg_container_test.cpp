@@ -634,3 +634,64 @@ TEST(DWG2004HandMade, WholeLoadOfAnEmptyDrawing) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- hand-edited R2007 header
+
+namespace {
+
+// Systematic encoding for the layout the files use (data at x^0 .. x^(n-2t-1), parity
+// after it): the parity that makes all 2t syndromes zero, by Gaussian elimination.
+void EncodeBlock(const TqdRSCoder& C, std::uint8_t* ABlock) {
+  const int T2 = 2 * C.Errors(), K = 255 - T2;
+  std::vector<std::vector<std::uint8_t>> A(T2, std::vector<std::uint8_t>(T2 + 1, 0));
+  for (int I = 0; I < T2; ++I) {
+    std::uint8_t Rhs = 0;
+    for (int J = 0; J < K; ++J) Rhs ^= C.Mul(ABlock[J], C.Pow((I + 1) * J));
+    for (int J = 0; J < T2; ++J) A[I][J] = C.Pow((I + 1) * (K + J));
+    A[I][T2] = Rhs;
+  }
+  for (int Col = 0; Col < T2; ++Col) {
+    int P = Col;
+    while (A[P][Col] == 0) ++P;
+    std::swap(A[P], A[Col]);
+    const std::uint8_t Inv = C.Inv(A[Col][Col]);
+    for (auto& V : A[Col]) V = C.Mul(V, Inv);
+    for (int R = 0; R < T2; ++R)
+      if (R != Col && A[R][Col]) {
+        const std::uint8_t F = A[R][Col];
+        for (int J = 0; J <= T2; ++J) A[R][J] ^= C.Mul(F, A[Col][J]);
+      }
+  }
+  for (int J = 0; J < T2; ++J) ABlock[K + J] = A[J][T2];
+}
+
+TEST(DWG2007Container, CompressedHeaderSizeIsChecked) {
+  const Bytes F = ReadAll(cDwgDir / "r2007_text.dwg");
+  if (F.empty()) GTEST_SKIP() << "no DWG corpus at " << cDwgDir;
+  const TqdRSCoder& C = TqdRSCoder::System();
+  // Block 0 of the protected header: raw bytes 0x80 + 3 i.
+  const auto WithSize = [&](std::uint32_t ASize) {
+    Bytes B = F;
+    std::uint8_t Block[255];
+    for (int I = 0; I < 255; ++I) Block[I] = B[0x80 + 3 * I];
+    EXPECT_EQ(C.Decode(Block), 0);
+    std::memcpy(Block + 24, &ASize, 4);
+    EncodeBlock(C, Block);
+    for (int I = 0; I < 255; ++I) B[0x80 + 3 * I] = Block[I];
+    return LoadBytes(B);
+  };
+  // The encoder is sound: the stored size itself still loads.
+  std::uint8_t Block[255];
+  for (int I = 0; I < 255; ++I) Block[I] = F[0x80 + 3 * I];
+  std::uint32_t Stored;
+  std::memcpy(&Stored, Block + 24, 4);
+  EXPECT_TRUE(WithSize(Stored).Ok);
+  EXPECT_EQ(WithSize(273).Error, "Error in DWG 2007 header");
+  // Negative as a signed RL: never a huge unsigned size.
+  EXPECT_EQ(WithSize(0xFFFFFFFFu).Error, "Error in DWG 2007 header");
+  EXPECT_EQ(WithSize(0x80000000u).Error, "Error in DWG 2007 header");
+  // Zero: nothing to decompress, the header is empty and the page map unusable.
+  EXPECT_EQ(WithSize(0).Error, "DWG file header is corrupted");
+}
+
+} // namespace
