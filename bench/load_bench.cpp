@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -156,6 +157,33 @@ void RegisterDWG() {
   std::vector<std::string> All;
   for (const auto& [Size, P] : Files) All.push_back(P.string());
   benchmark::RegisterBenchmark("BM_Load/dwg_r13_r2000_all", BM_LoadSet, All)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+  // The container releases: each release, and the two groups the speed goals name.
+  {
+    std::map<std::string, std::vector<std::string>> ByRelease;
+    for (const auto& E : fs::directory_iterator(Dir, EC)) {
+      const std::string N = E.path().filename().string();
+      if (!E.is_regular_file() || E.path().extension() != ".dwg") continue;
+      for (const char* R : {"r2004", "r2007", "r2010", "r2013", "r2018"})
+        if (N.rfind(std::string(R) + "_", 0) == 0) ByRelease[R].push_back(E.path().string());
+    }
+    for (auto& [R, V] : ByRelease) std::sort(V.begin(), V.end());
+    const auto Group = [&](std::initializer_list<const char*> ARel) {
+      std::vector<std::string> G;
+      for (const char* R : ARel) G.insert(G.end(), ByRelease[R].begin(), ByRelease[R].end());
+      return G;
+    };
+    for (const char* R : {"r2004", "r2007", "r2010", "r2013", "r2018"})
+      if (!ByRelease[R].empty())
+        benchmark::RegisterBenchmark(("BM_Load/dwg_" + std::string(R) + "_all").c_str(), BM_LoadSet, ByRelease[R])
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(1.0);
+    benchmark::RegisterBenchmark("BM_Load/dwg_r2004_r2007_all", BM_LoadSet, Group({"r2004", "r2007"}))
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+    benchmark::RegisterBenchmark("BM_Load/dwg_r2010_r2018_all", BM_LoadSet, Group({"r2010", "r2013", "r2018"}))
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(1.0);
+  }
   if (Files.size() > cnstCorpusFiles) Files.resize(cnstCorpusFiles);
   for (const auto& [Size, P] : Files)
     benchmark::RegisterBenchmark(("BM_Load/" + P.filename().string()).c_str(), BM_Load, P.string())

@@ -1,6 +1,7 @@
-// Every corpus DWG through the reader: recognised by its version string; R13, R14 and
-// R2000 files read their header variables as the oracle (LibreDWG) reports them;
-// the other releases fail with their version named. Skips when the corpus is absent.
+// Every corpus DWG through the reader: recognised by its version string; R13 to R2018
+// files (R2004 on through their containers) read their header variables as the
+// oracle (LibreDWG) reports them and count entities by type as it does; the other
+// releases fail with their version named. Skips when the corpus is absent.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,6 +81,14 @@ struct TAccepted {
 constexpr TAccepted cnstAcceptedCounts[] = {
     {"r2000_polyline2d", "LAYOUTPRINTCONFIG",
      "its class record gives item class id 0x1F2 (entity); the oracle files the object as a non-entity"},
+    // The oracle left 70 objects of this file unclassified (complete: false): these
+    // class-defined entities are among them.
+    {"r2004_acadsharp_sample", "ACAD_TABLE", "unclassified by the oracle"},
+    {"r2004_acadsharp_sample", "IMAGE", "unclassified by the oracle"},
+    {"r2004_acadsharp_sample", "MESH", "unclassified by the oracle"},
+    {"r2004_acadsharp_sample", "MULTILEADER", "unclassified by the oracle"},
+    {"r2004_acadsharp_sample", "PDFUNDERLAY", "unclassified by the oracle"},
+    {"r2004_acadsharp_sample", "WIPEOUT", "unclassified by the oracle"},
 };
 
 bool Near(double A, double B) { return std::fabs(A - B) <= 1e-9 * std::max(1.0, std::fabs(B)); }
@@ -107,7 +116,7 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
     return;
   }
   if (IsDWG12Release(Info)) GTEST_SKIP() << "R9-R12 files are compared in the dwg12 tests";
-  if (Info.Version < acR13 || Info.Version > acR2000) {
+  if (Info.Version < acR13) {
     EXPECT_FALSE(R.Ok);
     EXPECT_EQ(R.Error, NotSupportedYetMessage(Info));
     return;
@@ -149,7 +158,10 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
     if (P.stem() == A.File) Got.erase(A.Type);
   EXPECT_EQ(Got, Want);
   // Metric comes from the measurement record, never from ISOLINES.
-  EXPECT_EQ(R.Millimetres, Number(J, H, "MEASUREMENT").value_or(-2));
+  // From R2004 on the value lives in the template section; a file without one has
+  // no measurement record (-1), which the oracle reports as its default 0.
+  const double WantMm = Number(J, H, "MEASUREMENT").value_or(-2);
+  if (!(Info.Version >= acR2004 && R.Millimetres == -1 && WantMm == 0)) EXPECT_EQ(R.Millimetres, WantMm);
   EXPECT_EQ(HV.Measurement ? 1 : 0, Number(J, H, "MEASUREMENT").value_or(-2));
 }
 

@@ -57,8 +57,9 @@ TEST(DWGDispatch, MessagesNameTheVersion) {
   } Rows[] = {
       {"new", std::string("AC1016") + std::string(300, '\0'), "Unsupported new DWG version ID: \"AC1016\""},
       {"old", std::string("AC1.40") + std::string(300, '\0'), "Unsupported old DWG version ID: \"AC1.40\""},
-      {"r2004_not_yet", std::string("AC1018") + std::string(300, '\0'), "DWG AC1018 (R2004) is not supported yet"},
-      {"r2007_not_yet", std::string("AC1021") + std::string(300, '\0'), "DWG AC1021 (R2007) is not supported yet"},
+      {"r2004_zeros", std::string("AC1018") + std::string(300, '\0'), "DWG file header is corrupted"},
+      {"r2007_short", std::string("AC1021") + std::string(300, '\0'), "DWG file header is corrupted"},
+      {"r2007_zeros", std::string("AC1021") + std::string(0x500, '\0'), "DWG file header is corrupted"},
       {"r12_short", std::string("AC1009") + std::string(300, '\0'), "DWG file header is corrupted"},
       {"r2_10_not_yet", std::string("AC2.10") + std::string(300, '\0'), "DWG AC2.10 (R2.10) is not supported yet"},
       {"header_24_bytes", std::string("AC1015") + std::string(18, '\0'), "DWG file header is corrupted"},

@@ -1,5 +1,6 @@
 #include "DWG.h"
 #include "DWG12.h"
+#include "DWG2004.h"
 
 #include <algorithm>
 #include <chrono>
@@ -86,6 +87,11 @@ void TdwgReader::ReadFile() {
     FLocators.push_back(L);
   }
   for (const TdwgLocator& L : FLocators) {
+    // A container lists every slot; a section it did not find has size 0.
+    if (FVersion >= acR2004 && L.Size == 0) {
+      if (L.Number <= 3) Warn(std::string("DWG ") + SectionName(L.Number) + " section is missing");
+      continue;
+    }
     switch (L.Number) {
       case 0: ReadHeaderVars(L); break;
       case 1: ReadClasses(L); break;
@@ -97,10 +103,10 @@ void TdwgReader::ReadFile() {
           ReadMeasurement(L);
         break;
       case 5:
-        if (FVersion >= acR2007) ReadTemplate(L);
+        if (FVersion >= acR2004) ReadTemplate(L);
         break;
       case 6:
-        if (FVersion >= acR2013) Warn("DWG data-segment file is not read yet");
+        if (FVersion >= acR2013) ReadDataSegments(L);
         break;
       default: break;
     }
@@ -148,7 +154,7 @@ void TdwgReader::ReadHeaderVars(const TdwgLocator& L) {
   if (FVersion >= acR2007) {
     const std::uint64_t BitSizeAt = D.Position();
     const std::uint64_t BitSize = D.ReadRL();  // RL size in bits
-    if (!D.Ok() || BitSize > D.End() - BitSizeAt) {
+    if (!D.Ok() || BitSizeAt > D.End() || BitSize > D.End() - BitSizeAt) {
       Warn(Where() + ": its bit size exceeds the section, header variables left at their defaults");
       return;
     }
@@ -514,7 +520,6 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     Warn("DWG classes section at " + std::to_string(L.Seeker) + ": no sentinel, classes skipped");
     return;
   }
-  const std::uint64_t SizeAt = Sec.Position();
   const std::uint64_t S = Sec.ReadRL();  // RL size in bytes
   // 64-bit: a section below 20 bytes must not wrap the test.
   if (S <= 19 || S + 20 > L.Size) {
@@ -526,7 +531,8 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     throw EdwgError("Unexpected error has occurred while DWG file decompressing");
   const std::uint64_t DataAt = Sec.Position();
   // Reads may use all s bytes; a record starts only before the last 20 bits.
-  const std::uint64_t End = std::min(SizeAt + 32 + S * 8, Sec.End());
+  // The s bytes follow the size field (both words of it when late-sized).
+  const std::uint64_t End = std::min(DataAt + S * 8, Sec.End());
   const std::uint64_t LoopEnd = End - 20;
   TdwgBitCursor D = Sec.Sub(DataAt, End);
   TdwgBitCursor Str = D;
@@ -546,7 +552,7 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
   }
   std::unique_ptr<TdwgStringReader> Strings = CreateStringReader(FVersion, FVersion >= acR2007 ? &Str : &D,
                                                                  FCodePage, true);
-  while (D.Position() < LoopEnd && D.Ok()) {
+  while (D.Position() < LoopEnd && D.BitsLeft() >= 20 && D.Ok()) {
     TdwgClass K;
     K.Number = D.ReadBS();      // BS class number
     K.ProxyFlags = D.ReadBS();  // BS proxy flags
@@ -564,8 +570,8 @@ void TdwgReader::ReadClasses(const TdwgLocator& L) {
     K.ItemClassID = D.ReadBS();  // BS item class id
     if (FVersion >= acR2004) {
       (void)D.ReadBL();  // BL number of objects
-      (void)D.ReadBS();  // BS dwg version
-      (void)D.ReadBS();  // BS maintenance version
+      (void)D.ReadBL();  // BL dwg version
+      (void)D.ReadBL();  // BL maintenance version
       (void)D.ReadBL();  // BL unknown
       (void)D.ReadBL();  // BL unknown
     }
@@ -625,6 +631,13 @@ void TdwgReader::ReadObjectMap(const TdwgLocator& L) {
 }
 
 bool TdwgReader::ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::string& AError) const {
+  TdwgObjectEnvelope E;
+  if (!ObjectEnvelope(AIndex, E, AError)) return false;
+  AData = E.Data;
+  return true;
+}
+
+bool TdwgReader::ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const {
   if (AIndex >= FObjMap.Count()) {
     AError = "no such object";
     return false;
@@ -637,13 +650,23 @@ bool TdwgReader::ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::strin
   TdwgBitCursor C(FImage, FSize, FVersion);
   C.SetPosition(static_cast<std::uint64_t>(Loc) * 8);
   const std::uint64_t S = C.ReadMS();  // MS size
+  // R2010 on: the handle stream's size in bits; the size counts the bytes after it.
+  const std::uint64_t HandleBits = FVersion >= acR2010 ? C.ReadUMC() : 0;  // UMC handle-stream size
   const std::uint64_t Start = C.Position();
   // The data and its CRC lie within the image.
   if (C.Overflow() || S * 8 + 16 > C.BitsLeft()) {
     AError = "object at " + std::to_string(Loc) + " of " + std::to_string(S) + " bytes runs past the end of the file";
     return false;
   }
-  AData = C.Sub(Start, Start + S * 8);
+  if (HandleBits > S * 8) {
+    AError = "object at " + std::to_string(Loc) + ": its handle stream (" + std::to_string(HandleBits) +
+             " bits) is larger than the object";
+    return false;
+  }
+  AOut.Data = C.Sub(Start, Start + S * 8);
+  AOut.Start = Start;
+  AOut.End = Start + S * 8;
+  AOut.HandlesAt = FVersion >= acR2010 ? AOut.End - HandleBits : 0;
   return true;
 }
 
@@ -707,6 +730,20 @@ void TdwgReader::ReadTemplate(const TdwgLocator& L) {
     FConverter->HeadVarStruct().Measurement = M != 0;
     FMillimetres = M != 0 ? 1 : 0;
   }
+}
+
+void TdwgReader::ReadDataSegments(const TdwgLocator& L) {
+  (void)SectionCursor(L);
+  auto F = std::make_unique<TqdSegmentedFile>();
+  F->CreateFromMemory(FConverter, L.Size, FImage + L.Seeker);
+  try {
+    F->ReadFile();
+  } catch (const std::exception& X) {
+    Warn(std::string("DWG data-segment file: ") + X.what());
+    return;
+  }
+  for (const std::string& P : F->Problems()) Warn("DWG data-segment file: " + P);
+  FSegmentedFile = std::move(F);
 }
 
 // ---------------------------------------------------------------- load
@@ -821,15 +858,36 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     LoadDWG12(Image, ASize, Info, AConverter, AOptions, R);
     return Done();
   }
-  if (Info.Version < acR13 || Info.Version >= acR2004) {
+  if (Info.Version < acR13) {
     R.Error = NotSupportedYetMessage(Info);
     return Done();
   }
+  // From R2004 on the container rebuilds the R2000 layout, which the reader takes
+  // in place of the file.
+  TdwgContainerImage Rebuilt;
+  TqdDWGMeatadata Metadata;
+  if (Info.Version >= acR2004) {
+    (void)ReadDWGMetadata(Image, ASize, Metadata);
+    try {
+      if (Info.Version == acR2007)
+        ReadDWG2007Container(Image, ASize, Rebuilt);
+      else
+        ReadDWG2004Container(Image, ASize, Info.Version, Rebuilt);
+    } catch (const std::exception& X) {
+      R.Error = X.what();
+      R.Warnings = Rebuilt.Warnings;
+      return Done();
+    }
+  }
+  const std::uint8_t* Source = Info.Version >= acR2004 ? Rebuilt.Data.data() : Image;
+  const std::size_t SourceSize = Info.Version >= acR2004 ? Rebuilt.Size : ASize;
   AConverter.Clear();
   AConverter.ResetHeader();
   AConverter.HeadVarStruct().Version = static_cast<std::uint8_t>(Info.Version);
-  AConverter.SetSourceView(Image, ASize);
-  TdwgReader Reader(AConverter, Image, ASize, Info.Version);
+  AConverter.SetSourceView(Source, SourceSize);
+  TdwgReader Reader(AConverter, Source, SourceSize, Info.Version);
+  if (Info.Version >= acR2004) Reader.SetMetadata(Metadata);
+  for (const std::string& W : Rebuilt.Warnings) Reader.Warn(W);
   Reader.NoteOwnDictionaries();
   AConverter.SetLoadingState(true, 0);
   if (AOptions.OnProgress) AOptions.OnProgress(0, ASize);
@@ -841,7 +899,7 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   }
   if (Reader.MaxHandle() > AConverter.FMaxHandle) AConverter.FMaxHandle = Reader.MaxHandle();
   if (R.Ok) {
-    const std::vector<int> Types = CheckObjects(Reader, Image, Reader);
+    const std::vector<int> Types = CheckObjects(Reader, Source, Reader);
     try {
       Reader.ReadObjects(Types);
     } catch (const std::exception& X) {

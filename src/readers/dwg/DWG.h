@@ -16,6 +16,7 @@
 
 #include "DXFConv.h"
 #include "qdDWGBits.h"
+#include "qdDWGSegments.h"
 #include "qdDWGUtils.h"
 #include "qdLoadPasses.h"
 #include "qdReaders.h"
@@ -91,7 +92,19 @@ public:
   // The object data of map element AIndex: a cursor over its bits (after the MS
   // size) and its size in bytes; false with AError set when the location, the size
   // or the CRC do not fit the image.
+  // From R2010 on the cursor starts after the handle-stream size (at the type), and
+  // the stored size counts from there.
   bool ObjectData(std::size_t AIndex, TdwgBitCursor& AData, std::string& AError) const;
+  // The same with the object's bounds: Start is its first data bit (after the MS
+  // size, and from R2010 on the handle-stream size), End
+  // the bit after its data; from R2010 on HandlesAt is where the handle stream
+  // begins (End minus the stored handle-stream size), before R2010 0 (the object's
+  // RL bit size places it). SplitObjectStreams then gives data, strings, handles.
+  struct TdwgObjectEnvelope {
+    TdwgBitCursor Data;
+    std::uint64_t Start = 0, End = 0, HandlesAt = 0;
+  };
+  bool ObjectEnvelope(std::size_t AIndex, TdwgObjectEnvelope& AOut, std::string& AError) const;
 
   // ---- what was read
   TqdDWGVersion Version() const { return FVersion; }
@@ -135,11 +148,14 @@ public:
   // Decodes the objects of the kinds read so far; ATypes holds each map element's
   // object type (-1 when its envelope does not fit the file).
   void ReadObjects(const std::vector<int>& ATypes);
+  // R2013 on: the data-segment file (ACIS data by handle), when the file has one.
+  const TqdSegmentedFile* SegmentedFile() const { return FSegmentedFile.get(); }
   // Handles of the objects that became drawing items.
   const std::unordered_set<std::uint64_t>& Decoded() const { return FDecoded; }
 
 protected:
   void ReadTemplate(const TdwgLocator& ALoc);
+  void ReadDataSegments(const TdwgLocator& ALoc);
 
   const std::uint8_t* FImage;
   std::size_t FSize;
@@ -158,6 +174,7 @@ protected:
   bool FHeaderRead = false;
   TqdDWGMeatadata FMetadata;
   std::unordered_set<std::uint64_t> FDecoded;
+  std::unique_ptr<TqdSegmentedFile> FSegmentedFile;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the

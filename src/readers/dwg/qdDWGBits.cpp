@@ -520,6 +520,28 @@ TdwgStringStream LocateStringStream(const TdwgBitCursor& ABits, std::uint64_t AS
   return R;
 }
 
+TdwgObjectStreams SplitObjectStreams(const TdwgBitCursor& ABits, std::uint64_t AStart, std::uint64_t AHandlesAt) {
+  TdwgObjectStreams R;
+  const std::uint64_t End = ABits.End();
+  const std::uint64_t H = std::clamp(AHandlesAt, std::max(AStart, ABits.Begin()), End);
+  R.Data = ABits;
+  R.Data.SetEnd(H);
+  R.Handles = ABits.Sub(H, End);
+  if (ABits.Version() < acR2007) {
+    R.Strings = R.Data;
+    return R;
+  }
+  const TdwgStringStream SS = LocateStringStream(ABits, std::max(AStart, ABits.Begin()), H);
+  R.HasStrings = SS.Present;
+  if (SS.Present) {
+    R.Strings = ABits.Sub(SS.Begin, SS.End);
+    R.Data.SetEnd(SS.Begin);
+  } else {
+    R.Strings = ABits.Sub(H, H);
+  }
+  return R;
+}
+
 // ---------------------------------------------------------------- colours
 
 TqdColorCAD TrueColorFromBL(std::uint32_t AValue) {

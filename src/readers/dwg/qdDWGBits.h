@@ -249,6 +249,17 @@ struct TdwgStringStream {
 };
 TdwgStringStream LocateStringStream(const TdwgBitCursor& ABits, std::uint64_t AStart, std::uint64_t AEnd);
 
+// The streams of one object. Before R2007 strings are inline: Strings is Data.
+// From R2007 on the string stream ends just before AHandlesAt (the bit where the
+// handle stream begins) and Data ends where the strings begin; an object without
+// strings gets an empty Strings cursor, so string reads give "" and overflow.
+// AStart is the object's first data bit (after the MS size); ABits spans the object.
+struct TdwgObjectStreams {
+  TdwgBitCursor Data, Strings, Handles;
+  bool HasStrings = false;
+};
+TdwgObjectStreams SplitObjectStreams(const TdwgBitCursor& ABits, std::uint64_t AStart, std::uint64_t AHandlesAt);
+
 // ---------------------------------------------------------------- colours
 
 class IColorReader {
