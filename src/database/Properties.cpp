@@ -537,20 +537,30 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                                })}});
   }
   {
+    using T = TqdCADPolyPolygon;
+    L.push_back({QD_CLASS(TqdCADPolyPolygon),
+                 {Prop<T, std::string>(xaHatchName, [](const T& X) { return X.GetHatchName(); },
+                                       [](T& X, const std::string& V) { X.SetHatchName(V); }),
+                  Prop<T, bool>(xaSolidFill, [](const T& X) { return X.GetSolidFill(); },
+                                [](T& X, bool V) { X.SetSolidFill(V); })}});
+  }
+  {
     using T = TqdCADCurvePolygon;
     L.push_back({QD_CLASS(TqdCADCurvePolygon),
-                 {Prop<T, std::string>(xaHatchName, [](const T& X) { return X.FHatchName; },
-                                       [](T& X, const std::string& V) { X.FHatchName = V; }),
-                  Prop<T, bool>(xaSolidFill, [](const T& X) { return X.FSolidFill; },
-                                [](T& X, bool V) { X.FSolidFill = V; })}});
+                 {Prop<T, double>(xaElevation, [](const T& X) { return X.Elevation().Z; },
+                                  [](T& X, double V) { X.SetElevation({0, 0, V}); }),
+                  Prop<T, TFPoint>(xaExtrusion, [](const T& X) { return X.Extrusion(); },
+                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); }),
+                  Prop<T, TFPoint>(xaOffset, [](const T& X) { return TFPoint{X.GetOffset().X, X.GetOffset().Y, 0}; },
+                                   [](T& X, const TFPoint& V) { X.SetOffset(V.Point2D()); })}});
   }
   {
     using T = TqdCADHatch;
     L.push_back({QD_CLASS(TqdCADHatch),
-                 {Prop<T, double>(xaPatternAngle, [](const T& X) { return X.FPatternAngle; },
-                                  [](T& X, double V) { X.FPatternAngle = V; }),
-                  Prop<T, double>(xaPatternScale, [](const T& X) { return X.FPatternScale; },
-                                  [](T& X, double V) { X.FPatternScale = V; })}});
+                 {Prop<T, double>(xaPatternAngle, [](const T& X) { return X.PatternAngle(); },
+                                  [](T& X, double V) { X.SetPatternAngle(V); }),
+                  Prop<T, double>(xaPatternScale, [](const T& X) { return X.PatternScale(); },
+                                  [](T& X, double V) { X.SetPatternScale(V); })}});
   }
   {
     using T = TqdDXFDictionaryVar;
