@@ -548,44 +548,63 @@ namespace {
 
 // End points of the edges still to be chained, in cells of the chaining distance, so
 // that finding the edge that continues a chain looks at a few cells, not every edge.
+// A cell keeps its edges in ascending order; edges already chained at its front are
+// passed for good, and a crowded cell (only hostile or degenerate boundaries crowd
+// more than a few ends into 0.005) is examined up to a bound, so that a search never
+// costs more than a fixed amount.
 class TEndGrid {
 public:
-  void Add(const TF2DPoint& P, int Edge) { FCells[Key(Cell(P.X), Cell(P.Y))].push_back(Edge); }
+  void Add(const TF2DPoint& P, int Edge) { FCells[Key(Cell(P.X), Cell(P.Y))].Items.push_back(Edge); }
   // The unused edge whose nearer end lies closest to P within the chaining distance
   // (the lowest index on a tie); AtStart tells which end. -1 when none.
   template <class TUsed, class TEnds>
-  int Find(const TF2DPoint& P, const TUsed& Used, const TEnds& Ends, bool& AtStart) const {
+  int Find(const TF2DPoint& P, const TUsed& Used, const TEnds& Ends, bool& AtStart) {
+    constexpr int cnstMaxExamined = 64, cnstMaxScanned = 256;
     const double Limit = cnstChainDistance * cnstChainDistance;
     int Best = -1;
     double BestD = Limit;
     const std::int64_t CX = Cell(P.X), CY = Cell(P.Y);
-    for (std::int64_t DX = -1; DX <= 1; ++DX)
-      for (std::int64_t DY = -1; DY <= 1; ++DY) {
-        const auto It = FCells.find(Key(CX + DX, CY + DY));
-        if (It == FCells.end()) continue;
-        for (int E : It->second) {
-          if (Used(E)) continue;
-          const auto [S, F] = Ends(E);
-          const double DS = SqrDistance2D(S, P), DF = SqrDistance2D(F, P);
-          const double D = std::min(DS, DF);
-          if (D < BestD || (D == BestD && D < Limit && E < Best)) {
-            BestD = D;
-            Best = E;
-            AtStart = DS <= DF;
-          }
+    for (int K = 0; K < 9; ++K) {
+      // The centre cell first: an end exactly at P can only be there.
+      const std::int64_t DX = K == 0 ? 0 : (K - 1) % 3 - 1, DY = K == 0 ? 0 : (K - 1) / 3 - 1;
+      if (K > 0 && DX == 0 && DY == 0) continue;
+      const auto It = FCells.find(Key(CX + DX, CY + DY));
+      if (It == FCells.end()) continue;
+      TCell& C = It->second;
+      while (C.Head < C.Items.size() && Used(C.Items[C.Head])) ++C.Head;
+      int Examined = 0, Scanned = 0;
+      for (std::size_t I = C.Head; I < C.Items.size() && Examined < cnstMaxExamined && Scanned < cnstMaxScanned; ++I) {
+        ++Scanned;
+        const int E = C.Items[I];
+        if (Used(E)) continue;
+        ++Examined;
+        const auto [S, F] = Ends(E);
+        const double DS = SqrDistance2D(S, P), DF = SqrDistance2D(F, P);
+        const double D = std::min(DS, DF);
+        if (D < BestD || (D == BestD && D < Limit && E < Best)) {
+          BestD = D;
+          Best = E;
+          AtStart = DS <= DF;
         }
+        // Items ascend: the first exact hit of the centre cell is the lowest index.
+        if (K == 0 && D == 0) return Best;
       }
+    }
     return Best;
   }
 
 private:
+  struct TCell {
+    std::vector<int> Items;
+    std::size_t Head = 0;
+  };
   static std::int64_t Cell(double V) {
     return static_cast<std::int64_t>(std::floor(std::clamp(V / cnstChainDistance, -1e15, 1e15)));
   }
   static std::uint64_t Key(std::int64_t X, std::int64_t Y) {
     return static_cast<std::uint64_t>(X) * 0x9E3779B97F4A7C15ull ^ static_cast<std::uint64_t>(Y);
   }
-  std::unordered_map<std::uint64_t, std::vector<int>> FCells;
+  std::unordered_map<std::uint64_t, TCell> FCells;
 };
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "qdLoadPasses.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "Blocks.h"
+#include "Objects.h"
 #include "Registry.h"
 
 namespace {
@@ -247,5 +251,45 @@ void TqdDrawingLoader::Complete(std::size_t AEnd) {
   FileApplications();
   C->SetLoadingState(false, AEnd);
   C->SortEntities();
+  ApplySortTables();
   if (Stopped()) Warn("Loading cancelled: the drawing is incomplete");
+}
+
+void TqdDrawingLoader::ApplySortTables() {
+  TqdDXFConverter* C = FConverter;
+  TqdDXFEntity* Objects = C->GetSection(csObjects);
+  if (!Objects) return;
+  // Sort tables live in dictionaries (a block record's extension dictionary) anywhere
+  // under OBJECTS; the walk is bounded in depth and visits each container once.
+  std::vector<const TqdDXFSortEntsTable*> Tables;
+  std::unordered_set<const TqdDXFEntity*> Seen;
+  std::vector<std::pair<const TqdDXFEntity*, int>> Stack{{Objects, 0}};
+  while (!Stack.empty()) {
+    const auto [G, Depth] = Stack.back();
+    Stack.pop_back();
+    if (!Seen.insert(G).second) continue;
+    for (int I = 0; I < G->Count(); ++I) {
+      const TqdDXFEntity* E = G->GetEntity(I);
+      if (!E) continue;
+      if (const auto* T = dynamic_cast<const TqdDXFSortEntsTable*>(E)) Tables.push_back(T);
+      else if (E->Count() > 0 && Depth < 64) Stack.push_back({E, Depth + 1});
+    }
+  }
+  std::unordered_set<const TqdDXFBlock*> Sorted;
+  for (const TqdDXFSortEntsTable* T : Tables) {
+    TqdDXFBlock* B = T->Block(C);
+    // One order per block: the first table that names it.
+    if (!B || T->FPairs.empty() || !Sorted.insert(B).second) continue;
+    std::unordered_map<std::uint64_t, std::uint64_t> Keys;
+    Keys.reserve(T->FPairs.size());
+    for (const auto& [Ent, Sort] : T->FPairs) Keys.try_emplace(Ent, Sort);
+    // Entities the table does not list sort by their own handle; equal keys keep the
+    // order of the file.
+    auto Key = [&](const TqdDXFEntity* E) {
+      const std::uint64_t H = E->Handle();
+      const auto It = Keys.find(H);
+      return It == Keys.end() ? H : It->second;
+    };
+    B->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* Bp) { return Key(A) < Key(Bp); });
+  }
 }

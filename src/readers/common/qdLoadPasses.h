@@ -56,6 +56,9 @@ class TqdDrawingLoader {
   void TakeStandardDictionaries();
   void MakeLayouts();
   void FileApplications();
+  // Puts the entities of every block that has a sort table (SORTENTSTABLE) in the
+  // drawing's own draw order.
+  void ApplySortTables();
   // Takes the converter's own dictionaries aside before the file's objects arrive.
   void NoteOwnDictionaries();
 
