@@ -14,6 +14,8 @@
 #include "qdHatchPattern.h"
 
 class TqdGeneratorShapeEdge;
+class TqdNode;
+struct TqdXMLResult;
 
 // ---------------------------------------------------------------- boundary edges
 
@@ -419,3 +421,10 @@ public:
   std::uint8_t FCADFillFlags = 0;
   std::unique_ptr<TqdCADStyleFill> FStyleFill;
 };
+
+// The XML child elements of an area: "Boundaries" (curve-based areas) and "Pattrens"
+// (hatches), added to ANode after its attributes.
+void qdAreaToXML(const TqdDXFEntity& E, TqdNode& ANode, unsigned AModes);
+// Applies AChild when it is one of those elements; false for any other element. Edges
+// are made only of the boundary curve classes; others are reported and skipped.
+bool qdAreaFromXML(TqdDXFEntity& E, const TqdNode& AChild, TqdXMLResult* AResult);

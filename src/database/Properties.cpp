@@ -773,6 +773,7 @@ TqdNode* AddOwnElement(const TqdDXFEntity& E, TqdNode& AParent, TqdXMLMode Modes
   auto N = std::make_unique<TqdNode>(CP.XMLName);
   N->Entity = const_cast<TqdDXFEntity*>(&E);
   ForEachWritten(CP, E, Modes, [&](int Id, const TqdData& D) { N->AddAttribId(Id, D); });
+  if (!(Modes & xmCallHelp)) qdAreaToXML(E, *N, Modes);
   return AParent.AddChild(std::move(N));
 }
 
@@ -986,6 +987,7 @@ int ApplyNode(TqdDXFEntity& E, const TqdNode& Node, TqdXMLContext& Ctx) {
   for (const auto& C : Node.Childs()) {
     if (Ctx.Stopped || (R && R->Stop && R->Stop(*C))) return Ctx.Stopped = true, xsStopped;
     if (C->Type != ntElement) continue;
+    if (qdAreaFromXML(E, *C, R)) continue;
     const int Id = XMLAttribIdByName(C->GetName());
     if (Id == xaSubEntities) {
       ApplySubEntities(E, CP, *C, true, Ctx);
@@ -1082,8 +1084,21 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
     Indent(Out, Level);
     const bool Children = (Modes & xmAddSubEntities) && XMLWritesChildren(E) &&
                           static_cast<int>(Stack.size()) < cnstXMLMaxDepth && Seen.insert(&E).second;
-    AppendOwnStartTag(Out, E, Modes, !Children);
-    if (!Children) return;
+    // An area's loops and pattern lines are elements of its own.
+    TqdNode Extra;
+    if (!(Modes & xmCallHelp)) qdAreaToXML(E, Extra, Modes);
+    AppendOwnStartTag(Out, E, Modes, !Children && !Extra.HasChildNodes());
+    for (const auto& X : Extra.Childs()) {
+      Indent(Out, Level + 1);
+      WriteXMLNode(Out, *X, true, Level + 1);
+    }
+    if (!Children) {
+      if (Extra.HasChildNodes()) {
+        Indent(Out, Level);
+        Out += "</" + ClassProperties(E).XMLName + ">";
+      }
+      return;
+    }
     const bool List = !(Modes & xmNoSubEntitiesNode);
     if (List) {
       Indent(Out, Level + 1);

@@ -100,8 +100,6 @@ void TqdCADIterator::DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Lay
     }
   }
 
-  if (Pattern && !H->ParsedLines().empty()) DrawPatternLines(H, Layer);
-
   if (MPolygon) {
     // The loops of a multi-polygon are part of it.
     SetPen(FColor, FWidth);
@@ -112,6 +110,8 @@ void TqdCADIterator::DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Lay
       EmitPolyline();
     }
   }
+  // Last: it reuses the point lists.
+  if (Pattern && !H->ParsedLines().empty()) DrawPatternLines(H, Layer);
 }
 
 void TqdCADIterator::DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* Layer) {

@@ -126,7 +126,7 @@ TEST(HatchPixels, TooDensePatternIsDrawnFilled) {
   auto* H = S.Add(std::make_unique<TqdCADHatch>());
   AddSquare(*H, 10, 10, 90, 90);
   TqdHatchPatternData D;
-  D.Offset = {0, 1e-9, 0};
+  D.Offset = {0, 1e-6, 0};
   H->HatchPatternData().push_back(D);
   const QImage Q = S.Render();
   EXPECT_EQ(H->PatternFallback(), pfMemoryLimit);

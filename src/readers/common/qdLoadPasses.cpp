@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "Blocks.h"
+#include "Hatches.h"
 #include "Objects.h"
 #include "Registry.h"
 
@@ -252,6 +253,7 @@ void TqdDrawingLoader::Complete(std::size_t AEnd) {
   C->SetLoadingState(false, AEnd);
   C->SortEntities();
   ApplySortTables();
+  NoteHatchFallbacks();
   if (Stopped()) Warn("Loading cancelled: the drawing is incomplete");
 }
 
@@ -292,4 +294,20 @@ void TqdDrawingLoader::ApplySortTables() {
     };
     B->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* Bp) { return Key(A) < Key(Bp); });
   }
+}
+
+void TqdDrawingLoader::NoteHatchFallbacks() {
+  const TqdDXFEntity* Blocks = FConverter->GetSection(csBlocks);
+  int Dense = 0, Slow = 0;
+  for (int I = 0; Blocks && I < Blocks->Count(); ++I) {
+    const TqdDXFEntity* B = Blocks->GetEntity(I);
+    for (int J = 0; B && J < B->Count(); ++J)
+      if (const auto* H = dynamic_cast<const TqdCADHatch*>(B->GetEntity(J))) {
+        if (H->PatternFallback() == pfMemoryLimit) ++Dense;
+        else if (H->PatternFallback() == pfTimeLimit) ++Slow;
+      }
+  }
+  // Each met once per hatch: the warning counts them.
+  for (int K = 0; K < Dense; ++K) Warn("Hatch pattern too dense to generate: drawn filled");
+  for (int K = 0; K < Slow; ++K) Warn("Hatch pattern took too long to generate: drawn filled");
 }
