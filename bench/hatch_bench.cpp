@@ -50,10 +50,10 @@ void BM_HatchDXFLoad(benchmark::State& State) {
   const std::string D = HatchDXF(N);
   RegisterDXFReader();
   for (auto _ : State) {
-    TqdConverterRef C{new TqdDXFConverter(TqdConverterParams{true, {}})};
-    LoadDXFFromMemory(D.data(), D.size(), *C.get(), {true, {}});
+    auto C = std::make_unique<TqdConverterRef>(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    LoadDXFFromMemory(D.data(), D.size(), *C->get(), {true, {}});
     State.PauseTiming();
-    C = TqdConverterRef();
+    C.reset();
     State.ResumeTiming();
   }
 }

@@ -435,7 +435,8 @@ void FamilyPieces(const TqdHatchLoops& Loops, const TFRect& R, const TqdHatchPat
   const TF2DPoint Nrm{-Dir.Y, Dir.X};
   const double S0 = Nrm.X * P0.X + Nrm.Y * P0.Y;
   const double Step = Nrm.X * O.X + Nrm.Y * O.Y;
-  if (!(std::fabs(Step) > 1e-12 * Size)) return;
+  // A step too small for the box is left to the budget below, which it exceeds.
+  if (!(std::fabs(Step) > 0)) return;
   auto JRange = [&](double Lo, double Hi, double& J0, double& J1) {
     double A = (Lo - S0) / Step, Bv = (Hi - S0) / Step;
     if (A > Bv) std::swap(A, Bv);

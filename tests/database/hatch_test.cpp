@@ -398,6 +398,12 @@ TEST(HatchPattern, HostilePatternStopsAtTheLimitAndFallsBack) {
   EXPECT_EQ(H.PatternFallback(), pfMemoryLimit);
   EXPECT_EQ(H.HatchStyle(), hsSolid);  // unchanged
   EXPECT_EQ(H.LoopCount(), 1);
+  // Tiny spacing along a slanted family.
+  TqdCADHatch S;
+  AddSquare(S, -5e5, -5e5, 5e5, 5e5);
+  S.HatchPatternData().push_back(PatternLine(30, {0, 0, 0}, {0, 1e-6, 0}));
+  Load(S);
+  EXPECT_EQ(S.PatternFallback(), pfMemoryLimit);
   // Many short pieces: a dense dash list on a modest area also stops at the budget.
   TqdCADHatch D;
   AddSquare(D, 0, 0, 1000, 1000);
