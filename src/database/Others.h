@@ -18,6 +18,16 @@ public:
   int Flags() const override { return FFlags; }
   void SetFlags(int V) override { FFlags = V; }
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // The clip boundary in drawing coordinates: a rectangle from the first two clip
+  // points (type 1), else every clip point.
+  std::vector<TFPoint> ClipPolygon() const;
+  TFRect Box() const override;
+  double Width() const;
+  double Height() const;
+  // Scale the pixel vectors; nothing for a size that is not finite or a current size
+  // of zero (the factor would not be a number).
+  void SetWidth(double W);
+  void SetHeight(double H);
 
   int FFlags = 0;
   int FClipType = 0;       // 1 rectangle, 2 polygon
@@ -32,6 +42,8 @@ class TqdDXFImageEnt : public TqdCADWipeout {
   QD_ENTITY_CLASS(TqdDXFImageEnt)
 public:
   TqdCADEntities EntType() const override { return ceImageEnt; }
+  // Pictures are not drawn yet: an image takes no part in extents.
+  TFRect Box() const override { return cnstBadRect; }
   void AssignEntity(const TqdDXFEntity& Source) override;
 
   std::uint64_t FImageDefHandle = 0;

@@ -537,20 +537,30 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                                })}});
   }
   {
+    using T = TqdCADPolyPolygon;
+    L.push_back({QD_CLASS(TqdCADPolyPolygon),
+                 {Prop<T, std::string>(xaHatchName, [](const T& X) { return X.GetHatchName(); },
+                                       [](T& X, const std::string& V) { X.SetHatchName(V); }),
+                  Prop<T, bool>(xaSolidFill, [](const T& X) { return X.GetSolidFill(); },
+                                [](T& X, bool V) { X.SetSolidFill(V); })}});
+  }
+  {
     using T = TqdCADCurvePolygon;
     L.push_back({QD_CLASS(TqdCADCurvePolygon),
-                 {Prop<T, std::string>(xaHatchName, [](const T& X) { return X.FHatchName; },
-                                       [](T& X, const std::string& V) { X.FHatchName = V; }),
-                  Prop<T, bool>(xaSolidFill, [](const T& X) { return X.FSolidFill; },
-                                [](T& X, bool V) { X.FSolidFill = V; })}});
+                 {Prop<T, double>(xaElevation, [](const T& X) { return X.Elevation().Z; },
+                                  [](T& X, double V) { X.SetElevation({0, 0, V}); }),
+                  Prop<T, TFPoint>(xaExtrusion, [](const T& X) { return X.Extrusion(); },
+                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); }),
+                  Prop<T, TFPoint>(xaOffset, [](const T& X) { return TFPoint{X.GetOffset().X, X.GetOffset().Y, 0}; },
+                                   [](T& X, const TFPoint& V) { X.SetOffset(V.Point2D()); })}});
   }
   {
     using T = TqdCADHatch;
     L.push_back({QD_CLASS(TqdCADHatch),
-                 {Prop<T, double>(xaPatternAngle, [](const T& X) { return X.FPatternAngle; },
-                                  [](T& X, double V) { X.FPatternAngle = V; }),
-                  Prop<T, double>(xaPatternScale, [](const T& X) { return X.FPatternScale; },
-                                  [](T& X, double V) { X.FPatternScale = V; })}});
+                 {Prop<T, double>(xaPatternAngle, [](const T& X) { return X.PatternAngle(); },
+                                  [](T& X, double V) { X.SetPatternAngle(V); }),
+                  Prop<T, double>(xaPatternScale, [](const T& X) { return X.PatternScale(); },
+                                  [](T& X, double V) { X.SetPatternScale(V); })}});
   }
   {
     using T = TqdDXFDictionaryVar;
@@ -763,6 +773,7 @@ TqdNode* AddOwnElement(const TqdDXFEntity& E, TqdNode& AParent, TqdXMLMode Modes
   auto N = std::make_unique<TqdNode>(CP.XMLName);
   N->Entity = const_cast<TqdDXFEntity*>(&E);
   ForEachWritten(CP, E, Modes, [&](int Id, const TqdData& D) { N->AddAttribId(Id, D); });
+  if (!(Modes & xmCallHelp)) qdAreaToXML(E, *N, Modes);
   return AParent.AddChild(std::move(N));
 }
 
@@ -976,6 +987,7 @@ int ApplyNode(TqdDXFEntity& E, const TqdNode& Node, TqdXMLContext& Ctx) {
   for (const auto& C : Node.Childs()) {
     if (Ctx.Stopped || (R && R->Stop && R->Stop(*C))) return Ctx.Stopped = true, xsStopped;
     if (C->Type != ntElement) continue;
+    if (qdAreaFromXML(E, *C, R)) continue;
     const int Id = XMLAttribIdByName(C->GetName());
     if (Id == xaSubEntities) {
       ApplySubEntities(E, CP, *C, true, Ctx);
@@ -1072,8 +1084,21 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
     Indent(Out, Level);
     const bool Children = (Modes & xmAddSubEntities) && XMLWritesChildren(E) &&
                           static_cast<int>(Stack.size()) < cnstXMLMaxDepth && Seen.insert(&E).second;
-    AppendOwnStartTag(Out, E, Modes, !Children);
-    if (!Children) return;
+    // An area's loops and pattern lines are elements of its own.
+    TqdNode Extra;
+    if (!(Modes & xmCallHelp)) qdAreaToXML(E, Extra, Modes);
+    AppendOwnStartTag(Out, E, Modes, !Children && !Extra.HasChildNodes());
+    for (const auto& X : Extra.Childs()) {
+      Indent(Out, Level + 1);
+      WriteXMLNode(Out, *X, true, Level + 1);
+    }
+    if (!Children) {
+      if (Extra.HasChildNodes()) {
+        Indent(Out, Level);
+        Out += "</" + ClassProperties(E).XMLName + ">";
+      }
+      return;
+    }
     const bool List = !(Modes & xmNoSubEntitiesNode);
     if (List) {
       Indent(Out, Level + 1);

@@ -154,3 +154,13 @@ double MMPerPixel(double MM, int Pixels) {
 double TqdCanvas::MMPerPixelX() const { return MMPerPixel(DeviceSizeMM().X, DeviceSizePixels().X); }
 
 double TqdCanvas::MMPerPixelY() const { return MMPerPixel(DeviceSizeMM().Y, DeviceSizePixels().Y); }
+
+void TqdCanvas::GradientPolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts,
+                                    const TqdGradient& Gradient) {
+  SaveState();
+  const TqdDeviceColor C = Gradient.Stops.empty() ? Brush().Color : Gradient.Stops.front().second;
+  SetBrush({C, bsSolid});
+  SetPen({C, 1, psClear, pmCopy});
+  PolyPolygon(Points, Counts);
+  RestoreState();
+}

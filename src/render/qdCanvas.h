@@ -85,6 +85,15 @@ struct TqdFont {
   friend bool operator==(const TqdFont&, const TqdFont&) = default;
 };
 
+// A gradient brush in device pixels: linear from P0 to P1, or radial around P0 with
+// Radius; colour stops at positions 0..1 in increasing order.
+struct TqdGradient {
+  bool Radial = false;
+  TqdDPoint P0, P1;
+  double Radius = 0;
+  std::vector<std::pair<double, TqdDeviceColor>> Stops;
+};
+
 enum TqdRegionState { rsNull, rsEmpty, rsSimple, rsComplex };
 
 class TqdCanvas;
@@ -282,6 +291,10 @@ class TqdCanvas {
   // the triangle's fill). Targets that cannot blend, and triangles too large
   // to blend, are filled in the first corner's colour.
   virtual void GradientTriangle(const TqdPoint (&Corners)[3], const TqdDeviceColor (&Colors)[3]) = 0;
+  // Fills the parts (one area under PolyFillMode) with the gradient, no outline.
+  // Targets that cannot blend fill with the first stop's colour.
+  virtual void GradientPolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts,
+                                   const TqdGradient& Gradient);
 
   // ---- device
   // Raw sizes as the device reports them; either may be 0.

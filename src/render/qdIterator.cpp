@@ -14,6 +14,7 @@
 #include "Hatches.h"
 #include "Inserts.h"
 #include "Objects.h"
+#include "Others.h"
 #include "Polylines.h"
 #include "TableItems.h"
 #include "Texts.h"
@@ -359,8 +360,8 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       break;
     case ceText: case ceAttrib: case ceMText:
       break;
-    case ceShape: case ceHatch: case ceImageEnt: case ceWipeOut:
-      // Glyphs, pattern lines and pictures come with later work.
+    case ceShape: case ceImageEnt:
+      // Glyphs and pictures come with later work.
       return;
     case ceViewport:
       if (FModel || !FViewports.empty()) return;
@@ -492,22 +493,12 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case cePolyline: case ceLWPolyline: case ceLeader:
       if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(E)) DrawPolyline(P);
       break;
-    case cePolyPolygon: {
-      const auto* P = static_cast<const TqdCADPolyPolygon*>(E);
-      FPoly.clear();
-      FCounts.clear();
-      for (int I = 0; I < P->LoopCount(); ++I) {
-        const auto& L = P->Loop(I);
-        if (L.size() < 3) continue;
-        for (const TFPoint& Q : L) FPoly.push_back(Project(Q));
-        FCounts.push_back(static_cast<int>(L.size()));
-      }
-      SetPen(FColor, 1);
-      SetBrush(FColor);
-      FCanvas->SetPolyFillMode(fmAlternate);
-      EmitPolyPolygon();
+    case cePolyPolygon: case ceGradientPolygon: case ceCurvePolygon: case ceHatch: case ceMPolygon:
+      if (const auto* P = dynamic_cast<const TqdCADPolyPolygon*>(E)) DrawArea(P, Layer);
       break;
-    }
+    case ceWipeOut:
+      if (const auto* W = dynamic_cast<const TqdCADWipeout*>(E)) DrawWipeout(W);
+      break;
     case ceViewport:
       DrawViewport(static_cast<const TqdDXFViewport*>(E));
       break;
@@ -841,7 +832,8 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
   switch (E->EntType()) {
     case ceLine: case cePoint: case ceSolid: case ceTrace: case ce3dFace: case ceRay: case ceXline:
     case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix: case cePolyline:
-    case ceLWPolyline: case ceLeader: case cePolyPolygon: case ceViewport:
+    case ceLWPolyline: case ceLeader: case cePolyPolygon: case ceViewport: case ceGradientPolygon:
+    case ceCurvePolygon: case ceHatch: case ceMPolygon: case ceWipeOut:
     case ceText: case ceMText: case ceAttrib: case ceAttdef:
       return true;
     case ceDimension:

@@ -17,6 +17,11 @@ class TqdDXFViewport;
 class TqdCADBasePolyline;
 class TqdDXFPolyline;
 class TqdDXFLineType;
+class TqdCADPolyPolygon;
+class TqdCADGradientPolygon;
+class TqdCADHatch;
+class TqdCADWipeout;
+struct TqdColorCAD;
 
 // Nested block references deeper than this are not entered.
 inline constexpr int cnstMaxDrawDepth = 128;
@@ -75,6 +80,15 @@ class TqdCADIterator {
   void DrawMesh(const TqdDXFPolyline* P);
   void DrawRay(const TqdDXFEntity* E);
 
+  // ---- filled areas (qdIteratorHatches.cpp)
+  void DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Layer);
+  void DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* Layer);
+  // Fills FAreaPts / FCounts with the gradient; M maps the area's plane to the device.
+  void DrawGradient(const TqdCADGradientPolygon* G, const TFMatrix& M);
+  void DrawWipeout(const TqdCADWipeout* W);
+  // A fill or gradient colour: BYLAYER and BYBLOCK take the entity's.
+  TqdDeviceColor AreaColor(const TqdColorCAD& C, TqdDeviceColor EntityColor) const;
+
   // ---- linetypes (qdIteratorLines.cpp)
   // The linetype E is drawn with (BYLAYER and BYBLOCK resolved); null for none.
   const TqdDXFLineType* ResolveLineType(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
@@ -131,6 +145,7 @@ class TqdCADIterator {
 
   std::vector<TqdPoint> FPoly;
   std::vector<int> FCounts;
+  std::vector<TqdDPoint> FAreaPts;
   // Linetypes: the frame's working copies of the patterns (the database's stay as
   // they are), the current entity's, and the cutting space: inside block references
   // whose drawings measure dashes in world units the points are cut scaled by the

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
+#include <QRadialGradient>
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QPainterPathStroker>
@@ -557,4 +559,24 @@ TqdImage qdImageFromQt(const QImage& Image) {
   TqdImage R;
   TqdImageAccess::Set(R, Image);
   return R;
+}
+
+void TqdQtCanvas::GradientPolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts,
+                                      const TqdGradient& Gradient) {
+  if (CheckedTotal(Points.size(), Counts) < 0 || !Ready()) return;
+  QPainterPath Path = PartsPath(Points, Counts, true);
+  Path.setFillRule(FState.FillMode == fmWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  const auto Finite = [](const TqdDPoint& P) { return std::isfinite(P.X) && std::isfinite(P.Y); };
+  if (Gradient.Stops.empty() || !Finite(Gradient.P0) || !Finite(Gradient.P1) || !std::isfinite(Gradient.Radius)) return;
+  QGradientStops Stops;
+  for (const auto& [At, Color] : Gradient.Stops) Stops.push_back({std::clamp(At, 0.0, 1.0), qdToQColor(Color)});
+  if (Gradient.Radial) {
+    QRadialGradient G(QPointF(Gradient.P0.X, Gradient.P0.Y), std::max(Gradient.Radius, 1e-3));
+    G.setStops(Stops);
+    FillPath(Path, QBrush(G));
+  } else {
+    QLinearGradient G(QPointF(Gradient.P0.X, Gradient.P0.Y), QPointF(Gradient.P1.X, Gradient.P1.Y));
+    G.setStops(Stops);
+    FillPath(Path, QBrush(G));
+  }
 }

@@ -51,6 +51,8 @@ class TqdQtCanvas : public TqdCanvas {
   void TextOut(int X, int Y, const std::string& Text) override;
   void DrawImage(const TqdIntRect& Dest, const TqdImage& Image) override;
   void GradientTriangle(const TqdPoint (&Corners)[3], const TqdDeviceColor (&Colors)[3]) override;
+  void GradientPolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts,
+                           const TqdGradient& Gradient) override;
 
   TqdPoint DeviceSizePixels() const override;
   TqdDPoint DeviceSizeMM() const override;

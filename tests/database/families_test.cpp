@@ -20,27 +20,31 @@ std::unique_ptr<T> CopyOf(const T& Source) {
 
 TEST(Families, HatchCopyCarriesPathsPatternAndGradient) {
   TqdCADMPolygon H;
-  Tqd2DBoundaryList L;
-  L.FBoundaryType = 2;
-  Tqd2DCurve C;
-  C.FType = etPolyline;
-  C.FVertexes = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
-  C.FBulges = {0.5f};
-  L.FObjects.push_back(C);
-  H.FBoundaries.push_back(L);
-  H.FPatternLines.push_back({45, {1, 2, 0}, {0, 3, 0}, 2, true, {1, -1}});
-  H.FGradientAngle = 30;
-  H.FOffset = {5, 6, 0};
-  H.FHatchName = "ANSI31";
+  Tqd2DBoundaryList* L = H.AddBoundaryList(2);
+  auto* C = static_cast<Tqd2DPolyline*>(L->Add(std::make_unique<Tqd2DPolyline>()));
+  C->AddVertex({0, 0});
+  C->AddVertex({1, 0});
+  C->AddBulge(0.5);
+  C->AddVertex({1, 1});
+  H.AddBoundaryList(1);  // empty loops are not copied
+  H.HatchPatternData().push_back({45, {1, 2, 0}, {0, 3, 0}, 2, {1, -1}, true});
+  H.SetGradientAngle(30);
+  H.SetOffset({5, 6});
+  H.SetHatchName("ANSI31");
   auto K = CopyOf(H);
   ASSERT_TRUE(K);
-  ASSERT_EQ(K->FBoundaries.size(), 1u);
-  EXPECT_EQ(K->FBoundaries[0].FBoundaryType, 2);
-  EXPECT_EQ(K->FBoundaries[0].FObjects[0].FVertexes.size(), 3u);
-  EXPECT_EQ(K->FPatternLines.at(0).Lines.size(), 2u);
-  EXPECT_EQ(K->FGradientAngle, 30.0);
-  EXPECT_EQ(K->FOffset.X, 5.0);
-  EXPECT_EQ(K->FHatchName, "ANSI31");
+  ASSERT_EQ(K->GetBoundaryDataCount(), 1);
+  const Tqd2DBoundaryList* KL = K->GetBoundaryDataLast();
+  EXPECT_EQ(KL->FBoundaryType, 2);
+  const auto* KC = dynamic_cast<const Tqd2DPolyline*>(KL->GetItem(0));
+  ASSERT_TRUE(KC);
+  EXPECT_NE(KC, C);  // a copy of its own
+  EXPECT_EQ(KC->FVertexes.size(), 3u);
+  EXPECT_EQ(KC->Bulge(1), 0.5);
+  EXPECT_EQ(K->HatchPatternData().at(0).Lines.size(), 2u);
+  EXPECT_EQ(K->GradientAngle(), 30.0);
+  EXPECT_EQ(K->GetOffset().X, 5.0);
+  EXPECT_EQ(K->GetHatchName(), "ANSI31");
   EXPECT_EQ(K->EntType(), ceMPolygon);
 }
 

@@ -678,7 +678,8 @@ TEST(MLines, TwoElementsGiveTwoPolylinesAndTheFillComesFirst) {
   ExpectPoint(P2[1], 10, -0.5);
   const auto* Fill = static_cast<const TqdCADPolyPolygon*>(B->GetEntity(0));
   ASSERT_EQ(Fill->LoopCount(), 1);
-  ASSERT_EQ(Fill->Loop(0).size(), 4u);
+  ASSERT_EQ(Fill->Loop(0).size(), 5u);  // closed when loaded
+  ExpectPoint(Fill->Loop(0)[4], 0, 0.5);
   ExpectPoint(Fill->Loop(0)[0], 0, 0.5);
   ExpectPoint(Fill->Loop(0)[1], 10, 0.5);
   ExpectPoint(Fill->Loop(0)[2], 10, -0.5);
@@ -719,7 +720,7 @@ TEST(MLines, mline_fill_after_vertex_without_lists) {
   C.Loads(M);
   const auto* Fill = dynamic_cast<const TqdCADPolyPolygon*>(M->PrivateBlock()->GetEntity(0));
   ASSERT_NE(Fill, nullptr);
-  ASSERT_EQ(Fill->Loop(0).size(), 4u);
+  ASSERT_EQ(Fill->Loop(0).size(), 5u);  // closed when loaded
   ExpectPoint(Fill->Loop(0)[0], 0, 1);
   ExpectPoint(Fill->Loop(0)[1], 20, 2);
   ExpectPoint(Fill->Loop(0)[2], 20, -2);

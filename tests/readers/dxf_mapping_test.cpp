@@ -268,6 +268,14 @@ TGroups Hatch(const TGroups& Paths, const TGroups& Pattern = {}) {
                  Paths, {{75, "0"}, {76, "1"}}, Pattern});
 }
 
+const Tqd2DBoundaryList& PathOf(const TqdCADCurvePolygon* H, std::size_t I = 0) {
+  return *H->BoundaryData().FBoundaries.at(I);
+}
+
+template <class T> const T* EdgeOf(const TqdCADCurvePolygon* H, int I, std::size_t Path = 0) {
+  return dynamic_cast<const T*>(PathOf(H, Path).GetItem(I));
+}
+
 TEST(DxfMapping, HatchEdgesOfEveryKind) {
   TOne<TqdCADHatch> H(Hatch({{91, "1"}, {92, "1"}, {93, "4"},
                              {72, "1"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"},
@@ -277,23 +285,30 @@ TEST(DxfMapping, HatchEdgesOfEveryKind) {
                              {40, "0"}, {40, "1"}, {10, "0"}, {20, "0"}, {10, "1"}, {20, "2"}, {42, "1"},
                              {97, "0"}}));
   ASSERT_TRUE(H.E);
-  EXPECT_EQ(H.E->Elevation3().Z, 2.0);
-  ASSERT_EQ(H.E->FBoundaries.size(), 1u);
-  const auto& E = H.E->FBoundaries[0].FObjects;
-  ASSERT_EQ(E.size(), 4u);
-  EXPECT_EQ(E[0].FType, etLine);
-  EXPECT_EQ(E[0].FEndPoint.X, 1.0);
-  EXPECT_EQ(E[1].FType, etArc);
-  EXPECT_EQ(E[1].FEndParam, 90.0);
-  EXPECT_TRUE(E[1].FCounterClockwise);
-  EXPECT_EQ(E[2].FType, etEllipse);
-  EXPECT_EQ(E[2].FMajorPoint.X, 2.0);
-  EXPECT_EQ(E[2].FRadius, 0.5);
-  EXPECT_EQ(E[3].FType, etSpline);
-  EXPECT_EQ(E[3].FVertexes.size(), 2u);
-  EXPECT_EQ(E[3].FVertexes[1].Y, 2.0);
-  EXPECT_EQ(E[3].FKnots.size(), 2u);
-  EXPECT_EQ(H.E->FHatchName, "ANSI31");
+  EXPECT_EQ(H.E->Elevation().Z, 2.0);
+  ASSERT_EQ(H.E->GetBoundaryDataCount(), 1);
+  ASSERT_EQ(PathOf(H.E).GetCount(), 4);
+  // Loading chained the edges: find each by its kind.
+  const Tqd2DLine* Ln = nullptr;
+  const Tqd2DArc* Ar = nullptr;
+  const Tqd2DEllipse* El = nullptr;
+  const Tqd2DSpline* Sp = nullptr;
+  for (int I = 0; I < 4; ++I) {
+    const Tqd2DCurve* C = PathOf(H.E).GetItem(I);
+    if (auto* X = dynamic_cast<const Tqd2DLine*>(C)) Ln = X;
+    else if (auto* Y = dynamic_cast<const Tqd2DEllipse*>(C)) El = Y;
+    else if (auto* Z = dynamic_cast<const Tqd2DArc*>(C)) Ar = Z;
+    else if (auto* W = dynamic_cast<const Tqd2DSpline*>(C)) Sp = W;
+  }
+  ASSERT_TRUE(Ln && Ar && El && Sp);
+  EXPECT_EQ(std::max(Ln->FEndPoint.X, Ln->FStartPoint.X), 1.0);
+  EXPECT_EQ(Ar->FRadius, 1.0);
+  EXPECT_EQ(El->FMajorPoint.X, 2.0);
+  EXPECT_EQ(El->FRadius, 0.5);
+  EXPECT_EQ(Sp->FControls.size(), 2u);
+  EXPECT_EQ(Sp->FControls[1].Y, 2.0);
+  EXPECT_EQ(Sp->FKnots.size(), 2u);
+  EXPECT_EQ(H.E->GetHatchName(), "ANSI31");
 }
 
 TEST(DxfMapping, PolylinePathIsFlagValue2NotBitValue4) {
@@ -301,17 +316,17 @@ TEST(DxfMapping, PolylinePathIsFlagValue2NotBitValue4) {
   TOne<TqdCADHatch> P(Hatch({{91, "1"}, {92, "3"}, {72, "1"}, {73, "1"}, {93, "2"},
                              {10, "0"}, {20, "0"}, {42, "0.5"}, {10, "4"}, {20, "0"}, {97, "0"}}));
   ASSERT_TRUE(P.E);
-  ASSERT_EQ(P.E->FBoundaries.size(), 1u);
-  const Tqd2DCurve& C = P.E->FBoundaries[0].FObjects.at(0);
-  EXPECT_EQ(C.FType, etPolyline);
-  EXPECT_TRUE(C.FClosed);
-  ASSERT_EQ(C.FVertexes.size(), 2u);
-  ASSERT_EQ(C.FBulges.size(), 1u);
-  EXPECT_EQ(C.FBulges[0], 0.5f);
+  ASSERT_EQ(P.E->GetBoundaryDataCount(), 1);
+  const auto* C = EdgeOf<Tqd2DPolyline>(P.E, 0);
+  ASSERT_TRUE(C);
+  EXPECT_TRUE(C->Closed());
+  ASSERT_EQ(C->FVertexes.size(), 2u);
+  ASSERT_EQ(C->FBulges.size(), 1u);
+  EXPECT_EQ(C->FBulges[0], 0.5f);
   // Type 4 (derived) is not a polyline path: 72 = 1 is a line there.
   TOne<TqdCADHatch> D(Hatch({{91, "1"}, {92, "4"}, {93, "1"}, {72, "1"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}}));
   ASSERT_TRUE(D.E);
-  EXPECT_EQ(D.E->FBoundaries.at(0).FObjects.at(0).FType, etLine);
+  EXPECT_TRUE(EdgeOf<Tqd2DLine>(D.E, 0));
 }
 
 TEST(DxfMapping, HatchCodesWithNothingToActOnAreIgnored) {
@@ -323,9 +338,9 @@ TEST(DxfMapping, HatchCodesWithNothingToActOnAreIgnored) {
                             {{52, "0"}, {41, "1"}, {77, "0"}, {78, "1"}, {43, "1"}, {44, "1"}, {45, "1"}, {46, "1"},
                              {79, "2"}, {49, "1"}, {49, "-1"}}));
   ASSERT_TRUE(H.E);
-  ASSERT_EQ(H.E->FBoundaries.size(), 1u);
-  EXPECT_TRUE(H.E->FBoundaries[0].FObjects.empty());
-  EXPECT_TRUE(H.E->FPatternLines.empty());
+  ASSERT_EQ(H.E->GetBoundaryDataCount(), 1);
+  EXPECT_EQ(PathOf(H.E).GetCount(), 0);
+  EXPECT_TRUE(H.E->HatchPatternData().empty());
 }
 
 TEST(DxfMapping, PatternDashCountDoesNotReserveTheCount) {
@@ -333,8 +348,8 @@ TEST(DxfMapping, PatternDashCountDoesNotReserveTheCount) {
                                           {45, "3"}, {46, "4"}, {79, "2147483647"}, {49, "1"}, {49, "-0.5"},
                                           {53, "0"}, {49, "2"}}));
   ASSERT_TRUE(H.E);
-  ASSERT_EQ(H.E->FPatternLines.size(), 2u);
-  const TqdHatchPatternLine& L = H.E->FPatternLines[0];
+  ASSERT_EQ(H.E->HatchPatternData().size(), 2u);
+  const TqdHatchPatternData& L = H.E->HatchPatternData()[0];
   EXPECT_EQ(L.LineAngle, 45.0);
   EXPECT_EQ(L.Offset.Y, 4.0);
   EXPECT_EQ(L.DashNum, 2147483647);
@@ -342,7 +357,7 @@ TEST(DxfMapping, PatternDashCountDoesNotReserveTheCount) {
   EXPECT_EQ(L.Lines.size(), 2u);
   EXPECT_LE(L.Lines.capacity(), 64u);
   // A 49 without a 79 makes the dash list.
-  EXPECT_EQ(H.E->FPatternLines[1].Lines.size(), 1u);
+  EXPECT_EQ(H.E->HatchPatternData()[1].Lines.size(), 1u);
 }
 
 TEST(DxfMapping, SolidHatchIsACurvePolygon) {
@@ -354,9 +369,12 @@ TEST(DxfMapping, SolidHatchIsACurvePolygon) {
   ASSERT_TRUE(S.E);
   EXPECT_EQ(dynamic_cast<TqdCADHatch*>(S.E), nullptr);
   EXPECT_EQ(S.E->EntType(), ceCurvePolygon);
-  EXPECT_TRUE(S.E->FSolidFill);
-  ASSERT_EQ(S.E->FBoundaries.size(), 1u);
-  EXPECT_EQ(S.E->FBoundaries[0].FObjects.at(0).FVertexes.size(), 3u);
+  EXPECT_TRUE(S.E->GetSolidFill());
+  ASSERT_EQ(S.E->GetBoundaryDataCount(), 1);
+  EXPECT_EQ(EdgeOf<Tqd2DPolyline>(S.E, 0)->FVertexes.size(), 3u);
+  // The loop was built and closed.
+  ASSERT_EQ(S.E->LoopCount(), 1);
+  EXPECT_EQ(S.E->Loop(0).size(), 4u);
   EXPECT_EQ(S.L.Types(0), std::vector<std::string>{"HATCH"});
 }
 
@@ -365,20 +383,37 @@ TEST(DxfMapping, HatchGradientAndMPolygon) {
                                           {461, "0"}, {463, "0"}, {63, "5"}, {421, "255"}, {463, "1"}, {63, "2"},
                                           {421, "16711680"}, {470, "LINEAR"}}));
   ASSERT_TRUE(G.E);
-  EXPECT_NEAR(G.E->FGradientAngle, 90, 1e-9);
+  EXPECT_NEAR(G.E->GradientAngle(), 90, 1e-9);
   EXPECT_TRUE(G.E->FGradientUseCenter);
-  EXPECT_EQ(G.E->FGradientName, "LINEAR");
-  EXPECT_EQ(G.E->FGradientColor[0].Color, 0xFF0000u);  // 0x0000FF read, byte order reversed
-  EXPECT_EQ(G.E->FGradientColor[1].Color, 0x0000FFu);
+  EXPECT_EQ(G.E->GradientName(), "LINEAR");
+  EXPECT_EQ(G.E->FType, gtLinear);
+  EXPECT_EQ(G.E->GetGradientColorCAD(0).Color, 0xFF0000u);  // 0x0000FF read, byte order reversed
+  EXPECT_EQ(G.E->GetGradientColorCAD(1).Color, 0x0000FFu);
   TOne<TqdCADMPolygon> M({{0, "MPOLYGON"}, {2, "SOLID"}, {71, "1"}, {91, "1"}, {92, "2"}, {72, "1"}, {73, "1"},
                           {93, "2"}, {10, "0"}, {20, "0"}, {10, "1"}, {20, "1"}, {63, "3"}, {11, "7"}, {21, "8"}});
   ASSERT_TRUE(M.E);
-  EXPECT_TRUE(M.E->FSolidFill);
-  EXPECT_EQ(M.E->FFillColor.IndexValue(), 3);
-  EXPECT_EQ(M.E->FOffset.X, 7.0);
-  ASSERT_EQ(M.E->FBoundaries.size(), 1u);
-  EXPECT_TRUE(M.E->FBoundaries[0].FObjects.at(0).FClosed);
-  EXPECT_EQ(M.E->FBoundaries[0].FObjects[0].FVertexes.size(), 2u);
+  EXPECT_TRUE(M.E->GetSolidFill());
+  EXPECT_EQ(M.E->GetFillColor().IndexValue(), 3);
+  EXPECT_EQ(M.E->GetOffset().X, 7.0);
+  ASSERT_EQ(M.E->GetBoundaryDataCount(), 1);
+  const auto* E = EdgeOf<Tqd2DPolyline>(M.E, 0);
+  ASSERT_TRUE(E);
+  EXPECT_TRUE(E->Closed());
+  EXPECT_EQ(E->FVertexes.size(), 2u);
+  // The offset moves the multi-polygon: its box is the loop's, shifted.
+  EXPECT_NEAR(M.E->Box().Left, 7.0, 1e-9);
+}
+
+TEST(DxfMapping, ZeroExtrusionIsTheDefaultPlane) {
+  TGroups B = Hatch({{91, "1"}, {92, "2"}, {72, "0"}, {73, "1"}, {93, "3"}, {10, "0"}, {20, "0"}, {10, "1"},
+                     {20, "0"}, {10, "1"}, {20, "1"}, {97, "0"}},
+                    {{210, "0"}, {220, "0"}, {230, "0"}});
+  TOne<TqdCADHatch> H(B);
+  ASSERT_TRUE(H.E);
+  EXPECT_EQ(H.E->Extrusion(), cnstExtrusion);
+  const TFRect R = H.E->Box();
+  EXPECT_TRUE(std::isfinite(R.Left) && std::isfinite(R.Z1));
+  EXPECT_NEAR(R.Right, 1.0, 1e-9);
 }
 
 // ---------------------------------------------------------------- multilines, wipeouts, leaders
@@ -517,6 +552,24 @@ TEST(DxfMapping, SortEntsTablePairsUpToTheShorterList) {
   EXPECT_EQ(T->FPairs[1].second, 0xB2u);
 }
 
+TEST(DxfMapping, SortEntsTableGivesTheDrawOrder) {
+  // A3 first (sort key 1), then A2 (its own handle), then A1 (sort key B9).
+  TLoaded L(TextDXF(Concat({{{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "BLOCK_RECORD"}, {0, "BLOCK_RECORD"},
+                             {5, "1F"}, {2, "*Model_Space"}, {0, "ENDTAB"}, {0, "ENDSEC"}},
+                            {{0, "SECTION"}, {2, "ENTITIES"}, {0, "LINE"}, {5, "A1"}, {8, "0"}, {10, "0"}, {20, "0"},
+                             {11, "1"}, {21, "1"}, {0, "LINE"}, {5, "A2"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "1"},
+                             {21, "2"}, {0, "LINE"}, {5, "A3"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "3"},
+                             {0, "ENDSEC"}},
+                            {{0, "SECTION"}, {2, "OBJECTS"}, {0, "SORTENTSTABLE"}, {5, "50"}, {330, "1F"},
+                             {100, "AcDbSortentsTable"}, {331, "A1"}, {5, "B9"}, {331, "A3"}, {5, "1"}, {0, "ENDSEC"},
+                             {0, "EOF"}}})));
+  const TqdDXFBlock* M = L.Conv().ModelSpace();
+  ASSERT_TRUE(M);
+  std::vector<std::uint64_t> H;
+  for (int I = 0; I < M->Count(); ++I) H.push_back(M->GetEntity(I)->Handle());
+  EXPECT_EQ(H, (std::vector<std::uint64_t>{0xA3, 0xA2, 0xA1}));
+}
+
 TEST(DxfMapping, MLineStyleElements) {
   TLoaded L(Objects({{0, "MLINESTYLE"}, {5, "60"}, {2, "TWO"}, {70, "1"}, {62, "3"}, {71, "2"}, {6, "BYLAYER"},
                      {49, "0.5"}, {62, "1"}, {6, "BYLAYER"}, {49, "-0.5"}, {420, "255"}}));
@@ -627,9 +680,9 @@ TEST(DxfMapping, HostileCountsStayBounded) {
   H.insert(H.end(), {{97, "2147483647"}, {78, "2147483647"}, {53, "0"}, {79, "-5"}, {79, "2147483647"}});
   TOne<TqdCADHatch> T(H);
   ASSERT_TRUE(T.E);
-  ASSERT_EQ(T.E->FBoundaries.size(), 1u);
-  EXPECT_EQ(T.E->FBoundaries[0].FObjects.size(), 1000u);
-  EXPECT_LE(T.E->FPatternLines.at(0).Lines.capacity(), 64u);
+  ASSERT_EQ(T.E->GetBoundaryDataCount(), 1);
+  EXPECT_EQ(PathOf(T.E).GetCount(), 1000);
+  EXPECT_LE(T.E->HatchPatternData().at(0).Lines.capacity(), 64u);
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 #include "qdLoadPasses.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "Blocks.h"
+#include "Hatches.h"
+#include "Objects.h"
 #include "Registry.h"
 
 namespace {
@@ -247,5 +252,62 @@ void TqdDrawingLoader::Complete(std::size_t AEnd) {
   FileApplications();
   C->SetLoadingState(false, AEnd);
   C->SortEntities();
+  ApplySortTables();
+  NoteHatchFallbacks();
   if (Stopped()) Warn("Loading cancelled: the drawing is incomplete");
+}
+
+void TqdDrawingLoader::ApplySortTables() {
+  TqdDXFConverter* C = FConverter;
+  TqdDXFEntity* Objects = C->GetSection(csObjects);
+  if (!Objects) return;
+  // Sort tables live in dictionaries (a block record's extension dictionary) anywhere
+  // under OBJECTS; the walk is bounded in depth and visits each container once.
+  std::vector<const TqdDXFSortEntsTable*> Tables;
+  std::unordered_set<const TqdDXFEntity*> Seen;
+  std::vector<std::pair<const TqdDXFEntity*, int>> Stack{{Objects, 0}};
+  while (!Stack.empty()) {
+    const auto [G, Depth] = Stack.back();
+    Stack.pop_back();
+    if (!Seen.insert(G).second) continue;
+    for (int I = 0; I < G->Count(); ++I) {
+      const TqdDXFEntity* E = G->GetEntity(I);
+      if (!E) continue;
+      if (const auto* T = dynamic_cast<const TqdDXFSortEntsTable*>(E)) Tables.push_back(T);
+      else if (E->Count() > 0 && Depth < 64) Stack.push_back({E, Depth + 1});
+    }
+  }
+  std::unordered_set<const TqdDXFBlock*> Sorted;
+  for (const TqdDXFSortEntsTable* T : Tables) {
+    TqdDXFBlock* B = T->Block(C);
+    // One order per block: the first table that names it.
+    if (!B || T->FPairs.empty() || !Sorted.insert(B).second) continue;
+    std::unordered_map<std::uint64_t, std::uint64_t> Keys;
+    Keys.reserve(T->FPairs.size());
+    for (const auto& [Ent, Sort] : T->FPairs) Keys.try_emplace(Ent, Sort);
+    // Entities the table does not list sort by their own handle; equal keys keep the
+    // order of the file.
+    auto Key = [&](const TqdDXFEntity* E) {
+      const std::uint64_t H = E->Handle();
+      const auto It = Keys.find(H);
+      return It == Keys.end() ? H : It->second;
+    };
+    B->SortChildren([&](const TqdDXFEntity* A, const TqdDXFEntity* Bp) { return Key(A) < Key(Bp); });
+  }
+}
+
+void TqdDrawingLoader::NoteHatchFallbacks() {
+  const TqdDXFEntity* Blocks = FConverter->GetSection(csBlocks);
+  int Dense = 0, Slow = 0;
+  for (int I = 0; Blocks && I < Blocks->Count(); ++I) {
+    const TqdDXFEntity* B = Blocks->GetEntity(I);
+    for (int J = 0; B && J < B->Count(); ++J)
+      if (const auto* H = dynamic_cast<const TqdCADHatch*>(B->GetEntity(J))) {
+        if (H->PatternFallback() == pfMemoryLimit) ++Dense;
+        else if (H->PatternFallback() == pfTimeLimit) ++Slow;
+      }
+  }
+  // Each met once per hatch: the warning counts them.
+  for (int K = 0; K < Dense; ++K) Warn("Hatch pattern too dense to generate: drawn filled");
+  for (int K = 0; K < Slow; ++K) Warn("Hatch pattern took too long to generate: drawn filled");
 }

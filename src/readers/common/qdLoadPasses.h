@@ -56,6 +56,11 @@ class TqdDrawingLoader {
   void TakeStandardDictionaries();
   void MakeLayouts();
   void FileApplications();
+  // Puts the entities of every block that has a sort table (SORTENTSTABLE) in the
+  // drawing's own draw order.
+  void ApplySortTables();
+  // Warns of hatches whose pattern stopped at a generation limit.
+  void NoteHatchFallbacks();
   // Takes the converter's own dictionaries aside before the file's objects arrive.
   void NoteOwnDictionaries();
 

@@ -547,14 +547,14 @@ public:
 
 private:
   Tqd2DCurve* Edge() {
-    if (FPath < 0 || FPaths[FPath].FObjects.empty()) return nullptr;
-    return &FPaths[FPath].FObjects.back();
+    if (!FPath || FPath->FObjects.empty()) return nullptr;
+    return FPath->FObjects.back().get();
   }
-  TqdHatchPatternLine* Line() { return FLines.empty() ? nullptr : &FLines.back(); }
+  TqdHatchPatternData* Line() { return FLines.empty() ? nullptr : &FLines.back(); }
   bool FMPolygon;
   std::size_t FEdges = 0;  // edges and paths made
-  std::vector<Tqd2DBoundaryList> FPaths;
-  int FPath = -1;  // the current path, -1 when none
+  std::unique_ptr<TqdCADBoundaryData> FData = std::make_unique<TqdCADBoundaryData>();
+  Tqd2DBoundaryList* FPath = nullptr;  // the current path, null when none
   bool FHas91 = false;
   int FPathType = 0;
   int FFitCounter = -2;
@@ -563,7 +563,7 @@ private:
   TqdColorCAD FGrad[2] = {TqdColorCAD::RGB(0xFF0000), TqdColorCAD::RGB(0xFFFFFF)};
   bool FHasElevation = false;
   TFPoint FElev;
-  std::vector<TqdHatchPatternLine> FLines;
+  std::vector<TqdHatchPatternData> FLines;
   double FAngle = 0, FScale = 1;
   double FGradAngle = 0;
   bool FGradUseCenter = true;
@@ -579,7 +579,8 @@ constexpr std::size_t cMaxHatchItems = std::size_t(1) << 22;
 constexpr std::size_t cMaxHeavyItems = std::size_t(1) << 18;
 
 void THatchMapper::Code(TdxfReader& R, int C) {
-  const double V = (C >= 10 && C <= 59) || (C >= 460 && C <= 462) ? R.FloatValue() : 0;
+  double V = (C >= 10 && C <= 59) || (C >= 460 && C <= 462) ? R.FloatValue() : 0;
+  if (!std::isfinite(V)) V = 0;
   Tqd2DCurve* E = Edge();
   switch (C) {
     case 10:
@@ -591,106 +592,104 @@ void THatchMapper::Code(TdxfReader& R, int C) {
         return;
       }
       if (!E || C == 30) return;
-      if (E->FType == etPolyline || E->FType == etSpline) {
+      if (auto* PL = dynamic_cast<Tqd2DPolyline*>(E)) {
         if (C == 10) {
-          if (E->FVertexes.size() < cMaxHatchItems) E->FVertexes.push_back({V, 0, 0});
-        } else if (!E->FVertexes.empty()) {
-          E->FVertexes.back().Y = V;
+          if (PL->FVertexes.size() < cMaxHatchItems) PL->AddVertex({V, 0});
+        } else {
+          PL->GetLastVertex().Y = V;
         }
-      } else if (E->FType == etLine) {
-        (C == 10 ? E->FStartPoint.X : E->FStartPoint.Y) = V;
-      } else {
-        (C == 10 ? E->FCenterPoint.X : E->FCenterPoint.Y) = V;
+      } else if (auto* SP = dynamic_cast<Tqd2DSpline*>(E)) {
+        if (C == 10) {
+          if (SP->FControls.size() < cMaxHatchItems) SP->AddControl({V, 0});
+        } else {
+          SP->GetLastVertex().Y = V;
+        }
+      } else if (auto* L = dynamic_cast<Tqd2DLine*>(E)) {
+        (C == 10 ? L->FStartPoint.X : L->FStartPoint.Y) = V;
+      } else if (auto* A = dynamic_cast<Tqd2DArc*>(E)) {
+        (C == 10 ? A->FCenterPoint.X : A->FCenterPoint.Y) = V;
       }
       return;
     case 11:
     case 21:
       if (!E || FMPolygon) return;
-      if (E->FType == etLine) (C == 11 ? E->FEndPoint.X : E->FEndPoint.Y) = V;
-      else if (E->FType == etEllipse) (C == 11 ? E->FMajorPoint.X : E->FMajorPoint.Y) = V;
+      if (auto* L = dynamic_cast<Tqd2DLine*>(E)) (C == 11 ? L->FEndPoint.X : L->FEndPoint.Y) = V;
+      else if (auto* EL = dynamic_cast<Tqd2DEllipse*>(E)) (C == 11 ? EL->FMajorPoint.X : EL->FMajorPoint.Y) = V;
       return;
     case 40:
-      if (!E) return;
-      if (E->FType == etArc || E->FType == etEllipse) E->FRadius = V;
-      else if (E->FType == etSpline && E->FKnots.size() < cMaxHatchItems) E->FKnots.push_back(V);
+      if (auto* A = dynamic_cast<Tqd2DArc*>(E)) A->FRadius = V;
+      else if (auto* SP = dynamic_cast<Tqd2DSpline*>(E); SP && SP->FKnots.size() < cMaxHatchItems) SP->AddKnot(V);
       return;
     case 42:
-      if (!E) return;
-      if (E->FType == etPolyline) {
-        // A bulge belongs to the vertex read last; earlier vertices without one get 0.
-        if (E->FVertexes.empty()) return;
-        E->FBulges.resize(E->FVertexes.size(), 0.0f);
-        E->FBulges.back() = static_cast<float>(ToSingle(V));
-      } else if (E->FType == etSpline && E->FWeights.size() < cMaxHatchItems) {
-        E->FWeights.push_back(V);
+      if (auto* PL = dynamic_cast<Tqd2DPolyline*>(E)) {
+        // A bulge belongs to the vertex read last.
+        if (!PL->FVertexes.empty() && PL->FBulges.size() < PL->FVertexes.size()) PL->AddBulge(V);
+      } else if (auto* SP = dynamic_cast<Tqd2DSpline*>(E); SP && SP->FWeights.size() < cMaxHatchItems) {
+        SP->AddWeight(V);
       }
       return;
     case 50:
-      if (E) E->FStartParam = V;
+      if (auto* A = dynamic_cast<Tqd2DArc*>(E)) A->FStartParam = V;
       return;
     case 51:
-      if (E) E->FEndParam = V;
+      if (auto* A = dynamic_cast<Tqd2DArc*>(E)) A->FEndParam = V;
       return;
     case 72: {
       if (FEdges >= cMaxHeavyItems) return;
-      if (FPath < 0) {
-        FPaths.push_back({FPathType, {}});
-        FPath = static_cast<int>(FPaths.size()) - 1;
+      if (!FPath) {
+        FPath = FData->Add(static_cast<std::uint8_t>(FPathType & 0xFF));
         ++FEdges;
       }
       const int K = R.IntValue();
-      Tqd2DCurve New;
+      std::unique_ptr<Tqd2DCurve> New;
       if (FMPolygon) {
-        New.FType = etPolyline;
-        New.FClosed = true;
+        auto P = std::make_unique<Tqd2DPolyline>();
+        P->SetClosed(true);
+        New = std::move(P);
       } else {
         FFitCounter = -2;
-        // Value 2 of the path type marks a polyline path: there 72 is the has-bulge flag.
+        // Bit 2 of the path type marks a polyline path: there 72 is the has-bulge flag.
         const bool PolyPath = (FPathType & 2) != 0;
-        if (K == 0 || (K == 1 && PolyPath)) New.FType = etPolyline;
-        else if (K == 1) New.FType = etLine;
-        else if (K == 2) New.FType = etArc;
-        else if (K == 3) New.FType = etEllipse;
+        if (K == 0 || (K == 1 && PolyPath)) New = std::make_unique<Tqd2DPolyline>();
+        else if (K == 1) New = std::make_unique<Tqd2DLine>();
+        else if (K == 2) New = std::make_unique<Tqd2DArc>();
+        else if (K == 3) New = std::make_unique<Tqd2DEllipse>();
         else if (K == 4) {
-          New.FType = etSpline;
+          New = std::make_unique<Tqd2DSpline>();
           if (R.Version() >= acR2010) FFitCounter = -1;
         } else
           return;  // makes no edge
       }
-      FPaths[FPath].FObjects.push_back(std::move(New));
+      FPath->Add(std::move(New));
       ++FEdges;
       return;
     }
     case 73:
       if (!E || FMPolygon) return;
-      if (E->FType == etPolyline) E->FClosed = R.IntValue() == 1;
-      else if (E->FType == etArc || E->FType == etEllipse) E->FCounterClockwise = R.IntValue() == 1;
-      else if (E->FType == etSpline) E->FRational = R.IntValue() == 1;
+      if (auto* PL = dynamic_cast<Tqd2DPolyline*>(E)) PL->SetClosed(R.IntValue() == 1);
+      else if (auto* A = dynamic_cast<Tqd2DArc*>(E)) A->SetCounterClockWise(R.IntValue() == 1);
+      else if (auto* SP = dynamic_cast<Tqd2DSpline*>(E)) SP->SetRational(R.IntValue() == 1);
       return;
     case 74:
-      if (E && !FMPolygon && E->FType == etSpline) E->FPeriodic = R.IntValue() == 1;
+      if (auto* SP = dynamic_cast<Tqd2DSpline*>(E); SP && !FMPolygon) SP->SetPeriodic(R.IntValue() == 1);
       return;
     case 94:
-      if (E && !FMPolygon && E->FType == etSpline) E->FDegree = R.IntValue();
+      if (auto* SP = dynamic_cast<Tqd2DSpline*>(E); SP && !FMPolygon) SP->SetDegree(R.IntValue());
       return;
     case 97:
-      if (FFitCounter == -1) {
-        if (E && E->FType == etSpline) E->FFitCount = R.IntValue();
-        FFitCounter = R.IntValue();
-      } else {
-        FPath = -1;
-      }
+      if (FFitCounter == -1) FFitCounter = R.IntValue();
+      else FPath = nullptr;
       return;
     case 91: FHas91 = true; return;
     case 92:
       FPathType = R.IntValue();
-      FPath = -1;
+      FPath = nullptr;
       return;
     case 52: FAngle = V; return;
     case 41: FScale = V; return;
     case 53: {
       if (FLines.size() >= cMaxHeavyItems) return;
-      TqdHatchPatternLine L;
+      TqdHatchPatternData L;
       L.LineAngle = V;
       FLines.push_back(std::move(L));
       return;
@@ -699,7 +698,7 @@ void THatchMapper::Code(TdxfReader& R, int C) {
     case 44:
     case 45:
     case 46: {
-      TqdHatchPatternLine* L = Line();
+      TqdHatchPatternData* L = Line();
       if (!L) return;
       if (C == 43) L->BaseP.X = V;
       else if (C == 44) L->BaseP.Y = V;
@@ -708,7 +707,7 @@ void THatchMapper::Code(TdxfReader& R, int C) {
       return;
     }
     case 79: {
-      TqdHatchPatternLine* L = Line();
+      TqdHatchPatternData* L = Line();
       if (!L) return;
       const int N = R.IntValue();
       L->DashNum = N;
@@ -718,7 +717,7 @@ void THatchMapper::Code(TdxfReader& R, int C) {
       return;
     }
     case 49: {
-      TqdHatchPatternLine* L = Line();
+      TqdHatchPatternData* L = Line();
       if (L && L->Lines.size() < cMaxHatchItems) L->Lines.push_back(V);
       return;
     }
@@ -738,7 +737,7 @@ void THatchMapper::Code(TdxfReader& R, int C) {
       const auto Rgb = static_cast<std::uint32_t>(R.IntValue()) & 0xFFFFFF;
       const std::uint32_t Bgr = ((Rgb & 0xFF) << 16) | (Rgb & 0xFF00) | ((Rgb >> 16) & 0xFF);
       if (FGradT >= 0 && FGradT <= 1) FGrad[FGradT] = TqdColorCAD::RGB(Bgr);
-      ++FGradT;
+      if (FGradT < 2) ++FGradT;
       return;
     }
     case 450: FSolid = R.IntValue() == 0; return;
@@ -753,27 +752,28 @@ void THatchMapper::Commit(TdxfReader&, TqdDXFEntity& Ent) {
   auto* H = dynamic_cast<TqdCADCurvePolygon*>(&Ent);
   if (!H) return;
   H->SetExtrusion(FExtr);
-  if (IsFiniteFPoint(FExtr) && (FExtr.X != 0 || FExtr.Y != 0 || FExtr.Z != 0)) H->FHatchExtrusion = FExtr;
   if (FHasElevation) H->SetElevation(FElev);
+  H->SetHatchName(std::string(Trim(S(2))));
   H->FHatchName = std::string(Trim(S(2)));
-  H->FBoundaries = std::move(FPaths);
-  H->FGradientColor[0] = FGrad[0];
-  H->FGradientColor[1] = FGrad[1];
-  if (std::isfinite(FGradAngle)) H->FGradientAngle = FGradAngle;
+  H->FBoundaryData = std::move(FData);
+  FData = std::make_unique<TqdCADBoundaryData>();
+  FPath = nullptr;
+  H->SetGradientColorCAD(0, FGrad[0]);
+  H->SetGradientColorCAD(1, FGrad[1]);
+  H->SetGradientAngle(FGradAngle);
   H->FGradientUseCenter = FGradUseCenter;
-  H->FGradientName = FGradName;
-  H->FSolidFill = (I(70) & 1) != 0;
+  H->SetGradientName(FGradName);
+  H->SetIslandStyle(I(75));
+  H->SetOffset(FP[1].Point2D());
   auto* P = dynamic_cast<TqdCADHatch*>(H);
   if (!P) return;
-  P->FPatternLines = std::move(FLines);
-  if (std::isfinite(FAngle)) P->FPatternAngle = FAngle;
-  if (std::isfinite(FScale)) P->FPatternScale = FScale;
-  P->FHatchStyle = I(75);
-  P->FPatternType = I(76, 1);
+  TqdCADHatchPatternData& D = P->PatternData();
+  D.FPatterns = std::move(FLines);
+  if (std::isfinite(FAngle)) D.FAngle = FAngle;
+  if (std::isfinite(FScale)) D.FScale = FScale;
   if (auto* M = dynamic_cast<TqdCADMPolygon*>(P)) {
-    if (IsFiniteFPoint(FP[1])) M->FOffset = {FP[1].X, FP[1].Y, 0};
-    M->FSolidFill = (I(71) & 1) != 0;
-    M->FFillColor = FHasFill ? FFill : M->ColorCAD();
+    M->SetSolidFill((I(71) & 1) != 0);
+    M->SetFillColor(FHasFill ? FFill : M->ColorCAD());
   }
 }
 
