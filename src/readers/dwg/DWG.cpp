@@ -847,10 +847,11 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     } catch (const std::exception& X) {
       Reader.Warn(std::string("DWG objects: ") + X.what());
     }
-    NoteUndecoded(Reader, Types, Reader);
+    if (!Reader.ObjectsLoaded()) NoteUndecoded(Reader, Types, Reader);
   }
-  Reader.Complete(ASize);
+  if (!Reader.ObjectsLoaded()) Reader.Complete(ASize);
   R.Warnings = Reader.Warnings();
+  R.Warnings.insert(R.Warnings.end(), Reader.ObjectWarnings().begin(), Reader.ObjectWarnings().end());
   R.Millimetres = Reader.Millimetres();
   // Named as DXF files name it in $DWGCODEPAGE.
   if (Reader.CodePage() > 0) R.CodePageName = "ANSI_" + std::to_string(Reader.CodePage());

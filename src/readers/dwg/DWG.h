@@ -137,6 +137,10 @@ public:
   void ReadObjects(const std::vector<int>& ATypes);
   // Handles of the objects that became drawing items.
   const std::unordered_set<std::uint64_t>& Decoded() const { return FDecoded; }
+  // The objects were decoded and the drawing completed (ReadObjects did it all).
+  bool ObjectsLoaded() const { return FObjectsLoaded; }
+  // Warnings of the completing passes over the decoded objects.
+  const std::vector<std::string>& ObjectWarnings() const { return FObjectWarnings; }
 
 protected:
   void ReadTemplate(const TdwgLocator& ALoc);
@@ -158,6 +162,8 @@ protected:
   bool FHeaderRead = false;
   TqdDWGMeatadata FMetadata;
   std::unordered_set<std::uint64_t> FDecoded;
+  bool FObjectsLoaded = false;
+  std::vector<std::string> FObjectWarnings;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
