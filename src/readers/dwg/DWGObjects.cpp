@@ -760,7 +760,6 @@ std::string TdwgObjectReader::Run() {
 
 namespace {
 
-TdwgObjectReader& Ctx(TdwgObj& O) { return *O.Ctx; }
 
 // Controls: BL entries, then their handles.
 void DecodeControl(TdwgObj& O, TdwgGroupWriter& W) {
@@ -771,8 +770,10 @@ void DecodeControl(TdwgObj& O, TdwgGroupWriter& W) {
   W.Str(330, "0");
   W.Int(70, N);
   if (O.Type == 48) {
-    std::vector<std::uint64_t>& L = Ctx(O).FBlockEntries;
-    for (std::uint32_t I = 0; I < N && O.H.Ok(); ++I) L.push_back(O.Hd());  // H entries
+    for (std::uint32_t I = 0; I < N && O.H.Ok(); ++I) {
+      const std::uint64_t H = O.Hd();  // H entries
+      if (O.Ctx) O.Ctx->FBlockEntries.push_back(H);
+    }
   }
 }
 
@@ -799,7 +800,7 @@ void DecodeLayer(TdwgObj& O, TdwgGroupWriter& W) {
   if (O.V >= acR2000) (void)O.Hd();  // H plot style
   if (O.V >= acR2007) (void)O.Hd();  // H material
   const std::uint64_t LT = O.Hd();   // H linetype
-  Ctx(O).FLayers[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FLayers[O.Handle] = O.Name;
   W.Str(100, "AcDbLayerTableRecord");
   W.Str(2, O.Name);
   W.Int(70, Flags);
@@ -807,7 +808,7 @@ void DecodeLayer(TdwgObj& O, TdwgGroupWriter& W) {
   if (Index <= 0 || Index > 255) Index = 7;
   W.Int(62, Off ? -Index : Index);
   if (C.Active != acIndexColor) W.Int(420, static_cast<std::int64_t>(SwapRedBlue(C.Color) & 0xFFFFFF));
-  const std::string& L = TdwgObjectReader::Find(Ctx(O).FLTypes, LT);
+  const std::string& L = O.Ctx ? TdwgObjectReader::Find(O.Ctx->FLTypes, LT) : O.Name;
   W.Str(6, L.empty() ? std::string("CONTINUOUS") : L);
   if (O.V >= acR2000) {
     W.Int(290, Plot ? 1 : 0);
@@ -842,7 +843,7 @@ void DecodeLType(TdwgObj& O, TdwgGroupWriter& W) {
   std::string Area;
   const std::size_t AreaSize = O.V >= acR2007 ? 512 : 256;
   if (O.V < acR2007 || Texts) Area = D.ReadBytes(AreaSize);  // the text area
-  Ctx(O).FLTypes[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FLTypes[O.Handle] = O.Name;
   W.Str(100, "AcDbLinetypeTableRecord");
   W.Str(2, O.Name);
   W.Int(70, O.EntryFlags);
@@ -893,7 +894,7 @@ void DecodeStyle(TdwgObj& O, TdwgGroupWriter& W) {
   const double Last = D.ReadBD();    // BD last height
   const std::string Font = O.T();    // TV font file
   const std::string Big = O.T();     // TV big-font file
-  Ctx(O).FStyles[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FStyles[O.Handle] = O.Name;
   W.Str(100, "AcDbTextStyleTableRecord");
   W.Str(2, O.Name);
   W.Int(70, Flags);
@@ -908,7 +909,7 @@ void DecodeStyle(TdwgObj& O, TdwgGroupWriter& W) {
 
 void DecodeAppID(TdwgObj& O, TdwgGroupWriter& W) {
   (void)O.D.ReadRC();  // RC unknown
-  Ctx(O).FAppIDs[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FAppIDs[O.Handle] = O.Name;
   W.Str(100, "AcDbRegAppTableRecord");
   W.Str(2, O.Name);
   W.Int(70, O.EntryFlags);
@@ -934,7 +935,7 @@ void DecodeVPort(TdwgObj& O, TdwgGroupWriter& W) {
     (void)D.ReadRC();                    // RC lighting type
     (void)D.ReadBD();                    // BD brightness
     (void)D.ReadBD();                    // BD contrast
-    (void)Ctx(O).Colors().ReadColor(D, O.Strings);  // CMC ambient colour
+    (void)O.CMC();  // CMC ambient colour
   }
   const TFPoint LL = D.Read2RD();  // 2RD lower left
   const TFPoint UR = D.Read2RD();  // 2RD upper right
@@ -995,7 +996,7 @@ void DecodeDimStyle(TdwgObj& O, TdwgGroupWriter& W) {
   TdwgBitCursor& D = O.D;
   const TqdDWGVersion V = O.V;
   const bool R13_14 = V <= acR14, R2000p = V >= acR2000, R2007p = V >= acR2007, R2010p = V >= acR2010;
-  Ctx(O).FDimStyles[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FDimStyles[O.Handle] = O.Name;
   W.Str(100, "AcDbDimStyleTableRecord");
   W.Str(2, O.Name);
   W.Int(70, O.EntryFlags);
@@ -1121,8 +1122,8 @@ void DecodeBlockHeader(TdwgObj& O, TdwgGroupWriter& W) {
     W.Int(280, Explodable);
     W.Int(281, Scaling);
   }
-  Ctx(O).FBlocks[O.Handle] = O.Name;
-  Ctx(O).FBlockHeaders.push_back(std::move(B));
+  if (O.Ctx) O.Ctx->FBlocks[O.Handle] = O.Name;
+  if (O.Ctx) O.Ctx->FBlockHeaders.push_back(std::move(B));
 }
 
 // ---------------------------------------------------------------- objects
@@ -1186,7 +1187,7 @@ void DecodeMLineStyle(TdwgObj& O, TdwgGroupWriter& W) {
   const double A1 = D.ReadBD();    // BD start angle
   const double A2 = D.ReadBD();    // BD end angle
   const int N = D.ReadRC();        // RC lines
-  Ctx(O).FMLStyles[O.Handle] = Name;
+  if (O.Ctx) O.Ctx->FMLStyles[O.Handle] = Name;
   W.Str(100, "AcDbMlineStyle");
   W.Str(2, Name);
   W.Int(70, Flags);
@@ -1201,7 +1202,8 @@ void DecodeMLineStyle(TdwgObj& O, TdwgGroupWriter& W) {
     W.Int(62, C.Active == acIndexColor ? C.IndexValue() : 256);
     std::string LT = "BYLAYER";
     if (O.V >= acR2018) {
-      LT = TdwgObjectReader::Find(Ctx(O).FLTypes, O.Hd());  // H linetype
+      const std::uint64_t H = O.Hd();  // H linetype
+      if (O.Ctx) LT = TdwgObjectReader::Find(O.Ctx->FLTypes, H);
     } else {
       const int Index = D.ReadBS();  // BS linetype index
       if (Index == 32766) LT = "BYBLOCK";
@@ -1239,8 +1241,9 @@ void DecodeXRecord(TdwgObj& O, TdwgGroupWriter& W) {
           (void)B.ReadRC();           // RC code page
           const std::string Raw = B.ReadBytes(static_cast<std::uint64_t>(N));
           TdwgBitCursor T(Raw.data(), Raw.size(), O.V);
-          TdwgAnsiStringReader A(&T, O.Ctx->R.CodePage());
-          W.Str(C, A.ReadChars(static_cast<int>(Raw.size()), O.Ctx->R.CodePage()));
+          const int CP = O.Ctx ? O.Ctx->R.CodePage() : 0;
+          TdwgAnsiStringReader A(&T, CP);
+          W.Str(C, A.ReadChars(static_cast<int>(Raw.size()), CP));
         }
         break;
       }
@@ -1453,17 +1456,29 @@ const TdwgDecoder* DWGObjectDecoderByClass(std::string_view AName) {
   return nullptr;
 }
 
-const std::string& DWGLayerName(const TdwgObj& O, std::uint64_t H) { return TdwgObjectReader::Find(O.Ctx->FLayers, H); }
-const std::string& DWGStyleName(const TdwgObj& O, std::uint64_t H) { return TdwgObjectReader::Find(O.Ctx->FStyles, H); }
-const std::string& DWGBlockName(const TdwgObj& O, std::uint64_t H) { return TdwgObjectReader::Find(O.Ctx->FBlocks, H); }
+namespace {
+const std::string& NameIn(const TdwgObj& O, std::unordered_map<std::uint64_t, std::string> TdwgObjectReader::*M,
+                          std::uint64_t H) {
+  static const std::string Empty;
+  return O.Ctx ? TdwgObjectReader::Find(O.Ctx->*M, H) : Empty;
+}
+}  // namespace
+
+const std::string& DWGLayerName(const TdwgObj& O, std::uint64_t H) { return NameIn(O, &TdwgObjectReader::FLayers, H); }
+const std::string& DWGStyleName(const TdwgObj& O, std::uint64_t H) { return NameIn(O, &TdwgObjectReader::FStyles, H); }
+const std::string& DWGBlockName(const TdwgObj& O, std::uint64_t H) { return NameIn(O, &TdwgObjectReader::FBlocks, H); }
 const std::string& DWGDimStyleName(const TdwgObj& O, std::uint64_t H) {
-  return TdwgObjectReader::Find(O.Ctx->FDimStyles, H);
+  return NameIn(O, &TdwgObjectReader::FDimStyles, H);
 }
 const std::string& DWGMLStyleName(const TdwgObj& O, std::uint64_t H) {
-  return TdwgObjectReader::Find(O.Ctx->FMLStyles, H);
+  return NameIn(O, &TdwgObjectReader::FMLStyles, H);
 }
 
-TqdColorCAD TdwgObj::CMC() { return Ctx->Colors().ReadColor(D, Strings); }
+TqdColorCAD TdwgObj::CMC() {
+  if (Ctx) return Ctx->Colors().ReadColor(D, Strings);
+  TdwgIndexColorReader C;
+  return C.ReadColor(D, Strings);
+}
 
 // ---------------------------------------------------------------- entry point
 
