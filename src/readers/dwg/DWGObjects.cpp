@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "DXF.h"
@@ -192,6 +193,13 @@ public:
   std::map<std::string, std::vector<std::string>> FTableEntries;
   std::map<std::string, std::string> FTableHeads;
   std::vector<std::pair<std::uint64_t, std::string>> FObjects;
+  struct TStyleEntry {
+    std::uint64_t Handle;
+    std::string Groups, EED;
+  };
+  std::vector<TStyleEntry> FStyleEntries;
+  // Styles without a name become "SHAPE0", "SHAPE1" ... (the first free).
+  void NameShapeStyles();
 
 private:
   const TdwgDecoder* DecoderOf(int AType, std::string& AName) const;
@@ -527,6 +535,10 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
         E.Str(100, "AcDbSymbolTableRecord");
         E.Append(W.FData);
         E.Append(O.EED);
+        if (std::strcmp(Dec.Table, "STYLE") == 0) {
+          FStyleEntries.push_back({O.Handle, std::move(E.FData), std::move(O.EED)});
+          break;
+        }
         FTableEntries[Dec.Table].push_back(std::move(E.FData));
         break;
       }
@@ -736,10 +748,31 @@ std::string TdwgObjectReader::Assemble() {
   return std::move(W.FData);
 }
 
+void TdwgObjectReader::NameShapeStyles() {
+  std::set<std::string> Used;
+  for (const auto& [H, N] : FStyles) Used.insert(N);
+  int Next = 0;
+  for (const TStyleEntry& E : FStyleEntries) {
+    std::string& N = FStyles[E.Handle];
+    if (!N.empty()) continue;
+    while (Used.count("SHAPE" + std::to_string(Next))) ++Next;
+    N = "SHAPE" + std::to_string(Next++);
+    Used.insert(N);
+  }
+  for (TStyleEntry& E : FStyleEntries) {
+    TdwgGroupWriter W;
+    W.Append(E.Groups);
+    W.Str(2, FStyles[E.Handle]);
+    W.Append(E.EED);
+    FTableEntries["STYLE"].push_back(std::move(W.FData));
+  }
+}
+
 std::string TdwgObjectReader::Run() {
   const TqdObjectsMap& M = R.ObjMap();
   // Tables first: entities name their layer, linetype and style by handle.
-  for (int Pass = 0; Pass < 2 && !R.Stopped(); ++Pass)
+  for (int Pass = 0; Pass < 2 && !R.Stopped(); ++Pass) {
+    if (Pass == 1) NameShapeStyles();
     for (std::size_t I = 0; I < M.Count() && !R.Stopped(); ++I) {
       const int T = FTypes[I];
       if (T < 0) continue;
@@ -751,6 +784,7 @@ std::string TdwgObjectReader::Run() {
       if (Table != (Pass == 0)) continue;
       DecodeOne(I, *D, T);
     }
+  }
   if (FFailed)
     R.Warn("DWG objects not read: " + std::to_string(FFailed) + " (the first: " + FFirstFailure + ")");
   return Assemble();
@@ -896,7 +930,7 @@ void DecodeStyle(TdwgObj& O, TdwgGroupWriter& W) {
   const std::string Big = O.T();     // TV big-font file
   if (O.Ctx) O.Ctx->FStyles[O.Handle] = O.Name;
   W.Str(100, "AcDbTextStyleTableRecord");
-  W.Str(2, O.Name);
+  // The name is written with the table: unnamed (shape-file) styles get one first.
   W.Int(70, Flags);
   W.Real(40, Fixed);
   W.Real(41, Width);
