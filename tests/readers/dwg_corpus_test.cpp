@@ -129,31 +129,18 @@ std::vector<std::string> Strings(const std::string& J, std::size_t From, const s
   return R;
 }
 
-// The database classes that stand for a DXF type of another name.
-struct TClassType {
-  const char* Class;
-  const char* Type;
-};
-constexpr TClassType cnstClassTypes[] = {
-    {"ACADTABLE", "ACAD_TABLE"},  // tables are kept as block references
-    {"IMAGEENT", "IMAGE"},
-    {"CURVEPOLYGON", "HATCH"},    // solid fills become curve polygons, as from DXF
-    {"PROXY", "MESH"},            // meshes are kept as proxies
-};
-
-std::string TypeOf(const TqdDXFEntity& E) {
-  const std::string N = DXFClassName(E);
-  for (const TClassType& T : cnstClassTypes)
-    if (N == T.Class) return T.Type;
-  return N;
+// The type an entity was read as.
+std::string TypeOf(const TdwgLoadResult& R, const TqdDXFEntity& E) {
+  auto It = R.Names.find(&E);
+  return It != R.Names.end() ? std::string(It->second) : DXFClassName(E);
 }
 
 // Entities of one block by type.
-std::map<std::string, int> CountBlock(const TqdDXFEntity* B) {
+std::map<std::string, int> CountBlock(const TdwgLoadResult& AResult, const TqdDXFEntity* B) {
   std::map<std::string, int> R;
   if (B)
     for (int K = 0; K < B->Count(); ++K)
-      if (const TqdDXFEntity* E = B->GetEntity(K)) ++R[TypeOf(*E)];
+      if (const TqdDXFEntity* E = B->GetEntity(K)) ++R[TypeOf(AResult, *E)];
   return R;
 }
 
@@ -198,12 +185,12 @@ void CompareWithOracle(const std::string& AFile, const std::string& J, TqdDXFCon
     const TqdDXFLayout* L = C.GetLayout(I);
     if (!L || !L->PaperSpaceBlockField()) continue;
     LayoutBlocks.insert(L->PaperSpaceBlockField());
-    Got[Upper(L->Name())] = CountBlock(L->PaperSpaceBlockField());
+    Got[Upper(L->Name())] = CountBlock(R, L->PaperSpaceBlockField());
   }
   if (const TqdDXFEntity* Blocks = C.GetSection(csBlocks))
     for (int I = 0; I < Blocks->Count(); ++I)
       if (const TqdDXFEntity* B = Blocks->GetEntity(I); B && !LayoutBlocks.count(B))
-        for (const auto& [T, N] : CountBlock(B)) GotBlocks[T] += N;
+        for (const auto& [T, N] : CountBlock(R, B)) GotBlocks[T] += N;
   for (auto* M : {&Got, &Want})
     for (auto& [L, Counts] : *M)
       for (auto It = Counts.begin(); It != Counts.end();)
@@ -260,7 +247,9 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
   ASSERT_GE(S.size(), 6u);
   const TdwgVersionInfo Info = DWGVersionFromBytes(S.data(), S.size());
   TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
-  const TdwgLoadResult R = LoadDWGFromMemory(S.data(), S.size(), *C.get());
+  TdwgLoadOptions Options;
+  Options.RecordNames = true;
+  const TdwgLoadResult R = LoadDWGFromMemory(S.data(), S.size(), *C.get(), Options);
   EXPECT_EQ(R.Version, S.substr(0, 6));
   if (Info.Class != vcSupported) {
     EXPECT_FALSE(R.Ok);

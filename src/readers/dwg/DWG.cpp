@@ -830,6 +830,7 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   AConverter.HeadVarStruct().Version = static_cast<std::uint8_t>(Info.Version);
   AConverter.SetSourceView(Image, ASize);
   TdwgReader Reader(AConverter, Image, ASize, Info.Version);
+  Reader.SetRecordNames(AOptions.RecordNames);
   Reader.NoteOwnDictionaries();
   AConverter.SetLoadingState(true, 0);
   if (AOptions.OnProgress) AOptions.OnProgress(0, ASize);
@@ -852,6 +853,7 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   if (!Reader.ObjectsLoaded()) Reader.Complete(ASize);
   R.Warnings = Reader.Warnings();
   R.Warnings.insert(R.Warnings.end(), Reader.ObjectWarnings().begin(), Reader.ObjectWarnings().end());
+  R.Names = std::move(Reader.ObjectNames());
   R.Millimetres = Reader.Millimetres();
   // Named as DXF files name it in $DWGCODEPAGE.
   if (Reader.CodePage() > 0) R.CodePageName = "ANSI_" + std::to_string(Reader.CodePage());

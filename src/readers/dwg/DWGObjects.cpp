@@ -649,22 +649,6 @@ std::string TdwgObjectReader::Assemble() {
       for (const std::string& S : It->second) W.Append(S);
     W.Str(0, "ENDTAB");
   }
-  // Anonymous records and paper spaces other than the drawing's own are told apart
-  // by their position in the block table.
-  for (TBlockHeader& B : FBlockHeaders) {
-    std::string Upper = B.Name;
-    for (char& Ch : Upper) Ch = Ch == '$' ? '*' : static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
-    const bool Anonymous = (B.Flags & 1) || (Upper.size() == 2 && Upper[0] == '*' && (Upper[1] == 'D' || Upper[1] == 'E'));
-    const bool ExtraPaper = Upper == "*PAPER_SPACE" && B.Handle != R.PaperSpaceRecord();
-    const bool Numbered = Upper.size() > 2 && std::isdigit(static_cast<unsigned char>(Upper.back()));
-    if ((Anonymous && !Numbered && Upper.size() <= 2) || ExtraPaper) {
-      auto It = std::find(FBlockEntries.begin(), FBlockEntries.end(), B.Handle);
-      const std::size_t Pos = It == FBlockEntries.end() ? FBlockEntries.size() : std::size_t(It - FBlockEntries.begin());
-      B.Name += std::to_string(Pos);
-      if (Anonymous) B.Flags |= 1;
-      FBlocks[B.Handle] = B.Name;
-    }
-  }
   // Model and paper space first, as every drawing lists them.
   std::stable_sort(FBlockHeaders.begin(), FBlockHeaders.end(), [&](const TBlockHeader& A, const TBlockHeader& B) {
     auto Rank = [&](const TBlockHeader& X) {
@@ -749,6 +733,22 @@ std::string TdwgObjectReader::Assemble() {
 }
 
 void TdwgObjectReader::NameShapeStyles() {
+  // Anonymous records and paper spaces other than the drawing's own are told apart
+  // by their position in the block table.
+  for (TBlockHeader& B : FBlockHeaders) {
+    std::string Upper = B.Name;
+    for (char& Ch : Upper) Ch = Ch == '$' ? '*' : static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
+    const bool Anonymous = (B.Flags & 1) || (Upper.size() == 2 && Upper[0] == '*' && (Upper[1] == 'D' || Upper[1] == 'E'));
+    const bool ExtraPaper = Upper == "*PAPER_SPACE" && B.Handle != R.PaperSpaceRecord();
+    const bool Numbered = Upper.size() > 2 && std::isdigit(static_cast<unsigned char>(Upper.back()));
+    if ((Anonymous && !Numbered && Upper.size() <= 2) || ExtraPaper) {
+      auto It = std::find(FBlockEntries.begin(), FBlockEntries.end(), B.Handle);
+      const std::size_t Pos = It == FBlockEntries.end() ? FBlockEntries.size() : std::size_t(It - FBlockEntries.begin());
+      B.Name += std::to_string(Pos);
+      if (Anonymous) B.Flags |= 1;
+      FBlocks[B.Handle] = B.Name;
+    }
+  }
   std::set<std::string> Used;
   for (const auto& [H, N] : FStyles) Used.insert(N);
   int Next = 0;
@@ -1538,7 +1538,10 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   // The DXF reader starts the drawing over: what the file header gave is put back.
   const TqdHeadVarStruct Header = C.HeadVarStruct();
   const std::uint64_t MaxHandle = C.FMaxHandle;
-  const TdxfLoadResult R = LoadDXFFromMemory(Image.data(), Image.size(), C);
+  TdxfLoadOptions Options;
+  Options.RecordNames = FRecordNames;
+  TdxfLoadResult R = LoadDXFFromMemory(Image.data(), Image.size(), C, Options);
+  FObjectNames = std::move(R.DXFNames);
   C.HeadVarStruct() = Header;
   if (C.FMaxHandle < MaxHandle) C.FMaxHandle = MaxHandle;
   const TFPoint& A = Header.ExtMim;
