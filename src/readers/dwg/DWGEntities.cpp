@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 #include "DWGObjects.h"
 
@@ -519,8 +520,9 @@ void DecodeDimension(TdwgObj& O, W_t& W) {
       break;
     }
     default: {  // radius, diameter
-      const TFPoint P10 = D.Read3BD();  // 3BD centre (radius) or far chord point
-      const TFPoint P15 = D.Read3BD();  // 3BD chord point
+      TFPoint P10 = D.Read3BD();  // 3BD centre (radius); chord point (diameter)
+      TFPoint P15 = D.Read3BD();  // 3BD chord point (radius); far chord point (diameter)
+      if (O.Type == 26) std::swap(P10, P15);
       const double Leader = D.ReadBD(); // BD leader length
       W.Pt(10, P10);
       W.Str(100, O.Type == 25 ? "AcDbRadialDimension" : "AcDbDiametricDimension");
@@ -1078,6 +1080,13 @@ void DecodeWipeout(TdwgObj& O, W_t& W) {
 // BLOCK: the name comes from the block record.
 void DecodeBlock(TdwgObj& O, W_t&) { (void)O.T(); }  // TV name
 
+// ACAD_TABLE: a block reference to the table's anonymous block, then the cells (not
+// read: the block holds what is drawn).
+void DecodeAcadTable(TdwgObj& O, W_t& W) {
+  DecodeInsert(O, W);
+  O.D.SetPosition(O.D.End());
+}
+
 // Types whose data is not decoded field by field: the common data places them.
 void DecodeOpaque(TdwgObj& O, W_t&) { O.D.SetPosition(O.D.End()); }
 
@@ -1160,7 +1169,7 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"IMAGE", {"IMAGE", drEntity, DecodeImage}},
       {"WIPEOUT", {"WIPEOUT", drEntity, DecodeWipeout}},
       {"OLE2FRAME", {"OLE2FRAME", drEntity, DecodeOle2Frame}},
-      {"ACAD_TABLE", {"ACAD_TABLE", drEntity, DecodeOpaque}},
+      {"ACAD_TABLE", {"ACAD_TABLE", drEntity, DecodeAcadTable}},
       {"ARC_DIMENSION", {"ARC_DIMENSION", drEntity, DecodeOpaque}},
       {"MULTILEADER", {"MULTILEADER", drEntity, DecodeOpaque}},
       {"MESH", {"MESH", drEntity, DecodeOpaque}},

@@ -200,6 +200,8 @@ public:
   std::vector<TStyleEntry> FStyleEntries;
   // Styles without a name become "SHAPE0", "SHAPE1" ... (the first free).
   void NameShapeStyles();
+  // The header's current layer, linetype and styles, named by their handles.
+  void ApplyHeaderNames(TqdHeadVarStruct& H) const;
 
 private:
   const TdwgDecoder* DecoderOf(int AType, std::string& AName) const;
@@ -732,6 +734,18 @@ std::string TdwgObjectReader::Assemble() {
   return std::move(W.FData);
 }
 
+void TdwgObjectReader::ApplyHeaderNames(TqdHeadVarStruct& H) const {
+  const TdwgHeaderHandles& HH = R.HeaderHandles();
+  auto Set = [](std::string& AField, const std::string& AName) {
+    if (!AName.empty()) AField = AName;
+  };
+  Set(H.CLayer, Find(FLayers, HH.CLAYER));
+  Set(H.CELType, Find(FLTypes, HH.CELTYPE));
+  Set(H.TextStyle, Find(FStyles, HH.TEXTSTYLE));
+  Set(H.DimStyle, Find(FDimStyles, HH.DIMSTYLE));
+  Set(H.DimTextStyle, Find(FStyles, HH.DIMTXSTY));
+}
+
 void TdwgObjectReader::NameShapeStyles() {
   // Anonymous records and paper spaces other than the drawing's own are told apart
   // by their position in the block table.
@@ -770,18 +784,21 @@ void TdwgObjectReader::NameShapeStyles() {
 
 std::string TdwgObjectReader::Run() {
   const TqdObjectsMap& M = R.ObjMap();
-  // Tables first: entities name their layer, linetype and style by handle.
-  for (int Pass = 0; Pass < 2 && !R.Stopped(); ++Pass) {
-    if (Pass == 1) NameShapeStyles();
+  // Tables first: entities name their layer, linetype and style by handle, and
+  // layers their linetype; application ids name every object's extended data.
+  for (int Pass = 0; Pass < 3 && !R.Stopped(); ++Pass) {
+    if (Pass == 2) NameShapeStyles();
     for (std::size_t I = 0; I < M.Count() && !R.Stopped(); ++I) {
       const int T = FTypes[I];
       if (T < 0) continue;
       std::string ClassName;
       const TdwgDecoder* D = DecoderOf(T, ClassName);
       if (!D) continue;
+      const bool First = T == 56 || T == 57 || T == 66 || T == 67;
       const bool Table = D->Role == drTableEntry || D->Role == drControl || D->Role == drBlockHeader ||
                          std::strcmp(D->Name, "MLINESTYLE") == 0;
-      if (Table != (Pass == 0)) continue;
+      const int Wanted = First ? 0 : Table ? 1 : 2;
+      if (Wanted != Pass) continue;
       DecodeOne(I, *D, T);
     }
   }
@@ -794,6 +811,7 @@ std::string TdwgObjectReader::Run() {
 
 namespace {
 
+using W_t = TdwgGroupWriter;
 
 // Controls: BL entries, then their handles.
 void DecodeControl(TdwgObj& O, TdwgGroupWriter& W) {
@@ -985,14 +1003,15 @@ void DecodeVPort(TdwgObj& O, TdwgGroupWriter& W) {
   const double SnapRot = D.ReadBD();   // BD snap rotation
   const TFPoint SnapBase = D.Read2RD();  // 2RD snap base
   const TFPoint SnapSp = D.Read2RD();    // 2RD snap spacing
+  W_t U;
   if (V >= acR2000) {
-    D.Skip(1);                         // B unknown
-    (void)D.ReadBit();                 // B UCS per viewport
-    (void)D.Read3BD();                 // 3BD UCS origin
-    (void)D.Read3BD();                 // 3BD UCS x axis
-    (void)D.Read3BD();                 // 3BD UCS y axis
-    (void)D.ReadBD();                  // BD UCS elevation
-    (void)D.ReadBS();                  // BS UCS orthographic type
+    D.Skip(1);                      // B unknown
+    U.Int(65, D.ReadBit());         // B UCS per viewport
+    U.Pt(110, D.Read3BD());         // 3BD UCS origin
+    U.Pt(111, D.Read3BD());         // 3BD UCS x axis
+    U.Pt(112, D.Read3BD());         // 3BD UCS y axis
+    U.Real(146, D.ReadBD());        // BD UCS elevation
+    U.Int(79, D.ReadBS());          // BS UCS orthographic type
     if (V >= acR2007) {
       (void)D.ReadBS();  // BS grid flags
       (void)D.ReadBS();  // BS grid major
@@ -1024,6 +1043,7 @@ void DecodeVPort(TdwgObj& O, TdwgGroupWriter& W) {
   W.Int(76, Grid);
   W.Int(77, SnapStyle);
   W.Int(78, Iso);
+  W.Append(U.FData);
 }
 
 void DecodeDimStyle(TdwgObj& O, TdwgGroupWriter& W) {
@@ -1543,6 +1563,7 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   TdxfLoadResult R = LoadDXFFromMemory(Image.data(), Image.size(), C, Options);
   FObjectNames = std::move(R.DXFNames);
   C.HeadVarStruct() = Header;
+  Objects.ApplyHeaderNames(C.HeadVarStruct());
   if (C.FMaxHandle < MaxHandle) C.FMaxHandle = MaxHandle;
   const TFPoint& A = Header.ExtMim;
   const TFPoint& B = Header.ExtMax;
