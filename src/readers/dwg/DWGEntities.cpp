@@ -21,9 +21,12 @@ namespace {
 
 using W_t = TdwgGroupWriter;
 
+// Thickness and extrusion, written only when they are not the defaults.
 void ThickExtr(TdwgObj& O, W_t& W) {
-  W.Real(39, O.D.ReadBT());   // BT thickness
-  W.Pt(210, O.D.ReadBE());    // BE extrusion
+  const double T = O.D.ReadBT();   // BT thickness
+  const TFPoint E = O.D.ReadBE();  // BE extrusion
+  if (T != 0) W.Real(39, T);
+  if (E.X != 0 || E.Y != 0 || E.Z != 1) W.Pt(210, E);
 }
 
 void DecodeLine(TdwgObj& O, W_t& W) {

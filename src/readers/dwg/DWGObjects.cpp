@@ -225,7 +225,6 @@ private:
 };
 
 void TdwgObjectReader::Fail(std::uint64_t AHandle, const char* AName, const std::string& AWhy) {
-  if (std::getenv("DWGDEBUG")) std::fprintf(stderr, "fail %s %llX %s\n", AName, (unsigned long long)AHandle, AWhy.c_str());
   if (FFailed++ == 0) FFirstFailure = std::string(AName) + " " + DeferredObjectErrorMessage("EdwgError", AHandle) + " " + AWhy;
 }
 
@@ -411,7 +410,7 @@ void TdwgObjectReader::WriteEntityHead(TdwgObj& O, const TdwgDecoder& Dec, TdwgG
   } else {
     W.Int(420, static_cast<std::int64_t>(SwapRedBlue(O.Color.Color) & 0xFFFFFF));
   }
-  if (O.LWIndex >= 0) W.Int(370, DWGLineWeightGroup(O.LWIndex));
+  if (O.LWIndex >= 0 && DWGLineWeightGroup(O.LWIndex) != -1) W.Int(370, DWGLineWeightGroup(O.LWIndex));
   if (O.LTScale != 1.0) W.Real(48, O.LTScale);
   if (O.Invisible) W.Int(60, 1);
 }
@@ -503,9 +502,6 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       W.Hnd(330, O.Owner);
     }
     if (Dec.Fn) Dec.Fn(O, W);
-    if (std::getenv("DWGDEBUG") && (O.D.Position() != O.D.End() || !O.D.Ok()))
-      std::fprintf(stderr, "misfit %s type %d h %llX left %lld ok %d\n", Dec.Name, AType, (unsigned long long)O.Handle,
-                   (long long)O.D.End() - (long long)O.D.Position(), O.D.Ok());
     if (!O.D.Ok()) throw EdwgObjectError("data cut short");
     if (!O.H.Ok()) throw EdwgObjectError("handles cut short");
     if (R.Stopped()) return false;
@@ -707,7 +703,6 @@ std::string TdwgObjectReader::Assemble() {
 
   W.Str(0, "SECTION");
   W.Str(2, "ENTITIES");
-  std::size_t Placed = 0;
   // Model space also takes the entities that say so when the file names no record.
   for (int Paper = 0; Paper < 2; ++Paper) {
     const std::uint64_t Space = Paper ? R.PaperSpaceRecord() : R.ModelSpaceRecord();
@@ -716,11 +711,11 @@ std::string TdwgObjectReader::Assemble() {
       for (std::size_t I : It->second) WriteEntity(W, I, Paper != 0, 0);
   }
   W.Str(0, "ENDSEC");
-  for (const TBlockHeader& B : FBlockHeaders)
-    if (auto It = ByOwner.find(B.Handle); It != ByOwner.end()) Placed += It->second.size();
-  for (const auto& [Owner, List] : ByOwner)
-    if (Owner != R.ModelSpaceRecord() && Owner != R.PaperSpaceRecord() && std::none_of(FBlockHeaders.begin(), FBlockHeaders.end(), [&](const TBlockHeader& B) { return B.Handle == Owner; }))
-      Orphans += List.size();
+  std::unordered_map<std::uint64_t, bool> Records;
+  for (const TBlockHeader& B : FBlockHeaders) Records[B.Handle] = true;
+  for (const auto& Entry : ByOwner)
+    if (Entry.first != R.ModelSpaceRecord() && Entry.first != R.PaperSpaceRecord() && !Records.count(Entry.first))
+      Orphans += Entry.second.size();
   if (Orphans) R.Warn("DWG entities without a block to hold them: " + std::to_string(Orphans) + " not loaded");
 
   W.Str(0, "SECTION");
@@ -804,7 +799,14 @@ std::string TdwgObjectReader::Run() {
   }
   if (FFailed)
     R.Warn("DWG objects not read: " + std::to_string(FFailed) + " (the first: " + FFirstFailure + ")");
-  return Assemble();
+  std::string Image = Assemble();
+  // The groups are in the image now: their copies go before the drawing is built.
+  std::vector<TRecord>().swap(FEntities);
+  std::vector<std::pair<std::uint64_t, std::string>>().swap(FObjects);
+  std::map<std::string, std::vector<std::string>>().swap(FTableEntries);
+  std::unordered_map<std::uint64_t, TMarker>().swap(FMarkers);
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>>().swap(FChildren);
+  return Image;
 }
 
 // ---------------------------------------------------------------- tables
@@ -1547,12 +1549,6 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   (void)Registered;
   TdwgObjectReader Objects(*this, ATypes);
   const std::string Image = Objects.Run();
-  if (const char* P = std::getenv("DWGDEBUGDXF")) {
-    if (FILE* F = std::fopen(P, "wb")) {
-      std::fwrite(Image.data(), 1, Image.size(), F);
-      std::fclose(F);
-    }
-  }
   if (Stopped()) return;
   TqdDXFConverter& C = *FConverter;
   // The DXF reader starts the drawing over: what the file header gave is put back.
