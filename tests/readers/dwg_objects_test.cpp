@@ -363,4 +363,58 @@ TEST(DWGObjectDecoders, DispatchByTypeAndClass) {
     EXPECT_TRUE(DWGEntityDecoder(T) == nullptr && DWGObjectDecoder(T) == nullptr) << T;
 }
 
+// ---------------------------------------------------------------- envelope
+
+// An R2000 LINE whose stored data size in bits is ABits (0: the true size).
+std::string LineWithBitSize(std::uint32_t ABits) {
+  TBitWriter W;
+  W.BS(0x13);
+  W.RL(ABits);
+  W.H(0, 0x20);
+  W.BS(0);     // no extended data
+  W.B(0);      // no graphics
+  W.BB(2);     // model space
+  W.BL(0);     // reactors
+  W.B(1);      // no links
+  W.BS(256);   // colour
+  W.BD(1.0);   // linetype scale
+  W.BB(0);
+  W.BB(0);
+  W.BS(0);
+  W.RC(29);
+  W.B(1);      // z's are zero
+  W.RD(1.0);
+  W.BB(0);
+  W.RD(2.0);
+  W.BB(0);
+  W.B(1);
+  W.B(1);
+  W.H(3, 0);   // extension dictionary
+  W.H(5, 0);   // layer
+  std::string Body = W.Str();
+  std::string S;
+  S.push_back(static_cast<char>(Body.size() & 0xFF));  // MS size
+  S.push_back(static_cast<char>((Body.size() >> 8) & 0x7F));
+  S += Body;
+  const std::uint16_t C = CRC8(cnstDWGCRCSeed, S.data(), S.size());
+  S.push_back(static_cast<char>(C & 0xFF));
+  S.push_back(static_cast<char>(C >> 8));
+  return S;
+}
+
+TEST(DWGObjectEnvelope, DataBitSizeBeyondTheObjectFailsTheObject) {
+  const std::string Obj = LineWithBitSize(0x00FFFFFF);
+  std::size_t Head = 0;
+  for (int Pass = 0; Pass < 2; ++Pass)
+    Head = DWGFile("AC1015", {{2, MapBlock({{0x20, static_cast<std::int32_t>(Head)}}) + MapEnd()}}).size();
+  const std::string File =
+      DWGFile("AC1015", {{2, MapBlock({{0x20, static_cast<std::int32_t>(Head)}}) + MapEnd()}}) + Obj;
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const TdwgLoadResult R = LoadDWGFromMemory(File.data(), File.size(), *C.get());
+  ASSERT_TRUE(R.Ok) << R.Error;
+  bool Named = false;
+  for (const std::string& W : R.Warnings) Named |= W.find("data bit size beyond the object") != std::string::npos;
+  EXPECT_TRUE(Named) << ::testing::PrintToString(R.Warnings);
+}
+
 }  // namespace
