@@ -886,6 +886,7 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   AConverter.HeadVarStruct().Version = static_cast<std::uint8_t>(Info.Version);
   AConverter.SetSourceView(Source, SourceSize);
   TdwgReader Reader(AConverter, Source, SourceSize, Info.Version);
+  Reader.SetRecordNames(AOptions.RecordNames);
   if (Info.Version >= acR2004) Reader.SetMetadata(Metadata);
   for (const std::string& W : Rebuilt.Warnings) Reader.Warn(W);
   Reader.NoteOwnDictionaries();
@@ -905,10 +906,12 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     } catch (const std::exception& X) {
       Reader.Warn(std::string("DWG objects: ") + X.what());
     }
-    NoteUndecoded(Reader, Types, Reader);
+    if (!Reader.ObjectsLoaded()) NoteUndecoded(Reader, Types, Reader);
   }
-  Reader.Complete(ASize);
+  if (!Reader.ObjectsLoaded()) Reader.Complete(ASize);
   R.Warnings = Reader.Warnings();
+  R.Warnings.insert(R.Warnings.end(), Reader.ObjectWarnings().begin(), Reader.ObjectWarnings().end());
+  R.Names = std::move(Reader.ObjectNames());
   R.Millimetres = Reader.Millimetres();
   // Named as DXF files name it in $DWGCODEPAGE.
   if (Reader.CodePage() > 0) R.CodePageName = "ANSI_" + std::to_string(Reader.CodePage());

@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -152,6 +154,14 @@ public:
   const TqdSegmentedFile* SegmentedFile() const { return FSegmentedFile.get(); }
   // Handles of the objects that became drawing items.
   const std::unordered_set<std::uint64_t>& Decoded() const { return FDecoded; }
+  // The objects were decoded and the drawing completed (ReadObjects did it all).
+  bool ObjectsLoaded() const { return FObjectsLoaded; }
+  // Warnings of the completing passes over the decoded objects.
+  const std::vector<std::string>& ObjectWarnings() const { return FObjectWarnings; }
+  // With ARecord, the object type each entity was read as, where its class names
+  // another (TqdLoadResult::Names).
+  void SetRecordNames(bool ARecord) { FRecordNames = ARecord; }
+  std::unordered_map<const TqdDXFEntity*, std::string_view>& ObjectNames() { return FObjectNames; }
 
 protected:
   void ReadTemplate(const TdwgLocator& ALoc);
@@ -175,6 +185,10 @@ protected:
   TqdDWGMeatadata FMetadata;
   std::unordered_set<std::uint64_t> FDecoded;
   std::unique_ptr<TqdSegmentedFile> FSegmentedFile;
+  bool FObjectsLoaded = false;
+  bool FRecordNames = false;
+  std::vector<std::string> FObjectWarnings;
+  std::unordered_map<const TqdDXFEntity*, std::string_view> FObjectNames;
 };
 
 // Loads DWG bytes into AConverter. Never throws for bad input: failures are in the
