@@ -316,10 +316,13 @@ void TqdDXFDimensionStyle::Loaded(TqdDXFConverter* C) {
   TqdDXFPenTableItem::Loaded(C);
   FDimProps.Dec = ClampDimDec(FDimProps.Dec);
   if (!C || dynamic_cast<TqdDXFDimensionProperties*>(this)) return;
+  // A standard arrow the style names but the drawing lacks is made now; the others are
+  // made when something draws with them, so that a drawing gains no unused blocks.
   for (int S = 0; S < 4; ++S) {
     auto& N = FBlks[static_cast<std::size_t>(S)];
-    if (!N.empty() && C->BlockByName(N)) continue;
-    const int T = ArrowTypeFromByte(SlotByte(FDimProps, S));
+    if (N.empty() || C->BlockByName(N)) continue;
+    const int T = ArrowTypeByName(N, cnstArrowUser);
+    if (T == cnstArrowUser) continue;
     if (TqdDXFBlock* B = ArrowBlockOfType(C, T)) N = B->Name();
   }
 }
@@ -410,7 +413,8 @@ constexpr TDStyleRow cDStyleRows[] = {
     {147, vnDIMGAP, vkReal},   {173, vnDIMSAH, vkBool},    {174, vnDIMTIX, vkInt},   {176, vnDIMCLRD, vkColour},
     {177, vnDIMCLRE, vkColour}, {178, vnDIMCLRT, vkColour}, {271, vnDIMDEC, vkInt},  {281, vnDIMSD1, vkBool},
     {282, vnDIMSD2, vkBool},   {340, vnDIMTXSTY, vkHandle}, {341, vnDIMLRBLK, vkHandle}, {342, vnDIMBLK, vkHandle},
-    {343, vnDIMBLK1, vkHandle}, {344, vnDIMBLK2, vkHandle}, {371, vnDIMLWD, vkWeight}, {372, vnDIMLWE, vkWeight}};
+    {343, vnDIMBLK1, vkHandle}, {344, vnDIMBLK2, vkHandle}, {371, vnDIMLWD, vkWeight}, {372, vnDIMLWE, vkWeight},
+    {78, vnDIMZIN, vkInt}};
 
 int ColourIndex(const TqdColorCAD& C) { return C.Active == acIndexColor ? C.IndexValue() : 256; }
 
@@ -465,6 +469,7 @@ TqdCADExtendedData TqdDXFDimensionProperties::GetDStyleData() const {
       }
       case vnDIMLWD: D.AddInt16(1070, 371), D.AddInt16(1070, static_cast<std::int16_t>(LineWeightToStandard(P.LwD))); break;
       case vnDIMLWE: D.AddInt16(1070, 372), D.AddInt16(1070, static_cast<std::int16_t>(LineWeightToStandard(P.LwE))); break;
+      case vnDIMZIN: D.AddInt16(1070, 78), D.AddInt16(1070, static_cast<std::int16_t>(P.Zin)); break;
       default: break;
     }
   }
@@ -531,6 +536,7 @@ bool TqdDXFDimensionProperties::SetDStyleData(const TqdCADExtendedData& AData) {
           case vnDIMTAD: SetTextPosVert(static_cast<int>(std::clamp<long long>(X, -32768, 32767))); break;
           case vnDIMTIX: SetDIMTIX(static_cast<int>(std::clamp<long long>(X, -32768, 32767))); break;
           case vnDIMDEC: SetDIMDEC(X); break;
+          case vnDIMZIN: SetDIMZIN(static_cast<int>(std::clamp<long long>(X, 0, 15))); break;
           case vnDIMCLRD: SetDIMCLRD(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;
           case vnDIMCLRE: SetDIMCLRE(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;
           case vnDIMCLRT: SetDIMCLRT(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;

@@ -18,7 +18,9 @@ enum TqdDimNameVal {
   vnDIMASZ, vnDIMBLK, vnDIMBLK1, vnDIMBLK2, vnDIMLRBLK, vnDIMSD1, vnDIMSD2, vnDIMSE1,
   vnDIMSE2, vnDIMCLRD, vnDIMCLRE, vnDIMCLRT, vnDIMLWD, vnDIMLWE, vnDIMTIX, vnDIMLFAC,
   vnDIMDEC, vnDIMTXT, vnDIMTAD, vnDIMCEN, vnDIMTXSTY, vnDIMGAP, vnDIMEXE, vnDIMEXO,
-  vnDIMTIH, vnDIMTOH, vnDIMSCALE, vnDIMENBL, vnDIMTXTALIGN, vnDIMSAH
+  vnDIMTIH, vnDIMTOH, vnDIMSCALE, vnDIMENBL, vnDIMTXTALIGN, vnDIMSAH,
+  // Zero suppression, after the fixed thirty.
+  vnDIMZIN
 };
 
 // Vertical text position (DIMTAD).
@@ -138,6 +140,8 @@ public:
   void SetTextHeight(double V) { SetReal(vnDIMTXT, &TqdDimStyle::Txt, V); }
   double TextOffset() const { return PropertyOwnerRead(vnDIMGAP)->FDimProps.Gap; }
   void SetTextOffset(double V) { SetReal(vnDIMGAP, &TqdDimStyle::Gap, V); }
+  int DIMZIN() const { return PropertyOwnerRead(vnDIMZIN)->FDimProps.Zin; }
+  void SetDIMZIN(int V) { PropertyOwner(vnDIMZIN, true)->FDimProps.Zin = V; }
   TqdDimTextPosVert TextPosVert() const;
   void SetTextPosVert(int V) { PropertyOwner(vnDIMTAD, true)->FDimProps.Tad = V; }
   // Read through the overrides like every other value.

@@ -99,7 +99,7 @@ bool LinearDimLine(int AType, const TFPoint& AP1, const TFPoint& AP2, const TFPo
 
 bool IsGeneratedDimBlockName(std::string_view AName) { return AName.find("qdDim") != std::string_view::npos; }
 
-std::string FormatDimMeasurement(double AValue, int ADecimals) {
+std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros) {
   if (!std::isfinite(AValue)) return std::string();
   const int Dec = ClampDimDec(ADecimals);
   char Buf[64];
@@ -122,6 +122,14 @@ std::string FormatDimMeasurement(double AValue, int ADecimals) {
       for (char Ch : S.substr(1))
         if (Ch != '0' && Ch != '.') AllZero = false;
       if (AllZero) S.erase(0, 1);
+    }
+    if ((AZeros & 8) && S.find('.') != std::string::npos) {
+      while (!S.empty() && S.back() == '0') S.pop_back();
+      if (!S.empty() && S.back() == '.') S.pop_back();
+    }
+    if (AZeros & 4) {
+      const std::size_t At = S[0] == '-' ? 1 : 0;
+      if (S.compare(At, 2, "0.") == 0) S.erase(At, 1);
     }
     std::replace(S.begin(), S.end(), '.', ',');
     return S;
@@ -173,7 +181,7 @@ double TqdDXFDimension::Measurement() const {
 
 std::string TqdDXFDimension::MeasurementText() const {
   if (!FTextOverride.empty() && FTextOverride != "<>") return FTextOverride;
-  std::string Num = FormatDimMeasurement(Measurement(), Precision());
+  std::string Num = FormatDimMeasurement(Measurement(), Precision(), Properties()->DIMZIN());
   const std::string& Post = Properties()->PropertyOwnerRead(vnDIMDEC)->FDimProps.Post;
   std::string S = Num;
   if (!Post.empty()) {
@@ -320,7 +328,8 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   ClosedFilledLineBlock(C);
 
   // ---- definition points
-  TqdDXFLayer* DefLayer = C->LayerByName("DEFPOINTS");
+  // Found in any letter case; made in the spelling drawings use.
+  TqdDXFLayer* DefLayer = C->LayerByName("Defpoints");
   if (DefLayer) DefLayer->SetIsPlotting(false);
   const int Mode0 = C->PointDisplayMode();
   C->SetPointDisplayMode(0);

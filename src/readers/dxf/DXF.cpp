@@ -1146,6 +1146,10 @@ void TdxfHeader::ReadProperty() {
     }
   }
   else if (V == "$DIMTAD") Int70(Dim.Tad);
+  else if (V == "$DIMZIN") {
+    Int70(Dim.Zin);
+    Dim.Zin = std::clamp(Dim.Zin, 0, 15);
+  }
   else if (V == "$DIMTIX") Int70(Dim.Tix);
   else if (V == "$DIMTIH") Flag70(Dim.Tih);
   else if (V == "$DIMTOH") Flag70(Dim.Toh);

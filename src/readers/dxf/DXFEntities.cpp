@@ -1126,6 +1126,7 @@ public:
       case 75: Flag(D.SE1); break;
       case 76: Flag(D.SE2); break;
       case 77: D.Tad = R.IntValue(); break;
+      case 78: D.Zin = std::clamp(R.IntValue(), 0, 15); break;
       case 170: Flag(D.Alt); break;
       case 173: Flag(D.Sah); break;
       case 174: D.Tix = R.IntValue(); break;
