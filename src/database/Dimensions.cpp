@@ -201,7 +201,9 @@ bool TqdDXFDimension::SetExtData(const TqdCADExtendedData& AData) {
 }
 
 void TqdDXFDimension::SetBlockRecord(TqdDXFBlockRecord* R) {
-  if (!FGenerating && R && R->Block() && IsGeneratedDimBlockName(R->Block()->Name())) {
+  // Only a file being read is refused; a copy or an edit keeps the generated block.
+  const TqdDXFConverter* C = Converter();
+  if (!FGenerating && C && C->Status() == stLoading && R && R->Block() && IsGeneratedDimBlockName(R->Block()->Name())) {
     // Not taken over: Loaded generates a block of its own.
     TqdDXFInsert::SetBlockRecord(nullptr);
     return;
