@@ -140,6 +140,7 @@ struct TqdDimStyle {
   int Tix = 0;
   bool Toh = true;
   double Txt = 0.18;
+  int Zin = 0;  // DIMZIN: 4 drops leading zeros, 8 trailing ones
 };
 
 // The header variables the library uses, with their defaults.

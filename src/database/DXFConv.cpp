@@ -1,5 +1,7 @@
 #include "DXFConv.h"
 
+#include <unordered_set>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -884,10 +886,20 @@ void TqdDXFConverter::LoadAll() {
       if (TqdDXFEntity* Child = FObjectsSection->GetEntity(I); Child != FLayouts) LoadDepthFirst(Child, 0);
   }
   if (FBlocksSection) {
-    // Loading may add blocks (arrows, dimensions): those made now load themselves.
-    const int N = FBlocksSection->Count();
-    for (int I = 0; I < N; ++I)
-      if (auto* B = dynamic_cast<TqdDXFBlock*>(FBlocksSection->GetEntity(I)); B && !B->Layout()) LoadBlock(B);
+    // Loading adds blocks (arrows, generated dimensions) and may re-order BLOCKS: walk
+    // a snapshot, then load what was added meanwhile.
+    std::vector<TqdDXFBlock*> Walk;
+    std::unordered_set<const TqdDXFEntity*> Seen;
+    for (int Round = 0; Round < 8; ++Round) {
+      Walk.clear();
+      const int N = FBlocksSection->Count();
+      for (int I = 0; I < N; ++I)
+        if (auto* B = dynamic_cast<TqdDXFBlock*>(FBlocksSection->GetEntity(I)); B && Seen.insert(B).second)
+          Walk.push_back(B);
+      if (Walk.empty()) break;
+      for (TqdDXFBlock* B : Walk)
+        if (!B->Layout()) LoadBlock(B);
+    }
   }
   const int NL = LayoutsCount();
   for (int I = 0; I < NL; ++I)

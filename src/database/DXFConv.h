@@ -180,6 +180,8 @@ public:
   void GeneratedListAdd(TqdDXFEntity* E);
   void GeneratedListRemove(TqdDXFEntity* E);
   std::uint64_t FMaxHandle = 0;
+  // Numbers the dimension blocks this library generates ("*qdDim" N).
+  int FAddedDimensionsCount = 0;
 
   // ---- loading
   // Copies the bytes and appends CR LF 0 0; FLimit is the offset of the CR. Text

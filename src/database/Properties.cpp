@@ -58,6 +58,36 @@ bool Get(const TqdData& D, TqdColorCAD& V) {
 bool Get(const TqdData& D, THandle& V) { return D.TryAsHandle(V.V); }
 bool Get(const TqdData& D, TqdXMLVersion& V) { return D.TryAsVersion(V); }
 
+// "DimStyle": a handle when the text reads as one, else a style name.
+TqdDXFDimensionStyle* DimStyleFromText(const TqdDXFEntity& E, const std::string& V) {
+  TqdDXFConverter* C = E.Converter();
+  const TqdDXFEntity* Styles = C ? C->GetSection(csDimStyles) : nullptr;
+  if (!Styles || V.empty()) return nullptr;
+  std::uint64_t H = 0;
+  bool IsHandle = V.size() <= 16;
+  for (char Ch : V) {
+    const int D = Ch >= '0' && Ch <= '9' ? Ch - '0' : Ch >= 'A' && Ch <= 'F' ? Ch - 'A' + 10 : Ch >= 'a' && Ch <= 'f' ? Ch - 'a' + 10 : -1;
+    if (D < 0) {
+      IsHandle = false;
+      break;
+    }
+    H = H * 16 + static_cast<std::uint64_t>(D);
+  }
+  if (IsHandle && H)
+    for (int I = 0; I < Styles->Count(); ++I)
+      if (auto* S = dynamic_cast<TqdDXFDimensionStyle*>(Styles->GetEntity(I)); S && S->Handle() == H) return S;
+  return dynamic_cast<TqdDXFDimensionStyle*>(Styles->FindEntByName(V));
+}
+
+template <class T> void SetDimStyleByText(T& X, TqdTableItem& Item, const std::string& V) {
+  if (TqdDXFDimensionStyle* S = DimStyleFromText(X, V)) {
+    if constexpr (std::is_same_v<T, TqdDXFDimension>) X.SetStyle(S);
+    else X.SetDimStyle(S);
+  } else if (!V.empty()) {
+    Item.SetLink(TqdLinkObject::ByName(V));
+  }
+}
+
 // A property of class T holding values of type V: Get(const T&) -> V, Set(T&, V)
 // (nullptr for read-only).
 template <class T, class V, class G, class S = std::nullptr_t>
@@ -328,23 +358,55 @@ std::vector<TqdClassDescription> MakeDescriptions() {
         if (IsFiniteFPoint(V)) X.*F = V;
       });
     };
+    auto StyleName = [](const TqdTableItem& I, const TqdDXFEntity* S) {
+      if (S) return S->Name();
+      return I.Link() ? I.Link()->Name() : std::string();
+    };
     L.push_back({QD_CLASS(TqdDXFDimension),
-                 {Prop<T, std::string>(xaDimStyle, [](const T& X) { return X.FDimStyleName; },
-                                       [](T& X, const std::string& V) { X.FDimStyleName = V; }),
+                 {Prop<T, std::string>(
+                      xaDimStyle,
+                      [StyleName](const T& X) { return StyleName(const_cast<T&>(X).DimStyleItem(), X.Style()); },
+                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }),
                   Pt(xaDefPoint, &T::FDefPoint), Pt(xaLinDefPoint1, &T::FLinDefPoint1),
-                  Pt(xaLinDefPoint2, &T::FLinDefPoint2), Pt(xaMiddlePoint, &T::FTextMidPoint),
-                  Pt(xaArcDefPoint, &T::FArcDefPoint), Pt(xaRadDefPoint, &T::FRadDefPoint)},
+                  Pt(xaLinDefPoint2, &T::FLinDefPoint2), Pt(xaMiddlePoint, &T::FMiddlePoint),
+                  Pt(xaArcDefPoint, &T::FArcDefPoint), Pt(xaRadDefPoint, &T::FRadDefPoint),
+                  Prop<T, int>(xaArrowType, [](const T& X) { return X.ArrowType(); },
+                               [](T& X, int V) {
+                                 if (V >= -1 && V <= 20) X.SetArrowType(V);
+                               }),
+                  Prop<T, double>(xaArrowSize, [](const T& X) { return X.ArrowSize(); },
+                                  [](T& X, double V) { X.SetArrowSize(V); })},
                  nullptr});
   }
   {
     using T = TqdDXFLeader;
     L.push_back({QD_CLASS(TqdDXFLeader),
-                 {Prop<T, bool>(xaArrowhead, [](const T& X) { return X.FArrowHead; },
-                                [](T& X, bool V) { X.FArrowHead = V; }),
-                  Prop<T, std::string>(xaDimStyle, [](const T& X) { return X.FDimStyleName; },
-                                       [](T& X, const std::string& V) { X.FDimStyleName = V; }),
-                  Prop<T, int>(xaLeaderPathType, [](const T& X) { return X.FPathType; },
-                               [](T& X, int V) { X.FPathType = V == 1 ? 1 : 0; })}});
+                 {Prop<T, bool>(xaArrowhead, [](const T& X) { return X.FArrowhead; },
+                                [](T& X, bool V) { X.FArrowhead = V; }),
+                  Prop<T, std::string>(
+                      xaDimStyle,
+                      [](const T& X) {
+                        if (const auto* S = X.DimStyle()) return S->Name();
+                        auto& I = const_cast<T&>(X).DimStyleItem();
+                        return I.Link() ? I.Link()->Name() : std::string();
+                      },
+                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }),
+                  Prop<T, int>(xaLeaderPathType, [](const T& X) { return X.IsSpline() ? 1 : 0; },
+                               [](T& X, int V) { X.SetIsSpline(V == 1); }),
+                  Prop<T, int>(xaArrowType, [](const T& X) { return X.ArrowType(); },
+                               [](T& X, int V) {
+                                 if (V >= -1 && V <= 20) X.SetArrowType(V);
+                               }),
+                  Prop<T, double>(xaArrowSize, [](const T& X) { return X.ArrowSize(); },
+                                  [](T& X, double V) { X.SetArrowSize(V); })}});
+  }
+  {
+    using T = TqdDXFTolerance;
+    L.push_back({QD_CLASS(TqdDXFTolerance),
+                 {Prop<T, double>(xaDimScaleOverall, [](const T& X) { return X.DimScaleOverall(); },
+                                  [](T& X, double V) { X.SetDimScaleOverall(V); }),
+                  Prop<T, double>(xaDimGap, [](const T& X) { return X.GAP(); },
+                                  [](T& X, double V) { X.SetGAP(V); })}});
   }
   {
     using T = TqdDXFText;

@@ -182,29 +182,6 @@ TqdDXFAppID::~TqdDXFAppID() {
     C->RemoveAppEED(FNamedItem.FName);
 }
 
-void TqdDXFDimensionStyle::InitProps(const TqdHeadVarStruct* AHeader) {
-  FDimProps = AHeader ? AHeader->DimProps : cnstDefaultHeadVarStruct.DimProps;
-  FTextStyleItem.SetItem(nullptr);
-  FTextStyleItem.ClearLink();
-}
-
-TqdDXFStyle* TqdDXFDimensionStyle::TextStyle() const {
-  return dynamic_cast<TqdDXFStyle*>(FTextStyleItem.Item());
-}
-
-void TqdDXFDimensionStyle::ResolveLinks(TqdDXFConverter* C) {
-  TqdDXFPenTableItem::ResolveLinks(C);
-  ResolveTableItem<TqdDXFStyle>(FTextStyleItem, C, csStyles);
-}
-
-void TqdDXFDimensionStyle::AssignEntity(const TqdDXFEntity& Source) {
-  TqdDXFPenTableItem::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdDXFDimensionStyle*>(&Source)) {
-    FDimProps = S->FDimProps;
-    FTextStyleItem.SetItem(S->TextStyle());
-  }
-}
-
 void TqdDXFVport::SetViewDirection(const TFPoint& P) {
   if (!IsFiniteFPoint(P) || (P.X == 0 && P.Y == 0 && P.Z == 0))
     FViewDirection = cnstZOrtAxis;

@@ -145,24 +145,6 @@ public:
   ~TqdDXFAppID() override;
 };
 
-class TqdDXFDimensionStyle : public TqdDXFPenTableItem {
-  QD_ENTITY_CLASS(TqdDXFDimensionStyle)
-public:
-  TqdDXFDimensionStyle() { InitProps(nullptr); }
-  // The DimProps of AHeader (the library defaults when null); no text style.
-  void InitProps(const TqdHeadVarStruct* AHeader);
-  TqdDXFStyle* TextStyle() const;
-  void SetTextStyle(TqdDXFStyle* S) { FTextStyleItem.SetItem(S); }
-  TqdTableItem& TextStyleItem() { return FTextStyleItem; }
-  void ResolveLinks(TqdDXFConverter* C) override;
-  void AssignEntity(const TqdDXFEntity& Source) override;
-
-  TqdDimStyle FDimProps;
-
-private:
-  TqdTableItem FTextStyleItem;
-};
-
 class TqdDXFVport : public TqdDXFPenTableItem {
   QD_ENTITY_CLASS(TqdDXFVport)
 public:
@@ -231,3 +213,6 @@ public:
 private:
   std::vector<std::unique_ptr<TqdDXFEntity>> FEntries;
 };
+
+// Dimension styles live in their own unit; most users reach them through this one.
+#include "DimStyles.h"

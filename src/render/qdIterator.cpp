@@ -1,4 +1,6 @@
 #include "qdIterator.h"
+
+#include "Dimensions.h"
 #include "qdReaders.h"
 
 #include <map>
@@ -492,6 +494,14 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix:
     case cePolyline: case ceLWPolyline: case ceLeader:
       if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(E)) DrawPolyline(P);
+      // A leader's arrowhead is an insert it owns, drawn after its path.
+      if (T == ceLeader)
+        if (const auto* Ld = dynamic_cast<const TqdDXFLeader*>(E); Ld && Ld->ArrowInsert() && Ld->ArrowInsert()->Visibility())
+          DrawOne(Ld->ArrowInsert());
+      break;
+    case ceTolerance:
+      if (const auto* Tl = dynamic_cast<const TqdDXFTolerance*>(E); Tl && Tl->FrameBlock())
+        EnterBlock(E, Tl->FrameBlock(), cnstIdentityMat);
       break;
     case cePolyPolygon: case ceGradientPolygon: case ceCurvePolygon: case ceHatch: case ceMPolygon:
       if (const auto* P = dynamic_cast<const TqdCADPolyPolygon*>(E)) DrawArea(P, Layer);
@@ -838,6 +848,8 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
       return true;
     case ceDimension:
       return E->InsertBlock() != nullptr;
+    case ceTolerance:
+      return true;
     default:
       return E->IsInsert();
   }

@@ -66,15 +66,16 @@ TEST(Families, TextFamilyCopies) {
 
 TEST(Families, DimensionLeaderToleranceAndOthersCopy) {
   TqdDXFDimension D;
-  D.FDimType = 33;
+  D.FFlags = 33;
   D.FLinDefPoint2 = {4, 5, 0};
   D.FTextOverride = "<>";
   auto DK = CopyOf(D);
-  EXPECT_EQ(DK->FDimType, 33);
+  EXPECT_EQ(DK->FFlags, 33);
   EXPECT_EQ(DK->FLinDefPoint2.Y, 5.0);
   TqdDXFLeader L;
-  L.FVertices = {{0, 0, 0}, {1, 1, 0}};
-  EXPECT_EQ(CopyOf(L)->FVertices.size(), 2u);
+  L.Controls().Add({0, 0, 0});
+  L.Controls().Add({1, 1, 0});
+  EXPECT_EQ(CopyOf(L)->ControlCount(), 2);
   TqdDXFImageEnt I;
   I.FBoundary = {{-0.5, -0.5, 0}};
   I.FImageDefHandle = 0x2A;

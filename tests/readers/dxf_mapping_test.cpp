@@ -256,9 +256,80 @@ TEST(DxfMapping, DimensionIsAnInsertOfItsBlock) {
   EXPECT_EQ(D->Angle(), 90.0);
   EXPECT_EQ(D->FDefPoint.X, 1.0);
   EXPECT_EQ(D->FLinDefPoint2.X, 5.0);
-  EXPECT_EQ(D->FDimType, 33);
+  EXPECT_EQ(D->FFlags, 33);
   EXPECT_EQ(D->FTextRotation, 15.0);
-  EXPECT_EQ(D->FDimStyleName, L.Conv().HeadVarStruct().DimStyle);
+  ASSERT_TRUE(D->Style());
+  EXPECT_TRUE(SameNameText(D->Style()->Name(), L.Conv().HeadVarStruct().DimStyle));
+}
+
+TGroups BlocklessDimension(const char* X2) {
+  return {{0, "DIMENSION"}, {10, X2}, {20, "5"}, {11, "5"}, {21, "5"}, {70, "32"}, {13, "0"}, {23, "0"},
+          {14, X2},          {24, "0"}, {1001, "ACAD"}, {1000, "DSTYLE"}, {1002, "{"}, {1070, "41"}, {1040, "0.5"},
+          {1070, "271"},     {1070, "1"}, {1002, "}"}};
+}
+
+TEST(DxfMapping, BlocklessDimensionsAreGeneratedWhileBlocksLoad) {
+  // Dimensions without blocks inside many blocks: each generates "*qdDim" blocks and
+  // arrow blocks while BLOCKS is being walked.
+  TGroups Blocks{{0, "SECTION"}, {2, "BLOCKS"}};
+  for (int I = 0; I < 40; ++I) {
+    const std::string Name = "B" + std::to_string(I);
+    const TGroups B{{0, "BLOCK"}, {2, Name}, {70, "0"}, {10, "0"}, {20, "0"}};
+    Blocks.insert(Blocks.end(), B.begin(), B.end());
+    const TGroups D = BlocklessDimension("10");
+    Blocks.insert(Blocks.end(), D.begin(), D.end());
+    Blocks.push_back({0, "ENDBLK"});
+  }
+  Blocks.push_back({0, "ENDSEC"});
+  TGroups Ents{{0, "SECTION"}, {2, "ENTITIES"}};
+  const TGroups D = BlocklessDimension("20");
+  Ents.insert(Ents.end(), D.begin(), D.end());
+  Ents.insert(Ents.end(), {{0, "ENDSEC"}, {0, "EOF"}});
+  TLoaded L(TextDXF(Concat({Blocks, Ents})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  auto* M = dynamic_cast<TqdDXFDimension*>(First(L));
+  ASSERT_TRUE(M);
+  ASSERT_TRUE(M->Block());
+  EXPECT_TRUE(M->Block()->IsLoaded());
+  EXPECT_EQ(M->ArrowSize(), 0.5);  // from its DSTYLE data
+  EXPECT_EQ(M->Precision(), 1);
+  EXPECT_EQ(M->MeasurementText(), "20,0");
+  int Generated = 0;
+  const TqdDXFEntity* All = L.Conv().GetSection(csBlocks);
+  for (int I = 0; All && I < All->Count(); ++I)
+    if (auto* B = dynamic_cast<TqdDXFBlock*>(All->GetEntity(I)); B && IsGeneratedDimBlockName(B->Name())) {
+      ++Generated;
+      EXPECT_TRUE(B->IsLoaded()) << B->Name();
+    }
+  EXPECT_EQ(Generated, 41);
+  EXPECT_TRUE(L.Conv().BlockByName("_CLOSEDFILLED"));
+}
+
+TEST(DxfMapping, LeaderTakesItsArrowFromTheOverrides) {
+  TOne<TqdDXFLeader> L({{0, "LEADER"}, {3, "Standard"}, {71, "1"}, {72, "0"}, {10, "10"}, {20, "40"},
+                        {10, "20"}, {20, "50"}, {10, "30"}, {20, "50"}, {1001, "ACAD"}, {1000, "DSTYLE"},
+                        {1002, "{"}, {1070, "41"}, {1040, "3.0"}, {1070, "79"}, {1070, "0"}, {1070, "40"},
+                        {1040, "2.0"}, {1070, "140"}, {1002, "}"}});
+  ASSERT_TRUE(L.E);
+  EXPECT_EQ(L.E->ArrowSize(), 3.0);
+  EXPECT_EQ(L.E->ArrowScale(), 2.0);
+  ASSERT_TRUE(L.E->ArrowInsert());
+  EXPECT_TRUE(L.E->ArrowInsert()->Visibility());
+  EXPECT_NEAR(L.E->ArrowInsert()->Scale().X, 6.0, 1e-9);
+  EXPECT_NEAR(L.E->ArrowAngle(), -135.0, 1e-9);
+}
+
+TEST(DxfMapping, DimStyleArrowBlocksAndDecimals) {
+  TLoaded L(TextDXF(Concat({{{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "DIMSTYLE"}, {0, "DIMSTYLE"},
+                             {2, "S1"}, {70, "0"}, {5, "_DOT"}, {271, "32000"}, {41, "0.3"}, {0, "ENDTAB"},
+                             {0, "ENDSEC"}, {0, "EOF"}}})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  auto* S = dynamic_cast<TqdDXFDimensionStyle*>(L.Conv().GetSection(csDimStyles)->FindEntByName("S1"));
+  ASSERT_TRUE(S);
+  EXPECT_EQ(S->DIMDEC(), 8);
+  EXPECT_EQ(S->ArrowType(), 3);
+  EXPECT_EQ(S->ArrowSize(), 0.3);
+  EXPECT_TRUE(L.Conv().BlockByName("_DOT"));
 }
 
 // ---------------------------------------------------------------- hatches
@@ -449,12 +520,13 @@ TEST(DxfMapping, WipeoutImageLeaderTolerance) {
   TOne<TqdDXFLeader> L({{0, "LEADER"}, {3, "Standard"}, {71, "1"}, {72, "0"}, {73, "3"}, {76, "2"},
                         {10, "0"}, {20, "0"}, {30, "0"}, {10, "5"}, {20, "5"}, {30, "0"}, {40, "2"}});
   ASSERT_TRUE(L.E);
-  EXPECT_EQ(L.E->FVertices.size(), 2u);
-  EXPECT_EQ(L.E->FVertices[1].Y, 5.0);
-  EXPECT_EQ(L.E->FDimStyleName, "Standard");
+  EXPECT_EQ(L.E->ControlCount(), 2);
+  EXPECT_EQ(L.E->GetControlPoint(1).Y, 5.0);
+  ASSERT_TRUE(L.E->DimStyle());
+  EXPECT_TRUE(SameNameText(L.E->DimStyle()->Name(), "Standard"));
   TOne<TqdDXFTolerance> T({{0, "TOLERANCE"}, {3, "Standard"}, {1, "{\\Fgdt;j}%%v0.1"}, {10, "3"}});
   ASSERT_TRUE(T.E);
-  EXPECT_EQ(T.E->FText, "{\\Fgdt;j}%%v0.1");
+  EXPECT_EQ(T.E->Text(), "{\\Fgdt;j}%%v0.1");
   EXPECT_EQ(T.E->Point().X, 3.0);
 }
 

@@ -752,9 +752,9 @@ std::unique_ptr<TqdDXFEntity> Tdwg11Reader::ReadEntity(const Tdwg12Frame& R, boo
       // R9 stores every point of a dimension as two RD.
       const std::size_t PointBytes = IsR9() ? 16 : 24;
       D->FDefPoint = IsR9() ? C.Point2(Z) : C.Point3();
-      D->FTextMidPoint = C.Point2(Z);
+      D->FMiddlePoint = C.Point2(Z);
       if (Opt & 0x01) D->SetPoint(C.Point2(Z));
-      if ((Opt & 0x02) && !(WideLTypeIndex() && (Opt & 0x01))) D->FDimType = C.RC();
+      if ((Opt & 0x02) && !(WideLTypeIndex() && (Opt & 0x01))) D->FFlags = C.RC();
       if (Opt & 0x04) D->FTextOverride = C.String();
       for (int Bit : {0x08, 0x10, 0x20, 0x40})
         if (Opt & Bit) C.Skip(PointBytes);

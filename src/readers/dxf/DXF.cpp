@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "DimStyles.h"
 #include "Registry.h"
 #include "qdFunction.h"
 
@@ -1134,8 +1135,21 @@ void TdxfHeader::ReadProperty() {
   else if (V == "$DIMASZ") Real(Dim.Asz);
   else if (V == "$DIMSCALE") Real(Dim.Scale);
   else if (V == "$DIMTXT") Real(Dim.Txt);
-  else if (V == "$DIMDEC") Int70(Dim.Dec);
+  else if (V == "$DIMDEC") {
+    Int70(Dim.Dec);
+    Dim.Dec = ClampDimDec(Dim.Dec);
+  } else if (V == "$DIMBLK" || V == "$DIMBLK1" || V == "$DIMBLK2" || V == "$DIMLDRBLK") {
+    // Arrow names; a user block's name gives the "user arrow" type.
+    if (Code == 1) {
+      const std::uint8_t T = ArrowTypeToByte(ArrowTypeByName(FReader.UValue(), 0));
+      (V == "$DIMBLK" ? Dim.Arrows.Blk : V == "$DIMBLK1" ? Dim.Arrows.Blk1 : V == "$DIMBLK2" ? Dim.Arrows.Blk2 : Dim.Arrows.LrBlk) = T;
+    }
+  }
   else if (V == "$DIMTAD") Int70(Dim.Tad);
+  else if (V == "$DIMZIN") {
+    Int70(Dim.Zin);
+    Dim.Zin = std::clamp(Dim.Zin, 0, 15);
+  }
   else if (V == "$DIMTIX") Int70(Dim.Tix);
   else if (V == "$DIMTIH") Flag70(Dim.Tih);
   else if (V == "$DIMTOH") Flag70(Dim.Toh);

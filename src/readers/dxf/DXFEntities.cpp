@@ -458,18 +458,22 @@ public:
     D->SetScale({1, 1, 1});
     D->SetAngle(F(54));
     LinkBlock(R, *D, S(2));
-    const std::string Style(Trim(S(3)));
-    D->FDimStyleName = Style.empty() ? R.Converter()->HeadVarStruct().DimStyle : Style;
+    std::string Style(Trim(S(3)));
+    if (Style.empty()) Style = R.Converter()->HeadVarStruct().DimStyle;
+    if (!Style.empty()) D->DimStyleItem().SetLink(TqdLinkObject::ByName(Style));
     D->FDefPoint = FP[0];
-    D->FTextMidPoint = FP[1];
+    D->FMiddlePoint = FP[1];
     D->FLinDefPoint1 = FP[3];
     D->FLinDefPoint2 = FP[4];
     D->FRadDefPoint = FP[5];
     D->FArcDefPoint = FP[6];
-    D->FDimType = I(70);
+    D->FFlags = I(70);
     D->FTextOverride = S(1);
-    D->FTextRotation = F(53);
-    D->FMeasurement = F(42);
+    D->SetTextRotation(F(53));
+    // The line angle of a rotated dimension (code 50, 0 when absent), kept apart from
+    // the insert's rotation.
+    if (std::isfinite(F(50))) D->FDimLineAngle = F(50);
+    if (std::isfinite(F(42))) D->FMeasurement = F(42);
   }
 };
 
@@ -491,15 +495,15 @@ public:
     }
     if (C == 10 && !FVertices.empty()) FVertices.back().X = R.FloatValue();
   }
-  void Commit(TdxfReader&, TqdDXFEntity& E) override {
+  void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     auto* L = dynamic_cast<TqdDXFLeader*>(&E);
     if (!L) return;
     L->SetExtrusion(FExtr);
     for (const TFPoint& P : FVertices)
-      if (IsFiniteFPoint(P)) L->FVertices.push_back(P);
-    if (!L->FVertices.empty()) L->SetPoint(L->FVertices.front());
-    L->FArrowHead = I(71, 1) != 0;
-    L->FPathType = I(72);
+      if (IsFiniteFPoint(P)) L->Controls().Add(P);
+    if (L->ControlCount() > 0) L->SetPoint(L->GetControlPoint(0));
+    L->FArrowhead = I(71, 1) != 0;
+    L->SetIsSpline(I(72) == 1);
     L->FAnnotationType = I(73, 3);
     L->FHookDirection = I(74);
     L->FHookLine = I(75);
@@ -507,7 +511,8 @@ public:
     if (std::isfinite(F(41))) L->FAnnotationWidth = F(41);
     if (IsFiniteFPoint(FHook)) L->FHookVector = FHook;
     L->FAnnotationHandle = FAnnotation;
-    L->FDimStyleName = std::string(Trim(S(3)));
+    const std::string Style(Trim(S(3)));
+    if (!Style.empty()) L->DimStyleItem().SetLink(TqdLinkObject::ByName(Style));
   }
 
 private:
@@ -521,11 +526,12 @@ public:
   void Commit(TdxfReader&, TqdDXFEntity& E) override {
     auto* T = dynamic_cast<TqdDXFTolerance*>(&E);
     if (!T) return;
-    T->FText = S(1);
+    T->SetText(S(1));
     T->SetPoint(FP[0]);
-    if (FHasP[1] && IsFiniteFPoint(FP[1])) T->FDirection = FP[1];
+    if (FHasP[1] && IsFiniteFPoint(FP[1])) T->SetDirection(FP[1]);
     T->SetExtrusion(FExtr);
-    T->FDimStyleName = std::string(Trim(S(3)));
+    const std::string Style(Trim(S(3)));
+    if (!Style.empty()) T->DimStyleItem().SetLink(TqdLinkObject::ByName(Style));
   }
 };
 
@@ -1120,6 +1126,7 @@ public:
       case 75: Flag(D.SE1); break;
       case 76: Flag(D.SE2); break;
       case 77: D.Tad = R.IntValue(); break;
+      case 78: D.Zin = std::clamp(R.IntValue(), 0, 15); break;
       case 170: Flag(D.Alt); break;
       case 173: Flag(D.Sah); break;
       case 174: D.Tix = R.IntValue(); break;
@@ -1132,13 +1139,26 @@ public:
       case 371: Weight(D.LwD); break;
       case 372: Weight(D.LwE); break;
       case 340: FTextStyle = R.HandleValue(); break;
+      // Arrow blocks: by name up to R12, by block-record handle since.
+      case 5: case 6: case 7: FBlkNames[C == 5 ? 0 : C == 6 ? 1 : 2] = std::string(Trim(R.UValue())); break;
+      case 341: case 342: case 343: case 344: FBlkHandles[C == 341 ? 3 : C - 342] = R.HandleValue(); break;
       default: break;
     }
   }
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     auto* D = dynamic_cast<TqdDXFDimensionStyle*>(&E);
     if (!D) return;
+    FProps.Dec = ClampDimDec(FProps.Dec);
     D->FDimProps = FProps;
+    for (int I = 0; I < 4; ++I) {
+      if (!FBlkNames[I].empty()) {
+        D->FBlks[static_cast<std::size_t>(I)] = FBlkNames[I];
+        const int T = ArrowTypeByName(FBlkNames[I], 0);
+        std::uint8_t& Slot = I == 0 ? D->FDimProps.Arrows.Blk : I == 1 ? D->FDimProps.Arrows.Blk1 : I == 2 ? D->FDimProps.Arrows.Blk2 : D->FDimProps.Arrows.LrBlk;
+        Slot = ArrowTypeToByte(T);
+      }
+      if (FBlkHandles[I]) D->FBlkHandles[static_cast<std::size_t>(I)] = FBlkHandles[I];
+    }
     if (!FTextStyle) return;
     if (const TqdDXFEntity* Styles = R.Converter()->GetSection(csStyles))
       for (int I = 0; I < Styles->Count(); ++I)
@@ -1151,6 +1171,8 @@ public:
 private:
   TqdDimStyle FProps;
   std::uint64_t FTextStyle = 0;
+  std::string FBlkNames[4];
+  std::uint64_t FBlkHandles[4] = {};
 };
 
 class TBlockRecordMapper : public TBaseMapper {
