@@ -120,7 +120,9 @@ void TqdHPGLReader::Reset() {
   FUserP2 = FRealP2;
   FShading = 1;
   FTextHeight = 4.057;
-  FTextWidth = 0.4;
+  // The default cell is 0.4 times as wide as high; SI's width factor is 1.6 x w / h,
+  // so the same cell has the factor 0.64 (0.4 itself draws labels at 40 % width).
+  FTextWidth = 1.6 * 0.4;
   FIsSR = false;
   FTextRotation = 0;
   FSlant = 0;
@@ -591,10 +593,10 @@ void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   if (Added && Owner == FWindowBlock) {
     // The window's content box, for finishing it.
     if (auto* P = dynamic_cast<TqdFlatPoly*>(Raw))
-      for (const TFPoint& Q : P->Points()) UnionBoxPoint2D(FWindowBox, Q);
+      for (const TFPoint& Q : P->Points()) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
     else if (auto* H = dynamic_cast<TqdCADPolyPolygon*>(Raw))
       for (int I = 0; I < H->LoopCount(); ++I)
-        for (const TFPoint& Q : H->Loop(I)) UnionBoxPoint2D(FWindowBox, Q);
+        for (const TFPoint& Q : H->Loop(I)) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
     else {
       FConverter->Loads(Raw);
       if (IsFiniteBox(Raw->Box())) UnionBoxes(FWindowBox, Raw->Box());
@@ -666,11 +668,6 @@ void TqdHPGLReader::Plot(bool APenDown, int AMode) {
     if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord)
       break;
     AddPoint(P, !APenDown);
-  }
-  // A dot: pen down without a move plots a point.
-  if (APenDown && N == 0 && !FPolyMode && FLine.empty()) {
-    StartPolyline();
-    FLine.push_back(FLine.back());
   }
   Moved();
 }
@@ -794,73 +791,85 @@ void TqdHPGLReader::PolylineEncoded() {
 
 // ---- arcs and curves
 
+TF2DPoint TqdHPGLReader::AxisScale() const {
+  if (!FScaling) return {1, 1};
+  return {FScale.X != 0 ? FScale.X : 1, FScale.Y != 0 ? FScale.Y : 1};
+}
+
+// C is in plotter space (user units times the scale); the radius and angles are in
+// user units, where the arc is round. Under unequal scales it is an ellipse on paper.
 void TqdHPGLReader::AddArc(const TF2DPoint& C, double R, double AStart, double ASweep) {
-  if (!(R > 0) || !std::isfinite(R) || !std::isfinite(AStart) || !std::isfinite(ASweep)) return;
+  if (!(R > 0) || !std::isfinite(R) || !std::isfinite(AStart) || !std::isfinite(ASweep) || R > cnstMaxCoord) return;
   ASweep = std::clamp(ASweep, -360.0, 360.0);
-  if (FPolyMode || std::fabs(ASweep) >= 360) {
-    // A polygon takes the arc's points; a full turn is a closed circle.
-    const int N = std::max(4, static_cast<int>(std::ceil(std::fabs(ASweep) / 5)));
-    if (!FPolyMode) {
-      FinishPolyline();
-      StartPolyline();
-    }
-    for (int I = 1; I <= N; ++I) {
-      const double A = (AStart + ASweep * I / N) * M_PI / 180;
-      AddPoint({C.X + R * std::cos(A), C.Y + R * std::sin(A)}, false);
-    }
+  const TF2DPoint S = AxisScale();
+  auto At = [&](double Deg) {
+    const double A = Deg * M_PI / 180;
+    return TF2DPoint{C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y};
+  };
+  const TF2DPoint End = At(AStart + ASweep);
+  const bool Round = std::fabs(std::fabs(S.X) - std::fabs(S.Y)) <= 1e-9 * std::fabs(S.X);
+  if (FPolyMode || std::fabs(ASweep) >= 360 || !Round) {
+    // Points: for a polygon, a full turn, or an ellipse.
+    const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(ASweep) / 5)), 2, 72);
+    if (!FPolyMode && FLine.empty()) StartPolyline();
+    for (int I = 1; I <= N; ++I) AddPoint(At(AStart + ASweep * I / N), false);
     if (!FPolyMode) FinishPolyline();
+    FPenPos = End;
     return;
   }
   FinishPolyline();
-  const double A0 = AStart * M_PI / 180, A1 = (AStart + ASweep) * M_PI / 180;
-  const TF2DPoint S{C.X + R * std::cos(A0), C.Y + R * std::sin(A0)};
-  const TF2DPoint E{C.X + R * std::cos(A1), C.Y + R * std::sin(A1)};
-  const TFPoint DC = ToDrawing(C.X, C.Y, false), DS = ToDrawing(S.X, S.Y, false), DE = ToDrawing(E.X, E.Y, false);
+  const TF2DPoint P0 = At(AStart);
+  const TFPoint DC = ToDrawing(C.X, C.Y, false), DS = ToDrawing(P0.X, P0.Y, false), DE = ToDrawing(End.X, End.Y, false);
   double SA = std::atan2(DS.Y - DC.Y, DS.X - DC.X) * 180 / M_PI;
   double EA = std::atan2(DE.Y - DC.Y, DE.X - DC.X) * 180 / M_PI;
-  if (ASweep < 0) std::swap(SA, EA);
+  // A mirrored scale turns the other way.
+  const bool CCW = (ASweep > 0) == (S.X * S.Y > 0);
+  if (!CCW) std::swap(SA, EA);
   auto Arc = std::make_unique<TqdDXFArc>();
   Arc->SetPoint(DC);
-  Arc->SetRadius(R * cnstMMPerStep);
+  Arc->SetRadius(R * std::fabs(S.X) * cnstMMPerStep);
   Arc->SetStartAngle(SA);
   Arc->SetEndAngle(EA);
   AddEntity(std::move(Arc), false);
-  FPenPos = E;
+  FPenPos = End;
 }
 
 void TqdHPGLReader::ArcAbs(bool ARelative) {
   if (!ReadParams(true) || FCommandParameters.size() < 3) return;
   TF2DPoint C{FCommandParameters[0], FCommandParameters[1]};
   if (ARelative) C = {FPenPos.X + C.X, FPenPos.Y + C.Y};
-  // The sweep was read as a coordinate: undo its scale, and mirror it with the axes.
-  double Sweep = FCommandParameters[2];
-  if (FScaling) {
-    Sweep /= FScale.X;
-    if ((FScale.X < 0) != (FScale.Y < 0)) Sweep = -Sweep;
-  }
-  const double R = std::hypot(FPenPos.X - C.X, FPenPos.Y - C.Y);
-  const double Start = std::atan2(FPenPos.Y - C.Y, FPenPos.X - C.X) * 180 / M_PI;
-  if (FPenDown) AddArc(C, R, Start, Sweep);
+  const TF2DPoint S = AxisScale();
+  // The sweep was read as a coordinate: undo its scale.
+  const double Sweep = FCommandParameters[2] / S.X;
+  const double UX = (FPenPos.X - C.X) / S.X, UY = (FPenPos.Y - C.Y) / S.Y;
+  const double R = std::hypot(UX, UY);
+  const double Start = std::atan2(UY, UX) * 180 / M_PI;
+  if (FPenDown || FPolyMode) AddArc(C, R, Start, Sweep);
   else {
     const double A = (Start + Sweep) * M_PI / 180;
-    if (std::isfinite(A) && R > 0) FPenPos = {C.X + R * std::cos(A), C.Y + R * std::sin(A)};
+    if (std::isfinite(A) && R > 0) FPenPos = {C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y};
   }
   Moved();
 }
 
 void TqdHPGLReader::ArcThree(bool ARelative) {
   if (!ReadParams(true) || FCommandParameters.size() < 4) return;
-  const TF2DPoint A = FPenPos;
-  TF2DPoint B{FCommandParameters[0], FCommandParameters[1]}, C{FCommandParameters[2], FCommandParameters[3]};
+  const TF2DPoint S = AxisScale();
+  // In user units, where the arc is round.
+  const TF2DPoint A{FPenPos.X / S.X, FPenPos.Y / S.Y};
+  TF2DPoint B{FCommandParameters[0] / S.X, FCommandParameters[1] / S.Y};
+  TF2DPoint C{FCommandParameters[2] / S.X, FCommandParameters[3] / S.Y};
   if (ARelative) {
     B = {A.X + B.X, A.Y + B.Y};
     C = {A.X + C.X, A.Y + C.Y};
   }
+  const TF2DPoint CEnd{C.X * S.X, C.Y * S.Y};
   const double D = 2 * (A.X * (B.Y - C.Y) + B.X * (C.Y - A.Y) + C.X * (A.Y - B.Y));
-  if (std::fabs(D) < 1e-12 || !std::isfinite(D)) {
+  const double Span = std::max({std::fabs(B.X - A.X), std::fabs(B.Y - A.Y), std::fabs(C.X - A.X), std::fabs(C.Y - A.Y)});
+  if (!std::isfinite(D) || std::fabs(D) <= 1e-12 * Span * Span) {
     // Collinear: a line to the end.
-    if (FPenDown) AddPoint(C, false);
-    else FPenPos = C;
+    if (FPenDown || FPolyMode) AddPoint(CEnd, false);
+    else FPenPos = CEnd;
     Moved();
     return;
   }
@@ -869,16 +878,13 @@ void TqdHPGLReader::ArcThree(bool ARelative) {
                     (A2 * (C.X - B.X) + B2 * (A.X - C.X) + C2 * (B.X - A.X)) / D};
   const double R = std::hypot(A.X - O.X, A.Y - O.Y);
   const double SA = std::atan2(A.Y - O.Y, A.X - O.X) * 180 / M_PI;
-  double EA = std::atan2(C.Y - O.Y, C.X - O.X) * 180 / M_PI;
+  const double EA = std::atan2(C.Y - O.Y, C.X - O.X) * 180 / M_PI;
   const double Turn = (B.X - A.X) * (C.Y - A.Y) - (B.Y - A.Y) * (C.X - A.X);
-  double Sweep = EA - SA;
-  if (Turn > 0) {
-    while (Sweep <= 0) Sweep += 360;
-  } else {
-    while (Sweep >= 0) Sweep -= 360;
-  }
-  if (FPenDown) AddArc(O, R, SA, Sweep);
-  FPenPos = C;
+  double Sweep = std::fmod(EA - SA, 360.0);
+  if (Turn > 0 && Sweep <= 0) Sweep += 360;
+  if (Turn < 0 && Sweep >= 0) Sweep -= 360;
+  if (FPenDown || FPolyMode) AddArc({O.X * S.X, O.Y * S.Y}, R, SA, Sweep);
+  FPenPos = CEnd;
   Moved();
 }
 
@@ -927,26 +933,35 @@ void TqdHPGLReader::Bezier(bool ARelative) {
 
 void TqdHPGLReader::Circle() {
   if (!ReadParams(false) || FCommandParameters.empty()) return;
-  double R = std::fabs(FCommandParameters[0]);
-  if (FScaling) R *= std::fabs(FScale.X);
+  const double R = std::fabs(FCommandParameters[0]);
   if (!(R > 0) || !std::isfinite(R) || R > cnstMaxCoord) return;
-  const TF2DPoint C = FPenPos;
+  const TF2DPoint C = FPenPos, S = AxisScale();
   if (FPolyMode) {
     // A circle is a sub-polygon of its own.
-    FPolyNewSub = false;
     FPolyBuffer.emplace_back();
     for (int I = 0; I <= 72; ++I) {
       const double A = I * 5 * M_PI / 180;
-      FPolyBuffer.back().push_back(ToDrawing(C.X + R * std::cos(A), C.Y + R * std::sin(A), false));
+      FPolyBuffer.back().push_back(ToDrawing(C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y, false));
     }
     FPolyNewSub = true;
     return;
   }
   FinishPolyline();
-  auto E = std::make_unique<TqdDXFCircle>();
-  E->SetPoint(ToDrawing(C.X, C.Y, false));
-  E->SetRadius(R * cnstMMPerStep);
-  AddEntity(std::move(E), false);
+  if (std::fabs(std::fabs(S.X) - std::fabs(S.Y)) > 1e-9 * std::fabs(S.X)) {
+    // Unequal scales: an ellipse on paper.
+    StartPolyline();
+    FLine.clear();
+    for (int I = 0; I <= 72; ++I) {
+      const double A = I * 5 * M_PI / 180;
+      FLine.push_back(ToDrawing(C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y, false));
+    }
+    FinishPolyline();
+  } else {
+    auto E = std::make_unique<TqdDXFCircle>();
+    E->SetPoint(ToDrawing(C.X, C.Y, false));
+    E->SetRadius(R * std::fabs(S.X) * cnstMMPerStep);
+    AddEntity(std::move(E), false);
+  }
   FPenPos = C;
 }
 
@@ -1201,8 +1216,8 @@ void TqdHPGLReader::InputWindow() {
   const TFPoint B = ToDrawing(std::max(P[0], P[2]), std::max(P[1], P[3]), false);
   FScaling = S;
   TFRect Clip = cnstBadRect;
-  UnionBoxPoint2D(Clip, A);
-  UnionBoxPoint2D(Clip, B);
+  UnionBoxPoint(Clip, {A.X, A.Y, 0});
+  UnionBoxPoint(Clip, {B.X, B.Y, 0});
   TqdDXFEntity* Blocks = FConverter->GetOrCreateSection(csBlocks);
   if (!Blocks) return;
   char Name[16];
@@ -1378,7 +1393,8 @@ void TqdHPGLReader::DrawingName() {
   std::string Name;
   while (FPos < FLimit) {
     const std::uint8_t C = FMem[FPos];
-    if (C == ';' || C == 27 || C == 0) break;
+    // Numbers, separators and quoted names; a letter starts the next command.
+    if (C == ';' || C == 27 || C == 0 || C >= 65) break;
     if (C == '"') {
       ++FPos;
       while (FPos < FLimit && FMem[FPos] != '"' && Name.size() < 256) Name.push_back(static_cast<char>(FMem[FPos++]));

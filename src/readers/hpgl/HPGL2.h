@@ -255,6 +255,8 @@ private:
   double CurrentTextHeight() const;
   double CurrentWidthFactor();
   TF2DPoint ScaledPoint(double X, double Y) const;
+  // The user-to-plotter factors in force ((1, 1) without scaling).
+  TF2DPoint AxisScale() const;
   void Progress();
   TqdDXFEntity* CurrentContainer();
   bool IntParam(std::size_t I, int ALo, int AHi, int& V) const;
