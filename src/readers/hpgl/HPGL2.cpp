@@ -437,7 +437,27 @@ TFPoint TqdHPGLReader::ToDrawing(double X, double Y, bool APenUp) const {
 
 // ---- pages, layers and entities
 
+void TqdHPGLReader::FlushFills() {
+  if (FPendingFills.empty()) return;
+  std::vector<std::unique_ptr<TqdDXFEntity>> Fills = std::move(FPendingFills);
+  FPendingFills.clear();
+  if (!FPageBlock) return;
+  // Fills go beneath the page's line work: the tail after the fill position is taken
+  // off the end and put back after them, so that no insertion moves the whole page.
+  FHatchIndex = std::clamp(FHatchIndex, 0, FPageBlock->Count());
+  std::vector<std::unique_ptr<TqdDXFEntity>> Tail;
+  while (FPageBlock->Count() > FHatchIndex) {
+    std::unique_ptr<TqdDXFEntity> E = FPageBlock->DeleteEntity(FPageBlock->Count() - 1);
+    if (!E) break;
+    Tail.push_back(std::move(E));
+  }
+  for (auto& F : Fills)
+    if (SafeAdd(FPageBlock, F)) ++FHatchIndex;
+  for (auto It = Tail.rbegin(); It != Tail.rend(); ++It) SafeAdd(FPageBlock, *It);
+}
+
 void TqdHPGLReader::ImagePlaced() {
+  FlushFills();
   FHatchAfterImage = true;
   if (FPageBlock && !FWindowBlock) FHatchIndex = FPageBlock->Count();
 }
@@ -448,6 +468,7 @@ void TqdHPGLReader::NewPage() {
   if (FLayout && FEmpty) return;
   FinishPolyline();
   FinishWindow();
+  FlushFills();
   if (FLayoutNum >= 9999) {
     // A page per form feed of a hostile file would never end: the rest shares the last.
     if (FLayout) return;
@@ -582,11 +603,9 @@ void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   // Fills stay beneath the line work of their page (after any raster image).
   bool Added = false;
   if (AFill && Owner == FPageBlock) {
-    FHatchIndex = std::clamp(FHatchIndex, 0, Owner->Count());
-    if (Owner->InsertEntity(FHatchIndex, std::move(E)) >= 0) {
-      ++FHatchIndex;
-      Added = true;
-    }
+    E->SetOwner(nullptr);
+    FPendingFills.push_back(std::move(E));
+    Added = true;
   } else {
     Added = SafeAdd(Owner, E);
   }
@@ -1242,6 +1261,7 @@ void TqdHPGLReader::InputWindow() {
 void TqdHPGLReader::FinishWindow() {
   if (!FWindowBlock) return;
   FinishPolyline();
+  FlushFills();
   TqdDXFBlock* B = FWindowBlock;
   TqdCADClipInsert* I = FInsert;
   FWindowBlock = nullptr;
@@ -1598,6 +1618,7 @@ void TqdHPGLReader::Finish() {
   FinishPolyline();
   FPCL.Flush();
   FinishWindow();
+  FlushFills();
   if (!FLayout && FLayoutNum == 0) NewPage();
   if (FPolyMode) Warn("HPGL/2: polygon mode was not ended; its polygon is not drawn");
   if (FOnProgress) FOnProgress(FLimit, FLimit);

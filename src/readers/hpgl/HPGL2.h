@@ -246,6 +246,8 @@ private:
   void StartPolyline();
   void FinishPolyline();
   void FinishWindow();
+  // Puts the fills collected for the page at the fill position.
+  void FlushFills();
   void CloseMerged();
   void ApplyScaleState();
   void AddArc(const TF2DPoint& C, double R, double AStart, double ASweep);
@@ -300,6 +302,7 @@ private:
   int FLayoutNum = 0;
   bool FEmpty = true;
   int FHatchIndex = 0;
+  std::vector<std::unique_ptr<TqdDXFEntity>> FPendingFills;
   bool FHatchAfterImage = false;
   TqdDXFBlock* FWindowBlock = nullptr;
   TqdCADClipInsert* FInsert = nullptr;
