@@ -1455,6 +1455,16 @@ double TqdHPGLReader::MeasureWidth(std::string_view AText, double AHeight, doubl
   return B.Right - B.Left;
 }
 
+double TqdHPGLReader::CharAdvance(double AHeight, double AScale) {
+  // The label font is monospaced: one cell, measured once per size, times the count.
+  if (AHeight != FAdvanceHeight || AScale != FAdvanceScale) {
+    FAdvanceHeight = AHeight;
+    FAdvanceScale = AScale;
+    FAdvance = MeasureWidth("__________", AHeight, AScale) / 10;
+  }
+  return FAdvance;
+}
+
 double TqdHPGLReader::CurrentWidthFactor() {
   if (!FIsSR) {
     const double W = std::fabs(FTextWidth);
@@ -1491,7 +1501,7 @@ void TqdHPGLReader::AddText(const std::string& AText) {
   TqdDXFText* Raw = T.get();
   AddEntity(std::move(T), false);
   // The pen moves on by the text's width along the label direction.
-  double W = MeasureWidth(AText, H, WF);
+  double W = CharAdvance(H, WF) * static_cast<double>(AText.size());
   if (FHAlign == 1) W /= 2;
   else if (FHAlign == 2) W = 0;
   (void)Raw;
@@ -1542,7 +1552,7 @@ void TqdHPGLReader::Label() {
     while (B < E && Piece[B] == ' ') ++B, ++Lead;
     while (E > B && Piece[E - 1] == ' ') --E;
     if (Lead > 0 && B < E) {
-      const double W = MeasureWidth("_", CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
+      const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
       const double DX = W * std::cos(A) / cnstMMPerStep, DY = W * std::sin(A) / cnstMMPerStep;
       if (std::isfinite(DX) && std::isfinite(DY)) FPenPos = {FPenPos.X + DX, FPenPos.Y + DY};
     }

@@ -254,6 +254,7 @@ private:
   void AddFillRect(const TF2DPoint& A, const TF2DPoint& B);
   void AddText(const std::string& AText);
   double MeasureWidth(std::string_view AText, double AHeight, double AScale);
+  double CharAdvance(double AHeight, double AScale);
   double CurrentTextHeight() const;
   double CurrentWidthFactor();
   TF2DPoint ScaledPoint(double X, double Y) const;
@@ -318,6 +319,7 @@ private:
   std::vector<TFPoint> FLine;
   int FBlockCounter = 0;
   double FWMeasureHeight = -1, FWMeasureScale = -1, FWMeasure = 0;
+  double FAdvanceHeight = -1, FAdvanceScale = -1, FAdvance = 0;
   TqdDXFStyle* FStyle = nullptr;
   friend class TpclReader;
 };
