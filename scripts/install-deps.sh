@@ -11,6 +11,7 @@ PACKAGES=(
   hershey-fonts-data
   libfreetype-dev libfontconfig-dev fonts-liberation2
   libxml2-utils poppler-utils
+  zlib1g-dev libzip-dev
 )
 
 missing=()

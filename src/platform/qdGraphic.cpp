@@ -48,6 +48,9 @@ const TqdGraphicFormat* TqdGraphicFormats::FindFamily(std::string_view Family) c
   if (Family.empty()) return nullptr;
   for (const TqdGraphicFormat& F : FFormats)
     if (F.Family == Family && F.Factory) return &F;
+  // A wrapping (gzip, zip) goes to the first class that reads it.
+  for (const TqdGraphicFormat& F : FFormats)
+    if (!F.Family.empty() && F.Factory && qdContentFits(F.Family, std::string(Family))) return &F;
   return nullptr;
 }
 

@@ -2,8 +2,10 @@
 
 #include "DWG.h"
 #include "DXF.h"
+#include "HPGL2.h"
 
 void RegisterReaders() {
   RegisterDXFReader();
   RegisterDWGReader();
+  RegisterHPGLReader();
 }

@@ -161,9 +161,9 @@ TEST(CliInfo, broken_file_reports_the_read_error_and_what_was_read) {
 
 namespace {
 
-// A DWG header, an HPGL stream and a file of nothing, each under a DXF name.
+// A DWG header and a file of nothing, each under a DXF name (a plot stream under a
+// DXF name is read by the plotter reader).
 const std::string cDWGHead = std::string("AC1015") + std::string(122, '\0');
-const char* const cHPGL = "IN;SP1;PU0,0;PD100,100;\n";
 
 TEST(CliFailures, nothing_read_is_one_line_and_exit_1) {
   struct TRow {
@@ -173,7 +173,6 @@ TEST(CliFailures, nothing_read_is_one_line_and_exit_1) {
   };
   const TRow Rows[] = {
       {"dwg_named_dxf.dxf", cDWGHead, "dwg_named_dxf.dxf is a DWG drawing (AC1015)"},
-      {"plot_named_dxf.dxf", cHPGL, "plot_named_dxf.dxf is an HPGL/2 plot file"},
       {"empty.dxf", "", "empty.dxf: "},
       {"words.dxf", "just some words\n", "words.dxf: "},
   };

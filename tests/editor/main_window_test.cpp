@@ -245,7 +245,6 @@ class MainWindowTest : public QObject {
     QTest::newRow("enhanced metafile") << "pic.emf" << cnstMetafileNotSupported;
     QTest::newRow("metafile") << "pic.wmf" << cnstMetafileNotSupported;
     QTest::newRow("dwg that is none") << "plan.dwg" << "Unsupported old DWG version ID: \"garbag\"";
-    QTest::newRow("plot file without a reader") << "plan.plt" << "HPGL/2 files are not supported yet";
     QTest::newRow("unknown extension") << "plan.xyz" << "Unknown picture file extension (.xyz)";
     QTest::newRow("missing file") << "missing.dxf" << "";
   }

@@ -27,6 +27,7 @@
 
 #include "DWG.h"
 #include "DXF.h"
+#include "HPGL2.h"
 #include "dxf_test_util.h"
 #include "qdProcess.h"
 
@@ -51,6 +52,7 @@ namespace {
 
 const fs::path cDxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
 const fs::path cDwgDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dwg";
+const fs::path cHpglDir = fs::path(DRAFTWELL_CORPUS_DIR) / "hpgl";
 
 // Seconds one load may take, sanitizers included, on a loaded machine.
 constexpr unsigned cnstLoadSeconds = 20;
@@ -91,6 +93,19 @@ void LoadOneDWG(const std::string& AData) {
   if (!AData.empty()) std::memcpy(Buf.get(), AData.data(), AData.size());
   TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
   const TdwgLoadResult R = LoadDWGFromMemory(Buf.get(), AData.size(), *C.get());
+  std::size_t Seen = 0;
+  for (int I = 0; I < C->LayoutsCount(); ++I)
+    if (const TqdDXFLayout* L = C->GetLayout(I))
+      if (const TqdDXFBlock* B = L->PaperSpaceBlockField()) Seen += static_cast<std::size_t>(B->Count());
+  if (!R.Ok && R.Error.empty()) _exit(5);  // a failure must say why
+  (void)Seen;
+}
+
+void LoadOneHPGL(const std::string& AData) {
+  std::unique_ptr<char[]> Buf(new char[AData.size() ? AData.size() : 1]);
+  if (!AData.empty()) std::memcpy(Buf.get(), AData.data(), AData.size());
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const TqdLoadResult R = LoadHPGLDrawing(Buf.get(), AData.size(), *C.get(), {});
   std::size_t Seen = 0;
   for (int I = 0; I < C->LayoutsCount(); ++I)
     if (const TqdDXFLayout* L = C->GetLayout(I))
@@ -230,6 +245,46 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(DWGRobustness);
 TEST(DWGRobustnessCorpus, Present) {
   if (CorpusFiles(cDwgDir, ".dwg").empty())
     GTEST_SKIP() << "no DWG corpus at " << cDwgDir << ": damaged-copy tests skipped";
+}
+
+// Plot files of every kind: plain, PCL, PJL, gzipped and zipped (the folder and its
+// generated/ subfolder; the listing and notes are not plot files).
+std::vector<fs::path> PlotFiles() {
+  std::vector<fs::path> R;
+  std::error_code EC;
+  for (const fs::path& D : {cHpglDir, cHpglDir / "generated"}) {
+    if (!fs::is_directory(D, EC)) continue;
+    for (const auto& E : fs::directory_iterator(D, EC)) {
+      const std::string Ext = E.path().extension().string();
+      if (E.is_regular_file() && Ext != ".tsv" && Ext != ".md") R.push_back(E.path());
+    }
+  }
+  std::sort(R.begin(), R.end());
+  return R;
+}
+
+std::string PlotParamName(const ::testing::TestParamInfo<fs::path>& I) {
+  std::string N = I.param.filename().string();
+  for (char& C : N)
+    if (!std::isalnum(static_cast<unsigned char>(C))) C = '_';
+  return N;
+}
+
+class HPGLRobustness : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(HPGLRobustness, DamagedCopiesLoadOrFailCleanly) {
+  const fs::path& P = GetParam();
+  const std::string S = ReadFile(P);
+  ASSERT_FALSE(S.empty()) << "cannot read " << P;
+  const std::string Fault = RunVariants(P.filename().string(), Variants(S), LoadOneHPGL);
+  EXPECT_TRUE(Fault.empty()) << Fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, HPGLRobustness, ::testing::ValuesIn(PlotFiles()), PlotParamName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(HPGLRobustness);
+
+TEST(HPGLRobustnessCorpus, Present) {
+  if (PlotFiles().empty()) GTEST_SKIP() << "no plot file corpus at " << cHpglDir << ": damaged-copy tests skipped";
 }
 
 // The harness itself: a sound file passes, and the last cut drops exactly one byte.

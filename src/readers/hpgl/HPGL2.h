@@ -1,0 +1,336 @@
+#pragma once
+// The plotter file reader: HP-GL, HP-GL/2, HP RTL and PCL with embedded HP-GL/2,
+// optionally wrapped in PJL, gzip or zip, into a drawing database. One layout per
+// plotted page ("Page01", ...), one layer per pen ("Pen 1", ...), millimetres
+// throughout (40 plotter units per millimetre).
+//
+// The source is held in memory and read through a bounded position; every count the
+// file gives (raster rows, skips, palette sizes) is checked against the bytes left or
+// a pixel budget before it sizes anything.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DXFConv.h"
+#include "Hatches.h"
+#include "Others.h"
+#include "Polylines.h"
+#include "qdLoadPasses.h"
+#include "qdReaders.h"
+
+class TqdDXFBlock;
+class TqdDXFLayout;
+class TqdDXFLineType;
+class TqdDXFText;
+class TqdCADClipInsert;
+class TqdHPGLReader;
+
+// The one error the reader raises (a raster row beyond its buffer, an unpacking fault).
+class EqdHPGLError : public EqdError {
+public:
+  using EqdError::EqdError;
+};
+
+// Unpacked output of a gzip or zip wrapping is capped here: a bomb fails clearly.
+inline constexpr std::size_t cnstHPGLMaxUnpacked = std::size_t(1) << 30;
+// Bytes one raster image may hold (width x height x bytes per pixel).
+inline constexpr std::size_t cnstPCLPixelBudget = std::size_t(1) << 28;
+// Saved palettes (ESC * p 0 P) kept at most.
+inline constexpr std::size_t cnstPCLPaletteStack = 16;
+// The initial raster row buffer; a decoded row longer than this (and than the
+// previous row) is "Overflow range".
+inline constexpr std::size_t cnstPCLRowBuffer = 229376;
+
+// A polyline of plotter moves: the points are kept as they are (no vertex objects),
+// drawn as a lightweight polyline.
+class TqdFlatPoly : public TqdDXFLWPolyline {
+  QD_ENTITY_CLASS(TqdFlatPoly)
+public:
+  std::vector<TFPoint>& Points() { return FPoints; }
+  const std::vector<TFPoint>& Points() const { return FPoints; }
+  void GeneratePoints(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+protected:
+  bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override { return false; }
+
+private:
+  std::vector<TFPoint> FPoints;
+};
+
+// A filled plotter polygon set (FP, RA, RR, PE rectangles). The solid poly-polygon
+// fill is what the pipeline draws today; a hatch can take its loops later.
+class TqdFlatHatch : public TqdCADPolyPolygon {
+  QD_ENTITY_CLASS(TqdFlatHatch)
+};
+
+// A decoded PCL/RTL raster: the bitmap travels with the entity (1, 4, 8 bits with a
+// palette, or 24 bits BGR), rows bottom-up as in a device-independent bitmap.
+class TqdPCLImage : public TqdDXFImageEnt {
+  QD_ENTITY_CLASS(TqdPCLImage)
+public:
+  TFRect Box() const override { return FBox; }
+  void Loaded(TqdDXFConverter* C) override;
+  void AssignEntity(const TqdDXFEntity& Source) override;
+
+  int FWidth = 0, FHeight = 0, FBitsPerPixel = 24;
+  int FROP = 252;
+  std::vector<std::uint32_t> FPalette;  // 0x00BBGGRR
+  std::vector<std::uint8_t> FBits;      // rows of ((W * bpp + 31) / 32) * 4 bytes
+
+private:
+  TFRect FBox = cnstBadRect;
+};
+
+// A plotter drawing database: SHX fonts off, the 17 plotter linetypes, a STANDARD
+// style on a TrueType Courier.
+class TqdHPGLConverter : public TqdDXFConverter {
+public:
+  TqdHPGLConverter();
+  // The same preparation for any converter a plot file is loaded into.
+  static void Prepare(TqdDXFConverter& C);
+};
+
+// The name of plotter linetype entry I (1..17): "LType_001".
+std::string HPGLLineTypeName(int I);
+
+struct TqdTextPos {
+  TFPoint Point;   // the label start
+  TFPoint PenPos;  // the pen position the label continues from
+};
+
+// PCL escape sequences and HP RTL raster data.
+class TpclReader {
+public:
+  explicit TpclReader(TqdHPGLReader* AHPGLReader);
+  ~TpclReader();
+  // ESC & ..., ESC ( / ) ..., ESC * ...: the reader's position is just after the
+  // family character.
+  void Ampersand();
+  void Font();
+  void Process();
+  // Places a raster started and not ended (at the end of the data).
+  void Flush();
+  // The PCL cursor (plotter units).
+  TF2DPoint FPenPosition;
+  bool FStartGraphicMode = false;
+
+private:
+  struct TParam {
+    double Value = 0;
+    bool Signed = false;  // written with a sign: a relative move
+    char Letter = 0;
+  };
+  bool ReadParam(TParam& P);
+  void RasterRow(std::size_t ACount);
+  void AddRow(std::vector<std::uint8_t>&& Row);
+  void DecodeMethod4(std::size_t ACount);
+  void DecodeMethod5(std::size_t ACount);
+  bool DecodeRow(int AMethod, const std::uint8_t* D, std::size_t N, std::vector<std::uint8_t>& Row);
+  void StartRaster();
+  void EndRaster();
+  void SetSimplePalette(int N);
+  void ConfigureRaster(std::size_t ACount);
+  std::size_t RowLimit() const;
+  bool BudgetLeft() const;
+
+  TqdHPGLReader* FHPGL;
+  int FCompress = 0;
+  struct {
+    int Encoding = 0;      // 0 indexed by plane, 1 by pixel, 3 direct by plane, 2/4 direct by pixel
+    int BitsPerIndex = 1;  // 1, 3 (simple colour), 4 or 8
+    int Planes = 1;
+  } FPCLBitmap;
+  int FMaxLogPalette = 2;
+  std::vector<std::uint32_t> FPaletteEntry;  // 0x00BBGGRR, 256 entries
+  std::vector<std::vector<std::uint32_t>> FSavedPalette;
+  int FRasterWidth = 0, FRasterHeight = 0;
+  double FScaledRasterWidth = 0, FScaledRasterHeight = 0;
+  double FResolution = 75;
+  double FUnits = 1016;  // PCL units per inch (ESC & u D)
+  int FROP = 252;
+  int FRotationPage = -1;
+  int FColorA = 0, FColorB = 0, FColorC = 0;
+  std::vector<std::uint8_t> FPrevRow;
+  std::vector<std::vector<std::uint8_t>> FRows;
+  std::size_t FRowBytes = 0;  // bytes of rows held (budget)
+  std::size_t FRowBuffer = cnstPCLRowBuffer;
+  bool FRasterOver = false;   // the image hit its height or budget: later rows are dropped
+  int FPlane = 0;             // plane of the current row (V: more planes follow)
+  std::vector<std::vector<std::uint8_t>> FPlaneRows;
+};
+
+// The HP-GL/2 command interpreter with the plotter state.
+class TqdHPGLReader : public TqdDrawingLoader {
+public:
+  TqdHPGLReader(TqdDXFConverter* AConv, const std::uint8_t* AData, std::size_t ASize);
+  ~TqdHPGLReader() override;
+  void ReadFile();
+  void SetProgress(TqdProgressFn F) { FOnProgress = std::move(F); }
+  bool FUsePSInstr = false;
+
+  // ---- used by TpclReader
+  const std::uint8_t* FMem;
+  std::size_t FPos = 0, FLimit = 0, FStart = 0;
+  TF2DPoint FPenPos;
+  double FRTLRes = 300, FRTLScale = 1;
+  bool FIsPCL = false;
+  TF2DPoint FPage{8128, 10160};
+  int FRotation = 0;
+  double FFrame = 0;
+  int FROP = 252;
+  void NewPage();
+  void ReadPJL();
+  TFPoint ToDrawing(double X, double Y, bool APenUp) const;
+  void AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
+  // A raster image went onto the page: later fills go after it.
+  void ImagePlaced();
+  int PeekByte(std::size_t AOffset = 0) const {
+    return FPos + AOffset < FLimit ? FMem[FPos + AOffset] : -1;
+  }
+  TqdDXFLayer* PenLayer(int APen);
+  std::uint32_t PenColor(int APen) const;
+  int CurrentPen() const { return FCurPenNum; }
+
+private:
+  struct TPen {
+    std::uint32_t Color = 0x1FFFFFFF;
+    double Width = 0.35;
+  };
+  // ---- input
+  bool ReadParams(bool ACoords);
+  bool NumberToken(std::string_view T, double& V);
+  void SkipUnknown();
+  void Loop();
+  void Execute(char A, char B);
+  void Reset();
+  // ---- commands
+  void Plot(bool APenDown, int AMode);  // mode: 0 keep, 1 absolute, 2 relative
+  void ArcAbs(bool ARelative);
+  void ArcThree(bool ARelative);
+  void Bezier(bool ARelative);
+  void Circle();
+  void Comment();
+  void CharPlot();
+  void Direction(bool ARelative);
+  void RectEdge(bool ARelative);
+  void RectFill(bool ARelative);
+  void EdgePolygon();
+  void FillPolygon();
+  void Frame();
+  void FillType();
+  void InputP();
+  void InputWindow();
+  void Label();
+  void LabelOrigin();
+  void LineType();
+  void PenColorCmd();
+  void PolygonMode();
+  void PolylineEncoded();
+  void PlotSize();
+  void PenWidth();
+  void RotateCmd();
+  void Scale();
+  void SizeAbs();
+  void SizeRel();
+  void Slant();
+  void SelectPen();
+  void DrawingName();
+  // ---- output
+  void Moved();
+  void ClosePolyline();
+  void AddPoint(const TF2DPoint& P, bool APenUp);
+  void StartPolyline();
+  void FinishPolyline();
+  void FinishWindow();
+  // Puts the fills collected for the page at the fill position.
+  void FlushFills();
+  void CloseMerged();
+  void ApplyScaleState();
+  void AddArc(const TF2DPoint& C, double R, double AStart, double ASweep);
+  void AddFillRect(const TF2DPoint& A, const TF2DPoint& B);
+  void AddText(const std::string& AText);
+  double MeasureWidth(std::string_view AText, double AHeight, double AScale);
+  double CharAdvance(double AHeight, double AScale);
+  double CurrentTextHeight() const;
+  double CurrentWidthFactor();
+  TF2DPoint ScaledPoint(double X, double Y) const;
+  // The user-to-plotter factors in force ((1, 1) without scaling).
+  TF2DPoint AxisScale() const;
+  void Progress();
+  TqdDXFEntity* CurrentContainer();
+  bool IntParam(std::size_t I, int ALo, int AHi, int& V) const;
+  void Finish();
+  void PlotSettingsFor(TqdDXFLayout* L);
+
+  TpclReader FPCL;
+  TqdProgressFn FOnProgress;
+  std::size_t FNextProgress = 0;
+  char FTerminator = ';';
+  char FLblTerm = 3;
+  char FHPGLCmd[3] = {0, 0, 0};
+  std::vector<double> FCommandParameters;
+  bool FError = false;
+  bool FPenDown = false, FRelative = false, FNextPointUp = false;
+  int FCurPenNum = 1;
+  TF2DPoint FPenPos0;
+  std::vector<TPen> FPens;
+  TF2DPoint FRealP1, FRealP2{8128, 10160}, FUserP1, FUserP2{8128, 10160};
+  TF2DPoint FScale{1, 1};
+  bool FScaling = false;
+  TqdTextPos FTextPos;
+  double FTextWidth = 0.4, FTextHeight = 4.057;
+  bool FIsSR = false;
+  double FSRWidth = 0.75, FSRHeight = 1.5;
+  double FTextRotation = 0, FSlant = 0;
+  int FHAlign = 0;
+  bool FPolyMode = false;
+  // Polygon mode: boundaries of 2-D plotter points with the pen-up flag per point.
+  struct TPolyPoint {
+    TFPoint P;  // drawing point; Z 1 when reached with the pen up
+  };
+  std::vector<std::vector<TFPoint>> FPolyBuffer;
+  bool FPolyNewSub = false;
+  double FShading = 1;
+  TqdDXFLineType* FLType = nullptr;
+  std::vector<TqdDXFLineType*> FLineTypes;  // the 17 plotter entries
+  // ---- output state
+  TqdDXFLayout* FLayout = nullptr;
+  TqdDXFBlock* FPageBlock = nullptr;
+  int FLayoutNum = 0;
+  bool FEmpty = true;
+  int FHatchIndex = 0;
+  std::vector<std::unique_ptr<TqdDXFEntity>> FPendingFills;
+  bool FHatchAfterImage = false;
+  TqdDXFBlock* FWindowBlock = nullptr;
+  TqdCADClipInsert* FInsert = nullptr;
+  bool FInsertPlaced = false;
+  TFRect FWindowBox = cnstBadRect;
+  std::vector<TqdDXFLayer*> FLayers;
+  std::string FDrawingName;
+  std::vector<std::pair<std::string, std::string>> FPJL;
+  bool FPlotSettingsMade = false;
+  TqdDXFPlotSettings* FPlotSttings = nullptr;
+  std::unique_ptr<TqdDXFPlotSettings> FOwnPlotSettings;
+  // The polyline being collected and its points.
+  std::vector<TFPoint> FLine;
+  int FBlockCounter = 0;
+  double FWMeasureHeight = -1, FWMeasureScale = -1, FWMeasure = 0;
+  double FAdvanceHeight = -1, FAdvanceScale = -1, FAdvance = 0;
+  TqdDXFStyle* FStyle = nullptr;
+  friend class TpclReader;
+};
+
+// Unpacks a plot file: gzip and zip wrappings (zlib, libzip), UTF-16 text, HDI and
+// BEGMF envelopes. AOut receives the bytes to interpret when they differ from AData
+// (AView then points into AOut), else AView points into AData. Raises EqdHPGLError
+// for a wrapping that inflates beyond cnstHPGLMaxUnpacked.
+void qdUnpackPlotData(const std::uint8_t* AData, std::size_t ASize, std::vector<std::uint8_t>& AOut,
+                      const std::uint8_t*& AView, std::size_t& AViewSize, std::vector<std::string>& ANotes);
+
+TqdLoadResult LoadHPGLDrawing(const void* AData, std::size_t ASize, TqdDXFConverter& AConverter,
+                              const TqdLoadOptions& AOptions);
+void RegisterHPGLReader();

@@ -1,0 +1,459 @@
+// The plotter reader over small HP-GL/2, PJL and PCL streams written here.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Blocks.h"
+#include "Curves.h"
+#include "HPGL2.h"
+#include "Inserts.h"
+#include "Objects.h"
+#include "TableItems.h"
+#include "Texts.h"
+
+namespace {
+
+struct TLoaded {
+  TqdConverterRef Conv{new TqdDXFConverter(TqdConverterParams{true, {}})};
+  TqdLoadResult R;
+  TqdDXFConverter& C() { return *Conv.get(); }
+  TqdDXFBlock* Page(int I = 0) {
+    TqdDXFLayout* L = C().GetLayout(I);
+    return L ? L->PaperSpaceBlockField() : nullptr;
+  }
+  int Count(int I = 0) {
+    TqdDXFBlock* B = Page(I);
+    return B ? B->Count() : -1;
+  }
+  template <class T> std::vector<T*> All(int I = 0) {
+    std::vector<T*> R;
+    if (TqdDXFBlock* B = Page(I))
+      for (int K = 0; K < B->Count(); ++K)
+        if (auto* E = dynamic_cast<T*>(B->GetEntity(K))) R.push_back(E);
+    return R;
+  }
+};
+
+std::unique_ptr<TLoaded> Load(const std::string& S) {
+  auto L = std::make_unique<TLoaded>();
+  L->R = LoadHPGLDrawing(S.data(), S.size(), L->C(), {});
+  return L;
+}
+
+// Runs the reader itself, for the plotter state the drawing does not show.
+struct TReaderRun {
+  TqdConverterRef Conv{new TqdDXFConverter(TqdConverterParams{true, {}})};
+  std::string Data;
+  std::unique_ptr<TqdHPGLReader> Reader;
+  explicit TReaderRun(std::string S) : Data(std::move(S)) {
+    TqdHPGLConverter::Prepare(*Conv.get());
+    Reader = std::make_unique<TqdHPGLReader>(Conv.get(), reinterpret_cast<const std::uint8_t*>(Data.data()), Data.size());
+    Reader->ReadFile();
+  }
+};
+
+std::string ESC(const std::string& S) { return "\x1b" + S; }
+
+bool Near(double A, double B, double Tol = 1e-6) { return std::fabs(A - B) <= Tol; }
+
+std::uint32_t RGB(const TqdDXFEntity* E) { return E->ColorCAD().Color; }
+
+}  // namespace
+
+TEST(HPGLReader, SimpleLineOnPageOne) {
+  auto L = Load("IN;SP1;PA0,0;PD400,0;PU;");
+  ASSERT_TRUE(L->R.Ok) << L->R.Error;
+  ASSERT_EQ(L->C().LayoutsCount(), 1);
+  EXPECT_EQ(L->C().GetLayout(0)->Name(), "Page01");
+  const auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  ASSERT_EQ(P[0]->Points().size(), 2u);
+  EXPECT_TRUE(Near(P[0]->Points()[0].X, 0) && Near(P[0]->Points()[1].X, 10) && Near(P[0]->Points()[1].Y, 0));
+  ASSERT_TRUE(P[0]->Layer());
+  EXPECT_EQ(P[0]->Layer()->Name(), "Pen 1");
+  EXPECT_DOUBLE_EQ(P[0]->LineWeight(), 0.35);
+}
+
+TEST(HPGLReader, CommandsWithoutSeparators) {
+  auto L = Load("IN;PA10,10PD20,20PU;");
+  const auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_TRUE(Near(P[0]->Points()[0].X, 0.25) && Near(P[0]->Points()[1].Y, 0.5));
+}
+
+TEST(HPGLReader, ShortAndDamagedSourcesGiveEmptyDrawings) {
+  // Four bytes, two bytes that look like UTF-16, a lone letter: nothing drawn, no fault.
+  for (const std::string S : {std::string("IN;P"), std::string("I\0", 2), std::string("P"), std::string("\x1b"),
+                              std::string("IN;PD1,1,\0\xFF", 12), std::string("\x1F\x8B\x08\x00\x00")}) {
+    auto L = Load(S);
+    EXPECT_EQ(L->C().LayoutsCount(), 1) << S.size();
+    EXPECT_LE(L->Count(), 1);
+  }
+}
+
+TEST(HPGLReader, ScalingMapsUserUnits) {
+  auto L = Load("IN;IP0,0,4000,4000;SC0,100,0,100;PU0,0;PD100,100;PU;");
+  const auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_TRUE(Near(P[0]->Points()[1].X, 100) && Near(P[0]->Points()[1].Y, 100));
+}
+
+TEST(HPGLReader, LineTypes) {
+  struct {
+    const char* Cmd;
+    const char* Expected;  // "" solid
+  } Rows[] = {{"LT2;", "LType_011"}, {"LT-8;", "LType_001"}, {"LT8,4;", "LType_017"}, {"LT;", ""}, {"LT9;", ""},
+              {"LT99999999999;", ""}};
+  for (const auto& Row : Rows) {
+    auto L = Load(std::string("IN;SP1;") + Row.Cmd + "PD100,0;PU;");
+    const auto P = L->All<TqdFlatPoly>();
+    ASSERT_EQ(P.size(), 1u) << Row.Cmd;
+    const TqdDXFLineType* LT = P[0]->LineType();
+    const std::string Name = LT ? LT->Name() : "";
+    if (*Row.Expected) EXPECT_EQ(Name, Row.Expected) << Row.Cmd;
+    else EXPECT_TRUE(Name.empty() || Name == "BYLAYER" || Name == "CONTINUOUS") << Row.Cmd << " " << Name;
+  }
+  // The entry's pattern: dash 5, gap 5.
+  TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TqdHPGLConverter::Prepare(*C.get());
+  TqdDXFLineType* LT = C->LTypeByName("LType_011");
+  ASSERT_TRUE(LT);
+  ASSERT_EQ(LT->ElementCount(), 2);
+  EXPECT_DOUBLE_EQ(LT->Element(0).Dash, 5);
+  EXPECT_DOUBLE_EQ(LT->Element(1).Dash, -5);
+  EXPECT_EQ(C->StyleByName("STANDARD")->FPrimaryFont, "cour.ttf");
+}
+
+TEST(HPGLReader, PenColours) {
+  struct {
+    const char* Cmd;
+    int Pen;
+    TqdActiveColor Active;
+    std::uint32_t Color;
+  } Rows[] = {
+      {"PC2;", 2, acRGBColor, 0x0000FF},
+      {"PC2,0,255,0;PC2;", 2, acRGBColor, 0x0000FF},
+      {"PC3,0,0,0;", 3, acIndexColor, 7},           // black is the default colour
+      {"PC2,300,-5,128;", 2, acRGBColor, 0x8000FF},  // channels clamped
+      {"PC-1,10,20,30;", 1, acIndexColor, 7},        // a negative pen is ignored
+      {"PC1e30,1,2,3;", 1, acIndexColor, 7},
+  };
+  for (const auto& Row : Rows) {
+    auto L = Load(std::string("IN;") + Row.Cmd + "SP" + std::to_string(Row.Pen) + ";PD100,0;PU;");
+    const auto P = L->All<TqdFlatPoly>();
+    ASSERT_EQ(P.size(), 1u) << Row.Cmd;
+    EXPECT_EQ(P[0]->ColorCAD().Active, Row.Active) << Row.Cmd;
+    EXPECT_EQ(RGB(P[0]), Row.Color) << Row.Cmd;
+  }
+}
+
+TEST(HPGLReader, FillShading) {
+  struct {
+    const char* Pen;
+    std::uint32_t Color;
+  } Rows[] = {{"SP2;", 0xB2B2FF},   // red moved 70 % of the way to white
+              {"SP1;", 0xB2B2B2}};  // the default colour shades as black
+  for (const auto& Row : Rows) {
+    auto L = Load(std::string("IN;") + Row.Pen + "FT10,30;RA400,400;");
+    const auto H = L->All<TqdFlatHatch>();
+    ASSERT_EQ(H.size(), 1u) << Row.Pen;
+    EXPECT_EQ(H[0]->ColorCAD().Active, acRGBColor);
+    EXPECT_EQ(RGB(H[0]), Row.Color) << Row.Pen;
+    ASSERT_EQ(H[0]->LoopCount(), 1);
+    EXPECT_EQ(H[0]->Loop(0).size(), 4u);
+  }
+  // Full shading keeps the default colour.
+  auto L = Load("IN;SP1;FT;RA400,400;");
+  const auto H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 1u);
+  EXPECT_EQ(H[0]->ColorCAD().Active, acIndexColor);
+}
+
+TEST(HPGLReader, PolygonModeFill) {
+  auto L = Load("IN;PA0,0;PM0;PD400,0,400,400,0,400,0,0;PM1;PU100,100;PD200,100,200,200,100,200,100,100;PM2;FP;EP;");
+  const auto H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 1u);
+  EXPECT_EQ(H[0]->LoopCount(), 2);
+  // EP: the outlines, without the pen-up move between them.
+  const auto P = L->All<TqdFlatPoly>();
+  EXPECT_EQ(P.size(), 2u);
+  // Fills go beneath the line work.
+  EXPECT_EQ(L->Page()->GetEntity(0), H[0]);
+}
+
+TEST(HPGLReader, Labels) {
+  struct {
+    std::string Label;
+    std::size_t Texts;
+  } Rows[] = {{"LBHello\r\n\x03", 1}, {"LB\x01\x02\r\n\x03", 0}, {"LBA\r\nB\x03", 2}, {"DT#;LBX#", 1},
+              {"LB   \x03", 0}};
+  for (const auto& Row : Rows) {
+    auto L = Load("IN;SP1;PA100,100;" + Row.Label + "PU;");
+    EXPECT_EQ(L->All<TqdDXFText>().size(), Row.Texts) << Row.Label;
+  }
+  auto L = Load("IN;SP1;PA0,0;SI0.5,1;DI0,1;SL1;LO5;LBHi\x03");
+  const auto T = L->All<TqdDXFText>();
+  ASSERT_EQ(T.size(), 1u);
+  EXPECT_EQ(T[0]->Text(), "Hi");
+  EXPECT_NEAR(T[0]->Height(), 10.5, 1e-9);
+  EXPECT_NEAR(T[0]->Scale(), 0.8, 1e-9);
+  EXPECT_NEAR(T[0]->Rotation(), 90, 1e-4);
+  EXPECT_NEAR(T[0]->ObliqueAngle(), 45, 1e-9);
+  EXPECT_EQ(T[0]->HAlign(), 1);
+  // A relative size over a zero-height window keeps a usable width factor.
+  auto Z = Load("IN;IP0,0,0,0;SR1,2;PA0,0;LBW\x03");
+  for (const TqdDXFText* X : Z->All<TqdDXFText>()) EXPECT_TRUE(std::isfinite(X->Scale()) && X->Scale() > 0);
+}
+
+TEST(HPGLReader, Pages) {
+  // A form feed after an empty page starts no page; PG ends a non-empty one.
+  auto L = Load("IN;\f\fPD100,0;PU;\f\fPD0,100;PU;PG;PG;PD1,1;PU;PG;");
+  ASSERT_EQ(L->C().LayoutsCount(), 3);
+  EXPECT_EQ(L->C().GetLayout(0)->Name(), "Page01");
+  EXPECT_EQ(L->C().GetLayout(1)->Name(), "Page02");
+  EXPECT_EQ(L->C().GetLayout(2)->Name(), "Page03");
+  for (int I = 0; I < 3; ++I) EXPECT_EQ(L->Count(I), 1) << I;
+}
+
+TEST(HPGLReader, PJL) {
+  TReaderRun A("@PJL SET PAPERWIDTH=5100\r\n@PJL SET RESOLUTION=0\r\nPA0,0;");
+  EXPECT_NEAR(A.Reader->FPage.X, 5100 * 1.411, 1e-9);
+  EXPECT_EQ(A.Reader->FRTLRes, 300);  // zero keeps the previous resolution
+  TReaderRun B(ESC("%-12345X") + "@PJL ENTER LANGUAGE=PCL\r\n@PJL SET RESOLUTION=600\r\n");
+  EXPECT_TRUE(B.Reader->FIsPCL);
+  EXPECT_EQ(B.Reader->FRTLRes, 600);
+}
+
+TEST(HPGLReader, Rotation) {
+  struct {
+    const char* Ro;
+    double X, Y;  // where (400, 0) goes
+  } Rows[] = {{"RO90;", 0, 10}, {"RO450;", 0, 10}, {"RO100;", 0, 10}, {"RO-90;", 0, -10},
+              {"RO180;", -10, 0}, {"RO1e30;", 10, 0}, {"RO;", 10, 0}};
+  for (const auto& Row : Rows) {
+    auto L = Load(std::string("IN;") + Row.Ro + "PA0,0;PD400,0;PU;");
+    const auto P = L->All<TqdFlatPoly>();
+    ASSERT_EQ(P.size(), 1u) << Row.Ro;
+    EXPECT_NEAR(P[0]->Points()[1].X, Row.X, 1e-9) << Row.Ro;
+    EXPECT_NEAR(P[0]->Points()[1].Y, Row.Y, 1e-9) << Row.Ro;
+  }
+}
+
+TEST(HPGLReader, BadNumbersAndWidths) {
+  // A digit run too long for a double is a bad number: the command is dropped.
+  auto L = Load("IN;PA0,0;PD" + std::string(400, '9') + ",0;PD40,0;PU;");
+  for (const TqdFlatPoly* P : L->All<TqdFlatPoly>())
+    for (const TFPoint& Q : P->Points()) EXPECT_TRUE(std::isfinite(Q.X) && std::fabs(Q.X) < 1e6);
+  // Negative widths and radii.
+  auto W = Load("IN;PW-1;PD100,0;PU;CI-100;");
+  const auto P = W->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_EQ(P[0]->LineWeight(), 0);
+  const auto C = W->All<TqdDXFCircle>();
+  ASSERT_EQ(C.size(), 1u);
+  EXPECT_DOUBLE_EQ(C[0]->Radius(), 2.5);
+}
+
+TEST(HPGLReader, EncodedPolylines) {
+  // "=" absolute, "<" pen up; values in base 64: 40 -> 80 -> "?" + ... written by hand:
+  // (0, 0) up, then (40, 0) down: 40 -> 80 = 63+17 terminator 191+1 ... use a simple
+  // encoder here.
+  auto Enc = [](long long V) {
+    std::uint64_t U = V < 0 ? (static_cast<std::uint64_t>(-V) << 1) | 1 : static_cast<std::uint64_t>(V) << 1;
+    std::string S;
+    while (U >= 64) {
+      S.push_back(static_cast<char>(63 + (U & 63)));
+      U >>= 6;
+    }
+    S.push_back(static_cast<char>(191 + U));
+    return S;
+  };
+  auto L = Load("IN;SP1;PE<=" + Enc(0) + Enc(0) + Enc(400) + Enc(0) + Enc(0) + Enc(400) + ";");
+  const auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  ASSERT_EQ(P[0]->Points().size(), 3u);
+  EXPECT_NEAR(P[0]->Points()[2].X, 10, 1e-9);
+  EXPECT_NEAR(P[0]->Points()[2].Y, 10, 1e-9);
+  // A digit run beyond 32 bits ends the PE; what came before stays.
+  auto B = Load("IN;SP1;PE" + Enc(400) + Enc(0) + std::string(40, '?') + "\xC0;PD0,0;");
+  const auto Q = B->All<TqdFlatPoly>();
+  ASSERT_GE(Q.size(), 1u);
+  EXPECT_NEAR(Q[0]->Points()[1].X, 10, 1e-9);
+  // Pen selection inside the data.
+  auto S = Load("IN;PE:" + Enc(3) + Enc(400) + Enc(0) + ";");
+  const auto R = S->All<TqdFlatPoly>();
+  ASSERT_EQ(R.size(), 1u);
+  EXPECT_EQ(R[0]->Layer()->Name(), "Pen 3");
+}
+
+TEST(HPGLReader, ArcsAndCircles) {
+  auto L = Load("IN;PA400,0;PD;AA0,0,90;PU;PA0,0;CI40;");
+  const auto A = L->All<TqdDXFArc>();
+  ASSERT_EQ(A.size(), 1u);
+  EXPECT_NEAR(A[0]->Radius(), 10, 1e-9);
+  EXPECT_NEAR(A[0]->StartAngle(), 0, 1e-9);
+  EXPECT_NEAR(A[0]->EndAngle(), 90, 1e-9);
+  EXPECT_EQ(L->All<TqdDXFCircle>().size(), 2u);  // the arc is a circle too
+  // Unequal scales draw ellipses as points.
+  auto E = Load("IN;IP0,0,4000,8000;SC0,100,0,100;PA50,50;CI10;");
+  EXPECT_EQ(E->All<TqdDXFCircle>().size(), 0u);
+  EXPECT_EQ(E->All<TqdFlatPoly>().size(), 1u);
+  // Three-point arcs; collinear points give a line.
+  auto T = Load("IN;PA0,0;PD;AT400,400,800,0;PU;PA0,0;PD;AT400,0,800,0;PU;");
+  EXPECT_EQ(T->All<TqdDXFArc>().size(), 1u);
+  EXPECT_EQ(T->All<TqdFlatPoly>().size(), 1u);
+}
+
+TEST(HPGLReader, InputWindows) {
+  // Everything inside the window: no clip insert stays.
+  auto In = Load("IN;IW0,0,4000,4000;PA100,100;PD200,200;PU;IW;");
+  EXPECT_EQ(In->All<TqdCADClipInsert>().size(), 0u);
+  EXPECT_EQ(In->All<TqdFlatPoly>().size(), 1u);
+  // A line that leaves the window is clipped by an insert of its block.
+  auto Out = Load("IN;RA10,10;IW0,0,400,400;PA100,100;PD2000,2000;PU;");
+  const auto I = Out->All<TqdCADClipInsert>();
+  ASSERT_EQ(I.size(), 1u);
+  ASSERT_TRUE(I[0]->Block());
+  EXPECT_EQ(I[0]->Block()->Count(), 1);
+  EXPECT_NEAR(I[0]->GetClipBox().Right, 10, 1e-9);
+  EXPECT_EQ(Out->Count(), 2);
+}
+
+TEST(HPGLReader, GzipAndZipWrapped) {
+  const std::string Plain = "IN;SP1;PA0,0;PD400,0;PU;";
+  // gzip
+  std::vector<std::uint8_t> Gz(256);
+  z_stream Z{};
+  ASSERT_EQ(deflateInit2(&Z, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Plain.data()));
+  Z.avail_in = static_cast<uInt>(Plain.size());
+  Z.next_out = Gz.data();
+  Z.avail_out = static_cast<uInt>(Gz.size());
+  ASSERT_EQ(deflate(&Z, Z_FINISH), Z_STREAM_END);
+  Gz.resize(Z.total_out);
+  deflateEnd(&Z);
+  auto G = Load(std::string(Gz.begin(), Gz.end()));
+  EXPECT_EQ(G->All<TqdFlatPoly>().size(), 1u);
+  // zip: a directory entry first, then the plot file.
+  char Path[] = "/tmp/hpgl_zip_XXXXXX";
+  const int Fd = mkstemp(Path);
+  ASSERT_GE(Fd, 0);
+  close(Fd);
+  int Err = 0;
+  zip_t* A = zip_open(Path, ZIP_TRUNCATE | ZIP_CREATE, &Err);
+  ASSERT_TRUE(A);
+  zip_dir_add(A, "plots/", 0);
+  zip_source_t* S = zip_source_buffer(A, Plain.data(), Plain.size(), 0);
+  ASSERT_GE(zip_file_add(A, "plots/a.plt", S, 0), 0);
+  ASSERT_EQ(zip_close(A), 0);
+  std::ifstream F(Path, std::ios::binary);
+  const std::string Zip((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
+  std::remove(Path);
+  auto Zp = Load(Zip);
+  EXPECT_EQ(Zp->All<TqdFlatPoly>().size(), 1u);
+  // A damaged archive is read as plain data (and draws nothing).
+  auto D = Load("PK\x03\x04garbage garbage");
+  EXPECT_TRUE(D->R.Ok);
+}
+
+TEST(HPGLReader, UTF16Source) {
+  const std::string Plain = "IN;PA0,0;PD400,0;PU;";
+  std::string W;
+  for (char C : Plain) {
+    W.push_back(C);
+    W.push_back('\0');
+  }
+  auto L = Load(W);
+  EXPECT_EQ(L->All<TqdFlatPoly>().size(), 1u);
+}
+
+// ---- PCL raster
+
+namespace {
+std::string Row(const std::string& Bytes, char Letter = 'W') {
+  return ESC("*b" + std::to_string(Bytes.size()) + std::string(1, Letter)) + Bytes;
+}
+const TqdPCLImage* OneImage(TLoaded& L) {
+  const auto I = L.All<TqdPCLImage>();
+  return I.size() == 1 ? I[0] : nullptr;
+}
+}  // namespace
+
+TEST(PCLRaster, Methods) {
+  struct {
+    const char* Name;
+    std::string Data;
+    int W, H;
+  } Rows[] = {
+      {"unencoded", ESC("*b0M") + Row("\xF0\x0F") + Row("\xFF\x00", 'W'), 16, 2},
+      {"run-length", ESC("*b1M") + Row(std::string("\x02\xFF\x00\x00", 4)), 32, 1},
+      {"packbits", ESC("*b2M") + Row(std::string("\xFE\xAA\x01\x01\x02", 5)), 40, 1},
+      {"delta row", ESC("*b3M") + Row("\x20\xFF\xFF") + Row(std::string("\x01\x00", 2)), 16, 2},
+      {"replacement delta", ESC("*b9M") + Row(std::string("\x01\xFF\xEE", 3)) + Row(std::string("\x80\x11", 2)), 16, 2},
+      {"block", ESC("*b4M") + Row(std::string("\x00\x00\x00\x10\xAA\xBB\xCC\xDD", 8)), 16, 2},
+      {"adaptive", ESC("*b5M") + Row(std::string("\x00\x00\x01\xFF\x05\x00\x02\x04\x00\x01", 10)), 8, 4},
+  };
+  for (const auto& R : Rows) {
+    auto L = Load(ESC("E") + ESC("*t100R") + ESC("*r1A") + R.Data + ESC("*rB"));
+    const TqdPCLImage* I = OneImage(*L);
+    ASSERT_TRUE(I) << R.Name;
+    EXPECT_EQ(I->FWidth, R.W) << R.Name;
+    EXPECT_EQ(I->FHeight, R.H) << R.Name;
+    EXPECT_NEAR(I->FSize.X, R.W * 25.4 / 100, 1e-9) << R.Name;
+  }
+  // Method 10: 24-bit pixels.
+  auto L = Load(ESC("*t100R") + ESC("*r1A") + ESC("*b10M") + Row(std::string("\x01\x7F\xFF\xFF\x00\x00\x00", 7)) +
+                ESC("*rB"));
+  const TqdPCLImage* I = OneImage(*L);
+  ASSERT_TRUE(I);
+  EXPECT_EQ(I->FBitsPerPixel, 24);
+  EXPECT_EQ(I->FWidth, 2);
+}
+
+TEST(PCLRaster, HostileCounts) {
+  struct {
+    const char* Name;
+    std::string Data;
+  } Rows[] = {
+      {"row count beyond the data", ESC("*r1A") + ESC("*b999999W") + "\xFF\xFF"},
+      {"huge raster size", ESC("*r999999s999999T") + ESC("*r1A") + Row("\xFF") + ESC("*rB")},
+      {"many empty rows", ESC("*r8s1000000000T") + ESC("*r1A") + ESC("*b1000000000Y") + ESC("*rB")},
+      {"method 4 bit count", ESC("*r1A") + ESC("*b4M") + Row(std::string("\xFF\xFF\xFF\xFF\x00", 5)) + ESC("*rB")},
+      {"method 5 counts", ESC("*r1A") + ESC("*b5M") + Row(std::string("\x05\xFF\xFF\x04\xFF\xFF", 6)) + ESC("*rB")},
+      {"font and configuration skips", ESC("(s999999W") + ESC("*g999999W") + ESC("*v999999W")},
+      {"palette index and bits", ESC("*v1a2b3c300I") + ESC("*r7U") + ESC("*r-1000U")},
+      {"palette stack", ESC("*p1P") + ESC("*p1P") + std::string(40, ' ') + ESC("*p0P")},
+      {"zero resolutions and units", ESC("*t0R") + ESC("&u0D") + ESC("*r1A") + Row("\xFF") + ESC("*rB")},
+  };
+  for (const auto& R : Rows) {
+    auto L = Load(ESC("E") + R.Data + "IN;PD1,1;");
+    EXPECT_TRUE(L->R.Ok) << R.Name;
+    for (const TqdPCLImage* I : L->All<TqdPCLImage>()) {
+      EXPECT_LE(static_cast<double>(I->FBits.size()), static_cast<double>(cnstPCLPixelBudget)) << R.Name;
+      EXPECT_TRUE(std::isfinite(I->FSize.X) && std::isfinite(I->FSize.Y)) << R.Name;
+    }
+  }
+  // Many palette pushes keep at most the cap.
+  std::string Push;
+  for (int K = 0; K < 100; ++K) Push += ESC("*p0P");
+  EXPECT_TRUE(Load(Push + "IN;")->R.Ok);
+}
+
+TEST(PCLRaster, OverflowEndsTheLoadButKeepsWhatCameBefore) {
+  // A delta row that writes beyond the row buffer.
+  const std::string Delta = std::string("\x1F\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 19);
+  std::string Far;
+  for (int K = 0; K < 1000; ++K) Far += "\x1F\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF";
+  Far += "\x00\x01";
+  auto L = Load("IN;PA0,0;PD400,0;PU;" + ESC("*r1A") + ESC("*b3M") + Row(Far) + ESC("*rB"));
+  EXPECT_NE(L->R.Error.find("Overflow range"), std::string::npos) << L->R.Error;
+  EXPECT_EQ(L->All<TqdFlatPoly>().size(), 1u);
+  (void)Delta;
+}
