@@ -1296,7 +1296,9 @@ void TdxfReader::NoteProgress() {
 
 std::string DXFNameOf(const TdxfLoadResult& R, const TqdDXFEntity& E) {
   const auto It = R.DXFNames.find(&E);
-  return It != R.DXFNames.end() ? std::string(It->second) : DXFClassName(E);
+  if (It != R.DXFNames.end()) return std::string(It->second);
+  if (const auto* P = dynamic_cast<const TqdDXFProxy*>(&E); P && !P->FDXFName.empty()) return P->FDXFName;
+  return DXFClassName(E);
 }
 
 void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
@@ -1311,6 +1313,12 @@ void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
   }
   if (const char* K = KnownName(AName)) {
     FDXFNames[E] = K;
+    return;
+  }
+  // A proxy of an unknown class keeps its name itself: the names recorded here must
+  // outlive the reader.
+  if (dynamic_cast<const TqdDXFProxy*>(E)) {
+    FDXFNames.erase(E);
     return;
   }
   auto It = FNameStore.find(AName);
