@@ -5,6 +5,7 @@
 #include <QImage>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <string>
 
@@ -426,6 +427,35 @@ TEST(UnknownClasses, WithProxyGraphicsTheyAreDrawn) {
   EXPECT_TRUE(qdEntityIsDrawn(P));
   EXPECT_NEAR(P->Box().Right, 3, 1e-9);
   EXPECT_TRUE(F.NotDrawn().empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(UnknownClasses, CorpusProxyEntitiesAreDrawnExactlyWhenTheyCarryGraphics) {
+  const std::string Path = std::string(DRAFTWELL_CORPUS_DIR) + "/dxf/ldwg-2013_gh109_1.dxf";
+  if (!std::ifstream(Path)) GTEST_SKIP() << "corpus file absent: " << Path;
+  TqdConverterRef C{new TqdDXFConverter(TqdConverterParams{true, {}})};
+  RegisterDXFReader();
+  const TdxfLoadResult R = LoadDXFFile(Path, *C.get());
+  ASSERT_TRUE(R.Ok) << R.Error;
+  const TqdDXFEntity* Blocks = C.get()->GetSection(csBlocks);
+  int WithGraphics = 0, Without = 0;
+  for (int B = 0; B < Blocks->Count(); ++B)
+    for (int I = 0; I < Blocks->GetEntity(B)->Count(); ++I)
+      if (const auto* P = dynamic_cast<const TqdDXFProxy*>(Blocks->GetEntity(B)->GetEntity(I))) {
+        const TqdProxyGraphicsResult G = TqdProxyGraphics::Decode(P->FProxyData);
+        EXPECT_TRUE(G.Error.empty()) << G.Error;
+        const bool Has = !G.Primitives.empty();
+        (Has ? WithGraphics : Without)++;
+        EXPECT_EQ(P->InsertBlock() != nullptr, Has);
+      }
+  EXPECT_GT(WithGraphics, 0);
+  TqdLoadResult N;
+  const std::vector<std::string> W = qdNotDrawnWarnings(*C.get(), &N);
+  const std::string Expected = "ACAD_PROXY_ENTITY: " + std::to_string(Without) + " not drawn";
+  EXPECT_EQ(Without == 0, std::find(W.begin(), W.end(), Expected) == W.end()) << ::testing::PrintToString(W);
 }
 
 }  // namespace
