@@ -73,19 +73,24 @@ bool TqdCADUnderlay::BuildGeometry(TqdDXFConverter* C, TqdDXFBlock& ABlock) {
   for (const TFPoint& Q : F) P->AddVertex(Q);
   P->SetColorCAD(TqdColorCAD::Index(clByBlock));
   AddGenerated(C, ABlock, std::move(P));
-  // The name, a twentieth of the frame's smaller side high, inside its first corner.
-  TFRect B = cnstBadRect;
-  for (const TFPoint& Q : F) UnionBoxPoint(B, Q);
-  const double Side = std::min(B.Right - B.Left, B.Top - B.Bottom);
-  const double H = Side / 20;
+  // The name, a twentieth of the frame's smaller side high, inside its lower left
+  // corner as the underlay is turned (a clip polygon may start anywhere).
+  const double A = FRotation * 3.14159265358979323846 / 180;
+  const TFPoint Dir{std::cos(A), std::sin(A), 0};
+  const TFPoint Up{-Dir.Y, Dir.X, 0};
+  double MinU = cnstMaxDouble, MinV = cnstMaxDouble, MaxU = -cnstMaxDouble, MaxV = -cnstMaxDouble;
+  for (const TFPoint& Q : F) {
+    const double U = DotFPoint(Q, Dir), V = DotFPoint(Q, Up);
+    MinU = std::min(MinU, U), MaxU = std::max(MaxU, U);
+    MinV = std::min(MinV, V), MaxV = std::max(MaxV, V);
+  }
+  const double H = std::min(MaxU - MinU, MaxV - MinV) / 20;
   if (std::isfinite(H) && H > 0) {
-    const TFPoint Dir = NormalizeFPoint(SubFPoint(F[1], F[0]));
-    const TFPoint Up{-Dir.Y, Dir.X, 0};
     auto T = std::make_unique<TqdDXFText>();
     T->SetText(ShownName());
     T->SetHeight(H);
-    T->SetPoint(AddFPoint(F[0], AddFPoint(ScaleFPoint(Dir, H / 2), ScaleFPoint(Up, H / 2))));
-    T->SetRotation(std::atan2(Dir.Y, Dir.X) * 180 / 3.14159265358979323846);
+    T->SetPoint(AddFPoint(ScaleFPoint(Dir, MinU + H / 2), ScaleFPoint(Up, MinV + H / 2)));
+    T->SetRotation(FRotation);
     T->SetColorCAD(TqdColorCAD::Index(clByBlock));
     AddGenerated(C, ABlock, std::move(T));
   }

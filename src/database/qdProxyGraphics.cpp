@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "Blocks.h"
 #include "Curves.h"
@@ -189,6 +190,83 @@ struct TMat {
   }
 };
 
+
+// The DWG bit coding some commands embed (lightweight polylines): bits from the high
+// end of each byte, every read bounded by the command's bytes.
+class TBits {
+public:
+  TBits(const std::uint8_t* P, std::size_t N) : FP(P), FBits(N > (std::numeric_limits<std::size_t>::max() >> 3) ? 0 : N * 8) {}
+  bool Ok() const { return FOk; }
+  std::size_t LeftBits() const { return FBits - FPos; }
+  std::uint64_t Raw(int N) {
+    if (static_cast<std::size_t>(N) > LeftBits()) {
+      FOk = false;
+      FPos = FBits;
+      return 0;
+    }
+    std::uint64_t V = 0;
+    for (int I = 0; I < N; ++I, ++FPos) V = (V << 1) | ((FP[FPos >> 3] >> (7 - (FPos & 7))) & 1);
+    return V;
+  }
+  // N little-endian bytes.
+  std::uint64_t Bytes(int N) {
+    std::uint64_t V = 0;
+    for (int I = 0; I < N; ++I) V |= Raw(8) << (8 * I);
+    return V;
+  }
+  static double AsDouble(std::uint64_t B) {
+    double D;
+    std::memcpy(&D, &B, 8);
+    return D;
+  }
+  double RD() { return AsDouble(Bytes(8)); }
+  int BS() {
+    switch (Raw(2)) {
+      case 0: return static_cast<std::int16_t>(Bytes(2));
+      case 1: return static_cast<int>(Bytes(1));
+      case 2: return 0;
+      default: return 256;
+    }
+  }
+  std::int64_t BL() {
+    switch (Raw(2)) {
+      case 0: return static_cast<std::int32_t>(Bytes(4));
+      case 1: return static_cast<std::int64_t>(Bytes(1));
+      case 2: return 0;
+      default: FOk = false; return 0;
+    }
+  }
+  double BD() {
+    switch (Raw(2)) {
+      case 0: return RD();
+      case 1: return 1.0;
+      case 2: return 0.0;
+      default: FOk = false; return 0;
+    }
+  }
+  // A double coded against a default (the previous vertex).
+  double DD(double Default) {
+    std::uint64_t B;
+    std::memcpy(&B, &Default, 8);
+    switch (Raw(2)) {
+      case 0: return Default;
+      case 1: B = (B & ~std::uint64_t(0xFFFFFFFF)) | Bytes(4); return AsDouble(B);
+      case 2: {
+        const std::uint64_t Hi = Bytes(2), Lo = Bytes(4);
+        B = (B & ~std::uint64_t(0xFFFFFFFFFFFF)) | (Hi << 32) | Lo;
+        return AsDouble(B);
+      }
+      default: return RD();
+    }
+  }
+
+private:
+  const std::uint8_t* FP;
+  std::size_t FBits;
+  std::size_t FPos = 0;
+  bool FOk = true;
+};
+
 double Length(const TFPoint& P) { return std::sqrt(P.X * P.X + P.Y * P.Y + P.Z * P.Z); }
 
 TFPoint UnitOr(const TFPoint& P, const TFPoint& Default) {
@@ -329,6 +407,7 @@ private:
         return Add(std::move(P));
       }
       case pgcMesh: return Mesh(C, Pos);
+      case pgcLWPolyline: return LWPolyline(D, N, Pos);
       case pgcShell: return Shell(C, Pos);
       case pgcText:
       case pgcUnicodeText: {
@@ -529,6 +608,88 @@ private:
     P.Center = Top().Apply(P.Center);
     if (!(P.WidthFactor > 0)) P.WidthFactor = 1;
     P.Points = {P.Center};
+    return Add(std::move(P));
+  }
+
+
+  bool LWPolyline(const std::uint8_t* D, std::size_t N, std::size_t Pos) {
+    TCursor C(D, N);
+    const std::uint32_t Bytes = C.U32();
+    if (!C.Ok() || Bytes > C.Left()) {
+      Stop("polyline data beyond the command", Pos, true);
+      return true;
+    }
+    TBits B(D + 4, Bytes);
+    const int Flag = B.BS();
+    TFPoint Normal{0, 0, 1};
+    double Elevation = 0;
+    if (Flag & 4) B.BD();  // constant width
+    if (Flag & 8) Elevation = B.BD();
+    if (Flag & 2) B.BD();  // thickness
+    if (Flag & 1) {
+      Normal.X = B.BD();
+      Normal.Y = B.BD();
+      Normal.Z = B.BD();
+    }
+    const std::int64_t Count = B.BL();
+    const std::int64_t Bulges = (Flag & 16) ? B.BL() : 0;
+    const std::int64_t Ids = (Flag & 1024) ? B.BL() : 0;
+    const std::int64_t Widths = (Flag & 32) ? B.BL() : 0;
+    // Each vertex takes at least 4 bits, a bulge, an id or a width 2 bits.
+    const auto Fits = [&](std::int64_t K, std::size_t BitsEach) {
+      return K >= 0 && static_cast<std::uint64_t>(K) <= B.LeftBits() / BitsEach;
+    };
+    if (!B.Ok() || Count <= 0 || !Fits(Count, 4) || !Fits(Bulges, 2) || !Fits(Ids, 2) || !Fits(Widths, 4)) {
+      if (!B.Ok() || Count < 0 || !Fits(Count, 4)) Stop("polyline counts beyond the command", Pos, true);
+      return true;
+    }
+    if (!Room(static_cast<std::size_t>(Count))) return false;
+    std::vector<TFPoint> V(static_cast<std::size_t>(Count));
+    V[0].X = B.RD();
+    V[0].Y = B.RD();
+    for (std::size_t I = 1; I < V.size(); ++I) {
+      V[I].X = B.DD(V[I - 1].X);
+      V[I].Y = B.DD(V[I - 1].Y);
+    }
+    std::vector<double> Bu(static_cast<std::size_t>(Bulges));
+    for (double& X : Bu) X = B.BD();
+    if (!B.Ok()) {
+      Stop("polyline data cut short", Pos, true);
+      return true;
+    }
+    const bool Closed = (Flag & 512) != 0;
+    const TqdOCSAxes Ax = OCSAxes(UnitOr(Normal, {0, 0, 1}));
+    const auto ToWCS = [&](double X, double Y) {
+      return AddFPoint(AddFPoint(ScaleFPoint(Ax.Ax, X), ScaleFPoint(Ax.Ay, Y)), ScaleFPoint(Ax.Az, Elevation));
+    };
+    TqdProxyPrimitive P = New(ppkPolyline);
+    P.Closed = Closed;
+    const std::size_t Segs = Closed ? V.size() : V.size() - 1;
+    for (std::size_t I = 0; I < V.size(); ++I) {
+      if (!std::isfinite(V[I].X) || !std::isfinite(V[I].Y)) continue;
+      P.Points.push_back(Top().Apply(ToWCS(V[I].X, V[I].Y)));
+      const double Bulge = I < Bu.size() ? Bu[I] : 0;
+      if (I >= Segs || !std::isfinite(Bulge) || std::fabs(Bulge) < 1e-9) continue;
+      // The arc of the segment: its included angle is four times the bulge's arctangent.
+      const TFPoint A = V[I], E = V[(I + 1) % V.size()];
+      const double Theta = 4 * std::atan(Bulge);
+      const double Chord = std::hypot(E.X - A.X, E.Y - A.Y);
+      if (!(Chord > 0) || !std::isfinite(Chord)) continue;
+      const double R = Chord * (1 + Bulge * Bulge) / (4 * std::fabs(Bulge));
+      // The centre lies off the chord's middle along its left normal, signed by the bulge.
+      const double Off = Chord * (1 - Bulge * Bulge) / (4 * Bulge);
+      const double DX = (E.X - A.X) / Chord, DY = (E.Y - A.Y) / Chord;
+      const double CX = (A.X + E.X) / 2 - DY * Off, CY = (A.Y + E.Y) / 2 + DX * Off;
+      const double S = std::atan2(A.Y - CY, A.X - CX);
+      const int K = std::max(2, static_cast<int>(std::ceil(std::fabs(Theta) / (2 * cPi) * TqdProxyGraphics::cnstCircleSegments)));
+      if (!Room(P.Points.size() + static_cast<std::size_t>(K))) return false;
+      for (int J = 1; J < K; ++J) {
+        const double T = S + Theta * J / K;
+        P.Points.push_back(Top().Apply(ToWCS(CX + R * std::cos(T), CY + R * std::sin(T))));
+      }
+    }
+    if (Closed && !P.Points.empty()) P.Points.push_back(P.Points.front());
+    if (P.Points.size() < 2) return true;
     return Add(std::move(P));
   }
 

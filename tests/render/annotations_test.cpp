@@ -39,6 +39,10 @@ public:
     return *this;
   }
   TStream& Pt(double X, double Y, double Z = 0) { return F64(X).F64(Y).F64(Z); }
+  TStream& Raw(const std::string& S) {
+    FCmd += S;
+    return *this;
+  }
   TStream& Str(const std::string& S) {
     FCmd += S;
     FCmd.push_back('\0');
@@ -71,6 +75,43 @@ private:
   std::string FCmd, FBody;
   std::uint32_t FCount = 0;
 };
+
+// DWG bit coding, high bit first, for the lightweight polyline command.
+class TBitWriter {
+public:
+  TBitWriter& Bits(std::uint64_t V, int N) {
+    for (int I = N - 1; I >= 0; --I) {
+      if (FN % 8 == 0) FS.push_back('\0');
+      if ((V >> I) & 1) FS.back() = static_cast<char>(FS.back() | (0x80 >> (FN % 8)));
+      ++FN;
+    }
+    return *this;
+  }
+  TBitWriter& Byte(int V) { return Bits(static_cast<std::uint64_t>(V) & 0xFF, 8); }
+  TBitWriter& RD(double D) {
+    std::uint64_t B;
+    std::memcpy(&B, &D, 8);
+    for (int I = 0; I < 8; ++I) Byte(static_cast<int>((B >> (8 * I)) & 0xFF));
+    return *this;
+  }
+  const std::string& Data() const { return FS; }
+
+private:
+  std::string FS;
+  int FN = 0;
+};
+
+std::string LWPolylineData() {
+  TBitWriter W;
+  W.Bits(1, 2).Byte(16);                       // BS flag: bulges
+  W.Bits(1, 2).Byte(3);                        // BL points
+  W.Bits(1, 2).Byte(3);                        // BL bulges
+  W.RD(0).RD(0);                               // first vertex
+  W.Bits(3, 2).RD(2).Bits(0, 2);               // DD x: full; DD y: as before
+  W.Bits(0, 2).Bits(3, 2).RD(2);               // DD x: as before; DD y: full
+  W.Bits(1, 2).Bits(2, 2).Bits(2, 2);          // BD bulges 1, 0, 0
+  return W.Data();
+}
 
 std::string Hex(const std::string& B) {
   static const char* D = "0123456789ABCDEF";
@@ -119,6 +160,10 @@ std::vector<TPrimitiveRow> PrimitiveRows() {
        ppkEllipse, {-4, 2, 0, 4, -2, 0}, true, false},
       {"polyline_with_normal", TStream().U32(2).Pt(1, 1).Pt(3, 2).Pt(0, 0, 1).End(pgcPolylineWithNormals).Bytes(),
        ppkPolyline, {1, 2, 0, 3, 1, 0}, false, false},
+      {"lightweight_polyline_with_a_half_circle",
+       TStream().U32(static_cast<std::uint32_t>(LWPolylineData().size())).Raw(LWPolylineData())
+           .End(pgcLWPolyline).Bytes(),
+       ppkPolyline, {0, 2, 0, 2, -1, 0}, false, false},
       {"translated_by_matrix",
        TStream().F64(1).F64(0).F64(0).F64(10).F64(0).F64(1).F64(0).F64(20).F64(0).F64(0).F64(1).F64(0)
            .F64(0).F64(0).F64(0).F64(1).End(pgcPushMatrix)
