@@ -85,7 +85,9 @@ enum TqdCADEntities : int {
   cePattern,
   ceBrep,
   ceIges,
-  ceStep
+  ceStep,
+  ceMultiLeader,
+  ceUnderlay
 };
 using TqdEntClass = std::uint16_t;
 

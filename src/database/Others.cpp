@@ -96,11 +96,8 @@ void TqdDXFAcadTable::AssignEntity(const TqdDXFEntity& Source) {
 }
 
 void TqdDXFProxy::AssignEntity(const TqdDXFEntity& Source) {
-  TqdDXFPenLine::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdDXFProxy*>(&Source)) {
-    FProxyData = S->FProxyData;
-    FDXFName = S->FDXFName;
-  }
+  TqdCADGeneratedEntity::AssignEntity(Source);
+  if (const auto* S = dynamic_cast<const TqdDXFProxy*>(&Source)) FDXFName = S->FDXFName;
 }
 
 void TqdDXFRegion::AssignEntity(const TqdDXFEntity& Source) {

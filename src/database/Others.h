@@ -9,6 +9,7 @@
 
 #include "DXFBase.h"
 #include "Inserts.h"
+#include "qdProxyGraphics.h"
 
 // A clipped raster frame: insertion point, U and V vectors, size and clip boundary.
 class TqdCADWipeout : public TqdDXFPenLine {
@@ -70,13 +71,13 @@ public:
   TFPoint FDirection{1, 0, 0};
 };
 
-// Proxy entities and meshes: the proxy graphics bytes are kept.
-class TqdDXFProxy : public TqdDXFPenLine {
+// Proxy entities, meshes and entities of classes the reader does not know: the proxy
+// graphics bytes are kept and drawn when they decode.
+class TqdDXFProxy : public TqdCADGeneratedEntity {
   QD_ENTITY_CLASS(TqdDXFProxy)
 public:
   TqdCADEntities EntType() const override { return ceProxy; }
   void AssignEntity(const TqdDXFEntity& Source) override;
-  std::string FProxyData;
   std::string FDXFName;  // what the file called it (ACAD_PROXY_ENTITY, MESH)
 };
 

@@ -4,8 +4,10 @@
 #include "Faces.h"
 #include "Hatches.h"
 #include "Inserts.h"
+#include "MultiLeaders.h"
 #include "Others.h"
 #include "Polylines.h"
+#include "Underlays.h"
 
 #include <unordered_map>
 #include <string>
@@ -104,4 +106,11 @@ void RegisterDatabaseClasses() {
   for (const char* S : {"PLANESURFACE", "SURFACE", "SWEPTSURFACE", "REVOLVEDSURFACE", "EXTRUDEDSURFACE",
                         "LOFTEDSURFACE", "NURBSURFACE"})
     TqdEntityRegistry::RegisterClass(S, ClassOf<TqdDXF3dSolid>());
+  TqdEntityRegistry::RegisterClass("MULTILEADER", ClassOf<TqdDXFMultiLeader>());
+  TqdEntityRegistry::RegisterClass("MLEADER", ClassOf<TqdDXFMultiLeader>());
+  TqdEntityRegistry::RegisterClass("MLEADERSTYLE", ClassOf<TqdDXFMLeaderStyle>());
+  for (const char* S : {"PDFUNDERLAY", "DWFUNDERLAY", "DGNUNDERLAY"})
+    TqdEntityRegistry::RegisterClass(S, ClassOf<TqdCADUnderlay>());
+  for (const char* S : {"PDFDEFINITION", "DWFDEFINITION", "DGNDEFINITION"})
+    TqdEntityRegistry::RegisterClass(S, ClassOf<TqdCADUnderlayDefinition>());
 }

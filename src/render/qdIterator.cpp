@@ -518,6 +518,10 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceDimension:
       if (const auto* B = dynamic_cast<const TqdDXFBlock*>(E->InsertBlock())) EnterBlock(E, B, cnstIdentityMat);
       break;
+    case ceMultiLeader: case ceUnderlay: case ceProxy:
+      // Their geometry is a private block in drawing coordinates.
+      if (const auto* B = dynamic_cast<const TqdDXFBlock*>(E->InsertBlock())) EnterBlock(E, B, cnstIdentityMat);
+      break;
     default:
       if (E->IsInsert()) DrawInsert(static_cast<const TqdDXFInsert*>(E));
       break;
@@ -847,6 +851,7 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
     case ceText: case ceMText: case ceAttrib: case ceAttdef:
       return true;
     case ceDimension:
+    case ceMultiLeader: case ceUnderlay: case ceProxy:
       return E->InsertBlock() != nullptr;
     case ceTolerance:
       return true;

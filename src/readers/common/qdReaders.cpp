@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "DXFConv.h"
+#include "Others.h"
 #include "qdMappedFile.h"
 
 namespace {
@@ -87,5 +88,6 @@ std::string DXFClassName(const TqdDXFEntity& E) {
 
 std::string EntityTypeName(const TqdLoadResult& R, const TqdDXFEntity& E) {
   if (auto It = R.Names.find(&E); It != R.Names.end()) return std::string(It->second);
+  if (const auto* P = dynamic_cast<const TqdDXFProxy*>(&E); P && !P->FDXFName.empty()) return P->FDXFName;
   return DXFClassName(E);
 }

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "DimStyles.h"
+#include "Others.h"
 #include "Registry.h"
 #include "qdFunction.h"
 
@@ -49,6 +50,9 @@ constexpr TNameKind cNames[] = {
     {"MLINESTYLE", dkObject},      {"TABLESTYLE", dkObject},        {"FIELD", dkObject},
     {"FIELDLIST", dkObject},       {"PLOTSETTINGS", dkObject},      {"RASTERVARIABLES", dkObject},
     {"WIPEOUTVARIABLES", dkObject}, {"SPATIAL_FILTER", dkObject},   {"DIMASSOC", dkObject},
+    {"MULTILEADER", dkEntity},     {"MLEADER", dkEntity},           {"MLEADERSTYLE", dkObject},
+    {"PDFUNDERLAY", dkEntity},     {"DWFUNDERLAY", dkEntity},       {"DGNUNDERLAY", dkEntity},
+    {"PDFDEFINITION", dkObject},   {"DWFDEFINITION", dkObject},     {"DGNDEFINITION", dkObject},
 };
 
 bool SameText(std::string_view A, std::string_view B) { return SameNameText(A, B); }
@@ -327,6 +331,7 @@ TqdDXFConverter* TdxfObject::GetConverter() const { return FReader.FConverter; }
 void TdxfObject::Create() {
   const TdxfReader::TNameInfo Info = FReader.NameInfo(FName);
   FOwnedEnt = Info.Class ? Info.Class() : nullptr;
+  if (!FOwnedEnt && FAsProxy) FOwnedEnt = std::make_unique<TqdDXFProxy>();
   FEnt = FOwnedEnt.get();
   if (!FEnt) {
     if (IsEntityKind(FKind) && FKind != dkSubEntity) FReader.NoteNotDrawn(FName);
@@ -588,9 +593,14 @@ std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
     case dkLayout: C = std::make_unique<TdxfLayout>(FReader, this, AName, K); break;
     case dkObject: C = std::make_unique<TdxfObjectItem>(FReader, this, AName, K); break;
     case dkUnknown:
-      // An entity the reader has no class for is skipped, and said so.
-      if (FKind == dkBlock || FName == "ENTITIES") FReader.NoteNotDrawn(AName);
-      C = std::make_unique<TdxfSeqend>(FReader, this, AName, K);
+      // An entity of a class the reader does not know is kept as a proxy: drawn from
+      // its proxy graphics when it has them, else counted as not drawn by its name.
+      if (FKind == dkBlock || FName == "ENTITIES") {
+        C = std::make_unique<TdxfEntity>(FReader, this, AName, dkEntity);
+        C->FAsProxy = true;
+      } else {
+        C = std::make_unique<TdxfSeqend>(FReader, this, AName, K);
+      }
       break;
   }
   C->Create();
@@ -1300,7 +1310,9 @@ void TdxfReader::NoteProgress() {
 
 std::string DXFNameOf(const TdxfLoadResult& R, const TqdDXFEntity& E) {
   const auto It = R.DXFNames.find(&E);
-  return It != R.DXFNames.end() ? std::string(It->second) : DXFClassName(E);
+  if (It != R.DXFNames.end()) return std::string(It->second);
+  if (const auto* P = dynamic_cast<const TqdDXFProxy*>(&E); P && !P->FDXFName.empty()) return P->FDXFName;
+  return DXFClassName(E);
 }
 
 void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
@@ -1315,6 +1327,12 @@ void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
   }
   if (const char* K = KnownName(AName)) {
     FDXFNames[E] = K;
+    return;
+  }
+  // A proxy of an unknown class keeps its name itself: the names recorded here must
+  // outlive the reader.
+  if (dynamic_cast<const TqdDXFProxy*>(E)) {
+    FDXFNames.erase(E);
     return;
   }
   auto It = FNameStore.find(AName);

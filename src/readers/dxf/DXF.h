@@ -106,6 +106,8 @@ public:
   std::string FTexts[10];  // codes 1-4 and 6-9
   int FInt70 = 0;
   bool FHas70 = false;
+  // An entity of an unknown class, read into a proxy.
+  bool FAsProxy = false;
 
 protected:
   void ReadXData();

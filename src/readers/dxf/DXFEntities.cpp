@@ -831,7 +831,7 @@ public:
       Rg->FAcisData = std::move(FData);
       Rg->FDXFName = FName;
     } else if (auto* Px = dynamic_cast<TqdDXFProxy*>(&E)) {
-      Px->FProxyData = std::move(FData);
+      Px->FProxyData = qdHexToBytes(FData);
       Px->FDXFName = FName;
     } else if (auto* O = dynamic_cast<TqdDXFOle2Frame*>(&E)) {
       O->SetPoint(FP[0]);
@@ -1571,6 +1571,7 @@ std::unique_ptr<TdxfMapper> CreateDXFMapperOfKind(int AKind, std::string_view AN
   case mkXRecord: return std::make_unique<TXRecordMapper>();
   case mkDictionaryVar: return std::make_unique<TDictionaryVarMapper>();
   }
+  if (auto M = CreateDXFAnnotationMapper(AName, AItem)) return M;
   // Classes read by their generic data reader (solids, proxies, OLE frames, tables).
   if (dynamic_cast<TqdDXFRegion*>(AItem) || dynamic_cast<TqdDXFProxy*>(AItem) ||
       dynamic_cast<TqdDXFOle2Frame*>(AItem) || dynamic_cast<TqdDXFAcadTable*>(AItem))

@@ -39,5 +39,9 @@ int DXFMapperKind(std::string_view AName);
 std::unique_ptr<TdxfMapper> CreateDXFMapperOfKind(int AKind, std::string_view AName,
                                                   TqdDXFEntity* AItem);
 
+// Mappers of multileaders, their styles, underlays and their definitions
+// (DXFAnnotations.cpp); null for other items.
+std::unique_ptr<TdxfMapper> CreateDXFAnnotationMapper(std::string_view AName, TqdDXFEntity* AItem);
+
 // Installs what the mapping needs process-wide (the DXF xref loader).
 void RegisterDXFMapping();
