@@ -616,8 +616,11 @@ void DecodeSpline(TdwgObj& O, W_t& W) {
   int Scenario = D.ReadBL();  // BL scenario
   int SFlags = 0;
   if (O.V >= acR2013) {
-    SFlags = D.ReadBL();  // BL spline flags
-    (void)D.ReadBL();     // BL knot parameter
+    SFlags = D.ReadBL();                   // BL spline flags
+    const int KnotParam = D.ReadBL();      // BL knot parameter
+    // From R2013 on these decide the form: the stored scenario may name the other.
+    if (SFlags & 1) Scenario = 2;
+    if (KnotParam == 15) Scenario = 1;
   }
   const int Degree = D.ReadBL();  // BL degree
   W.Str(100, "AcDbSpline");

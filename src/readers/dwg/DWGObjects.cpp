@@ -425,16 +425,17 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
   O.Entity = Dec.Role == drEntity || Dec.Role == drSubEntity || Dec.Role == drSeqend || Dec.Role == drBlockBegin ||
              Dec.Role == drBlockEnd;
   try {
-    TdwgBitCursor C;
+    // The envelope (MS size and, from R2010 on, the handle-stream size) is read once,
+    // by the container: the cursor starts at the type.
+    TdwgReader::TdwgObjectEnvelope Env;
     std::string E;
-    if (!R.ObjectData(I, C, E)) throw EdwgObjectError(E);
-    const std::uint64_t Start = C.Position();
+    if (!R.ObjectEnvelope(I, Env, E)) throw EdwgObjectError(E);
+    TdwgBitCursor C = Env.Data;
+    const std::uint64_t Start = Env.Start;
     O.DataStart = Start;
-    std::uint64_t HandlesAt = C.End();
+    std::uint64_t HandlesAt = Env.End;
     if (O.V >= acR2010) {
-      const std::uint64_t HBits = C.ReadUMC();  // UMC handle stream size in bits
-      if (HBits > C.End() - Start) throw EdwgObjectError("handle stream larger than the object");
-      HandlesAt = C.End() - HBits;
+      HandlesAt = Env.HandlesAt;
       (void)C.ReadOT();  // OT type
     } else {
       (void)C.ReadBS();  // BS type
@@ -446,8 +447,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
     }
     std::unique_ptr<TdwgStringReader> Strings;
     if (O.V >= acR2007) {
-      const TdwgStringStream SS = LocateStringStream(C, Start, HandlesAt);
-      O.S = SS.Present ? C.Sub(SS.Begin, SS.End) : C.Sub(HandlesAt, HandlesAt);
+      O.S = SplitObjectStreams(Env.Data, Start, HandlesAt).Strings;
       Strings = CreateStringReader(O.V, &O.S, R.CodePage(), false);
     } else {
       Strings = CreateStringReader(O.V, &O.D, R.CodePage(), false);
