@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 #include "CADImage.h"
@@ -89,7 +90,8 @@ bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
       return false;
     case ceLeader:
       if (auto* L = dynamic_cast<TqdDXFLeader*>(E)) {
-        for (TFPoint& P : L->FVertices) P = Add(P, D);
+        // A leader's vertices are its control points.
+        for (TFPoint& P : L->Controls()) P = Add(P, D);
         return true;
       }
       return false;
@@ -412,7 +414,7 @@ void TqdSelectionManager::DrawHighlights(QPainter& P) {
         break;
       case ceLeader:
         if (auto* L = dynamic_cast<TqdDXFLeader*>(E))
-          for (const TFPoint& W : L->FVertices) Mark(W);
+          for (const TFPoint& W : std::as_const(*L).Controls()) Mark(W);
         break;
       default:
         if (QRect R; DeviceBox(E->Box(), R) && R.width() <= 2 * cnstMarker && R.height() <= 2 * cnstMarker) {
