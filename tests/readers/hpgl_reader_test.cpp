@@ -167,7 +167,9 @@ TEST(HPGLReader, FillShading) {
     EXPECT_EQ(H[0]->ColorCAD().Active, acRGBColor);
     EXPECT_EQ(RGB(H[0]), Row.Color) << Row.Pen;
     ASSERT_EQ(H[0]->LoopCount(), 1);
-    EXPECT_EQ(H[0]->Loop(0).size(), 4u);
+    // Four corners, the loop closed by its first point.
+    ASSERT_EQ(H[0]->Loop(0).size(), 5u);
+    EXPECT_EQ(H[0]->Loop(0).front(), H[0]->Loop(0).back());
   }
   // Full shading keeps the default colour.
   auto L = Load("IN;SP1;FT;RA400,400;");
