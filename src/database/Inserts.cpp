@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "DXFConv.h"
 #include "Hatches.h"
@@ -307,8 +308,22 @@ void TqdCADMInsert::SetRowSpacing(double V) {
   if (std::isfinite(V)) FRowSpacing = V;
 }
 
+TFPoint TqdCADMInsert::CellOffsetOCS(int ARow, int ACol) const {
+  // The grid turns with the reference, as every program that writes MINSERT
+  // lays it out: columns run along the rotated X axis, rows along the rotated Y.
+  const double A = static_cast<double>(FAngle) * cnstPi / 180.0;
+  const double C = std::cos(A), S = std::sin(A);
+  const double DX = ACol * FColSpacing, DY = ARow * FRowSpacing;
+  return {DX * C - DY * S, DX * S + DY * C, 0};
+}
+
+TFPoint TqdCADMInsert::CellOffset(int ARow, int ACol) const {
+  return TransformVector(CellOffsetOCS(ARow, ACol), ExtrusionMatrix(FExtrusion));
+}
+
 TFMatrix TqdCADMInsert::CellMatrix(int ARow, int ACol) const {
-  const TFPoint P{FPoint.X + ACol * FColSpacing, FPoint.Y + ARow * FRowSpacing, FPoint.Z};
+  const TFPoint D = CellOffsetOCS(ARow, ACol);
+  const TFPoint P{FPoint.X + D.X, FPoint.Y + D.Y, FPoint.Z};
   return PlacementMatrix(P, FScale, FExtrusion, cnstIdentityMat, FAngle, NegateFPoint(BlockOffset()));
 }
 
@@ -320,12 +335,15 @@ void TqdCADMInsert::SetPoint(const TFPoint& P) {
 void TqdCADMInsert::ComputeBox(TqdDXFConverter* C) {
   TqdDXFInsert::ComputeBox(C);
   if (IsBadBox(FBox)) return;
-  // The last cell's offset, along the object axes (the angle does not turn the grid).
-  const TFPoint D = TransformVector({(EffectiveCols() - 1) * FColSpacing, (EffectiveRows() - 1) * FRowSpacing, 0},
-                                    ExtrusionMatrix(FExtrusion));
-  TFRect Moved = FBox;
-  OffsetBox(Moved, D.X, D.Y, D.Z);
-  UnionBoxes(FBox, Moved);
+  // A turned grid is a parallelogram: take the copy at each of its corners.
+  const TFRect One = FBox;
+  const int R = EffectiveRows() - 1, K = EffectiveCols() - 1;
+  for (const auto& [Row, Col] : {std::pair{0, K}, std::pair{R, 0}, std::pair{R, K}}) {
+    const TFPoint D = CellOffset(Row, Col);
+    TFRect Moved = One;
+    OffsetBox(Moved, D.X, D.Y, D.Z);
+    UnionBoxes(FBox, Moved);
+  }
   if (IsCapped() && C)
     C->AddWarning("Array insert of block \"" + Name() + "\" has " + std::to_string(CellCount()) +
                   " cells: the first " + std::to_string(cnstMaxInsertCells) + " are drawn, the rest as a box");

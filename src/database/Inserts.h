@@ -132,7 +132,7 @@ protected:
 };
 
 // An array insert (MINSERT): NumRows x NumCols copies, ColSpacing and RowSpacing apart
-// along the object X and Y axes.
+// along the object X and Y axes turned by the insert's angle.
 class TqdCADMInsert : public TqdDXFInsert {
   QD_ENTITY_CLASS(TqdCADMInsert)
 public:
@@ -156,6 +156,9 @@ public:
   std::uint64_t DrawnCellCount() const { return IsCapped() ? cnstMaxInsertCells : CellCount(); }
   // The placement matrix of cell (ARow, ACol); the insert itself is not changed.
   TFMatrix CellMatrix(int ARow, int ACol) const;
+  // How far cell (ARow, ACol) lies from the first, in world coordinates (what
+  // moves the attributes of the first cell onto that cell).
+  TFPoint CellOffset(int ARow, int ACol) const;
   void SetPoint(const TFPoint& P) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
 
@@ -163,6 +166,7 @@ protected:
   void ComputeBox(TqdDXFConverter* C) override;
 
 private:
+  TFPoint CellOffsetOCS(int ARow, int ACol) const;
   std::uint16_t FNumCols = 1;
   std::uint16_t FNumRows = 1;
   double FColSpacing = 0;

@@ -696,8 +696,15 @@ void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
   if (const auto* MI = dynamic_cast<const TqdCADMInsert*>(I)) {
     const int Cols = MI->EffectiveCols();
     const std::uint64_t Cells = MI->DrawnCellCount();
-    for (std::uint64_t K = 0; K < Cells; ++K)
-      EnterBlock(I, B, MI->CellMatrix(static_cast<int>(K / Cols), static_cast<int>(K % Cols)));
+    for (std::uint64_t K = 0; K < Cells; ++K) {
+      const int Row = static_cast<int>(K / Cols), Col = static_cast<int>(K % Cols);
+      EnterBlock(I, B, MI->CellMatrix(Row, Col));
+      // The attributes stand at the first cell; every cell shows them moved along.
+      const TqdCADIterate Saved = FDraw;
+      FDraw.Matrix = ComposeMatrices(TranslationMatrix(MI->CellOffset(Row, Col)), Saved.Matrix);
+      DrawAttributes(I);
+      FDraw = Saved;
+    }
     if (MI->IsCapped()) {
       // The rest of the grid shows as the box of the array.
       const TFRect Bx = I->Box();
@@ -731,14 +738,18 @@ void TqdCADIterator::DrawInsert(const TqdDXFInsert* I) {
     Pushed = true;
   }
   EnterBlock(I, B, I->GetMatrix());
-  // Attributes live in the insert's own coordinates.
-  for (int K = 0; K < I->Count(); ++K)
-    if (const TqdDXFEntity* A = I->GetEntity(K); A && A->EntType() == ceAttrib)
-      if (static_cast<const TqdDXFAttdef*>(A)->DrawsInInsert()) DrawOne(A);
+  DrawAttributes(I);
   if (Pushed) {
     FRegions.Pop();
     SelectClip();
   }
+}
+
+void TqdCADIterator::DrawAttributes(const TqdDXFInsert* I) {
+  // Attributes live in the coordinates the insert lives in.
+  for (int K = 0; K < I->Count(); ++K)
+    if (const TqdDXFEntity* A = I->GetEntity(K); A && A->EntType() == ceAttrib)
+      if (static_cast<const TqdDXFAttdef*>(A)->DrawsInInsert()) DrawOne(A);
 }
 
 void TqdCADIterator::EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement) {

@@ -72,6 +72,7 @@ class TqdCADIterator {
   void IterateBlock(const TqdDXFEntity* Block);
   void DrawOne(const TqdDXFEntity* E);
   void DrawInsert(const TqdDXFInsert* I);
+  void DrawAttributes(const TqdDXFInsert* I);
   // Draws block B placed by Placement under the entity I that shows it.
   void EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement);
   void DrawViewport(const TqdDXFViewport* V);

@@ -388,6 +388,25 @@ TEST(ArrayInserts, BoxSpansTheGrid) {
   EXPECT_TRUE(C.Warnings().empty());
 }
 
+TEST(ArrayInserts, TheGridTurnsWithTheAngle) {
+  // Columns run along the turned X axis: at 90 degrees the second column stands above the first.
+  TqdDXFConverter C;
+  TqdDXFBlock* A = NewBlock(C, "A");
+  AddLine(A, {0, 0, 0}, {1, 0, 0});
+  auto* M = AddInsert<TqdCADMInsert>(C.ModelSpace(), A, {5, 0, 0});
+  M->SetAngle(90);
+  M->SetNumCols(2);
+  M->SetNumRows(2);
+  M->SetColSpacing(10);
+  M->SetRowSpacing(4);
+  C.LoadAll();
+  ExpectPoint(TransformPoint({0, 0, 0}, M->CellMatrix(0, 1)), 5, 10);
+  ExpectPoint(TransformPoint({0, 0, 0}, M->CellMatrix(1, 0)), 1, 0);
+  ExpectPoint(M->CellOffset(1, 1), -4, 10);
+  // The lines end at (5,1), (5,11), (1,1) and (1,11): the box holds all four copies.
+  ExpectBox(M->Box(), 1, 0, 5, 11);
+}
+
 TEST(ArrayInserts, ZeroColumnsCountAsOneInsteadOfAShiftedBox) {
   TqdDXFConverter C;
   TqdDXFBlock* A = NewBlock(C, "A");
