@@ -1090,13 +1090,15 @@ void ApplySubEntities(TqdDXFEntity& E, const TqdClassProperties& CP, const TqdNo
       Index = E.Count();
       continue;
     }
-    Apply(*New, *CN);
+    // Owned first, so that what the item keeps in the drawing (extended data) goes with
+    // it should it be freed.
     TqdDXFEntity* Raw = New.get();
     if (E.AddEntity(std::move(New)) < 0) {
       if (R) R->Report(*CN, CP.XMLName + " refused " + std::string(CN->GetName()));
       continue;
     }
     Index = E.Count();
+    Apply(*Raw, *CN);
     if (Conv) Conv->CheckEntityHandle(Raw);
     if (Ctx.Created) Ctx.Created->push_back(Raw);
   }
@@ -1156,7 +1158,15 @@ void ApplyHeader(TqdHeadVarStruct& Head, const TqdNode& H, TqdXMLResult* AResult
     const THeaderProp* P = nullptr;
     for (const THeaderProp& Q : HeaderProps())
       if (Q.Id == Id) P = &Q;
-    if (!P || !P->Write) {
+    if (!P) {
+      if (AResult) AResult->Report(*A, "\"" + std::string(A->GetName()) + "\" is not a writable header variable");
+      continue;
+    }
+    // An unchanged value is no change (a node written by ToXML carries the read-only ones).
+    TqdData Cur;
+    P->Read(Head, Cur);
+    if (Cur.GetValueAsText() == A->FValue.GetValueAsText()) continue;
+    if (!P->Write) {
       if (AResult) AResult->Report(*A, "\"" + std::string(A->GetName()) + "\" is not a writable header variable");
       continue;
     }
