@@ -16,6 +16,8 @@
 #include "Others.h"
 #include "Polylines.h"
 #include "Texts.h"
+#include "MultiLeaders.h"
+#include "Underlays.h"
 
 // ---------------------------------------------------------------- values
 
@@ -139,7 +141,8 @@ bool IsDictionaryChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return Is<T
 bool IsObjectChild(const TqdDXFEntity&, const TqdDXFEntity& C) {
   return Is<TqdDXFDictionary>(C) || Is<TqdDXFXRecord>(C) || Is<TqdDXFImageDef>(C) || Is<TqdDXFAcadTableStyle>(C) ||
          Is<TqdDXFSortEntsTable>(C) || Is<TqdCADRasterVariables>(C) || Is<TqdCADWipeoutVariables>(C) ||
-         Is<TqdDXFDictionaryVar>(C) || Is<TqdMLineStyle>(C) ||
+         Is<TqdDXFDictionaryVar>(C) || Is<TqdMLineStyle>(C) || Is<TqdDXFMLeaderStyle>(C) ||
+         Is<TqdCADUnderlayDefinition>(C) ||
          (Is<TqdDXFPlotSettings>(C) && !Is<TqdDXFLayout>(C));
 }
 // A symbol table holds items of its own kind only.
@@ -782,8 +785,14 @@ void RegisterXMLClasses() {
                 TqdDXFViewport, TqdCADSpatialFilter, TqdDXFText, TqdDXFMText, TqdDXFShape, TqdDXFDimension,
                 TqdDXFLeader, TqdDXFTolerance, TqdCADPolyPolygon, TqdCADCurvePolygon, TqdCADHatch, TqdCADMPolygon,
                 TqdCADWipeout, TqdDXFImageEnt, TqdDXFOle2Frame, TqdDXFAcadTable, TqdDXFProxy, TqdDXFRegion,
-                TqdDXF3dSolid, TqdDXFBody, TqdDXFDictionaryVar, TqdDXFXref>();
+                TqdDXF3dSolid, TqdDXFBody, TqdDXFDictionaryVar, TqdDXFXref, TqdCADGradientPolygon, TqdCADFill,
+                TqdCADUnderlay, TqdCADUnderlayDefinition, TqdDXFMultiLeader, TqdDXFMLeaderStyle>();
   });
+}
+
+void RegisterXMLClass(TqdEntityClass AClass) {
+  RegisterXMLClasses();
+  if (AClass) XMLClassTable().emplace(XMLLowerText(GetXMLName(AClass()->ClassName())), AClass);
 }
 
 TqdEntityClass XMLClassByName(std::string_view AXMLName) {

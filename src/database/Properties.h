@@ -104,6 +104,8 @@ std::string GetXMLName(std::string_view AClassName);
 
 // The class table of XML names (filled by RegisterXMLClasses, safe to call again).
 void RegisterXMLClasses();
+// Classes of other layers (a reader's own entities) enter the table through this.
+void RegisterXMLClass(TqdEntityClass AClass);
 TqdEntityClass XMLClassByName(std::string_view AXMLName);
 
 // The list-like child elements of E's own form (area loops and pattern lines, spline

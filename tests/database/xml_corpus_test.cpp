@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -97,7 +98,20 @@ TEST_P(XMLCorpus, round_trip_keeps_every_attribute) {
   std::string Dump;
   StreamXML(Dump, C, xmAddSectionEntities | xmAddSubEntities | xmlGetDefaultValue);
   TqdParser Parser;
-  EXPECT_TRUE(Parser.LoadFromString(Dump)) << Parser.DebugInfo();
+  ASSERT_TRUE(Parser.LoadFromString(Dump)) << Parser.DebugInfo();
+  // Read back into the drawing it came from, it changes nothing and meets no fault.
+  const TqdNode* Root = Parser.ROOT().GetChildByName("vnxConverter");
+  ASSERT_NE(Root, nullptr);
+  TqdXMLResult R;
+  EXPECT_EQ(C.FromXML(*Root, &R), xsDone);
+  std::string Kinds;
+  std::set<std::string> Seen;
+  for (const std::string& M : R.Messages)
+    if (Seen.insert(M.substr(M.find(": ") + 2)).second && Seen.size() <= 4) Kinds += "\n  " + M;
+  EXPECT_TRUE(R.Messages.empty()) << R.Messages.size() << " messages:" << Kinds;
+  std::string Again;
+  StreamXML(Again, C, xmAddSectionEntities | xmAddSubEntities | xmlGetDefaultValue);
+  EXPECT_TRUE(Again == Dump) << "the drawing's XML changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, XMLCorpus, testing::ValuesIn(CorpusFiles()), [](const auto& I) {
