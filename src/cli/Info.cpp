@@ -108,15 +108,13 @@ bool IsTrueTypeName(const std::string& N) {
   return false;
 }
 
-// The fonts the text styles ask for and what each resolved to, beside the
-// drawing first. TrueType names are listed without a resolution.
-void GatherFonts(const std::string& Path, TqdDXFConverter& C, TFacts& F) {
+// The fonts the text styles ask for and what each resolved to (the loader put the
+// drawing's folder first on the search path). TrueType names are listed without a
+// resolution.
+void GatherFonts(TqdDXFConverter& C, TFacts& F) {
   TqdSHXFontList* L = C.SHXFonts();
   const TqdDXFEntity* T = C.GetSection(csStyles);
   if (!L || !T) return;
-  std::error_code EC;
-  const std::filesystem::path Dir = std::filesystem::absolute(Path, EC).parent_path();
-  if (!EC) L->InsertSearchDir(Dir.string());
   std::vector<std::string> Seen;
   auto Add = [&](const std::string& Name, const char* Kind, const std::string& Resolved) {
     const std::string U = SHXUpperCase(Name);
@@ -199,7 +197,7 @@ TFacts Gather(const std::string& Path, const TqdCADImage& I) {
   F.LoadMs = R.LoadMs;
   F.Warnings = I.LoadWarnings();
   F.Error = R.Error;
-  GatherFonts(Path, C, F);
+  GatherFonts(C, F);
   return F;
 }
 

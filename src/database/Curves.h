@@ -200,6 +200,7 @@ public:
   const TqdSingleList& Knots() const { return FKnots; }
   const TqdSingleList& Weights() const { return FWeights; }
   void AddWeight(double W);
+  void ClearWeights() { FWeights.Clear(); }
   int Degree() const { return FDegree; }
   void SetDegree(int V);
   int ControlCount() const { return FControls.Count(); }

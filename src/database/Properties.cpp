@@ -3,6 +3,7 @@
 #include <cmath>
 #include <mutex>
 #include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -15,6 +16,8 @@
 #include "Others.h"
 #include "Polylines.h"
 #include "Texts.h"
+#include "MultiLeaders.h"
+#include "Underlays.h"
 
 // ---------------------------------------------------------------- values
 
@@ -131,6 +134,28 @@ bool IsGraphicalChild(const TqdDXFEntity&, const TqdDXFEntity& C) {
 bool IsVertexChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return Is<TqdDXFVertex>(C); }
 bool IsAttribChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return Is<TqdDXFAttrib>(C); }
 bool IsMLineEntryChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return Is<TqdMLineEntry>(C); }
+bool NoNewChild(const TqdDXFEntity&, const TqdDXFEntity&) { return false; }
+bool IsBlockChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return typeid(C) == typeid(TqdDXFBlock); }
+bool IsDictionaryChild(const TqdDXFEntity&, const TqdDXFEntity& C) { return Is<TqdDXFDictionary>(C); }
+// Non-graphical objects; a layout is not made from text (it owns a block of its own).
+bool IsObjectChild(const TqdDXFEntity&, const TqdDXFEntity& C) {
+  return Is<TqdDXFDictionary>(C) || Is<TqdDXFXRecord>(C) || Is<TqdDXFImageDef>(C) || Is<TqdDXFAcadTableStyle>(C) ||
+         Is<TqdDXFSortEntsTable>(C) || Is<TqdCADRasterVariables>(C) || Is<TqdCADWipeoutVariables>(C) ||
+         Is<TqdDXFDictionaryVar>(C) || Is<TqdMLineStyle>(C) || Is<TqdDXFMLeaderStyle>(C) ||
+         Is<TqdCADUnderlayDefinition>(C) ||
+         (Is<TqdDXFPlotSettings>(C) && !Is<TqdDXFLayout>(C));
+}
+// A symbol table holds items of its own kind only.
+bool IsTableItemChild(const TqdDXFEntity& T, const TqdDXFEntity& C) {
+  const std::string N = UpperNameText(T.Name());
+  if (N == "LAYER") return typeid(C) == typeid(TqdDXFLayer);
+  if (N == "LTYPE") return typeid(C) == typeid(TqdDXFLineType);
+  if (N == "STYLE") return typeid(C) == typeid(TqdDXFStyle);
+  if (N == "DIMSTYLE") return typeid(C) == typeid(TqdDXFDimensionStyle);
+  if (N == "APPID") return typeid(C) == typeid(TqdDXFAppID);
+  if (N == "VPORT") return typeid(C) == typeid(TqdDXFVport);
+  return false;
+}
 
 #define QD_CLASS(T) #T, &Is<T>
 
@@ -311,8 +336,16 @@ std::vector<TqdClassDescription> MakeDescriptions() {
   {
     using T = TqdDXFTable;
     L.push_back({QD_CLASS(TqdDXFTable),
-                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); })}});
+                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); })},
+                 &IsTableItemChild});
   }
+  // Sections are made by the drawing; tables, the block record view and layouts are not
+  // made from text.
+  L.push_back({QD_CLASS(TqdDXFSection), {}, &NoNewChild});
+  L.push_back({QD_CLASS(TqdDXFSectionBlocks), {}, &IsBlockChild});
+  L.push_back({QD_CLASS(TqdDXFSectionObjects), {}, &IsDictionaryChild});
+  L.push_back({QD_CLASS(TqdDXFDictionary), {}, &IsObjectChild});
+  L.push_back({QD_CLASS(TqdDXFBlockRecords), {}, &NoNewChild});
   {
     using T = TqdDXFBlock;
     L.push_back({QD_CLASS(TqdDXFBlock),
@@ -752,8 +785,14 @@ void RegisterXMLClasses() {
                 TqdDXFViewport, TqdCADSpatialFilter, TqdDXFText, TqdDXFMText, TqdDXFShape, TqdDXFDimension,
                 TqdDXFLeader, TqdDXFTolerance, TqdCADPolyPolygon, TqdCADCurvePolygon, TqdCADHatch, TqdCADMPolygon,
                 TqdCADWipeout, TqdDXFImageEnt, TqdDXFOle2Frame, TqdDXFAcadTable, TqdDXFProxy, TqdDXFRegion,
-                TqdDXF3dSolid, TqdDXFBody, TqdDXFDictionaryVar, TqdDXFXref>();
+                TqdDXF3dSolid, TqdDXFBody, TqdDXFDictionaryVar, TqdDXFXref, TqdCADGradientPolygon, TqdCADFill,
+                TqdCADUnderlay, TqdCADUnderlayDefinition, TqdDXFMultiLeader, TqdDXFMLeaderStyle>();
   });
+}
+
+void RegisterXMLClass(TqdEntityClass AClass) {
+  RegisterXMLClasses();
+  if (AClass) XMLClassTable().emplace(XMLLowerText(GetXMLName(AClass()->ClassName())), AClass);
 }
 
 TqdEntityClass XMLClassByName(std::string_view AXMLName) {
@@ -835,7 +874,7 @@ TqdNode* AddOwnElement(const TqdDXFEntity& E, TqdNode& AParent, TqdXMLMode Modes
   auto N = std::make_unique<TqdNode>(CP.XMLName);
   N->Entity = const_cast<TqdDXFEntity*>(&E);
   ForEachWritten(CP, E, Modes, [&](int Id, const TqdData& D) { N->AddAttribId(Id, D); });
-  if (!(Modes & xmCallHelp)) qdAreaToXML(E, *N, Modes);
+  if (!(Modes & xmCallHelp)) qdOwnElementsToXML(E, *N, Modes);
   return AParent.AddChild(std::move(N));
 }
 
@@ -985,16 +1024,31 @@ void ApplyValue(TqdDXFEntity& E, const TqdClassProperties& CP, const TqdNodeSamp
   if (R) ++R->Applied;
 }
 
-// The sub-entities in List: child i updates E's child i when it has the same class,
-// otherwise a new item of the element's class is made, if E can own it.
+// The "Name" an element carries (empty when none).
+std::string NodeName(const TqdNode& N) {
+  const TqdNodeAttrib* A = N.GetAttributeByName(XMLAttribName(xaName));
+  return A ? A->FValue.GetValueAsText() : std::string();
+}
+
+// The sub-entities in List: child i updates E's child i when it has the same class (and,
+// in a named container, the same name); else the child of that class and name, when
+// there is one; otherwise a new item of the element's class is made, if E can own it.
 void ApplySubEntities(TqdDXFEntity& E, const TqdClassProperties& CP, const TqdNode& List, bool AIncludeOthers,
                       TqdXMLContext& Ctx) {
   TqdXMLResult* R = Ctx.Result;
+  TqdDXFConverter* Conv = Ctx.Converter ? Ctx.Converter : E.Converter();
+  // Tables, sections and dictionaries find their children by name.
+  const bool NamedKids = Is<TqdDXFTable>(E);
   int Index = 0;
   if (auto* PL = dynamic_cast<TqdDXFPolyline*>(&E)) {
     // Room for the elements actually present, never for a count the text claims.
     PL->ReserveVertices(std::min(List.GetChildNodesCount(), 1 << 20));
   }
+  auto Apply = [&](TqdDXFEntity& X, const TqdNode& N) {
+    ++Ctx.Depth;
+    ApplyNode(X, N, Ctx);
+    --Ctx.Depth;
+  };
   for (const auto& CN : List.Childs()) {
     if (Ctx.Stopped) return;
     if (CN->Type != ntElement) continue;
@@ -1004,29 +1058,58 @@ void ApplySubEntities(TqdDXFEntity& E, const TqdClassProperties& CP, const TqdNo
       if (R) R->Report(*CN, "unknown class \"" + std::string(CN->GetName()) + "\"");
       continue;
     }
+    const std::string Name = NamedKids ? NodeName(*CN) : std::string();
+    auto SameKind = [&](const TqdDXFEntity* X) {
+      return X && CP.WritesChildren && XMLClassByName(ClassProperties(*X).XMLName) == Class &&
+             (!NamedKids || Name.empty() || SameNameText(X->Name(), Name));
+    };
     TqdDXFEntity* Existing = Index < E.Count() ? E.GetEntity(Index) : nullptr;
-    if (Existing && CP.WritesChildren && XMLClassByName(ClassProperties(*Existing).XMLName) == Class) {
+    if (SameKind(Existing)) {
       ++Index;
-      ++Ctx.Depth;
-      ApplyNode(*Existing, *CN, Ctx);
-      --Ctx.Depth;
+      Apply(*Existing, *CN);
       continue;
+    }
+    if (NamedKids && !Name.empty()) {
+      const int I = E.IndexOfName(Name);
+      if (TqdDXFEntity* Found = I >= 0 ? E.GetEntity(I) : nullptr; SameKind(Found)) {
+        Apply(*Found, *CN);
+        continue;
+      }
     }
     std::unique_ptr<TqdDXFEntity> New = Class();
     if (!CP.Accepts || !CP.Accepts(E, *New)) {
       if (R) R->Report(*CN, CP.XMLName + " cannot own " + std::string(CN->GetName()));
       continue;
     }
-    ++Ctx.Depth;
-    ApplyNode(*New, *CN, Ctx);
-    --Ctx.Depth;
+    if (NamedKids) {
+      // A named item is made by the drawing under a valid name, as a reader makes it.
+      const bool Valid = Is<TqdDXFLayer>(*New) ? IsValidLayerName(Name) : IsValidTableName(Name);
+      if (!Conv || !Valid) {
+        if (R) R->Report(*CN, std::string(CN->GetName()) + " needs a valid \"Name\"");
+        continue;
+      }
+      TqdDXFEntity* Made = Conv->NewNamedEntity(&E, Class, Name);
+      if (!Made) {
+        if (R) R->Report(*CN, CP.XMLName + " refused " + std::string(CN->GetName()));
+        continue;
+      }
+      Apply(*Made, *CN);
+      Conv->CheckEntityHandle(Made);
+      if (Ctx.Created) Ctx.Created->push_back(Made);
+      Index = E.Count();
+      continue;
+    }
+    // Owned first, so that what the item keeps in the drawing (extended data) goes with
+    // it should it be freed.
     TqdDXFEntity* Raw = New.get();
     if (E.AddEntity(std::move(New)) < 0) {
       if (R) R->Report(*CN, CP.XMLName + " refused " + std::string(CN->GetName()));
       continue;
     }
     Index = E.Count();
-    if (TqdDXFConverter* C = Ctx.Converter ? Ctx.Converter : E.Converter()) C->CheckEntityHandle(Raw);
+    Apply(*Raw, *CN);
+    if (Conv) Conv->CheckEntityHandle(Raw);
+    if (Ctx.Created) Ctx.Created->push_back(Raw);
   }
 }
 
@@ -1049,7 +1132,7 @@ int ApplyNode(TqdDXFEntity& E, const TqdNode& Node, TqdXMLContext& Ctx) {
   for (const auto& C : Node.Childs()) {
     if (Ctx.Stopped || (R && R->Stop && R->Stop(*C))) return Ctx.Stopped = true, xsStopped;
     if (C->Type != ntElement) continue;
-    if (qdAreaFromXML(E, *C, R)) continue;
+    if (qdOwnElementsFromXML(E, *C, R)) continue;
     const int Id = XMLAttribIdByName(C->GetName());
     if (Id == xaSubEntities) {
       ApplySubEntities(E, CP, *C, true, Ctx);
@@ -1075,29 +1158,82 @@ int TqdDXFEntity::FromXML(const TqdNode& ANode, TqdXMLResult* AResult) {
   return ApplyNode(*this, ANode, Ctx);
 }
 
-int TqdDXFConverter::FromXML(const TqdNode& ANode, TqdXMLResult* AResult) {
-  // The drawing takes its header variables; items are changed through their own nodes.
-  const TqdNode* H = ANode.GetChildByName(GetXMLName("TqdDXFSectionHeader"));
-  if (!H) return xsDone;
-  for (const auto& A : H->Attributes()) {
+namespace {
+
+void ApplyHeader(TqdHeadVarStruct& Head, const TqdNode& H, TqdXMLResult* AResult) {
+  for (const auto& A : H.Attributes()) {
     const int Id = XMLAttribIdByName(A->GetName());
     if (Id == xaName) continue;
     const THeaderProp* P = nullptr;
     for (const THeaderProp& Q : HeaderProps())
       if (Q.Id == Id) P = &Q;
-    if (!P || !P->Write) {
+    if (!P) {
       if (AResult) AResult->Report(*A, "\"" + std::string(A->GetName()) + "\" is not a writable header variable");
       continue;
     }
-    TqdHeadVarStruct Copy = FHeadVarStruct;
+    // An unchanged value is no change (a node written by ToXML carries the read-only ones).
+    TqdData Cur;
+    P->Read(Head, Cur);
+    if (Cur.GetValueAsText() == A->FValue.GetValueAsText()) continue;
+    if (!P->Write) {
+      if (AResult) AResult->Report(*A, "\"" + std::string(A->GetName()) + "\" is not a writable header variable");
+      continue;
+    }
+    TqdHeadVarStruct Copy = Head;
     if (!P->Write(Copy, A->FValue)) {
       if (AResult) AResult->Report(*A, "\"" + std::string(A->GetName()) + "\": value refused");
       continue;
     }
-    FHeadVarStruct = std::move(Copy);
+    Head = std::move(Copy);
     if (AResult) ++AResult->Applied;
   }
-  return xsDone;
+}
+
+}  // namespace
+
+int TqdDXFConverter::FromXML(const TqdNode& ANode, TqdXMLResult* AResult) {
+  // The header variables, then each section element applied to the drawing's section of
+  // that class and name: its tables, blocks and objects are updated by name, and new
+  // items are made only where their container can own them.
+  const std::string HeaderName = XMLLowerText(GetXMLName("TqdDXFSectionHeader"));
+  TqdXMLContext Ctx;
+  Ctx.Result = AResult;
+  Ctx.Converter = this;
+  std::vector<TqdDXFEntity*> Created;
+  Ctx.Created = &Created;
+  int Status = xsDone;
+  for (const auto& C : ANode.Childs()) {
+    if (C->Type != ntElement) continue;
+    if (Ctx.Stopped || (AResult && AResult->Stop && AResult->Stop(*C))) {
+      Status = xsStopped;
+      break;
+    }
+    if (XMLLowerText(C->GetName()) == HeaderName) {
+      ApplyHeader(FHeadVarStruct, *C, AResult);
+      continue;
+    }
+    const TqdEntityClass Class = XMLClassByName(C->GetName());
+    std::unique_ptr<TqdDXFEntity> Probe = Class ? Class() : nullptr;
+    if (!Probe || !dynamic_cast<TqdDXFSection*>(Probe.get())) {
+      if (AResult) AResult->Report(*C, "\"" + std::string(C->GetName()) + "\" is not a section");
+      continue;
+    }
+    const std::string Name = NodeName(*C);
+    TqdDXFEntity* Target = nullptr;
+    for (int I = 0; Main() && I < Main()->Count() && !Target; ++I) {
+      TqdDXFEntity* S = Main()->GetEntity(I);
+      if (S && typeid(*S) == typeid(*Probe) && (Name.empty() || SameNameText(S->Name(), Name))) Target = S;
+    }
+    if (!Target) {
+      if (AResult) AResult->Report(*C, "Error section!");
+      Status = xsWrongClass;
+      continue;
+    }
+    if (ApplyNode(*Target, *C, Ctx) == xsStopped) Status = xsStopped;
+  }
+  // Items made from the text get their derived data like items a reader makes.
+  for (TqdDXFEntity* E : Created) Loads(E);
+  return Status;
 }
 
 // ---------------------------------------------------------------- inspector and help
@@ -1146,9 +1282,9 @@ void StreamXML(std::string& Out, const TqdDXFEntity& ARoot, TqdXMLMode Modes, in
     Indent(Out, Level);
     const bool Children = (Modes & xmAddSubEntities) && XMLWritesChildren(E) &&
                           static_cast<int>(Stack.size()) < cnstXMLMaxDepth && Seen.insert(&E).second;
-    // An area's loops and pattern lines are elements of its own.
+    // Loops, pattern lines, spline lists and extended data are elements of their own.
     TqdNode Extra;
-    if (!(Modes & xmCallHelp)) qdAreaToXML(E, Extra, Modes);
+    if (!(Modes & xmCallHelp)) qdOwnElementsToXML(E, Extra, Modes);
     AppendOwnStartTag(Out, E, Modes, !Children && !Extra.HasChildNodes());
     for (const auto& X : Extra.Childs()) {
       Indent(Out, Level + 1);

@@ -49,6 +49,8 @@ struct TqdXMLContext {
   TqdDXFConverter* Converter = nullptr;
   int Depth = 0;
   bool Stopped = false;
+  // Items made during the pass (null: not collected).
+  std::vector<TqdDXFEntity*>* Created = nullptr;
 };
 
 struct TqdPropertyDesc {
@@ -102,7 +104,15 @@ std::string GetXMLName(std::string_view AClassName);
 
 // The class table of XML names (filled by RegisterXMLClasses, safe to call again).
 void RegisterXMLClasses();
+// Classes of other layers (a reader's own entities) enter the table through this.
+void RegisterXMLClass(TqdEntityClass AClass);
 TqdEntityClass XMLClassByName(std::string_view AXMLName);
+
+// The list-like child elements of E's own form (area loops and pattern lines, spline
+// points, knots and weights, extended data), added to ANode after its attributes.
+void qdOwnElementsToXML(const TqdDXFEntity& E, TqdNode& ANode, unsigned AModes);
+// Applies AChild when it is one of those elements; false for any other element.
+bool qdOwnElementsFromXML(TqdDXFEntity& E, const TqdNode& AChild, TqdXMLResult* AResult);
 
 // The children that belong to E's XML form.
 bool XMLWritesChildren(const TqdDXFEntity& E);

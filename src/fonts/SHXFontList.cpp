@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "qdFunction.h"
+
 #ifndef DRAFTWELL_BUNDLED_FONTS_DIR
 #define DRAFTWELL_BUNDLED_FONTS_DIR ""
 #endif
@@ -14,14 +16,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string_view Trim(std::string_view S) {
-  while (!S.empty() && (S.front() == ' ' || S.front() == '\t' || S.front() == '\r' || S.front() == '\n'))
-    S.remove_prefix(1);
-  while (!S.empty() && (S.back() == ' ' || S.back() == '\t' || S.back() == '\r' || S.back() == '\n'))
-    S.remove_suffix(1);
-  return S;
-}
 
 bool HasDir(std::string_view N) { return N.find_first_of("/\\") != std::string_view::npos; }
 
@@ -38,7 +32,7 @@ std::string Extension(std::string_view N) {
 }
 
 std::string WithSHX(std::string_view N) {
-  std::string R(Trim(N));
+  std::string R(TrimBlanks(N));
   if (!R.empty() && Extension(R).empty()) R += ".SHX";
   return R;
 }
@@ -48,7 +42,7 @@ std::vector<std::string> SplitPath(std::string_view P) {
   size_t Start = 0;
   for (size_t I = 0; I <= P.size(); ++I) {
     if (I == P.size() || P[I] == ';' || P[I] == ':') {
-      std::string_view Piece = Trim(P.substr(Start, I - Start));
+      std::string_view Piece = TrimBlanks(P.substr(Start, I - Start));
       if (!Piece.empty()) R.emplace_back(Piece);
       Start = I + 1;
     }
@@ -396,25 +390,25 @@ double TqdSHXFont::LineFeed() {
 TqdSHXFontList::TqdSHXFontList(std::string_view ASearchPath, std::string_view ADefault,
                                std::string_view ADefaultBigFont) {
   for (const std::string& D : SplitPath(ASearchPath)) AddSearchPath(D);
-  FDefaultFontGiven = std::string(Trim(ADefault));
+  FDefaultFontGiven = std::string(TrimBlanks(ADefault));
   FDefaultFontName = SHXUpperCase(FDefaultFontGiven);
   FDefaultFontPath = FindInSearchPath(FDefaultFontName);
   // Our own simplex stands in for a default font that is not installed.
   if (FDefaultFontPath.empty()) FDefaultFontPath = FindInSearchPath(SHXUpperCase(cOurSimplex));
-  FDefaultBigFontName = SHXUpperCase(Trim(ADefaultBigFont).empty() ? "bigfont.shx" : Trim(ADefaultBigFont));
+  FDefaultBigFontName = SHXUpperCase(TrimBlanks(ADefaultBigFont).empty() ? "bigfont.shx" : TrimBlanks(ADefaultBigFont));
   FDefaultBigFontPath = FindInSearchPath(FDefaultBigFontName);
 }
 
 TqdSHXFontList::~TqdSHXFontList() = default;
 
 void TqdSHXFontList::AddSearchPath(const std::string& ADir) {
-  const std::string D = WithSlash(std::string(Trim(ADir)));
+  const std::string D = WithSlash(std::string(TrimBlanks(ADir)));
   if (D.empty() || !SHXDirectoryExists(D)) return;
   if (std::find(FSearchPath.begin(), FSearchPath.end(), D) == FSearchPath.end()) FSearchPath.push_back(D);
 }
 
 bool TqdSHXFontList::InsertSearchDir(std::string_view ADir) {
-  const std::string D = WithSlash(std::string(Trim(ADir)));
+  const std::string D = WithSlash(std::string(TrimBlanks(ADir)));
   if (D.empty() || !SHXDirectoryExists(D)) return false;
   FSearchPath.erase(std::remove(FSearchPath.begin(), FSearchPath.end(), D), FSearchPath.end());
   FSearchPath.insert(FSearchPath.begin(), D);
@@ -466,7 +460,7 @@ void TqdSHXFontList::Record(const TqdFontRequest& R) {
 
 TqdFontRequest TqdSHXFontList::Resolve(std::string_view AName, bool ABig) {
   TqdFontRequest R;
-  R.Name = std::string(Trim(AName));
+  R.Name = std::string(TrimBlanks(AName));
   R.Big = ABig;
   const std::string Named = WithSHX(AName);
   if (Named.empty()) {
@@ -521,7 +515,7 @@ TqdTextStyle* TqdSHXFontList::AddStyle(std::string_view AName, std::string_view 
   S->TextGeneration = ABackwards ? ttBackward : (AUpSideDown ? ttUpSideDown : ttNormal);
   S->ObliqueAngle = AObliqueAngle;
   S->Width = AWidth;
-  const TqdFontRequest Main = Resolve(Trim(AFontName).empty() ? std::string_view(FDefaultFontGiven) : AFontName);
+  const TqdFontRequest Main = Resolve(TrimBlanks(AFontName).empty() ? std::string_view(FDefaultFontGiven) : AFontName);
   S->FontPath = Main.Path;
   S->FontExists = Main.Kind == frFile;
   if (Main.Kind != frFile) {
@@ -561,7 +555,7 @@ TqdTextStyle* TqdSHXFontList::AddStyle(std::string_view AName, std::string_view 
 }
 
 int TqdSHXFontList::IndexFontOfName(std::string_view AName) const {
-  const std::string N(Trim(AName));
+  const std::string N(TrimBlanks(AName));
   if (N.empty()) return -1;
   if (HasDir(N)) {
     const std::string U = SHXUpperCase(N);
@@ -584,7 +578,7 @@ TqdSHXFont* TqdSHXFontList::StyleFont(const TqdTextStyle* S, bool Big) {
 }
 
 TqdSHXFont* TqdSHXFontList::Font(const TqdTextStyle* AStyle, std::string_view AName, bool ABig) {
-  if (AStyle && Trim(AName).empty()) {
+  if (AStyle && TrimBlanks(AName).empty()) {
     const int I = ABig ? AStyle->BigFontIndex : AStyle->FontIndex;
     if (I >= 0 && I < FontCount()) {
       if (!FFonts[I]) {
@@ -596,7 +590,7 @@ TqdSHXFont* TqdSHXFontList::Font(const TqdTextStyle* AStyle, std::string_view AN
     }
     if (I < 0) return nullptr;
   }
-  if (Trim(AName).empty()) return nullptr;
+  if (TrimBlanks(AName).empty()) return nullptr;
   int I = IndexFontOfName(AName);
   if (I < 0) {
     const TqdFontRequest R = Resolve(AName, ABig);
@@ -624,7 +618,7 @@ bool TqdSHXFontList::IsUnicodeFont(const TqdTextStyle* AStyle, std::string_view 
 }
 
 bool TqdSHXFontList::FindShape(int& ANumber, std::string& AName, std::string& AFontPath) const {
-  const std::string U = SHXUpperCase(Trim(AName));
+  const std::string U = SHXUpperCase(TrimBlanks(AName));
   for (const auto& [N, F] : FShapeFonts) {
     for (const TqdSHXRecord& R : F->Shapes()) {
       if (R.ShapeNumber == 0) continue;

@@ -584,3 +584,10 @@ int RoundToInt(double V, int Fallback) {
     return std::numeric_limits<int>::min();
   return static_cast<int>(r);
 }
+
+std::string_view TrimBlanks(std::string_view S) {
+  auto Blank = [](char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; };
+  while (!S.empty() && Blank(S.front())) S.remove_prefix(1);
+  while (!S.empty() && Blank(S.back())) S.remove_suffix(1);
+  return S;
+}

@@ -2,6 +2,7 @@
 // Free routines of the geometry kernel: tolerances, points, distances, angles,
 // matrices, object coordinate systems and boxes.
 #include <cstdint>
+#include <string_view>
 
 #include "qdConsts.h"
 
@@ -124,3 +125,6 @@ bool IntRectInIntRect(const TqdIntRect& Outer, const TqdIntRect& Inner);
 double RoundHalfAway(double V);
 // Round to int with saturation; NaN gives Fallback.
 int RoundToInt(double V, int Fallback = 0);
+
+// S without its leading and trailing blanks (spaces, tabs, CR and LF).
+std::string_view TrimBlanks(std::string_view S);

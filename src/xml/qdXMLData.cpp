@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "qdFunction.h"
 #include "qdXMLParser.h"
 
 namespace {
@@ -72,16 +73,8 @@ void AppendDouble(std::string& S, double V) {
   S.append(Buf, R.ptr);
 }
 
-std::string_view Trim(std::string_view S) {
-  while (!S.empty() && (S.front() == ' ' || S.front() == '\t' || S.front() == '\r' || S.front() == '\n'))
-    S.remove_prefix(1);
-  while (!S.empty() && (S.back() == ' ' || S.back() == '\t' || S.back() == '\r' || S.back() == '\n'))
-    S.remove_suffix(1);
-  return S;
-}
-
 bool ParseInt64(std::string_view S, std::int64_t& V) {
-  S = Trim(S);
+  S = TrimBlanks(S);
   if (!S.empty() && S.front() == '+') S.remove_prefix(1);
   if (S.empty()) return false;
   auto R = std::from_chars(S.data(), S.data() + S.size(), V);
@@ -89,7 +82,7 @@ bool ParseInt64(std::string_view S, std::int64_t& V) {
 }
 
 bool ParseHex(std::string_view S, std::uint64_t& V) {
-  S = Trim(S);
+  S = TrimBlanks(S);
   if (S.empty()) return false;
   auto R = std::from_chars(S.data(), S.data() + S.size(), V, 16);
   return R.ec == std::errc() && R.ptr == S.data() + S.size();
@@ -154,7 +147,7 @@ std::string XMLDoubleText(double V) {
 }
 
 bool XMLTextToDouble(std::string_view S, double& V) {
-  S = Trim(S);
+  S = TrimBlanks(S);
   if (!S.empty() && S.front() == '+') S.remove_prefix(1);
   if (S.empty()) return false;
   double D = 0;
@@ -368,7 +361,7 @@ int TqdData::Compare(const TqdData& Other) const {
 
 bool TqdData::TryAsBool(bool& V) const {
   if (FValue.DType == dtBool) return V = FValue.I != 0, true;
-  const std::string T(Trim(GetValueAsText()));
+  const std::string T(TrimBlanks(GetValueAsText()));
   if (XMLEqualNoCase(T, "true") || T == "1") return V = true, true;
   if (XMLEqualNoCase(T, "false") || T == "0") return V = false, true;
   return false;
@@ -401,7 +394,7 @@ bool TqdData::TryAsInt(int& V) const {
 bool TqdData::TryAsHandle(std::uint64_t& V) const {
   if (FValue.DType == dtHandle) return V = static_cast<std::uint64_t>(FValue.I), true;
   const std::string Text = GetValueAsText();
-  std::string_view T = Trim(Text);
+  std::string_view T = TrimBlanks(Text);
   if (!T.empty() && T.front() == '$') T.remove_prefix(1);
   std::uint64_t H;
   if (!ParseHex(T, H)) return false;
@@ -412,7 +405,7 @@ bool TqdData::TryAsHandle(std::uint64_t& V) const {
 bool TqdData::TryAsColor(std::uint32_t& V) const {
   if (FValue.DType == dtColor) return V = static_cast<std::uint32_t>(FValue.I), true;
   const std::string Text = GetValueAsText();
-  std::string_view T = Trim(Text);
+  std::string_view T = TrimBlanks(Text);
   if (T.empty() || T.front() != '#') return false;
   std::uint64_t H;
   if (!ParseHex(T.substr(1), H) || H > 0xFFFFFFFFu) return false;
@@ -497,8 +490,8 @@ bool TqdData::TryAsColorCAD(TqdXMLColorCAD& V) const {
   const std::size_t S1 = T.find(';');
   if (S1 == std::string::npos) return false;
   const std::size_t S2 = T.find(';', S1 + 1);
-  std::string_view Kind = Trim(std::string_view(T).substr(0, S1));
-  std::string_view Val = Trim(std::string_view(T).substr(S1 + 1, S2 == std::string::npos ? std::string::npos : S2 - S1 - 1));
+  std::string_view Kind = TrimBlanks(std::string_view(T).substr(0, S1));
+  std::string_view Val = TrimBlanks(std::string_view(T).substr(S1 + 1, S2 == std::string::npos ? std::string::npos : S2 - S1 - 1));
   TqdXMLColorCAD C;
   if (S2 != std::string::npos) C.AlbumString = T.substr(S2 + 1);
   if (Kind == "0") {

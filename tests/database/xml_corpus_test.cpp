@@ -1,12 +1,17 @@
-// Every entity of every corpus drawing: its XML form read into a fresh item of its
-// class writes the same attributes again.
+// Every entity of every corpus drawing (DXF and DWG): its XML form read into a fresh
+// item of its class writes the same attributes again; the drawing's streamed form
+// parses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "DWG.h"
 #include "DXF.h"
 #include "DXFConv.h"
 #include "Properties.h"
@@ -15,15 +20,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// "dxf/NAME" and "dwg/NAME".
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> R;
-  const fs::path Dir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
-  std::error_code EC;
-  if (!fs::is_directory(Dir, EC)) return R;
-  for (const auto& E : fs::directory_iterator(Dir, EC))
-    if (E.path().extension() == ".dxf") R.push_back(E.path().filename().string());
+  for (const char* Kind : {"dxf", "dwg"}) {
+    const fs::path Dir = fs::path(DRAFTWELL_CORPUS_DIR) / Kind;
+    std::error_code EC;
+    if (!fs::is_directory(Dir, EC)) continue;
+    for (const auto& E : fs::directory_iterator(Dir, EC))
+      if (E.path().extension() == std::string(".") + Kind) R.push_back(std::string(Kind) + "/" + E.path().filename().string());
+  }
   std::sort(R.begin(), R.end());
   return R;
+}
+
+void Load(const fs::path& P, TqdDXFConverter& C) {
+  if (P.extension() == ".dxf") {
+    LoadDXFFile(P.string(), C, {});
+    return;
+  }
+  std::ifstream F(P, std::ios::binary);
+  std::stringstream S;
+  S << F.rdbuf();
+  const std::string Bytes = S.str();
+  LoadDWGFromMemory(Bytes.data(), Bytes.size(), C);
 }
 
 // Handles differ by design: a fresh item has none, and FromXML never sets one.
@@ -41,11 +61,11 @@ std::string Text(const TqdNode& N) {
 class XMLCorpus : public testing::TestWithParam<std::string> {};
 
 TEST_P(XMLCorpus, round_trip_keeps_every_attribute) {
-  const fs::path P = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf" / GetParam();
+  const fs::path P = fs::path(DRAFTWELL_CORPUS_DIR) / GetParam();
   RegisterDXFReader();
   TqdConverterRef Ref(new TqdDXFConverter(TqdConverterParams{}));
   TqdDXFConverter& C = *Ref.get();
-  LoadDXFFile(P.string(), C, {});
+  Load(P, C);
   const TqdXMLMode Modes = xmAddSubEntities | xmlGetDefaultValue;
   TqdDXFEntity* Blocks = C.GetSection(csBlocks);
   if (!Blocks) GTEST_SKIP() << "no blocks read";
@@ -74,9 +94,27 @@ TEST_P(XMLCorpus, round_trip_keeps_every_attribute) {
     }
   }
   EXPECT_EQ(Failed, 0) << "of " << Checked;
+  // The whole drawing, as a dump writes it, is well-formed.
+  std::string Dump;
+  StreamXML(Dump, C, xmAddSectionEntities | xmAddSubEntities | xmlGetDefaultValue);
+  TqdParser Parser;
+  ASSERT_TRUE(Parser.LoadFromString(Dump)) << Parser.DebugInfo();
+  // Read back into the drawing it came from, it changes nothing and meets no fault.
+  const TqdNode* Root = Parser.ROOT().GetChildByName("vnxConverter");
+  ASSERT_NE(Root, nullptr);
+  TqdXMLResult R;
+  EXPECT_EQ(C.FromXML(*Root, &R), xsDone);
+  std::string Kinds;
+  std::set<std::string> Seen;
+  for (const std::string& M : R.Messages)
+    if (Seen.insert(M.substr(M.find(": ") + 2)).second && Seen.size() <= 4) Kinds += "\n  " + M;
+  EXPECT_TRUE(R.Messages.empty()) << R.Messages.size() << " messages:" << Kinds;
+  std::string Again;
+  StreamXML(Again, C, xmAddSectionEntities | xmAddSubEntities | xmlGetDefaultValue);
+  EXPECT_TRUE(Again == Dump) << "the drawing's XML changed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Dxf, XMLCorpus, testing::ValuesIn(CorpusFiles()), [](const auto& I) {
+INSTANTIATE_TEST_SUITE_P(Corpus, XMLCorpus, testing::ValuesIn(CorpusFiles()), [](const auto& I) {
   std::string N = I.param;
   for (char& Ch : N)
     if (!std::isalnum(static_cast<unsigned char>(Ch))) Ch = '_';
@@ -85,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Dxf, XMLCorpus, testing::ValuesIn(CorpusFiles()), [](co
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(XMLCorpus);
 
 TEST(XMLCorpusPresence, corpus) {
-  if (CorpusFiles().empty()) GTEST_SKIP() << "no corpus at " << DRAFTWELL_CORPUS_DIR << "/dxf";
+  if (CorpusFiles().empty()) GTEST_SKIP() << "no corpus at " << DRAFTWELL_CORPUS_DIR << " (dxf, dwg)";
   SUCCEED();
 }
 

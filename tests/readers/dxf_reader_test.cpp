@@ -655,3 +655,33 @@ TEST(DxfReader, read_error_is_raised_after_the_drawing_is_completed) {
 }
 
 }  // namespace
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "DXF.h"
+#include "SHXFontList.h"
+#include "qdReaders.h"
+
+// Every program that loads a drawing through the shared loader finds fonts kept beside
+// it first.
+TEST(DrawingFolderFonts, the_loader_puts_the_drawing_folder_first_on_the_shx_path) {
+  namespace fs = std::filesystem;
+  const fs::path Dir = fs::temp_directory_path() / ("dw-fonts-" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  {
+    std::ofstream F(Dir / "a.dxf");
+    F << "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF\n";
+  }
+  RegisterDXFReader();
+  TqdConverterRef Ref(new TqdDXFConverter(TqdConverterParams{}));
+  const TqdLoadResult R = qdLoadDrawingFile("dxf", (Dir / "a.dxf").string(), *Ref.get(), {});
+  EXPECT_TRUE(R.Error.empty()) << R.Error;
+  ASSERT_NE(Ref.get()->SHXFonts(), nullptr);
+  const auto& Path = Ref.get()->SHXFonts()->SearchPath();
+  ASSERT_FALSE(Path.empty());
+  EXPECT_EQ(fs::path(Path.front()).lexically_normal(), (fs::absolute(Dir) / "").lexically_normal());
+  fs::remove_all(Dir);
+}

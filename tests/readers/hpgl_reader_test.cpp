@@ -459,3 +459,15 @@ TEST(PCLRaster, OverflowEndsTheLoadButKeepsWhatCameBefore) {
   EXPECT_EQ(L->All<TqdFlatPoly>().size(), 1u);
   (void)Delta;
 }
+
+#include "Properties.h"
+
+// A plot drawing's own entities have XML elements that name them back.
+TEST(HPGLXML, the_reader_enters_its_classes_in_the_xml_class_table) {
+  RegisterHPGLReader();
+  for (const char* N : {"vnxFlatPoly", "vnxFlatHatch", "vnxPCLImage"}) {
+    const TqdEntityClass K = XMLClassByName(N);
+    ASSERT_NE(K, nullptr) << N;
+    EXPECT_EQ(GetXMLName(K()->ClassName()), N);
+  }
+}

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 
 #include "DXFConv.h"
 #include "Others.h"
+#include "SHXFontList.h"
 #include "qdMappedFile.h"
 
 namespace {
@@ -67,6 +69,12 @@ TqdLoadResult qdLoadDrawingFile(std::string_view AFormat, const std::string& APa
       APath, Reader->Sequential, AOptions.OnProgress,
       [&](const void* AData, std::size_t ASize, const TqdProgressFn& AProgress) {
         AConverter.SetFileName(APath);
+        // Fonts kept beside the drawing come first, for every program that loads it.
+        if (TqdSHXFontList* L = AConverter.SHXFonts()) {
+          std::error_code EC;
+          const std::filesystem::path Dir = std::filesystem::absolute(APath, EC).parent_path();
+          if (!EC) L->InsertSearchDir(Dir.string());
+        }
         TqdLoadOptions Options = AOptions;
         Options.OnProgress = AProgress;
         R = Reader->Load(AData, ASize, AConverter, Options);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "HPGL2.h"
+#include "Properties.h"
 #include "TableItems.h"
 
 namespace {
@@ -257,4 +258,8 @@ TqdLoadResult LoadHPGLDrawing(const void* AData, std::size_t ASize, TqdDXFConver
   return R;
 }
 
-void RegisterHPGLReader() { qdRegisterDrawingReader("hpgl", LoadHPGLDrawing, false); }
+void RegisterHPGLReader() {
+  qdRegisterDrawingReader("hpgl", LoadHPGLDrawing, false);
+  // Its drawings hold entities of its own classes: their XML elements name them.
+  for (TqdEntityClass K : {ClassOf<TqdFlatPoly>(), ClassOf<TqdFlatHatch>(), ClassOf<TqdPCLImage>()}) RegisterXMLClass(K);
+}
