@@ -16,6 +16,8 @@
 //   heap_B_per_ent   heap bytes still allocated after the load (mallinfo2 uordblks
 //                    plus hblkhd, after minus before) per entity: the model's size
 //   peak_B_per_ent   peak_MB in bytes per entity
+// The rows of several files give worst_peak_x_file (the file named in the label) and
+// heap_B_per_ent over all files; DRAFTWELL_LOAD_BENCH_PEAKS=1 prints every file's peak.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -122,9 +124,24 @@ void BM_LoadSet(benchmark::State& state, const std::vector<std::string>& APaths)
     Formats.push_back(qdIdentifyContent(Head.data(), Head.size()).Family);
   }
   std::size_t Entities = 0;
+  // Memory is taken on the first pass only: the peak of the worst file against its
+  // size, and the heap of all models per entity.
+  double WorstPeakX = 0, HeapBytes = 0;
+  bool First = true, PeakOk = true;
+  std::string Worst;
   for (auto _ : state) {
     Entities = 0;
     for (std::size_t I = 0; I < APaths.size(); ++I) {
+      long RssBefore = 0;
+      std::size_t HeapBefore = 0;
+      if (First) {
+        state.PauseTiming();
+        malloc_trim(0);
+        PeakOk = PeakOk && ResetPeakMemory();
+        RssBefore = ProcessStatusKB("VmRSS");
+        HeapBefore = HeapInUse();
+        state.ResumeTiming();
+      }
       auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
       const TqdLoadResult R = qdLoadDrawingFile(Formats[I], APaths[I], *C);
       if (!R.Ok) {
@@ -133,10 +150,27 @@ void BM_LoadSet(benchmark::State& state, const std::vector<std::string>& APaths)
       }
       Entities += EntityCount(*C);
       state.PauseTiming();
+      if (First) {
+        std::error_code EC;
+        const double Size = static_cast<double>(fs::file_size(APaths[I], EC));
+        const double X = static_cast<double>(ProcessStatusKB("VmHWM") - RssBefore) * 1024 / std::max(Size, 1.0);
+        if (std::getenv("DRAFTWELL_LOAD_BENCH_PEAKS"))
+          std::fprintf(stderr, "peak %-48s %8.0f B %6.2f x file %8.3f MB\n", APaths[I].c_str(), Size, X,
+                       static_cast<double>(ProcessStatusKB("VmHWM") - RssBefore) / 1024);
+        if (X > WorstPeakX) {
+          WorstPeakX = X;
+          Worst = fs::path(APaths[I]).filename().string();
+        }
+        HeapBytes += static_cast<double>(HeapInUse()) - static_cast<double>(HeapBefore);
+      }
       C.reset();
       state.ResumeTiming();
     }
+    First = false;
   }
+  if (!Worst.empty()) state.SetLabel("worst peak: " + Worst);
+  state.counters["worst_peak_x_file"] = PeakOk ? WorstPeakX : -1;
+  state.counters["heap_B_per_ent"] = HeapBytes / static_cast<double>(std::max<std::size_t>(Entities, 1));
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * Bytes);
   state.counters["files"] = static_cast<double>(APaths.size());
   state.counters["file_MB"] = static_cast<double>(Bytes) / 1e6;

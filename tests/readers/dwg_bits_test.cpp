@@ -423,6 +423,36 @@ TEST(DWGChecksums, KnownValues) {
   EXPECT_EQ(CRC8(cnstDWGCRCSeed, "", 0), cnstDWGCRCSeed);
 }
 
+// The checksums take eight bytes a step: every length and alignment, and a checksum
+// carried over split buffers, must agree with the plain byte-at-a-time definition.
+TEST(DWGChecksums, WordStepsMatchBytewise) {
+  std::vector<std::uint8_t> Data(300);
+  std::uint32_t X = 12345;
+  for (auto& B : Data) B = static_cast<std::uint8_t>((X = X * 1103515245u + 12345u) >> 16);
+  const auto Ref16 = [](std::uint16_t C, const std::uint8_t* P, std::size_t N) {
+    for (std::size_t I = 0; I < N; ++I) {
+      C ^= P[I];
+      for (int K = 0; K < 8; ++K) C = static_cast<std::uint16_t>((C & 1) ? (C >> 1) ^ 0xA001u : C >> 1);
+    }
+    return C;
+  };
+  const auto Ref32 = [](std::uint32_t C, const std::uint8_t* P, std::size_t N) {
+    C = ~C;
+    for (std::size_t I = 0; I < N; ++I) {
+      C ^= P[I];
+      for (int K = 0; K < 8; ++K) C = (C & 1) ? (C >> 1) ^ 0xEDB88320u : C >> 1;
+    }
+    return ~C;
+  };
+  for (std::size_t Off = 0; Off < 8; ++Off)
+    for (std::size_t N = 0; N + Off <= Data.size(); N += (N < 40 ? 1 : 37)) {
+      EXPECT_EQ(CRC8(cnstDWGCRCSeed, Data.data() + Off, N), Ref16(cnstDWGCRCSeed, Data.data() + Off, N)) << Off << " " << N;
+      EXPECT_EQ(CRC32(0x1234, Data.data() + Off, N), Ref32(0x1234, Data.data() + Off, N)) << Off << " " << N;
+    }
+  const std::uint16_t Head = CRC8(cnstDWGCRCSeed, Data.data(), 13);
+  EXPECT_EQ(CRC8(Head, Data.data() + 13, 200), CRC8(cnstDWGCRCSeed, Data.data(), 213));
+}
+
 // ---------------------------------------------------------------- TqdDWGBits
 
 std::string ObjectData(const std::string& Body, int SizeDelta = 0, bool GoodCRC = true) {

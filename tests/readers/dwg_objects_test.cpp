@@ -418,3 +418,20 @@ TEST(DWGObjectEnvelope, DataBitSizeBeyondTheObjectFailsTheObject) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- group writer
+
+// The writer's byte layout is what the binary DXF reader takes: handles as upper-case
+// hexadecimal text without leading zeros ("0" for 0), doubles as 8 little-endian bytes.
+TEST(DWGGroupWriter, HandlesAndRealsAsTheBinaryReaderTakesThem) {
+  TdwgGroupWriter W;
+  W.HndAlways(5, 0);
+  W.HndAlways(330, 0x2A3F);
+  W.HndAlways(5, 0xFFFFFFFFFFFFFFFFull);
+  W.Hnd(360, 0);  // nothing for handle 0
+  W.Real(10, 1.5);
+  const std::string Expected = std::string("\x05\x00" "0\0", 4) + std::string("\x4A\x01" "2A3F\0", 7) +
+                               std::string("\x05\x00" "FFFFFFFFFFFFFFFF\0", 19) +
+                               std::string("\x0A\x00\x00\x00\x00\x00\x00\x00\xF8\x3F", 10);
+  EXPECT_EQ(W.FData, Expected);
+}

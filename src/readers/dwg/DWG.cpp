@@ -887,7 +887,10 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
   AConverter.SetSourceView(Source, SourceSize);
   TdwgReader Reader(AConverter, Source, SourceSize, Info.Version);
   Reader.SetRecordNames(AOptions.RecordNames);
-  if (Info.Version >= acR2004) Reader.SetMetadata(Metadata);
+  if (Info.Version >= acR2004) {
+    Reader.SetMetadata(Metadata);
+    Reader.SetImageDone([&Rebuilt] { std::vector<std::uint8_t>().swap(Rebuilt.Data); });
+  }
   for (const std::string& W : Rebuilt.Warnings) Reader.Warn(W);
   Reader.NoteOwnDictionaries();
   AConverter.SetLoadingState(true, 0);

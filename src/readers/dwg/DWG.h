@@ -161,6 +161,10 @@ public:
   // With ARecord, the object type each entity was read as, where its class names
   // another (TqdLoadResult::Names).
   void SetRecordNames(bool ARecord) { FRecordNames = ARecord; }
+  // Called once every object is decoded, before the drawing is built: the owner of
+  // a rebuilt image frees it there (the image is no longer read), which keeps it out
+  // of the load's peak memory.
+  void SetImageDone(std::function<void()> ADone) { FImageDone = std::move(ADone); }
   std::unordered_map<const TqdDXFEntity*, std::string_view>& ObjectNames() { return FObjectNames; }
 
 protected:
@@ -187,6 +191,7 @@ protected:
   std::unique_ptr<TqdSegmentedFile> FSegmentedFile;
   bool FObjectsLoaded = false;
   bool FRecordNames = false;
+  std::function<void()> FImageDone;
   std::vector<std::string> FObjectWarnings;
   std::unordered_map<const TqdDXFEntity*, std::string_view> FObjectNames;
 };

@@ -31,8 +31,8 @@
 // ---------------------------------------------------------------- group writer
 
 void TdwgGroupWriter::Code(int C) {
-  FData.push_back(static_cast<char>(C & 0xFF));
-  FData.push_back(static_cast<char>((C >> 8) & 0xFF));
+  const char B[2] = {static_cast<char>(C & 0xFF), static_cast<char>((C >> 8) & 0xFF)};
+  FData.append(B, 2);
 }
 
 void TdwgGroupWriter::Str(int C, std::string_view V) {
@@ -85,10 +85,12 @@ void TdwgGroupWriter::Real(int C, double V) {
     Str(C, Buf);
     return;
   }
-  Code(C);
+  // Code and value in one append: every point of every entity passes here.
   std::uint64_t U;
   std::memcpy(&U, &V, 8);
-  for (int I = 0; I < 8; ++I) FData.push_back(static_cast<char>((U >> (8 * I)) & 0xFF));
+  char B[10] = {static_cast<char>(C & 0xFF), static_cast<char>((C >> 8) & 0xFF)};
+  for (int I = 0; I < 8; ++I) B[2 + I] = static_cast<char>((U >> (8 * I)) & 0xFF);
+  FData.append(B, 10);
 }
 
 void TdwgGroupWriter::Hnd(int C, std::uint64_t H) {
@@ -96,9 +98,17 @@ void TdwgGroupWriter::Hnd(int C, std::uint64_t H) {
 }
 
 void TdwgGroupWriter::HndAlways(int C, std::uint64_t H) {
-  char Buf[24];
-  std::snprintf(Buf, sizeof Buf, "%llX", static_cast<unsigned long long>(H));
-  Str(C, Buf);
+  // Upper-case hexadecimal without leading zeros, written directly (no formatting).
+  char Buf[20];
+  char* E = Buf + sizeof Buf;
+  char* P = E;
+  do {
+    *--P = "0123456789ABCDEF"[H & 0xF];
+    H >>= 4;
+  } while (H);
+  Code(C);
+  FData.append(P, static_cast<std::size_t>(E - P));
+  FData.push_back('\0');
 }
 
 void TdwgGroupWriter::Pt(int C, const TFPoint& P) {
@@ -1550,6 +1560,10 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   TdwgObjectReader Objects(*this, ATypes);
   const std::string Image = Objects.Run();
   if (Stopped()) return;
+  if (FImageDone) {
+    FImageDone();
+    FImageDone = nullptr;
+  }
   TqdDXFConverter& C = *FConverter;
   // The DXF reader starts the drawing over: what the file header gave is put back.
   const TqdHeadVarStruct Header = C.HeadVarStruct();

@@ -619,9 +619,14 @@ std::int64_t JulianDateIntToUnix(std::int64_t ADay, std::int64_t AMs) {
 
 namespace {
 
+// Eight tables per checksum: eight bytes per step (slicing), since the object checks
+// run over the whole image on every load. S[K][I] is the checksum of byte I followed
+// by K zero bytes.
 struct TCRCTables {
   std::uint16_t T16[256];
   std::uint32_t T32[256];
+  std::uint16_t S16[8][256];
+  std::uint32_t S32[8][256];
   TCRCTables() {
     for (std::uint32_t I = 0; I < 256; ++I) {
       std::uint32_t C16 = I, C32 = I;
@@ -631,9 +636,22 @@ struct TCRCTables {
       }
       T16[I] = static_cast<std::uint16_t>(C16);
       T32[I] = C32;
+      S16[0][I] = T16[I];
+      S32[0][I] = T32[I];
     }
+    for (int K = 1; K < 8; ++K)
+      for (std::uint32_t I = 0; I < 256; ++I) {
+        S16[K][I] = static_cast<std::uint16_t>((S16[K - 1][I] >> 8) ^ T16[S16[K - 1][I] & 0xFF]);
+        S32[K][I] = (S32[K - 1][I] >> 8) ^ T32[S32[K - 1][I] & 0xFF];
+      }
   }
 };
+
+inline std::uint64_t Load64LE(const std::uint8_t* P) {
+  std::uint64_t V = 0;
+  for (int I = 0; I < 8; ++I) V |= static_cast<std::uint64_t>(P[I]) << (8 * I);
+  return V;
+}
 
 const TCRCTables& Tables() {
   static const TCRCTables T;
@@ -643,17 +661,32 @@ const TCRCTables& Tables() {
 } // namespace
 
 std::uint16_t CRC8(std::uint16_t ASeed, const void* AData, std::size_t ASize) {
-  const auto& T = Tables().T16;
+  const TCRCTables& Tb = Tables();
+  const auto& T = Tb.T16;
+  const auto& S = Tb.S16;
   const auto* P = static_cast<const std::uint8_t*>(AData);
   std::uint16_t C = ASeed;
+  for (; ASize >= 8; ASize -= 8, P += 8) {
+    const std::uint64_t W = Load64LE(P) ^ C;
+    C = static_cast<std::uint16_t>(S[7][W & 0xFF] ^ S[6][(W >> 8) & 0xFF] ^ S[5][(W >> 16) & 0xFF] ^
+                                   S[4][(W >> 24) & 0xFF] ^ S[3][(W >> 32) & 0xFF] ^ S[2][(W >> 40) & 0xFF] ^
+                                   S[1][(W >> 48) & 0xFF] ^ S[0][W >> 56]);
+  }
   for (std::size_t I = 0; I < ASize; ++I) C = static_cast<std::uint16_t>((C >> 8) ^ T[(C ^ P[I]) & 0xFF]);
   return C;
 }
 
 std::uint32_t CRC32(std::uint32_t ASeed, const void* AData, std::size_t ASize) {
-  const auto& T = Tables().T32;
+  const TCRCTables& Tb = Tables();
+  const auto& T = Tb.T32;
+  const auto& S = Tb.S32;
   const auto* P = static_cast<const std::uint8_t*>(AData);
   std::uint32_t C = ~ASeed;
+  for (; ASize >= 8; ASize -= 8, P += 8) {
+    const std::uint64_t W = Load64LE(P) ^ C;
+    C = S[7][W & 0xFF] ^ S[6][(W >> 8) & 0xFF] ^ S[5][(W >> 16) & 0xFF] ^ S[4][(W >> 24) & 0xFF] ^
+        S[3][(W >> 32) & 0xFF] ^ S[2][(W >> 40) & 0xFF] ^ S[1][(W >> 48) & 0xFF] ^ S[0][W >> 56];
+  }
   for (std::size_t I = 0; I < ASize; ++I) C = (C >> 8) ^ T[(C ^ P[I]) & 0xFF];
   return ~C;
 }
