@@ -1177,7 +1177,7 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"OLE2FRAME", {"OLE2FRAME", drEntity, DecodeOle2Frame}},
       {"ACAD_TABLE", {"ACAD_TABLE", drEntity, DecodeAcadTable}},
       {"ARC_DIMENSION", {"ARC_DIMENSION", drEntity, DecodeOpaque}},
-      {"MULTILEADER", {"MULTILEADER", drEntity, DecodeOpaque}},
+      {"MULTILEADER", {"MULTILEADER", drEntity, DWGDecodeMultiLeader}},
       {"MESH", {"MESH", drEntity, DecodeOpaque}},
       {"LIGHT", {"LIGHT", drEntity, DecodeOpaque}},
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},

@@ -322,6 +322,7 @@ void TdwgObjectReader::ReadEntityCommon(TdwgObj& O, TdwgBitCursor& C, std::uint6
   if (C.ReadBit()) {                                                        // B graphics present
     const std::uint64_t G = V >= acR2010 ? C.ReadBLL() : C.ReadRL();         // RL/BLL size in bytes
     if (G > C.BitsLeft() / 8) throw EdwgObjectError("graphics larger than the object");
+    O.G = C.Sub(C.Position(), C.Position() + G * 8);
     C.Skip(static_cast<std::int64_t>(G * 8));
   }
   if (V <= acR14) AHandlesAt = O.DataStart + C.ReadRL();  // RL size of the data in bits
@@ -1502,6 +1503,7 @@ const TdwgDecoder* DWGObjectDecoderByClass(std::string_view AName) {
       {"DICTIONARYVAR", {"DICTIONARYVAR", drObject, DecodeDictionaryVar}},
       {"IMAGEDEF", {"IMAGEDEF", drObject, DecodeImageDef}},
       {"LAYOUT", {"LAYOUT", drObject, DecodeLayout}},
+      {"MLEADERSTYLE", {"MLEADERSTYLE", drObject, DWGDecodeMLeaderStyle}},
       {"RASTERVARIABLES", {"RASTERVARIABLES", drObject, DecodeRasterVariables}},
       {"SORTENTSTABLE", {"SORTENTSTABLE", drObject, DecodeSortEnts}},
       {"WIPEOUTVARIABLES", {"WIPEOUTVARIABLES", drObject, DecodeWipeoutVariables}},
