@@ -240,11 +240,12 @@ const TdwgDecoder* TdwgObjectReader::DecoderOf(int AType, std::string& AName) co
       for (char& Ch : Upper) Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
       if (const TdwgDecoder* D = DWGEntityDecoderByClass(Upper)) return D;
       if (const TdwgDecoder* D = DWGObjectDecoderByClass(Upper)) return D;
-      // Another entity class: placed by its common data, its own data not read.
+      // Another entity class: placed by its common data and drawn from its proxy
+      // graphics, its own data not read.
       if (K.ItemClassID != 0x1F2 || K.DXFName.empty()) return nullptr;
       auto It = FClassDecoders.find(AType);
       if (It == FClassDecoders.end())
-        It = FClassDecoders.emplace(AType, TdwgDecoder{K.DXFName.c_str(), drEntity, nullptr}).first;
+        It = FClassDecoders.emplace(AType, TdwgDecoder{K.DXFName.c_str(), drEntity, DWGDecodeProxyEntity}).first;
       return &It->second;
     }
   return nullptr;

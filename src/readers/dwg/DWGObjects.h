@@ -110,6 +110,8 @@ const TdwgDecoder* DWGObjectDecoderByClass(std::string_view AName);
 void DWGDecodeMultiLeader(TdwgObj& O, TdwgGroupWriter& W);
 void DWGDecodeMLeaderStyle(TdwgObj& O, TdwgGroupWriter& W);
 void DWGWriteProxyGraphics(TdwgObj& O, TdwgGroupWriter& W);
+// Entities of classes without a decoder of their own: their graphics, the rest skipped.
+void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W);
 
 // Angles of the file are radians; the groups carry degrees.
 inline double DWGDeg(double R) { return R * 57.29577951308232; }
