@@ -434,4 +434,148 @@ TEST(DWGGroupWriter, HandlesAndRealsAsTheBinaryReaderTakesThem) {
                                std::string("\x05\x00" "FFFFFFFFFFFFFFFF\0", 19) +
                                std::string("\x0A\x00\x00\x00\x00\x00\x00\x00\xF8\x3F", 10);
   EXPECT_EQ(W.FData, Expected);
+// ---------------------------------------------------------------- MULTILEADER
+
+// An R2000 multileader with text content: ALeaders leaders of one line of APoints
+// points each (the counts are written as given; at most 2 leaders and 4 points follow).
+TBitWriter MultiLeader(std::int32_t ALeaders, int APoints, TBitWriter* AHandles) {
+  TBitWriter W;
+  W.BL(ALeaders);
+  for (int L = 0; L < std::min(ALeaders, 2); ++L) {
+    W.B(1);  // has last point
+    W.B(0);  // no dog-leg
+    for (int I = 0; I < 3; ++I) W.BD(10.0 + L);
+    W.BL(0);     // breaks
+    W.BL(L);     // branch index
+    W.BD(2.5);   // dog-leg length
+    W.BL(1);     // lines
+    W.BL(APoints);
+    for (int P = 0; P < std::min(APoints, 4); ++P)
+      for (int I = 0; I < 3; ++I) W.BD(P);
+    W.BL(0);  // breaks
+    W.BL(0);  // line index
+  }
+  W.BD(1.0);                            // scale
+  for (int I = 0; I < 3; ++I) W.BD(0);  // content base
+  W.BD(2.5);                            // text height
+  W.BD(1.0);                            // arrow size
+  W.BD(0.5);                            // landing gap
+  for (int I = 0; I < 4; ++I) W.BS(1);  // attachments, angle type, alignment
+  W.B(1);                               // text contents
+  W.TV("Note");
+  W.BD(0); W.BD(0); W.BD(1.0);  // normal
+  AHandles->H(5, 0x11);         // text style
+  W.BD(5); W.BD(6); W.BD(0);    // location
+  W.BD(1.0); W.BD(0); W.BD(0);  // direction
+  W.BD(0);                      // rotation
+  W.BD(0);                      // width
+  W.BD(0);                      // height
+  W.BD(1.0);                    // line-spacing factor
+  W.BS(1);                      // line-spacing style
+  W.BS(7);                      // colour
+  W.BS(1);                      // attachment
+  W.BS(5);                      // flow
+  W.BS(0);                      // background colour
+  W.BD(1.0);
+  W.BL(0);
+  W.B(0); W.B(0);
+  W.BS(0);
+  W.B(0);
+  W.BD(0); W.BD(0);
+  W.B(0);
+  W.BL(0);  // column sizes
+  W.B(0); W.B(0);
+  for (int I = 0; I < 9; ++I) W.BD(0);  // plane
+  W.B(0);
+  AHandles->H(5, 0x22);  // style
+  W.BL(0);               // override flags
+  W.BS(1);               // straight
+  W.BS(256);             // line colour by layer
+  AHandles->H(5, 0);     // linetype
+  W.BL(-2);              // line weight
+  W.B(1); W.B(1);
+  W.BD(8);
+  AHandles->H(5, 0);  // arrow
+  W.BD(4);
+  W.BS(2);            // text content
+  AHandles->H(5, 0x11);
+  W.BS(1); W.BS(1); W.BS(0); W.BS(0);
+  W.BS(0);            // text colour by block
+  W.B(0);
+  AHandles->H(5, 0);  // block
+  W.BS(0);
+  W.BD(1.0); W.BD(1.0); W.BD(1.0);
+  W.BD(0);
+  W.BS(0);
+  W.B(0);
+  W.BL(0);  // arrowheads
+  W.BL(0);  // block attributes
+  W.B(0);
+  W.BS(0); W.BS(0);
+  W.BD(1.0);
+  return W;
+}
+
+TEST(DWGObjectDecoders, MultiLeaderWritesContextLeadersAndLines) {
+  const TdwgDecoder* Dec = DWGEntityDecoderByClass("MULTILEADER");
+  ASSERT_NE(Dec, nullptr);
+  TBitWriter H;
+  const TBitWriter D = MultiLeader(2, 3, &H);
+  const TRun R = Decode(Dec, 500, D, H);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  EXPECT_EQ(R.BitsLeft, 0u);
+  // Two leaders of one line each, nested inside the context data.
+  EXPECT_EQ(CountOf(R.Groups, 300), 1);
+  EXPECT_EQ(CountOf(R.Groups, 302), 2);
+  EXPECT_EQ(CountOf(R.Groups, 304), 2 + 1);  // two lines and the text
+  EXPECT_EQ(CountOf(R.Groups, 305), 2);
+  EXPECT_EQ(CountOf(R.Groups, 303), 2);
+  EXPECT_EQ(CountOf(R.Groups, 301), 1);
+  int Context = -1, Style = -1, Text = -1, Vertices = 0;
+  for (std::size_t I = 0; I < R.Groups.size(); ++I) {
+    const auto& [C, V] = R.Groups[I];
+    if (C == 301) Context = static_cast<int>(I);
+    if (C == 340 && V == "22") Style = static_cast<int>(I);
+    if (C == 304 && V == "Note") Text = static_cast<int>(I);
+    if (C == 10 && Context < 0 && I > 0 && R.Groups[I - 1].first != 291) ++Vertices;
+  }
+  EXPECT_GT(Text, 0);
+  EXPECT_GT(Style, Context) << "the style handle follows the context data";
+  EXPECT_LT(Text, Context);
+  EXPECT_EQ(Vertices, 2 * 3 + 1);  // the line points and the content base
+  std::string Weight;  // the leader's own 171 comes after the context's attachment
+  for (const auto& [C, V] : R.Groups)
+    if (C == 171) Weight = V;
+  EXPECT_EQ(Weight, "-2");
+}
+
+TEST(DWGObjectDecoders, MultiLeaderCountsBeyondTheDataAreRefused) {
+  const TdwgDecoder* Dec = DWGEntityDecoderByClass("MULTILEADER");
+  TBitWriter H1, H2;
+  const TRun Leaders = Decode(Dec, 500, MultiLeader(0x7FFFFFF0, 2, &H1), H1);
+  EXPECT_TRUE(Leaders.Threw);
+  EXPECT_NE(Leaders.Why.find("exceeds"), std::string::npos) << Leaders.Why;
+  const TRun Points = Decode(Dec, 500, MultiLeader(1, 0x7FFFFFF0, &H2), H2);
+  EXPECT_TRUE(Points.Threw);
+}
+
+TEST(DWGObjectDecoders, ProxyGraphicsBecomeChunks) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(498);
+  ASSERT_NE(Dec, nullptr);
+  EXPECT_STREQ(Dec->Name, "ACAD_PROXY_ENTITY");
+  // 300 bytes of graphics: a size group and chunks of at most 127 bytes.
+  std::string Graphics(300, '\x5A');
+  TdwgObj O;
+  O.V = acR2000;
+  O.G = TdwgBitCursor(Graphics.data(), Graphics.size());
+  TdwgGroupWriter W;
+  DWGWriteProxyGraphics(O, W);
+  const TGroups G = Parse(W.FData);
+  EXPECT_EQ(First(G, 92), "300");
+  EXPECT_EQ(CountOf(G, 310), 3);
+  // Without graphics nothing is written.
+  TdwgObj Empty;
+  TdwgGroupWriter E;
+  DWGWriteProxyGraphics(Empty, E);
+  EXPECT_TRUE(E.FData.empty());
 }

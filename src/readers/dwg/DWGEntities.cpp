@@ -1096,6 +1096,12 @@ void DecodeAcadTable(TdwgObj& O, W_t& W) {
 // Types whose data is not decoded field by field: the common data places them.
 void DecodeOpaque(TdwgObj& O, W_t&) { O.D.SetPosition(O.D.End()); }
 
+// Proxies: drawn from their graphics when they carry them.
+void DecodeProxy(TdwgObj& O, W_t& W) {
+  DWGWriteProxyGraphics(O, W);
+  O.D.SetPosition(O.D.End());
+}
+
 const TdwgDecoder cnstFixed[] = {
     {"", drCounted, nullptr},                      // 0
     {"TEXT", drEntity, DecodeText},                // 1
@@ -1157,13 +1163,15 @@ const TdwgDecoder* DWGEntityDecoder(int AType) {
   if (AType == 77) return DWGEntityDecoderByClass("LWPOLYLINE");
   if (AType == 78) return DWGEntityDecoderByClass("HATCH");
   if (AType == 498) {
-    static const TdwgDecoder Proxy{"ACAD_PROXY_ENTITY", drEntity, DecodeOpaque};
+    static const TdwgDecoder Proxy{"ACAD_PROXY_ENTITY", drEntity, DecodeProxy};
     return &Proxy;
   }
   if (AType < 1 || AType >= static_cast<int>(std::size(cnstFixed))) return nullptr;
   const TdwgDecoder& D = cnstFixed[AType];
   return D.Role == drCounted ? nullptr : &D;
 }
+
+void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W) { DecodeProxy(O, W); }
 
 const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
   static const struct {
@@ -1177,19 +1185,19 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"OLE2FRAME", {"OLE2FRAME", drEntity, DecodeOle2Frame}},
       {"ACAD_TABLE", {"ACAD_TABLE", drEntity, DecodeAcadTable}},
       {"ARC_DIMENSION", {"ARC_DIMENSION", drEntity, DecodeOpaque}},
-      {"MULTILEADER", {"MULTILEADER", drEntity, DecodeOpaque}},
-      {"MESH", {"MESH", drEntity, DecodeOpaque}},
+      {"MULTILEADER", {"MULTILEADER", drEntity, DWGDecodeMultiLeader}},
+      {"MESH", {"MESH", drEntity, DecodeProxy}},
       {"LIGHT", {"LIGHT", drEntity, DecodeOpaque}},
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},
       {"DWFUNDERLAY", {"DWFUNDERLAY", drEntity, DecodeOpaque}},
       {"DGNUNDERLAY", {"DGNUNDERLAY", drEntity, DecodeOpaque}},
-      {"SURFACE", {"SURFACE", drEntity, DecodeOpaque}},
-      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeOpaque}},
-      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeOpaque}},
-      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeOpaque}},
-      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeOpaque}},
-      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeOpaque}},
-      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeOpaque}},
+      {"SURFACE", {"SURFACE", drEntity, DecodeProxy}},
+      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeProxy}},
+      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeProxy}},
+      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeProxy}},
+      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeProxy}},
+      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeProxy}},
+      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeProxy}},
       {"MPOLYGON", {"MPOLYGON", drEntity, DecodeOpaque}},
   };
   for (const auto& E : cnstByClass)

@@ -250,11 +250,12 @@ const TdwgDecoder* TdwgObjectReader::DecoderOf(int AType, std::string& AName) co
       for (char& Ch : Upper) Ch = static_cast<char>(std::toupper(static_cast<unsigned char>(Ch)));
       if (const TdwgDecoder* D = DWGEntityDecoderByClass(Upper)) return D;
       if (const TdwgDecoder* D = DWGObjectDecoderByClass(Upper)) return D;
-      // Another entity class: placed by its common data, its own data not read.
+      // Another entity class: placed by its common data and drawn from its proxy
+      // graphics, its own data not read.
       if (K.ItemClassID != 0x1F2 || K.DXFName.empty()) return nullptr;
       auto It = FClassDecoders.find(AType);
       if (It == FClassDecoders.end())
-        It = FClassDecoders.emplace(AType, TdwgDecoder{K.DXFName.c_str(), drEntity, nullptr}).first;
+        It = FClassDecoders.emplace(AType, TdwgDecoder{K.DXFName.c_str(), drEntity, DWGDecodeProxyEntity}).first;
       return &It->second;
     }
   return nullptr;
@@ -332,6 +333,7 @@ void TdwgObjectReader::ReadEntityCommon(TdwgObj& O, TdwgBitCursor& C, std::uint6
   if (C.ReadBit()) {                                                        // B graphics present
     const std::uint64_t G = V >= acR2010 ? C.ReadBLL() : C.ReadRL();         // RL/BLL size in bytes
     if (G > C.BitsLeft() / 8) throw EdwgObjectError("graphics larger than the object");
+    O.G = C.Sub(C.Position(), C.Position() + G * 8);
     C.Skip(static_cast<std::int64_t>(G * 8));
   }
   if (V <= acR14) AHandlesAt = O.DataStart + C.ReadRL();  // RL size of the data in bits
@@ -1512,6 +1514,7 @@ const TdwgDecoder* DWGObjectDecoderByClass(std::string_view AName) {
       {"DICTIONARYVAR", {"DICTIONARYVAR", drObject, DecodeDictionaryVar}},
       {"IMAGEDEF", {"IMAGEDEF", drObject, DecodeImageDef}},
       {"LAYOUT", {"LAYOUT", drObject, DecodeLayout}},
+      {"MLEADERSTYLE", {"MLEADERSTYLE", drObject, DWGDecodeMLeaderStyle}},
       {"RASTERVARIABLES", {"RASTERVARIABLES", drObject, DecodeRasterVariables}},
       {"SORTENTSTABLE", {"SORTENTSTABLE", drObject, DecodeSortEnts}},
       {"WIPEOUTVARIABLES", {"WIPEOUTVARIABLES", drObject, DecodeWipeoutVariables}},

@@ -47,6 +47,7 @@ struct TdwgObj {
   TdwgBitCursor D;  // the object's data, ending where the handle stream starts
   TdwgBitCursor H;  // the handle stream
   TdwgBitCursor S;  // R2007 and later: the string stream
+  TdwgBitCursor G;  // entities: the proxy graphics (empty when the entity has none)
   TdwgStringReader* Strings = nullptr;
   bool Entity = false;
   // common data
@@ -103,6 +104,14 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName);
 // Tables and objects (DWGObjects.cpp).
 const TdwgDecoder* DWGObjectDecoder(int AType);
 const TdwgDecoder* DWGObjectDecoderByClass(std::string_view AName);
+
+// Multileaders and their styles, and the proxy graphics of an entity as groups 92
+// and 310 (DWGAnnotations.cpp).
+void DWGDecodeMultiLeader(TdwgObj& O, TdwgGroupWriter& W);
+void DWGDecodeMLeaderStyle(TdwgObj& O, TdwgGroupWriter& W);
+void DWGWriteProxyGraphics(TdwgObj& O, TdwgGroupWriter& W);
+// Entities of classes without a decoder of their own: their graphics, the rest skipped.
+void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W);
 
 // Angles of the file are radians; the groups carry degrees.
 inline double DWGDeg(double R) { return R * 57.29577951308232; }
