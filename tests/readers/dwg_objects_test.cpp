@@ -434,6 +434,8 @@ TEST(DWGGroupWriter, HandlesAndRealsAsTheBinaryReaderTakesThem) {
                                std::string("\x05\x00" "FFFFFFFFFFFFFFFF\0", 19) +
                                std::string("\x0A\x00\x00\x00\x00\x00\x00\x00\xF8\x3F", 10);
   EXPECT_EQ(W.FData, Expected);
+}
+
 // ---------------------------------------------------------------- MULTILEADER
 
 // An R2000 multileader with text content: ALeaders leaders of one line of APoints
