@@ -43,6 +43,7 @@ class TqdCADIterator {
     long long Skipped = 0;    // outside the view or invisible
     long long BlocksRefused = 0;  // references not entered (cycle or depth)
     long long Dashed = 0;     // drawn through their linetype's pattern
+    long long Culled = 0;     // left out by the spatial index, never visited
   };
   const TStats& Stats() const { return FStats; }
 
@@ -70,6 +71,8 @@ class TqdCADIterator {
   TqdDeviceColor DeviceColor(TqdDeviceColor C) const;
 
   void IterateBlock(const TqdDXFEntity* Block);
+  // The children of Block the view may show (ascending); false: walk them all.
+  bool VisibleChildren(const TqdDXFEntity* Block, std::vector<int>& Out);
   void DrawOne(const TqdDXFEntity* E);
   void DrawInsert(const TqdDXFInsert* I);
   // Draws block B placed by Placement under the entity I that shows it.
