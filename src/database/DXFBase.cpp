@@ -495,7 +495,7 @@ void TqdDXFGroup::SortChildren(
 }
 
 const TqdSpatialIndex* TqdDXFGroup::SpatialIndex() const {
-  if (Count() < TqdSpatialIndex::cnstMinEntities) {
+  if (Count() < TqdSpatialIndex::MinEntities()) {
     FSpatialIndex.reset();
     return nullptr;
   }

@@ -14,8 +14,12 @@ class TqdDXFEntity;
 
 class TqdSpatialIndex {
  public:
-  // Groups smaller than this are walked whole (an index would not pay).
-  static constexpr int cnstMinEntities = 512;
+  // Groups smaller than this are walked whole (an index would not pay); a
+  // process-wide setting (tests compare frames with and without the index).
+  static int& MinEntities() {
+    static int V = 512;
+    return V;
+  }
 
   // Indexes the children of G as they are now.
   explicit TqdSpatialIndex(const TqdDXFEntity& G);

@@ -113,6 +113,13 @@ class TqdCADIterator {
   void EmitPolyline();
   void EmitPolygon(const TqdPoint* Pts, int Count);
   void EmitPixel(int X, int Y, TqdDeviceColor C);
+  // One-pixel entities wait in a frame-sized buffer (the last colour of each pixel
+  // wins, as on the canvas) and go to the canvas one call per colour before
+  // anything else is drawn, so the picture is the same as pixel by pixel.
+  void FlushPixels() {
+    if (!FPixels.empty()) FlushPixelsNow();
+  }
+  void FlushPixelsNow();
   void EmitPolyPolygon();
   void SelectClip();
   TqdDeviceColor SelectionColor();
@@ -147,6 +154,10 @@ class TqdCADIterator {
   std::uint32_t FSelNumber = 0;
 
   std::vector<TqdPoint> FPoly;
+  std::vector<std::uint32_t> FPixels;     // offsets into FPixelColors, first touch order
+  std::vector<std::uint32_t> FPixelColors;  // per pixel of FClipBox: colour + 1, 0 when none
+  TqdIntRect FPixelBox{};                   // the box FPixelColors covers
+  std::vector<std::pair<TqdDeviceColor, std::vector<TqdPoint>>> FPixelRuns;
   std::vector<int> FCounts;
   std::vector<TqdDPoint> FAreaPts;
   // Linetypes: the frame's working copies of the patterns (the database's stay as
