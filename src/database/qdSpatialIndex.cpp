@@ -145,3 +145,27 @@ bool TqdSpatialIndex::Query(double X0, double Y0, double X1, double Y1, std::vec
   }
   return true;
 }
+
+bool TqdSpatialIndex::QueryDevice(const TFMatrix& M, double DX0, double DY0, double DX1, double DY1,
+                                  std::vector<int>& Out) const {
+  Out.clear();
+  // The area of the children's plane under the device rectangle: its corners taken
+  // back through the matrix at both ends of the Z range.
+  const double A = M.EX.X, B = M.EY.X, C = M.EX.Y, D = M.EY.Y;
+  const double Det = A * D - B * C;
+  const double Scale = std::max({std::fabs(A), std::fabs(B), std::fabs(C), std::fabs(D)});
+  if (!std::isfinite(Det) || !(std::fabs(Det) > 1e-12 * Scale * Scale)) return false;
+  const double X[2] = {DX0, DX1}, Y[2] = {DY0, DY1}, Z[2] = {FMinZ, FMaxZ};
+  double X0 = INFINITY, Y0 = INFINITY, X1 = -INFINITY, Y1 = -INFINITY;
+  for (double Zv : Z)
+    for (double Xv : X)
+      for (double Yv : Y) {
+        const double U = Xv - M.E0.X - Zv * M.EZ.X, V = Yv - M.E0.Y - Zv * M.EZ.Y;
+        const double PX = (D * U - B * V) / Det, PY = (A * V - C * U) / Det;
+        X0 = std::min(X0, PX), X1 = std::max(X1, PX), Y0 = std::min(Y0, PY), Y1 = std::max(Y1, PY);
+      }
+  if (!(std::isfinite(X0) && std::isfinite(X1) && std::isfinite(Y0) && std::isfinite(Y1))) return false;
+  // A hair wider against rounding.
+  const double EX = (X1 - X0) * 1e-9 + 1e-9, EY = (Y1 - Y0) * 1e-9 + 1e-9;
+  return Query(X0 - EX, Y0 - EY, X1 + EX, Y1 + EY, Out);
+}

@@ -38,6 +38,10 @@ class TqdSpatialIndex {
   // caller walks every child (Out is then left empty).
   bool Query(double X0, double Y0, double X1, double Y1, std::vector<int>& Out) const;
 
+  // The same for the device rectangle (X0, Y0)-(X1, Y1) that matrix M (children's
+  // coordinates to the device) shows; false also when M cannot be inverted in XY.
+  bool QueryDevice(const TFMatrix& M, double X0, double Y0, double X1, double Y1, std::vector<int>& Out) const;
+
   // Child Slot of the group was recomputed: its box may have moved. False when so
   // many moved that the index should be rebuilt.
   bool Moved(int Slot);

@@ -379,29 +379,9 @@ bool TqdCADIterator::VisibleChildren(const TqdDXFEntity* Block, std::vector<int>
   const auto* G = dynamic_cast<const TqdDXFGroup*>(Block);
   const TqdSpatialIndex* Ix = G ? G->SpatialIndex() : nullptr;
   if (!Ix) return false;
-  // The area of the block's plane that the clip box shows: the device corners
-  // (a pixel wider, as the box test is) taken back through the matrix at both
-  // ends of the block's Z range.
-  const TFMatrix& M = FDraw.Matrix;
-  const double A = M.EX.X, B = M.EY.X, C = M.EX.Y, D = M.EY.Y;
-  const double Det = A * D - B * C;
-  const double Scale = std::max({std::fabs(A), std::fabs(B), std::fabs(C), std::fabs(D)});
-  if (!(std::fabs(Det) > 1e-12 * Scale * Scale) || !std::isfinite(Det)) return false;
-  const double X[2] = {FClipBox.Left - 2.0, FClipBox.Right + 2.0};
-  const double Y[2] = {FClipBox.Top - 2.0, FClipBox.Bottom + 2.0};
-  const double Z[2] = {Ix->MinZ(), Ix->MaxZ()};
-  double X0 = INFINITY, Y0 = INFINITY, X1 = -INFINITY, Y1 = -INFINITY;
-  for (double Zv : Z)
-    for (double Xv : X)
-      for (double Yv : Y) {
-        const double U = Xv - M.E0.X - Zv * M.EZ.X, V = Yv - M.E0.Y - Zv * M.EZ.Y;
-        const double PX = (D * U - B * V) / Det, PY = (A * V - C * U) / Det;
-        X0 = std::min(X0, PX), X1 = std::max(X1, PX), Y0 = std::min(Y0, PY), Y1 = std::max(Y1, PY);
-      }
-  if (!(std::isfinite(X0) && std::isfinite(X1) && std::isfinite(Y0) && std::isfinite(Y1))) return false;
-  // A hair wider against rounding.
-  const double EX = (X1 - X0) * 1e-9 + 1e-9, EY = (Y1 - Y0) * 1e-9 + 1e-9;
-  return Ix->Query(X0 - EX, Y0 - EY, X1 + EX, Y1 + EY, Out);
+  // The clip box a pixel wider, as the box test is.
+  return Ix->QueryDevice(FDraw.Matrix, FClipBox.Left - 2.0, FClipBox.Top - 2.0, FClipBox.Right + 2.0,
+                         FClipBox.Bottom + 2.0, Out);
 }
 
 void TqdCADIterator::IterateBlock(const TqdDXFEntity* Block) {
