@@ -86,16 +86,17 @@ void Redraw(benchmark::State& State, TqdCADImage* I, int Zoom = 1) {
   State.counters["drawn"] = static_cast<double>(S.Drawn);
   State.counters["pixels"] = static_cast<double>(S.Pixels);
   State.counters["skipped"] = static_cast<double>(S.Skipped);
+  State.counters["culled"] = static_cast<double>(S.Culled);
   State.counters["dashed"] = static_cast<double>(S.Dashed);
 }
 
 void BM_Synthetic(benchmark::State& State) { Redraw(State, Synthetic(static_cast<int>(State.range(0)))); }
-BENCHMARK(BM_Synthetic)->Arg(100000)->Arg(500000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Synthetic)->Arg(100000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 void BM_SyntheticZoomed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0))), static_cast<int>(State.range(1)));
 }
-BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Args({1000000, 8})->Unit(benchmark::kMillisecond);
 
 // The same drawing with every entity on a dashed linetype (BYLAYER from dashed
 // layers; block contents on layer 0, also dashed): compare with BM_Synthetic.

@@ -1,4 +1,5 @@
 #include "DXFBase.h"
+#include "qdSpatialIndex.h"
 
 #include "CachedCast.h"
 
@@ -424,6 +425,7 @@ TqdDXFEntity* TqdDXFGroup::GetEntity(int Index) const {
 }
 
 int TqdDXFGroup::InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
+  FSpatialIndex.reset();
   if (!E || E->EntType() == ceSeqEnd) return -1;
   if (E->Owner()) {
     // Someone else owns it: never re-parent, never free it here.
@@ -447,6 +449,7 @@ int TqdDXFGroup::InsertEntity(int Index, std::unique_ptr<TqdDXFEntity> E) {
 
 std::unique_ptr<TqdDXFEntity> TqdDXFGroup::DeleteEntity(int Index) {
   if (Index < 0 || Index >= Count()) return nullptr;
+  FSpatialIndex.reset();
   std::unique_ptr<TqdDXFEntity> E = std::move(FEntities[static_cast<std::size_t>(Index)]);
   FEntities.erase(FEntities.begin() + Index);
   ListNotify(E.get(), lnExtracted);
@@ -462,6 +465,7 @@ std::unique_ptr<TqdDXFEntity> TqdDXFGroup::SetEntity(int Index, std::unique_ptr<
 
 void TqdDXFGroup::ExchangeEntity(int I, int J) {
   if (I < 0 || J < 0 || I >= Count() || J >= Count()) return;
+  FSpatialIndex.reset();
   std::swap(FEntities[static_cast<std::size_t>(I)], FEntities[static_cast<std::size_t>(J)]);
 }
 
@@ -483,10 +487,32 @@ void TqdDXFGroup::Clear(bool ADoFree) {
 
 void TqdDXFGroup::SortChildren(
     const std::function<bool(const TqdDXFEntity*, const TqdDXFEntity*)>& Less) {
+  FSpatialIndex.reset();
   std::stable_sort(FEntities.begin(), FEntities.end(),
                    [&](const std::unique_ptr<TqdDXFEntity>& A, const std::unique_ptr<TqdDXFEntity>& B) {
                      return Less(A.get(), B.get());
                    });
+}
+
+const TqdSpatialIndex* TqdDXFGroup::SpatialIndex() const {
+  if (Count() < TqdSpatialIndex::MinEntities()) {
+    FSpatialIndex.reset();
+    return nullptr;
+  }
+  if (!FSpatialIndex) {
+    FSpatialIndex = std::make_unique<TqdSpatialIndex>(*this);
+    for (std::size_t I = 0; I < FEntities.size(); ++I) FEntities[I]->FIndexSlot = static_cast<std::uint32_t>(I);
+  }
+  return FSpatialIndex.get();
+}
+
+void TqdDXFGroup::DropSpatialIndex() const { FSpatialIndex.reset(); }
+
+void TqdDXFGroup::ChildChanged(TqdDXFEntity* E) {
+  if (!FSpatialIndex) return;
+  const std::uint32_t S = E ? E->FIndexSlot : 0xFFFFFFFF;
+  if (S >= FEntities.size() || FEntities[S].get() != E || !FSpatialIndex->Moved(static_cast<int>(S)))
+    FSpatialIndex.reset();
 }
 
 void TqdDXFGroup::ListNotify(TqdDXFEntity* E, TListNotification Action) {

@@ -19,6 +19,7 @@
 #include "ExtData.h"
 #include "qdConsts.h"
 #include "qdLists.h"
+#include "qdSpatialIndex.h"
 
 class TqdDXFConverter;
 class TqdDXFEntity;
@@ -26,6 +27,7 @@ class TqdDXFGroup;
 class TqdDXFLayer;
 class TqdDXFLineType;
 class TqdDXFDictionary;
+
 
 // Every recursive walk over file-made structure stops at this depth.
 inline constexpr int cnstMaxNestingDepth = 256;
@@ -235,6 +237,8 @@ public:
   virtual bool ChildrenHaveLinks() const { return true; }
   // A child of this group was inserted, extracted or deleted.
   virtual void ListNotify(TqdDXFEntity* E, TListNotification Action) {}
+  // Child E (null: every child) was recomputed; its box may have changed.
+  virtual void ChildChanged(TqdDXFEntity* E) {}
   // Table name index maintenance (-1 where there is none).
   virtual int IndexAdd(TqdDXFEntity* E) { return -1; }
   virtual int IndexRemove(TqdDXFEntity* E) { return -1; }
@@ -254,6 +258,8 @@ public:
 
   // Set by the converter while it holds per-object data for this entity.
   bool FHasExtra = false;
+  // Its position in its owner's spatial index (in the padding: costs no memory).
+  std::uint32_t FIndexSlot = 0xFFFFFFFF;
 
 protected:
   TqdEntityExtra* Extra(bool ACreate) const;
@@ -480,11 +486,17 @@ public:
   void Loaded(TqdDXFConverter* C) override { UpdateBox(); }
   virtual void UpdateBox() {}
   bool Complex() const override { return true; }
+  // The grid over the children's boxes, made on first use (null for small groups);
+  // dropped when children come, go or change places, kept current by ChildChanged.
+  const TqdSpatialIndex* SpatialIndex() const;
+  void DropSpatialIndex() const;
+  void ChildChanged(TqdDXFEntity* E) override;
 
   TOnListNotify FOnListNotify;
 
 protected:
   std::vector<std::unique_ptr<TqdDXFEntity>> FEntities;
+  mutable std::unique_ptr<TqdSpatialIndex> FSpatialIndex;
 };
 
 class TqdDXFTable : public TqdDXFGroup {

@@ -544,6 +544,7 @@ void TqdDXFConverter::Loads(TqdDXFEntity* E) {
   E->SetConverter(this);
   E->Loaded(this);
   ++FCount;
+  if (TqdDXFEntity* O = E->Owner()) O->ChildChanged(E);
 }
 
 void TqdDXFConverter::LoadsGroup(TqdDXFEntity* E) {
@@ -556,6 +557,7 @@ void TqdDXFConverter::LoadsGroup(TqdDXFEntity* E) {
       Child->Loaded(this);
     }
   FCount += static_cast<std::size_t>(N);
+  E->ChildChanged(nullptr);
 }
 
 void TqdDXFConverter::DoCreate(TqdDXFEntity* Sender) {

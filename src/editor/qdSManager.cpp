@@ -233,13 +233,23 @@ void TqdSelectionManager::SelectInFrame(const QRect& Frame, bool Add) {
     const TqdPoint Q = I->GetPoint(P);
     return Q.X >= R.left() && Q.X <= R.right() && Q.Y >= R.top() && Q.Y <= R.bottom();
   };
-  for (int K = B->Count() - 1; K >= 0; --K) {
+  auto Test = [&](int K) {
     TqdDXFEntity* E = B->GetEntity(K);
-    if (!E) continue;
+    if (!E) return;
     const TFRect Box = E->Box();
-    if (IsBadBox(Box)) continue;
+    if (IsBadBox(Box)) return;
     if (Inside({Box.Left, Box.Top, Box.Z1}) && Inside({Box.Right, Box.Bottom, Box.Z2})) Select(E);
+  };
+  // Through the block's spatial index when it has one: only what the frame may hold.
+  const auto* G = dynamic_cast<const TqdDXFGroup*>(B);
+  const TqdSpatialIndex* Ix = G ? G->SpatialIndex() : nullptr;
+  std::vector<int> Hits;
+  if (Ix && Ix->QueryDevice(I->DrawParams().Matrix, R.left() - 1.0, R.top() - 1.0, R.right() + 1.0,
+                            R.bottom() + 1.0, Hits)) {
+    for (auto K = Hits.rbegin(); K != Hits.rend(); ++K) Test(*K);
+    return;
   }
+  for (int K = B->Count() - 1; K >= 0; --K) Test(K);
 }
 
 void TqdSelectionManager::MoveSelection(const TFPoint& D) {

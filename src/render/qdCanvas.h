@@ -270,6 +270,10 @@ class TqdCanvas {
   // the whole ellipse.
   virtual void Arc(const TqdIntRect& Box, TqdPoint Start, TqdPoint End) = 0;
   virtual void SetPixel(int X, int Y, TqdDeviceColor Color) = 0;
+  // Sets every pixel of Points to Color (the same pixels as one SetPixel each).
+  virtual void SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) {
+    for (const TqdPoint& P : Points) SetPixel(P.X, P.Y, Color);
+  }
   void MoveTo(int X, int Y) { FState.PenPos = {qdClampDeviceCoord(X), qdClampDeviceCoord(Y)}; }
   // Line from the current position; the position moves to (X, Y).
   void LineTo(int X, int Y);

@@ -20,6 +20,7 @@
 #include "Polylines.h"
 #include "TableItems.h"
 #include "Texts.h"
+#include "qdSpatialIndex.h"
 
 namespace {
 
@@ -132,6 +133,7 @@ TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
 
 void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
   if (C != FPenColor || Width != FPenWidth) {
+    FlushPixels();
     TqdPen P = FCanvas->Pen();
     P.Color = C;
     P.Width = Width;
@@ -144,6 +146,7 @@ void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
 
 void TqdCADIterator::SetBrush(TqdDeviceColor C) {
   if (C != FBrushColor) {
+    FlushPixels();
     FCanvas->SetBrush({C, bsSolid});
     FBrushColor = C;
   }
@@ -161,6 +164,7 @@ TqdDeviceColor TqdCADIterator::SelectionColor() {
 
 void TqdCADIterator::EmitPolyline() {
   if (FPoly.size() < 2) return;
+  FlushPixels();
   FCanvas->Polyline(FPoly);
   if (FSel) {
     FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});
@@ -170,6 +174,7 @@ void TqdCADIterator::EmitPolyline() {
 
 void TqdCADIterator::EmitPolygon(const TqdPoint* Pts, int Count) {
   if (Count < 3) return;
+  FlushPixels();
   FCanvas->Polygon(std::span<const TqdPoint>(Pts, static_cast<std::size_t>(Count)));
   if (FSel) {
     const TqdDeviceColor S = SelectionColor();
@@ -181,6 +186,7 @@ void TqdCADIterator::EmitPolygon(const TqdPoint* Pts, int Count) {
 
 void TqdCADIterator::EmitPolyPolygon() {
   if (FCounts.empty()) return;
+  FlushPixels();
   FCanvas->PolyPolygon(FPoly, FCounts);
   if (FSel) {
     const TqdDeviceColor S = SelectionColor();
@@ -191,8 +197,52 @@ void TqdCADIterator::EmitPolyPolygon() {
 }
 
 void TqdCADIterator::EmitPixel(int X, int Y, TqdDeviceColor C) {
-  FCanvas->SetPixel(X, Y, C);
   if (FSel) FSel->SetPixel(X, Y, SelectionColor());
+  const TqdIntRect& B = FClipBox;
+  // Outside the clip box a pixel is not seen.
+  if (X < B.Left || Y < B.Top || X >= B.Right || Y >= B.Bottom) return;
+  // Huge targets (large exports) set their pixels one by one.
+  if (static_cast<long long>(B.Right - B.Left) * (B.Bottom - B.Top) > 16LL * 1024 * 1024) {
+    FCanvas->SetPixel(X, Y, C);
+    return;
+  }
+  if (FPixels.empty() && (FPixelBox.Left != B.Left || FPixelBox.Top != B.Top || FPixelBox.Right != B.Right || FPixelBox.Bottom != B.Bottom)) {
+    FPixelBox = B;
+    FPixelColors.assign(static_cast<std::size_t>(B.Right - B.Left) * static_cast<std::size_t>(B.Bottom - B.Top), 0);
+  }
+  const std::uint32_t At = static_cast<std::uint32_t>(static_cast<std::size_t>(Y - B.Top) * (B.Right - B.Left) + (X - B.Left));
+  std::uint32_t& Slot = FPixelColors[At];
+  if (Slot == 0) FPixels.push_back(At);
+  Slot = (C & 0xFFFFFF) + 1;
+}
+
+void TqdCADIterator::FlushPixelsNow() {
+  const int W = FPixelBox.Right - FPixelBox.Left;
+  for (auto& R : FPixelRuns) R.second.clear();
+  std::size_t Last = 0;
+  for (std::uint32_t At : FPixels) {
+    std::uint32_t& Slot = FPixelColors[At];
+    const TqdDeviceColor C = Slot - 1;
+    Slot = 0;
+    if (Last >= FPixelRuns.size() || FPixelRuns[Last].first != C) {
+      Last = 0;
+      while (Last < FPixelRuns.size() && FPixelRuns[Last].first != C) ++Last;
+      if (Last == FPixelRuns.size()) {
+        if (FPixelRuns.size() >= 64) {
+          // Many colours: the runs are sent as they are and the list starts again.
+          for (auto& R : FPixelRuns)
+            if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
+          FPixelRuns.clear();
+          Last = 0;
+        }
+        FPixelRuns.emplace_back(C, std::vector<TqdPoint>{});
+      }
+    }
+    FPixelRuns[Last].second.push_back({FPixelBox.Left + static_cast<int>(At % W), FPixelBox.Top + static_cast<int>(At / W)});
+  }
+  FPixels.clear();
+  for (auto& R : FPixelRuns)
+    if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
 }
 
 void TqdCADIterator::PolylineOf(const TFPoint* Pts, int Count, bool Closed) {
@@ -236,6 +286,7 @@ void TqdCADIterator::PolylineOf(const TFPoint* Pts, int Count, bool Closed) {
 // ---------------------------------------------------------------- frame
 
 void TqdCADIterator::SelectClip() {
+  FlushPixels();
   const TqdRegion* Top = FRegions.GetTop();
   if (Top && !Top->IsNull()) {
     FCanvas->SetClipRegion(*Top);
@@ -277,6 +328,9 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   FPenColor = FBrushColor = 0xFFFFFFFF;
   FPenWidth = -1;
   FPixel = {INT32_MIN, INT32_MIN};
+  FPixels.clear();
+  FPixelBox = {};
+  FPixelRuns.clear();
   FPoly.reserve(1024);
   FWorkLines.clear();  // patterns may have been prepared again since the last frame
   FLines = nullptr;
@@ -302,7 +356,9 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
       IterateBlock(B);
       FBlockStack.pop_back();
     }
+    FlushPixels();
   } catch (...) {
+    FPixels.clear();
     Canvas.RestoreState();
     if (FSel) FSel->RestoreState();
     FCanvas = FSel = nullptr;
@@ -318,17 +374,35 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   }
 }
 
+bool TqdCADIterator::VisibleChildren(const TqdDXFEntity* Block, std::vector<int>& Out) {
+  if (Block->Count() < TqdSpatialIndex::MinEntities()) return false;
+  const auto* G = dynamic_cast<const TqdDXFGroup*>(Block);
+  const TqdSpatialIndex* Ix = G ? G->SpatialIndex() : nullptr;
+  if (!Ix) return false;
+  // The clip box a pixel wider, as the box test is.
+  return Ix->QueryDevice(FDraw.Matrix, FClipBox.Left - 2.0, FClipBox.Top - 2.0, FClipBox.Right + 2.0,
+                         FClipBox.Bottom + 2.0, Out);
+}
+
 void TqdCADIterator::IterateBlock(const TqdDXFEntity* Block) {
   const int N = Block->Count();
   const bool Top = FInserts.empty() && FViewports.empty();
-  for (int I = 0; I < N; ++I) {
+  auto One = [&](int I) {
     const TqdDXFEntity* E = Block->GetEntity(I);
-    if (!E) continue;
+    if (!E) return;
     if (Top) {
       FSelEntity = E;
       FSelNumber = 0;
     }
     DrawOne(E);
+  };
+  // Only what the view may show, in list order; the rest is never visited.
+  std::vector<int> Hits;
+  if (VisibleChildren(Block, Hits)) {
+    FStats.Culled += N - static_cast<long long>(Hits.size());
+    for (int I : Hits) One(I);
+  } else {
+    for (int I = 0; I < N; ++I) One(I);
   }
 }
 

@@ -43,6 +43,7 @@ class TqdCADIterator {
     long long Skipped = 0;    // outside the view or invisible
     long long BlocksRefused = 0;  // references not entered (cycle or depth)
     long long Dashed = 0;     // drawn through their linetype's pattern
+    long long Culled = 0;     // left out by the spatial index, never visited
   };
   const TStats& Stats() const { return FStats; }
 
@@ -70,6 +71,8 @@ class TqdCADIterator {
   TqdDeviceColor DeviceColor(TqdDeviceColor C) const;
 
   void IterateBlock(const TqdDXFEntity* Block);
+  // The children of Block the view may show (ascending); false: walk them all.
+  bool VisibleChildren(const TqdDXFEntity* Block, std::vector<int>& Out);
   void DrawOne(const TqdDXFEntity* E);
   void DrawInsert(const TqdDXFInsert* I);
   void DrawAttributes(const TqdDXFInsert* I);
@@ -111,6 +114,13 @@ class TqdCADIterator {
   void EmitPolyline();
   void EmitPolygon(const TqdPoint* Pts, int Count);
   void EmitPixel(int X, int Y, TqdDeviceColor C);
+  // One-pixel entities wait in a frame-sized buffer (the last colour of each pixel
+  // wins, as on the canvas) and go to the canvas one call per colour before
+  // anything else is drawn, so the picture is the same as pixel by pixel.
+  void FlushPixels() {
+    if (!FPixels.empty()) FlushPixelsNow();
+  }
+  void FlushPixelsNow();
   void EmitPolyPolygon();
   void SelectClip();
   TqdDeviceColor SelectionColor();
@@ -145,6 +155,10 @@ class TqdCADIterator {
   std::uint32_t FSelNumber = 0;
 
   std::vector<TqdPoint> FPoly;
+  std::vector<std::uint32_t> FPixels;     // offsets into FPixelColors, first touch order
+  std::vector<std::uint32_t> FPixelColors;  // per pixel of FClipBox: colour + 1, 0 when none
+  TqdIntRect FPixelBox{};                   // the box FPixelColors covers
+  std::vector<std::pair<TqdDeviceColor, std::vector<TqdPoint>>> FPixelRuns;
   std::vector<int> FCounts;
   std::vector<TqdDPoint> FAreaPts;
   // Linetypes: the frame's working copies of the patterns (the database's stay as

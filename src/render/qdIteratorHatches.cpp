@@ -87,6 +87,7 @@ void TqdCADIterator::DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Lay
   } else if (!Solid && Style != fsCAD && Style != fsClear && !FCounts.empty()) {
     // Brush styles fill with the device's hatch brush.
     SetPen(Fill, 1);
+    FlushPixels();
     FCanvas->SetBrush({Fill, BrushOf(Style)});
     FBrushColor = 0xFFFFFFFF;
     FCanvas->SetPen({Fill, 1, psClear, pmCopy});
@@ -137,6 +138,7 @@ void TqdCADIterator::DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* L
   FCounts.clear();
   auto Flush = [&] {
     if (FCounts.empty()) return;
+    FlushPixels();
     FCanvas->PolyPolyline(FPoly, FCounts);
     if (FSel) {
       FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});
@@ -222,6 +224,7 @@ void TqdCADIterator::DrawGradient(const TqdCADGradientPolygon* G, const TFMatrix
       Gr.Stops = {{0, C0}, {1, C1}};
       break;
   }
+  FlushPixels();
   FCanvas->GradientPolyPolygon(FAreaPts, FCounts, Gr);
   if (FSel) {
     const TqdDeviceColor S = SelectionColor();

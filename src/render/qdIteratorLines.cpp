@@ -178,6 +178,7 @@ void TqdCADIterator::EmitDashes() {
     LastWasDot = false;
   }
   if (FCounts.empty()) return;
+  FlushPixels();
   FCanvas->PolyPolyline(FPoly, FCounts);
   if (FSel) {
     FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});

@@ -368,6 +368,23 @@ void TqdQtCanvas::SetPixel(int X, int Y, TqdDeviceColor Color) {
   if (Mixing) FDirty |= dsPen;
 }
 
+void TqdQtCanvas::SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) {
+  if (Points.empty() || !Ready()) return;
+  if (FClipByGeometry || (FRasterOps && FState.Pen.Mode != pmCopy) || FAntialiasing) {
+    TqdCanvas::SetPixels(Points, Color);
+    return;
+  }
+  // One call through the raster engine's point path: an aliased one-pixel square
+  // pen at integer positions covers exactly the pixel a 1 x 1 fill would.
+  FBuf.resize(qsizetype(Points.size()));
+  for (size_t I = 0; I < Points.size(); ++I) FBuf[qsizetype(I)] = ToQ(Points[I]);
+  const QPen Saved = FPainter->pen();
+  QPen P(qdToQColor(Color), 1, Qt::SolidLine, Qt::SquareCap);
+  FPainter->setPen(P);
+  FPainter->drawPoints(FBuf.constData(), int(FBuf.size()));
+  FPainter->setPen(Saved);
+}
+
 void TqdQtCanvas::Rectangle(const TqdIntRect& R) {
   const QRect Q = qdToQRect(R);
   if (Q.isEmpty() || !Ready()) return;

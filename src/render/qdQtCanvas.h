@@ -44,6 +44,7 @@ class TqdQtCanvas : public TqdCanvas {
   void Ellipse(const TqdIntRect& Box) override;
   void Arc(const TqdIntRect& Box, TqdPoint Start, TqdPoint End) override;
   void SetPixel(int X, int Y, TqdDeviceColor Color) override;
+  void SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) override;
   void Rectangle(const TqdIntRect& R) override;
   void FillRect(const TqdIntRect& R) override;
   void FillRegion(const TqdRegion& Region) override;

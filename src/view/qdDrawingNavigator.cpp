@@ -355,7 +355,51 @@ void TqdDrawingNavigator::MovePictureRect2D(double DX, double DY) {
   R.Top += DY;
   R.Bottom += DY;
   FViewMoved = true;
-  SetPictureRect2D(R);
+  const TqdIntRect Before = PictureRect();
+  const bool CanShift = FMoveByMouse && FBufferValid && FUpdateCount == 0 && !FBuffer.isNull() &&
+                        FBuffer.size() == size();
+  if (!SetPictureRect2D(R) || !CanShift) return;
+  const TqdIntRect After = PictureRect();
+  if (After.Right - After.Left == Before.Right - Before.Left && After.Bottom - After.Top == Before.Bottom - Before.Top)
+    ShiftBuffer(After.Left - Before.Left, After.Top - Before.Top);
+}
+
+bool TqdDrawingNavigator::ShiftBuffer(int DX, int DY) {
+  const int W = FBuffer.width(), H = FBuffer.height();
+  TqdGraphic* G = ActualGraphic();
+  TqdCADImage* I = CADImage();
+  if (!G || !I || std::abs(DX) >= W || std::abs(DY) >= H) return false;
+  const QImage Old = FBuffer.copy();
+  const TqdDeviceColor B = I->BackgroundColor();
+  FBuffer.fill(QColor(GetRValue(B), GetGValue(B), GetBValue(B)));
+  {
+    QPainter P(&FBuffer);
+    P.drawImage(DX, DY, Old);
+  }
+  // The uncovered strips, each drawn through the clip (the index keeps them cheap).
+  std::vector<TqdIntRect> Strips;
+  if (DX > 0) Strips.push_back({0, 0, DX, H});
+  if (DX < 0) Strips.push_back({W + DX, 0, W, H});
+  if (DY > 0) Strips.push_back({0, 0, W, DY});
+  if (DY < 0) Strips.push_back({0, H + DY, W, H});
+  FDrawing = true;
+  try {
+    for (const TqdIntRect& S : Strips) {
+      TqdQtCanvas C(&FBuffer);
+      C.SetAntialiasing(FAntialiasing);
+      C.IntersectClipRect(S);
+      G->Draw(C, PictureRect());
+    }
+  } catch (const std::exception& E) {
+    std::fprintf(stderr, "draftwell: drawing failed: %s\n", E.what());
+  }
+  FDrawing = false;
+  // The selection raster still belongs to the last whole frame: the pan's end
+  // draws one again.
+  FBufferValid = true;
+  FPanShifted = true;
+  update();
+  return true;
 }
 
 void TqdDrawingNavigator::ZoomToRect(const TF2DRect& Rect) {
@@ -609,6 +653,10 @@ bool TqdDrawingNavigator::EndPan() {
   if (!FMoveByMouse) return false;
   FMoveByMouse = false;
   unsetCursor();
+  if (FPanShifted) {
+    FPanShifted = false;
+    Invalidate();
+  }
   return true;
 }
 

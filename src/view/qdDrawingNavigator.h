@@ -171,6 +171,9 @@ class TqdDrawingNavigator : public QWidget {
   bool FRefitOnResize = false;
   bool FViewMoved = false;
   void RenderBuffer();
+  // While panning: moves the last frame by (DX, DY) and draws only the strips it
+  // uncovers; false when nothing of the last frame can be kept.
+  bool ShiftBuffer(int DX, int DY);
   bool EndPan();
 
   std::unique_ptr<TqdPicture> FPicture;
@@ -199,5 +202,6 @@ class TqdDrawingNavigator : public QWidget {
 
   QImage FBuffer;
   bool FBufferValid = false;
+  bool FPanShifted = false;  // the buffer holds a moved frame; redrawn whole when the pan ends
   TqdSelectionMatrix* FSelectionMatrix = nullptr;
 };

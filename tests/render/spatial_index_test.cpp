@@ -1,0 +1,194 @@
+// The spatial index over large groups: queries never leave out an entity that
+// meets the area, stay in list order and follow edits; frames drawn through it
+// are the same pixels as frames that walk every entity; one-pixel entities sent in
+// batches keep the colour of the last one drawn on each pixel.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <climits>
+#include <random>
+
+#include "CADImage.h"
+#include "DXFConv.h"
+#include "Entities.h"
+#include "qdIterator.h"
+#include "qdQtCanvas.h"
+#include "qdSpatialIndex.h"
+
+namespace {
+
+TqdDXFLine* AddLine(TqdDXFEntity* Owner, TFPoint A, TFPoint B, int Aci) {
+  auto L = std::make_unique<TqdDXFLine>();
+  L->SetPoint(A);
+  L->SetPoint1(B);
+  L->SetColorCAD(TqdColorCAD::Index(Aci));
+  TqdDXFLine* Raw = L.get();
+  return Owner->AddEntity(std::move(L)) >= 0 ? Raw : nullptr;
+}
+
+// Lines scattered over 0..1000, a few long ones, of colours 1 to 6.
+void Scatter(TqdDXFEntity* Model, int N, unsigned Seed) {
+  std::mt19937 R(Seed);
+  std::uniform_real_distribution<double> P(0, 1000), D(-3, 3), Long(-400, 400);
+  for (int I = 0; I < N; ++I) {
+    const double X = P(R), Y = P(R);
+    const bool IsLong = I % 97 == 0;
+    AddLine(Model, {X, Y, 0}, {X + (IsLong ? Long(R) : D(R)), Y + (IsLong ? Long(R) : D(R)), 0}, 1 + I % 6);
+  }
+}
+
+struct TThreshold {
+  int Saved = TqdSpatialIndex::MinEntities();
+  explicit TThreshold(int V) { TqdSpatialIndex::MinEntities() = V; }
+  ~TThreshold() { TqdSpatialIndex::MinEntities() = Saved; }
+};
+
+// Zoom times the fitted picture about (CX, CY) of a 200 x 200 target.
+QImage Frame(TqdCADImage& Img, int Zoom, int CX = 100, int CY = 100) {
+  QImage Q(200, 200, QImage::Format_RGB32);
+  Q.fill(Qt::white);
+  TqdQtCanvas Canvas(&Q);
+  const int S = 200 * Zoom;
+  Img.Draw(Canvas, {CX - S / 2, CY - S / 2, CX - S / 2 + S, CY - S / 2 + S});
+  Canvas.End();
+  return Q;
+}
+
+struct TScene {
+  TqdCADImage Img;
+  TqdDXFConverter& C = *Img.Converter();
+  TqdDXFBlock* Model = C.ModelSpace();
+  void Ready() {
+    C.LoadAll();
+    Img.SetIsWithoutBorder(true);
+    Img.SetDrawingBox({0, 1000, 0, 1000, 0, 0});
+    Img.SetCurrentLayout(C.GetLayout(0), 0);
+  }
+};
+
+bool Meets(const TFRect& B, double X0, double Y0, double X1, double Y1) {
+  return B.Left <= X1 && B.Right >= X0 && B.Bottom <= Y1 && B.Top >= Y0;
+}
+
+}  // namespace
+
+TEST(SpatialIndex, QueriesFindEveryEntityOfTheAreaInListOrder) {
+  TScene S;
+  Scatter(S.Model, 3000, 7);
+  S.Ready();
+  const TqdSpatialIndex* Ix = S.Model->SpatialIndex();
+  ASSERT_NE(Ix, nullptr);
+  EXPECT_EQ(Ix->Count(), S.Model->Count());
+  std::mt19937 R(3);
+  std::uniform_real_distribution<double> P(-50, 1050), W(0, 200);
+  std::vector<int> Hits;
+  for (int Q = 0; Q < 200; ++Q) {
+    const double X0 = P(R), Y0 = P(R), X1 = X0 + W(R), Y1 = Y0 + (Q % 10 == 0 ? 0 : W(R));
+    ASSERT_TRUE(Ix->Query(X0, Y0, X1, Y1, Hits));
+    ASSERT_TRUE(std::is_sorted(Hits.begin(), Hits.end()));
+    ASSERT_EQ(std::adjacent_find(Hits.begin(), Hits.end()), Hits.end());
+    for (int I = 0; I < S.Model->Count(); ++I)
+      if (Meets(S.Model->GetEntity(I)->Box(), X0, Y0, X1, Y1))
+        ASSERT_TRUE(std::binary_search(Hits.begin(), Hits.end(), I)) << "entity " << I << " query " << Q;
+  }
+  // The whole extent: the caller walks everything.
+  EXPECT_FALSE(Ix->Query(-1e6, -1e6, 1e6, 1e6, Hits));
+}
+
+TEST(SpatialIndex, FollowsLoadsAndIsDroppedWhenChildrenChange) {
+  TScene S;
+  Scatter(S.Model, 1000, 11);
+  S.Ready();
+  const TqdSpatialIndex* Ix = S.Model->SpatialIndex();
+  ASSERT_NE(Ix, nullptr);
+  // An entity moved far away and recomputed is found where it is now.
+  auto* L = static_cast<TqdDXFLine*>(S.Model->GetEntity(500));
+  L->SetPoint({5000, 5000, 0});
+  L->SetPoint1({5001, 5001, 0});
+  S.C.Loads(L);
+  ASSERT_EQ(S.Model->SpatialIndex(), Ix);
+  std::vector<int> Hits;
+  ASSERT_TRUE(Ix->Query(4990, 4990, 5010, 5010, Hits));
+  EXPECT_NE(std::find(Hits.begin(), Hits.end(), 500), Hits.end());
+  // A new child drops the index; the next one covers it.
+  AddLine(S.Model, {-500, -500, 0}, {-499, -499, 0}, 1);
+  const TqdSpatialIndex* Ix2 = S.Model->SpatialIndex();
+  ASSERT_NE(Ix2, nullptr);
+  EXPECT_EQ(Ix2->Count(), 1001);
+  ASSERT_TRUE(Ix2->Query(-501, -501, -498, -498, Hits));
+  EXPECT_NE(std::find(Hits.begin(), Hits.end(), 1000), Hits.end());
+  // Small groups have none.
+  TScene Small;
+  Scatter(Small.Model, 10, 1);
+  Small.Ready();
+  EXPECT_EQ(Small.Model->SpatialIndex(), nullptr);
+}
+
+TEST(SpatialIndex, FramesThroughTheIndexAreTheSamePixels) {
+  TScene S;
+  Scatter(S.Model, 4000, 5);
+  S.Ready();
+  for (const auto& [Zoom, CX, CY] : {std::tuple{1, 100, 100}, {4, 100, 100}, {8, 530, -300}, {16, -900, 1200}}) {
+    QImage Walked, Indexed;
+    {
+      TThreshold Off(INT_MAX);
+      Walked = Frame(S.Img, Zoom, CX, CY);
+    }
+    Indexed = Frame(S.Img, Zoom, CX, CY);
+    EXPECT_EQ(Walked, Indexed) << "zoom " << Zoom;
+    if (Zoom >= 8) EXPECT_GT(S.Img.Iterator()->Stats().Culled, 3000);
+  }
+  // After moving entities (some by Loads) the frames still agree.
+  for (int I = 0; I < 4000; I += 7) {
+    auto* L = static_cast<TqdDXFLine*>(S.Model->GetEntity(I));
+    L->SetPoint({L->Point().X + 300, L->Point().Y - 200, 0});
+    L->SetPoint1({L->Point1().X + 300, L->Point1().Y - 200, 0});
+    S.C.Loads(L);
+  }
+  QImage Walked;
+  {
+    TThreshold Off(INT_MAX);
+    Walked = Frame(S.Img, 4, 300, 0);
+  }
+  EXPECT_EQ(Walked, Frame(S.Img, 4, 300, 0));
+}
+
+TEST(SpatialIndex, OnePixelEntitiesKeepTheLastColourOfEachPixel) {
+  // Coincident tiny lines of alternating colours: the last drawn shows, as if
+  // each had been drawn on its own.
+  TScene S;
+  for (int I = 0; I < 600; ++I) {
+    const int K = I % 300;
+    const double X = 100 + (K % 30) * 10, Y = 100 + (K / 30) * 10;
+    AddLine(S.Model, {X, Y, 0}, {X + 0.1, Y + 0.1, 0}, I < 300 ? 1 : 5);
+  }
+  S.Ready();
+  const QImage Q = Frame(S.Img, 1);
+  // 0..1000 into 200 pixels: drawing (x, y) is pixel (x / 5, 200 - y / 5).
+  int Blue = 0, Red = 0;
+  for (int Y = 0; Y < 200; ++Y)
+    for (int X = 0; X < 200; ++X) {
+      const QRgb P = Q.pixel(X, Y);
+      Blue += P == qRgb(0, 0, 255);
+      Red += P == qRgb(255, 0, 0);
+    }
+  EXPECT_EQ(Red, 0);
+  EXPECT_EQ(Blue, 300);
+  EXPECT_GE(S.Img.Iterator()->Stats().Pixels, 600);
+}
+
+TEST(SpatialIndex, CanvasSetPixelsEqualsPixelByPixel) {
+  const std::vector<TqdPoint> Pts = {{0, 0}, {5, 5}, {19, 19}, {7, 3}, {-3, 4}, {25, 2}, {10, 10}, {11, 10}};
+  QImage A(20, 20, QImage::Format_RGB32), B(20, 20, QImage::Format_RGB32);
+  A.fill(Qt::white);
+  B.fill(Qt::white);
+  {
+    TqdQtCanvas CA(&A), CB(&B);
+    CA.IntersectClipRect({2, 2, 15, 15});
+    CB.IntersectClipRect({2, 2, 15, 15});
+    CA.SetPixels(Pts, 0x00FF00);
+    for (const TqdPoint& P : Pts) CB.SetPixel(P.X, P.Y, 0x00FF00);
+  }
+  EXPECT_EQ(A, B);
+}
