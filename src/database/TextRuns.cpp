@@ -41,6 +41,26 @@ void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, std::vector
 
 std::string MapFor(const std::u16string& S) { return std::string(S.size(), char(stNormal)); }
 
+// The SHX strokes of a run in font units.
+bool SHXPoly(const TqdTextRun& R, TqdSHXVertexList& Poly, TqdFontParams& P) {
+  if (R.ShapeFont) {
+    if (R.Text.empty()) return false;
+    TqdFontProcParams FP;
+    FP.Poly = &Poly;
+    double OX = 0, OY = 0;
+    if (!R.ShapeFont->GetSymbol(R.Text[0], 0, 0, FP, Poly, OX, OY)) return false;
+    // Shape files have no font record: a vector unit is one unit of the shape's size.
+    P.Above = R.ShapeFont->Above() > 0 ? R.ShapeFont->Above() : 1;
+    P.Below = R.ShapeFont->Below();
+    P.Right = OX;
+    return true;
+  }
+  if (!R.FontList) return false;
+  const std::string Map = MapFor(R.Text);
+  if (R.SHXStyle) return R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
+  return R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+}
+
 }  // namespace
 
 double qdClampOblique(double A) {
@@ -133,13 +153,9 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
     }
     return true;
   }
-  if (!R.FontList) return false;
   TqdSHXVertexList Poly;
   TqdFontParams P;
-  const std::string Map = MapFor(R.Text);
-  bool Ok;
-  if (R.SHXStyle) Ok = R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
-  else Ok = R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+  const bool Ok = SHXPoly(R, Poly, P);
   if (!Ok || !(P.Above > 0)) return false;
   M.Units = P.Above;
   M.Descent = P.Below;
@@ -181,12 +197,10 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
       Path.Counts.push_back(C.Count());
     }
     Path.Filled = true;
-  } else if (R.FontList) {
+  } else if (R.FontList || R.ShapeFont) {
     TqdSHXVertexList Poly;
     TqdFontParams P;
-    const std::string Map = MapFor(R.Text);
-    if (R.SHXStyle) R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
-    else R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+    SHXPoly(R, Poly, P);
     std::vector<TFPoint> Local;
     auto Flush = [&] {
       if (Local.size() >= 2) {
