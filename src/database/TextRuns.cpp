@@ -4,6 +4,7 @@
 
 #include "SHXFontList.h"
 #include "TTF.h"
+#include "qdCodePages.h"
 #include "Texts.h"
 #include "qdFunction.h"
 
@@ -118,13 +119,20 @@ std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder, bool* AOv
         continue;
       }
       if ((D == 'M' || D == 'm') && I + 2 < N && S[I + 2] == '+') {
-        // Double-byte characters of East Asian code pages: shown as a replacement
-        // mark, the code is not lost in the string.
+        // A double-byte character of an East Asian code page: the family digit picks
+        // the page, the four hexadecimal digits are lead and trail byte.
         std::size_t K = I + 3;
-        int Digits = 0;
-        for (; K < N && Digits < 5 && (Digits == 0 ? S[K] >= '0' && S[K] <= '9' : HexValue(S[K]) >= 0); ++K)
+        int Digits = 0, Family = 0, V = 0;
+        for (; K < N && Digits < 5 && (Digits == 0 ? S[K] >= '0' && S[K] <= '9' : HexValue(S[K]) >= 0); ++K) {
+          if (Digits == 0) Family = S[K] - '0';
+          else V = V * 16 + HexValue(S[K]);
           ++Digits;
-        if (Digits == 5) R += u'?';
+        }
+        if (Digits == 5) {
+          const int Page = Family == 1 ? 932 : Family == 2 ? 950 : Family == 3 ? 949 : Family == 5 ? 936 : 932;
+          const std::u16string W = SHXWideFromUTF8(DoubleByteCharToUTF8(Page, uint8_t(V >> 8), uint8_t(V & 0xFF)));
+          R += W.empty() ? std::u16string(u"?") : W;
+        }
         I = K;
         continue;
       }

@@ -289,3 +289,10 @@ TEST_F(TShapeFixture, ShapeByNumberAndMissingShapes) {
   auto Z = Shape("70000", 1);  // not a 16-bit number
   EXPECT_FALSE(Finite(Z->Box()));
 }
+
+TEST(TextCodes, DoubleByteCharacters) {
+  // Family 1 is code page 932: 0x82A0 is HIRAGANA LETTER A; family 5 is 936.
+  EXPECT_EQ(qdDecodeTextCodes("a\\M+182A0b"), u"a\u3042b");
+  EXPECT_EQ(qdDecodeTextCodes("\\M+5B0A1"), u"\u554A");
+  EXPECT_EQ(qdDecodeTextCodes("\\M+182"), u"");  // too few digits: dropped
+}
