@@ -4,6 +4,7 @@
 
 #include "SHXFontList.h"
 #include "TTF.h"
+#include "qdCodePages.h"
 #include "Texts.h"
 #include "qdFunction.h"
 
@@ -40,6 +41,26 @@ void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, std::vector
 }
 
 std::string MapFor(const std::u16string& S) { return std::string(S.size(), char(stNormal)); }
+
+// The SHX strokes of a run in font units.
+bool SHXPoly(const TqdTextRun& R, TqdSHXVertexList& Poly, TqdFontParams& P) {
+  if (R.ShapeFont) {
+    if (R.Text.empty()) return false;
+    TqdFontProcParams FP;
+    FP.Poly = &Poly;
+    double OX = 0, OY = 0;
+    if (!R.ShapeFont->GetSymbol(R.Text[0], 0, 0, FP, Poly, OX, OY)) return false;
+    // Shape files have no font record: a vector unit is one unit of the shape's size.
+    P.Above = R.ShapeFont->Above() > 0 ? R.ShapeFont->Above() : 1;
+    P.Below = R.ShapeFont->Below();
+    P.Right = OX;
+    return true;
+  }
+  if (!R.FontList) return false;
+  const std::string Map = MapFor(R.Text);
+  if (R.SHXStyle) return R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
+  return R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+}
 
 }  // namespace
 
@@ -98,13 +119,20 @@ std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder, bool* AOv
         continue;
       }
       if ((D == 'M' || D == 'm') && I + 2 < N && S[I + 2] == '+') {
-        // Double-byte characters of East Asian code pages: shown as a replacement
-        // mark, the code is not lost in the string.
+        // A double-byte character of an East Asian code page: the family digit picks
+        // the page, the four hexadecimal digits are lead and trail byte.
         std::size_t K = I + 3;
-        int Digits = 0;
-        for (; K < N && Digits < 5 && (Digits == 0 ? S[K] >= '0' && S[K] <= '9' : HexValue(S[K]) >= 0); ++K)
+        int Digits = 0, Family = 0, V = 0;
+        for (; K < N && Digits < 5 && (Digits == 0 ? S[K] >= '0' && S[K] <= '9' : HexValue(S[K]) >= 0); ++K) {
+          if (Digits == 0) Family = S[K] - '0';
+          else V = V * 16 + HexValue(S[K]);
           ++Digits;
-        if (Digits == 5) R += u'?';
+        }
+        if (Digits == 5) {
+          const int Page = Family == 1 ? 932 : Family == 2 ? 950 : Family == 3 ? 949 : Family == 5 ? 936 : 932;
+          const std::u16string W = SHXWideFromUTF8(DoubleByteCharToUTF8(Page, uint8_t(V >> 8), uint8_t(V & 0xFF)));
+          R += W.empty() ? std::u16string(u"?") : W;
+        }
         I = K;
         continue;
       }
@@ -133,13 +161,9 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
     }
     return true;
   }
-  if (!R.FontList) return false;
   TqdSHXVertexList Poly;
   TqdFontParams P;
-  const std::string Map = MapFor(R.Text);
-  bool Ok;
-  if (R.SHXStyle) Ok = R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
-  else Ok = R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+  const bool Ok = SHXPoly(R, Poly, P);
   if (!Ok || !(P.Above > 0)) return false;
   M.Units = P.Above;
   M.Descent = P.Below;
@@ -181,12 +205,10 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
       Path.Counts.push_back(C.Count());
     }
     Path.Filled = true;
-  } else if (R.FontList) {
+  } else if (R.FontList || R.ShapeFont) {
     TqdSHXVertexList Poly;
     TqdFontParams P;
-    const std::string Map = MapFor(R.Text);
-    if (R.SHXStyle) R.FontList->DrawText(R.SHXStyle, {}, R.Text, Map, 0, Poly, P);
-    else R.FontList->DrawTextInFont(R.SHXFont, {}, R.Text, Map, 0, false, false, Poly, P);
+    SHXPoly(R, Poly, P);
     std::vector<TFPoint> Local;
     auto Flush = [&] {
       if (Local.size() >= 2) {

@@ -7,6 +7,7 @@
 #include "Inserts.h"
 #include "SHXFontList.h"
 #include "TTF.h"
+#include "qdLines.h"
 
 void TqdDXFText::SetRotation(double V) {
   if (std::isfinite(V) && std::fabs(V) <= std::numeric_limits<float>::max()) FRotation = static_cast<float>(V);
@@ -210,7 +211,76 @@ void TqdDXFMText::AssignEntity(const TqdDXFEntity& Source) {
 
 void TqdDXFShape::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFText::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdDXFShape*>(&Source)) FShapeName = S->FShapeName;
+  if (const auto* S = dynamic_cast<const TqdDXFShape*>(&Source)) {
+    FShapeName = S->FShapeName;
+    FShapeNumber = S->FShapeNumber;
+  }
+}
+
+void TqdDXFShape::Loaded(TqdDXFConverter* C) {
+  TqdDXFCustomVertex::Loaded(C);
+  FRuns.clear();
+  FBox = cnstBadRect;
+  FMatrix = cnstIdentityMat;
+  FStartPoint = Point();
+  if (!C) return;
+  if (!Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
+  TqdSHXFontList* L = C->UseSHXFonts() ? C->SHXFonts() : nullptr;
+  int N = FShapeNumber;
+  std::string Name = FShapeName;
+  TqdSHXFont* F = nullptr;
+  if (L && N > 0 && N <= 0xFFFF) {
+    // A shape-file style (linetypes give one with the shape number) names the file.
+    if (TqdDXFStyle* S = Style(); S && (S->Flags() & 1) && !S->IsTrueType())
+      if (const TqdTextStyle* TS = S->SHXTextStyle(C); TS && TS->FontExists)
+        if (TqdSHXFont* SF = L->FontAt(TS->FontIndex); SF && SF->HasSymbol(static_cast<uint32_t>(N))) F = SF;
+  }
+  if (L && !F) {
+    F = L->FindShapeFont(N, Name);
+    // DWG files name a shape by its number.
+    const bool Digits = !FShapeName.empty() && FShapeName.size() < 6 &&
+                        FShapeName.find_first_not_of("0123456789") == std::string::npos;
+    if (!F && Digits) {
+      N = std::stoi(FShapeName);
+      Name.clear();
+      F = L->FindShapeFont(N, Name);
+    }
+  }
+  if (!F || N <= 0 || N > 0xFFFF) {
+    C->AddWarning("SHAPE: shape \"" + (FShapeName.empty() ? std::to_string(FShapeNumber) : FShapeName) +
+                  "\" not found in the drawing's shape files: not drawn");
+    return;
+  }
+  TqdTextRun R;
+  R.ShapeFont = F;
+  R.Text = std::u16string(1, char16_t(N));
+  TqdRunMetrics M;
+  if (!qdMeasureRun(R, M) || !(M.Units > 0)) {
+    C->AddWarning("SHAPE: shape \"" + Name + "\" cannot be built: not drawn");
+    return;
+  }
+  double H = std::fabs(FHeight);
+  if (!(H > cMinHeight)) H = 1;
+  double WF = FScale;
+  if (!(std::fabs(WF) > 1e-6) || !std::isfinite(WF)) WF = 1.0;
+  const double Shear = std::tan(qdClampOblique(FObliqueAngle) * M_PI / 180);
+  const double HS = H / M.Units, WS = HS * WF;
+  TFMatrix T = MakeMatrix(WS, 0, Shear * HS, HS, 0, 0);
+  T = ComposeMatrices(T, RotationZMatrix(FRotation));
+  T = ComposeMatrices(T, TranslationMatrix(Point()));
+  if (IsNonDefaultExtrusion(FExtrusion)) T = ComposeMatrices(T, ExtrusionMatrix(FExtrusion));
+  FMatrix = T;
+  R.Matrix = T;
+  // The box of the strokes themselves: shapes draw on both sides of their origin.
+  std::vector<TqdTextPath> Paths;
+  qdRunPaths(R, cnstIdentityMat, Paths);
+  TFRect B = cnstBadRect;
+  for (const TqdTextPath& P : Paths)
+    for (const TFPoint& Q : P.Points) UnionBoxPoint(B, Q);
+  if (Paths.empty() || !IsFiniteBox(B)) return;
+  FShapeNumber = N;
+  FRuns.push_back(std::move(R));
+  FBox = B;
 }
 
 
@@ -779,3 +849,64 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     C->AddWarning("MTEXT: a text too large to draw was left out");
   }
 }
+
+// ---------------------------------------------------------------- linetype objects
+
+namespace {
+
+// Texts and shapes embedded in linetypes become strokes through a text entity of
+// their own, so that they look like the drawing's texts.
+bool MakeLTypeStrokes(const TqdLTypeElement& E, const TqdDXFEntity* AStyle, const TqdDXFConverter* AConverter,
+                      int& Kind, std::vector<std::vector<TFPoint>>& Strokes, double& Width, double& Height) {
+  // Loading a text reads fonts into the drawing's font list; the drawing itself does
+  // not change.
+  auto* C = const_cast<TqdDXFConverter*>(AConverter);
+  auto* Style = const_cast<TqdDXFStyle*>(dynamic_cast<const TqdDXFStyle*>(AStyle));
+  if (!C) return false;
+  const bool IsText = (E.ComplexType & TqdLTypeElement::cnstText) != 0;
+  std::unique_ptr<TqdDXFText> T;
+  if (IsText) {
+    T = std::make_unique<TqdDXFText>();
+    T->SetText(E.Text);
+  } else {
+    auto Sh = std::make_unique<TqdDXFShape>();
+    Sh->SetShapeNumber(E.ShapeNumber);
+    T = std::move(Sh);
+  }
+  double H = E.Scale;
+  if (Style && Style->FFixedHeight > 0) H *= Style->FFixedHeight;
+  if (!(std::fabs(H) > 1e-9) || !std::isfinite(H)) return false;
+  T->SetStyle(Style);
+  T->SetPoint({E.Offset.X, E.Offset.Y, 0});
+  T->SetHeight(H);
+  T->SetRotation(E.Rotation);
+  T->SetScale(1);
+  T->SetObliqueAngle(0);
+  T->Loaded(C);
+  const TFRect B = T->Box();
+  if (IsBadBox(B) || !IsFiniteBox(B)) return false;
+  std::vector<TqdTextPath> Paths;
+  T->GetPaths(Paths);
+  bool Filled = false;
+  for (const TqdTextPath& P : Paths) {
+    std::size_t K = 0;
+    for (int N : P.Counts) {
+      if (N < 0 || K + static_cast<std::size_t>(N) > P.Points.size()) break;
+      std::vector<TFPoint> S(P.Points.begin() + K, P.Points.begin() + K + N);
+      // Outlines of TrueType glyphs are closed contours; as strokes they close.
+      if (P.Filled && N > 2) S.push_back(S.front());
+      if (S.size() >= 2) Strokes.push_back(std::move(S));
+      K += static_cast<std::size_t>(N);
+    }
+    Filled = Filled || P.Filled;
+  }
+  if (Strokes.empty()) return false;
+  Kind = Filled ? lkTrueType : lkSHX;
+  Width = std::fabs(B.Right - B.Left);
+  Height = std::fabs(B.Top - B.Bottom);
+  return true;
+}
+
+const bool cLTypeStrokesInstalled = (qdSetLTypeStrokeMaker(MakeLTypeStrokes), true);
+
+}  // namespace

@@ -15,6 +15,7 @@
 struct TqdTextStyle;
 class TqdSHXFontList;
 class TqdTextGlyph;
+class TqdSHXFont;
 
 // One run of glyphs in one font, or one straight line (underline, fraction bar).
 struct TqdTextRun {
@@ -23,13 +24,14 @@ struct TqdTextRun {
   const TqdTextStyle* SHXStyle = nullptr;  // SHX through a style
   std::string SHXFont;                     // SHX by font name (MText \F)
   TqdTextGlyph* TTF = nullptr;             // TrueType
+  TqdSHXFont* ShapeFont = nullptr;         // one shape of a shape file (Text: its number)
   TFMatrix Matrix;                         // font units to entity coordinates
   bool IsLine = false;                     // A..B in font units
   TFPoint A, B;
   int ColorIndex = -1;  // -1: the entity's colour
   bool TrueColor = false;
   std::uint32_t RGB = 0;
-  bool HasFont() const { return TTF || SHXStyle || !SHXFont.empty(); }
+  bool HasFont() const { return TTF || ShapeFont || SHXStyle || !SHXFont.empty(); }
 };
 
 // Glyph outlines in entity coordinates: polylines, or closed contours to fill.
@@ -194,8 +196,15 @@ public:
   TqdCADEntities EntType() const override { return ceShape; }
   const std::string& ShapeName() const { return FShapeName; }
   void SetShapeName(std::string_view V) { FShapeName.assign(V); }
+  // 0 until the shape is found by its name (DWG files give the number as the name).
+  int ShapeNumber() const { return FShapeNumber; }
+  void SetShapeNumber(int V) { FShapeNumber = V; }
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Finds the shape in the drawing's shape files and places its strokes; a shape no
+  // shape file holds is left out with a load warning.
+  void Loaded(TqdDXFConverter* C) override;
 
 protected:
   std::string FShapeName;
+  int FShapeNumber = 0;
 };

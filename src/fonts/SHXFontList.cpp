@@ -618,6 +618,13 @@ bool TqdSHXFontList::IsUnicodeFont(const TqdTextStyle* AStyle, std::string_view 
 }
 
 bool TqdSHXFontList::FindShape(int& ANumber, std::string& AName, std::string& AFontPath) const {
+  TqdSHXFont* F = FindShapeFont(ANumber, AName);
+  if (!F) return false;
+  AFontPath = F->Name();
+  return true;
+}
+
+TqdSHXFont* TqdSHXFontList::FindShapeFont(int& ANumber, std::string& AName) const {
   const std::string U = SHXUpperCase(TrimBlanks(AName));
   for (const auto& [N, F] : FShapeFonts) {
     for (const TqdSHXRecord& R : F->Shapes()) {
@@ -628,12 +635,11 @@ bool TqdSHXFontList::FindShape(int& ANumber, std::string& AName, std::string& AF
           AName = R.ShapeName;
         else
           ANumber = R.ShapeNumber;
-        AFontPath = F->Name();
-        return true;
+        return F;
       }
     }
   }
-  return false;
+  return nullptr;
 }
 
 const TqdTextStyle* TqdSHXFontList::StyleByName(std::string_view AName) const {

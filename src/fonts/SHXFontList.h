@@ -109,6 +109,8 @@ public:
   bool IsUnicodeFont(const TqdTextStyle* AStyle, std::string_view AName, bool ABig);
   // Shape of a shape-file font by number or name; fills in the other and the font.
   bool FindShape(int& ANumber, std::string& AName, std::string& AFontPath) const;
+  // The same search, giving the shape file itself (null when no shape file has it).
+  TqdSHXFont* FindShapeFont(int& ANumber, std::string& AName) const;
   const TqdTextStyle* StyleByName(std::string_view AName) const;
 
   // Drawing: vertices appended to Poly; Above, Below, Left, Bottom, Top, Right of AParams.

@@ -434,10 +434,10 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       // A definition shows its tag outside blocks; inside an insert only as its rules say.
       if (!FInserts.empty() && !static_cast<const TqdDXFAttdef*>(E)->DrawsInInsert()) return;
       break;
-    case ceText: case ceAttrib: case ceMText:
+    case ceText: case ceAttrib: case ceMText: case ceShape:
       break;
-    case ceShape: case ceImageEnt:
-      // Glyphs and pictures come with later work.
+    case ceImageEnt:
+      // Pictures come with later work.
       return;
     case ceViewport:
       if (FModel || !FViewports.empty()) return;
@@ -586,7 +586,7 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceViewport:
       DrawViewport(static_cast<const TqdDXFViewport*>(E));
       break;
-    case ceText: case ceAttdef: case ceAttrib: case ceMText:
+    case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
       DrawText(static_cast<const TqdDXFText*>(E), C);
       break;
     case ceDimension:
@@ -933,7 +933,7 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
     case ceCircle: case ceArc: case ceEllipse: case ceSpline: case ceHelix: case cePolyline:
     case ceLWPolyline: case ceLeader: case cePolyPolygon: case ceViewport: case ceGradientPolygon:
     case ceCurvePolygon: case ceHatch: case ceMPolygon: case ceWipeOut:
-    case ceText: case ceMText: case ceAttrib: case ceAttdef:
+    case ceText: case ceMText: case ceAttrib: case ceAttdef: case ceShape:
       return true;
     case ceDimension:
     case ceMultiLeader: case ceUnderlay: case ceProxy:

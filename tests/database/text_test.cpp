@@ -209,3 +209,90 @@ TEST_F(TTextFixture, MTextHeightCodeDoubles) {
   auto B = MText("\\H2x;ab", 1);
   EXPECT_NEAR(Width(B->Box()), 2 * Width(A->Box()), 0.05 * Width(B->Box()));
 }
+
+// ---------------------------------------------------------------- shapes
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "../fonts/ShxBuilders.h"
+#include "SHXFontList.h"
+#include "TableItems.h"
+
+namespace {
+
+// A drawing with a shape-file style whose file holds "BOX" (number 5): a square of
+// 2 x 2 vector units from the origin.
+struct TShapeFixture : ::testing::Test {
+  TqdDXFConverter C;
+  std::filesystem::path Dir;
+  void SetUp() override {
+    Dir = std::filesystem::temp_directory_path() / ("dw-shapes-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    TBytes D{'B', 'O', 'X', 0, 1, 0x20, 0x24, 0x28, 0x2C, 0};
+    const TBytes F = NormalFont({{5, D}});
+    std::ofstream(Dir / "myshapes.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+    ASSERT_TRUE(C.SHXFonts()->InsertSearchDir(Dir.string()));
+    auto* S = dynamic_cast<TqdDXFStyle*>(C.NewNamedEntity(C.GetOrCreateSection(csStyles), ClassOf<TqdDXFStyle>(), "SHAPES"));
+    S->SetFlags(1);
+    S->FPrimaryFont = "myshapes.shx";
+    C.Loads(S);
+  }
+  void TearDown() override { std::filesystem::remove_all(Dir); }
+  std::unique_ptr<TqdDXFShape> Shape(const std::string& Name, double H, double Rot = 0) {
+    auto T = std::make_unique<TqdDXFShape>();
+    T->SetShapeName(Name);
+    T->SetPoint({10, 20, 0});
+    T->SetHeight(H);
+    T->SetRotation(Rot);
+    T->Loaded(&C);
+    return T;
+  }
+  bool Warned(const std::string& Part) const {
+    for (const std::string& W : C.Warnings())
+      if (W.find(Part) != std::string::npos) return true;
+    return false;
+  }
+};
+
+}  // namespace
+
+TEST_F(TShapeFixture, ShapeIsDrawnFromItsShapeFileAtItsSize) {
+  auto T = Shape("box", 3);  // names compare upper-cased
+  ASSERT_TRUE(Finite(T->Box()));
+  EXPECT_EQ(T->ShapeNumber(), 5);
+  // A vector unit of a shape file is one unit of the shape's size.
+  EXPECT_NEAR(T->Box().Left, 10, 1e-9);
+  EXPECT_NEAR(T->Box().Bottom, 20, 1e-9);
+  EXPECT_NEAR(Width(T->Box()), 6, 1e-9);
+  EXPECT_NEAR(T->Box().Top - T->Box().Bottom, 6, 1e-9);
+  std::vector<TqdTextPath> P;
+  T->GetPaths(P);
+  ASSERT_FALSE(P.empty());
+  EXPECT_FALSE(P[0].Filled);
+  // Rotated a quarter turn the square lies left of the insertion point.
+  auto R = Shape("BOX", 3, 90);
+  EXPECT_NEAR(R->Box().Right, 10, 1e-9);
+  EXPECT_NEAR(R->Box().Left, 4, 1e-9);
+  EXPECT_FALSE(Warned("SHAPE"));
+}
+
+TEST_F(TShapeFixture, ShapeByNumberAndMissingShapes) {
+  // DWG files name a shape by its number.
+  auto N = Shape("5", 1);
+  EXPECT_TRUE(Finite(N->Box()));
+  auto M = Shape("NO-SUCH-SHAPE", 1);
+  EXPECT_FALSE(Finite(M->Box()));
+  EXPECT_TRUE(M->Runs().empty());
+  EXPECT_TRUE(Warned("SHAPE: shape \"NO-SUCH-SHAPE\" not found"));
+  auto Z = Shape("70000", 1);  // not a 16-bit number
+  EXPECT_FALSE(Finite(Z->Box()));
+}
+
+TEST(TextCodes, DoubleByteCharacters) {
+  // Family 1 is code page 932: 0x82A0 is HIRAGANA LETTER A; family 5 is 936.
+  EXPECT_EQ(qdDecodeTextCodes("a\\M+182A0b"), u"a\u3042b");
+  EXPECT_EQ(qdDecodeTextCodes("\\M+5B0A1"), u"\u554A");
+  EXPECT_EQ(qdDecodeTextCodes("\\M+182"), u"");  // too few digits: dropped
+}

@@ -189,3 +189,29 @@ TEST(LinetypePixels, FlattenedReferenceDrawsSolid) {
 }
 
 }  // namespace
+
+TEST(LinetypePixels, EmbeddedTextIsDrawnBesideTheLine) {
+  TScene S;
+  auto* LT = dynamic_cast<TqdDXFLineType*>(S.C.NewNamedEntity(S.C.GetOrCreateSection(csLTypes),
+                                                              ClassOf<TqdDXFLineType>(), "GASLINE"));
+  TqdLTypeElement D;
+  D.Dash = 20;
+  LT->AddElement(D);
+  TqdLTypeElement T;  // "GAS" in a gap of 20, standing 4 high across the line
+  T.Dash = -20;
+  T.ComplexType = TqdLTypeElement::cnstText;
+  T.Text = "GAS";
+  T.Scale = 4;
+  T.Offset = {2, -2, 0};
+  LT->AddElement(T);
+  S.C.Loads(LT);
+  ASSERT_EQ(LT->Lines().SimpleElements().size(), 3u);
+  EXPECT_FALSE(LT->Lines().SimpleElements()[2].Strokes.empty()) << "the text became strokes";
+  S.Line(S.Model, {0, 50, 0}, {100, 50, 0}, LT);
+  const QImage Q = S.Render();
+  // Letters reach 2 above and below the line, where a plain dashed line paints nothing.
+  int Off = 0;
+  for (int Y : {47, 48, 52, 53}) Off += Row(Q, Y).Painted;
+  EXPECT_GT(Off, 4);
+  EXPECT_GT(Row(Q, 50).LongestGap, 3) << "the gaps stay";
+}
