@@ -560,9 +560,20 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
     I->SetLineWeight(LwD);
     if (Hidden) I->SetVisibility(false);
   };
-  MakeInsert(Blk1, P, Alpha, A, HideP);
-  MakeInsert(Blk2, Q, Alpha + 180, A, HideQ);
-  if (Type < 128) {
+  // A tick size replaces both arrowheads by oblique strokes (no tails).
+  // The tick size has no override of its own: the style's value counts.
+  const TqdDXFDimensionStyle* TickOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
+  const double Tsz = TickOwner->FDimProps.Tsz * Sc;
+  const bool Ticks = std::isfinite(Tsz) && Tsz > 0;
+  if (Ticks) {
+    TqdDXFBlock* Tick = ArrowBlockOfType(C, 5);
+    MakeInsert(Tick, P, Alpha, Tsz, HideP);
+    MakeInsert(Tick, Q, Alpha + 180, Tsz, HideQ);
+  } else {
+    MakeInsert(Blk1, P, Alpha, A, HideP);
+    MakeInsert(Blk2, Q, Alpha + 180, A, HideQ);
+  }
+  if (Type < 128 && !Ticks) {
     TqdDXFBlock* CL = C->BlockByName(cnstClosedFilledLineName);
     MakeInsert(CL, P, Alpha + 180, E, HideP);
     MakeInsert(CL, Q, Alpha + 180, E, HideQ);

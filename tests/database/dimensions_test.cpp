@@ -387,10 +387,12 @@ TEST(Generated, AngleBracketsInAnOverrideStandForTheMeasurement) {
   W.Standard()->SetDIMDEC(1);
   TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {12.5, 0, 0}, {12.5, 5, 0}, {6, 5, 0});
   D->SetTextOverride("R<> typ.");
+  W.C.Loads(D);
   EXPECT_EQ(D->MeasurementText(), "R12,5 typ.");
   // DIMPOST still frames the number inside the override.
-  D->Properties()->FDimProps.Post = "<> mm";
+  W.Standard()->FDimProps.Post = "<> mm";
   EXPECT_EQ(D->MeasurementText(), "R12,5 mm typ.");
+  W.Standard()->FDimProps.Post.clear();
   // One blank suppresses the text; the lines and arrows are still made.
   D->SetTextOverride(" ");
   EXPECT_EQ(D->MeasurementText(), "");
@@ -420,6 +422,22 @@ TEST(Generated, DimScaleSizesArrowsTextAndExtensions) {
   W.Standard()->SetScale(0);
   W.C.Loads(D);
   EXPECT_NEAR(ChildrenOf<TqdDXFText>(D->Block())[0]->Height(), 0.18, 1e-9);
+}
+
+TEST(Generated, TickSizeReplacesTheArrowsByObliqueStrokes) {
+  TDrawing W;
+  W.Standard()->FDimProps.Tsz = 2.5;
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0});
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Inserts = ChildrenOf<TqdDXFInsert>(D->Block());
+  ASSERT_EQ(Inserts.size(), 2u);  // no arrowheads, no tails
+  for (TqdDXFInsert* I : Inserts) {
+    ASSERT_TRUE(I->Block());
+    EXPECT_EQ(I->Block()->Name(), "_OBLIQUE");
+    EXPECT_NEAR(I->Scale().X, 2.5, 1e-9);
+    EXPECT_NEAR(I->Point().Y, 10, 1e-9);
+  }
 }
 
 TEST(Generated, TextRotationReadsLeftToRight) {
