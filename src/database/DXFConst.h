@@ -142,6 +142,7 @@ struct TqdDimStyle {
   int Tix = 0;
   bool Toh = true;
   double Txt = 0.18;
+  double Tsz = 0;  // DIMTSZ: above 0, oblique ticks of that size replace the arrows
   int Zin = 0;  // DIMZIN: 4 drops leading zeros, 8 trailing ones
 };
 

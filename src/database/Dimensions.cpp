@@ -180,7 +180,10 @@ double TqdDXFDimension::Measurement() const {
 }
 
 std::string TqdDXFDimension::MeasurementText() const {
-  if (!FTextOverride.empty() && FTextOverride != "<>") return FTextOverride;
+  // One blank suppresses the text; an override without "<>" stands as written.
+  if (FTextOverride == " ") return std::string();
+  const std::size_t Slot = FTextOverride.find("<>");
+  if (!FTextOverride.empty() && Slot == std::string::npos) return FTextOverride;
   std::string Num = FormatDimMeasurement(Measurement(), Precision(), Properties()->DIMZIN());
   const std::string& Post = Properties()->PropertyOwnerRead(vnDIMDEC)->FDimProps.Post;
   std::string S = Num;
@@ -188,6 +191,8 @@ std::string TqdDXFDimension::MeasurementText() const {
     const std::size_t At = Post.find("<>");
     S = At == std::string::npos ? Num + Post : Post.substr(0, At) + Num + Post.substr(At + 2);
   }
+  // "<>" in an override stands for the measurement ("R<>" reads "R12,5").
+  if (Slot != std::string::npos) S = FTextOverride.substr(0, Slot) + S + FTextOverride.substr(Slot + 2);
   return S;
 }
 
@@ -285,13 +290,17 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   const TFPoint U1 = IsZero2(Unit2(Sub(D1, P1))) ? U : Unit2(Sub(D1, P1));
   const TFPoint U2 = IsZero2(Unit2(Sub(D2, P2))) ? U : Unit2(Sub(D2, P2));
   TqdDXFDimensionProperties* Pr = Properties();
-  const double G = std::fabs(Pr->TextOffset());
-  const double A = Pr->ArrowSize();
-  const double O = Pr->ExtLineOffset();
-  const double E = Pr->ExtLineExt();
+  // DIMSCALE sizes every part of the dimension (0, "by viewport", counts as 1): a
+  // drawing scaled 1:50 would otherwise show arrows and text fifty times too small.
+  double Sc = Pr->Scale();
+  if (!std::isfinite(Sc) || Sc <= 0) Sc = 1;
+  const double G = std::fabs(Pr->TextOffset()) * Sc;
+  const double A = Pr->ArrowSize() * Sc;
+  const double O = Pr->ExtLineOffset() * Sc;
+  const double E = Pr->ExtLineExt() * Sc;
   TqdDXFStyle* TS = Pr->TextStyle();
   if (!TS) TS = C->StyleByName("STANDARD");
-  double H = TS && TS->FFixedHeight != 0 ? TS->FFixedHeight : Pr->TextHeight();
+  double H = TS && TS->FFixedHeight != 0 ? TS->FFixedHeight : Pr->TextHeight() * Sc;
   if (!std::isfinite(H) || H <= 0) H = 0.18;
   const bool TrueType = TS && TS->IsTrueType();
   // For a user text position beyond the extension lines the dimension line follows it.
@@ -551,9 +560,20 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
     I->SetLineWeight(LwD);
     if (Hidden) I->SetVisibility(false);
   };
-  MakeInsert(Blk1, P, Alpha, A, HideP);
-  MakeInsert(Blk2, Q, Alpha + 180, A, HideQ);
-  if (Type < 128) {
+  // A tick size replaces both arrowheads by oblique strokes (no tails).
+  // The tick size has no override of its own: the style's value counts.
+  const TqdDXFDimensionStyle* TickOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
+  const double Tsz = TickOwner->FDimProps.Tsz * Sc;
+  const bool Ticks = std::isfinite(Tsz) && Tsz > 0;
+  if (Ticks) {
+    TqdDXFBlock* Tick = ArrowBlockOfType(C, 5);
+    MakeInsert(Tick, P, Alpha, Tsz, HideP);
+    MakeInsert(Tick, Q, Alpha + 180, Tsz, HideQ);
+  } else {
+    MakeInsert(Blk1, P, Alpha, A, HideP);
+    MakeInsert(Blk2, Q, Alpha + 180, A, HideQ);
+  }
+  if (Type < 128 && !Ticks) {
     TqdDXFBlock* CL = C->BlockByName(cnstClosedFilledLineName);
     MakeInsert(CL, P, Alpha + 180, E, HideP);
     MakeInsert(CL, Q, Alpha + 180, E, HideQ);

@@ -382,6 +382,64 @@ TEST(Generated, OverridesAndTextOverride) {
   EXPECT_EQ(P->MeasurementText(), "10 mm");
 }
 
+TEST(Generated, AngleBracketsInAnOverrideStandForTheMeasurement) {
+  TDrawing W;
+  W.Standard()->SetDIMDEC(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {12.5, 0, 0}, {12.5, 5, 0}, {6, 5, 0});
+  D->SetTextOverride("R<> typ.");
+  W.C.Loads(D);
+  EXPECT_EQ(D->MeasurementText(), "R12,5 typ.");
+  // DIMPOST still frames the number inside the override.
+  W.Standard()->FDimProps.Post = "<> mm";
+  EXPECT_EQ(D->MeasurementText(), "R12,5 mm typ.");
+  W.Standard()->FDimProps.Post.clear();
+  // One blank suppresses the text; the lines and arrows are still made.
+  D->SetTextOverride(" ");
+  EXPECT_EQ(D->MeasurementText(), "");
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  EXPECT_EQ(ChildrenOf<TqdDXFText>(D->Block())[0]->Text(), "");
+  EXPECT_EQ(ChildrenOf<TqdDXFLine>(D->Block()).size(), 4u);
+}
+
+TEST(Generated, DimScaleSizesArrowsTextAndExtensions) {
+  TDrawing W;
+  W.Standard()->SetScale(10);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {100, 0, 0}, {100, 30, 0}, {50, 30, 0});
+  W.C.Loads(D);
+  TqdDXFBlock* B = D->Block();
+  ASSERT_TRUE(B);
+  // The number is not scaled; every size is.
+  EXPECT_EQ(ChildrenOf<TqdDXFText>(B)[0]->Text(), "100,0000");
+  EXPECT_NEAR(ChildrenOf<TqdDXFText>(B)[0]->Height(), 1.8, 1e-9);
+  const auto Lines = ChildrenOf<TqdDXFLine>(B);
+  ASSERT_EQ(Lines.size(), 4u);
+  EXPECT_NEAR(Lines[0]->Point().Y, 0.625, 1e-9);
+  EXPECT_NEAR(Lines[0]->Point1().Y, 31.8, 1e-9);
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(B))
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Scale().X, 1.8, 1e-9);
+  // DIMSCALE 0 (fit to the viewport) draws at unit scale.
+  W.Standard()->SetScale(0);
+  W.C.Loads(D);
+  EXPECT_NEAR(ChildrenOf<TqdDXFText>(D->Block())[0]->Height(), 0.18, 1e-9);
+}
+
+TEST(Generated, TickSizeReplacesTheArrowsByObliqueStrokes) {
+  TDrawing W;
+  W.Standard()->FDimProps.Tsz = 2.5;
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {20, 0, 0}, {20, 10, 0}, {10, 10, 0});
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Inserts = ChildrenOf<TqdDXFInsert>(D->Block());
+  ASSERT_EQ(Inserts.size(), 2u);  // no arrowheads, no tails
+  for (TqdDXFInsert* I : Inserts) {
+    ASSERT_TRUE(I->Block());
+    EXPECT_EQ(I->Block()->Name(), "_OBLIQUE");
+    EXPECT_NEAR(I->Scale().X, 2.5, 1e-9);
+    EXPECT_NEAR(I->Point().Y, 10, 1e-9);
+  }
+}
+
 TEST(Generated, TextRotationReadsLeftToRight) {
   TDrawing W;
   W.Standard()->SetDIMTIH(false);

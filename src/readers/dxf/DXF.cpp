@@ -1145,6 +1145,7 @@ void TdxfHeader::ReadProperty() {
   else if (V == "$DIMASZ") Real(Dim.Asz);
   else if (V == "$DIMSCALE") Real(Dim.Scale);
   else if (V == "$DIMTXT") Real(Dim.Txt);
+  else if (V == "$DIMTSZ") Real(Dim.Tsz);
   else if (V == "$DIMDEC") {
     Int70(Dim.Dec);
     Dim.Dec = ClampDimDec(Dim.Dec);

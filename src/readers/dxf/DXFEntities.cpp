@@ -1118,6 +1118,7 @@ public:
       case 44: Real(D.Exe); break;
       case 141: Real(D.Cen); break;
       case 140: Real(D.Txt); break;
+      case 142: Real(D.Tsz); break;
       case 143: Real(D.AltF); break;
       case 144: Real(D.LFac); break;
       case 147: Real(D.Gap); break;
