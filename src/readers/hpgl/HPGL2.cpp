@@ -49,6 +49,13 @@ bool ToInt(double V, int ALo, int AHi, int& AOut) {
 
 // ---------------------------------------------------------------- entities
 
+void TqdFlatPoly::AddStroke(const std::vector<TFPoint>& APoints) {
+  if (APoints.size() < 2) return;
+  if (FCounts.empty() && !FPoints.empty()) FCounts.push_back(static_cast<int>(FPoints.size()));
+  FPoints.insert(FPoints.end(), APoints.begin(), APoints.end());
+  FCounts.push_back(static_cast<int>(APoints.size()));
+}
+
 void TqdFlatPoly::GeneratePoints(TqdDXFConverter*) {
   FPolyPoints.Clear(false);
   FPolyPoints.SetCapacity(static_cast<int>(FPoints.size()));
@@ -57,7 +64,10 @@ void TqdFlatPoly::GeneratePoints(TqdDXFConverter*) {
 
 void TqdFlatPoly::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFLWPolyline::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdFlatPoly*>(&Source)) FPoints = S->FPoints;
+  if (const auto* S = dynamic_cast<const TqdFlatPoly*>(&Source)) {
+    FPoints = S->FPoints;
+    FCounts = S->FCounts;
+  }
 }
 
 void TqdPCLImage::Loaded(TqdDXFConverter* C) {
@@ -462,11 +472,15 @@ void TqdHPGLReader::ImagePlaced() {
   if (FPageBlock && !FWindowBlock) FHatchIndex = FPageBlock->Count();
 }
 
-void TqdHPGLReader::CloseMerged() { FinishPolyline(); }
+void TqdHPGLReader::CloseMerged() {
+  FinishPolyline();
+  FFlat = nullptr;
+  FFlatOwner = nullptr;
+}
 
 void TqdHPGLReader::NewPage() {
   if (FLayout && FEmpty) return;
-  FinishPolyline();
+  CloseMerged();
   FinishWindow();
   FlushFills();
   if (FLayoutNum >= 9999) {
@@ -564,10 +578,15 @@ TqdDXFEntity* TqdHPGLReader::CurrentContainer() {
   return FPageBlock;
 }
 
-void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
-  if (!E) return;
+bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
+  if (!E) return false;
   if (!FLayout) NewPage();
-  if (!FPageBlock) return;
+  if (!FPageBlock) return false;
+  // Line work keeps its order: strokes after another entity start a new merged one.
+  if (!AFill) {
+    FFlat = nullptr;
+    FFlatOwner = nullptr;
+  }
   auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
   FStart = FPos;
   std::uint32_t Color = PenColor(FCurPenNum);
@@ -622,6 +641,7 @@ void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
     }
   }
   if (Added && FConverter->OnCreate) FConverter->OnCreate(Raw);
+  return Added;
 }
 
 // ---- polylines
@@ -633,9 +653,28 @@ void TqdHPGLReader::StartPolyline() {
 
 void TqdHPGLReader::FinishPolyline() {
   if (FLine.size() >= 2) {
-    auto P = std::make_unique<TqdFlatPoly>();
-    P->Points() = std::move(FLine);
-    AddEntity(std::move(P), false);
+    if (!FLayout) NewPage();
+    TqdDXFEntity* Owner = FWindowBlock ? static_cast<TqdDXFEntity*>(FWindowBlock) : FPageBlock;
+    const int Pen = std::clamp(FCurPenNum, 0, 256);
+    // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
+    if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
+        FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
+        FFlat->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width &&
+        FFlat->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints) {
+      FFlat->AddStroke(FLine);
+      FStart = FPos;
+      if (Owner == FWindowBlock)
+        for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
+    } else {
+      auto P = std::make_unique<TqdFlatPoly>();
+      P->AddStroke(FLine);
+      TqdFlatPoly* Raw = P.get();
+      const bool Solid = !FLType;
+      if (AddEntity(std::move(P), false) && Solid) {
+        FFlat = Raw;
+        FFlatOwner = Owner;
+      }
+    }
   }
   FLine.clear();
 }
@@ -1260,7 +1299,7 @@ void TqdHPGLReader::InputWindow() {
 
 void TqdHPGLReader::FinishWindow() {
   if (!FWindowBlock) return;
-  FinishPolyline();
+  CloseMerged();
   FlushFills();
   TqdDXFBlock* B = FWindowBlock;
   TqdCADClipInsert* I = FInsert;
@@ -1625,7 +1664,7 @@ void TqdHPGLReader::ReadPJL() {
 // ---- the end
 
 void TqdHPGLReader::Finish() {
-  FinishPolyline();
+  CloseMerged();
   FPCL.Flush();
   FinishWindow();
   FlushFills();
