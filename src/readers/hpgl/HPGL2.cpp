@@ -653,7 +653,13 @@ void TqdHPGLReader::StartPolyline() {
 
 void TqdHPGLReader::FinishPolyline() {
   if (FLine.size() >= 2) {
-    if (!FLayout) NewPage();
+    if (!FLayout) {
+      // Starting the page closes the merged entities, which must not see this stroke.
+      std::vector<TFPoint> Line = std::move(FLine);
+      FLine.clear();
+      NewPage();
+      FLine = std::move(Line);
+    }
     TqdDXFEntity* Owner = FWindowBlock ? static_cast<TqdDXFEntity*>(FWindowBlock) : FPageBlock;
     const int Pen = std::clamp(FCurPenNum, 0, 256);
     // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
