@@ -117,6 +117,8 @@ void TqdHPGLReader::Reset() {
   FRelative = false;
   FRotation = 0;
   FScaling = false;
+  FIsotropic = false;
+  FScaleShift = {0, 0};
   FScale = {1, 1};
   FRTLScale = 1;
   FinishPolyline();
@@ -336,6 +338,8 @@ void TqdHPGLReader::Execute(char A, char B) {
   else if (Is("BR")) Bezier(true);
   else if (Is("CI")) Circle();
   else if (Is("CO")) Comment();
+  else if (Is("EW")) Wedge(false);
+  else if (Is("WG")) Wedge(true);
   else if (Is("CP")) CharPlot();
   else if (Is("DI")) Direction(false);
   else if (Is("DR")) Direction(true);
@@ -394,7 +398,6 @@ void TqdHPGLReader::Execute(char A, char B) {
            Is("BL") || Is("BF") || Is("CC") || Is("CM") || Is("DL") || Is("DS") || Is("GC") || Is("GM") ||
            Is("IM") || Is("LI") || Is("OD") || Is("OG") || Is("OK") || Is("DC") || Is("DP") || Is("EW") ||
            Is("WG") || Is("NS") || Is("PB") || Is("SG") || Is("VA") || Is("VN") || Is("WD")) {
-    if (Is("EW") || Is("WG")) Warn("HPGL/2: wedges (EW, WG) are not drawn");
     if (Is("UL") || Is("LA") || Is("SM") || Is("PT") || Is("TL") || Is("XT") || Is("YT") || Is("SA") ||
         Is("SS") || Is("CS") || Is("CA") || Is("SD") || Is("AD") || Is("CF") || Is("TR") || Is("NP") ||
         Is("WU") || Is("DV") || Is("ES") || Is("RF") || Is("SV") || Is("CR") || Is("IR") || Is("SB") ||
@@ -418,8 +421,8 @@ TF2DPoint TqdHPGLReader::ScaledPoint(double X, double Y) const { return {X, Y}; 
 
 TFPoint TqdHPGLReader::ToDrawing(double X, double Y, bool APenUp) const {
   if (FScaling) {
-    X += FRealP1.X - FUserP1.X * FScale.X;
-    Y += FRealP1.Y - FUserP1.Y * FScale.Y;
+    X += FRealP1.X - FUserP1.X * FScale.X + FScaleShift.X;
+    Y += FRealP1.Y - FUserP1.Y * FScale.Y + FScaleShift.Y;
   }
   X *= cnstMMPerStep;
   Y *= cnstMMPerStep;
@@ -1029,6 +1032,48 @@ void TqdHPGLReader::Circle() {
   FPenPos = C;
 }
 
+void TqdHPGLReader::Wedge(bool AFill) {
+  // EW / WG radius, start angle, sweep [, chord angle]: a pie slice around the pen.
+  if (!ReadParams(false) || FCommandParameters.size() < 3) return;
+  double R = FCommandParameters[0], Start = FCommandParameters[1], Sweep = FCommandParameters[2];
+  double Chord = FCommandParameters.size() >= 4 ? std::fabs(FCommandParameters[3]) : 5;
+  if (!std::isfinite(R) || !std::isfinite(Start) || !std::isfinite(Sweep) || !std::isfinite(Chord)) return;
+  if (R == 0 || std::fabs(R) > cnstMaxCoord) return;
+  if (R < 0) {
+    R = -R;
+    Start += 180;
+  }
+  Sweep = std::clamp(Sweep, -360.0, 360.0);
+  Chord = std::clamp(Chord, 0.5, 180.0);
+  const int Steps = std::max(1, static_cast<int>(std::ceil(std::fabs(Sweep) / Chord)));
+  const TF2DPoint C = FPenPos, S = AxisScale();
+  std::vector<TFPoint> L;
+  L.reserve(static_cast<std::size_t>(Steps) + 3);
+  L.push_back(ToDrawing(C.X, C.Y, false));
+  for (int I = 0; I <= Steps; ++I) {
+    const double A = (Start + Sweep * I / Steps) * M_PI / 180;
+    L.push_back(ToDrawing(C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y, false));
+  }
+  L.push_back(L.front());
+  if (FPolyMode) {
+    FPolyBuffer.push_back(std::move(L));
+    FPolyNewSub = true;
+    return;
+  }
+  FinishPolyline();
+  if (AFill) {
+    L.pop_back();
+    auto H = std::make_unique<TqdFlatHatch>();
+    H->AddLoop(L);
+    AddEntity(std::move(H), true);
+  } else {
+    auto P = std::make_unique<TqdFlatPoly>();
+    P->AddStroke(L);
+    AddEntity(std::move(P), false);
+  }
+  FPenPos = C;
+}
+
 void TqdHPGLReader::Comment() {
   while (FPos < FLimit && (FMem[FPos] == ' ' || FMem[FPos] == '\r' || FMem[FPos] == '\n')) ++FPos;
   if (FPos < FLimit && FMem[FPos] == '"') {
@@ -1210,6 +1255,16 @@ void TqdHPGLReader::ApplyScaleState() {
   FScale.Y = DY != 0 ? (FRealP2.Y - FRealP1.Y) / DY : 1;
   if (!std::isfinite(FScale.X) || FScale.X == 0) FScale.X = 1;
   if (!std::isfinite(FScale.Y) || FScale.Y == 0) FScale.Y = 1;
+  FScaleShift = {0, 0};
+  if (FIsotropic && DX != 0 && DY != 0) {
+    // Isotropic: one factor for both axes (the smaller), the user window placed in
+    // P1-P2 by the left and bottom percentages.
+    const double S = std::min(std::fabs(FScale.X), std::fabs(FScale.Y));
+    FScale.X = std::copysign(S, FScale.X);
+    FScale.Y = std::copysign(S, FScale.Y);
+    FScaleShift.X = ((FRealP2.X - FRealP1.X) - FScale.X * DX) * FIsoLeft / 100;
+    FScaleShift.Y = ((FRealP2.Y - FRealP1.Y) - FScale.Y * DY) * FIsoBottom / 100;
+  }
 }
 
 void TqdHPGLReader::InputP() {
@@ -1238,6 +1293,8 @@ void TqdHPGLReader::InputP() {
 void TqdHPGLReader::Scale() {
   if (!ReadParams(false)) return;
   const auto& P = FCommandParameters;
+  FIsotropic = false;
+  FScaleShift = {0, 0};
   if (P.size() < 4) {
     FScaling = false;
     FScale = {1, 1};
@@ -1262,6 +1319,14 @@ void TqdHPGLReader::Scale() {
   FUserP1 = {P[0], P[2]};
   FUserP2 = {P[1], P[3]};
   FScaling = true;
+  if (Type == 1) {
+    FIsotropic = true;
+    auto Percent = [&P](std::size_t I) {
+      return I < P.size() && std::isfinite(P[I]) ? std::clamp(P[I], 0.0, 100.0) : 50.0;
+    };
+    FIsoLeft = Percent(5);
+    FIsoBottom = Percent(6);
+  }
   ApplyScaleState();
 }
 

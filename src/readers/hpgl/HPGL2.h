@@ -226,6 +226,7 @@ private:
   void Bezier(bool ARelative);
   void Circle();
   void Comment();
+  void Wedge(bool AFill);
   void CharPlot();
   void Direction(bool ARelative);
   void RectEdge(bool ARelative);
@@ -293,6 +294,10 @@ private:
   TF2DPoint FRealP1, FRealP2{8128, 10160}, FUserP1, FUserP2{8128, 10160};
   TF2DPoint FScale{1, 1};
   bool FScaling = false;
+  // SC type 1: equal factors, the window placed by the left/bottom percentages.
+  bool FIsotropic = false;
+  double FIsoLeft = 50, FIsoBottom = 50;
+  TF2DPoint FScaleShift;
   TqdTextPos FTextPos;
   double FTextWidth = 0.4, FTextHeight = 4.057;
   bool FIsSR = false;
