@@ -2,6 +2,7 @@
 // Entities whose geometry is a tessellated point list: the common base, circles,
 // arcs, ellipses and splines. Polylines are in Polylines.h.
 #include <cmath>
+#include <vector>
 
 #include "DXFBase.h"
 #include "Entities.h"
@@ -55,6 +56,9 @@ public:
   virtual double GetArea() const;
   virtual double GetLength() const;
   virtual bool HasWidth(bool AFull) const { return false; }
+  // Points per separate path when the points hold several paths that are not
+  // joined (a plotter's merged pen strokes); empty for one path.
+  virtual const std::vector<int>* PathCounts() const { return nullptr; }
 
   // The common completion: default layer and linetype, points, elevation, box.
   void Loaded(TqdDXFConverter* C) override;

@@ -678,6 +678,18 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
   if (Thick) N /= 2;
   const bool Closed = P->Closed() && P->EntType() != ceCircle && P->EntType() != ceArc &&
                       P->EntType() != ceEllipse && P->EntType() != ceSpline;
+  if (const std::vector<int>* Paths = P->PathCounts(); Paths && !Thick) {
+    // Separate strokes held by one entity: each is its own open path.
+    int At = 0;
+    for (const int K : *Paths) {
+      if (K <= 0 || K > N - At) break;
+      const std::span<const TFPoint> Pts(L.Data() + At, static_cast<std::size_t>(K));
+      if (FLines) DrawDashed(Pts, {}, false, false);
+      else PolylineOf(Pts.data(), K, false);
+      At += K;
+    }
+    return;
+  }
   if (FLines) {
     // Polylines are cut segment by segment (or along the whole path when generated
     // continuously), circles as one closed path, other curves as one open path. A

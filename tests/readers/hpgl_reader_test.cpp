@@ -471,3 +471,115 @@ TEST(HPGLXML, the_reader_enters_its_classes_in_the_xml_class_table) {
     EXPECT_EQ(GetXMLName(K()->ClassName()), N);
   }
 }
+
+TEST(HPGLReader, StrokesOfOnePenShareOneEntity) {
+  // Three pen-down runs of pen 1: one entity holding three separate strokes.
+  auto L = Load("IN;SP1;PA0,0;PD400,0;PU0,400;PD400,400;PU800,0;PD800,400,1200,400;PU;");
+  ASSERT_TRUE(L->R.Ok) << L->R.Error;
+  const auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_EQ(P[0]->Counts(), (std::vector<int>{2, 2, 3}));
+  ASSERT_EQ(P[0]->Points().size(), 7u);
+  ASSERT_NE(P[0]->PathCounts(), nullptr);  // drawn stroke by stroke, never joined
+  EXPECT_TRUE(Near(P[0]->Points()[2].Y, 10) && Near(P[0]->Points()[6].X, 30));
+  L->C().Loads(P[0]);
+  EXPECT_TRUE(Near(P[0]->Box().Right, 30) && Near(P[0]->Box().Top, 10));
+  // One stroke: an ordinary single path.
+  auto One = Load("IN;SP1;PA0,0;PD400,0;PU;");
+  ASSERT_EQ(One->All<TqdFlatPoly>().size(), 1u);
+  EXPECT_EQ(One->All<TqdFlatPoly>()[0]->PathCounts(), nullptr);
+}
+
+TEST(HPGLReader, MergedStrokesSplitWhereThePenChanges) {
+  // Another pen, another width, another colour of the same pen, a dashed linetype
+  // and an entity in between each start a new entity.
+  const char* Cases[] = {
+      "IN;SP1;PA0,0;PD400,0;PU;SP2;PA0,400;PD400,400;PU;",
+      "IN;SP1;PA0,0;PD400,0;PU;PW1;PA0,400;PD400,400;PU;",
+      "IN;SP1;PA0,0;PD400,0;PU;PC1,255,0,0;PA0,400;PD400,400;PU;",
+      "IN;SP1;PA0,0;PD400,0;PU;CI100;PA0,400;PD400,400;PU;",
+  };
+  for (const char* S : Cases) {
+    auto L = Load(S);
+    ASSERT_TRUE(L->R.Ok) << S;
+    const auto P = L->All<TqdFlatPoly>();
+    ASSERT_EQ(P.size(), 2u) << S;
+    EXPECT_EQ(P[0]->Points().size(), 2u) << S;
+    EXPECT_EQ(P[1]->Points().size(), 2u) << S;
+  }
+  // Dashed strokes stay one entity each (the pattern restarts per stroke).
+  auto D = Load("IN;SP1;LT2;PA0,0;PD400,0;PU0,400;PD400,400;PU0,800;PD400,800;PU;");
+  EXPECT_EQ(D->All<TqdFlatPoly>().size(), 3u);
+  // Pages do not share an entity.
+  auto G = Load("IN;SP1;PA0,0;PD400,0;PU;PG;PA0,400;PD400,400;PU;");
+  ASSERT_EQ(G->C().LayoutsCount(), 2);
+  EXPECT_EQ(G->All<TqdFlatPoly>(0).size(), 1u);
+  EXPECT_EQ(G->All<TqdFlatPoly>(1).size(), 1u);
+}
+
+TEST(HPGLReader, MergedStrokesInAnInputWindow) {
+  // Strokes inside a clipped window merge in the window's block; the window's box
+  // sees every stroke, so a stroke past the window keeps the clip.
+  auto L = Load("IN;IW0,0,400,400;SP1;PA0,0;PD100,0;PU0,100;PD800,100;PU;IW;PA0,0;PD10,10;PU;");
+  ASSERT_TRUE(L->R.Ok) << L->R.Error;
+  const auto I = L->All<TqdCADClipInsert>();
+  ASSERT_EQ(I.size(), 1u);
+  const auto* B = I[0]->Block();
+  ASSERT_NE(B, nullptr);
+  ASSERT_EQ(B->Count(), 1);
+  const auto* P = dynamic_cast<const TqdFlatPoly*>(B->GetEntity(0));
+  ASSERT_NE(P, nullptr);
+  EXPECT_EQ(P->Counts(), (std::vector<int>{2, 2}));
+  // The stroke after the window is on the page, in an entity of its own.
+  EXPECT_EQ(L->All<TqdFlatPoly>().size(), 1u);
+}
+
+TEST(HPGLReader, Wedges) {
+  // EW: the outline of a quarter pie around the pen (radius 10 mm), closed at the centre.
+  auto E = Load("IN;SP1;PA400,400;EW400,0,90;");
+  ASSERT_TRUE(E->R.Ok) << E->R.Error;
+  const auto P = E->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  const auto& Q = P[0]->Points();
+  ASSERT_GE(Q.size(), 4u);
+  EXPECT_TRUE(Near(Q.front().X, 10) && Near(Q.front().Y, 10));
+  EXPECT_TRUE(Near(Q[1].X, 20) && Near(Q[1].Y, 10));
+  EXPECT_TRUE(Near(Q[Q.size() - 2].X, 10) && Near(Q[Q.size() - 2].Y, 20));
+  EXPECT_TRUE(Near(Q.back().X, 10) && Near(Q.back().Y, 10));
+  // WG fills it; a negative radius turns it by 180 degrees; the pen stays.
+  auto W = Load("IN;SP1;PA400,400;WG-400,0,90;PD400,0;");
+  const auto H = W->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 1u);
+  ASSERT_EQ(H[0]->LoopCount(), 1);
+  W->C().Loads(H[0]);
+  EXPECT_NEAR(H[0]->Box().Left, 0, 1e-6);
+  EXPECT_NEAR(H[0]->Box().Bottom, 0, 1e-6);
+  const auto L = W->All<TqdFlatPoly>();
+  ASSERT_EQ(L.size(), 1u);
+  EXPECT_TRUE(Near(L[0]->Points()[0].X, 10) && Near(L[0]->Points()[0].Y, 10));
+  // Too few parameters, a zero radius or a non-finite value draw nothing.
+  for (const char* S : {"IN;PA400,400;EW400,0;", "IN;PA400,400;WG0,0,90;", "IN;PA400,400;EW1e400,0,90;"}) {
+    auto N = Load(S);
+    EXPECT_EQ(N->Count(), 0) << S;
+  }
+}
+
+TEST(HPGLReader, IsotropicScaling) {
+  // P1-P2 is 100 x 50 mm; the user window 0..10 x 0..10 gets 5 mm per unit on both
+  // axes, centred in X by default (25 mm of the spare 50 mm on the left).
+  auto C = Load("IN;IP0,0,4000,2000;SC0,10,0,10,1;PA10,10;PD0,0;PU;");
+  ASSERT_TRUE(C->R.Ok) << C->R.Error;
+  auto P = C->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_TRUE(Near(P[0]->Points()[0].X, 75) && Near(P[0]->Points()[0].Y, 50)) << P[0]->Points()[0].X;
+  EXPECT_TRUE(Near(P[0]->Points()[1].X, 25) && Near(P[0]->Points()[1].Y, 0));
+  // Left 0 %: flush with P1. Type 0 stays anisotropic.
+  auto L = Load("IN;IP0,0,4000,2000;SC0,10,0,10,1,0,0;PA10,10;PD0,0;PU;");
+  EXPECT_TRUE(Near(L->All<TqdFlatPoly>()[0]->Points()[0].X, 50));
+  auto A = Load("IN;IP0,0,4000,2000;SC0,10,0,10,0;PA10,10;PD0,0;PU;");
+  EXPECT_TRUE(Near(A->All<TqdFlatPoly>()[0]->Points()[0].X, 100));
+  // Circles keep their shape under isotropic scales.
+  auto Ci = Load("IN;IP0,0,4000,2000;SC0,10,0,10,1;PA5,5;CI2;");
+  ASSERT_EQ(Ci->All<TqdDXFCircle>().size(), 1u);
+  EXPECT_NEAR(Ci->All<TqdDXFCircle>()[0]->Radius(), 10, 1e-6);
+}

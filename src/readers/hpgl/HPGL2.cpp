@@ -49,6 +49,13 @@ bool ToInt(double V, int ALo, int AHi, int& AOut) {
 
 // ---------------------------------------------------------------- entities
 
+void TqdFlatPoly::AddStroke(const std::vector<TFPoint>& APoints) {
+  if (APoints.size() < 2) return;
+  if (FCounts.empty() && !FPoints.empty()) FCounts.push_back(static_cast<int>(FPoints.size()));
+  FPoints.insert(FPoints.end(), APoints.begin(), APoints.end());
+  FCounts.push_back(static_cast<int>(APoints.size()));
+}
+
 void TqdFlatPoly::GeneratePoints(TqdDXFConverter*) {
   FPolyPoints.Clear(false);
   FPolyPoints.SetCapacity(static_cast<int>(FPoints.size()));
@@ -57,7 +64,10 @@ void TqdFlatPoly::GeneratePoints(TqdDXFConverter*) {
 
 void TqdFlatPoly::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFLWPolyline::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdFlatPoly*>(&Source)) FPoints = S->FPoints;
+  if (const auto* S = dynamic_cast<const TqdFlatPoly*>(&Source)) {
+    FPoints = S->FPoints;
+    FCounts = S->FCounts;
+  }
 }
 
 void TqdPCLImage::Loaded(TqdDXFConverter* C) {
@@ -107,6 +117,8 @@ void TqdHPGLReader::Reset() {
   FRelative = false;
   FRotation = 0;
   FScaling = false;
+  FIsotropic = false;
+  FScaleShift = {0, 0};
   FScale = {1, 1};
   FRTLScale = 1;
   FinishPolyline();
@@ -326,6 +338,8 @@ void TqdHPGLReader::Execute(char A, char B) {
   else if (Is("BR")) Bezier(true);
   else if (Is("CI")) Circle();
   else if (Is("CO")) Comment();
+  else if (Is("EW")) Wedge(false);
+  else if (Is("WG")) Wedge(true);
   else if (Is("CP")) CharPlot();
   else if (Is("DI")) Direction(false);
   else if (Is("DR")) Direction(true);
@@ -384,7 +398,6 @@ void TqdHPGLReader::Execute(char A, char B) {
            Is("BL") || Is("BF") || Is("CC") || Is("CM") || Is("DL") || Is("DS") || Is("GC") || Is("GM") ||
            Is("IM") || Is("LI") || Is("OD") || Is("OG") || Is("OK") || Is("DC") || Is("DP") || Is("EW") ||
            Is("WG") || Is("NS") || Is("PB") || Is("SG") || Is("VA") || Is("VN") || Is("WD")) {
-    if (Is("EW") || Is("WG")) Warn("HPGL/2: wedges (EW, WG) are not drawn");
     if (Is("UL") || Is("LA") || Is("SM") || Is("PT") || Is("TL") || Is("XT") || Is("YT") || Is("SA") ||
         Is("SS") || Is("CS") || Is("CA") || Is("SD") || Is("AD") || Is("CF") || Is("TR") || Is("NP") ||
         Is("WU") || Is("DV") || Is("ES") || Is("RF") || Is("SV") || Is("CR") || Is("IR") || Is("SB") ||
@@ -408,8 +421,8 @@ TF2DPoint TqdHPGLReader::ScaledPoint(double X, double Y) const { return {X, Y}; 
 
 TFPoint TqdHPGLReader::ToDrawing(double X, double Y, bool APenUp) const {
   if (FScaling) {
-    X += FRealP1.X - FUserP1.X * FScale.X;
-    Y += FRealP1.Y - FUserP1.Y * FScale.Y;
+    X += FRealP1.X - FUserP1.X * FScale.X + FScaleShift.X;
+    Y += FRealP1.Y - FUserP1.Y * FScale.Y + FScaleShift.Y;
   }
   X *= cnstMMPerStep;
   Y *= cnstMMPerStep;
@@ -462,11 +475,15 @@ void TqdHPGLReader::ImagePlaced() {
   if (FPageBlock && !FWindowBlock) FHatchIndex = FPageBlock->Count();
 }
 
-void TqdHPGLReader::CloseMerged() { FinishPolyline(); }
+void TqdHPGLReader::CloseMerged() {
+  FinishPolyline();
+  FFlat = nullptr;
+  FFlatOwner = nullptr;
+}
 
 void TqdHPGLReader::NewPage() {
   if (FLayout && FEmpty) return;
-  FinishPolyline();
+  CloseMerged();
   FinishWindow();
   FlushFills();
   if (FLayoutNum >= 9999) {
@@ -564,10 +581,15 @@ TqdDXFEntity* TqdHPGLReader::CurrentContainer() {
   return FPageBlock;
 }
 
-void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
-  if (!E) return;
+bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
+  if (!E) return false;
   if (!FLayout) NewPage();
-  if (!FPageBlock) return;
+  if (!FPageBlock) return false;
+  // Line work keeps its order: strokes after another entity start a new merged one.
+  if (!AFill) {
+    FFlat = nullptr;
+    FFlatOwner = nullptr;
+  }
   auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
   FStart = FPos;
   std::uint32_t Color = PenColor(FCurPenNum);
@@ -622,6 +644,7 @@ void TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
     }
   }
   if (Added && FConverter->OnCreate) FConverter->OnCreate(Raw);
+  return Added;
 }
 
 // ---- polylines
@@ -633,9 +656,34 @@ void TqdHPGLReader::StartPolyline() {
 
 void TqdHPGLReader::FinishPolyline() {
   if (FLine.size() >= 2) {
-    auto P = std::make_unique<TqdFlatPoly>();
-    P->Points() = std::move(FLine);
-    AddEntity(std::move(P), false);
+    if (!FLayout) {
+      // Starting the page closes the merged entities, which must not see this stroke.
+      std::vector<TFPoint> Line = std::move(FLine);
+      FLine.clear();
+      NewPage();
+      FLine = std::move(Line);
+    }
+    TqdDXFEntity* Owner = FWindowBlock ? static_cast<TqdDXFEntity*>(FWindowBlock) : FPageBlock;
+    const int Pen = std::clamp(FCurPenNum, 0, 256);
+    // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
+    if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
+        FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
+        FFlat->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width &&
+        FFlat->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints) {
+      FFlat->AddStroke(FLine);
+      FStart = FPos;
+      if (Owner == FWindowBlock)
+        for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
+    } else {
+      auto P = std::make_unique<TqdFlatPoly>();
+      P->AddStroke(FLine);
+      TqdFlatPoly* Raw = P.get();
+      const bool Solid = !FLType;
+      if (AddEntity(std::move(P), false) && Solid) {
+        FFlat = Raw;
+        FFlatOwner = Owner;
+      }
+    }
   }
   FLine.clear();
 }
@@ -984,6 +1032,48 @@ void TqdHPGLReader::Circle() {
   FPenPos = C;
 }
 
+void TqdHPGLReader::Wedge(bool AFill) {
+  // EW / WG radius, start angle, sweep [, chord angle]: a pie slice around the pen.
+  if (!ReadParams(false) || FCommandParameters.size() < 3) return;
+  double R = FCommandParameters[0], Start = FCommandParameters[1], Sweep = FCommandParameters[2];
+  double Chord = FCommandParameters.size() >= 4 ? std::fabs(FCommandParameters[3]) : 5;
+  if (!std::isfinite(R) || !std::isfinite(Start) || !std::isfinite(Sweep) || !std::isfinite(Chord)) return;
+  if (R == 0 || std::fabs(R) > cnstMaxCoord) return;
+  if (R < 0) {
+    R = -R;
+    Start += 180;
+  }
+  Sweep = std::clamp(Sweep, -360.0, 360.0);
+  Chord = std::clamp(Chord, 0.5, 180.0);
+  const int Steps = std::max(1, static_cast<int>(std::ceil(std::fabs(Sweep) / Chord)));
+  const TF2DPoint C = FPenPos, S = AxisScale();
+  std::vector<TFPoint> L;
+  L.reserve(static_cast<std::size_t>(Steps) + 3);
+  L.push_back(ToDrawing(C.X, C.Y, false));
+  for (int I = 0; I <= Steps; ++I) {
+    const double A = (Start + Sweep * I / Steps) * M_PI / 180;
+    L.push_back(ToDrawing(C.X + R * std::cos(A) * S.X, C.Y + R * std::sin(A) * S.Y, false));
+  }
+  L.push_back(L.front());
+  if (FPolyMode) {
+    FPolyBuffer.push_back(std::move(L));
+    FPolyNewSub = true;
+    return;
+  }
+  FinishPolyline();
+  if (AFill) {
+    L.pop_back();
+    auto H = std::make_unique<TqdFlatHatch>();
+    H->AddLoop(L);
+    AddEntity(std::move(H), true);
+  } else {
+    auto P = std::make_unique<TqdFlatPoly>();
+    P->AddStroke(L);
+    AddEntity(std::move(P), false);
+  }
+  FPenPos = C;
+}
+
 void TqdHPGLReader::Comment() {
   while (FPos < FLimit && (FMem[FPos] == ' ' || FMem[FPos] == '\r' || FMem[FPos] == '\n')) ++FPos;
   if (FPos < FLimit && FMem[FPos] == '"') {
@@ -1165,6 +1255,16 @@ void TqdHPGLReader::ApplyScaleState() {
   FScale.Y = DY != 0 ? (FRealP2.Y - FRealP1.Y) / DY : 1;
   if (!std::isfinite(FScale.X) || FScale.X == 0) FScale.X = 1;
   if (!std::isfinite(FScale.Y) || FScale.Y == 0) FScale.Y = 1;
+  FScaleShift = {0, 0};
+  if (FIsotropic && DX != 0 && DY != 0) {
+    // Isotropic: one factor for both axes (the smaller), the user window placed in
+    // P1-P2 by the left and bottom percentages.
+    const double S = std::min(std::fabs(FScale.X), std::fabs(FScale.Y));
+    FScale.X = std::copysign(S, FScale.X);
+    FScale.Y = std::copysign(S, FScale.Y);
+    FScaleShift.X = ((FRealP2.X - FRealP1.X) - FScale.X * DX) * FIsoLeft / 100;
+    FScaleShift.Y = ((FRealP2.Y - FRealP1.Y) - FScale.Y * DY) * FIsoBottom / 100;
+  }
 }
 
 void TqdHPGLReader::InputP() {
@@ -1193,6 +1293,8 @@ void TqdHPGLReader::InputP() {
 void TqdHPGLReader::Scale() {
   if (!ReadParams(false)) return;
   const auto& P = FCommandParameters;
+  FIsotropic = false;
+  FScaleShift = {0, 0};
   if (P.size() < 4) {
     FScaling = false;
     FScale = {1, 1};
@@ -1217,6 +1319,14 @@ void TqdHPGLReader::Scale() {
   FUserP1 = {P[0], P[2]};
   FUserP2 = {P[1], P[3]};
   FScaling = true;
+  if (Type == 1) {
+    FIsotropic = true;
+    auto Percent = [&P](std::size_t I) {
+      return I < P.size() && std::isfinite(P[I]) ? std::clamp(P[I], 0.0, 100.0) : 50.0;
+    };
+    FIsoLeft = Percent(5);
+    FIsoBottom = Percent(6);
+  }
   ApplyScaleState();
 }
 
@@ -1260,7 +1370,7 @@ void TqdHPGLReader::InputWindow() {
 
 void TqdHPGLReader::FinishWindow() {
   if (!FWindowBlock) return;
-  FinishPolyline();
+  CloseMerged();
   FlushFills();
   TqdDXFBlock* B = FWindowBlock;
   TqdCADClipInsert* I = FInsert;
@@ -1625,7 +1735,7 @@ void TqdHPGLReader::ReadPJL() {
 // ---- the end
 
 void TqdHPGLReader::Finish() {
-  FinishPolyline();
+  CloseMerged();
   FPCL.Flush();
   FinishWindow();
   FlushFills();

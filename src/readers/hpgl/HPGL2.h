@@ -49,8 +49,15 @@ inline constexpr std::size_t cnstPCLRowBuffer = 229376;
 class TqdFlatPoly : public TqdDXFLWPolyline {
   QD_ENTITY_CLASS(TqdFlatPoly)
 public:
+  // All points of all strokes, one after the other.
   std::vector<TFPoint>& Points() { return FPoints; }
   const std::vector<TFPoint>& Points() const { return FPoints; }
+  // Points per stroke (sum = Points().size()).
+  const std::vector<int>& Counts() const { return FCounts; }
+  int StrokeCount() const { return static_cast<int>(FCounts.size()); }
+  // Appends a stroke of at least two points (shorter ones are ignored).
+  void AddStroke(const std::vector<TFPoint>& APoints);
+  const std::vector<int>* PathCounts() const override { return FCounts.size() > 1 ? &FCounts : nullptr; }
   void GeneratePoints(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
 
@@ -59,7 +66,11 @@ protected:
 
 private:
   std::vector<TFPoint> FPoints;
+  std::vector<int> FCounts;
 };
+
+// Points one merged polyline entity takes at most; later strokes start another.
+inline constexpr std::size_t cnstFlatPolyMaxPoints = 1u << 20;
 
 // A filled plotter polygon set (FP, RA, RR, PE rectangles). The solid poly-polygon
 // fill is what the pipeline draws today; a hatch can take its loops later.
@@ -185,7 +196,8 @@ public:
   void NewPage();
   void ReadPJL();
   TFPoint ToDrawing(double X, double Y, bool APenUp) const;
-  void AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
+  // False when the entity could not be placed (it is gone then).
+  bool AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
   // A raster image went onto the page: later fills go after it.
   void ImagePlaced();
   int PeekByte(std::size_t AOffset = 0) const {
@@ -214,6 +226,7 @@ private:
   void Bezier(bool ARelative);
   void Circle();
   void Comment();
+  void Wedge(bool AFill);
   void CharPlot();
   void Direction(bool ARelative);
   void RectEdge(bool ARelative);
@@ -281,6 +294,10 @@ private:
   TF2DPoint FRealP1, FRealP2{8128, 10160}, FUserP1, FUserP2{8128, 10160};
   TF2DPoint FScale{1, 1};
   bool FScaling = false;
+  // SC type 1: equal factors, the window placed by the left/bottom percentages.
+  bool FIsotropic = false;
+  double FIsoLeft = 50, FIsoBottom = 50;
+  TF2DPoint FScaleShift;
   TqdTextPos FTextPos;
   double FTextWidth = 0.4, FTextHeight = 4.057;
   bool FIsSR = false;
@@ -317,6 +334,9 @@ private:
   std::unique_ptr<TqdDXFPlotSettings> FOwnPlotSettings;
   // The polyline being collected and its points.
   std::vector<TFPoint> FLine;
+  // The open merged-polyline entity and the container it is in (null: none).
+  TqdFlatPoly* FFlat = nullptr;
+  TqdDXFEntity* FFlatOwner = nullptr;
   int FBlockCounter = 0;
   double FWMeasureHeight = -1, FWMeasureScale = -1, FWMeasure = 0;
   double FAdvanceHeight = -1, FAdvanceScale = -1, FAdvance = 0;
