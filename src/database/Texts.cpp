@@ -86,14 +86,18 @@ void TqdDXFText::GetPaths(std::vector<TqdTextPath>& Out, double ATolerance) cons
   for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out, ATolerance);
 }
 
-void TqdDXFText::Loaded(TqdDXFConverter* C) {
+void TqdDXFText::ResetPlacement(TqdDXFConverter* C) {
   TqdDXFCustomVertex::Loaded(C);
   FRuns.clear();
   FBox = cnstBadRect;
   FMatrix = cnstIdentityMat;
   FStartPoint = Point();
+  if (C && !Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
+}
+
+void TqdDXFText::Loaded(TqdDXFConverter* C) {
+  ResetPlacement(C);
   if (!C) return;
-  if (!Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
   if (!Style() && !FTextStyleItem.Link()) SetStyle(C->StyleByName(C->HeadVarStruct().TextStyle));
   bool Under = false, Over = false;
   TqdTextRun R;
@@ -218,13 +222,8 @@ void TqdDXFShape::AssignEntity(const TqdDXFEntity& Source) {
 }
 
 void TqdDXFShape::Loaded(TqdDXFConverter* C) {
-  TqdDXFCustomVertex::Loaded(C);
-  FRuns.clear();
-  FBox = cnstBadRect;
-  FMatrix = cnstIdentityMat;
-  FStartPoint = Point();
+  ResetPlacement(C);
   if (!C) return;
-  if (!Layer() && !FLayerItem.Link()) SetLayer(C->LayerByName("0"));
   TqdSHXFontList* L = C->UseSHXFonts() ? C->SHXFonts() : nullptr;
   int N = FShapeNumber;
   std::string Name = FShapeName;

@@ -133,6 +133,8 @@ protected:
   virtual std::u16string ShownText(bool* AUnder, bool* AOver) const;
   // Fonts of a run from the text's style (TrueType face or SHX style), with fallbacks.
   void ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const;
+  // The first step of every reload: no runs, box or matrix yet; the default layer.
+  void ResetPlacement(TqdDXFConverter* C);
   TFMatrix FMatrix;
   TFPoint FStartPoint;
   std::vector<TqdTextRun> FRuns;
