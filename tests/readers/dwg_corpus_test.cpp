@@ -95,10 +95,6 @@ constexpr TAccepted cnstAcceptedCounts[] = {
     {"r2004_acadsharp_sample", "MULTILEADER", "unclassified by the oracle"},
     {"r2004_acadsharp_sample", "PDFUNDERLAY", "unclassified by the oracle"},
     {"r2004_acadsharp_sample", "WIPEOUT", "unclassified by the oracle"},
-    // From R2018 on an attribute definition may be multi-line, carrying an embedded
-    // MTEXT record; such definitions are not decoded and a load warning names them.
-    {"r2018_acadsharp_aec", "ATTDEF", "one multi-line attribute definition not decoded"},
-    {"r2018_acadsharp_sample", "ATTDEF", "one multi-line attribute definition not decoded"},
 };
 
 // Block names: the reader names a block by its record, the oracle by the BLOCK

@@ -208,16 +208,106 @@ void DecodeText(TdwgObj& O, W_t& W) {
   TextStyle(O, W);
 }
 
+// Control characters of the stored text as the DXF form writes them.
+std::string MTextContents(std::string S) {
+  std::string R;
+  R.reserve(S.size());
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    const char Ch = S[I];
+    if (Ch == '\t') R += "^I";
+    else if (Ch == '\r' && I + 1 < S.size() && S[I + 1] == '\n') {
+      R += "\\P";
+      ++I;
+    } else if (Ch == '\n') R += "^J";
+    else R += Ch;
+  }
+  return R;
+}
+
+// The multi-line part of an R2018 attribute: an MTEXT without handles of its own,
+// written as the "Embedded Object" groups a DXF file has after code 101.
+void EmbeddedMText(TdwgObj& O, W_t& W) {
+  TdwgBitCursor& D = O.D;
+  // Its entity header, without graphics and handles: mode, reactors, flags, colour,
+  // linetype scale and flags, shadow, visual styles, visibility, lineweight.
+  D.Skip(2);          // BB entity mode
+  (void)D.ReadBL();   // BL reactors
+  D.Skip(2);          // B no extension dictionary, B binary data
+  (void)O.ENC();      // ENC colour
+  (void)D.ReadBD();   // BD linetype scale
+  D.Skip(6);          // BB linetype, BB plot style, BB material flags
+  (void)D.ReadRC();   // RC shadow flags
+  D.Skip(3);          // B full, face, edge visual style
+  (void)D.ReadBS();   // BS invisibility
+  (void)D.ReadRC();   // RC lineweight index
+  const TFPoint Ins = D.Read3BD();   // 3BD insertion point
+  const TFPoint Extr = D.Read3BD();  // 3BD extrusion
+  const TFPoint XDir = D.Read3BD();  // 3BD x direction
+  const double RectW = D.ReadBD();   // BD rectangle width
+  const double RectH = D.ReadBD();   // BD rectangle height
+  const double Height = D.ReadBD();  // BD text height
+  const int Attach = D.ReadBS();     // BS attachment
+  const int Dir = D.ReadBS();        // BS drawing direction
+  (void)D.ReadBD();                  // BD extents height
+  (void)D.ReadBD();                  // BD extents width
+  const std::string Text = MTextContents(O.T());  // TV contents
+  const int LSStyle = D.ReadBS();    // BS line-spacing style
+  const double LSFactor = D.ReadBD();  // BD line-spacing factor
+  D.Skip(1);                         // B unknown
+  if (D.ReadBL() & 1) {              // BL background flags
+    (void)D.ReadBD();                // BD background scale
+    (void)O.CMC();                   // CMC background colour
+    (void)D.ReadBL();                // BL background transparency
+  }
+  if (D.ReadBit()) {    // B not annotative: the column data follows
+    (void)D.ReadBS();   // BS class version
+    D.Skip(1);          // B default flag
+    (void)D.ReadBL();   // BL attachment
+    (void)D.Read3BD();  // 3BD x direction
+    (void)D.Read3BD();  // 3BD insertion point
+    for (int I = 0; I < 4; ++I) (void)D.ReadBD();  // BD width, height, extents height, width
+    const int Columns = D.ReadBS();  // BS column type
+    if (Columns) {
+      const std::uint32_t N = static_cast<std::uint32_t>(D.ReadBL());  // BL column count
+      (void)D.ReadBD();            // BD column width
+      (void)D.ReadBD();            // BD gutter
+      const bool AutoHeight = D.ReadBit();  // B auto height
+      D.Skip(1);                   // B flow reversed
+      if (!AutoHeight && Columns == 2) {
+        O.Need(N, 2);
+        for (std::uint32_t I = 0; I < N && D.Ok(); ++I) (void)D.ReadBD();  // BD column heights
+      }
+    }
+  }
+  const int AnnSize = D.ReadBS();  // BS annotative data size
+  if (AnnSize > 0) {
+    O.Need(static_cast<std::uint64_t>(AnnSize), 8);
+    D.Skip(static_cast<std::int64_t>(AnnSize) * 8);  // the annotative data bytes
+    (void)D.ReadBS();                                 // BS annotative flag
+  }
+  if (!D.Ok()) throw EdwgError("multi-line attribute cut short");
+  W.Str(101, "Embedded Object");
+  W.Pt(10, Ins);
+  W.Real(40, Height);
+  W.Real(41, RectW);
+  W.Real(46, RectH);
+  W.Int(71, Attach);
+  W.Int(72, Dir);
+  W.Str(1, Text);
+  W.Int(73, LSStyle);
+  W.Real(44, LSFactor);
+  W.Pt(11, XDir);
+  if (Extr.X != 0 || Extr.Y != 0 || Extr.Z != 1) W.Pt(210, Extr);
+}
+
 void DecodeAttrib(TdwgObj& O, W_t& W) {
   const bool Def = O.Type == 3;
   TextFields(O, W, 74);
   TdwgBitCursor& D = O.D;
   if (O.V >= acR2010) (void)D.ReadRC();  // RC version
-  if (O.V >= acR2018) {
-    const int Kind = D.ReadRC();  // RC attribute type
-    // Multi-line attributes carry an MTEXT record: not read, the single-line text stays.
-    if (Kind > 1) throw EdwgError("multi-line attribute");
-  }
+  W_t Embedded;
+  if (O.V >= acR2018 && D.ReadRC() > 1)  // RC attribute type: 2 and 4 are multi-line
+    EmbeddedMText(O, Embedded);
   const std::string Tag = O.T();      // TV tag
   const int FieldLen = D.ReadBS();    // BS field length
   const int Flags = D.ReadRC();       // RC flags
@@ -234,6 +324,7 @@ void DecodeAttrib(TdwgObj& O, W_t& W) {
   W.Int(70, Flags);
   W.Int(73, FieldLen);
   if (O.V >= acR2007) W.Int(280, Lock);
+  W.Append(Embedded.FData);
   TextStyle(O, W);
 }
 
@@ -668,22 +759,6 @@ void DecodeSpline(TdwgObj& O, W_t& W) {
     if (Weighted) W.Real(41, D.ReadBD());   // BD weight
   }
   for (std::uint32_t I = 0; I < NFit && D.Ok(); ++I) W.Pt(11, D.Read3BD());  // 3BD fit point
-}
-
-// Control characters of the stored text as the DXF form writes them.
-std::string MTextContents(std::string S) {
-  std::string R;
-  R.reserve(S.size());
-  for (std::size_t I = 0; I < S.size(); ++I) {
-    const char Ch = S[I];
-    if (Ch == '\t') R += "^I";
-    else if (Ch == '\r' && I + 1 < S.size() && S[I + 1] == '\n') {
-      R += "\\P";
-      ++I;
-    } else if (Ch == '\n') R += "^J";
-    else R += Ch;
-  }
-  return R;
 }
 
 void DecodeMText(TdwgObj& O, W_t& W) {

@@ -1549,6 +1549,12 @@ TqdColorCAD TdwgObj::CMC() {
   return C.ReadColor(D, Strings);
 }
 
+TqdColorCAD TdwgObj::ENC(int* AFlags) {
+  if (Ctx) return Ctx->Colors().ReadENC(D, AFlags);
+  TdwgIndexColorReader C;
+  return C.ReadENC(D, AFlags);
+}
+
 // ---------------------------------------------------------------- entry point
 
 void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {

@@ -73,6 +73,8 @@ struct TdwgObj {
   void Need(std::uint64_t N, std::uint64_t ABits) const;
   void Need(std::uint64_t N, std::uint64_t ABits, const TdwgBitCursor& C) const;
   TqdColorCAD CMC();
+  // An entity colour (ENC) of the data cursor; AFlags as the colour reader gives them.
+  TqdColorCAD ENC(int* AFlags = nullptr);
 };
 
 using TdwgDecodeFn = void (*)(TdwgObj&, TdwgGroupWriter&);

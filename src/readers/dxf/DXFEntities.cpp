@@ -360,6 +360,28 @@ void LinkStyle(TdxfReader& R, TqdTableItem& AItem, std::string_view AName) {
 
 class TTextMapper : public TBaseMapper {
 public:
+  // A multi-line attribute (R2018) ends with its MTEXT: the flag 71 after the lock
+  // position, copies of 72 and the alignment point, then "Embedded Object" (101)
+  // with the MTEXT's own groups. Those would overwrite the attribute's generation,
+  // alignment, insertion and width factor; only the MTEXT's text is taken from them.
+  void Property(TdxfReader& R) override {
+    const int C = R.Code();
+    if (C == 101) FEmbedded = true;
+    if (FEmbedded) {
+      if (C == 3 && FMText.size() < cMaxKeptData) FMText += R.UValue();
+      else if (C == 1) FMTextLast = R.UValue();
+      return;
+    }
+    if (C == 100) {
+      const std::string_view V = Trim(R.Value());
+      FAttrib280 = V == "AcDbAttribute" || V == "AcDbAttributeDefinition" ? 0 : -1;
+    } else if (C == 280 && FAttrib280 >= 0) {
+      ++FAttrib280;
+    } else if (FAttrib280 >= 2 && (C == 71 || C == 72 || C == 11 || C == 21 || C == 31)) {
+      return;
+    }
+    TBaseMapper::Property(R);
+  }
   void Code(TdxfReader& R, int C) override {
     // The lock position of attributes also comes as extended data of "AcDbAttr".
     if (C == 1001) FAttr = Trim(R.Value()) == "AcDbAttr";
@@ -370,6 +392,7 @@ public:
     auto* T = dynamic_cast<TqdDXFText*>(&E);
     if (!T) return;
     std::string Text = S(1);
+    if (FEmbedded) Text = FMText + FMTextLast;
     for (std::size_t P = 0; (P = Text.find("^ ", P)) != std::string::npos; ++P) Text.erase(P + 1, 1);
     T->SetText(Text);
     LinkStyle(R, T->StyleItem(), S(7));
@@ -386,7 +409,7 @@ public:
     const int V = dynamic_cast<TqdDXFAttdef*>(T) ? I(74) : I(73);
     T->SetVAlign(static_cast<std::uint8_t>(std::clamp(V, 0, 3)));
     if (auto* A = dynamic_cast<TqdDXFAttdef*>(T)) {
-      A->SetValue(S(1));
+      A->SetValue(FEmbedded ? Text : S(1));
       A->SetTag(S(2));
       A->SetFlags(I(70));
       if (FHasI280[0] && R.Version() >= acR2007) A->SetLockPosition(FI280[0] != 0);
@@ -397,6 +420,9 @@ public:
 private:
   bool FAttr = false;
   TqdCADExtendedData FAttrData;
+  bool FEmbedded = false;
+  int FAttrib280 = -1;  // 280 groups met in the attribute's own subclass; -1 outside it
+  std::string FMText, FMTextLast;
 };
 
 class TMTextMapper : public TBaseMapper {
