@@ -581,3 +581,116 @@ TEST(DWGObjectDecoders, ProxyGraphicsBecomeChunks) {
   DWGWriteProxyGraphics(Empty, E);
   EXPECT_TRUE(E.FData.empty());
 }
+
+// ---------------------------------------------------------------- R2018 multi-line attributes
+
+namespace {
+
+void TU(TBitWriter& W, const std::string& S) {
+  W.BS(static_cast<int>(S.size()));
+  for (unsigned char C : S) W.RS(C);
+}
+
+// An ATTRIB of R2018 with all text fields at their defaults, then its attribute type.
+TBitWriter MultiLineAttrib(int AType, bool ACutInsideTheMText = false) {
+  TBitWriter W;
+  W.RC(0xFF);  // data flags: only insertion, height and text follow
+  W.RD(1.0);
+  W.RD(2.0);
+  W.B(1);  // BE default
+  W.B(1);  // BT zero
+  W.RD(2.5);
+  TU(W, "");
+  W.RC(0);      // version
+  W.RC(AType);  // attribute type
+  if (AType > 1) {
+    // embedded entity header
+    W.BB(0);
+    W.BL(0);
+    W.B(1);
+    W.B(0);
+    W.BS(256);  // ENC by layer
+    W.BD(1.0);
+    W.BB(0);
+    W.BB(0);
+    W.BB(0);
+    W.RC(0);
+    W.B(0);
+    W.B(0);
+    W.B(0);
+    W.BS(0);
+    W.RC(29);
+    // MTEXT fields
+    W.BD(5);
+    W.BD(6);
+    W.BD(0);  // insertion
+    W.BD(0);
+    W.BD(0);
+    W.BD(1);  // extrusion
+    W.BD(1);
+    W.BD(0);
+    W.BD(0);  // x direction
+    W.BD(0);
+    W.BD(0);
+    W.BD(2.5);
+    W.BS(1);
+    W.BS(5);
+    W.BD(0);
+    W.BD(0);
+    TU(W, "line one\r\nline two");
+    if (ACutInsideTheMText) return W;
+    W.BS(1);
+    W.BD(1.0);
+    W.B(0);
+    W.BL(0);
+    W.B(1);  // column data follows
+    W.BS(4);
+    W.B(1);
+    W.BL(1);
+    for (int I = 0; I < 6; ++I) W.BD(0);
+    for (int I = 0; I < 4; ++I) W.BD(0);
+    W.BS(2);  // column type 2 with heights
+    W.BL(2);
+    W.BD(0);
+    W.BD(0);
+    W.B(0);
+    W.B(0);
+    W.BD(3);
+    W.BD(4);
+    W.BS(0);  // no annotative data
+  }
+  TU(W, "TAG");
+  W.BS(0);
+  W.RC(8);  // preset
+  W.B(1);
+  return W;
+}
+
+}  // namespace
+
+TEST(DWGObjectDecoders, MultiLineAttributeWritesItsEmbeddedMText) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(2);
+  const TRun Single = Decode(Dec, 2, MultiLineAttrib(1), {}, acR2018);
+  ASSERT_FALSE(Single.Threw) << Single.Why;
+  EXPECT_EQ(CountOf(Single.Groups, 101), 0);
+  EXPECT_EQ(First(Single.Groups, 2), "TAG");
+
+  const TRun Multi = Decode(Dec, 2, MultiLineAttrib(2), {}, acR2018);
+  ASSERT_FALSE(Multi.Threw) << Multi.Why;
+  // The tag and flags after the MTEXT part are where they belong, and nothing is left.
+  EXPECT_EQ(First(Multi.Groups, 2), "TAG");
+  EXPECT_EQ(First(Multi.Groups, 70), "8");
+  EXPECT_EQ(Multi.BitsLeft, 0u);
+  // After the marker come the MTEXT's own groups, its text in the DXF form.
+  std::size_t At = 0;
+  while (At < Multi.Groups.size() && Multi.Groups[At].first != 101) ++At;
+  ASSERT_LT(At, Multi.Groups.size());
+  EXPECT_EQ(Multi.Groups[At].second, "Embedded Object");
+  TGroups After(Multi.Groups.begin() + static_cast<std::ptrdiff_t>(At), Multi.Groups.end());
+  EXPECT_EQ(First(After, 1), "line one\\Pline two");
+  EXPECT_EQ(First(After, 10), "5");
+  EXPECT_EQ(First(After, 71), "1");
+
+  const TRun Cut = Decode(Dec, 2, MultiLineAttrib(4, true), {}, acR2018);
+  EXPECT_TRUE(Cut.Threw);
+}

@@ -759,3 +759,26 @@ TEST(DxfMapping, HostileCountsStayBounded) {
 }
 
 }  // namespace
+
+TEST(DxfMapping, MultiLineAttribKeepsItsOwnFieldsAndTakesTheEmbeddedText) {
+  // As an R2018 file writes it: the multi-line flag and copies after the lock
+  // position, then the embedded MTEXT whose groups mean other things.
+  TLoaded L(WithBlock({{0, "INSERT"}, {66, "1"}, {2, "B"}, {0, "ATTRIB"}, {100, "AcDbText"}, {10, "1"}, {20, "2"},
+                       {40, "2.5"}, {1, ""}, {72, "2"}, {11, "7"}, {21, "8"}, {100, "AcDbAttribute"}, {280, "0"},
+                       {2, "TAG"}, {70, "0"}, {74, "3"}, {280, "1"}, {71, "2"}, {72, "0"}, {11, "9"}, {21, "9"},
+                       {101, "Embedded Object"}, {10, "7"}, {20, "8"}, {40, "2.5"}, {41, "0"}, {46, "0"},
+                       {71, "1"}, {72, "5"}, {3, "first "}, {1, "second"}, {73, "1"}, {44, "1"}, {0, "SEQEND"}}));
+  auto* I = dynamic_cast<TqdDXFInsert*>(First(L));
+  ASSERT_TRUE(I);
+  ASSERT_EQ(I->Count(), 1);
+  auto* A = dynamic_cast<TqdDXFAttrib*>(I->GetEntity(0));
+  ASSERT_TRUE(A);
+  EXPECT_EQ(A->Value(), "first second");
+  EXPECT_EQ(A->Text(), "first second");
+  EXPECT_EQ(A->Point().X, 1.0);
+  EXPECT_EQ(A->Point1().X, 7.0);
+  EXPECT_EQ(A->Scale(), 1.0);  // the embedded 41 is the frame width, not the width factor
+  EXPECT_EQ(A->GenerationFlags(), 0);
+  EXPECT_EQ(A->HAlign(), 2);
+  EXPECT_EQ(A->VAlign(), 3);
+}
