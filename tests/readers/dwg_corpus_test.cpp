@@ -19,6 +19,7 @@
 #include "DWG12.h"
 #include "DimStyles.h"
 #include "Dimensions.h"
+#include "Objects.h"
 #include "Others.h"
 
 namespace fs = std::filesystem;
@@ -308,6 +309,20 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
   // INSUNITS exists from R2000 on.
   if (Info.Version >= acR2000) EXPECT_EQ(HV.InsUnits, Number(J, H, "INSUNITS").value_or(-1));
   CompareWithOracle(P.stem().string(), J, *C.get(), R);
+  // Viewports are numbered per layout as a DXF file numbers them (1 is the layout's
+  // own): no two of one layout share a number.
+  for (int I = 0; I < C->LayoutsCount(); ++I) {
+    const TqdDXFLayout* L = C->GetLayout(I);
+    const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+    std::set<int> Ids;
+    int N = 0;
+    for (int K = 0; B && K < B->Count(); ++K)
+      if (const auto* V = dynamic_cast<const TqdDXFViewport*>(B->GetEntity(K))) {
+        ++N;
+        Ids.insert(V->ThisID());
+      }
+    EXPECT_EQ(static_cast<int>(Ids.size()), N) << "viewport numbers of " << L->Name();
+  }
   // Metric comes from the measurement record, never from ISOLINES.
   // From R2004 on the value lives in the template section; a file without one has
   // no measurement record (-1), which the oracle reports as its default 0.

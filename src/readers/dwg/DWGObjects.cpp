@@ -210,6 +210,13 @@ public:
   std::vector<TStyleEntry> FStyleEntries;
   // Styles without a name become "SHAPE0", "SHAPE1" ... (the first free).
   void NameShapeStyles();
+  // Viewport numbers (group 69) by handle, from the lists of the layouts (R2004 and
+  // later): the first listed is the layout's own paper-space viewport, number 1.
+  std::unordered_map<std::uint64_t, int> FViewportIds;
+  std::unordered_map<std::uint64_t, int> FListedViewports;  // paper block -> listed count
+  // Gives every viewport its number: the listed ones theirs, the others the next
+  // numbers of their block in the order they were read.
+  void NumberViewports();
   // The header's current layer, linetype and styles, named by their handles.
   void ApplyHeaderNames(TqdHeadVarStruct& H) const;
 
@@ -809,6 +816,7 @@ std::string TdwgObjectReader::Run() {
       DecodeOne(I, *D, T);
     }
   }
+  NumberViewports();
   if (FFailed)
     R.Warn("DWG objects not read: " + std::to_string(FFailed) + " (the first: " + FFirstFailure + ")");
   std::string Image = Assemble();
@@ -819,6 +827,24 @@ std::string TdwgObjectReader::Run() {
   std::unordered_map<std::uint64_t, TMarker>().swap(FMarkers);
   std::unordered_map<std::uint64_t, std::vector<std::size_t>>().swap(FChildren);
   return Image;
+}
+
+void TdwgObjectReader::NumberViewports() {
+  std::unordered_map<std::uint64_t, int> Next;
+  for (TRecord& E : FEntities) {
+    if (std::strcmp(E.Dec->Name, "VIEWPORT") != 0) continue;
+    auto It = FViewportIds.find(E.Handle);
+    int Id = 0;
+    if (It != FViewportIds.end()) {
+      Id = It->second;
+    } else {
+      auto L = FListedViewports.find(E.Owner);
+      Id = ++Next[E.Owner] + (L == FListedViewports.end() ? 0 : L->second);
+    }
+    TdwgGroupWriter W;
+    W.Int(69, Id);
+    E.Groups += W.FData;
+  }
 }
 
 // ---------------------------------------------------------------- tables
@@ -1410,7 +1436,15 @@ void DecodeLayout(TdwgObj& O, TdwgGroupWriter& W) {
   const std::uint64_t Active = O.Hd();  // H active viewport
   (void)O.Hd();                         // H base UCS
   (void)O.Hd();                         // H named UCS
-  for (std::uint32_t I = 0; I < Viewports; ++I) (void)O.Hd();  // H viewports
+  std::vector<std::uint64_t> Listed;
+  for (std::uint32_t I = 0; I < Viewports && O.H.Ok(); ++I) Listed.push_back(O.Hd());  // H viewports
+  if (O.Ctx && O.H.Ok()) {
+    int N = 0;
+    for (std::uint64_t H : Listed)
+      if (H && O.Ctx->FViewportIds.emplace(H, N + 1).second) ++N;
+    int& Count = O.Ctx->FListedViewports[Block];
+    Count = std::max(Count, N);
+  }
   W.Hnd(330, Block);
   W.Hnd(331, Active);
 }
