@@ -97,7 +97,11 @@ void TqdDXFAcadTable::AssignEntity(const TqdDXFEntity& Source) {
 
 void TqdDXFProxy::AssignEntity(const TqdDXFEntity& Source) {
   TqdCADGeneratedEntity::AssignEntity(Source);
-  if (const auto* S = dynamic_cast<const TqdDXFProxy*>(&Source)) FDXFName = S->FDXFName;
+  if (const auto* S = dynamic_cast<const TqdDXFProxy*>(&Source)) {
+    FDXFName = S->FDXFName;
+    FMeshVertices = S->FMeshVertices;
+    FMeshFaces = S->FMeshFaces;
+  }
 }
 
 void TqdDXFRegion::AssignEntity(const TqdDXFEntity& Source) {

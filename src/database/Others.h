@@ -79,6 +79,10 @@ public:
   TqdCADEntities EntType() const override { return ceProxy; }
   void AssignEntity(const TqdDXFEntity& Source) override;
   std::string FDXFName;  // what the file called it (ACAD_PROXY_ENTITY, MESH)
+  // MESH: its vertices and its face list as the file has it (per face a vertex count,
+  // then that many vertex indexes). Readers keep only faces whose indexes exist.
+  std::vector<TFPoint> FMeshVertices;
+  std::vector<std::int32_t> FMeshFaces;
 };
 
 // Modeller entities: the ACIS text is collected for the modeller.

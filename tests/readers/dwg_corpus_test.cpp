@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "DWG.h"
+#include "DXF.h"
 #include "qdReaders.h"
 #include "DWG12.h"
 #include "DimStyles.h"
@@ -346,3 +347,40 @@ TEST(DWGCorpusPresent, Present) {
 }
 
 } // namespace
+
+namespace {
+
+// The MESH proxies of a loaded drawing's model space.
+std::vector<const TqdDXFProxy*> Meshes(TqdDXFConverter& C) {
+  std::vector<const TqdDXFProxy*> R;
+  const TqdDXFLayout* L = C.GetLayout(0);
+  const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+  for (int K = 0; B && K < B->Count(); ++K)
+    if (const auto* P = dynamic_cast<const TqdDXFProxy*>(B->GetEntity(K)); P && P->FDXFName == "MESH") R.push_back(P);
+  return R;
+}
+
+}  // namespace
+
+// A MESH keeps the vertices and faces the DXF form of the same drawing has.
+TEST(DWGCorpusMesh, VerticesAndFacesAsTheDxfTwin) {
+  const fs::path Dxf = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "acadsharp-sample_ac1032_binary.dxf";
+  const fs::path Dwg = cDwgDir / "r2018_acadsharp_sample.dwg";
+  if (!fs::exists(Dxf) || !fs::exists(Dwg)) GTEST_SKIP() << "corpus files absent: " << Dwg << ", " << Dxf;
+  TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string S = ReadFile(Dwg);
+  ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+  const std::string T = ReadFile(Dxf);
+  ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+  const auto MA = Meshes(*A.get()), MB = Meshes(*B.get());
+  ASSERT_EQ(MA.size(), MB.size());
+  ASSERT_FALSE(MA.empty());
+  for (std::size_t I = 0; I < MA.size(); ++I) {
+    EXPECT_FALSE(MA[I]->FMeshVertices.empty());
+    ASSERT_EQ(MA[I]->FMeshVertices.size(), MB[I]->FMeshVertices.size());
+    for (std::size_t K = 0; K < MA[I]->FMeshVertices.size(); ++K)
+      EXPECT_NEAR(MA[I]->FMeshVertices[K].X, MB[I]->FMeshVertices[K].X, 1e-9);
+    EXPECT_EQ(MA[I]->FMeshFaces, MB[I]->FMeshFaces);
+  }
+}

@@ -782,3 +782,16 @@ TEST(DxfMapping, MultiLineAttribKeepsItsOwnFieldsAndTakesTheEmbeddedText) {
   EXPECT_EQ(A->HAlign(), 2);
   EXPECT_EQ(A->VAlign(), 3);
 }
+
+TEST(DxfMapping, MeshKeepsVerticesAndOnlyFacesWhoseIndexesExist) {
+  TOne<TqdDXFProxy> M({{0, "MESH"}, {100, "AcDbEntity"}, {100, "AcDbSubDMesh"}, {71, "2"}, {72, "0"}, {91, "0"},
+                       {92, "3"}, {10, "0"}, {20, "0"}, {30, "0"}, {10, "1"}, {20, "0"}, {30, "0"}, {10, "0"},
+                       {20, "1"}, {30, "2"}, {93, "11"}, {90, "3"}, {90, "0"}, {90, "1"}, {90, "2"}, {90, "3"},
+                       {90, "0"}, {90, "1"}, {90, "7"}, {90, "9"}, {90, "0"}, {90, "1"}, {94, "1"}, {90, "0"},
+                       {90, "1"}});
+  ASSERT_TRUE(M.E);
+  ASSERT_EQ(M.E->FMeshVertices.size(), 3u);
+  EXPECT_EQ(M.E->FMeshVertices[2].Z, 2.0);
+  // The second face names vertex 7; the third's count runs past the list.
+  EXPECT_EQ(M.E->FMeshFaces, (std::vector<std::int32_t>{3, 0, 1, 2}));
+}

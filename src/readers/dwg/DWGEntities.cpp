@@ -1177,6 +1177,31 @@ void DecodeProxy(TdwgObj& O, W_t& W) {
   O.D.SetPosition(O.D.End());
 }
 
+// MESH: drawn from its graphics; its vertices and face list are kept as the DXF
+// form writes them (the reader of the groups checks the face indexes).
+void DecodeMesh(TdwgObj& O, W_t& W) {
+  DWGWriteProxyGraphics(O, W);
+  TdwgBitCursor& D = O.D;
+  W.Str(100, "AcDbSubDMesh");
+  W.Int(71, D.ReadBS());    // BS version
+  W.Int(72, D.ReadBit());   // B blend crease
+  const std::uint32_t Sub = static_cast<std::uint32_t>(D.ReadBL());  // BL subdivision vertices
+  O.Need(Sub, 6);
+  for (std::uint32_t I = 0; I < Sub && D.Ok(); ++I) (void)D.Read3BD();  // 3BD subdivision vertex
+  const std::uint32_t NV = static_cast<std::uint32_t>(D.ReadBL());  // BL vertices
+  O.Need(NV, 6);
+  W.Int(91, 0);
+  W.Int(92, NV);
+  for (std::uint32_t I = 0; I < NV && D.Ok(); ++I) W.Pt(10, D.Read3BD());  // 3BD vertex
+  const std::uint32_t NF = static_cast<std::uint32_t>(D.ReadBL());  // BL face list size
+  O.Need(NF, 2);
+  W.Int(93, NF);
+  for (std::uint32_t I = 0; I < NF && D.Ok(); ++I) W.Int(90, D.ReadBL());  // BL face list item
+  // Edges and creases are not kept; the rest of the data is skipped with them.
+  if (!D.Ok()) throw EdwgError("mesh data cut short");
+  D.SetPosition(D.End());
+}
+
 const TdwgDecoder cnstFixed[] = {
     {"", drCounted, nullptr},                      // 0
     {"TEXT", drEntity, DecodeText},                // 1
@@ -1261,7 +1286,7 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"ACAD_TABLE", {"ACAD_TABLE", drEntity, DecodeAcadTable}},
       {"ARC_DIMENSION", {"ARC_DIMENSION", drEntity, DecodeOpaque}},
       {"MULTILEADER", {"MULTILEADER", drEntity, DWGDecodeMultiLeader}},
-      {"MESH", {"MESH", drEntity, DecodeProxy}},
+      {"MESH", {"MESH", drEntity, DecodeMesh}},
       {"LIGHT", {"LIGHT", drEntity, DecodeOpaque}},
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},
       {"DWFUNDERLAY", {"DWFUNDERLAY", drEntity, DecodeOpaque}},

@@ -841,11 +841,37 @@ private:
   std::uint64_t FImageDef = 0;
 };
 
-// Keeps the data lines of codes 1 and 3 (ACIS text) or 310 (binary chunks).
+// The faces of a mesh face list (count, then indexes) whose indexes all name one of
+// AVertices vertices; the number of faces dropped.
+int KeepValidMeshFaces(std::vector<std::int32_t>& AFaces, std::size_t AVertices) {
+  std::vector<std::int32_t> Kept;
+  int Dropped = 0;
+  for (std::size_t I = 0; I < AFaces.size();) {
+    const std::int32_t N = AFaces[I];
+    if (N <= 0 || static_cast<std::size_t>(N) > AFaces.size() - I - 1) {
+      ++Dropped;  // a count past the list ends it
+      break;
+    }
+    bool Ok = true;
+    for (std::int32_t K = 1; K <= N; ++K)
+      Ok = Ok && AFaces[I + K] >= 0 && static_cast<std::size_t>(AFaces[I + K]) < AVertices;
+    if (Ok) Kept.insert(Kept.end(), AFaces.begin() + static_cast<std::ptrdiff_t>(I),
+                        AFaces.begin() + static_cast<std::ptrdiff_t>(I + N + 1));
+    else ++Dropped;
+    I += static_cast<std::size_t>(N) + 1;
+  }
+  AFaces.swap(Kept);
+  return Dropped;
+}
+
+// Keeps the data lines of codes 1 and 3 (ACIS text) or 310 (binary chunks); for a
+// MESH also its vertices (92, then codes 10) and face list (93, then codes 90).
 class TDataMapper : public TBaseMapper {
 public:
   explicit TDataMapper(std::string_view AName) : FName(AName) {}
   void Code(TdxfReader& R, int C) override {
+    if (C == 100) FMesh = Trim(R.Value()) == "AcDbSubDMesh";
+    if (FMesh) MeshCode(R, C);
     if ((C == 1 || C == 3 || C == 310) && FData.size() < cMaxKeptData) {
       if (C != 310 && !FData.empty()) FData += '\n';
       FData += std::string(Trim(R.Value()));
@@ -859,6 +885,11 @@ public:
     } else if (auto* Px = dynamic_cast<TqdDXFProxy*>(&E)) {
       Px->FProxyData = qdHexToBytes(FData);
       Px->FDXFName = FName;
+      if (const int Dropped = KeepValidMeshFaces(FFaces, FVertices.size()))
+        R.Converter()->AddWarning("MESH: " + std::to_string(Dropped) +
+                                  " faces naming vertices that do not exist: not kept");
+      Px->FMeshVertices = std::move(FVertices);
+      Px->FMeshFaces = std::move(FFaces);
     } else if (auto* O = dynamic_cast<TqdDXFOle2Frame*>(&E)) {
       O->SetPoint(FP[0]);
       if (IsFiniteFPoint(FP[1])) O->FPoint1 = FP[1];
@@ -873,8 +904,31 @@ public:
   }
 
 private:
+  void MeshCode(TdxfReader& R, int C) {
+    const auto Count = [&R] { return static_cast<std::size_t>(std::clamp(R.IntValue(), 0, static_cast<int>(cMaxHeavyItems))); };
+    if (C == 92) {
+      FPart = 1;
+      FWant = Count();
+    } else if (C == 93) {
+      FPart = 2;
+      FWant = Count();
+    } else if (C == 94 || C == 95) {
+      FPart = 0;
+    } else if (FPart == 1 && C == 10 && FVertices.size() < FWant) {
+      FVertices.push_back({R.FloatValue(), 0, 0});
+    } else if (FPart == 1 && (C == 20 || C == 30) && !FVertices.empty()) {
+      (C == 20 ? FVertices.back().Y : FVertices.back().Z) = R.FloatValue();
+    } else if (FPart == 2 && C == 90 && FFaces.size() < FWant) {
+      FFaces.push_back(R.IntValue());
+    }
+  }
   std::string FName;
   std::string FData;
+  bool FMesh = false;
+  int FPart = 0;  // 1 vertices, 2 faces
+  std::size_t FWant = 0;
+  std::vector<TFPoint> FVertices;
+  std::vector<std::int32_t> FFaces;
 };
 
 // ---------------------------------------------------------------- multilines
