@@ -18,6 +18,7 @@
 #include "DXF.h"
 #include "qdReaders.h"
 #include "DWG12.h"
+#include "Curves.h"
 #include "DimStyles.h"
 #include "Dimensions.h"
 #include "Objects.h"
@@ -383,4 +384,31 @@ TEST(DWGCorpusMesh, VerticesAndFacesAsTheDxfTwin) {
       EXPECT_NEAR(MA[I]->FMeshVertices[K].X, MB[I]->FMeshVertices[K].X, 1e-9);
     EXPECT_EQ(MA[I]->FMeshFaces, MB[I]->FMeshFaces);
   }
+}
+
+// A HELIX reads its spline and its own fields as the DXF form of the same drawing has them.
+TEST(DWGCorpusHelix, AsTheDxfTwin) {
+  const fs::path Dxf = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "ldwg-2007_helix.dxf";
+  const fs::path Dwg = cDwgDir / "r2010_helix.dwg";
+  if (!fs::exists(Dxf) || !fs::exists(Dwg)) GTEST_SKIP() << "corpus files absent: " << Dwg << ", " << Dxf;
+  TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string S = ReadFile(Dwg), T = ReadFile(Dxf);
+  ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+  ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+  const auto First = [](TqdDXFConverter& C) -> const TqdCADHelix* {
+    const TqdDXFLayout* L = C.GetLayout(0);
+    const TqdDXFEntity* Bl = L ? L->PaperSpaceBlockField() : nullptr;
+    for (int K = 0; Bl && K < Bl->Count(); ++K)
+      if (const auto* H = dynamic_cast<const TqdCADHelix*>(Bl->GetEntity(K))) return H;
+    return nullptr;
+  };
+  const TqdCADHelix *HA = First(*A.get()), *HB = First(*B.get());
+  ASSERT_TRUE(HA && HB);
+  EXPECT_NEAR(HA->Radius(), HB->Radius(), 1e-9);
+  EXPECT_NEAR(HA->Turns(), HB->Turns(), 1e-9);
+  EXPECT_NEAR(HA->StartPoint().X, HB->StartPoint().X, 1e-9);
+  // The twin was written by another program from an older copy: its control points
+  // are not compared, only that the spline part was read.
+  EXPECT_GT(HA->Controls().Count(), 0);
 }

@@ -1177,6 +1177,23 @@ void DecodeProxy(TdwgObj& O, W_t& W) {
   O.D.SetPosition(O.D.End());
 }
 
+// HELIX: a spline, then its own axis, start, radius and turns.
+void DecodeHelix(TdwgObj& O, W_t& W) {
+  DecodeSpline(O, W);
+  TdwgBitCursor& D = O.D;
+  W.Str(100, "AcDbHelix");
+  W.Int(90, D.ReadBL());     // BL major version
+  W.Int(91, D.ReadBL());     // BL maintenance version
+  W.Pt(10, D.Read3BD());     // 3BD axis base point
+  W.Pt(11, D.Read3BD());     // 3BD start point
+  W.Pt(12, D.Read3BD());     // 3BD axis vector
+  W.Real(40, D.ReadBD());    // BD radius
+  W.Real(41, D.ReadBD());    // BD turns
+  W.Real(42, D.ReadBD());    // BD turn height
+  W.Int(290, D.ReadBit());   // B handedness
+  W.Int(280, D.ReadRC());    // RC constraint type
+}
+
 // MESH: drawn from its graphics; its vertices and face list are kept as the DXF
 // form writes them (the reader of the groups checks the face indexes).
 void DecodeMesh(TdwgObj& O, W_t& W) {
@@ -1287,6 +1304,7 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"ARC_DIMENSION", {"ARC_DIMENSION", drEntity, DecodeOpaque}},
       {"MULTILEADER", {"MULTILEADER", drEntity, DWGDecodeMultiLeader}},
       {"MESH", {"MESH", drEntity, DecodeMesh}},
+      {"HELIX", {"HELIX", drEntity, DecodeHelix}},
       {"LIGHT", {"LIGHT", drEntity, DecodeOpaque}},
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},
       {"DWFUNDERLAY", {"DWFUNDERLAY", drEntity, DecodeOpaque}},
