@@ -89,7 +89,8 @@ struct TAccepted {
 };
 constexpr TAccepted cnstAcceptedCounts[] = {
     {"r2000_polyline2d", "LAYOUTPRINTCONFIG",
-     "its class record gives item class id 0x1F2 (entity); the oracle files the object as a non-entity"},
+     "its class record gives item class id 0x1F2 (entity), so it is a proxy entity; the oracle lists it as "
+     "unresolved and counts it in no layout"},
     // The oracle left 70 objects of this file unclassified (complete: false): these
     // class-defined entities are among them.
     {"r2004_acadsharp_sample", "ACAD_TABLE", "unclassified by the oracle"},
