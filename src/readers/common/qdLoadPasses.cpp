@@ -1,6 +1,7 @@
 #include "qdLoadPasses.h"
 
 #include <cstring>
+#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -18,6 +19,25 @@ std::string_view Trimmed(std::string_view S) {
   while (!S.empty() && (S.back() == ' ' || S.back() == '\t' || S.back() == '\r')) S.remove_suffix(1);
   return S;
 }
+
+// A dynamic_cast that fails walks the class tree comparing type names: over every
+// entity of a big drawing that dominated the finishing passes. The answer is the
+// same for every item of one dynamic type, so it is asked once per type.
+template <class T>
+class TTypeTest {
+public:
+  const T* operator()(const TqdDXFEntity* E) {
+    const std::type_info* K = &typeid(*E);
+    for (const auto& [Type, Is] : FSeen)
+      if (Type == K) return Is ? static_cast<const T*>(E) : nullptr;
+    const T* R = dynamic_cast<const T*>(E);
+    FSeen.emplace_back(K, R != nullptr);
+    return R;
+  }
+
+private:
+  std::vector<std::pair<const std::type_info*, bool>> FSeen;
+};
 
 }  // namespace
 
@@ -266,6 +286,7 @@ void TqdDrawingLoader::ApplySortTables() {
   std::vector<const TqdDXFSortEntsTable*> Tables;
   std::unordered_set<const TqdDXFEntity*> Seen;
   std::vector<std::pair<const TqdDXFEntity*, int>> Stack{{Objects, 0}};
+  TTypeTest<TqdDXFSortEntsTable> IsSortTable;
   while (!Stack.empty()) {
     const auto [G, Depth] = Stack.back();
     Stack.pop_back();
@@ -273,7 +294,7 @@ void TqdDrawingLoader::ApplySortTables() {
     for (int I = 0; I < G->Count(); ++I) {
       const TqdDXFEntity* E = G->GetEntity(I);
       if (!E) continue;
-      if (const auto* T = dynamic_cast<const TqdDXFSortEntsTable*>(E)) Tables.push_back(T);
+      if (const auto* T = IsSortTable(E)) Tables.push_back(T);
       else if (E->Count() > 0 && Depth < 64) Stack.push_back({E, Depth + 1});
     }
   }
@@ -299,10 +320,12 @@ void TqdDrawingLoader::ApplySortTables() {
 void TqdDrawingLoader::NoteHatchFallbacks() {
   const TqdDXFEntity* Blocks = FConverter->GetSection(csBlocks);
   int Dense = 0, Slow = 0;
+  TTypeTest<TqdCADHatch> IsHatch;
   for (int I = 0; Blocks && I < Blocks->Count(); ++I) {
     const TqdDXFEntity* B = Blocks->GetEntity(I);
     for (int J = 0; B && J < B->Count(); ++J)
-      if (const auto* H = dynamic_cast<const TqdCADHatch*>(B->GetEntity(J))) {
+      if (const TqdDXFEntity* E = B->GetEntity(J); !E) continue;
+      else if (const auto* H = IsHatch(E)) {
         if (H->PatternFallback() == pfMemoryLimit) ++Dense;
         else if (H->PatternFallback() == pfTimeLimit) ++Slow;
       }

@@ -239,6 +239,7 @@ private:
   std::unordered_map<std::uint64_t, std::size_t> FSeqends;                // owner -> SEQEND record
   std::size_t FFailed = 0;
   std::string FFirstFailure;
+  TdwgGroupWriter FScratch;  // the groups of the object being decoded
 };
 
 void TdwgObjectReader::Fail(std::uint64_t AHandle, const char* AName, const std::string& AWhy) {
@@ -492,7 +493,11 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
     O.D = C;
     O.D.SetEnd(std::min(HandlesAt, O.V >= acR2007 && O.S.End() > O.S.Begin() ? O.S.Begin() : HandlesAt));
     if (O.V < acR2007) Strings->Aim(&O.D, R.CodePage());
-    TdwgGroupWriter W;
+    // One buffer for every object's groups: each record then takes an exact copy
+    // instead of a string grown append by append.
+    TdwgGroupWriter& W = FScratch;
+    if (W.FData.capacity() > (std::size_t(1) << 20)) std::string().swap(W.FData);  // after a huge object
+    W.FData.clear();
     if (Dec.Role == drTableEntry || Dec.Role == drBlockHeader) {
       O.Name = O.T();  // TV entry name
       if (O.V >= acR2007) {
@@ -531,7 +536,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       case drEntity:
       case drSubEntity:
       case drSeqend:
-        FEntities.push_back({O.Handle, Owner, &Dec, std::move(W.FData), std::move(O.EED)});
+        FEntities.push_back({O.Handle, Owner, &Dec, std::string(W.FData), std::move(O.EED)});
         break;
       case drBlockBegin:
       case drBlockEnd: {
@@ -542,7 +547,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
         break;
       }
       case drObject:
-        FObjects.emplace_back(O.Handle, std::move(W.FData) + O.EED);
+        FObjects.emplace_back(O.Handle, W.FData + O.EED);
         break;
       case drTableEntry: {
         TdwgGroupWriter E;
@@ -560,7 +565,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
         break;
       }
       case drControl:
-        FTableHeads[Dec.Table] = std::move(W.FData);
+        FTableHeads[Dec.Table] = W.FData;
         break;
       case drBlockHeader:
         // The groups were kept by the decoder in FBlockHeaders.back().
@@ -592,7 +597,13 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
 
 // One entity and (for polylines and inserts) its children and their end marker.
 void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool APaper, int ADepth) {
-  const TRecord& E = FEntities[AIndex];
+  // Each record is written once: its groups are freed as they go into the image, so
+  // that the records and the whole image are not held together.
+  auto Release = [](TRecord& X) {
+    std::string().swap(X.Groups);
+    std::string().swap(X.EED);
+  };
+  TRecord& E = FEntities[AIndex];
   W.Append(E.Groups);
   if (APaper) W.Int(67, 1);
   auto Kids = FChildren.find(E.Handle);
@@ -600,20 +611,23 @@ void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool 
                        (Kids != FChildren.end() && std::strcmp(E.Dec->Name, "INSERT") == 0);
   if (Complex) W.Int(66, 1);
   W.Append(E.EED);
+  Release(E);
   if (!Complex) return;
   if (Kids != FChildren.end() && ADepth < 4)
     for (std::size_t K : Kids->second) {
-      const TRecord& C = FEntities[K];
+      TRecord& C = FEntities[K];
       const bool Vertex = std::strcmp(C.Dec->Name, "VERTEX") == 0;
       if (Vertex != (std::strcmp(E.Dec->Name, "POLYLINE") == 0)) continue;
       W.Append(C.Groups);
       if (APaper) W.Int(67, 1);
       W.Append(C.EED);
+      Release(C);
     }
   auto S = FSeqends.find(E.Handle);
   if (S != FSeqends.end()) {
     W.Append(FEntities[S->second].Groups);
     if (APaper) W.Int(67, 1);
+    Release(FEntities[S->second]);
   } else {
     W.Str(0, "SEQEND");
     W.Str(100, "AcDbEntity");
@@ -623,6 +637,18 @@ void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool 
 
 std::string TdwgObjectReader::Assemble() {
   TdwgGroupWriter W;
+  // The image is reserved at once: growing it by doubling copied it several times
+  // and, with the old block still held, raised the load's peak.
+  std::size_t Total = 4096;
+  for (const TRecord& E : FEntities) Total += E.Groups.size() + E.EED.size() + 16;
+  for (const auto& O : FObjects) Total += O.second.size();
+  for (const auto& T : FTableEntries)
+    for (const std::string& S : T.second) Total += S.size();
+  for (const auto& T : FTableHeads) Total += T.second.size() + 64;
+  for (const TBlockHeader& B : FBlockHeaders)
+    Total += B.EntryGroups.size() + B.EntryEED.size() + 2 * B.Name.size() + B.Xref.size() + B.Description.size() + 256;
+  for (const auto& M : FMarkers) Total += M.second.EED.size();
+  W.FData.reserve(Total);
   W.FData.assign("AutoCAD Binary DXF\r\n\x1a\0", 22);
   W.Str(0, "SECTION");
   W.Str(2, "HEADER");
@@ -742,7 +768,10 @@ std::string TdwgObjectReader::Assemble() {
   // The root dictionary comes first: the reader takes the first dictionary as root.
   std::stable_partition(FObjects.begin(), FObjects.end(),
                         [&](const auto& O) { return O.first == R.FNamedObjects; });
-  for (const auto& [H, S] : FObjects) W.Append(S);
+  for (auto& [H, S] : FObjects) {
+    W.Append(S);
+    std::string().swap(S);
+  }
   W.Str(0, "ENDSEC");
   W.Str(0, "EOF");
   return std::move(W.FData);
