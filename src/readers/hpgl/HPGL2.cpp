@@ -143,6 +143,7 @@ void TqdHPGLReader::Reset() {
   FCurPenNum = 1;
   FLType = nullptr;
   FLblTerm = 3;
+  FLblTermPrinted = false;
   FDrawingName.clear();
   FTextPos = {};
 }
@@ -267,6 +268,7 @@ void TqdHPGLReader::Loop() {
               NewPage();
             }
           } else if (L == 'B') {
+            FInPCLPage = true;
             if (N == 1) FPenPos = FPCL.FPenPosition;
           } else if (L == 'X') {
             if (PeekByte() == '@') {
@@ -345,9 +347,24 @@ void TqdHPGLReader::Execute(char A, char B) {
   else if (Is("DR")) Direction(true);
   else if (Is("DT")) {
     if (FPos < FLimit) {
-      FLblTerm = static_cast<char>(FMem[FPos++]);
-      // DT c,1 or DT c; : the rest of the command.
-      SkipUnknown();
+      const char T = static_cast<char>(FMem[FPos]);
+      // "DT;" (a separator is never a terminator) restores the default ETX.
+      if (T == ';' || T == 0 || T == 27 || T == '\n' || T == '\r') {
+        FLblTerm = 3;
+        FLblTermPrinted = false;
+        if (T == ';') ++FPos;
+      } else {
+        ++FPos;
+        FLblTerm = T;
+        // DT c,0 prints the terminator, DT c,1 (the default) does not.
+        FLblTermPrinted = false;
+        if (PeekByte() == ',') {
+          ++FPos;
+          if (ReadParams(false) && !FCommandParameters.empty()) FLblTermPrinted = FCommandParameters[0] == 0;
+        } else {
+          SkipUnknown();
+        }
+      }
     }
   } else if (Is("EA")) RectEdge(false);
   else if (Is("ER")) RectEdge(true);
@@ -665,6 +682,16 @@ void TqdHPGLReader::FinishPolyline() {
     }
     TqdDXFEntity* Owner = FWindowBlock ? static_cast<TqdDXFEntity*>(FWindowBlock) : FPageBlock;
     const int Pen = std::clamp(FCurPenNum, 0, 256);
+    if (WidePen()) {
+      // A broad pen is as wide on paper at every zoom: a polyline of that width.
+      auto W = std::make_unique<TqdDXFLWPolyline>();
+      W->ReserveVertices(static_cast<int>(FLine.size()));
+      for (const TFPoint& Q : FLine) W->AddVertex(Q);
+      W->SetGlobalWidth(FPens[static_cast<std::size_t>(Pen)].Width);
+      AddEntity(std::move(W), false);
+      FLine.clear();
+      return;
+    }
     // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
     if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
         FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
@@ -875,7 +902,7 @@ void TqdHPGLReader::AddArc(const TF2DPoint& C, double R, double AStart, double A
   };
   const TF2DPoint End = At(AStart + ASweep);
   const bool Round = std::fabs(std::fabs(S.X) - std::fabs(S.Y)) <= 1e-9 * std::fabs(S.X);
-  if (FPolyMode || std::fabs(ASweep) >= 360 || !Round) {
+  if (FPolyMode || std::fabs(ASweep) >= 360 || !Round || WidePen()) {
     // Points: for a polygon, a full turn, or an ellipse.
     const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(ASweep) / 5)), 2, 72);
     if (!FPolyMode && FLine.empty()) StartPolyline();
@@ -1014,8 +1041,8 @@ void TqdHPGLReader::Circle() {
     return;
   }
   FinishPolyline();
-  if (std::fabs(std::fabs(S.X) - std::fabs(S.Y)) > 1e-9 * std::fabs(S.X)) {
-    // Unequal scales: an ellipse on paper.
+  if (std::fabs(std::fabs(S.X) - std::fabs(S.Y)) > 1e-9 * std::fabs(S.X) || WidePen()) {
+    // Unequal scales: an ellipse on paper; a broad pen: a wide closed stroke.
     StartPolyline();
     FLine.clear();
     for (int I = 0; I <= 72; ++I) {
@@ -1537,7 +1564,9 @@ void TqdHPGLReader::DrawingName() {
   if (FPos < FLimit && FMem[FPos] == ';') ++FPos;
   Reset();
   FDrawingName += Name;
-  NewPage();
+  // Inside a PCL job the page belongs to PCL (form feed, ESC & l H): a BP
+  // opening each HP-GL/2 segment of one sheet must not split it into pages.
+  if (!FInPCLPage) NewPage();
 }
 
 // ---- labels
@@ -1625,7 +1654,10 @@ void TqdHPGLReader::Label() {
   std::string Text;
   while (FPos < FLimit) {
     const char C = static_cast<char>(FMem[FPos++]);
-    if (C == FLblTerm) break;
+    if (C == FLblTerm) {
+      if (FLblTermPrinted && Text.size() < 65536) Text.push_back(C);
+      break;
+    }
     if (Text.size() < 65536) Text.push_back(C);
   }
   if (FTextPos.PenPos.X != FPenPos.X || FTextPos.PenPos.Y != FPenPos.Y) {

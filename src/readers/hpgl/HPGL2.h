@@ -7,6 +7,7 @@
 // The source is held in memory and read through a bounded position; every count the
 // file gives (raster rows, skips, palette sizes) is checked against the bytes left or
 // a pixel budget before it sizes anything.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -69,6 +70,9 @@ private:
   std::vector<int> FCounts;
 };
 
+// Pens at least this wide (mm) draw their strokes as wide polylines, true to paper at
+// every zoom; thinner pens stay line weights (drawn in screen millimetres).
+inline constexpr double cnstHPGLWidePen = 0.5;
 // Points one merged polyline entity takes at most; later strokes start another.
 inline constexpr std::size_t cnstFlatPolyMaxPoints = 1u << 20;
 
@@ -262,6 +266,8 @@ private:
   // Puts the fills collected for the page at the fill position.
   void FlushFills();
   void CloseMerged();
+  // The current pen draws at its width on paper (see cnstHPGLWidePen).
+  bool WidePen() const { return FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width >= cnstHPGLWidePen; }
   void ApplyScaleState();
   void AddArc(const TF2DPoint& C, double R, double AStart, double ASweep);
   void AddFillRect(const TF2DPoint& A, const TF2DPoint& B);
@@ -284,6 +290,9 @@ private:
   std::size_t FNextProgress = 0;
   char FTerminator = ';';
   char FLblTerm = 3;
+  bool FLblTermPrinted = false;
+  // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
+  bool FInPCLPage = false;
   char FHPGLCmd[3] = {0, 0, 0};
   std::vector<double> FCommandParameters;
   bool FError = false;
