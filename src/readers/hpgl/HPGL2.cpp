@@ -17,6 +17,8 @@
 namespace {
 
 constexpr double cnstMMPerStep = 0.025;
+// A label line feed, in character heights.
+constexpr double cnstLineStep = 1.7;
 constexpr std::uint32_t cnstDefaultPenColor = 0x1FFFFFFF;
 // Plotter coordinates beyond this are not plotter coordinates (they would only
 // poison extents and the draw matrix).
@@ -144,6 +146,8 @@ void TqdHPGLReader::Reset() {
   FLType = nullptr;
   FLblTerm = 3;
   FLblTermPrinted = false;
+  FSymbol = 0;
+  FTextPath = 0;
   FDrawingName.clear();
   FTextPos = {};
 }
@@ -365,6 +369,20 @@ void TqdHPGLReader::Execute(char A, char B) {
           SkipUnknown();
         }
       }
+    }
+  } else if (Is("SM")) {
+    // SM c: mark every plotted point with c; SM; ends it.
+    const int T = PeekByte();
+    FSymbol = 0;
+    if (T > 32 && T != ';' && T < 127) {
+      FSymbol = static_cast<char>(T);
+      ++FPos;
+    }
+    if (PeekByte() == ';') ++FPos;
+  } else if (Is("DV")) {
+    if (ReadParams(false)) {
+      int N = 0;
+      FTextPath = IntParam(0, 0, 3, N) ? N : 0;
     }
   } else if (Is("EA")) RectEdge(false);
   else if (Is("ER")) RectEdge(true);
@@ -762,8 +780,27 @@ void TqdHPGLReader::Plot(bool APenDown, int AMode) {
     if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord)
       break;
     AddPoint(P, !APenDown);
+    if (FSymbol != 0 && !FPolyMode) AddSymbol();
   }
   Moved();
+}
+
+void TqdHPGLReader::AddSymbol() {
+  // SM: the symbol character centred on the point, the pen staying there.
+  const double H = CurrentTextHeight();
+  if (!(H > 0)) return;
+  auto T = std::make_unique<TqdDXFText>();
+  T->SetStyle(FStyle);
+  T->SetText(std::string(1, FSymbol));
+  T->SetHeight(H);
+  T->SetScale(CurrentWidthFactor());
+  T->SetRotation(FRotation + FTextRotation);
+  const TFPoint P = ToDrawing(FPenPos.X, FPenPos.Y, false);
+  T->SetPoint(P);
+  T->SetHAlign(1);
+  T->SetVAlign(2);
+  T->SetPoint1(P);
+  AddEntity(std::move(T), false);
 }
 
 // ---- encoded polylines
@@ -1623,6 +1660,23 @@ double TqdHPGLReader::CurrentWidthFactor() {
 void TqdHPGLReader::AddText(const std::string& AText) {
   const double H = CurrentTextHeight();
   if (!(H > 0)) return;
+  if (FTextPath != 0) {
+    // DV: upright characters one by one along the path (down, left or up).
+    const double Step = (FTextPath == 2 ? CharAdvance(H, CurrentWidthFactor()) : cnstLineStep * H) / cnstMMPerStep;
+    const double A = PathAngle() * M_PI / 180;
+    const int Path = FTextPath;
+    FTextPath = 0;
+    const int Align = FHAlign;
+    FHAlign = 0;
+    for (const char C : AText) {
+      const TF2DPoint At = FPenPos;
+      if (C != ' ') AddText(std::string(1, C));
+      FPenPos = {At.X + Step * std::cos(A), At.Y + Step * std::sin(A)};
+    }
+    FHAlign = Align;
+    FTextPath = Path;
+    return;
+  }
   auto T = std::make_unique<TqdDXFText>();
   const double WF = CurrentWidthFactor();
   T->SetStyle(FStyle);
@@ -1665,7 +1719,7 @@ void TqdHPGLReader::Label() {
     FTextPos.PenPos = FTextPos.Point;
   }
   std::size_t I = 0;
-  const double A = FTextRotation * M_PI / 180;
+  const double A = PathAngle() * M_PI / 180;
   while (I < Text.size()) {
     const char C = Text[I];
     if (C == '\r') {
@@ -1677,8 +1731,10 @@ void TqdHPGLReader::Label() {
       continue;
     }
     if (C == '\n') {
-      // One line on, across the text direction.
-      const double D = 1.7 * CurrentTextHeight() / cnstMMPerStep;
+      // One line on, across the text direction (a column on for a vertical path).
+      const double D = (FTextPath == 1 || FTextPath == 3
+                            ? 1.5 * CharAdvance(CurrentTextHeight(), CurrentWidthFactor())
+                            : cnstLineStep * CurrentTextHeight()) / cnstMMPerStep;
       FPenPos = {FPenPos.X + D * std::sin(A), FPenPos.Y - D * std::cos(A)};
       ++I;
       continue;
@@ -1693,12 +1749,12 @@ void TqdHPGLReader::Label() {
     std::size_t Lead = 0;
     while (B < E && Piece[B] == ' ') ++B, ++Lead;
     while (E > B && Piece[E - 1] == ' ') --E;
-    if (Lead > 0 && B < E) {
+    if (Lead > 0 && B < E && FTextPath == 0) {
       const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
       const double DX = W * std::cos(A) / cnstMMPerStep, DY = W * std::sin(A) / cnstMMPerStep;
       if (std::isfinite(DX) && std::isfinite(DY)) FPenPos = {FPenPos.X + DX, FPenPos.Y + DY};
     }
-    if (B < E) AddText(Piece.substr(B, E - B));
+    if (B < E) AddText(FTextPath == 0 ? Piece.substr(B, E - B) : Piece.substr(0, E));
     I = J;
   }
   FTextPos.PenPos = {FPenPos.X, FPenPos.Y, 0};

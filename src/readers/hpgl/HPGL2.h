@@ -272,6 +272,7 @@ private:
   void AddArc(const TF2DPoint& C, double R, double AStart, double ASweep);
   void AddFillRect(const TF2DPoint& A, const TF2DPoint& B);
   void AddText(const std::string& AText);
+  void AddSymbol();
   double MeasureWidth(std::string_view AText, double AHeight, double AScale);
   double CharAdvance(double AHeight, double AScale);
   double CurrentTextHeight() const;
@@ -291,6 +292,10 @@ private:
   char FTerminator = ';';
   char FLblTerm = 3;
   bool FLblTermPrinted = false;
+  char FSymbol = 0;   // SM: the character marking each point, 0 for none
+  int FTextPath = 0;  // DV: 0 along the direction, 1 down, 2 left, 3 up
+  // The label path's angle (degrees): the direction turned by DV.
+  double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
   // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
   bool FInPCLPage = false;
   char FHPGLCmd[3] = {0, 0, 0};
