@@ -83,6 +83,22 @@ void TqdPCLImage::Loaded(TqdDXFConverter* C) {
     if (IsFiniteFPoint(P)) UnionBoxPoint(FBox, P);
 }
 
+std::uint32_t TqdPCLImage::PixelColor(int X, int Y) const {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return 0xFFFFFF;
+  const std::size_t Stride = ((static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(FBitsPerPixel) + 31) / 32) * 4;
+  // Rows are stored bottom-up.
+  const std::size_t Row = static_cast<std::size_t>(FHeight - 1 - Y) * Stride;
+  if (FBitsPerPixel == 24) {
+    const std::size_t At = Row + 3 * static_cast<std::size_t>(X);
+    if (At + 2 >= FBits.size()) return 0xFFFFFF;
+    return FBits[At + 2] | (FBits[At + 1] << 8) | (static_cast<std::uint32_t>(FBits[At]) << 16);
+  }
+  const std::size_t At = Row + static_cast<std::size_t>(X);
+  if (At >= FBits.size()) return 0xFFFFFF;
+  const std::size_t I = FBits[At];
+  return I < FPalette.size() ? FPalette[I] & 0xFFFFFF : 0xFFFFFF;
+}
+
 void TqdPCLImage::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFImageEnt::AssignEntity(Source);
   if (const auto* S = dynamic_cast<const TqdPCLImage*>(&Source)) {

@@ -90,6 +90,10 @@ public:
   TFRect Box() const override { return FBox; }
   void Loaded(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
+  bool HasPixels() const override { return FWidth > 0 && FHeight > 0 && !FBits.empty(); }
+  int PixelWidth() const override { return FWidth; }
+  int PixelHeight() const override { return FHeight; }
+  std::uint32_t PixelColor(int X, int Y) const override;
 
   int FWidth = 0, FHeight = 0, FBitsPerPixel = 24;
   int FROP = 252;
