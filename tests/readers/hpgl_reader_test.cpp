@@ -662,3 +662,22 @@ TEST(HPGLReader, SymbolModeAndTextPath) {
   auto N = Load("IN;PA0,0;DV7;LBAB\x03");
   EXPECT_EQ(N->All<TqdDXFText>().size(), 1u);
 }
+
+TEST(PCLRaster, PixelsReadTopDown) {
+  // Two monochrome rows: set bits are black, clear ones white; row 0 is the first sent.
+  auto L = Load(ESC("E") + ESC("*t100R") + ESC("*r1A") + ESC("*b0M") + Row("\xF0\x0F") + Row("\xFF\x00", 'W') + ESC("*rB"));
+  const TqdPCLImage* I = OneImage(*L);
+  ASSERT_TRUE(I);
+  ASSERT_TRUE(I->HasPixels());
+  EXPECT_EQ(I->PixelWidth(), 16);
+  EXPECT_EQ(I->PixelHeight(), 2);
+  EXPECT_EQ(I->PixelColor(0, 0), 0x000000u);
+  EXPECT_EQ(I->PixelColor(4, 0), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(15, 0), 0x000000u);
+  EXPECT_EQ(I->PixelColor(7, 1), 0x000000u);
+  EXPECT_EQ(I->PixelColor(8, 1), 0xFFFFFFu);
+  // Outside the picture: white, never a read past the bits.
+  EXPECT_EQ(I->PixelColor(-1, 0), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(16, 1), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(0, 2), 0xFFFFFFu);
+}
