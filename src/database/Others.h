@@ -46,6 +46,12 @@ public:
   // Pictures are not drawn yet: an image takes no part in extents.
   TFRect Box() const override { return cnstBadRect; }
   void AssignEntity(const TqdDXFEntity& Source) override;
+  // Pictures that carry their own pixels (plot file rasters) are drawn from them:
+  // the size in pixels, and pixel (X, Y) as 0x00BBGGRR with row 0 at the top.
+  virtual bool HasPixels() const { return false; }
+  virtual int PixelWidth() const { return 0; }
+  virtual int PixelHeight() const { return 0; }
+  virtual std::uint32_t PixelColor(int X, int Y) const { return 0xFFFFFF; }
 
   std::uint64_t FImageDefHandle = 0;
   TqdDXFEntity* FImageDef = nullptr;  // resolved at commit when read before

@@ -437,8 +437,9 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceText: case ceAttrib: case ceMText: case ceShape:
       break;
     case ceImageEnt:
-      // Pictures come with later work.
-      return;
+      // Only pictures that carry their own pixels are drawn so far.
+      if (!static_cast<const TqdDXFImageEnt*>(E)->HasPixels()) return;
+      break;
     case ceViewport:
       if (FModel || !FViewports.empty()) return;
       break;
@@ -588,6 +589,9 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       break;
     case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
       DrawText(static_cast<const TqdDXFText*>(E), C);
+      break;
+    case ceImageEnt:
+      DrawPixelImage(static_cast<const TqdDXFImageEnt*>(E), IR);
       break;
     case ceDimension:
       if (const auto* B = dynamic_cast<const TqdDXFBlock*>(E->InsertBlock())) EnterBlock(E, B, cnstIdentityMat);
@@ -952,6 +956,8 @@ bool qdEntityIsDrawn(const TqdDXFEntity* E) {
       return E->InsertBlock() != nullptr;
     case ceTolerance:
       return true;
+    case ceImageEnt:
+      return static_cast<const TqdDXFImageEnt*>(E)->HasPixels();
     default:
       return E->IsInsert();
   }

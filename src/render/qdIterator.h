@@ -18,6 +18,7 @@ class TqdCADBasePolyline;
 class TqdDXFPolyline;
 class TqdDXFLineType;
 class TqdCADPolyPolygon;
+class TqdDXFImageEnt;
 class TqdCADGradientPolygon;
 class TqdCADHatch;
 class TqdCADWipeout;
@@ -86,6 +87,8 @@ class TqdCADIterator {
 
   // ---- filled areas (qdIteratorHatches.cpp)
   void DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Layer);
+  // A picture with its own pixels, stretched over its device box IR.
+  void DrawPixelImage(const TqdDXFImageEnt* E, const TqdIntRect& IR);
   void DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* Layer);
   // Fills FAreaPts / FCounts with the gradient; M maps the area's plane to the device.
   void DrawGradient(const TqdCADGradientPolygon* G, const TFMatrix& M);

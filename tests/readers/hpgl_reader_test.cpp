@@ -495,7 +495,7 @@ TEST(HPGLReader, MergedStrokesSplitWhereThePenChanges) {
   // and an entity in between each start a new entity.
   const char* Cases[] = {
       "IN;SP1;PA0,0;PD400,0;PU;SP2;PA0,400;PD400,400;PU;",
-      "IN;SP1;PA0,0;PD400,0;PU;PW1;PA0,400;PD400,400;PU;",
+      "IN;SP1;PA0,0;PD400,0;PU;PW0.4;PA0,400;PD400,400;PU;",
       "IN;SP1;PA0,0;PD400,0;PU;PC1,255,0,0;PA0,400;PD400,400;PU;",
       "IN;SP1;PA0,0;PD400,0;PU;CI100;PA0,400;PD400,400;PU;",
   };
@@ -582,4 +582,102 @@ TEST(HPGLReader, IsotropicScaling) {
   auto Ci = Load("IN;IP0,0,4000,2000;SC0,10,0,10,1;PA5,5;CI2;");
   ASSERT_EQ(Ci->All<TqdDXFCircle>().size(), 1u);
   EXPECT_NEAR(Ci->All<TqdDXFCircle>()[0]->Radius(), 10, 1e-6);
+}
+
+TEST(HPGLReader, BroadPensAreWideOnPaper) {
+  // 2 mm: a wide polyline for the stroke, a wide closed stroke for the circle.
+  auto L = Load("IN;PW2;PA0,0;PD400,0,400,400;PU;PA0,0;CI200;");
+  EXPECT_TRUE(L->All<TqdFlatPoly>().empty());
+  EXPECT_TRUE(L->All<TqdDXFCircle>().empty());
+  std::vector<TqdDXFLWPolyline*> Wide;
+  for (TqdDXFLWPolyline* P : L->All<TqdDXFLWPolyline>())
+    if (!dynamic_cast<TqdFlatPoly*>(P)) Wide.push_back(P);
+  ASSERT_EQ(Wide.size(), 2u);
+  for (const TqdDXFLWPolyline* P : Wide) {
+    EXPECT_DOUBLE_EQ(P->GlobalWidth(), 2);
+    EXPECT_EQ(P->LineWeight(), 2);
+  }
+  // The stroke keeps its three points; the circle's end meets its start.
+  ASSERT_EQ(Wide[0]->Count(), 3);
+  const auto& C = *Wide[1];
+  ASSERT_GT(C.Count(), 30);
+  const TFPoint A = C.GetEntity(0) ? static_cast<TqdDXFVertex*>(C.GetEntity(0))->Point() : TFPoint{};
+  const TFPoint B = static_cast<TqdDXFVertex*>(C.GetEntity(C.Count() - 1))->Point();
+  EXPECT_NEAR(A.X, B.X, 1e-6);
+  EXPECT_NEAR(A.Y, B.Y, 1e-6);
+  // Pens under 0.5 mm stay merged line weights.
+  auto T = Load("IN;PW0.35;PA0,0;PD400,0;PU;PD0,400;PU;");
+  const auto P = T->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 1u);
+  EXPECT_EQ(P[0]->StrokeCount(), 2);
+}
+
+TEST(HPGLReader, LabelTerminators) {
+  // DT; restores ETX (";" is a separator, never a terminator); DT c,0 prints c.
+  struct {
+    std::string In;
+    std::vector<std::string> Texts;
+  } Rows[] = {{"DT;LBAB\x03LBC;D\x03", {"AB", "C;D"}},
+              {"DT#,0;LBA#DT#,1;LBB#", {"A#", "B"}},
+              {"DT#;LBA#IN;LBB\x03", {"A", "B"}}};
+  for (const auto& Row : Rows) {
+    auto L = Load("IN;PA100,100;" + Row.In);
+    const auto T = L->All<TqdDXFText>();
+    ASSERT_EQ(T.size(), Row.Texts.size()) << Row.In;
+    for (std::size_t I = 0; I < T.size(); ++I) EXPECT_EQ(T[I]->Text(), Row.Texts[I]) << Row.In;
+  }
+}
+
+TEST(HPGLReader, BeginPlotInsideAPCLJobKeepsTheSheet) {
+  // Each HP-GL/2 segment of one PCL page opens with BP: one page, both strokes.
+  const std::string Seg = ESC("%0B") + "BPIN;PA0,0;PD400,0;PU;" + ESC("%0A");
+  auto L = Load(ESC("E") + Seg + Seg);
+  EXPECT_EQ(L->C().LayoutsCount(), 1);
+  // A form feed still ends the sheet; plain HP-GL/2 BP still starts a page.
+  auto F = Load(ESC("E") + Seg + "\f" + Seg);
+  EXPECT_EQ(F->C().LayoutsCount(), 2);
+  auto P = Load("BPIN;PA0,0;PD400,0;PU;BPIN;PD0,400;PU;");
+  EXPECT_EQ(P->C().LayoutsCount(), 2);
+}
+
+TEST(HPGLReader, SymbolModeAndTextPath) {
+  // SM*: a centred "*" on every point, pen up or down; SM; ends it.
+  auto L = Load("IN;SP1;SM*;PA0,0;PD400,0,800,0;PU1200,0;SM;PA1600,0;");
+  const auto T = L->All<TqdDXFText>();
+  ASSERT_EQ(T.size(), 4u);
+  for (const TqdDXFText* X : T) {
+    EXPECT_EQ(X->Text(), "*");
+    EXPECT_EQ(X->HAlign(), 1);
+    EXPECT_EQ(X->VAlign(), 2);
+  }
+  EXPECT_NEAR(T[3]->Point1().X, 30, 1e-9);
+  // DV1: characters stacked downwards, the same X; a line feed moves to the left.
+  auto V = Load("IN;PA1000,3000;DV1;LBAB\r\nC\x03");
+  const auto C = V->All<TqdDXFText>();
+  ASSERT_EQ(C.size(), 3u);
+  EXPECT_NEAR(C[0]->Point().X, C[1]->Point().X, 1e-9);
+  EXPECT_LT(C[1]->Point().Y, C[0]->Point().Y);
+  EXPECT_LT(C[2]->Point().X, C[0]->Point().X);
+  // DV out of range is the normal path.
+  auto N = Load("IN;PA0,0;DV7;LBAB\x03");
+  EXPECT_EQ(N->All<TqdDXFText>().size(), 1u);
+}
+
+TEST(PCLRaster, PixelsReadTopDown) {
+  // Two monochrome rows: set bits are black, clear ones white; row 0 is the first sent.
+  auto L = Load(ESC("E") + ESC("*t100R") + ESC("*r1A") + ESC("*b0M") + Row("\xF0\x0F") + Row("\xFF\x00", 'W') + ESC("*rB"));
+  const TqdPCLImage* I = OneImage(*L);
+  ASSERT_TRUE(I);
+  ASSERT_TRUE(I->HasPixels());
+  EXPECT_EQ(I->PixelWidth(), 16);
+  EXPECT_EQ(I->PixelHeight(), 2);
+  EXPECT_EQ(I->PixelColor(0, 0), 0x000000u);
+  EXPECT_EQ(I->PixelColor(4, 0), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(15, 0), 0x000000u);
+  EXPECT_EQ(I->PixelColor(7, 1), 0x000000u);
+  EXPECT_EQ(I->PixelColor(8, 1), 0xFFFFFFu);
+  // Outside the picture: white, never a read past the bits.
+  EXPECT_EQ(I->PixelColor(-1, 0), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(16, 1), 0xFFFFFFu);
+  EXPECT_EQ(I->PixelColor(0, 2), 0xFFFFFFu);
 }

@@ -17,6 +17,8 @@
 namespace {
 
 constexpr double cnstMMPerStep = 0.025;
+// A label line feed, in character heights.
+constexpr double cnstLineStep = 1.7;
 constexpr std::uint32_t cnstDefaultPenColor = 0x1FFFFFFF;
 // Plotter coordinates beyond this are not plotter coordinates (they would only
 // poison extents and the draw matrix).
@@ -81,6 +83,22 @@ void TqdPCLImage::Loaded(TqdDXFConverter* C) {
     if (IsFiniteFPoint(P)) UnionBoxPoint(FBox, P);
 }
 
+std::uint32_t TqdPCLImage::PixelColor(int X, int Y) const {
+  if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight) return 0xFFFFFF;
+  const std::size_t Stride = ((static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(FBitsPerPixel) + 31) / 32) * 4;
+  // Rows are stored bottom-up.
+  const std::size_t Row = static_cast<std::size_t>(FHeight - 1 - Y) * Stride;
+  if (FBitsPerPixel == 24) {
+    const std::size_t At = Row + 3 * static_cast<std::size_t>(X);
+    if (At + 2 >= FBits.size()) return 0xFFFFFF;
+    return FBits[At + 2] | (FBits[At + 1] << 8) | (static_cast<std::uint32_t>(FBits[At]) << 16);
+  }
+  const std::size_t At = Row + static_cast<std::size_t>(X);
+  if (At >= FBits.size()) return 0xFFFFFF;
+  const std::size_t I = FBits[At];
+  return I < FPalette.size() ? FPalette[I] & 0xFFFFFF : 0xFFFFFF;
+}
+
 void TqdPCLImage::AssignEntity(const TqdDXFEntity& Source) {
   TqdDXFImageEnt::AssignEntity(Source);
   if (const auto* S = dynamic_cast<const TqdPCLImage*>(&Source)) {
@@ -143,6 +161,9 @@ void TqdHPGLReader::Reset() {
   FCurPenNum = 1;
   FLType = nullptr;
   FLblTerm = 3;
+  FLblTermPrinted = false;
+  FSymbol = 0;
+  FTextPath = 0;
   FDrawingName.clear();
   FTextPos = {};
 }
@@ -267,6 +288,7 @@ void TqdHPGLReader::Loop() {
               NewPage();
             }
           } else if (L == 'B') {
+            FInPCLPage = true;
             if (N == 1) FPenPos = FPCL.FPenPosition;
           } else if (L == 'X') {
             if (PeekByte() == '@') {
@@ -345,9 +367,38 @@ void TqdHPGLReader::Execute(char A, char B) {
   else if (Is("DR")) Direction(true);
   else if (Is("DT")) {
     if (FPos < FLimit) {
-      FLblTerm = static_cast<char>(FMem[FPos++]);
-      // DT c,1 or DT c; : the rest of the command.
-      SkipUnknown();
+      const char T = static_cast<char>(FMem[FPos]);
+      // "DT;" (a separator is never a terminator) restores the default ETX.
+      if (T == ';' || T == 0 || T == 27 || T == '\n' || T == '\r') {
+        FLblTerm = 3;
+        FLblTermPrinted = false;
+        if (T == ';') ++FPos;
+      } else {
+        ++FPos;
+        FLblTerm = T;
+        // DT c,0 prints the terminator, DT c,1 (the default) does not.
+        FLblTermPrinted = false;
+        if (PeekByte() == ',') {
+          ++FPos;
+          if (ReadParams(false) && !FCommandParameters.empty()) FLblTermPrinted = FCommandParameters[0] == 0;
+        } else {
+          SkipUnknown();
+        }
+      }
+    }
+  } else if (Is("SM")) {
+    // SM c: mark every plotted point with c; SM; ends it.
+    const int T = PeekByte();
+    FSymbol = 0;
+    if (T > 32 && T != ';' && T < 127) {
+      FSymbol = static_cast<char>(T);
+      ++FPos;
+    }
+    if (PeekByte() == ';') ++FPos;
+  } else if (Is("DV")) {
+    if (ReadParams(false)) {
+      int N = 0;
+      FTextPath = IntParam(0, 0, 3, N) ? N : 0;
     }
   } else if (Is("EA")) RectEdge(false);
   else if (Is("ER")) RectEdge(true);
@@ -665,6 +716,16 @@ void TqdHPGLReader::FinishPolyline() {
     }
     TqdDXFEntity* Owner = FWindowBlock ? static_cast<TqdDXFEntity*>(FWindowBlock) : FPageBlock;
     const int Pen = std::clamp(FCurPenNum, 0, 256);
+    if (WidePen()) {
+      // A broad pen is as wide on paper at every zoom: a polyline of that width.
+      auto W = std::make_unique<TqdDXFLWPolyline>();
+      W->ReserveVertices(static_cast<int>(FLine.size()));
+      for (const TFPoint& Q : FLine) W->AddVertex(Q);
+      W->SetGlobalWidth(FPens[static_cast<std::size_t>(Pen)].Width);
+      AddEntity(std::move(W), false);
+      FLine.clear();
+      return;
+    }
     // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
     if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
         FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
@@ -735,8 +796,27 @@ void TqdHPGLReader::Plot(bool APenDown, int AMode) {
     if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord)
       break;
     AddPoint(P, !APenDown);
+    if (FSymbol != 0 && !FPolyMode) AddSymbol();
   }
   Moved();
+}
+
+void TqdHPGLReader::AddSymbol() {
+  // SM: the symbol character centred on the point, the pen staying there.
+  const double H = CurrentTextHeight();
+  if (!(H > 0)) return;
+  auto T = std::make_unique<TqdDXFText>();
+  T->SetStyle(FStyle);
+  T->SetText(std::string(1, FSymbol));
+  T->SetHeight(H);
+  T->SetScale(CurrentWidthFactor());
+  T->SetRotation(FRotation + FTextRotation);
+  const TFPoint P = ToDrawing(FPenPos.X, FPenPos.Y, false);
+  T->SetPoint(P);
+  T->SetHAlign(1);
+  T->SetVAlign(2);
+  T->SetPoint1(P);
+  AddEntity(std::move(T), false);
 }
 
 // ---- encoded polylines
@@ -875,7 +955,7 @@ void TqdHPGLReader::AddArc(const TF2DPoint& C, double R, double AStart, double A
   };
   const TF2DPoint End = At(AStart + ASweep);
   const bool Round = std::fabs(std::fabs(S.X) - std::fabs(S.Y)) <= 1e-9 * std::fabs(S.X);
-  if (FPolyMode || std::fabs(ASweep) >= 360 || !Round) {
+  if (FPolyMode || std::fabs(ASweep) >= 360 || !Round || WidePen()) {
     // Points: for a polygon, a full turn, or an ellipse.
     const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(ASweep) / 5)), 2, 72);
     if (!FPolyMode && FLine.empty()) StartPolyline();
@@ -1014,8 +1094,8 @@ void TqdHPGLReader::Circle() {
     return;
   }
   FinishPolyline();
-  if (std::fabs(std::fabs(S.X) - std::fabs(S.Y)) > 1e-9 * std::fabs(S.X)) {
-    // Unequal scales: an ellipse on paper.
+  if (std::fabs(std::fabs(S.X) - std::fabs(S.Y)) > 1e-9 * std::fabs(S.X) || WidePen()) {
+    // Unequal scales: an ellipse on paper; a broad pen: a wide closed stroke.
     StartPolyline();
     FLine.clear();
     for (int I = 0; I <= 72; ++I) {
@@ -1537,7 +1617,9 @@ void TqdHPGLReader::DrawingName() {
   if (FPos < FLimit && FMem[FPos] == ';') ++FPos;
   Reset();
   FDrawingName += Name;
-  NewPage();
+  // Inside a PCL job the page belongs to PCL (form feed, ESC & l H): a BP
+  // opening each HP-GL/2 segment of one sheet must not split it into pages.
+  if (!FInPCLPage) NewPage();
 }
 
 // ---- labels
@@ -1594,6 +1676,23 @@ double TqdHPGLReader::CurrentWidthFactor() {
 void TqdHPGLReader::AddText(const std::string& AText) {
   const double H = CurrentTextHeight();
   if (!(H > 0)) return;
+  if (FTextPath != 0) {
+    // DV: upright characters one by one along the path (down, left or up).
+    const double Step = (FTextPath == 2 ? CharAdvance(H, CurrentWidthFactor()) : cnstLineStep * H) / cnstMMPerStep;
+    const double A = PathAngle() * M_PI / 180;
+    const int Path = FTextPath;
+    FTextPath = 0;
+    const int Align = FHAlign;
+    FHAlign = 0;
+    for (const char C : AText) {
+      const TF2DPoint At = FPenPos;
+      if (C != ' ') AddText(std::string(1, C));
+      FPenPos = {At.X + Step * std::cos(A), At.Y + Step * std::sin(A)};
+    }
+    FHAlign = Align;
+    FTextPath = Path;
+    return;
+  }
   auto T = std::make_unique<TqdDXFText>();
   const double WF = CurrentWidthFactor();
   T->SetStyle(FStyle);
@@ -1625,7 +1724,10 @@ void TqdHPGLReader::Label() {
   std::string Text;
   while (FPos < FLimit) {
     const char C = static_cast<char>(FMem[FPos++]);
-    if (C == FLblTerm) break;
+    if (C == FLblTerm) {
+      if (FLblTermPrinted && Text.size() < 65536) Text.push_back(C);
+      break;
+    }
     if (Text.size() < 65536) Text.push_back(C);
   }
   if (FTextPos.PenPos.X != FPenPos.X || FTextPos.PenPos.Y != FPenPos.Y) {
@@ -1633,7 +1735,7 @@ void TqdHPGLReader::Label() {
     FTextPos.PenPos = FTextPos.Point;
   }
   std::size_t I = 0;
-  const double A = FTextRotation * M_PI / 180;
+  const double A = PathAngle() * M_PI / 180;
   while (I < Text.size()) {
     const char C = Text[I];
     if (C == '\r') {
@@ -1645,8 +1747,10 @@ void TqdHPGLReader::Label() {
       continue;
     }
     if (C == '\n') {
-      // One line on, across the text direction.
-      const double D = 1.7 * CurrentTextHeight() / cnstMMPerStep;
+      // One line on, across the text direction (a column on for a vertical path).
+      const double D = (FTextPath == 1 || FTextPath == 3
+                            ? 1.5 * CharAdvance(CurrentTextHeight(), CurrentWidthFactor())
+                            : cnstLineStep * CurrentTextHeight()) / cnstMMPerStep;
       FPenPos = {FPenPos.X + D * std::sin(A), FPenPos.Y - D * std::cos(A)};
       ++I;
       continue;
@@ -1661,12 +1765,12 @@ void TqdHPGLReader::Label() {
     std::size_t Lead = 0;
     while (B < E && Piece[B] == ' ') ++B, ++Lead;
     while (E > B && Piece[E - 1] == ' ') --E;
-    if (Lead > 0 && B < E) {
+    if (Lead > 0 && B < E && FTextPath == 0) {
       const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
       const double DX = W * std::cos(A) / cnstMMPerStep, DY = W * std::sin(A) / cnstMMPerStep;
       if (std::isfinite(DX) && std::isfinite(DY)) FPenPos = {FPenPos.X + DX, FPenPos.Y + DY};
     }
-    if (B < E) AddText(Piece.substr(B, E - B));
+    if (B < E) AddText(FTextPath == 0 ? Piece.substr(B, E - B) : Piece.substr(0, E));
     I = J;
   }
   FTextPos.PenPos = {FPenPos.X, FPenPos.Y, 0};

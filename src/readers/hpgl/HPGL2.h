@@ -7,6 +7,7 @@
 // The source is held in memory and read through a bounded position; every count the
 // file gives (raster rows, skips, palette sizes) is checked against the bytes left or
 // a pixel budget before it sizes anything.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -69,6 +70,9 @@ private:
   std::vector<int> FCounts;
 };
 
+// Pens at least this wide (mm) draw their strokes as wide polylines, true to paper at
+// every zoom; thinner pens stay line weights (drawn in screen millimetres).
+inline constexpr double cnstHPGLWidePen = 0.5;
 // Points one merged polyline entity takes at most; later strokes start another.
 inline constexpr std::size_t cnstFlatPolyMaxPoints = 1u << 20;
 
@@ -86,6 +90,10 @@ public:
   TFRect Box() const override { return FBox; }
   void Loaded(TqdDXFConverter* C) override;
   void AssignEntity(const TqdDXFEntity& Source) override;
+  bool HasPixels() const override { return FWidth > 0 && FHeight > 0 && !FBits.empty(); }
+  int PixelWidth() const override { return FWidth; }
+  int PixelHeight() const override { return FHeight; }
+  std::uint32_t PixelColor(int X, int Y) const override;
 
   int FWidth = 0, FHeight = 0, FBitsPerPixel = 24;
   int FROP = 252;
@@ -262,10 +270,13 @@ private:
   // Puts the fills collected for the page at the fill position.
   void FlushFills();
   void CloseMerged();
+  // The current pen draws at its width on paper (see cnstHPGLWidePen).
+  bool WidePen() const { return FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width >= cnstHPGLWidePen; }
   void ApplyScaleState();
   void AddArc(const TF2DPoint& C, double R, double AStart, double ASweep);
   void AddFillRect(const TF2DPoint& A, const TF2DPoint& B);
   void AddText(const std::string& AText);
+  void AddSymbol();
   double MeasureWidth(std::string_view AText, double AHeight, double AScale);
   double CharAdvance(double AHeight, double AScale);
   double CurrentTextHeight() const;
@@ -284,6 +295,13 @@ private:
   std::size_t FNextProgress = 0;
   char FTerminator = ';';
   char FLblTerm = 3;
+  bool FLblTermPrinted = false;
+  char FSymbol = 0;   // SM: the character marking each point, 0 for none
+  int FTextPath = 0;  // DV: 0 along the direction, 1 down, 2 left, 3 up
+  // The label path's angle (degrees): the direction turned by DV.
+  double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
+  // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
+  bool FInPCLPage = false;
   char FHPGLCmd[3] = {0, 0, 0};
   std::vector<double> FCommandParameters;
   bool FError = false;
