@@ -3,11 +3,16 @@
 //   render_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
 #include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -104,6 +109,67 @@ void BM_SyntheticDashed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
 }
 BENCHMARK(BM_SyntheticDashed)->Args({100000, 1})->Args({100000, 4})->Unit(benchmark::kMillisecond);
+
+// Opening a drawing as the editor does: the file read from disk and its first full
+// frame at 1920x1080 (the points curves make on first use count in it). Counters:
+// open_ms (load), draw_ms (first frame), file_mb, rss_mb (resident after the first
+// frame) and peak_mb (the process's peak since the open began).
+long long StatusKB(const char* Key) {
+  std::ifstream F("/proc/self/status");
+  std::string Line;
+  const std::size_t N = std::strlen(Key);
+  while (std::getline(F, Line))
+    if (Line.compare(0, N, Key) == 0) return std::atoll(Line.c_str() + N);
+  return -1;
+}
+
+void BM_FirstPicture(benchmark::State& State) {
+  namespace fs = std::filesystem;
+  const int Entities = static_cast<int>(State.range(0));
+  const fs::path File = fs::temp_directory_path() / ("draftwell-bench-synthetic-" + std::to_string(Entities) + ".dxf");
+  std::error_code EC;
+  if (!fs::exists(File, EC)) {
+    TSyntheticDXFOptions O;
+    O.Entities = Entities;
+    if (!WriteSyntheticDXF(File.string(), O)) {
+      State.SkipWithError("cannot write the synthetic drawing");
+      return;
+    }
+  }
+  static const bool Registered = (RegisterReaders(), RegisterCADImages(), true);
+  (void)Registered;
+  QImage Q(1920, 1080, QImage::Format_RGB32);
+  double OpenMS = 0, DrawMS = 0, RssMB = 0, PeakMB = 0;
+  for (auto _ : State) {
+    // Peak resident size counted from here on.
+    if (FILE* C = std::fopen("/proc/self/clear_refs", "w")) {
+      std::fputs("5", C);
+      std::fclose(C);
+    }
+    const auto T0 = std::chrono::steady_clock::now();
+    TqdPicture P;
+    P.LoadFromFile(File.string());
+    auto* I = dynamic_cast<TqdCADImage*>(P.Graphic());
+    if (!I || !Prepare(*I)) {
+      State.SkipWithError("no drawing");
+      return;
+    }
+    const auto T1 = std::chrono::steady_clock::now();
+    TqdQtCanvas C(&Q);
+    I->Draw(C, TqdIntRect{0, 0, 1920, 1080});
+    const auto T2 = std::chrono::steady_clock::now();
+    OpenMS = std::chrono::duration<double, std::milli>(T1 - T0).count();
+    DrawMS = std::chrono::duration<double, std::milli>(T2 - T1).count();
+    RssMB = StatusKB("VmRSS:") / 1024.0;
+    PeakMB = StatusKB("VmHWM:") / 1024.0;
+  }
+  State.counters["open_ms"] = OpenMS;
+  State.counters["draw_ms"] = DrawMS;
+  State.counters["file_mb"] = static_cast<double>(fs::file_size(File, EC)) / (1024.0 * 1024.0);
+  State.counters["rss_mb"] = RssMB;
+  State.counters["peak_mb"] = PeakMB;
+}
+BENCHMARK(BM_FirstPicture)->Arg(500000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // 100,000 single-line texts on a grid, or lines of the same length (the cost of a
 // text against a line).

@@ -118,6 +118,19 @@ void TqdCADBasePolyline::MakeDeferredPoints() {
   // The box stays the exact one computed at load: the points lie inside it.
 }
 
+const TFPointList& TqdCADBasePolyline::DrawPoints(TFPointList& Scratch) const {
+  if (FDeferredParts != 0) {
+    Scratch.Clear(false);
+    if (CurvePointsInto(FDeferredParts, Scratch)) {
+      // As FinishPoints leaves the kept points.
+      if (Scratch.Count() > cnstMaxEntityPoints) Scratch.SetCount(cnstMaxEntityPoints);
+      ApplyElevationTo(Scratch, true);
+      return Scratch;
+    }
+  }
+  return PolyPoints();
+}
+
 double TqdCADBasePolyline::GetArea() const {
   EnsurePoints();
   const int n = BasePointCount();
@@ -165,13 +178,19 @@ void TqdDXFCircle::GeneratePoints(TqdDXFConverter* C) {
 
 void TqdDXFCircle::MakeCurvePoints(int Parts) {
   FPolyPoints.Clear(false);
-  const TEllipseParams e = GetEllipseParams();
   FPolyPoints.SetCapacity(Parts + 1);
-  EllipseArcPoints(FPoint, e.RX, e.RY, e.CosT, e.SinT, e.Start, e.End, Parts, FPolyPoints);
+  CurvePointsInto(Parts, FPolyPoints);
+}
+
+bool TqdDXFCircle::CurvePointsInto(int Parts, TFPointList& Out) const {
+  const TEllipseParams e = GetEllipseParams();
+  const int From = Out.Count();
+  EllipseArcPoints(FPoint, e.RX, e.RY, e.CosT, e.SinT, e.Start, e.End, Parts, Out);
   // The curve is drawn in its object coordinate system.
-  if (!IsNonDefaultExtrusion(Extrusion())) return;
+  if (!IsNonDefaultExtrusion(Extrusion())) return true;
   const TFMatrix m = ExtrusionMatrix(Extrusion());
-  for (TFPoint& p : FPolyPoints) p = TransformPoint(p, m);
+  for (int i = From; i < Out.Count(); ++i) Out[i] = TransformPoint(Out[i], m);
+  return true;
 }
 
 bool TqdDXFCircle::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {

@@ -34,6 +34,10 @@ public:
   }
   // The points are made on first use (the box is known without them).
   bool PointsDeferred() const { return FDeferredParts != 0; }
+  // The points a frame draws: the kept ones, or, while a curve's points are still to
+  // be made, the same points made into Scratch and not kept (kept for every circle of
+  // a huge drawing they would be most of its memory).
+  const TFPointList& DrawPoints(TFPointList& Scratch) const;
   // The computed point Index; the zero point outside the list.
   TFPoint GetPolyPoint(int Index) const;
   int Flags() const override { return FFlags; }
@@ -84,6 +88,9 @@ protected:
   }
   // The points as GeneratePoints makes them with CircleParts segments a circle.
   virtual void MakeCurvePoints(int Parts) {}
+  // The same points appended to Out, the entity unchanged; false when the curve has
+  // to keep its points to draw them.
+  virtual bool CurvePointsInto(int Parts, TFPointList& Out) const { return false; }
   // The box of the points MakeCurvePoints would make, before the elevation; false
   // when the curve has to make its points to know it.
   virtual bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {
@@ -122,6 +129,7 @@ public:
 
 protected:
   void MakeCurvePoints(int Parts) override;
+  bool CurvePointsInto(int Parts, TFPointList& Out) const override;
   bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override;
   double FRadius = 1;
 };

@@ -1,5 +1,6 @@
 #include "qdCurveMath.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -23,10 +24,39 @@ void EllipseArcPoints(const TFPoint& C, double RX, double RY, double CosT, doubl
   const double s = DegreesToRadians(StartDeg);
   const double e = DegreesToRadians(EndDeg);
   const double step = (e - s) / N;
+  auto add = [&](double ca, double sa) {
+    Out.Add({C.X + RX * ca * CosT - RY * sa * SinT, C.Y + RX * ca * SinT + RY * sa * CosT, C.Z});
+  };
+  // Whole circles repeat the same angles: their sines and cosines are computed once
+  // per count (the same values, so the same points).
+  if (StartDeg == 0 && EndDeg == 360 && N <= 4096) {
+    struct TTurn {
+      int N;
+      std::vector<double> CS;
+    };
+    thread_local std::vector<TTurn> Turns;
+    const TTurn* T = nullptr;
+    for (const TTurn& X : Turns)
+      if (X.N == N) T = &X;
+    if (!T) {
+      if (Turns.size() >= 8) Turns.erase(Turns.begin());
+      TTurn X{N, {}};
+      X.CS.reserve(2 * static_cast<std::size_t>(N) + 2);
+      for (int i = 0; i <= N; ++i) {
+        const double a = i == N ? e : s + i * step;
+        X.CS.push_back(std::cos(a));
+        X.CS.push_back(std::sin(a));
+      }
+      Turns.push_back(std::move(X));
+      T = &Turns.back();
+    }
+    Out.SetCapacity(std::max(Out.Capacity(), Out.Count() + N + 1));
+    for (int i = 0; i <= N; ++i) add(T->CS[2 * i], T->CS[2 * i + 1]);
+    return;
+  }
   for (int i = 0; i <= N; ++i) {
     const double a = i == N ? e : s + i * step;
-    const double ca = std::cos(a), sa = std::sin(a);
-    Out.Add({C.X + RX * ca * CosT - RY * sa * SinT, C.Y + RX * ca * SinT + RY * sa * CosT, C.Z});
+    add(std::cos(a), std::sin(a));
   }
 }
 

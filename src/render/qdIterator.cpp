@@ -675,7 +675,7 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     }
     return;
   }
-  const TFPointList& L = P->PolyPoints();
+  const TFPointList& L = P->DrawPoints(FCurvePts);
   int N = L.Count();
   if (N == 0) return;
   const bool Thick = P->IsPolyZThickness() && N % 2 == 0 && N >= 4;

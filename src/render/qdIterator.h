@@ -158,6 +158,7 @@ class TqdCADIterator {
   std::uint32_t FSelNumber = 0;
 
   std::vector<TqdPoint> FPoly;
+  TFPointList FCurvePts;  // points of a curve that keeps none
   std::vector<std::uint32_t> FPixels;     // offsets into FPixelColors, first touch order
   std::vector<std::uint32_t> FPixelColors;  // per pixel of FClipBox: colour + 1, 0 when none
   TqdIntRect FPixelBox{};                   // the box FPixelColors covers
