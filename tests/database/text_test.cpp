@@ -341,6 +341,10 @@ TEST_F(TMTextLines, VerticalAlignmentWithinTheLine) {
   // Out-of-range values are ignored.
   auto M = Make("{\\H2;A}\\A7;{\\H1;B}", 1);
   EXPECT_NEAR(Origin(*M, u"B").Y, Origin(*M, u"A").Y, 1e-6);
+  // Codes cut short at the end of the string.
+  EXPECT_TRUE(Finite(Make("ab\\A", 1)->Box()));
+  EXPECT_TRUE(Finite(Make("ab\\T", 1)->Box()));
+  EXPECT_TRUE(Finite(Make("ab\\Tx;c\\A-1;d", 1)->Box()));
 }
 
 TEST_F(TMTextLines, TrackingStretchesAdvancesNotGlyphs) {
