@@ -152,6 +152,7 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
     if (!(R.TTF->FKoef > 0)) return false;
     M.Units = cnstTTFCellHeight / R.TTF->FKoef;
     M.Descent = R.TTF->FBelow;
+    M.Ascent = R.TTF->FAbove > 0 ? R.TTF->FAbove : M.Units;
     if (IsFiniteBox(B) && !IsBadBox(B)) {
       M.Advance = B.Right;
       M.InkTop = B.Top;
@@ -167,6 +168,7 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
   if (!Ok || !(P.Above > 0)) return false;
   M.Units = P.Above;
   M.Descent = P.Below;
+  M.Ascent = P.Above;
   M.Advance = P.Right;
   M.InkTop = P.Above;
   M.InkBottom = -P.Below;

@@ -299,6 +299,8 @@ struct TMTextProps {
   int ColorIndex = -1;
   bool TrueColor = false;
   std::uint32_t RGB = 0;
+  int VAlign = 0;        // within the line: 0 bottom, 1 centre, 2 top
+  double Tracking = 1;   // character spacing: factor of every advance
 };
 
 struct TParagraph {
@@ -420,7 +422,8 @@ private:
     return P.SHXFont == FProps.SHXFont && P.Face == FProps.Face && P.Bold == FProps.Bold &&
            P.Italic == FProps.Italic && P.Height == FProps.Height && P.Width == FProps.Width &&
            P.Oblique == FProps.Oblique && P.Under == FProps.Under && P.Over == FProps.Over &&
-           P.ColorIndex == FProps.ColorIndex && P.TrueColor == FProps.TrueColor && P.RGB == FProps.RGB;
+           P.ColorIndex == FProps.ColorIndex && P.TrueColor == FProps.TrueColor && P.RGB == FProps.RGB &&
+           P.VAlign == FProps.VAlign && P.Tracking == FProps.Tracking;
   }
   void Append(const std::u16string& T) { Current().Text += T; }
   void Push(TMItem::TKind K) {
@@ -466,6 +469,11 @@ private:
           FProps.Oblique = qdClampOblique(V);
         } else if (D == 'W' && ParseNumber(A, V)) {
           if (V > 1e-6 && V < 1e6) FProps.Width = V;
+        } else if (D == 'A' && ParseNumber(A, V)) {
+          if (V >= 0 && V <= 2) FProps.VAlign = static_cast<int>(V);
+        } else if (D == 'T' && ParseNumber(A, V)) {
+          // The editor's range; values from files beyond it would pile up or scatter.
+          FProps.Tracking = std::clamp(V, 0.75, 4.0);
         } else if (D == 'F' || D == 'f') {
           Font(A, D == 'f');
         } else if (D == 'p') {
@@ -632,16 +640,25 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     TqdTextRun Run;
     int Line;
     double X, Width, Height, Shift;  // Shift: vertical offset from the baseline
+    int VAlign;
+  };
+  // A line's reference: the plain piece of the largest font height (above plus below
+  // the baseline); the next line hangs from it.
+  struct TLineRef {
+    double Total = 0, Above = 0, Height = 0;
   };
   std::vector<TPlaced> Placed;
   std::vector<double> LineHeight, LineRight;
+  std::vector<TLineRef> LineRef;
   std::vector<bool> LineFirstOfPara;
   int Line = 0;
   double X = 0;
   LineHeight.push_back(0);
   LineRight.push_back(0);
+  LineRef.emplace_back();
   LineFirstOfPara.push_back(true);
   const double RW = FRectWidth > cMinHeight ? FRectWidth : 0;
+  const int A = FAlign < 1 || FAlign > 9 ? 1 : FAlign;
   auto LineStart = [&](const TParagraph& Pa) {
     double L = Pa.Left + (LineFirstOfPara[Line] ? Pa.Indent : 0);
     return L < 0 ? 0.0 : L;
@@ -650,6 +667,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     ++Line;
     LineHeight.push_back(0);
     LineRight.push_back(0);
+    LineRef.emplace_back();
     LineFirstOfPara.push_back(Paragraph);
     X = -1;  // set by the next item from its paragraph indents
   };
@@ -672,15 +690,35 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     if (!qdMeasureRun(R, M) || !(M.Units > 0)) M = {}, M.Units = 0;
     return R;
   };
-  // Places one run at the pen; Y is fixed once the line heights are known.
+  // Font height above and below the baseline for a text height, from the font's
+  // metrics; fonts that give none count as a third below.
+  auto FontHeights = [](const TqdRunMetrics& M, double H, double& Above, double& Below) {
+    Above = M.Units > 0 && M.Ascent > 0 ? M.Ascent / M.Units * H : H;
+    Below = M.Units > 0 && M.Descent > 0 ? M.Descent / M.Units * H : H / 3;
+  };
+  auto TakeRef = [&](double Above, double Below, double Height) {
+    if (Above + Below > LineRef[Line].Total) LineRef[Line] = {Above + Below, Above, Height};
+  };
+  // The base font's depth below the baseline (a probe "0" in the MText's style) is the
+  // gap between lines.
+  double BaseBelow = H0 / 3;
+  {
+    TqdRunMetrics M;
+    MakeRun(Base, u"0", M);
+    double Ab = 0;
+    if (M.Units > 0) FontHeights(M, H0, Ab, BaseBelow);
+  }
+  // Places one run at the pen; Y is fixed once the line heights are known. Track
+  // stretches the underline with the advances of tracked characters.
   auto Place = [&](TqdTextRun R, const TqdRunMetrics& M, const TMTextProps& Pr, double Scale, double Shift,
-                   double AtX, bool Advance) {
+                   double AtX, double Track = 1) {
     if (!(M.Units > 0)) return 0.0;
     const double H = Pr.Height * Scale, HS = H / M.Units, WS = HS * Pr.Width;
     const double Shear = std::tan(Pr.Oblique * M_PI / 180);
     R.Matrix = MakeMatrix(WS, 0, Shear * HS, HS, AtX, Shift);
     const double W = M.Advance * WS;
-    Placed.push_back({R, Line, AtX, W, H, Shift});
+    const int VA = Scale == 1 ? Pr.VAlign : 0;
+    Placed.push_back({R, Line, AtX, W, H, Shift, VA});
     if (Pr.Under || Pr.Over) {
       TqdTextRun L;
       L.IsLine = true;
@@ -688,27 +726,44 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
       L.ColorIndex = R.ColorIndex, L.TrueColor = R.TrueColor, L.RGB = R.RGB;
       const double Y = Pr.Under ? -0.2 * M.Units : 1.2 * M.Units;
       L.A = {0, Y, 0};
-      L.B = {M.Advance, Y, 0};
-      Placed.push_back({L, Line, AtX, 0, 0, Shift});
+      L.B = {M.Advance * Track, Y, 0};
+      Placed.push_back({L, Line, AtX, 0, H, Shift, VA});
       if (Pr.Under && Pr.Over) {
         L.A.Y = L.B.Y = 1.2 * M.Units;
-        Placed.push_back({L, Line, AtX, 0, 0, Shift});
+        Placed.push_back({L, Line, AtX, 0, H, Shift, VA});
       }
     }
     LineHeight[Line] = std::max(LineHeight[Line], Scale == 1 ? H : Pr.Height);
     LineRight[Line] = std::max(LineRight[Line], AtX + W);
-    (void)Advance;
+    if (Scale == 1) {
+      double Ab = 0, Be = 0;
+      FontHeights(M, H, Ab, Be);
+      TakeRef(Ab, Be, H);
+    }
     return W;
   };
+  // A line without text is as high as the font's "@".
+  auto EmptyLine = [&](const TMTextProps& Pr) {
+    if (LineHeight[Line] != 0) return;
+    LineHeight[Line] = Pr.Height;
+    TqdRunMetrics M;
+    MakeRun(Pr, u"@", M);
+    double Ab = Pr.Height, Be = Pr.Height / 3;
+    if (M.Units > 0) FontHeights(M, Pr.Height, Ab, Be);
+    TakeRef(Ab, Be, Pr.Height);
+  };
+  bool HasText = false;
   for (const TMItem& I : P.Items) {
     if (X < 0) X = LineStart(I.Para);
+    // Bottom attachments grow upwards: breaks before the first text add nothing.
+    if (A >= 7 && !HasText && (I.Kind == TMItem::ikParagraph || I.Kind == TMItem::ikLine)) continue;
     switch (I.Kind) {
       case TMItem::ikParagraph:
-        if (LineHeight[Line] == 0) LineHeight[Line] = I.Props.Height;
+        EmptyLine(I.Props);
         NewLine(true);
         break;
       case TMItem::ikLine:
-        if (LineHeight[Line] == 0) LineHeight[Line] = I.Props.Height;
+        EmptyLine(I.Props);
         NewLine(false);
         break;
       case TMItem::ikTab: {
@@ -734,6 +789,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
         break;
       }
       case TMItem::ikStack: {
+        HasText = true;
         TqdRunMetrics MN, MD;
         TqdTextRun RN = MakeRun(I.Props, I.Text, MN);
         TqdTextRun RD = MakeRun(I.Props, I.Den, MD);
@@ -742,30 +798,33 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
         const double WD = MD.Units > 0 ? MD.Advance * H * Sc / MD.Units * I.Props.Width : 0;
         const double W = std::max(WN, WD);
         if (I.StackSep == 0) {
-          X += Place(RN, MN, I.Props, 1, 0, X, true);
+          X += Place(RN, MN, I.Props, 1, 0, X);
           break;
         }
-        Place(RN, MN, I.Props, Sc, 0.6 * H, X + (W - WN) / 2, false);
-        Place(RD, MD, I.Props, Sc, -0.35 * H, X + (W - WD) / 2, false);
+        Place(RN, MN, I.Props, Sc, 0.6 * H, X + (W - WN) / 2);
+        Place(RD, MD, I.Props, Sc, -0.35 * H, X + (W - WD) / 2);
         if (I.StackSep != '^' && W > 0) {
           TqdTextRun Bar;
           Bar.IsLine = true;
           Bar.A = {X, 0.45 * H, 0};
           Bar.B = {X + W, 0.45 * H, 0};
           Bar.ColorIndex = I.Props.ColorIndex, Bar.TrueColor = I.Props.TrueColor, Bar.RGB = I.Props.RGB;
-          Placed.push_back({Bar, Line, 0, 0, 0, 0});
+          Placed.push_back({Bar, Line, 0, 0, 0, 0, 0});
         }
         X += W;
         LineHeight[Line] = std::max(LineHeight[Line], H);
         LineRight[Line] = std::max(LineRight[Line], X);
+        TakeRef(H, H / 3, H);
         break;
       }
       case TMItem::ikText: {
+        HasText = true;
         // Words with the blank that follows each; a word that crosses the frame
         // starts a new line unless the line is empty, so every pass consumes a word.
         std::u16string T = I.Text;
         for (char16_t& Ch : T)
           if (Ch == u'\u00A0') Ch = u' ';
+        const double Track = I.Props.Tracking;
         std::size_t K = 0;
         while (K < T.size()) {
           std::size_t E = K;
@@ -776,7 +835,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
           TqdRunMetrics M;
           TqdTextRun R = MakeRun(I.Props, Word, M);
           const double HS = M.Units > 0 ? I.Props.Height / M.Units : 0;
-          const double W = M.Advance * HS * I.Props.Width;
+          const double W = M.Advance * HS * I.Props.Width * Track;
           const double Start = LineStart(I.Para);
           if (RW > 0 && X > Start + 1e-9 && X + W > RW + 1e-9 && Word.find_first_not_of(u' ') != std::u16string::npos) {
             NewLine(false);
@@ -787,7 +846,18 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
               R = MakeRun(I.Props, Word, M);
             }
           }
-          X += Place(R, M, I.Props, 1, 0, X, true);
+          if (Track == 1) {
+            X += Place(R, M, I.Props, 1, 0, X);
+          } else {
+            // Tracked characters keep their shapes; only their advances stretch.
+            for (char16_t Ch : Word) {
+              TqdRunMetrics MC;
+              TqdTextRun RC = MakeRun(I.Props, std::u16string(1, Ch), MC);
+              const double WC = Place(RC, MC, I.Props, 1, 0, X, Track);
+              X += WC * Track;
+              LineRight[Line] = std::max(LineRight[Line], X);
+            }
+          }
           K = E;
         }
         break;
@@ -797,25 +867,28 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   if (LineHeight[Line] == 0 && Line > 0) {
     LineHeight.pop_back();
     LineRight.pop_back();
+    LineRef.pop_back();
     --Line;
   }
 
-  // Vertical placement: baselines from the line heights and the spacing factor.
+  // Vertical placement: each line's top hangs below the previous line's top by the
+  // spacing factor times the reference font height plus the base font's depth. A line's
+  // top is its reference text height above the baseline (the cap line, also for
+  // TrueType faces). Pieces share the line's baseline; \A moves smaller ones to the
+  // centre or top of the line.
   const double F = FLineSpacingFactor > 0.25 && FLineSpacingFactor < 4 ? FLineSpacingFactor : 1.0;
   std::vector<double> BaseY(LineHeight.size());
-  double Y = 0;
+  double Top = 0;
   for (std::size_t L = 0; L < LineHeight.size(); ++L) {
-    const double LH = LineHeight[L] > 0 ? LineHeight[L] : H0;
-    if (L == 0) Y = -LH;
-    else Y -= F * (FLineSpacingStyle == 2 ? 5.0 / 3 * H0 : LH + 2.0 / 3 * std::max(LH, LineHeight[L - 1]));
-    BaseY[L] = Y;
+    if (!(LineRef[L].Total > 0)) LineRef[L] = {H0 * 4 / 3, H0, H0};
+    if (L > 0) Top -= F * (LineRef[L - 1].Total + BaseBelow);
+    BaseY[L] = Top - LineRef[L].Height;
   }
-  const double Bottom = BaseY.back() - (LineHeight.back() > 0 ? LineHeight.back() : H0) / 3;
+  const double Bottom = BaseY.back() - (LineRef.back().Total - LineRef.back().Above);
   double Right = 0;
   for (double R : LineRight) Right = std::max(Right, R);
   const double W = std::max(Right, RW), H = -Bottom;
 
-  int A = FAlign < 1 || FAlign > 9 ? 1 : FAlign;
   const int Col = (A - 1) % 3;
   bool Visible = false;
   for (TPlaced& Pl : Placed) {
@@ -823,7 +896,10 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     double Shift = 0;
     if (Col == 1) Shift = (W - LineRight[L]) / 2;
     else if (Col == 2) Shift = W - LineRight[L];
-    Pl.Run.Matrix = ComposeMatrices(Pl.Run.Matrix, TranslationMatrix({Shift, BaseY[L], 0}));
+    double Lift = 0;
+    if (Pl.VAlign == 1) Lift = (LineHeight[L] - Pl.Height) / 2;
+    else if (Pl.VAlign == 2) Lift = LineHeight[L] - Pl.Height;
+    Pl.Run.Matrix = ComposeMatrices(Pl.Run.Matrix, TranslationMatrix({Shift, BaseY[L] + std::max(Lift, 0.0), 0}));
     if (!Pl.Run.IsLine && !Pl.Run.Text.empty() && Pl.Run.Text.find_first_not_of(u' ') != std::u16string::npos)
       Visible = true;
     FRuns.push_back(std::move(Pl.Run));

@@ -49,6 +49,7 @@ struct TqdRunMetrics {
   double Advance = 0;   // pen advance
   double Units = 0;     // font units per text height
   double Descent = 0;   // below the baseline, positive
+  double Ascent = 0;    // the font's line height above the baseline (SHX: Units)
   double InkTop = 0, InkBottom = 0;
 };
 

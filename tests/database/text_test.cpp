@@ -296,3 +296,107 @@ TEST(TextCodes, DoubleByteCharacters) {
   EXPECT_EQ(qdDecodeTextCodes("\\M+5B0A1"), u"\u554A");
   EXPECT_EQ(qdDecodeTextCodes("\\M+182"), u"");  // too few digits: dropped
 }
+
+// ---------------------------------------------------------------- MText lines
+
+namespace {
+
+struct TMTextLines : TTextFixture {
+  std::unique_ptr<TqdDXFMText> Make(const std::string& S, double H, int Align = 1, double F = 1) {
+    auto T = std::make_unique<TqdDXFMText>();
+    T->SetText(S);
+    T->SetHeight(H);
+    T->SetAlign(Align);
+    T->SetLineSpacingFactor(F);
+    T->Loaded(&C);
+    return T;
+  }
+  // The origin (baseline start) of the first run that shows S.
+  static TFPoint Origin(const TqdDXFMText& M, const std::u16string& S) {
+    for (const TqdTextRun& R : M.Runs())
+      if (!R.IsLine && R.Text == S) return TransformPoint({0, 0, 0}, R.Matrix);
+    ADD_FAILURE() << "no run";
+    return {};
+  }
+  // Font heights of the text's font at height H: above, below the baseline.
+  static void Heights(const TqdDXFMText& M, double H, double& Above, double& Below) {
+    TqdRunMetrics Me;
+    ASSERT_FALSE(M.Runs().empty());
+    ASSERT_TRUE(qdMeasureRun(M.Runs().front(), Me));
+    Above = Me.Ascent / Me.Units * H;
+    Below = Me.Descent / Me.Units * H;
+  }
+};
+
+}  // namespace
+
+TEST_F(TMTextLines, VerticalAlignmentWithinTheLine) {
+  // A line of height 2 holding a piece of height 1: bottom keeps the baseline, centre
+  // lifts by half the difference, top by all of it.
+  for (int V = 0; V <= 2; ++V) {
+    auto M = Make("{\\H2;A}\\A" + std::to_string(V) + ";{\\H1;B}", 1);
+    const TFPoint PA = Origin(*M, u"A"), PB = Origin(*M, u"B");
+    EXPECT_NEAR(PB.Y - PA.Y, 0.5 * V, 1e-6) << V;
+  }
+  // Out-of-range values are ignored.
+  auto M = Make("{\\H2;A}\\A7;{\\H1;B}", 1);
+  EXPECT_NEAR(Origin(*M, u"B").Y, Origin(*M, u"A").Y, 1e-6);
+  // Codes cut short at the end of the string.
+  EXPECT_TRUE(Finite(Make("ab\\A", 1)->Box()));
+  EXPECT_TRUE(Finite(Make("ab\\T", 1)->Box()));
+  EXPECT_TRUE(Finite(Make("ab\\Tx;c\\A-1;d", 1)->Box()));
+}
+
+TEST_F(TMTextLines, TrackingStretchesAdvancesNotGlyphs) {
+  auto Plain = Make("abc", 1);
+  auto Tracked = Make("\\T2;abc", 1);
+  const double WP = Plain->Box().Right - Plain->Box().Left;
+  ASSERT_GT(WP, 0.5);
+  EXPECT_NEAR(Tracked->Box().Right - Tracked->Box().Left, 2 * WP, 0.02 * WP);
+  // Each character keeps its size: the scale of its run is the plain one.
+  const TFMatrix& MP = Plain->Runs().front().Matrix;
+  const TFMatrix& MT = Tracked->Runs().front().Matrix;
+  const TFPoint UP = TransformPoint({1, 1, 0}, MP), OP = TransformPoint({0, 0, 0}, MP);
+  const TFPoint UT = TransformPoint({1, 1, 0}, MT), OT = TransformPoint({0, 0, 0}, MT);
+  EXPECT_NEAR(UP.X - OP.X, UT.X - OT.X, 1e-9);
+  EXPECT_NEAR(UP.Y - OP.Y, UT.Y - OT.Y, 1e-9);
+  // "c" starts after two stretched advances.
+  EXPECT_GT(Origin(*Tracked, u"c").X - Origin(*Tracked, u"a").X, WP);
+  // Hostile factors are held to the editor's range 0.75..4.
+  auto Huge = Make("\\T1e300;abc", 1);
+  EXPECT_NEAR(Huge->Box().Right - Huge->Box().Left, 4 * WP, 0.04 * WP);
+  auto Neg = Make("\\T-5;abc", 1);
+  EXPECT_LT(Neg->Box().Right - Neg->Box().Left, WP);
+  EXPECT_GT(Neg->Box().Right - Neg->Box().Left, 0.74 * WP);
+}
+
+TEST_F(TMTextLines, LinePitchFollowsTheFontAndTheFactor) {
+  auto One = Make("A\\PB", 2);
+  double Ab = 0, Be = 0;
+  Heights(*One, 2, Ab, Be);
+  ASSERT_GT(Ab, 0);
+  // Font height of the line plus the base font's depth; the factor scales it.
+  const double Pitch = Origin(*One, u"A").Y - Origin(*One, u"B").Y;
+  EXPECT_NEAR(Pitch, Ab + 2 * Be, 1e-6);
+  auto Two = Make("A\\PB", 2, 1, 2);
+  EXPECT_NEAR(Origin(*Two, u"A").Y - Origin(*Two, u"B").Y, 2 * Pitch, 1e-6);
+  // The first baseline hangs by the text height.
+  EXPECT_NEAR(Origin(*One, u"A").Y, -2, 1e-6);
+  // A taller first line pushes the next one down by its own font height: its top is 4
+  // above its baseline, the next top 2·(Ab + Be) + Be lower and 2 above the next baseline.
+  auto Tall = Make("{\\H4;A}\\PB", 2);
+  EXPECT_NEAR(Origin(*Tall, u"A").Y - Origin(*Tall, u"B").Y, 2 * Ab + 3 * Be - 2, 1e-6);
+}
+
+TEST_F(TMTextLines, LeadingBreaks) {
+  auto Plain = Make("A", 2);
+  auto Two = Make("\\P\\PA", 2);
+  double Ab = 0, Be = 0;
+  Heights(*Plain, 2, Ab, Be);
+  // Each empty line is one line pitch of the base font ("@" gives its height).
+  EXPECT_NEAR(Origin(*Plain, u"A").Y - Origin(*Two, u"A").Y, 2 * (Ab + 2 * Be), 1e-6);
+  // Bottom attachments: the breaks change nothing.
+  auto B1 = Make("A", 2, 7), B2 = Make("\\P\\PA", 2, 7);
+  EXPECT_NEAR(B1->Box().Top, B2->Box().Top, 1e-9);
+  EXPECT_NEAR(B1->Box().Bottom, B2->Box().Bottom, 1e-9);
+}
