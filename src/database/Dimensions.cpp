@@ -468,7 +468,9 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
 
   // Vertical position.
   const TqdDimTextPosVert PV = Pr->TextPosVert();
-  if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3)) {
+  // Mode 4 text that is not led out stands between the outward arrows as in mode 3, so
+  // it takes the style's place above or outside the line as there.
+  if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3 || Mode == 4)) {
     // The largest distance of a box corner from the dimension line, plus the gap.
     const double R = Rot / cDeg;
     const TFPoint Ax{std::cos(R), std::sin(R), 0}, Ay = Normal2(Ax);

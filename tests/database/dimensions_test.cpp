@@ -440,6 +440,46 @@ TEST(Generated, TickSizeReplacesTheArrowsByObliqueStrokes) {
   }
 }
 
+// Text above the line (DIMTAD 1) lands where the writing program put it: the text
+// middle point files store (code 11) is the oracle. A 6-unit vertical dimension with
+// 2.5 arrows fits neither (mode 4) yet is too long to lead its text out.
+TEST(Generated, TextAboveTheLineAlsoWhenTheArrowsGoOutside) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetTextOffset(0.625);
+  S->SetExtLineOffset(0.625);
+  S->SetExtLineExt(1.25);
+  S->SetTextPosVert(pvAbove);
+  S->SetDIMTIH(false);
+  S->SetDIMTOH(false);
+  S->SetDIMDEC(0);
+  TqdDXFDimension* D = AddLinear(W.C, {30, 3, 0}, {30, -3, 0}, {45, 3, 0}, {43.125, 0, 0}, 0, 90);
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+  ASSERT_EQ(Texts.size(), 1u);
+  EXPECT_EQ(Texts[0]->Text(), "6");
+  EXPECT_NEAR(Texts[0]->Rotation(), 90, 1e-9);
+  // Left of the vertical line (the smaller X), by half the height plus the gap on each side.
+  const TFRect R = Texts[0]->Box();
+  EXPECT_NEAR((R.Left + R.Right) / 2, 43.125, 0.05);
+  EXPECT_LT(R.Right, 45.0);
+  EXPECT_NEAR((R.Top + R.Bottom) / 2, 0, 0.05);
+  // Arrows outside, pointing at the extension lines.
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block())) {
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") {
+      EXPECT_NEAR(I->Angle(), I->Point().Y > 0 ? 270 : 90, 1e-6);
+    }
+  }
+  // Centred on the line the text stays when the style says so.
+  S->SetTextPosVert(pvCenter);
+  W.C.Loads(D);
+  const TFRect C0 = ChildrenOf<TqdDXFText>(D->Block())[0]->Box();
+  EXPECT_NEAR((C0.Left + C0.Right) / 2, 45, 0.05);
+}
+
 TEST(Generated, TextRotationReadsLeftToRight) {
   TDrawing W;
   W.Standard()->SetDIMTIH(false);
