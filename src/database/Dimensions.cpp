@@ -95,6 +95,18 @@ bool LinearDimLine(int AType, const TFPoint& AP1, const TFPoint& AP2, const TFPo
   return IsFiniteFPoint(D1) && IsFiniteFPoint(D2);
 }
 
+// Dimension texts are multiline texts in the files' own writers: an override may carry
+// formatting codes (stacked tolerances "\\S", alignment "\\A", fonts, line breaks), which
+// a single-line text would show as they stand.
+bool HasMTextCodes(std::string_view S) {
+  for (std::size_t I = 0; I + 1 < S.size(); ++I) {
+    if (S[I] != '\\') continue;
+    if (std::string_view("ACcFfHLlOoPQSTWKkpX").find(S[I + 1]) != std::string_view::npos) return true;
+    ++I;  // an escaped character ("\\\\", "\\{") is no code
+  }
+  return false;
+}
+
 }  // namespace
 
 bool IsGeneratedDimBlockName(std::string_view AName) { return AName.find("qdDim") != std::string_view::npos; }
@@ -352,12 +364,14 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   C->SetPointDisplayMode(Mode0);
 
   // ---- text
-  auto* T = NewChild<TqdDXFText>(C, B);
+  const std::string Shown = MeasurementText();
+  const bool Formatted = HasMTextCodes(Shown);
+  TqdDXFText* T = Formatted ? static_cast<TqdDXFText*>(NewChild<TqdDXFMText>(C, B)) : NewChild<TqdDXFText>(C, B);
   if (!T) return false;
   T->SetColorCAD(Pr->DIMCLRT());
   T->SetHeight(H);
   T->SetStyle(TS);
-  T->SetText(MeasurementText());
+  T->SetText(Shown);
   double TW = 0, TH = 0;
   MeasureText(C, *T, TW, TH);
   if (TH <= 0) TH = H;
@@ -468,7 +482,9 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
 
   // Vertical position.
   const TqdDimTextPosVert PV = Pr->TextPosVert();
-  if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3)) {
+  // Mode 4 text that is not led out stands between the outward arrows as in mode 3, so
+  // it takes the style's place above or outside the line as there.
+  if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3 || Mode == 4)) {
     // The largest distance of a box corner from the dimension line, plus the gap.
     const double R = Rot / cDeg;
     const TFPoint Ax{std::cos(R), std::sin(R), 0}, Ay = Normal2(Ax);
@@ -493,7 +509,13 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   }
 
   // Text placement: centred on TC, or from its insertion point when led out.
-  if (LedOut && std::fabs(Rot) <= 1e-9) {
+  auto* MT = Formatted ? dynamic_cast<TqdDXFMText*>(T) : nullptr;
+  if (MT) {
+    // Bottom left or middle centre attachment, as the single-line text below.
+    const bool FromCorner = LedOut && std::fabs(Rot) <= 1e-9;
+    MT->SetAlign(FromCorner ? 7 : 5);
+    MT->SetPoint(FromCorner ? TextIns : TC);
+  } else if (LedOut && std::fabs(Rot) <= 1e-9) {
     T->SetHAlign(0);
     T->SetVAlign(0);
     T->SetPoint(TextIns);

@@ -416,8 +416,11 @@ TEST(Generated, DimScaleSizesArrowsTextAndExtensions) {
   ASSERT_EQ(Lines.size(), 4u);
   EXPECT_NEAR(Lines[0]->Point().Y, 0.625, 1e-9);
   EXPECT_NEAR(Lines[0]->Point1().Y, 31.8, 1e-9);
-  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(B))
-    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Scale().X, 1.8, 1e-9);
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(B)) {
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") {
+      EXPECT_NEAR(I->Scale().X, 1.8, 1e-9);
+    }
+  }
   // DIMSCALE 0 (fit to the viewport) draws at unit scale.
   W.Standard()->SetScale(0);
   W.C.Loads(D);
@@ -438,6 +441,73 @@ TEST(Generated, TickSizeReplacesTheArrowsByObliqueStrokes) {
     EXPECT_NEAR(I->Scale().X, 2.5, 1e-9);
     EXPECT_NEAR(I->Point().Y, 10, 1e-9);
   }
+}
+
+// Text above the line (DIMTAD 1) lands where the writing program put it: the text
+// middle point files store (code 11) is the oracle. A 6-unit vertical dimension with
+// 2.5 arrows fits neither (mode 4) yet is too long to lead its text out.
+TEST(Generated, TextAboveTheLineAlsoWhenTheArrowsGoOutside) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetTextOffset(0.625);
+  S->SetExtLineOffset(0.625);
+  S->SetExtLineExt(1.25);
+  S->SetTextPosVert(pvAbove);
+  S->SetDIMTIH(false);
+  S->SetDIMTOH(false);
+  S->SetDIMDEC(0);
+  TqdDXFDimension* D = AddLinear(W.C, {30, 3, 0}, {30, -3, 0}, {45, 3, 0}, {43.125, 0, 0}, 0, 90);
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+  ASSERT_EQ(Texts.size(), 1u);
+  EXPECT_EQ(Texts[0]->Text(), "6");
+  EXPECT_NEAR(Texts[0]->Rotation(), 90, 1e-9);
+  // Left of the vertical line (the smaller X), by half the height plus the gap on each side.
+  const TFRect R = Texts[0]->Box();
+  EXPECT_NEAR((R.Left + R.Right) / 2, 43.125, 0.05);
+  EXPECT_LT(R.Right, 45.0);
+  EXPECT_NEAR((R.Top + R.Bottom) / 2, 0, 0.05);
+  // Arrows outside, pointing at the extension lines.
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block())) {
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") {
+      EXPECT_NEAR(I->Angle(), I->Point().Y > 0 ? 270 : 90, 1e-6);
+    }
+  }
+  // Centred on the line the text stays when the style says so.
+  S->SetTextPosVert(pvCenter);
+  W.C.Loads(D);
+  const TFRect C0 = ChildrenOf<TqdDXFText>(D->Block())[0]->Box();
+  EXPECT_NEAR((C0.Left + C0.Right) / 2, 45, 0.05);
+}
+
+// An override with multiline-text codes (a stacked tolerance) is laid out as such,
+// centred where the plain number would be; codes must not show as characters.
+TEST(Generated, FormattedOverrideBecomesAMultilineText) {
+  TDrawing W;
+  W.Standard()->SetTextHeight(2.5);
+  W.Standard()->SetArrowSize(2.5);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {50, 0, 0}, {50, 20, 0}, {25, 20, 0});
+  D->SetTextOverride("\\A1;50\\S0.01^ 0.02;");
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto MTexts = ChildrenOf<TqdDXFMText>(D->Block());
+  ASSERT_EQ(MTexts.size(), 1u);
+  EXPECT_TRUE(ChildrenOf<TqdDXFText>(D->Block()).empty());
+  EXPECT_EQ(MTexts[0]->Text(), "\\A1;50\\S0.01^ 0.02;");
+  const TFRect R = MTexts[0]->Box();
+  ASSERT_TRUE(IsFiniteBox(R));
+  EXPECT_NEAR((R.Left + R.Right) / 2, 25, 0.05);
+  EXPECT_NEAR((R.Top + R.Bottom) / 2, 20, 0.6);
+  // Narrower than the code characters drawn one by one would be.
+  EXPECT_LT(R.Right - R.Left, 2.5 * 8);
+  // Plain overrides and escaped backslashes stay single-line texts.
+  D->SetTextOverride("R<> \\\\ 2");
+  W.C.Loads(D);
+  EXPECT_TRUE(ChildrenOf<TqdDXFMText>(D->Block()).empty());
+  ASSERT_EQ(ChildrenOf<TqdDXFText>(D->Block()).size(), 1u);
 }
 
 TEST(Generated, TextRotationReadsLeftToRight) {
