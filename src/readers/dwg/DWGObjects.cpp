@@ -10,6 +10,7 @@
 // recorded and skipped, and the first failure is reported once with its class and
 // handle.
 #include "DWGObjects.h"
+#include "DWGDirect.h"
 
 #include <cctype>
 #include <cstdio>
@@ -197,8 +198,13 @@ public:
     std::uint64_t Handle = 0, Owner = 0;
     const TdwgDecoder* Dec = nullptr;
     std::string Groups, EED;
+    std::int32_t Direct = -1;  // given as values: its place in FDirect
   };
   std::vector<TRecord> FEntities;
+  // Entities given as values, in the order read; the image names them by position.
+  std::vector<TdxfDirectEntity> FDirect;
+  TdwgNamePool FNames;
+  const bool FDirectOn = DWGDirectEntities();
   // Table entries and controls by table name.
   std::map<std::string, std::vector<std::string>> FTableEntries;
   std::map<std::string, std::string> FTableHeads;
@@ -240,6 +246,7 @@ private:
   std::size_t FFailed = 0;
   std::string FFirstFailure;
   TdwgGroupWriter FScratch;  // the groups of the object being decoded
+  std::unique_ptr<TdwgStringReader> FStrings;
 };
 
 void TdwgObjectReader::Fail(std::uint64_t AHandle, const char* AName, const std::string& AWhy) {
@@ -465,14 +472,16 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       if (Bits > C.End() - Start) throw EdwgObjectError("data bit size beyond the object");
       HandlesAt = Start + Bits;
     }
-    std::unique_ptr<TdwgStringReader> Strings;
+    // One string reader for all objects (it holds only its cursor and code page).
+    if (!FStrings) FStrings = CreateStringReader(O.V, &O.D, R.CodePage(), false);
+    TdwgStringReader* Strings = FStrings.get();
     if (O.V >= acR2007) {
       O.S = SplitObjectStreams(Env.Data, Start, HandlesAt).Strings;
-      Strings = CreateStringReader(O.V, &O.S, R.CodePage(), false);
+      Strings->Aim(&O.S, R.CodePage());
     } else {
-      Strings = CreateStringReader(O.V, &O.D, R.CodePage(), false);
+      Strings->Aim(&O.D, R.CodePage());
     }
-    O.Strings = Strings.get();
+    O.Strings = Strings;
     (void)C.ReadH(0);  // H own handle: the map's is the one kept
     ReadEED(O, C);
     if (O.Entity) {
@@ -535,9 +544,19 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
     switch (Dec.Role) {
       case drEntity:
       case drSubEntity:
-      case drSeqend:
+      case drSeqend: {
+        if (FDirectOn && Dec.Role == drEntity && O.EED.empty() && FDirect.size() < INT32_MAX) {
+          TdxfDirectEntity Direct;
+          if (DWGDirectEntity(W.FData, Direct, FNames)) {
+            FEntities.push_back({O.Handle, Owner, &Dec, std::string(), std::string(),
+                                 static_cast<std::int32_t>(FDirect.size())});
+            FDirect.push_back(Direct);
+            break;
+          }
+        }
         FEntities.push_back({O.Handle, Owner, &Dec, std::string(W.FData), std::move(O.EED)});
         break;
+      }
       case drBlockBegin:
       case drBlockEnd: {
         TMarker& Mk = FMarkers[O.Handle];
@@ -604,6 +623,12 @@ void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool 
     std::string().swap(X.EED);
   };
   TRecord& E = FEntities[AIndex];
+  if (E.Direct >= 0) {
+    FDirect[static_cast<std::size_t>(E.Direct)].Paper = APaper;
+    W.Str(0, cnstDXFDirectName);
+    W.Int(cnstDXFDirectCode, E.Direct);
+    return;
+  }
   W.Append(E.Groups);
   if (APaper) W.Int(67, 1);
   auto Kids = FChildren.find(E.Handle);
@@ -827,6 +852,16 @@ void TdwgObjectReader::NameShapeStyles() {
 
 std::string TdwgObjectReader::Run() {
   const TqdObjectsMap& M = R.ObjMap();
+  // The records are reserved at once: grown by doubling, they were copied several
+  // times and held twice at the moment of each copy.
+  std::size_t Entities = 0, Direct = 0;
+  for (std::size_t I = 0; I < M.Count() && I < FTypes.size(); ++I) {
+    const int T = FTypes[I];
+    if (T >= 0 && T < 500 && DWGEntityDecoder(T)) ++Entities;
+    if (T == 17 || T == 18 || T == 19 || T == 27) ++Direct;  // ARC, CIRCLE, LINE, POINT
+  }
+  FEntities.reserve(Entities);
+  if (FDirectOn) FDirect.reserve(Direct);
   // Tables first: entities name their layer, linetype and style by handle, and
   // layers their linetype; application ids name every object's extended data.
   for (int Pass = 0; Pass < 3 && !R.Stopped(); ++Pass) {
@@ -1642,6 +1677,7 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   const std::uint64_t MaxHandle = C.FMaxHandle;
   TdxfLoadOptions Options;
   Options.RecordNames = FRecordNames;
+  if (!Objects.FDirect.empty()) Options.Direct = &Objects.FDirect;
   TdxfLoadResult R = LoadDXFFromMemory(Image.data(), Image.size(), C, Options);
   FObjectNames = std::move(R.DXFNames);
   C.HeadVarStruct() = Header;

@@ -1,4 +1,5 @@
 #include "DXF.h"
+#include "DXFDirect.h"
 
 #include "CachedCast.h"
 
@@ -84,8 +85,8 @@ bool IsGraphical(TdxfKind K) { return K == dkEntity || K == dkPolyline || K == d
 
 bool IsObjectKind(TdxfKind K) { return K == dkDictionary || K == dkLayout || K == dkObject; }
 
-// "*MODEL_SPACE", "$MODEL_SPACE" and the paper-space names in any case.
-// Lineweights of code 370: -3..-1 as they are, standard weights in hundredths.
+}  // namespace
+
 bool LineWeightOf(int W, double& AValue) {
   static constexpr int Std[] = {0,  5,  9,  13, 15, 18, 20,  25,  30,  35,  40,  50,
                                 53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
@@ -100,8 +101,6 @@ bool LineWeightOf(int W, double& AValue) {
     }
   return false;
 }
-
-}  // namespace
 
 TdxfKind DXFObjectKind(std::string_view AName) {
   const TNameKind* N = FindName(AName);
@@ -572,6 +571,7 @@ void TdxfObject::ReadChildren() {
 }
 
 std::unique_ptr<TdxfObject> TdxfObject::CreateChild(std::string_view AName) {
+  if (FReader.FOptions.Direct && AName == cnstDXFDirectName) return CreateDXFDirectObject(FReader, this);
   TdxfKind K = FReader.NameInfo(AName).Kind;
   // Nesting beyond the cap reads complex entities as plain ones.
   if ((K == dkPolyline || K == dkInsert) && FDepth >= cnstMaxDXFNesting) {

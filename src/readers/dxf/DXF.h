@@ -25,6 +25,11 @@
 #include "qdReaders.h"
 
 class TdxfReader;
+struct TdxfDirectEntity;
+
+// Lineweights of code 370: -3..-1 as they are, standard weights in hundredths; false
+// for other values.
+bool LineWeightOf(int W, double& AValue);
 
 // The one error the reader raises: "DXF read error on line %d: %s\r\n%s".
 class EdxfReadError : public EqdError {
@@ -158,6 +163,9 @@ struct TdxfLoadOptions {
   // Called once per object read with the position and the end of data; may call the
   // converter's StopLoading to cancel.
   std::function<void(std::size_t APos, std::size_t ALimit)> OnProgress;
+  // Entities given as values (DXFDirect.h): the markers of the data name them by
+  // their position here. The list must outlive the load.
+  const std::vector<TdxfDirectEntity>* Direct = nullptr;
 };
 
 class TdxfReader : public TqdDrawingLoader {
@@ -216,6 +224,7 @@ protected:
   friend class TdxfLayout;
   friend class TdxfEntity;
   friend class TdxfObjectItem;
+  friend class TdxfDirect;
 
   // ---- helpers of the reader objects
   void NoteProgress();

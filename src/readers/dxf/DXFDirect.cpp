@@ -1,0 +1,100 @@
+// The reader object of an entity given as values: the steps of the generic entity
+// commit and of the type's mapping, in their order, from the values instead of the
+// groups (see DXFDirect.h).
+#include "DXFDirect.h"
+
+#include "CachedCast.h"
+#include "Curves.h"
+#include "DXF.h"
+#include "Entities.h"
+
+const char* DXFDirectName(TdxfDirectKind K) {
+  switch (K) {
+    case ddLine: return "LINE";
+    case ddPoint: return "POINT";
+    case ddCircle: return "CIRCLE";
+    case ddArc: return "ARC";
+  }
+  return "LINE";
+}
+
+class TdxfDirect : public TdxfObject {
+public:
+  TdxfDirect(TdxfReader& AReader, TdxfObject* AOwner)
+      : TdxfObject(AReader, AOwner, cnstDXFDirectName, dkEntity) {}
+  void Create() override {}
+  void Read() override;
+
+private:
+  void Commit(const TdxfDirectEntity& D);
+};
+
+void TdxfDirect::Read() {
+  std::int64_t Seq = -1;
+  for (;;) {
+    FReader.Next();
+    if (FReader.Code() == 0) break;
+    if (FReader.Code() == cnstDXFDirectCode) Seq = FReader.IntValue();
+  }
+  const std::vector<TdxfDirectEntity>* L = FReader.FOptions.Direct;
+  // A marker without its entity (never from the reader that wrote it) reads as nothing.
+  if (!L || Seq < 0 || static_cast<std::uint64_t>(Seq) >= L->size()) return;
+  const TdxfDirectEntity& D = (*L)[static_cast<std::size_t>(Seq)];
+  FName = DXFDirectName(D.Kind);
+  const TdxfReader::TNameInfo Info = FReader.NameInfo(FName);
+  FOwnedEnt = Info.Class ? Info.Class() : nullptr;
+  FEnt = FOwnedEnt.get();
+  if (!FEnt) {
+    FReader.NoteNotDrawn(FName);
+    return;
+  }
+  GetConverter()->DoCreate(FEnt);
+  Commit(D);
+  FReader.NoteProgress();
+}
+
+void TdxfDirect::Commit(const TdxfDirectEntity& D) {
+  FPaperSpace = D.Paper;
+  FHandle = D.Handle;
+  ApplyHandle();
+  // The generic entity steps.
+  if (auto* OE = CachedCast<TqdDXFObjectEntity>(FEnt))
+    FReader.GetLayers(OE->LayerItem(), D.Layer ? std::string_view(*D.Layer) : std::string_view("0"));
+  if (D.LType)
+    if (auto* LT = CachedCast<TqdDXFObjectEntityLineType>(FEnt)) FReader.GetLTypes(LT->LineTypeItem(), *D.LType);
+  if (D.HasLTScale) FEnt->SetLineTypeScale(D.LTScale);
+  if (D.HasVisibility) FEnt->SetVisibility(D.Visibility == 0);
+  if (D.RGB >= 0)
+    FEnt->SetColorCAD(TqdColorCAD::RGB(SwapRedBlue(static_cast<std::uint32_t>(D.RGB))));
+  else if (D.HasColor && D.Color >= 0 && D.Color <= 256)
+    FEnt->SetColorCAD(TqdColorCAD::Index(D.Color));
+  double LW;
+  if (D.HasLineWeight && LineWeightOf(D.LineWeight, LW)) FEnt->SetLineWeight(LW);
+  FEnt->SetPaperSpace(FPaperSpace);
+  if (auto* Ln = CachedCast<TqdDXFLine>(FEnt)) {
+    Ln->SetLine(D.P0, D.P1);
+    Ln->SetZThick(D.Thick);
+    Ln->SetExtrusion(D.Extr);
+  } else if (auto* P = CachedCast<TqdDXFPoint>(FEnt)) {
+    P->SetPoint(D.P0);
+    P->SetZThick(D.Thick);
+    P->SetExtrusion(D.Extr);
+  }
+  if (D.Kind != ddCircle && D.Kind != ddArc) return;
+  // The circle mapping.
+  auto* C = dynamic_cast<TqdDXFCircle*>(FEnt);
+  if (!C) return;
+  C->SetExtrusion(D.Extr);
+  C->SetZThick(D.Thick);
+  C->SetFlags(0);
+  C->SetPoint(D.P0);
+  C->SetRadius(D.HasF40 ? D.F40 : 0);
+  auto* A = dynamic_cast<TqdDXFArc*>(C);
+  if (!A || dynamic_cast<TqdDXFEllipse*>(A)) return;
+  A->SetStartAngle(D.HasF50 ? D.F50 : 0);
+  A->SetEndAngle(D.HasF51 ? D.F51 : 360);
+}
+
+std::unique_ptr<TdxfObject> CreateDXFDirectObject(TdxfReader& AReader, TdxfObject* AOwner) {
+  return std::make_unique<TdxfDirect>(AReader, AOwner);
+}

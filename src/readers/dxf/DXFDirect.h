@@ -1,0 +1,46 @@
+#pragma once
+// Entities handed to the DXF reader already decoded. A reader that produces binary
+// DXF groups for the reader to build the drawing from (the DWG reader) may give the
+// commonest simple entities as plain values instead: the groups then hold only a
+// marker object with the entity's number in the list, and the reader makes the item
+// from the values with the same steps it takes for the groups of that entity, in the
+// same place of the drawing. Building tens of thousands of reader objects and
+// mappers for lines and circles was most of the time of loading such drawings.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qdConsts.h"
+
+class TdxfObject;
+class TdxfReader;
+
+// The marker's object name (never the name of a real object) and the group of its number.
+inline constexpr std::string_view cnstDXFDirectName = "\x01" "DIRECT";
+inline constexpr int cnstDXFDirectCode = 90;
+
+enum TdxfDirectKind : std::uint8_t { ddLine, ddPoint, ddCircle, ddArc };
+
+// The groups of one such entity, as the reader would have kept them.
+struct TdxfDirectEntity {
+  std::uint64_t Handle = 0;                 // 5 (0: none)
+  const std::string* Layer = nullptr;       // 8 (null: not given)
+  const std::string* LType = nullptr;       // 6 (null: not given)
+  std::int64_t RGB = -1;                    // 420 & 0xFFFFFF (-1: not given)
+  double LTScale = 1, Thick = 0;            // 48, 39
+  double F40 = 0, F50 = 0, F51 = 0;         // radius, start and end angle
+  TFPoint P0, P1, Extr{0, 0, 1};            // 10, 11, 210
+  std::int16_t Visibility = 0, Color = 0, LineWeight = 0;  // 60, 62, 370
+  TdxfDirectKind Kind = ddLine;
+  bool Paper = false;  // 67
+  bool HasLTScale = false, HasVisibility = false, HasColor = false, HasLineWeight = false;
+  bool HasF40 = false, HasF50 = false, HasF51 = false;
+};
+
+// The DXF object name of a kind.
+const char* DXFDirectName(TdxfDirectKind K);
+
+// The reader object of a marker (DXFDirect.cpp).
+std::unique_ptr<TdxfObject> CreateDXFDirectObject(TdxfReader& AReader, TdxfObject* AOwner);
