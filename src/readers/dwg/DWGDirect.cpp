@@ -1,86 +1,26 @@
-// Lines, points, circles and arcs as values: the groups their decoders wrote, read
-// back the way the DXF reader keeps them (see DWGDirect.h).
+// Lines, points, circles and arcs as values (see DWGDirect.h). Each function reads
+// the fields of its decoder in DWGEntities.cpp in the same order, and keeps each
+// value as the groups would have carried it: numbers that are not finite become 0,
+// thickness and extrusion count only where the decoder writes them.
 #include "DWGDirect.h"
 
 #include <atomic>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
-#include "DXFTokenizer.h"
+#include "DWGObjects.h"
 
 namespace {
 
 std::atomic<bool> DirectOn{true};
 
-// One group of a binary DXF stream with two-byte codes.
-class TGroups {
-public:
-  explicit TGroups(std::string_view S) : P(S.data()), E(S.data() + S.size()) {}
+double Fin(double V) { return std::isfinite(V) ? V : 0; }
+TFPoint Fin(const TFPoint& P) { return {Fin(P.X), Fin(P.Y), Fin(P.Z)}; }
 
-  // False at the end, or when the data ends inside a group.
-  bool Next() {
-    if (E - P < 2) return false;
-    Code = static_cast<std::uint8_t>(P[0]) | (static_cast<std::uint8_t>(P[1]) << 8);
-    P += 2;
-    Kind = BinaryValueKind(Code);
-    switch (Kind) {
-      case bvString: {
-        const void* Z = std::memchr(P, 0, static_cast<std::size_t>(E - P));
-        if (!Z) return false;
-        Str = std::string_view(P, static_cast<std::size_t>(static_cast<const char*>(Z) - P));
-        P += Str.size() + 1;
-        return true;
-      }
-      case bvInt16: return Fixed(2);
-      case bvInt32: return Fixed(4);
-      case bvDouble: return Fixed(8);
-      default: return false;  // values the entities given as values never hold
-    }
-  }
-
-  int Code = 0;
-  TdxfBinaryValue Kind = bvIllegal;
-  std::string_view Str;
-  std::int32_t Int = 0;
-  double Real = 0;
-
-private:
-  bool Fixed(int N) {
-    if (E - P < N) return false;
-    std::uint64_t U = 0;
-    for (int I = N - 1; I >= 0; --I) U = (U << 8) | static_cast<std::uint8_t>(P[I]);
-    P += N;
-    if (N == 2) Int = static_cast<std::int16_t>(U);
-    else if (N == 4) Int = static_cast<std::int32_t>(U);
-    else {
-      std::memcpy(&Real, &U, 8);
-      if (!std::isfinite(Real)) Real = 0;  // as the reader takes them
-    }
-    return true;
-  }
-  const char* P;
-  const char* E;
-};
-
-// Names the reader would take as they stand: ASCII without escapes.
-bool PlainName(std::string_view S) {
-  for (char C : S)
-    if (static_cast<unsigned char>(C) >= 0x80 || C == '\\') return false;
-  return true;
-}
-
-bool Hex(std::string_view S, std::uint64_t& H) {
-  if (S.empty() || S.size() > 16) return false;
-  H = 0;
-  for (char C : S) {
-    int D;
-    if (C >= '0' && C <= '9') D = C - '0';
-    else if (C >= 'A' && C <= 'F') D = C - 'A' + 10;
-    else return false;
-    H = (H << 4) | static_cast<std::uint64_t>(D);
-  }
-  return true;
+void ThickExtr(TdwgObj& O, TdxfDirectEntity& E) {
+  const double T = O.D.ReadBT();   // BT thickness
+  const TFPoint X = O.D.ReadBE();  // BE extrusion
+  if (T != 0) E.Thick = Fin(T);
+  if (X.X != 0 || X.Y != 0 || X.Z != 1) E.Extr = Fin(X);
 }
 
 }  // namespace
@@ -100,47 +40,67 @@ const std::string* TdwgNamePool::Get(std::string_view AName) {
 void SetDWGDirectEntities(bool AOn) { DirectOn = AOn; }
 bool DWGDirectEntities() { return DirectOn; }
 
-bool DWGDirectEntity(std::string_view AGroups, TdxfDirectEntity& E, TdwgNamePool& ANames) {
-  TGroups G(AGroups);
-  if (!G.Next() || G.Code != 0) return false;
-  if (G.Str == "LINE") E.Kind = ddLine;
-  else if (G.Str == "POINT") E.Kind = ddPoint;
-  else if (G.Str == "CIRCLE") E.Kind = ddCircle;
-  else if (G.Str == "ARC") E.Kind = ddArc;
-  else return false;
-  bool HandleSeen = false;
-  while (G.Next()) {
-    const int C = G.Code;
-    if (C >= 10 && C <= 31 && (C % 10) <= 1) {
-      TFPoint& P = C % 10 ? E.P1 : E.P0;
-      (C < 20 ? P.X : C < 30 ? P.Y : P.Z) = G.Real;
-      continue;
+bool DWGDirectKind(int AType, TdxfDirectKind& AKind) {
+  switch (AType) {
+    case 17: AKind = ddArc; return true;
+    case 18: AKind = ddCircle; return true;
+    case 19: AKind = ddLine; return true;
+    case 27: AKind = ddPoint; return true;
+    default: return false;
+  }
+}
+
+bool DWGDirectPlainName(std::string_view S) {
+  for (char C : S)
+    if (static_cast<unsigned char>(C) >= 0x80 || C == '\\' || C == '\0') return false;
+  return true;
+}
+
+void DWGDecodeDirect(TdwgObj& O, TdxfDirectEntity& E) {
+  TdwgBitCursor& D = O.D;
+  switch (E.Kind) {
+    case ddLine: {
+      TFPoint P1, P2;
+      if (O.V >= acR2000) {
+        const bool ZZero = D.ReadBit();  // B z's are zero
+        P1.X = D.ReadRD();               // RD start x
+        P2.X = D.ReadDD(P1.X);           // DD end x
+        P1.Y = D.ReadRD();               // RD start y
+        P2.Y = D.ReadDD(P1.Y);           // DD end y
+        if (!ZZero) {
+          P1.Z = D.ReadRD();      // RD start z
+          P2.Z = D.ReadDD(P1.Z);  // DD end z
+        }
+      } else {
+        P1 = D.Read3BD();  // 3BD start
+        P2 = D.Read3BD();  // 3BD end
+      }
+      E.P0 = Fin(P1);
+      E.P1 = Fin(P2);
+      ThickExtr(O, E);
+      return;
     }
-    switch (C) {
-      case 5:  // the first is the entity's own
-        if (!HandleSeen && !Hex(G.Str, E.Handle)) return false;
-        HandleSeen = true;
-        break;
-      case 100: break;
-      case 8:
-      case 6:
-        if (!PlainName(G.Str)) return false;
-        (C == 8 ? E.Layer : E.LType) = ANames.Get(G.Str);
-        break;
-      case 62: E.Color = static_cast<std::int16_t>(G.Int); E.HasColor = true; break;
-      case 60: E.Visibility = static_cast<std::int16_t>(G.Int); E.HasVisibility = true; break;
-      case 370: E.LineWeight = static_cast<std::int16_t>(G.Int); E.HasLineWeight = true; break;
-      case 420: E.RGB = G.Int & 0xFFFFFF; break;
-      case 48: E.LTScale = G.Real; E.HasLTScale = true; break;
-      case 39: E.Thick = G.Real; break;
-      case 40: E.F40 = G.Real; E.HasF40 = true; break;
-      case 50: E.F50 = G.Real; E.HasF50 = true; break;
-      case 51: E.F51 = G.Real; E.HasF51 = true; break;
-      case 210: E.Extr.X = G.Real; break;
-      case 220: E.Extr.Y = G.Real; break;
-      case 230: E.Extr.Z = G.Real; break;
-      default: return false;
+    case ddCircle:
+    case ddArc:
+      E.P0 = Fin(D.Read3BD());  // 3BD centre
+      E.F40 = Fin(D.ReadBD());  // BD radius
+      E.HasF40 = true;
+      ThickExtr(O, E);
+      if (E.Kind == ddArc) {
+        E.F50 = Fin(DWGDeg(D.ReadBD()));  // BD start angle
+        E.F51 = Fin(DWGDeg(D.ReadBD()));  // BD end angle
+        E.HasF50 = E.HasF51 = true;
+      }
+      return;
+    case ddPoint: {
+      TFPoint P;
+      P.X = D.ReadBD();  // BD x
+      P.Y = D.ReadBD();  // BD y
+      P.Z = D.ReadBD();  // BD z
+      E.P0 = Fin(P);
+      ThickExtr(O, E);
+      (void)D.ReadBD();  // BD x-axis angle: the reader keeps no angle for points
+      return;
     }
   }
-  return true;
 }

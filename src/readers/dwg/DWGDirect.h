@@ -1,15 +1,16 @@
 #pragma once
 // The commonest simple entities (lines, points, circles, arcs) leave the object
-// reader as values instead of groups (DXFDirect.h). The values are taken from the
-// groups the entity's decoder wrote, so that decoders stay the one description of
-// each type; an entity with any group the values cannot hold (reactors, extension
-// dictionary, codes the list does not know, names that the DXF reader would
-// convert) keeps its groups.
+// reader as values instead of groups (DXFDirect.h): the values are what the DXF
+// reader would have kept of the groups their decoders write (DWGEntities.cpp), and
+// the fields are read in the same order. Entities with reactors, an extension
+// dictionary, extended data or names the DXF reader would convert keep their groups.
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
 #include "DXFDirect.h"
+
+struct TdwgObj;
 
 // Names of layers and linetypes, held once for every entity that names them.
 class TdwgNamePool {
@@ -22,9 +23,13 @@ private:
   int FNext = 0;
 };
 
-// Fills E from the groups of one entity (from its code 0 on); false when they are
-// not of a kind given as values or hold anything the values cannot.
-bool DWGDirectEntity(std::string_view AGroups, TdxfDirectEntity& E, TdwgNamePool& ANames);
+// The kind of an object type given as values; false for other types.
+bool DWGDirectKind(int AType, TdxfDirectKind& AKind);
+// Names the DXF reader takes as they stand (ASCII without escapes).
+bool DWGDirectPlainName(std::string_view S);
+// Reads the type's own fields from O's data into E (the common ones are the
+// caller's), as the type's decoder reads them.
+void DWGDecodeDirect(TdwgObj& O, TdxfDirectEntity& E);
 
 // Whether the object reader gives entities as values (on by default; tests compare
 // a load with and without).

@@ -23,6 +23,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "DXF.h"
 #include "DXFMapping.h"
@@ -230,6 +231,9 @@ private:
   const TdwgDecoder* DecoderOf(int AType, std::string& AName) const;
   // Decodes map element I; false when it failed.
   bool DecodeOne(std::size_t I, const TdwgDecoder& Dec, int AType);
+  // The common values of an entity given as values (DWGDirect.h); false when it
+  // keeps its groups.
+  bool DirectHead(TdwgObj& O, const TdwgDecoder& Dec, TdxfDirectEntity& E);
   void ReadEntityCommon(TdwgObj& O, TdwgBitCursor& C, std::uint64_t& AHandlesAt);
   void ReadEED(TdwgObj& O, TdwgBitCursor& C);
   void WriteEntityHead(TdwgObj& O, const TdwgDecoder& Dec, TdwgGroupWriter& W);
@@ -442,6 +446,50 @@ void TdwgObjectReader::WriteEntityHead(TdwgObj& O, const TdwgDecoder& Dec, TdwgG
   if (O.Invisible) W.Int(60, 1);
 }
 
+bool TdwgObjectReader::DirectHead(TdwgObj& O, const TdwgDecoder& Dec, TdxfDirectEntity& E) {
+  if (!DWGDirectKind(O.Type, E.Kind) || std::strcmp(Dec.Name, DXFDirectName(E.Kind)) != 0) return false;
+  if (!O.Reactors.empty() || O.XDict || !O.EED.empty()) return false;
+  // What WriteEntityHead writes, as the DXF reader keeps it.
+  const std::string& Layer = Find(FLayers, O.Layer);
+  const std::string_view LayerName = Layer.empty() ? std::string_view("0") : std::string_view(Layer);
+  if (!DWGDirectPlainName(LayerName)) return false;
+  std::string_view LType;
+  switch (O.LTFlags) {
+    case 1: LType = "BYBLOCK"; break;
+    case 2: LType = "CONTINUOUS"; break;
+    case 3: LType = Find(FLTypes, O.LType); break;
+    default: break;
+  }
+  if (!DWGDirectPlainName(LType)) return false;
+  E.Handle = O.Handle;
+  E.Layer = FNames.Get(LayerName);
+  if (!LType.empty()) E.LType = FNames.Get(LType);
+  if (O.Color.Active == acIndexColor) {
+    if (!O.Color.IsByLayer()) {
+      // A 16-bit group, as written.
+      const auto U = static_cast<std::uint16_t>(std::clamp<std::int64_t>(O.Color.IndexValue(), INT16_MIN, UINT16_MAX));
+      E.Color = static_cast<std::int16_t>(U);
+      E.HasColor = true;
+    }
+  } else {
+    E.RGB = static_cast<std::int64_t>(SwapRedBlue(O.Color.Color) & 0xFFFFFF);
+  }
+  if (O.LWIndex >= 0 && DWGLineWeightGroup(O.LWIndex) != -1) {
+    E.LineWeight = static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(std::clamp<std::int64_t>(DWGLineWeightGroup(O.LWIndex), INT16_MIN, UINT16_MAX)));
+    E.HasLineWeight = true;
+  }
+  if (O.LTScale != 1.0) {
+    E.LTScale = std::isfinite(O.LTScale) ? O.LTScale : 0;
+    E.HasLTScale = true;
+  }
+  if (O.Invisible) {
+    E.Visibility = 1;
+    E.HasVisibility = true;
+  }
+  return true;
+}
+
 bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int AType) {
   const TqdObjectsMap& M = R.ObjMap();
   TdwgObj O;
@@ -518,7 +566,11 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       }
       (void)O.Hd();  // H external reference block
     }
-    if (O.Entity) WriteEntityHead(O, Dec, W);
+    // Lines, points, circles and arcs as values instead of groups, where they can be.
+    TdxfDirectEntity Direct;
+    const bool AsValues = Dec.Role == drEntity && FDirectOn && FDirect.size() < INT32_MAX && DirectHead(O, Dec, Direct);
+    if (AsValues) DWGDecodeDirect(O, Direct);
+    else if (O.Entity) WriteEntityHead(O, Dec, W);
     else if (Dec.Role != drControl && Dec.Role != drBlockHeader && Dec.Role != drTableEntry) {
       W.Str(0, Dec.Name);
       W.HndAlways(5, O.Handle);
@@ -534,7 +586,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       }
       W.Hnd(330, O.Owner);
     }
-    if (Dec.Fn) Dec.Fn(O, W);
+    if (Dec.Fn && !AsValues) Dec.Fn(O, W);
     if (!O.D.Ok()) throw EdwgObjectError("data cut short");
     if (!O.H.Ok()) throw EdwgObjectError("handles cut short");
     if (R.Stopped()) return false;
@@ -545,14 +597,11 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       case drEntity:
       case drSubEntity:
       case drSeqend: {
-        if (FDirectOn && Dec.Role == drEntity && O.EED.empty() && FDirect.size() < INT32_MAX) {
-          TdxfDirectEntity Direct;
-          if (DWGDirectEntity(W.FData, Direct, FNames)) {
-            FEntities.push_back({O.Handle, Owner, &Dec, std::string(), std::string(),
-                                 static_cast<std::int32_t>(FDirect.size())});
-            FDirect.push_back(Direct);
-            break;
-          }
+        if (AsValues) {
+          FEntities.push_back({O.Handle, Owner, &Dec, std::string(), std::string(),
+                               static_cast<std::int32_t>(FDirect.size())});
+          FDirect.push_back(Direct);
+          break;
         }
         FEntities.push_back({O.Handle, Owner, &Dec, std::string(W.FData), std::move(O.EED)});
         break;
@@ -686,9 +735,11 @@ std::string TdwgObjectReader::Assemble() {
 
   // Entities by owner.
   std::unordered_map<std::uint64_t, std::vector<std::size_t>> ByOwner;
-  std::unordered_map<std::uint64_t, bool> IsEntity;
-  for (std::size_t I = 0; I < FEntities.size(); ++I)
-    if (FEntities[I].Dec->Role == drEntity) IsEntity[FEntities[I].Handle] = true;
+  // The handles of entities, needed only where sub-entities look for their owner.
+  std::unordered_set<std::uint64_t> IsEntity;
+  if (std::any_of(FEntities.begin(), FEntities.end(), [](const TRecord& E) { return E.Dec->Role == drSubEntity; }))
+    for (std::size_t I = 0; I < FEntities.size(); ++I)
+      if (FEntities[I].Dec->Role == drEntity) IsEntity.insert(FEntities[I].Handle);
   std::size_t Orphans = 0;
   for (std::size_t I = 0; I < FEntities.size(); ++I) {
     const TRecord& E = FEntities[I];

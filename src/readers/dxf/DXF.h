@@ -277,6 +277,9 @@ public:
 
 protected:
   std::unordered_map<std::string, TNameInfo, TNameHash, std::equal_to<>> FNameInfos;
+  // The classes of the entities given as values (DXFDirect.h), by kind.
+  TNameInfo FDirectInfos[4];
+  bool FDirectInfoSet[4] = {};
 
   // Layers and linetypes found by name: thousands of entities name the same few.
   // Emptied whenever a table item is added or an item is dropped.

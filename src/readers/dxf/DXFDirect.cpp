@@ -6,6 +6,7 @@
 #include "CachedCast.h"
 #include "Curves.h"
 #include "DXF.h"
+#include "DXFMapping.h"
 #include "Entities.h"
 
 const char* DXFDirectName(TdxfDirectKind K) {
@@ -22,6 +23,9 @@ class TdxfDirect : public TdxfObject {
 public:
   TdxfDirect(TdxfReader& AReader, TdxfObject* AOwner)
       : TdxfObject(AReader, AOwner, cnstDXFDirectName, dkEntity) {}
+  // One of these per entity, as for the reader's own entity objects.
+  static void* operator new(std::size_t N) { return DXFTakeBlock(N); }
+  static void operator delete(void* P, std::size_t N) { DXFGiveBlock(P, N); }
   void Create() override {}
   void Read() override;
 
@@ -41,7 +45,13 @@ void TdxfDirect::Read() {
   if (!L || Seq < 0 || static_cast<std::uint64_t>(Seq) >= L->size()) return;
   const TdxfDirectEntity& D = (*L)[static_cast<std::size_t>(Seq)];
   FName = DXFDirectName(D.Kind);
-  const TdxfReader::TNameInfo Info = FReader.NameInfo(FName);
+  // The class of each kind is looked up once per load.
+  const std::size_t K = D.Kind < 4 ? D.Kind : 0;
+  if (!FReader.FDirectInfoSet[K]) {
+    FReader.FDirectInfos[K] = FReader.NameInfo(FName);
+    FReader.FDirectInfoSet[K] = true;
+  }
+  const TdxfReader::TNameInfo Info = FReader.FDirectInfos[K];
   FOwnedEnt = Info.Class ? Info.Class() : nullptr;
   FEnt = FOwnedEnt.get();
   if (!FEnt) {
@@ -82,15 +92,15 @@ void TdxfDirect::Commit(const TdxfDirectEntity& D) {
   }
   if (D.Kind != ddCircle && D.Kind != ddArc) return;
   // The circle mapping.
-  auto* C = dynamic_cast<TqdDXFCircle*>(FEnt);
+  auto* C = CachedCast<TqdDXFCircle>(FEnt);
   if (!C) return;
   C->SetExtrusion(D.Extr);
   C->SetZThick(D.Thick);
   C->SetFlags(0);
   C->SetPoint(D.P0);
   C->SetRadius(D.HasF40 ? D.F40 : 0);
-  auto* A = dynamic_cast<TqdDXFArc*>(C);
-  if (!A || dynamic_cast<TqdDXFEllipse*>(A)) return;
+  auto* A = CachedCast<TqdDXFArc>(C);
+  if (!A || CachedCast<TqdDXFEllipse>(A)) return;
   A->SetStartAngle(D.HasF50 ? D.F50 : 0);
   A->SetEndAngle(D.HasF51 ? D.F51 : 360);
 }
