@@ -239,6 +239,9 @@ private:
   void WriteEntityHead(TdwgObj& O, const TdwgDecoder& Dec, TdwgGroupWriter& W);
   std::string Assemble();
   void WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool APaper, int ADepth);
+  // Writes the marker of the run of entities given as values not yet written.
+  void FlushDirect(TdwgGroupWriter& W);
+  std::int32_t FRunFirst = 0, FRunCount = 0;
   void Fail(std::uint64_t AHandle, const char* AName, const std::string& AWhy);
 
   const std::vector<int>& FTypes;
@@ -663,6 +666,14 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
   }
 }
 
+void TdwgObjectReader::FlushDirect(TdwgGroupWriter& W) {
+  if (FRunCount == 0) return;
+  W.Str(0, cnstDXFDirectName);
+  W.Int(cnstDXFDirectCode, FRunFirst);
+  if (FRunCount > 1) W.Int(cnstDXFDirectCountCode, FRunCount);
+  FRunCount = 0;
+}
+
 // One entity and (for polylines and inserts) its children and their end marker.
 void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool APaper, int ADepth) {
   // Each record is written once: its groups are freed as they go into the image, so
@@ -674,10 +685,17 @@ void TdwgObjectReader::WriteEntity(TdwgGroupWriter& W, std::size_t AIndex, bool 
   TRecord& E = FEntities[AIndex];
   if (E.Direct >= 0) {
     FDirect[static_cast<std::size_t>(E.Direct)].Paper = APaper;
-    W.Str(0, cnstDXFDirectName);
-    W.Int(cnstDXFDirectCode, E.Direct);
+    // Entities that follow each other in the list share one marker.
+    if (FRunCount > 0 && E.Direct == FRunFirst + FRunCount && FRunCount < INT32_MAX - 1) {
+      ++FRunCount;
+      return;
+    }
+    FlushDirect(W);
+    FRunFirst = E.Direct;
+    FRunCount = 1;
     return;
   }
+  FlushDirect(W);
   W.Append(E.Groups);
   if (APaper) W.Int(67, 1);
   auto Kids = FChildren.find(E.Handle);
@@ -811,6 +829,7 @@ std::string TdwgObjectReader::Assemble() {
     if (!Model && !Paper)
       if (auto It = ByOwner.find(B.Handle); It != ByOwner.end())
         for (std::size_t I : It->second) WriteEntity(W, I, false, 0);
+    FlushDirect(W);
     const TMarker& End = FMarkers[B.EndBlk];
     W.Str(0, "ENDBLK");
     W.Hnd(5, B.EndBlk);
@@ -830,6 +849,7 @@ std::string TdwgObjectReader::Assemble() {
     if (Paper && Space == R.ModelSpaceRecord()) break;
     if (auto It = ByOwner.find(Space); It != ByOwner.end())
       for (std::size_t I : It->second) WriteEntity(W, I, Paper != 0, 0);
+    FlushDirect(W);
   }
   W.Str(0, "ENDSEC");
   std::unordered_map<std::uint64_t, bool> Records;

@@ -3,6 +3,8 @@
 // groups (see DXFDirect.h).
 #include "DXFDirect.h"
 
+#include <algorithm>
+
 #include "CachedCast.h"
 #include "Curves.h"
 #include "DXF.h"
@@ -30,20 +32,32 @@ public:
   void Read() override;
 
 private:
+  void Make(const TdxfDirectEntity& D);
   void Commit(const TdxfDirectEntity& D);
 };
 
 void TdxfDirect::Read() {
-  std::int64_t Seq = -1;
+  std::int64_t First = -1, Count = 1;
   for (;;) {
     FReader.Next();
     if (FReader.Code() == 0) break;
-    if (FReader.Code() == cnstDXFDirectCode) Seq = FReader.IntValue();
+    if (FReader.Code() == cnstDXFDirectCode) First = FReader.IntValue();
+    if (FReader.Code() == cnstDXFDirectCountCode) Count = FReader.IntValue();
   }
   const std::vector<TdxfDirectEntity>* L = FReader.FOptions.Direct;
-  // A marker without its entity (never from the reader that wrote it) reads as nothing.
-  if (!L || Seq < 0 || static_cast<std::uint64_t>(Seq) >= L->size()) return;
-  const TdxfDirectEntity& D = (*L)[static_cast<std::size_t>(Seq)];
+  // A marker without its entities (never from the reader that wrote it) reads as nothing.
+  if (!L || First < 0 || Count < 1 || static_cast<std::uint64_t>(First) >= L->size()) return;
+  const std::size_t End = static_cast<std::size_t>(std::min<std::uint64_t>(L->size(), static_cast<std::uint64_t>(First + Count)));
+  for (std::size_t I = static_cast<std::size_t>(First); I < End; ++I) {
+    // Each but the last goes to the owner here; the last as every read object does.
+    if (I > static_cast<std::size_t>(First) && FEnt && FOwner) FOwner->AddChild(*this);
+    Make((*L)[I]);
+  }
+}
+
+void TdxfDirect::Make(const TdxfDirectEntity& D) {
+  FOwnedEnt.reset();
+  FEnt = nullptr;
   FName = DXFDirectName(D.Kind);
   // The class of each kind is looked up once per load.
   const std::size_t K = D.Kind < 4 ? D.Kind : 0;

@@ -4,7 +4,8 @@
 // commonest simple entities as plain values instead: the groups then hold only a
 // marker object with the entity's number in the list, and the reader makes the item
 // from the values with the same steps it takes for the groups of that entity, in the
-// same place of the drawing. Building tens of thousands of reader objects and
+// same place of the drawing. One marker stands for a run of entities that follow
+// each other in the list and in the drawing. Building tens of thousands of reader objects and
 // mappers for lines and circles was most of the time of loading such drawings.
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,8 @@ class TdxfReader;
 // The marker's object name (never the name of a real object) and the group of its number.
 inline constexpr std::string_view cnstDXFDirectName = "\x01" "DIRECT";
 inline constexpr int cnstDXFDirectCode = 90;
+// A marker may stand for a run of consecutive entities of the list: their count.
+inline constexpr int cnstDXFDirectCountCode = 91;
 
 enum TdxfDirectKind : std::uint8_t { ddLine, ddPoint, ddCircle, ddArc };
 
