@@ -935,21 +935,25 @@ std::string TdwgObjectReader::Run() {
   if (FDirectOn) FDirect.reserve(Direct);
   // Tables first: entities name their layer, linetype and style by handle, and
   // layers their linetype; application ids name every object's extended data.
+  // Each object's decoder and pass, found once.
+  std::vector<const TdwgDecoder*> Decoders(M.Count(), nullptr);
+  std::vector<std::uint8_t> Passes(M.Count(), 3);
+  for (std::size_t I = 0; I < M.Count(); ++I) {
+    const int T = FTypes[I];
+    if (T < 0) continue;
+    std::string ClassName;
+    const TdwgDecoder* D = DecoderOf(T, ClassName);
+    if (!D) continue;
+    const bool First = T == 56 || T == 57 || T == 66 || T == 67;
+    const bool Table = D->Role == drTableEntry || D->Role == drControl || D->Role == drBlockHeader ||
+                       std::strcmp(D->Name, "MLINESTYLE") == 0;
+    Decoders[I] = D;
+    Passes[I] = First ? 0 : Table ? 1 : 2;
+  }
   for (int Pass = 0; Pass < 3 && !R.Stopped(); ++Pass) {
     if (Pass == 2) NameShapeStyles();
-    for (std::size_t I = 0; I < M.Count() && !R.Stopped(); ++I) {
-      const int T = FTypes[I];
-      if (T < 0) continue;
-      std::string ClassName;
-      const TdwgDecoder* D = DecoderOf(T, ClassName);
-      if (!D) continue;
-      const bool First = T == 56 || T == 57 || T == 66 || T == 67;
-      const bool Table = D->Role == drTableEntry || D->Role == drControl || D->Role == drBlockHeader ||
-                         std::strcmp(D->Name, "MLINESTYLE") == 0;
-      const int Wanted = First ? 0 : Table ? 1 : 2;
-      if (Wanted != Pass) continue;
-      DecodeOne(I, *D, T);
-    }
+    for (std::size_t I = 0; I < M.Count() && !R.Stopped(); ++I)
+      if (Passes[I] == Pass) DecodeOne(I, *Decoders[I], FTypes[I]);
   }
   NumberViewports();
   if (FFailed)

@@ -94,8 +94,9 @@ TdwgTypeInfo DWGObjectType(int AType) {
 
 std::size_t TqdObjectsMap::Sort() {
   // Stable: among equal handles the order read stays, so the last one read wins.
-  std::stable_sort(FItems.begin(), FItems.end(),
-                   [](const TdwgMapElement& A, const TdwgMapElement& B) { return A.Handle < B.Handle; });
+  // Maps are nearly always written in handle order: checking costs far less than sorting.
+  auto Less = [](const TdwgMapElement& A, const TdwgMapElement& B) { return A.Handle < B.Handle; };
+  if (!std::is_sorted(FItems.begin(), FItems.end(), Less)) std::stable_sort(FItems.begin(), FItems.end(), Less);
   std::size_t Out = 0;
   for (std::size_t I = 0; I < FItems.size(); ++I) {
     if (I + 1 < FItems.size() && FItems[I + 1].Handle == FItems[I].Handle) continue;
