@@ -74,6 +74,7 @@ private:
   void ReadSection(int ARecord, const std::string& AName, const std::uint8_t* ADesc, const std::uint8_t* APages);
   // One data page into ADst (ASize bytes, zero-filled); throws on damage.
   void DataPage(std::uint64_t AAddress, bool ACompressed, std::uint8_t* ADst, std::size_t ASize);
+  std::vector<std::uint8_t> FLastPage;  // the last page of a section, decoded
 
   const std::uint8_t* F;
   std::size_t FS;
@@ -139,6 +140,8 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
   }
   std::vector<std::uint8_t>& S = Sections.Data[ARecord];
   S.clear();
+  // The data is reserved at once (grown by doubling, large sections were held twice).
+  S.reserve(static_cast<std::size_t>(DataSize));
   bool Failed = false;
   std::uint32_t Absent = 0;
   for (std::uint32_t I = 0; I < N; ++I) {
@@ -162,11 +165,26 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
       return;
     }
     const std::size_t Old = S.size();
-    // Zero-filled, so that what a damaged page leaves unwritten is never stale memory.
-    S.resize(Old + static_cast<std::size_t>(Size), 0);
+    // The last page of a section is mostly shorter than a page: it is decoded aside
+    // and only the section's part kept, so that small sections do not each hold a
+    // whole page.
+    const bool Aside = I + 1 == N && DataSize < Old + static_cast<std::uint64_t>(Size);
+    std::uint8_t* Dst = nullptr;
+    if (Aside) {
+      FLastPage.assign(static_cast<std::size_t>(Size), 0);
+      Dst = FLastPage.data();
+    } else {
+      // Zero-filled, so that what a damaged page leaves unwritten is never stale memory.
+      S.resize(Old + static_cast<std::size_t>(Size), 0);
+      Dst = S.data() + Old;
+    }
     try {
-      DataPage(Pages[Number].Address, Compressed, S.data() + Old, static_cast<std::size_t>(Size));
+      DataPage(Pages[Number].Address, Compressed, Dst, static_cast<std::size_t>(Size));
+      if (Aside)
+        S.insert(S.end(), FLastPage.begin(),
+                 FLastPage.begin() + static_cast<std::ptrdiff_t>(DataSize > Old ? DataSize - Old : 0));
     } catch (const std::exception& X) {
+      if (Aside) S.insert(S.end(), FLastPage.begin(), FLastPage.end());
       Out.Warnings.push_back(Where + ": page " + std::to_string(Number) + " at " + Hex(Pages[Number].Address) +
                              " is damaged (" + X.what() + "); the section is cut short after " +
                              std::to_string(Old) + " bytes");
