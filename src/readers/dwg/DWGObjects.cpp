@@ -203,7 +203,7 @@ public:
   };
   std::vector<TRecord> FEntities;
   // Entities given as values, in the order read; the image names them by position.
-  std::vector<TdxfDirectEntity> FDirect;
+  TdxfDirectList FDirect;
   TdwgNamePool FNames;
   const bool FDirectOn = DWGDirectEntities();
   // Table entries and controls by table name.
@@ -571,7 +571,7 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
     }
     // Lines, points, circles and arcs as values instead of groups, where they can be.
     TdxfDirectEntity Direct;
-    const bool AsValues = Dec.Role == drEntity && FDirectOn && FDirect.size() < INT32_MAX && DirectHead(O, Dec, Direct);
+    const bool AsValues = Dec.Role == drEntity && FDirectOn && FDirect.Size() < INT32_MAX && DirectHead(O, Dec, Direct);
     if (AsValues) DWGDecodeDirect(O, Direct);
     else if (O.Entity) WriteEntityHead(O, Dec, W);
     else if (Dec.Role != drControl && Dec.Role != drBlockHeader && Dec.Role != drTableEntry) {
@@ -602,8 +602,8 @@ bool TdwgObjectReader::DecodeOne(std::size_t I, const TdwgDecoder& Dec, int ATyp
       case drSeqend: {
         if (AsValues) {
           FEntities.push_back({O.Handle, Owner, &Dec, std::string(), std::string(),
-                               static_cast<std::int32_t>(FDirect.size())});
-          FDirect.push_back(Direct);
+                               static_cast<std::int32_t>(FDirect.Size())});
+          FDirect.Add(Direct);
           break;
         }
         FEntities.push_back({O.Handle, Owner, &Dec, std::string(W.FData), std::move(O.EED)});
@@ -925,14 +925,12 @@ std::string TdwgObjectReader::Run() {
   const TqdObjectsMap& M = R.ObjMap();
   // The records are reserved at once: grown by doubling, they were copied several
   // times and held twice at the moment of each copy.
-  std::size_t Entities = 0, Direct = 0;
+  std::size_t Entities = 0;
   for (std::size_t I = 0; I < M.Count() && I < FTypes.size(); ++I) {
     const int T = FTypes[I];
     if (T >= 0 && T < 500 && DWGEntityDecoder(T)) ++Entities;
-    if (T == 17 || T == 18 || T == 19 || T == 27) ++Direct;  // ARC, CIRCLE, LINE, POINT
   }
   FEntities.reserve(Entities);
-  if (FDirectOn) FDirect.reserve(Direct);
   // Tables first: entities name their layer, linetype and style by handle, and
   // layers their linetype; application ids name every object's extended data.
   // Each object's decoder and pass, found once.
@@ -1752,7 +1750,7 @@ void TdwgReader::ReadObjects(const std::vector<int>& ATypes) {
   const std::uint64_t MaxHandle = C.FMaxHandle;
   TdxfLoadOptions Options;
   Options.RecordNames = FRecordNames;
-  if (!Objects.FDirect.empty()) Options.Direct = &Objects.FDirect;
+  if (!Objects.FDirect.Empty()) Options.Direct = &Objects.FDirect;
   TdxfLoadResult R = LoadDXFFromMemory(Image.data(), Image.size(), C, Options);
   FObjectNames = std::move(R.DXFNames);
   C.HeadVarStruct() = Header;

@@ -25,7 +25,7 @@
 #include "qdReaders.h"
 
 class TdxfReader;
-struct TdxfDirectEntity;
+class TdxfDirectList;
 
 // Lineweights of code 370: -3..-1 as they are, standard weights in hundredths; false
 // for other values.
@@ -164,8 +164,8 @@ struct TdxfLoadOptions {
   // converter's StopLoading to cancel.
   std::function<void(std::size_t APos, std::size_t ALimit)> OnProgress;
   // Entities given as values (DXFDirect.h): the markers of the data name them by
-  // their position here. The list must outlive the load.
-  const std::vector<TdxfDirectEntity>* Direct = nullptr;
+  // their position here. The list must outlive the load; the reader takes them.
+  TdxfDirectList* Direct = nullptr;
 };
 
 class TdxfReader : public TqdDrawingLoader {

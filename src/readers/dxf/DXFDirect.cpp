@@ -21,6 +21,32 @@ const char* DXFDirectName(TdxfDirectKind K) {
   return "LINE";
 }
 
+void TdxfDirectList::Add(const TdxfDirectEntity& E) {
+  if (FSize % cnstChunk == 0) {
+    FChunks.emplace_back();
+    FChunks.back().Items.reserve(cnstChunk);
+  }
+  TChunk& C = FChunks.back();
+  C.Items.push_back(E);
+  C.Taken.push_back(false);
+  ++C.Left;
+  ++FSize;
+}
+
+bool TdxfDirectList::Take(std::size_t I, TdxfDirectEntity& AOut) {
+  if (I >= FSize) return false;
+  TChunk& C = FChunks[I / cnstChunk];
+  const std::size_t K = I % cnstChunk;
+  if (K >= C.Taken.size() || C.Taken[K]) return false;
+  AOut = C.Items[K];
+  C.Taken[K] = true;
+  if (--C.Left == 0) {
+    std::vector<TdxfDirectEntity>().swap(C.Items);
+    std::vector<bool>().swap(C.Taken);
+  }
+  return true;
+}
+
 class TdxfDirect : public TdxfObject {
 public:
   TdxfDirect(TdxfReader& AReader, TdxfObject* AOwner)
@@ -44,14 +70,18 @@ void TdxfDirect::Read() {
     if (FReader.Code() == cnstDXFDirectCode) First = FReader.IntValue();
     if (FReader.Code() == cnstDXFDirectCountCode) Count = FReader.IntValue();
   }
-  const std::vector<TdxfDirectEntity>* L = FReader.FOptions.Direct;
+  TdxfDirectList* L = FReader.FOptions.Direct;
   // A marker without its entities (never from the reader that wrote it) reads as nothing.
-  if (!L || First < 0 || Count < 1 || static_cast<std::uint64_t>(First) >= L->size()) return;
-  const std::size_t End = static_cast<std::size_t>(std::min<std::uint64_t>(L->size(), static_cast<std::uint64_t>(First + Count)));
+  if (!L || First < 0 || Count < 1 || static_cast<std::uint64_t>(First) >= L->Size()) return;
+  const std::size_t End = static_cast<std::size_t>(std::min<std::uint64_t>(L->Size(), static_cast<std::uint64_t>(First + Count)));
+  TdxfDirectEntity D;
+  bool Any = false;
   for (std::size_t I = static_cast<std::size_t>(First); I < End; ++I) {
+    if (!L->Take(I, D)) continue;
     // Each but the last goes to the owner here; the last as every read object does.
-    if (I > static_cast<std::size_t>(First) && FEnt && FOwner) FOwner->AddChild(*this);
-    Make((*L)[I]);
+    if (Any && FEnt && FOwner) FOwner->AddChild(*this);
+    Make(D);
+    Any = true;
   }
 }
 

@@ -42,6 +42,30 @@ struct TdxfDirectEntity {
   bool HasF40 = false, HasF50 = false, HasF51 = false;
 };
 
+// The entities of a load, in chunks: a chunk is freed as soon as the reader has made
+// all its entities, so that the values and the drawing made of them are not held
+// together to the end.
+class TdxfDirectList {
+public:
+  static constexpr std::size_t cnstChunk = 1024;
+  std::size_t Size() const { return FSize; }
+  bool Empty() const { return FSize == 0; }
+  void Add(const TdxfDirectEntity& E);
+  // The writer's access, before the reader takes any.
+  TdxfDirectEntity& operator[](std::size_t I) { return FChunks[I / cnstChunk].Items[I % cnstChunk]; }
+  // The reader's: each entity once; false when I is out of range or taken before.
+  bool Take(std::size_t I, TdxfDirectEntity& AOut);
+
+private:
+  struct TChunk {
+    std::vector<TdxfDirectEntity> Items;
+    std::vector<bool> Taken;
+    std::size_t Left = 0;
+  };
+  std::vector<TChunk> FChunks;
+  std::size_t FSize = 0;
+};
+
 // The DXF object name of a kind.
 const char* DXFDirectName(TdxfDirectKind K);
 
