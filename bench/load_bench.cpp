@@ -17,7 +17,8 @@
 //                    plus hblkhd, after minus before) per entity: the model's size
 //   peak_B_per_ent   peak_MB in bytes per entity
 // The rows of several files give worst_peak_x_file (the file named in the label) and
-// heap_B_per_ent over all files; DRAFTWELL_LOAD_BENCH_PEAKS=1 prints every file's peak.
+// heap_B_per_ent over all files; DRAFTWELL_LOAD_BENCH_PEAKS=1 prints every file's peak,
+// DRAFTWELL_LOAD_BENCH_WARM=1 loads every file once before measuring.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -124,6 +125,14 @@ void BM_LoadSet(benchmark::State& state, const std::vector<std::string>& APaths)
     Formats.push_back(qdIdentifyContent(Head.data(), Head.size()).Family);
   }
   std::size_t Entities = 0;
+  // DRAFTWELL_LOAD_BENCH_WARM=1: every file is loaded once before, so that what the
+  // process sets up once (fonts found for the first text, class tables) is not
+  // charged to the file that happens to need it first.
+  if (std::getenv("DRAFTWELL_LOAD_BENCH_WARM"))
+    for (std::size_t I = 0; I < APaths.size(); ++I) {
+      auto C = std::make_unique<TqdDXFConverter>(TqdConverterParams{true, {}});
+      (void)qdLoadDrawingFile(Formats[I], APaths[I], *C);
+    }
   // Memory is taken on the first pass only: the peak of the worst file against its
   // size, and the heap of all models per entity.
   double WorstPeakX = 0, HeapBytes = 0;
