@@ -551,9 +551,12 @@ void TqdDXFTable::SetName(std::string_view AName) {
 }
 
 TqdDXFEntity* TqdDXFTable::FindEntByName(std::string_view AName) const {
-  auto Range = FSortEntList.equal_range(UpperNameText(AName));
-  if (Range.first == Range.second) return nullptr;
-  return std::prev(Range.second)->second;
+  // The last of equal names: the one before the first greater name, when equal.
+  const std::string Key = UpperNameText(AName);
+  auto It = FSortEntList.upper_bound(Key);
+  if (It == FSortEntList.begin()) return nullptr;
+  --It;
+  return It->first == Key ? It->second : nullptr;
 }
 
 int TqdDXFTable::IndexAdd(TqdDXFEntity* E) {
