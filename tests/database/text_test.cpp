@@ -400,3 +400,82 @@ TEST_F(TMTextLines, LeadingBreaks) {
   EXPECT_NEAR(B1->Box().Top, B2->Box().Top, 1e-9);
   EXPECT_NEAR(B1->Box().Bottom, B2->Box().Bottom, 1e-9);
 }
+
+namespace {
+
+// A drawing whose style "TALL" uses a font 10 units above and 5 below the baseline
+// (txt is 6 and 2), so the line pitch shows which heights it comes from.
+struct TMTextFonts : TMTextLines {
+  std::filesystem::path Dir;
+  void SetUp() override {
+    Dir = std::filesystem::temp_directory_path() / ("dw-mtextfonts-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    // Every glyph: a stroke 10 up, back down with the pen up, 8 to the right.
+    std::vector<TTestShape> Shapes{{0, InfoDef("tall", 10, 5)}};
+    for (int Ch : {'0', '@', 'A', 'B'}) Shapes.push_back({Ch, Def({1, 0xA4, 2, 0xAC, 0x80, 0})});
+    const TBytes F = NormalFont(Shapes);
+    std::ofstream(Dir / "tall.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+    ASSERT_TRUE(C.SHXFonts()->InsertSearchDir(Dir.string()));
+  }
+  void TearDown() override { std::filesystem::remove_all(Dir); }
+  TqdDXFStyle* NewStyle(const std::string& Name) {
+    return dynamic_cast<TqdDXFStyle*>(C.NewNamedEntity(C.GetOrCreateSection(csStyles), ClassOf<TqdDXFStyle>(), Name));
+  }
+  std::unique_ptr<TqdDXFMText> Styled(TqdDXFStyle* S, const std::string& Str, double H, int LSStyle = 1) {
+    auto T = std::make_unique<TqdDXFMText>();
+    T->SetText(Str);
+    T->SetHeight(H);
+    T->SetStyle(S);
+    T->SetLineSpacingStyle(LSStyle);
+    T->Loaded(&C);
+    return T;
+  }
+};
+
+}  // namespace
+
+TEST_F(TMTextFonts, LinePitchOfAnotherShxFont) {
+  TqdDXFStyle* S = NewStyle("TALL");
+  S->FPrimaryFont = "tall.shx";
+  C.Loads(S);
+  auto M = Styled(S, "A\\PB", 2);
+  ASSERT_FALSE(M->Runs().empty());
+  ASSERT_FALSE(M->Runs().front().TTF);
+  double Ab = 0, Be = 0;
+  Heights(*M, 2, Ab, Be);
+  ASSERT_NEAR(Ab, 2, 1e-9);
+  ASSERT_NEAR(Be, 1, 1e-9);
+  // Above + below of the line plus the base font's below: 2 + 1 + 1, not 5/3 of 2.
+  EXPECT_NEAR(Origin(*M, u"A").Y - Origin(*M, u"B").Y, 4, 1e-6);
+  // Exact spacing takes no extra line gap either way: the same pitch.
+  auto E = Styled(S, "A\\PB", 2, 2);
+  EXPECT_NEAR(Origin(*E, u"A").Y - Origin(*E, u"B").Y, 4, 1e-6);
+  // A smaller line after it hangs by its own font heights.
+  auto Mixed = Styled(S, "A\\P{\\H1;B}\\PA", 2);
+  std::vector<double> Ys;
+  for (const TqdTextRun& R : Mixed->Runs())
+    if (!R.IsLine) Ys.push_back(TransformPoint({0, 0, 0}, R.Matrix).Y);
+  ASSERT_EQ(Ys.size(), 3u);
+  // Line 1 top 0, baseline -2; line 2 top -(3 + 1) = -4, baseline -5; line 3 top
+  // -4 - (1.5 + 1) = -6.5, baseline -8.5.
+  EXPECT_NEAR(Ys[0], -2, 1e-6);
+  EXPECT_NEAR(Ys[1], -5, 1e-6);
+  EXPECT_NEAR(Ys[2], -8.5, 1e-6);
+}
+
+TEST_F(TMTextFonts, LinePitchOfATrueTypeFace) {
+  TqdDXFStyle* S = NewStyle("FACE");
+  S->FFontName = "DejaVu Sans";
+  C.Loads(S);
+  auto M = Styled(S, "A\\PB", 3);
+  ASSERT_FALSE(M->Runs().empty());
+  if (!M->Runs().front().TTF) GTEST_SKIP() << "no TrueType face is installed";
+  double Ab = 0, Be = 0;
+  Heights(*M, 3, Ab, Be);
+  ASSERT_GT(Ab, 3);  // the face's ascent lies above its capitals
+  ASSERT_GT(Be, 0);
+  // The face's ascent and descent plus its descent again, as for any font.
+  EXPECT_NEAR(Origin(*M, u"A").Y - Origin(*M, u"B").Y, Ab + 2 * Be, 1e-6);
+  // The first baseline still hangs by the text height (capitals touch the top).
+  EXPECT_NEAR(Origin(*M, u"A").Y, -3, 1e-6);
+}
