@@ -19,20 +19,31 @@ int HexValue(char16_t C) {
 
 char16_t Lower(char16_t C) { return (C >= 'A' && C <= 'Z') ? char16_t(C + 32) : C; }
 
-// Bulge arcs of SHX strokes: a few segments per arc, enough at text sizes.
-void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, std::vector<TFPoint>& Out) {
+// Bulge arcs of SHX strokes: a few segments per arc, enough at text sizes, and
+// fewer when ATolerance (font units, 0 for full detail) allows: small texts are
+// drawn often and their arcs span a pixel or two.
+void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, double ATolerance, std::vector<TFPoint>& Out) {
+  if (!(std::fabs(Bulge) > 1e-10) || !std::isfinite(Bulge)) {
+    Out.push_back(P2);
+    return;
+  }
   const double DX = P2.X - P1.X, DY = P2.Y - P1.Y;
-  const double L = std::hypot(DX, DY);
-  if (!(std::fabs(Bulge) > 1e-10) || !(L > 1e-12) || !std::isfinite(Bulge)) {
+  const double L = std::sqrt(DX * DX + DY * DY);
+  if (!(L > 1e-12)) {
     Out.push_back(P2);
     return;
   }
   const double Theta = 4 * std::atan(Bulge);
   const double H = L * (1 - Bulge * Bulge) / (4 * Bulge);
   const double CX = (P1.X + P2.X) / 2 - DY / L * H, CY = (P1.Y + P2.Y) / 2 + DX / L * H;
-  const double R = std::hypot(P1.X - CX, P1.Y - CY);
+  const double R = std::sqrt((P1.X - CX) * (P1.X - CX) + (P1.Y - CY) * (P1.Y - CY));
+  int N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / (M_PI / 8))), 2, 16);
+  if (ATolerance > 0 && R > 0) {
+    // Segments whose sagitta stays within the tolerance.
+    const double Step = ATolerance >= R ? M_PI : 2 * std::acos(1 - ATolerance / R);
+    N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / Step)), 1, N);
+  }
   const double A0 = std::atan2(P1.Y - CY, P1.X - CX);
-  const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / (M_PI / 8))), 2, 16);
   for (int I = 1; I < N; ++I) {
     const double A = A0 + Theta * I / N;
     Out.push_back({CX + R * std::cos(A), CY + R * std::sin(A), 0});
@@ -211,6 +222,10 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
     TqdSHXVertexList Poly;
     TqdFontParams P;
     SHXPoly(R, Poly, P);
+    // The tolerance in font units: the larger axis, so that no direction exceeds it.
+    const double Scale = std::max(std::hypot(M.EX.X, M.EX.Y, M.EX.Z), std::hypot(M.EY.X, M.EY.Y, M.EY.Z));
+    const double FontTolerance = ATolerance > 0 && Scale > 0 ? ATolerance / Scale : 0;
+    Path.Points.reserve(Poly.size() + Poly.size() / 2);
     std::vector<TFPoint> Local;
     auto Flush = [&] {
       if (Local.size() >= 2) {
@@ -225,7 +240,7 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
         Flush();
         Local.push_back(Q);
       } else {
-        AppendBulge(Local.back(), Q, V.Bulge, Local);
+        AppendBulge(Local.back(), Q, V.Bulge, FontTolerance, Local);
       }
     }
     Flush();
