@@ -479,3 +479,39 @@ TEST_F(TMTextFonts, LinePitchOfATrueTypeFace) {
   // The first baseline still hangs by the text height (capitals touch the top).
   EXPECT_NEAR(Origin(*M, u"A").Y, -3, 1e-6);
 }
+
+TEST_F(TMTextFonts, ShxArcsFollowTheTolerance) {
+  // "O" of two bulge arcs (semicircles of radius 4 about (4, 0)), font height 8.
+  std::vector<TTestShape> Shapes{{0, InfoDef("round", 8, 2)},
+                                 {'O', Def({1, 12, 8, 0, 127, 12, 0xF8, 0, 127, 2, 0xA0, 0})}};
+  const TBytes F = NormalFont(Shapes);
+  std::ofstream(Dir / "round.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+  TqdDXFStyle* S = NewStyle("ROUND");
+  S->FPrimaryFont = "round.shx";
+  C.Loads(S);
+  TqdDXFText T;
+  T.SetText("O");
+  T.SetHeight(8);
+  T.SetStyle(S);
+  T.Loaded(&C);
+  ASSERT_FALSE(T.Runs().empty());
+  ASSERT_FALSE(T.Runs().front().TTF);
+  auto Points = [&](double Tol) {
+    std::vector<TqdTextPath> P;
+    T.GetPaths(P, Tol);
+    std::vector<TFPoint> R;
+    for (const TqdTextPath& Q : P) R.insert(R.end(), Q.Points.begin(), Q.Points.end());
+    return R;
+  };
+  const std::vector<TFPoint> Full = Points(0), Coarse = Points(0.5), Tiny = Points(100);
+  ASSERT_GT(Full.size(), 8u);
+  EXPECT_LT(Coarse.size(), Full.size());
+  EXPECT_GE(Coarse.size(), 5u);  // still a round shape
+  EXPECT_GE(Tiny.size(), 3u);    // at least the chords of the two arcs
+  // Every point lies on the circle, and the chords stray no further than the tolerance.
+  for (const TFPoint& Q : Coarse) EXPECT_NEAR(std::hypot(Q.X - 4, Q.Y), 4, 1e-6);
+  for (std::size_t K = 1; K < Coarse.size(); ++K) {
+    const double MX = (Coarse[K].X + Coarse[K - 1].X) / 2, MY = (Coarse[K].Y + Coarse[K - 1].Y) / 2;
+    EXPECT_LE(4 - std::hypot(MX - 4, MY), 0.5 + 1e-9);
+  }
+}
