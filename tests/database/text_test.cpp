@@ -504,6 +504,21 @@ TEST_F(TMTextFonts, ShxArcsFollowTheTolerance) {
     return R;
   };
   const std::vector<TFPoint> Full = Points(0), Coarse = Points(0.5), Tiny = Points(100);
+  // Strokes kept from the first drawing give the same points again, at each detail.
+  const std::vector<TFPoint> Again = Points(0.5);
+  ASSERT_EQ(Again.size(), Coarse.size());
+  for (std::size_t K = 0; K < Again.size(); ++K) EXPECT_EQ(Again[K], Coarse[K]);
+  EXPECT_EQ(Points(0).size(), Full.size());
+  // Another string of the same font is not served the first one's strokes.
+  TqdDXFText T2;
+  T2.SetText("OO");
+  T2.SetHeight(8);
+  T2.SetStyle(S);
+  T2.Loaded(&C);
+  std::vector<TqdTextPath> P2;
+  T2.GetPaths(P2, 0.5);
+  ASSERT_EQ(P2.size(), 1u);
+  EXPECT_EQ(P2[0].Points.size(), 2 * Coarse.size());
   ASSERT_GT(Full.size(), 8u);
   EXPECT_LT(Coarse.size(), Full.size());
   EXPECT_GE(Coarse.size(), 5u);  // still a round shape
