@@ -19,20 +19,31 @@ int HexValue(char16_t C) {
 
 char16_t Lower(char16_t C) { return (C >= 'A' && C <= 'Z') ? char16_t(C + 32) : C; }
 
-// Bulge arcs of SHX strokes: a few segments per arc, enough at text sizes.
-void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, std::vector<TFPoint>& Out) {
+// Bulge arcs of SHX strokes: a few segments per arc, enough at text sizes, and
+// fewer when ATolerance (font units, 0 for full detail) allows: small texts are
+// drawn often and their arcs span a pixel or two.
+void AppendBulge(const TFPoint& P1, const TFPoint& P2, double Bulge, double ATolerance, std::vector<TFPoint>& Out) {
+  if (!(std::fabs(Bulge) > 1e-10) || !std::isfinite(Bulge)) {
+    Out.push_back(P2);
+    return;
+  }
   const double DX = P2.X - P1.X, DY = P2.Y - P1.Y;
-  const double L = std::hypot(DX, DY);
-  if (!(std::fabs(Bulge) > 1e-10) || !(L > 1e-12) || !std::isfinite(Bulge)) {
+  const double L = std::sqrt(DX * DX + DY * DY);
+  if (!(L > 1e-12)) {
     Out.push_back(P2);
     return;
   }
   const double Theta = 4 * std::atan(Bulge);
   const double H = L * (1 - Bulge * Bulge) / (4 * Bulge);
   const double CX = (P1.X + P2.X) / 2 - DY / L * H, CY = (P1.Y + P2.Y) / 2 + DX / L * H;
-  const double R = std::hypot(P1.X - CX, P1.Y - CY);
+  const double R = std::sqrt((P1.X - CX) * (P1.X - CX) + (P1.Y - CY) * (P1.Y - CY));
+  int N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / (M_PI / 8))), 2, 16);
+  if (ATolerance > 0 && R > 0) {
+    // Segments whose sagitta stays within the tolerance.
+    const double Step = ATolerance >= R ? M_PI : 2 * std::acos(1 - ATolerance / R);
+    N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / Step)), 1, N);
+  }
   const double A0 = std::atan2(P1.Y - CY, P1.X - CX);
-  const int N = std::clamp(static_cast<int>(std::ceil(std::fabs(Theta) / (M_PI / 8))), 2, 16);
   for (int I = 1; I < N; ++I) {
     const double A = A0 + Theta * I / N;
     Out.push_back({CX + R * std::cos(A), CY + R * std::sin(A), 0});
@@ -208,27 +219,66 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
     }
     Path.Filled = true;
   } else if (R.FontList || R.ShapeFont) {
-    TqdSHXVertexList Poly;
-    TqdFontParams P;
-    SHXPoly(R, Poly, P);
-    std::vector<TFPoint> Local;
-    auto Flush = [&] {
-      if (Local.size() >= 2) {
-        for (const TFPoint& Q : Local) Path.Points.push_back(TransformPoint(Q, M));
-        Path.Counts.push_back(static_cast<int>(Local.size()));
-      }
-      Local.clear();
-    };
-    for (const TqdSHXVertex& V : Poly) {
-      const TFPoint Q{V.X, V.Y, 0};
-      if (!V.PenDown || Local.empty()) {
-        Flush();
-        Local.push_back(Q);
-      } else {
-        AppendBulge(Local.back(), Q, V.Bulge, Local);
-      }
+    // The tolerance in font units: the larger axis, so that no direction exceeds it.
+    const double Scale = std::max(std::hypot(M.EX.X, M.EX.Y, M.EX.Z), std::hypot(M.EY.X, M.EY.Y, M.EY.Z));
+    double FontTolerance = ATolerance > 0 && Scale > 0 ? ATolerance / Scale : 0;
+    // Steps of two, so that strokes made for one zoom serve the zooms near it.
+    int Level = 0;
+    if (FontTolerance > 0 && std::isfinite(FontTolerance)) {
+      Level = std::clamp(static_cast<int>(std::floor(std::log2(FontTolerance))), -40, 40);
+      FontTolerance = std::ldexp(1.0, Level);
+    } else {
+      FontTolerance = 0;
+      Level = 100;
     }
-    Flush();
+    std::string Key;
+    TqdSHXFontList* List = R.ShapeFont ? nullptr : R.FontList;
+    if (List) {
+      Key.reserve(24 + R.SHXFont.size() + 2 * R.Text.size());
+      const void* Style = R.SHXStyle;
+      Key.append(reinterpret_cast<const char*>(&Style), sizeof Style);
+      Key += R.SHXFont;
+      Key += '\0';
+      Key.append(reinterpret_cast<const char*>(&Level), sizeof Level);
+      Key.append(reinterpret_cast<const char*>(R.Text.data()), R.Text.size() * sizeof(char16_t));
+    }
+    const TqdSHXFontList::TStrokes* Strokes = List ? List->CachedStrokes(Key) : nullptr;
+    TqdSHXFontList::TStrokes Made;
+    if (!Strokes) {
+      TqdSHXVertexList Poly;
+      TqdFontParams P;
+      SHXPoly(R, Poly, P);
+      Made.XY.reserve(3 * Poly.size());
+      std::vector<TFPoint> Local;
+      auto Flush = [&] {
+        if (Local.size() >= 2) {
+          for (const TFPoint& Q : Local) Made.XY.push_back(Q.X), Made.XY.push_back(Q.Y);
+          Made.Counts.push_back(static_cast<int>(Local.size()));
+        }
+        Local.clear();
+      };
+      for (const TqdSHXVertex& V : Poly) {
+        const TFPoint Q{V.X, V.Y, 0};
+        if (!V.PenDown || Local.empty()) {
+          Flush();
+          Local.push_back(Q);
+        } else {
+          AppendBulge(Local.back(), Q, V.Bulge, FontTolerance, Local);
+        }
+      }
+      Flush();
+      Strokes = List ? &List->StoreStrokes(std::move(Key), std::move(Made)) : &Made;
+    }
+    Path.Points.reserve(Strokes->XY.size() / 2);
+    // Points of the plane z = 0 through the matrix, written out: this loop is most of
+    // a small text's drawing time.
+    const TFPoint EX = M.EX, EY = M.EY, E0 = M.E0;
+    const double* XY = Strokes->XY.data();
+    for (std::size_t K = 0, N = Strokes->XY.size(); K + 1 < N; K += 2) {
+      const double X = XY[K], Y = XY[K + 1];
+      Path.Points.push_back({X * EX.X + Y * EY.X + E0.X, X * EX.Y + Y * EY.Y + E0.Y, X * EX.Z + Y * EY.Z + E0.Z});
+    }
+    Path.Counts = Strokes->Counts;
   }
   if (!Path.Counts.empty()) Out.push_back(std::move(Path));
 }

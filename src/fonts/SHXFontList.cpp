@@ -404,12 +404,23 @@ TqdSHXFontList::~TqdSHXFontList() = default;
 void TqdSHXFontList::AddSearchPath(const std::string& ADir) {
   const std::string D = WithSlash(std::string(TrimBlanks(ADir)));
   if (D.empty() || !SHXDirectoryExists(D)) return;
+  ClearStrokes();
   if (std::find(FSearchPath.begin(), FSearchPath.end(), D) == FSearchPath.end()) FSearchPath.push_back(D);
+}
+
+const TqdSHXFontList::TStrokes& TqdSHXFontList::StoreStrokes(std::string AKey, TStrokes AStrokes) {
+  // Bounded: a drawing of many different strings starts over rather than growing.
+  constexpr std::size_t cMaxValues = std::size_t(1) << 22, cMaxEntries = 1 << 16;
+  const std::size_t N = AStrokes.XY.size() + AStrokes.Counts.size() + AKey.size() / 8;
+  if (FStrokeValues + N > cMaxValues || FStrokes.size() >= cMaxEntries) ClearStrokes();
+  FStrokeValues += N;
+  return FStrokes.insert_or_assign(std::move(AKey), std::move(AStrokes)).first->second;
 }
 
 bool TqdSHXFontList::InsertSearchDir(std::string_view ADir) {
   const std::string D = WithSlash(std::string(TrimBlanks(ADir)));
   if (D.empty() || !SHXDirectoryExists(D)) return false;
+  ClearStrokes();
   FSearchPath.erase(std::remove(FSearchPath.begin(), FSearchPath.end(), D), FSearchPath.end());
   FSearchPath.insert(FSearchPath.begin(), D);
   return true;
@@ -507,6 +518,7 @@ int TqdSHXFontList::AddFont(const std::string& AKey, const std::string& APath, b
 TqdTextStyle* TqdSHXFontList::AddStyle(std::string_view AName, std::string_view AFontName,
                                        std::string_view ABigFontName, bool AVertical, bool AUpSideDown,
                                        bool ABackwards, double AObliqueAngle, double AWidth) {
+  ClearStrokes();
   auto S = std::make_unique<TqdTextStyle>();
   S->Name = SHXUpperCase(AName);
   S->Vertical = AVertical;

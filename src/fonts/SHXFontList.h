@@ -135,7 +135,10 @@ public:
   TqdFontRequest Resolve(std::string_view AName, bool ABig = false);
 
   const std::string& DefaultFontPath() const { return FDefaultFontPath; }
-  void SetDefaultFontPath(std::string V) { FDefaultFontPath = std::move(V); }
+  void SetDefaultFontPath(std::string V) {
+    FDefaultFontPath = std::move(V);
+    ClearStrokes();
+  }
   const std::string& DefaultBigFontPath() const { return FDefaultBigFontPath; }
   int FontCount() const { return int(FFonts.size()); }
   TqdSHXFont* FontAt(int I) const { return I >= 0 && I < FontCount() ? FFonts[I].get() : nullptr; }
@@ -147,6 +150,23 @@ public:
   const std::vector<std::string>& MissedFonts() const { return FMissedFonts; }
   // Every font name asked for, once each (upper-cased name), in order of asking.
   const std::vector<TqdFontRequest>& Requests() const { return FRequests; }
+
+  // Strokes of strings drawn before (font units, X and Y pairs, one count per stroke),
+  // by a key the caller makes from the font, the string and the detail: a redraw need
+  // not run the shape interpreter again. Dropped whenever fonts may change.
+  struct TStrokes {
+    std::vector<double> XY;
+    std::vector<int> Counts;
+  };
+  const TStrokes* CachedStrokes(const std::string& AKey) const {
+    auto It = FStrokes.find(AKey);
+    return It == FStrokes.end() ? nullptr : &It->second;
+  }
+  const TStrokes& StoreStrokes(std::string AKey, TStrokes AStrokes);
+  void ClearStrokes() {
+    FStrokes.clear();
+    FStrokeValues = 0;
+  }
 
 private:
   std::string FindInDir(const std::string& ADir, std::string_view AUpperName);
@@ -167,6 +187,8 @@ private:
   std::string FDefaultFontGiven, FDefaultFontName, FDefaultFontPath, FDefaultBigFontName, FDefaultBigFontPath;
   // Folder listings: upper-cased file name to the name on disk.
   std::map<std::string, std::map<std::string, std::string>> FListings;
+  std::unordered_map<std::string, TStrokes> FStrokes;
+  std::size_t FStrokeValues = 0;
 };
 
 // The folders searched for SHX fonts, joined with ";": the folders of

@@ -400,3 +400,133 @@ TEST_F(TMTextLines, LeadingBreaks) {
   EXPECT_NEAR(B1->Box().Top, B2->Box().Top, 1e-9);
   EXPECT_NEAR(B1->Box().Bottom, B2->Box().Bottom, 1e-9);
 }
+
+namespace {
+
+// A drawing whose style "TALL" uses a font 10 units above and 5 below the baseline
+// (txt is 6 and 2), so the line pitch shows which heights it comes from.
+struct TMTextFonts : TMTextLines {
+  std::filesystem::path Dir;
+  void SetUp() override {
+    Dir = std::filesystem::temp_directory_path() / ("dw-mtextfonts-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(Dir);
+    // Every glyph: a stroke 10 up, back down with the pen up, 8 to the right.
+    std::vector<TTestShape> Shapes{{0, InfoDef("tall", 10, 5)}};
+    for (int Ch : {'0', '@', 'A', 'B'}) Shapes.push_back({Ch, Def({1, 0xA4, 2, 0xAC, 0x80, 0})});
+    const TBytes F = NormalFont(Shapes);
+    std::ofstream(Dir / "tall.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+    ASSERT_TRUE(C.SHXFonts()->InsertSearchDir(Dir.string()));
+  }
+  void TearDown() override { std::filesystem::remove_all(Dir); }
+  TqdDXFStyle* NewStyle(const std::string& Name) {
+    return dynamic_cast<TqdDXFStyle*>(C.NewNamedEntity(C.GetOrCreateSection(csStyles), ClassOf<TqdDXFStyle>(), Name));
+  }
+  std::unique_ptr<TqdDXFMText> Styled(TqdDXFStyle* S, const std::string& Str, double H, int LSStyle = 1) {
+    auto T = std::make_unique<TqdDXFMText>();
+    T->SetText(Str);
+    T->SetHeight(H);
+    T->SetStyle(S);
+    T->SetLineSpacingStyle(LSStyle);
+    T->Loaded(&C);
+    return T;
+  }
+};
+
+}  // namespace
+
+TEST_F(TMTextFonts, LinePitchOfAnotherShxFont) {
+  TqdDXFStyle* S = NewStyle("TALL");
+  S->FPrimaryFont = "tall.shx";
+  C.Loads(S);
+  auto M = Styled(S, "A\\PB", 2);
+  ASSERT_FALSE(M->Runs().empty());
+  ASSERT_FALSE(M->Runs().front().TTF);
+  double Ab = 0, Be = 0;
+  Heights(*M, 2, Ab, Be);
+  ASSERT_NEAR(Ab, 2, 1e-9);
+  ASSERT_NEAR(Be, 1, 1e-9);
+  // Above + below of the line plus the base font's below: 2 + 1 + 1, not 5/3 of 2.
+  EXPECT_NEAR(Origin(*M, u"A").Y - Origin(*M, u"B").Y, 4, 1e-6);
+  // Exact spacing takes no extra line gap either way: the same pitch.
+  auto E = Styled(S, "A\\PB", 2, 2);
+  EXPECT_NEAR(Origin(*E, u"A").Y - Origin(*E, u"B").Y, 4, 1e-6);
+  // A smaller line after it hangs by its own font heights.
+  auto Mixed = Styled(S, "A\\P{\\H1;B}\\PA", 2);
+  std::vector<double> Ys;
+  for (const TqdTextRun& R : Mixed->Runs())
+    if (!R.IsLine) Ys.push_back(TransformPoint({0, 0, 0}, R.Matrix).Y);
+  ASSERT_EQ(Ys.size(), 3u);
+  // Line 1 top 0, baseline -2; line 2 top -(3 + 1) = -4, baseline -5; line 3 top
+  // -4 - (1.5 + 1) = -6.5, baseline -8.5.
+  EXPECT_NEAR(Ys[0], -2, 1e-6);
+  EXPECT_NEAR(Ys[1], -5, 1e-6);
+  EXPECT_NEAR(Ys[2], -8.5, 1e-6);
+}
+
+TEST_F(TMTextFonts, LinePitchOfATrueTypeFace) {
+  TqdDXFStyle* S = NewStyle("FACE");
+  S->FFontName = "DejaVu Sans";
+  C.Loads(S);
+  auto M = Styled(S, "A\\PB", 3);
+  ASSERT_FALSE(M->Runs().empty());
+  if (!M->Runs().front().TTF) GTEST_SKIP() << "no TrueType face is installed";
+  double Ab = 0, Be = 0;
+  Heights(*M, 3, Ab, Be);
+  ASSERT_GT(Ab, 3);  // the face's ascent lies above its capitals
+  ASSERT_GT(Be, 0);
+  // The face's ascent and descent plus its descent again, as for any font.
+  EXPECT_NEAR(Origin(*M, u"A").Y - Origin(*M, u"B").Y, Ab + 2 * Be, 1e-6);
+  // The first baseline still hangs by the text height (capitals touch the top).
+  EXPECT_NEAR(Origin(*M, u"A").Y, -3, 1e-6);
+}
+
+TEST_F(TMTextFonts, ShxArcsFollowTheTolerance) {
+  // "O" of two bulge arcs (semicircles of radius 4 about (4, 0)), font height 8.
+  std::vector<TTestShape> Shapes{{0, InfoDef("round", 8, 2)},
+                                 {'O', Def({1, 12, 8, 0, 127, 12, 0xF8, 0, 127, 2, 0xA0, 0})}};
+  const TBytes F = NormalFont(Shapes);
+  std::ofstream(Dir / "round.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+  TqdDXFStyle* S = NewStyle("ROUND");
+  S->FPrimaryFont = "round.shx";
+  C.Loads(S);
+  TqdDXFText T;
+  T.SetText("O");
+  T.SetHeight(8);
+  T.SetStyle(S);
+  T.Loaded(&C);
+  ASSERT_FALSE(T.Runs().empty());
+  ASSERT_FALSE(T.Runs().front().TTF);
+  auto Points = [&](double Tol) {
+    std::vector<TqdTextPath> P;
+    T.GetPaths(P, Tol);
+    std::vector<TFPoint> R;
+    for (const TqdTextPath& Q : P) R.insert(R.end(), Q.Points.begin(), Q.Points.end());
+    return R;
+  };
+  const std::vector<TFPoint> Full = Points(0), Coarse = Points(0.5), Tiny = Points(100);
+  // Strokes kept from the first drawing give the same points again, at each detail.
+  const std::vector<TFPoint> Again = Points(0.5);
+  ASSERT_EQ(Again.size(), Coarse.size());
+  for (std::size_t K = 0; K < Again.size(); ++K) EXPECT_EQ(Again[K], Coarse[K]);
+  EXPECT_EQ(Points(0).size(), Full.size());
+  // Another string of the same font is not served the first one's strokes.
+  TqdDXFText T2;
+  T2.SetText("OO");
+  T2.SetHeight(8);
+  T2.SetStyle(S);
+  T2.Loaded(&C);
+  std::vector<TqdTextPath> P2;
+  T2.GetPaths(P2, 0.5);
+  ASSERT_EQ(P2.size(), 1u);
+  EXPECT_EQ(P2[0].Points.size(), 2 * Coarse.size());
+  ASSERT_GT(Full.size(), 8u);
+  EXPECT_LT(Coarse.size(), Full.size());
+  EXPECT_GE(Coarse.size(), 5u);  // still a round shape
+  EXPECT_GE(Tiny.size(), 3u);    // at least the chords of the two arcs
+  // Every point lies on the circle, and the chords stray no further than the tolerance.
+  for (const TFPoint& Q : Coarse) EXPECT_NEAR(std::hypot(Q.X - 4, Q.Y), 4, 1e-6);
+  for (std::size_t K = 1; K < Coarse.size(); ++K) {
+    const double MX = (Coarse[K].X + Coarse[K - 1].X) / 2, MY = (Coarse[K].Y + Coarse[K - 1].Y) / 2;
+    EXPECT_LE(4 - std::hypot(MX - 4, MY), 0.5 + 1e-9);
+  }
+}
