@@ -413,3 +413,71 @@ TEST(DWGCorpusHelix, AsTheDxfTwin) {
   // are not compared, only that the spline part was read.
   EXPECT_GT(HA->Controls().Count(), 0);
 }
+
+namespace {
+
+// The viewports of every layout, in layout then block order, keyed by layout name.
+std::vector<std::pair<std::string, const TqdDXFViewport*>> Viewports(TqdDXFConverter& C) {
+  std::vector<std::pair<std::string, const TqdDXFViewport*>> R;
+  for (int I = 0; I < C.LayoutsCount(); ++I) {
+    const TqdDXFLayout* L = C.GetLayout(I);
+    const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+    for (int K = 0; B && K < B->Count(); ++K)
+      if (const auto* V = dynamic_cast<const TqdDXFViewport*>(B->GetEntity(K))) R.emplace_back(Upper(L->Name()), V);
+  }
+  std::stable_sort(R.begin(), R.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  return R;
+}
+
+// Names of the layers a viewport freezes, sorted.
+std::vector<std::string> FrozenNames(TqdDXFConverter& C, const TqdDXFViewport& V) {
+  std::vector<std::string> R;
+  for (int I = 0; I < C.GetCount(csLayers); ++I)
+    if (const TqdDXFLayer* L = C.GetLayer(I); L && std::count(V.FrozenLayers().begin(), V.FrozenLayers().end(), L->Handle()))
+      R.push_back(L->Name());
+  std::sort(R.begin(), R.end());
+  return R;
+}
+
+}  // namespace
+
+// Viewports read as the DXF form of the same drawing has them: their numbers, view,
+// status and the layers frozen in them, through every release.
+TEST(DWGCorpusViewport, AsTheDxfTwin) {
+  const fs::path Dxf = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "acadsharp-sample_ac1032_binary.dxf";
+  if (!fs::exists(Dxf)) GTEST_SKIP() << "corpus file absent: " << Dxf;
+  RegisterDXFReader();
+  TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string T = ReadFile(Dxf);
+  ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+  const auto VB = Viewports(*B.get());
+  ASSERT_FALSE(VB.empty());
+  for (const char* Name : {"r2000_acadsharp_sample", "r2004_acadsharp_sample", "r2007_acadsharp_sample",
+                           "r2010_acadsharp_sample", "r2013_acadsharp_sample", "r2018_acadsharp_sample"}) {
+    const fs::path Dwg = cDwgDir / (std::string(Name) + ".dwg");
+    if (!fs::exists(Dwg)) continue;
+    SCOPED_TRACE(Name);
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(Dwg);
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    const auto VA = Viewports(*A.get());
+    ASSERT_EQ(VA.size(), VB.size());
+    for (std::size_t I = 0; I < VA.size(); ++I) {
+      const TqdDXFViewport &X = *VA[I].second, &Y = *VB[I].second;
+      EXPECT_EQ(VA[I].first, VB[I].first);
+      EXPECT_EQ(X.ThisID(), Y.ThisID()) << VA[I].first;
+      EXPECT_NEAR(X.PSpaceCenter().X, Y.PSpaceCenter().X, 1e-9);
+      EXPECT_NEAR(X.PSpaceCenter().Y, Y.PSpaceCenter().Y, 1e-9);
+      EXPECT_NEAR(X.PSpaceWidth(), Y.PSpaceWidth(), 1e-9);
+      EXPECT_NEAR(X.PSpaceHeight(), Y.PSpaceHeight(), 1e-9);
+      EXPECT_NEAR(X.MSpaceCenter().X, Y.MSpaceCenter().X, 1e-6);
+      EXPECT_NEAR(X.MSpaceCenter().Y, Y.MSpaceCenter().Y, 1e-6);
+      EXPECT_NEAR(X.MSpaceHeight(), Y.MSpaceHeight(), 1e-6);
+      EXPECT_NEAR(X.ViewDirection().Z, Y.ViewDirection().Z, 1e-9);
+      EXPECT_NEAR(X.ViewTwistAngle(), Y.ViewTwistAngle(), 1e-5);
+      EXPECT_EQ(X.Flags(), Y.Flags());
+      EXPECT_EQ(X.StatusField(), Y.StatusField()) << X.ThisID();
+      EXPECT_EQ(FrozenNames(*A.get(), X), FrozenNames(*B.get(), Y));
+    }
+  }
+}

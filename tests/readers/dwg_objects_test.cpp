@@ -694,3 +694,51 @@ TEST(DWGObjectDecoders, MultiLineAttributeWritesItsEmbeddedMText) {
   const TRun Cut = Decode(Dec, 2, MultiLineAttrib(4, true), {}, acR2018);
   EXPECT_TRUE(Cut.Threw);
 }
+
+// ---------------------------------------------------------------- VIEWPORT
+
+namespace {
+
+// An R2000 viewport with AFrozen frozen-layer handles announced; AStatus its flags.
+TBitWriter Viewport(std::int32_t AFrozen, std::int32_t AStatus) {
+  TBitWriter W;
+  for (int I = 0; I < 3; ++I) W.BD(I + 1.0);  // centre
+  W.BD(4.0);                                   // width
+  W.BD(3.0);                                   // height
+  for (int I = 0; I < 6; ++I) W.BD(I == 5 ? 1.0 : 0.0);  // view target, direction
+  W.BD(0.0);  // twist
+  W.BD(8.0);  // view height
+  for (int I = 0; I < 4; ++I) W.BD(0.0);  // lens, front, back, snap angle
+  for (int I = 0; I < 8; ++I) W.RD(0.0);  // view centre, snap base, snap and grid spacing
+  W.BS(100);         // circle zoom
+  W.BL(AFrozen);     // frozen layers
+  W.BL(AStatus);     // status flags
+  W.TV("");          // style sheet
+  W.RC(0);           // render mode
+  W.B(0);
+  W.B(0);
+  for (int I = 0; I < 9; ++I) W.BD(0.0);  // UCS origin and axes
+  W.BD(0.0);  // elevation
+  W.BS(0);    // orthographic type
+  return W;
+}
+
+}  // namespace
+
+TEST(DWGObjectDecoders, ViewportKeepsItsFrozenLayersAndRefusesCountsBeyondItsHandles) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(34);
+  TBitWriter H;
+  H.H(5, 0x21);  // frozen layers
+  H.H(5, 0x22);
+  H.H(5, 0x30);  // clip boundary
+  H.H(5, 0);     // viewport entity header
+  const TRun R = Decode(Dec, 34, Viewport(2, 0x20000), H);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  EXPECT_EQ(R.BitsLeft, 0u);
+  EXPECT_EQ(CountOf(R.Groups, 331), 2);
+  EXPECT_EQ(First(R.Groups, 340), "30");  // hex, as DXF writes handles
+  EXPECT_EQ(First(R.Groups, 90), std::to_string(0x20000));
+  // A count the handle stream cannot hold fails the object instead of looping.
+  const TRun Bad = Decode(Dec, 34, Viewport(0x7FFFFFF0, 0), H);
+  EXPECT_TRUE(Bad.Threw);
+}

@@ -675,7 +675,9 @@ void DecodeViewport(TdwgObj& O, W_t& W) {
     if (V >= acR2007) (void)D.ReadBS();  // BS grid major
     Frozen = static_cast<std::uint32_t>(D.ReadBL());  // BL frozen layers
     O.Need(Frozen, 8, O.H);
-    W.Int(90, D.ReadBL());              // BL status flags
+    const std::int32_t Status = D.ReadBL();  // BL status flags
+    W.Int(90, Status);
+    if (Status & 0x20000) DWGNoteViewportOff(O);  // off
     W.Str(1, O.T());                    // TV style sheet
     W.Int(281, D.ReadRC());             // RC render mode
     D.Skip(1);                          // B UCS at origin

@@ -115,6 +115,10 @@ void DWGWriteProxyGraphics(TdwgObj& O, TdwgGroupWriter& W);
 // Entities of classes without a decoder of their own: their graphics, the rest skipped.
 void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W);
 
+// A viewport that is switched off (status flag 0x20000): numbered as the others, but
+// its group 68 says off (DWGObjects.cpp).
+void DWGNoteViewportOff(TdwgObj& O);
+
 // Angles of the file are radians; the groups carry degrees.
 inline double DWGDeg(double R) { return R * 57.29577951308232; }
 // Lineweight index -> group 370 value.
