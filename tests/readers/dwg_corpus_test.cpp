@@ -481,3 +481,66 @@ TEST(DWGCorpusViewport, AsTheDxfTwin) {
     }
   }
 }
+
+namespace {
+
+// The modeller data of the model space's solids, regions and bodies, in order.
+std::vector<std::string> AcisData(TqdDXFConverter& C) {
+  std::vector<std::string> R;
+  const TqdDXFLayout* L = C.GetLayout(0);
+  const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+  for (int K = 0; B && K < B->Count(); ++K)
+    if (const auto* S = dynamic_cast<const TqdDXFRegion*>(B->GetEntity(K))) R.push_back(S->FAcisData);
+  return R;
+}
+
+}  // namespace
+
+// Solids and regions keep their modeller data: the text of an R2000 file as its DXF
+// twin has it; the binary data of later ones, inline or (R2013 on) from the
+// data-segment file.
+TEST(DWGCorpusAcis, ModellerDataAsTheDxfTwinOrBinary) {
+  const fs::path DxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+  RegisterDXFReader();
+  const std::pair<const char*, const char*> Twins[] = {{"r2000_acadsharp_sample", "acadsharp-sample_ac1015_binary.dxf"}};
+  bool Any = false;
+  for (const auto& [Dwg, Dxf] : Twins) {
+    if (!fs::exists(cDwgDir / (std::string(Dwg) + ".dwg")) || !fs::exists(DxfDir / Dxf)) continue;
+    SCOPED_TRACE(Dwg);
+    Any = true;
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(cDwgDir / (std::string(Dwg) + ".dwg")), T = ReadFile(DxfDir / Dxf);
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+    const auto DA = AcisData(*A.get()), DB = AcisData(*B.get());
+    ASSERT_EQ(DA.size(), DB.size());
+    ASSERT_FALSE(DA.empty());
+    // The twins were saved by another program on another day: the second line, which
+    // names the program and the date, differs.
+    const auto Body = [](const std::string& D) {
+      const std::size_t A = D.find('\n'), B = A == std::string::npos ? A : D.find('\n', A + 1);
+      return B == std::string::npos ? std::string() : D.substr(0, A) + D.substr(B);
+    };
+    for (std::size_t I = 0; I < DA.size(); ++I) {
+      EXPECT_GT(DA[I].size(), 1000u) << I;
+      EXPECT_EQ(Body(DA[I]), Body(DB[I])) << I;
+    }
+  }
+  for (const char* Dwg : {"r2004_acadsharp_sample", "r2007_acadsharp_sample", "r2010_acadsharp_sample", "r2013_acadsharp_sample",
+                          "r2018_acadsharp_sample"}) {
+    if (!fs::exists(cDwgDir / (std::string(Dwg) + ".dwg"))) continue;
+    SCOPED_TRACE(Dwg);
+    Any = true;
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(cDwgDir / (std::string(Dwg) + ".dwg"));
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    const auto DA = AcisData(*A.get());
+    ASSERT_FALSE(DA.empty());
+    // Binary data, kept as hex: "ACIS BinaryFile" or "ASM BinaryFile" first.
+    for (const std::string& D : DA)
+      EXPECT_TRUE(D.rfind("414349532042696E61727946696C65", 0) == 0 || D.rfind("41534D2042696E61727946696C65", 0) == 0)
+          << D.substr(0, 60);
+  }
+  if (!Any) GTEST_SKIP() << "corpus files absent under " << cDwgDir;
+}

@@ -742,3 +742,46 @@ TEST(DWGObjectDecoders, ViewportKeepsItsFrozenLayersAndRefusesCountsBeyondItsHan
   const TRun Bad = Decode(Dec, 34, Viewport(0x7FFFFFF0, 0), H);
   EXPECT_TRUE(Bad.Threw);
 }
+
+// ---------------------------------------------------------------- 3DSOLID
+
+namespace {
+
+// Obfuscates modeller text as files store it.
+std::string Obfuscated(std::string S) {
+  for (char& Ch : S)
+    if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
+  return S;
+}
+
+}  // namespace
+
+TEST(DWGObjectDecoders, SolidTextIsReadPlainAndABlockBeyondTheDataEndsIt) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(38);
+  TBitWriter W;
+  W.B(0);   // not empty
+  W.B(0);
+  W.BS(1);  // text
+  const std::string A = Obfuscated("400 1 1 0\nbody $-1 #\n"), B = Obfuscated("End-of-ACIS-data\n");
+  W.BL(static_cast<std::int32_t>(A.size()));
+  W.Bytes(A);
+  W.BL(static_cast<std::int32_t>(B.size()));
+  W.Bytes(B);
+  W.BL(0);
+  TRun R = Decode(Dec, 38, W);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  ASSERT_EQ(CountOf(R.Groups, 1), 3);
+  EXPECT_EQ(First(R.Groups, 1), "400 1 1 0");
+  // A block size past the object keeps what came before it.
+  TBitWriter Bad;
+  Bad.B(0);
+  Bad.B(0);
+  Bad.BS(1);
+  Bad.BL(static_cast<std::int32_t>(A.size()));
+  Bad.Bytes(A);
+  Bad.BL(0x7FFFFFF0);
+  R = Decode(Dec, 38, Bad);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  EXPECT_EQ(CountOf(R.Groups, 1), 2);
+  EXPECT_EQ(R.BitsLeft, 0u);
+}

@@ -860,6 +860,8 @@ std::string TdwgObjectReader::Run() {
   return Image;
 }
 
+const TqdSegmentedFile* DWGSegmentedFile(const TdwgObj& O) { return O.Ctx ? O.Ctx->R.SegmentedFile() : nullptr; }
+
 void DWGNoteViewportOff(TdwgObj& O) {
   if (O.Ctx) O.Ctx->FViewportsOff.insert(O.Handle);
 }

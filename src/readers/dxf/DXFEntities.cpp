@@ -873,6 +873,7 @@ public:
     if (C == 100) FMesh = Trim(R.Value()) == "AcDbSubDMesh";
     if (FMesh) MeshCode(R, C);
     if ((C == 1 || C == 3 || C == 310) && FData.size() < cMaxKeptData) {
+      FBinary = FBinary || C == 310;
       if (C != 310 && !FData.empty()) FData += '\n';
       FData += std::string(Trim(R.Value()));
     }
@@ -880,6 +881,11 @@ public:
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     if (auto* P = dynamic_cast<TqdDXFPenLine*>(&E)) P->SetExtrusion(FExtr);
     if (auto* Rg = dynamic_cast<TqdDXFRegion*>(&E)) {
+      // Files before R2007 store the text obfuscated (each character c above the space
+      // as 159 - c); the item keeps it plain, as DWG files give it.
+      if (R.Version() < acR2007 && !FBinary)
+        for (char& Ch : FData)
+          if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
       Rg->FAcisData = std::move(FData);
       Rg->FDXFName = FName;
     } else if (auto* Px = dynamic_cast<TqdDXFProxy*>(&E)) {
@@ -924,6 +930,7 @@ private:
   }
   std::string FName;
   std::string FData;
+  bool FBinary = false;  // data of code 310
   bool FMesh = false;
   int FPart = 0;  // 1 vertices, 2 faces
   std::size_t FWant = 0;
