@@ -807,4 +807,10 @@ TEST(DxfMapping, SolidTextIsKeptPlainFromEveryRelease) {
   ASSERT_TRUE(Old.E && New.E);
   EXPECT_EQ(Old.E->FAcisData, "400 1 1 0\nbody $-1 #");
   EXPECT_EQ(New.E->FAcisData, Old.E->FAcisData);
+  // Code 3 continues the line before it.
+  TOne<TqdDXF3dSolid> Long({{0, "3DSOLID"}, {100, "AcDbModelerGeometry"}, {70, "1"}, {1, "400 1 1 0"}, {1, "body $-1"},
+                            {3, " #"}, {1, "End-of-ACIS-data"}},
+                           0, "AC1021");
+  ASSERT_TRUE(Long.E);
+  EXPECT_EQ(Long.E->FAcisData, "400 1 1 0\nbody $-1 #\nEnd-of-ACIS-data");
 }

@@ -874,8 +874,17 @@ public:
     if (FMesh) MeshCode(R, C);
     if ((C == 1 || C == 3 || C == 310) && FData.size() < cMaxKeptData) {
       FBinary = FBinary || C == 310;
-      if (C != 310 && !FData.empty()) FData += '\n';
-      FData += std::string(Trim(R.Value()));
+      // Code 3 carries the tail of a text line longer than 255 characters.
+      const bool Tail = C == 3 && (FLastText == 1 || FLastText == 3);
+      if (C != 310 && !Tail && !FData.empty()) FData += '\n';
+      std::string_view V = R.Value();
+      // A tail keeps its leading spaces: they belong to the line.
+      if (Tail)
+        while (!V.empty() && V.back() == '\r') V.remove_suffix(1);
+      else
+        V = Trim(V);
+      FData += V;
+      FLastText = C;
     }
   }
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
@@ -931,6 +940,7 @@ private:
   std::string FName;
   std::string FData;
   bool FBinary = false;  // data of code 310
+  int FLastText = 0;      // the code of the last data line
   bool FMesh = false;
   int FPart = 0;  // 1 vertices, 2 faces
   std::size_t FWant = 0;
