@@ -496,8 +496,8 @@ std::vector<std::string> AcisData(TqdDXFConverter& C) {
 
 }  // namespace
 
-// Solids and regions keep their modeller data: the text of an R2000 file as its DXF
-// twin has it; the binary data of later ones, inline or (R2013 on) from the
+// Solids, regions and surfaces keep their modeller data: the text of an R2000 file as
+// its DXF twin has it; the binary data of later ones, inline or (R2013 on) from the
 // data-segment file.
 TEST(DWGCorpusAcis, ModellerDataAsTheDxfTwinOrBinary) {
   const fs::path DxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
@@ -527,7 +527,7 @@ TEST(DWGCorpusAcis, ModellerDataAsTheDxfTwinOrBinary) {
       EXPECT_EQ(Body(DA[I]), Body(DB[I])) << I;
     }
   }
-  for (const char* Dwg : {"r2004_acadsharp_sample", "r2007_acadsharp_sample", "r2010_acadsharp_sample", "r2013_acadsharp_sample",
+  for (const char* Dwg : {"r2004_surface", "r2010_acadsharp_surfaces", "r2004_acadsharp_sample", "r2007_acadsharp_sample", "r2010_acadsharp_sample", "r2013_acadsharp_sample",
                           "r2018_acadsharp_sample"}) {
     if (!fs::exists(cDwgDir / (std::string(Dwg) + ".dwg"))) continue;
     SCOPED_TRACE(Dwg);

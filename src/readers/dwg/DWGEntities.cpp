@@ -1173,8 +1173,8 @@ void DecodeAcadTable(TdwgObj& O, W_t& W) {
 // Types whose data is not decoded field by field: the common data places them.
 void DecodeOpaque(TdwgObj& O, W_t&) { O.D.SetPosition(O.D.End()); }
 
-// REGION, 3DSOLID, BODY: the modeller data is kept for the solids, the wireframe and
-// silhouettes after it are not read. From R2013 on the data lives in the data-segment
+// REGION, 3DSOLID, BODY and the surfaces: the modeller data is kept for the solids;
+// what follows it (wireframe, silhouettes, a surface's own fields) is not read. From R2013 on the data lives in the data-segment
 // file under the entity's handle; before, inline: text (version 1) in blocks of
 // obfuscated bytes, or binary (version 2) up to its end marker. Groups 1 carry text
 // lines, 310 binary data.
@@ -1365,13 +1365,13 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},
       {"DWFUNDERLAY", {"DWFUNDERLAY", drEntity, DecodeOpaque}},
       {"DGNUNDERLAY", {"DGNUNDERLAY", drEntity, DecodeOpaque}},
-      {"SURFACE", {"SURFACE", drEntity, DecodeProxy}},
-      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeProxy}},
-      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeProxy}},
-      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeProxy}},
-      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeProxy}},
-      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeProxy}},
-      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeProxy}},
+      {"SURFACE", {"SURFACE", drEntity, DecodeAcis}},
+      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeAcis}},
+      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeAcis}},
+      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeAcis}},
+      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeAcis}},
+      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeAcis}},
+      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeAcis}},
       {"MPOLYGON", {"MPOLYGON", drEntity, DecodeOpaque}},
   };
   for (const auto& E : cnstByClass)
