@@ -1174,19 +1174,21 @@ void DecodeAcadTable(TdwgObj& O, W_t& W) {
 void DecodeOpaque(TdwgObj& O, W_t&) { O.D.SetPosition(O.D.End()); }
 
 // REGION, 3DSOLID, BODY and the surfaces: the modeller data is kept for the solids;
-// what follows it (wireframe, silhouettes, a surface's own fields) is not read. From R2013 on the data lives in the data-segment
-// file under the entity's handle; before, inline: text (version 1) in blocks of
-// obfuscated bytes, or binary (version 2) up to its end marker. Groups 1 carry text
-// lines, 310 binary data.
+// what follows it (wireframe, silhouettes, a surface's own fields) is not read. From
+// R2013 on the data lives in the data-segment file under the entity's handle; before
+// (or without an entry there) inline: text (version 1) in blocks of obfuscated bytes,
+// or binary (version 2) up to its end marker. Groups 1 carry text lines, 310 binary.
 void DecodeAcis(TdwgObj& O, W_t& W) {
   TdwgBitCursor& D = O.D;
   W.Str(100, "AcDbModelerGeometry");
   if (const TqdSegmentedFile* F = O.V >= acR2013 ? DWGSegmentedFile(O) : nullptr) {
     TqdDataSegmentEntry E;
-    if (F->GetDataEntry(F->IndexOf(O.Handle), E) && E.EntryType == etACISBin && E.Data)
+    if (F->GetDataEntry(F->IndexOf(O.Handle), E) && E.EntryType == etACISBin && E.Data) {
       W.Chunk(310, std::string_view(reinterpret_cast<const char*>(E.Data), E.DataSize));
-    D.SetPosition(D.End());
-    return;
+      D.SetPosition(D.End());
+      return;
+    }
+    // Without an entry the data may still be inline, as before R2013.
   }
   if (D.ReadBit()) {  // B empty
     D.SetPosition(D.End());
