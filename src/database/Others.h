@@ -97,7 +97,7 @@ class TqdDXFRegion : public TqdDXFPenLine {
 public:
   TqdCADEntities EntType() const override { return ceRegion; }
   void AssignEntity(const TqdDXFEntity& Source) override;
-  std::string FAcisData;  // lines joined by LF
+  std::string FAcisData;  // plain text lines joined by LF, or binary data as hex
   std::string FDXFName;
 };
 

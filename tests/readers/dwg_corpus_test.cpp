@@ -413,3 +413,134 @@ TEST(DWGCorpusHelix, AsTheDxfTwin) {
   // are not compared, only that the spline part was read.
   EXPECT_GT(HA->Controls().Count(), 0);
 }
+
+namespace {
+
+// The viewports of every layout, in layout then block order, keyed by layout name.
+std::vector<std::pair<std::string, const TqdDXFViewport*>> Viewports(TqdDXFConverter& C) {
+  std::vector<std::pair<std::string, const TqdDXFViewport*>> R;
+  for (int I = 0; I < C.LayoutsCount(); ++I) {
+    const TqdDXFLayout* L = C.GetLayout(I);
+    const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+    for (int K = 0; B && K < B->Count(); ++K)
+      if (const auto* V = dynamic_cast<const TqdDXFViewport*>(B->GetEntity(K))) R.emplace_back(Upper(L->Name()), V);
+  }
+  std::stable_sort(R.begin(), R.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  return R;
+}
+
+// Names of the layers a viewport freezes, sorted.
+std::vector<std::string> FrozenNames(TqdDXFConverter& C, const TqdDXFViewport& V) {
+  std::vector<std::string> R;
+  for (int I = 0; I < C.GetCount(csLayers); ++I)
+    if (const TqdDXFLayer* L = C.GetLayer(I); L && std::count(V.FrozenLayers().begin(), V.FrozenLayers().end(), L->Handle()))
+      R.push_back(L->Name());
+  std::sort(R.begin(), R.end());
+  return R;
+}
+
+}  // namespace
+
+// Viewports read as the DXF form of the same drawing has them: their numbers, view,
+// status and the layers frozen in them, through every release.
+TEST(DWGCorpusViewport, AsTheDxfTwin) {
+  const fs::path Dxf = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "acadsharp-sample_ac1032_binary.dxf";
+  if (!fs::exists(Dxf)) GTEST_SKIP() << "corpus file absent: " << Dxf;
+  RegisterDXFReader();
+  TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+  const std::string T = ReadFile(Dxf);
+  ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+  const auto VB = Viewports(*B.get());
+  ASSERT_FALSE(VB.empty());
+  for (const char* Name : {"r2000_acadsharp_sample", "r2004_acadsharp_sample", "r2007_acadsharp_sample",
+                           "r2010_acadsharp_sample", "r2013_acadsharp_sample", "r2018_acadsharp_sample"}) {
+    const fs::path Dwg = cDwgDir / (std::string(Name) + ".dwg");
+    if (!fs::exists(Dwg)) continue;
+    SCOPED_TRACE(Name);
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(Dwg);
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    const auto VA = Viewports(*A.get());
+    ASSERT_EQ(VA.size(), VB.size());
+    for (std::size_t I = 0; I < VA.size(); ++I) {
+      const TqdDXFViewport &X = *VA[I].second, &Y = *VB[I].second;
+      EXPECT_EQ(VA[I].first, VB[I].first);
+      EXPECT_EQ(X.ThisID(), Y.ThisID()) << VA[I].first;
+      EXPECT_NEAR(X.PSpaceCenter().X, Y.PSpaceCenter().X, 1e-9);
+      EXPECT_NEAR(X.PSpaceCenter().Y, Y.PSpaceCenter().Y, 1e-9);
+      EXPECT_NEAR(X.PSpaceWidth(), Y.PSpaceWidth(), 1e-9);
+      EXPECT_NEAR(X.PSpaceHeight(), Y.PSpaceHeight(), 1e-9);
+      EXPECT_NEAR(X.MSpaceCenter().X, Y.MSpaceCenter().X, 1e-6);
+      EXPECT_NEAR(X.MSpaceCenter().Y, Y.MSpaceCenter().Y, 1e-6);
+      EXPECT_NEAR(X.MSpaceHeight(), Y.MSpaceHeight(), 1e-6);
+      EXPECT_NEAR(X.ViewDirection().Z, Y.ViewDirection().Z, 1e-9);
+      EXPECT_NEAR(X.ViewTwistAngle(), Y.ViewTwistAngle(), 1e-5);
+      EXPECT_EQ(X.Flags(), Y.Flags());
+      EXPECT_EQ(X.StatusField(), Y.StatusField()) << X.ThisID();
+      EXPECT_EQ(FrozenNames(*A.get(), X), FrozenNames(*B.get(), Y));
+    }
+  }
+}
+
+namespace {
+
+// The modeller data of the model space's solids, regions and bodies, in order.
+std::vector<std::string> AcisData(TqdDXFConverter& C) {
+  std::vector<std::string> R;
+  const TqdDXFLayout* L = C.GetLayout(0);
+  const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
+  for (int K = 0; B && K < B->Count(); ++K)
+    if (const auto* S = dynamic_cast<const TqdDXFRegion*>(B->GetEntity(K))) R.push_back(S->FAcisData);
+  return R;
+}
+
+}  // namespace
+
+// Solids, regions and surfaces keep their modeller data: the text of an R2000 file as
+// its DXF twin has it; the binary data of later ones, inline or (R2013 on) from the
+// data-segment file.
+TEST(DWGCorpusAcis, ModellerDataAsTheDxfTwinOrBinary) {
+  const fs::path DxfDir = fs::path(DRAFTWELL_CORPUS_DIR) / "dxf";
+  RegisterDXFReader();
+  const std::pair<const char*, const char*> Twins[] = {{"r2000_acadsharp_sample", "acadsharp-sample_ac1015_binary.dxf"}};
+  bool Any = false;
+  for (const auto& [Dwg, Dxf] : Twins) {
+    if (!fs::exists(cDwgDir / (std::string(Dwg) + ".dwg")) || !fs::exists(DxfDir / Dxf)) continue;
+    SCOPED_TRACE(Dwg);
+    Any = true;
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    TqdConverterRef B(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(cDwgDir / (std::string(Dwg) + ".dwg")), T = ReadFile(DxfDir / Dxf);
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    ASSERT_TRUE(LoadDXFFromMemory(T.data(), T.size(), *B.get(), {true, {}}).Ok);
+    const auto DA = AcisData(*A.get()), DB = AcisData(*B.get());
+    ASSERT_EQ(DA.size(), DB.size());
+    ASSERT_FALSE(DA.empty());
+    // The twins were saved by another program on another day: the second line, which
+    // names the program and the date, differs.
+    const auto Body = [](const std::string& D) {
+      const std::size_t A = D.find('\n'), B = A == std::string::npos ? A : D.find('\n', A + 1);
+      return B == std::string::npos ? std::string() : D.substr(0, A) + D.substr(B);
+    };
+    for (std::size_t I = 0; I < DA.size(); ++I) {
+      EXPECT_GT(DA[I].size(), 1000u) << I;
+      EXPECT_EQ(Body(DA[I]), Body(DB[I])) << I;
+    }
+  }
+  for (const char* Dwg : {"r2004_surface", "r2010_acadsharp_surfaces", "r2004_acadsharp_sample", "r2007_acadsharp_sample", "r2010_acadsharp_sample", "r2013_acadsharp_sample",
+                          "r2018_acadsharp_sample"}) {
+    if (!fs::exists(cDwgDir / (std::string(Dwg) + ".dwg"))) continue;
+    SCOPED_TRACE(Dwg);
+    Any = true;
+    TqdConverterRef A(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    const std::string S = ReadFile(cDwgDir / (std::string(Dwg) + ".dwg"));
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *A.get(), {}).Ok);
+    const auto DA = AcisData(*A.get());
+    ASSERT_FALSE(DA.empty());
+    // Binary data, kept as hex: "ACIS BinaryFile" or "ASM BinaryFile" first.
+    for (const std::string& D : DA)
+      EXPECT_TRUE(D.rfind("414349532042696E61727946696C65", 0) == 0 || D.rfind("41534D2042696E61727946696C65", 0) == 0)
+          << D.substr(0, 60);
+  }
+  if (!Any) GTEST_SKIP() << "corpus files absent under " << cDwgDir;
+}

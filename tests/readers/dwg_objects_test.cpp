@@ -694,3 +694,94 @@ TEST(DWGObjectDecoders, MultiLineAttributeWritesItsEmbeddedMText) {
   const TRun Cut = Decode(Dec, 2, MultiLineAttrib(4, true), {}, acR2018);
   EXPECT_TRUE(Cut.Threw);
 }
+
+// ---------------------------------------------------------------- VIEWPORT
+
+namespace {
+
+// An R2000 viewport with AFrozen frozen-layer handles announced; AStatus its flags.
+TBitWriter Viewport(std::int32_t AFrozen, std::int32_t AStatus) {
+  TBitWriter W;
+  for (int I = 0; I < 3; ++I) W.BD(I + 1.0);  // centre
+  W.BD(4.0);                                   // width
+  W.BD(3.0);                                   // height
+  for (int I = 0; I < 6; ++I) W.BD(I == 5 ? 1.0 : 0.0);  // view target, direction
+  W.BD(0.0);  // twist
+  W.BD(8.0);  // view height
+  for (int I = 0; I < 4; ++I) W.BD(0.0);  // lens, front, back, snap angle
+  for (int I = 0; I < 8; ++I) W.RD(0.0);  // view centre, snap base, snap and grid spacing
+  W.BS(100);         // circle zoom
+  W.BL(AFrozen);     // frozen layers
+  W.BL(AStatus);     // status flags
+  W.TV("");          // style sheet
+  W.RC(0);           // render mode
+  W.B(0);
+  W.B(0);
+  for (int I = 0; I < 9; ++I) W.BD(0.0);  // UCS origin and axes
+  W.BD(0.0);  // elevation
+  W.BS(0);    // orthographic type
+  return W;
+}
+
+}  // namespace
+
+TEST(DWGObjectDecoders, ViewportKeepsItsFrozenLayersAndRefusesCountsBeyondItsHandles) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(34);
+  TBitWriter H;
+  H.H(5, 0x21);  // frozen layers
+  H.H(5, 0x22);
+  H.H(5, 0x30);  // clip boundary
+  H.H(5, 0);     // viewport entity header
+  const TRun R = Decode(Dec, 34, Viewport(2, 0x20000), H);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  EXPECT_EQ(R.BitsLeft, 0u);
+  EXPECT_EQ(CountOf(R.Groups, 331), 2);
+  EXPECT_EQ(First(R.Groups, 340), "30");  // hex, as DXF writes handles
+  EXPECT_EQ(First(R.Groups, 90), std::to_string(0x20000));
+  // A count the handle stream cannot hold fails the object instead of looping.
+  const TRun Bad = Decode(Dec, 34, Viewport(0x7FFFFFF0, 0), H);
+  EXPECT_TRUE(Bad.Threw);
+}
+
+// ---------------------------------------------------------------- 3DSOLID
+
+namespace {
+
+// Obfuscates modeller text as files store it.
+std::string Obfuscated(std::string S) {
+  for (char& Ch : S)
+    if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
+  return S;
+}
+
+}  // namespace
+
+TEST(DWGObjectDecoders, SolidTextIsReadPlainAndABlockBeyondTheDataEndsIt) {
+  const TdwgDecoder* Dec = DWGEntityDecoder(38);
+  TBitWriter W;
+  W.B(0);   // not empty
+  W.B(0);
+  W.BS(1);  // text
+  const std::string A = Obfuscated("400 1 1 0\nbody $-1 #\n"), B = Obfuscated("End-of-ACIS-data\n");
+  W.BL(static_cast<std::int32_t>(A.size()));
+  W.Bytes(A);
+  W.BL(static_cast<std::int32_t>(B.size()));
+  W.Bytes(B);
+  W.BL(0);
+  TRun R = Decode(Dec, 38, W);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  ASSERT_EQ(CountOf(R.Groups, 1), 3);
+  EXPECT_EQ(First(R.Groups, 1), "400 1 1 0");
+  // A block size past the object keeps what came before it.
+  TBitWriter Bad;
+  Bad.B(0);
+  Bad.B(0);
+  Bad.BS(1);
+  Bad.BL(static_cast<std::int32_t>(A.size()));
+  Bad.Bytes(A);
+  Bad.BL(0x7FFFFFF0);
+  R = Decode(Dec, 38, Bad);
+  ASSERT_FALSE(R.Threw) << R.Why;
+  EXPECT_EQ(CountOf(R.Groups, 1), 2);
+  EXPECT_EQ(R.BitsLeft, 0u);
+}

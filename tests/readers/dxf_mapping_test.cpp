@@ -795,3 +795,22 @@ TEST(DxfMapping, MeshKeepsVerticesAndOnlyFacesWhoseIndexesExist) {
   // The second face names vertex 7; the third's count runs past the list.
   EXPECT_EQ(M.E->FMeshFaces, (std::vector<std::int32_t>{3, 0, 1, 2}));
 }
+
+// Modeller text of files before R2007 is stored obfuscated; the item keeps it plain,
+// as later files and DWG files give it.
+TEST(DxfMapping, SolidTextIsKeptPlainFromEveryRelease) {
+  // "400 1 1 0" and "body $-1 #" as files before R2007 store them.
+  TOne<TqdDXF3dSolid> Old({{0, "3DSOLID"}, {100, "AcDbModelerGeometry"}, {70, "1"}, {1, "koo n n o"}, {1, "=0;& {rn |"}},
+                          0, "AC1015");
+  TOne<TqdDXF3dSolid> New({{0, "3DSOLID"}, {100, "AcDbModelerGeometry"}, {70, "1"}, {1, "400 1 1 0"}, {1, "body $-1 #"}},
+                          0, "AC1021");
+  ASSERT_TRUE(Old.E && New.E);
+  EXPECT_EQ(Old.E->FAcisData, "400 1 1 0\nbody $-1 #");
+  EXPECT_EQ(New.E->FAcisData, Old.E->FAcisData);
+  // Code 3 continues the line before it.
+  TOne<TqdDXF3dSolid> Long({{0, "3DSOLID"}, {100, "AcDbModelerGeometry"}, {70, "1"}, {1, "400 1 1 0"}, {1, "body $-1"},
+                            {3, " #"}, {1, "End-of-ACIS-data"}},
+                           0, "AC1021");
+  ASSERT_TRUE(Long.E);
+  EXPECT_EQ(Long.E->FAcisData, "400 1 1 0\nbody $-1 #\nEnd-of-ACIS-data");
+}

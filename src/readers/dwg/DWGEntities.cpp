@@ -675,7 +675,9 @@ void DecodeViewport(TdwgObj& O, W_t& W) {
     if (V >= acR2007) (void)D.ReadBS();  // BS grid major
     Frozen = static_cast<std::uint32_t>(D.ReadBL());  // BL frozen layers
     O.Need(Frozen, 8, O.H);
-    W.Int(90, D.ReadBL());              // BL status flags
+    const std::int32_t Status = D.ReadBL();  // BL status flags
+    W.Int(90, Status);
+    if (Status & 0x20000) DWGNoteViewportOff(O);  // off
     W.Str(1, O.T());                    // TV style sheet
     W.Int(281, D.ReadRC());             // RC render mode
     D.Skip(1);                          // B UCS at origin
@@ -1171,6 +1173,62 @@ void DecodeAcadTable(TdwgObj& O, W_t& W) {
 // Types whose data is not decoded field by field: the common data places them.
 void DecodeOpaque(TdwgObj& O, W_t&) { O.D.SetPosition(O.D.End()); }
 
+// REGION, 3DSOLID, BODY and the surfaces: the modeller data is kept for the solids;
+// what follows it (wireframe, silhouettes, a surface's own fields) is not read. From
+// R2013 on the data lives in the data-segment file under the entity's handle; before
+// (or without an entry there) inline: text (version 1) in blocks of obfuscated bytes,
+// or binary (version 2) up to its end marker. Groups 1 carry text lines, 310 binary.
+void DecodeAcis(TdwgObj& O, W_t& W) {
+  TdwgBitCursor& D = O.D;
+  W.Str(100, "AcDbModelerGeometry");
+  if (const TqdSegmentedFile* F = O.V >= acR2013 ? DWGSegmentedFile(O) : nullptr) {
+    TqdDataSegmentEntry E;
+    if (F->GetDataEntry(F->IndexOf(O.Handle), E) && E.EntryType == etACISBin && E.Data) {
+      W.Chunk(310, std::string_view(reinterpret_cast<const char*>(E.Data), E.DataSize));
+      D.SetPosition(D.End());
+      return;
+    }
+    // Without an entry the data may still be inline, as before R2013.
+  }
+  if (D.ReadBit()) {  // B empty
+    D.SetPosition(D.End());
+    return;
+  }
+  D.Skip(1);                       // B unknown
+  const int Version = D.ReadBS();  // BS version
+  if (Version == 1) {
+    std::string Text;
+    while (D.Ok()) {
+      const std::uint64_t N = static_cast<std::uint32_t>(D.ReadBL());  // BL block size
+      // A block the object cannot hold ends the data: what came before is kept.
+      if (N == 0 || N > D.BitsLeft() / 8) break;
+      std::string B = D.ReadBytes(N);  // the block's bytes
+      for (char& Ch : B)
+        if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
+      Text += B;
+    }
+    std::size_t P = 0;
+    while (P < Text.size()) {
+      std::size_t E = Text.find('\n', P);
+      if (E == std::string::npos) E = Text.size();
+      std::string_view Line(Text.data() + P, E - P);
+      if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
+      if (!Line.empty()) W.Str(1, Line);
+      P = E + 1;
+    }
+  } else if (Version == 2 && D.BitsLeft() >= 8) {
+    std::string B = D.ReadBytes(D.BitsLeft() / 8);
+    for (std::string_view End : {std::string_view("\016\003End\016\002of\016\004ACIS\r\004data"),
+                                 std::string_view("\016\003End\016\002of\016\003ASM\r\004data")})
+      if (const std::size_t At = B.find(End); At != std::string::npos) {
+        B.resize(At + End.size());
+        break;
+      }
+    W.Chunk(310, B);
+  }
+  D.SetPosition(D.End());
+}
+
 // Proxies: drawn from their graphics when they carry them.
 void DecodeProxy(TdwgObj& O, W_t& W) {
   DWGWriteProxyGraphics(O, W);
@@ -1257,9 +1315,9 @@ const TdwgDecoder cnstFixed[] = {
     {"VIEWPORT", drEntity, DecodeViewport},        // 34
     {"ELLIPSE", drEntity, DecodeEllipse},          // 35
     {"SPLINE", drEntity, DecodeSpline},            // 36
-    {"REGION", drEntity, DecodeOpaque},            // 37
-    {"3DSOLID", drEntity, DecodeOpaque},           // 38
-    {"BODY", drEntity, DecodeOpaque},              // 39
+    {"REGION", drEntity, DecodeAcis},              // 37
+    {"3DSOLID", drEntity, DecodeAcis},             // 38
+    {"BODY", drEntity, DecodeAcis},                // 39
     {"RAY", drEntity, DecodeRay},                  // 40
     {"XLINE", drEntity, DecodeRay},                // 41
     {"", drCounted, nullptr},                      // 42 dictionary (an object)
@@ -1309,13 +1367,13 @@ const TdwgDecoder* DWGEntityDecoderByClass(std::string_view AName) {
       {"PDFUNDERLAY", {"PDFUNDERLAY", drEntity, DecodeOpaque}},
       {"DWFUNDERLAY", {"DWFUNDERLAY", drEntity, DecodeOpaque}},
       {"DGNUNDERLAY", {"DGNUNDERLAY", drEntity, DecodeOpaque}},
-      {"SURFACE", {"SURFACE", drEntity, DecodeProxy}},
-      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeProxy}},
-      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeProxy}},
-      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeProxy}},
-      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeProxy}},
-      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeProxy}},
-      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeProxy}},
+      {"SURFACE", {"SURFACE", drEntity, DecodeAcis}},
+      {"PLANESURFACE", {"PLANESURFACE", drEntity, DecodeAcis}},
+      {"EXTRUDEDSURFACE", {"EXTRUDEDSURFACE", drEntity, DecodeAcis}},
+      {"LOFTEDSURFACE", {"LOFTEDSURFACE", drEntity, DecodeAcis}},
+      {"REVOLVEDSURFACE", {"REVOLVEDSURFACE", drEntity, DecodeAcis}},
+      {"SWEPTSURFACE", {"SWEPTSURFACE", drEntity, DecodeAcis}},
+      {"NURBSURFACE", {"NURBSURFACE", drEntity, DecodeAcis}},
       {"MPOLYGON", {"MPOLYGON", drEntity, DecodeOpaque}},
   };
   for (const auto& E : cnstByClass)

@@ -221,6 +221,7 @@ public:
   // later): the first listed is the layout's own paper-space viewport, number 1.
   std::unordered_map<std::uint64_t, int> FViewportIds;
   std::unordered_map<std::uint64_t, int> FListedViewports;  // paper block -> listed count
+  std::unordered_set<std::uint64_t> FViewportsOff;
   // Gives every viewport its number: the listed ones theirs, the others the next
   // numbers of their block in the order they were read.
   void NumberViewports();
@@ -966,6 +967,12 @@ std::string TdwgObjectReader::Run() {
   return Image;
 }
 
+const TqdSegmentedFile* DWGSegmentedFile(const TdwgObj& O) { return O.Ctx ? O.Ctx->R.SegmentedFile() : nullptr; }
+
+void DWGNoteViewportOff(TdwgObj& O) {
+  if (O.Ctx) O.Ctx->FViewportsOff.insert(O.Handle);
+}
+
 void TdwgObjectReader::NumberViewports() {
   std::unordered_map<std::uint64_t, int> Next;
   for (TRecord& E : FEntities) {
@@ -979,6 +986,9 @@ void TdwgObjectReader::NumberViewports() {
       Id = ++Next[E.Owner] + (L == FListedViewports.end() ? 0 : L->second);
     }
     TdwgGroupWriter W;
+    // The file keeps no stacking order: an on viewport stacks by its number, as
+    // DXF files of the same drawings number them; 0 is off.
+    W.Int(68, FViewportsOff.count(E.Handle) ? 0 : Id);
     W.Int(69, Id);
     E.Groups += W.FData;
   }

@@ -36,6 +36,7 @@ private:
 };
 
 class TdwgObjectReader;
+class TqdSegmentedFile;
 
 // One object being decoded: its cursors and what its common data said.
 struct TdwgObj {
@@ -114,6 +115,13 @@ void DWGDecodeMLeaderStyle(TdwgObj& O, TdwgGroupWriter& W);
 void DWGWriteProxyGraphics(TdwgObj& O, TdwgGroupWriter& W);
 // Entities of classes without a decoder of their own: their graphics, the rest skipped.
 void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W);
+
+// A viewport that is switched off (status flag 0x20000): numbered as the others, but
+// its group 68 says off (DWGObjects.cpp).
+void DWGNoteViewportOff(TdwgObj& O);
+
+// The drawing's data-segment file (R2013 and later), or null (DWGObjects.cpp).
+const TqdSegmentedFile* DWGSegmentedFile(const TdwgObj& O);
 
 // Angles of the file are radians; the groups carry degrees.
 inline double DWGDeg(double R) { return R * 57.29577951308232; }

@@ -873,13 +873,28 @@ public:
     if (C == 100) FMesh = Trim(R.Value()) == "AcDbSubDMesh";
     if (FMesh) MeshCode(R, C);
     if ((C == 1 || C == 3 || C == 310) && FData.size() < cMaxKeptData) {
-      if (C != 310 && !FData.empty()) FData += '\n';
-      FData += std::string(Trim(R.Value()));
+      FBinary = FBinary || C == 310;
+      // Code 3 carries the tail of a text line longer than 255 characters.
+      const bool Tail = C == 3 && (FLastText == 1 || FLastText == 3);
+      if (C != 310 && !Tail && !FData.empty()) FData += '\n';
+      std::string_view V = R.Value();
+      // A tail keeps its leading spaces: they belong to the line.
+      if (Tail)
+        while (!V.empty() && V.back() == '\r') V.remove_suffix(1);
+      else
+        V = Trim(V);
+      FData += V;
+      FLastText = C;
     }
   }
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     if (auto* P = dynamic_cast<TqdDXFPenLine*>(&E)) P->SetExtrusion(FExtr);
     if (auto* Rg = dynamic_cast<TqdDXFRegion*>(&E)) {
+      // Files before R2007 store the text obfuscated (each character c above the space
+      // as 159 - c); the item keeps it plain, as DWG files give it.
+      if (R.Version() < acR2007 && !FBinary)
+        for (char& Ch : FData)
+          if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
       Rg->FAcisData = std::move(FData);
       Rg->FDXFName = FName;
     } else if (auto* Px = dynamic_cast<TqdDXFProxy*>(&E)) {
@@ -924,6 +939,8 @@ private:
   }
   std::string FName;
   std::string FData;
+  bool FBinary = false;  // data of code 310
+  int FLastText = 0;      // the code of the last data line
   bool FMesh = false;
   int FPart = 0;  // 1 vertices, 2 faces
   std::size_t FWant = 0;
