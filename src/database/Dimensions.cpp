@@ -157,6 +157,13 @@ int DimFitMode(double L, double A, double W, double G) {
   return 3;
 }
 
+int DimFitModeOffLine(double L, double A, double W, double G) {
+  const bool ArrowsFit = 2 * A + 2 * G < L;
+  const bool TextFits = W + 2 * G < L;
+  if (ArrowsFit) return TextFits ? 1 : 2;
+  return TextFits ? 3 : 4;
+}
+
 // ---------------------------------------------------------------- dimension
 
 TqdDXFDimension::~TqdDXFDimension() = default;
@@ -414,7 +421,10 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
     const double T = IsZero2(Dir) ? 0 : Dot2(Sub(TC, D1), Dir);
     Mode = (T > 0 && T < L) ? (2 * A + 2 * G < L ? 1 : 3) : (2 * A + 2 * G < L ? 2 : 4);
   } else {
-    Mode = DimFitMode(L, A, W, G);
+    const TqdDimTextPosVert PV0 = Pr->TextPosVert();
+    // Text above or outside the line does not break it; a user position stays on it.
+    Mode = (PV0 == pvAbove || PV0 == pvOutSide) && Type != 128 ? DimFitModeOffLine(L, A, TW, G)
+                                                               : DimFitMode(L, A, W, G);
     if (Type == 128) {
       const double Left = FMiddlePoint.X - TW / 2;
       const bool Between = Left > std::min(D1.X, D2.X) && Left < std::max(D1.X, D2.X);

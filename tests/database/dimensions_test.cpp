@@ -248,6 +248,14 @@ TEST(Measurement, FitModes) {
     int Mode;
   } Rows[] = {{10, 0.18, 1.2, 1}, {9, 2.5, 4, 2}, {7, 2.5, 2, 4}, {5, 1, 3, 3}, {0.8, 0.18, 1, 2}};
   for (const TRow& R : Rows) EXPECT_EQ(DimFitMode(R.L, R.A, R.W, 0.09), R.Mode) << R.L;
+  // Text above the line: arrows and text each need only their own room (20 units, 5 arrows
+  // and an 8-unit text keep all inside, where on the line the arrows would go out).
+  EXPECT_EQ(DimFitMode(20, 5, 8, 1.25), 3);
+  struct TOff {
+    double L, A, W;
+    int Mode;
+  } Off[] = {{20, 5, 8, 1}, {20, 5, 19, 2}, {6, 2.5, 2, 3}, {2, 2.5, 1.5, 4}};
+  for (const TOff& R : Off) EXPECT_EQ(DimFitModeOffLine(R.L, R.A, R.W, R.A / 4), R.Mode) << R.L << " " << R.W;
 }
 
 TEST(Measurement, RotatedDimensionMeasuresAlongItsLine) {
