@@ -496,11 +496,15 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   // it takes the style's place above or outside the line as there.
   if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3 || Mode == 4)) {
     // The largest distance of a box corner from the dimension line, plus the gap.
+    // The gap stands between the line and the text whatever its font, and a single line
+    // of text keeps its nominal height: descenders (a decimal comma) do not lift it.
     const double R = Rot / cDeg;
     const TFPoint Ax{std::cos(R), std::sin(R), 0}, Ay = Normal2(Ax);
+    const double OffW = TW / 2 + G, OffH = (Formatted ? TH : H) / 2 + G;
     double D = 0;
     for (double SX : {-1.0, 1.0})
-      for (double SY : {-1.0, 1.0}) D = std::max(D, std::fabs(Dot2(Add(Mul(Ax, SX * HW), Mul(Ay, SY * HH)), U)));
+      for (double SY : {-1.0, 1.0})
+        D = std::max(D, std::fabs(Dot2(Add(Mul(Ax, SX * OffW), Mul(Ay, SY * OffH)), U)));
     TFPoint N = U;
     if (PV == pvAbove) {
       const bool Vertical = std::fabs(Dir.X) < 1e-9;

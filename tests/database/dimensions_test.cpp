@@ -491,6 +491,30 @@ TEST(Generated, TextAboveTheLineAlsoWhenTheArrowsGoOutside) {
   EXPECT_NEAR((C0.Left + C0.Right) / 2, 45, 0.05);
 }
 
+// Text above the line stands the gap plus half its nominal height off the line, as its
+// writer places the middle point: a comma's descender does not lift it, and a TrueType
+// style keeps the gap too.
+TEST(Generated, TextAboveStandsTheGapOffTheLine) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetTextOffset(0.625);
+  S->SetTextPosVert(pvAbove);
+  S->SetDIMDEC(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {12.7, 0, 0}, {0, 10, 0}, {6.35, 11.875, 0});
+  for (const char* Font : {"", "Arial"}) {
+    W.C.StyleByName("STANDARD")->FFontName = Font;
+    W.C.Loads(D);
+    ASSERT_TRUE(D->Block());
+    const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+    ASSERT_EQ(Texts.size(), 1u);
+    EXPECT_EQ(Texts[0]->Text(), "12,7");
+    EXPECT_NEAR(Texts[0]->Point().X, 6.35, 1e-9) << Font;
+    EXPECT_NEAR(Texts[0]->Point().Y, 10 + 0.625 + 1.25, 1e-9) << Font;
+  }
+}
+
 // An override with multiline-text codes (a stacked tolerance) is laid out as such,
 // centred where the plain number would be; codes must not show as characters.
 TEST(Generated, FormattedOverrideBecomesAMultilineText) {
