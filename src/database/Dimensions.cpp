@@ -430,6 +430,8 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
       const bool Between = Left > std::min(D1.X, D2.X) && Left < std::max(D1.X, D2.X);
       if (Mode == 1 && !Between) Mode = 2;
     }
+    // DIMTIX keeps the text between the extension lines, whatever room it finds there.
+    if (ForceText() != 0 && Type != 128) Mode = Mode == 2 ? 1 : Mode == 4 ? 3 : Mode;
   }
 
   // ---- lines
@@ -440,8 +442,14 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
     case 1:
       if (Crossed && W > 0) {
         const bool X1Near = Dist2(D1, X1) <= Dist2(D1, X2);
-        L1b = X1Near ? X1 : X2;
-        L2b = X1Near ? X2 : X1;
+        // Text forced inside may be wider than the line: the broken line stays between
+        // the arrow points rather than running out past them.
+        auto Keep = [&](const TFPoint& X) {
+          const double T = std::clamp(Dot2(Sub(X, D1), Dir), 0.0, L);
+          return Add(D1, Mul(Dir, T));
+        };
+        L1b = Keep(X1Near ? X1 : X2);
+        L2b = Keep(X1Near ? X2 : X1);
       }
       break;
     case 2:

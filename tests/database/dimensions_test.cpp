@@ -515,6 +515,39 @@ TEST(Generated, TextAboveStandsTheGapOffTheLine) {
   }
 }
 
+// DIMTIX keeps the text between the extension lines where the fit would lead it out
+// (9 units, 2.5 arrows: arrows inside, text outside); the broken line stays between
+// the arrow points even when the text is wider than they are apart.
+TEST(Generated, ForcedTextStaysBetweenTheExtensionLines) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetDIMTIX(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {9, 0, 0}, {9, 5, 0}, {4.5, 5, 0});
+  D->SetTextOverride("FORCED INSIDE");
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+  ASSERT_EQ(Texts.size(), 1u);
+  const TFRect R = Texts[0]->Box();
+  EXPECT_NEAR((R.Left + R.Right) / 2, 4.5, 0.05);
+  EXPECT_GT(R.Right - R.Left, 9.0);
+  const auto Lines = ChildrenOf<TqdDXFLine>(D->Block());
+  EXPECT_EQ(Lines.size(), 4u);  // no stub or landing
+  for (const TqdDXFLine* L : Lines)
+    if (L->Point().Y == 5 && L->Point1().Y == 5) {
+      EXPECT_GE(std::min(L->Point().X, L->Point1().X), -1e-9);
+      EXPECT_LE(std::max(L->Point().X, L->Point1().X), 9 + 1e-9);
+    }
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block()))
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Angle(), I->Point().X < 1 ? 180 : 0, 1e-6);
+  // Without it the text is led out beside the line.
+  S->SetDIMTIX(0);
+  W.C.Loads(D);
+  EXPECT_GT(ChildrenOf<TqdDXFLine>(D->Block()).size(), 4u);
+}
+
 // An override with multiline-text codes (a stacked tolerance) is laid out as such,
 // centred where the plain number would be; codes must not show as characters.
 TEST(Generated, FormattedOverrideBecomesAMultilineText) {
