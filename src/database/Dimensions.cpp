@@ -438,28 +438,31 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   TFPoint Ext1a = Add(P1, Mul(U1, O)), Ext1b = Add(D1, Mul(U1, E));
   TFPoint Ext2a = Add(P2, Mul(U2, O)), Ext2b = Add(D2, Mul(U2, E));
   TFPoint L1a = D1, L1b = D2, L2a = D2, L2b = D2;
-  switch (Mode) {
-    case 1:
-      if (Crossed && W > 0) {
-        const bool X1Near = Dist2(D1, X1) <= Dist2(D1, X2);
-        // Text forced inside may be wider than the line: the broken line stays between
-        // the arrow points rather than running out past them.
-        auto Keep = [&](const TFPoint& X) {
-          const double T = std::clamp(Dot2(Sub(X, D1), Dir), 0.0, L);
-          return Add(D1, Mul(Dir, T));
-        };
-        L1b = Keep(X1Near ? X1 : X2);
-        L2b = Keep(X1Near ? X2 : X1);
-      }
-      break;
-    case 2:
-      L1b = D2;
-      L2b = D1;
-      break;
-    default:  // 3, 4: no line between the arrow points
-      L1a = L1b = D1;
-      L2a = L2b = D2;
-      break;
+  const bool LeadsOut = Type != 129 && (Mode == 2 || (Mode == 4 && L - (2 * G + W) < G));
+  // DIMTOFL draws the line between the extension lines even with the arrows outside.
+  // It has no override of its own: the style's value counts.
+  const TqdDXFDimensionStyle* StyleOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
+  const bool LineInside = (Mode == 3 || Mode == 4) && StyleOwner->FDimProps.Tofl;
+  auto BreakAroundText = [&]() {
+    if (!Crossed || !(W > 0)) return;
+    const bool X1Near = Dist2(D1, X1) <= Dist2(D1, X2);
+    // Text forced inside may be wider than the line: the broken line stays between
+    // the arrow points rather than running out past them.
+    auto Keep = [&](const TFPoint& X) {
+      const double T = std::clamp(Dot2(Sub(X, D1), Dir), 0.0, L);
+      return Add(D1, Mul(Dir, T));
+    };
+    L1b = Keep(X1Near ? X1 : X2);
+    L2b = Keep(X1Near ? X2 : X1);
+  };
+  if (Mode == 1 || (LineInside && !LeadsOut)) {
+    BreakAroundText();
+  } else if (Mode == 2 || LineInside) {
+    L1b = D2;
+    L2b = D1;
+  } else {  // 3, 4: no line between the arrow points
+    L1a = L1b = D1;
+    L2a = L2b = D2;
   }
 
   // Led-out text (modes 2 and 4).
@@ -467,7 +470,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   TFPoint TextIns;
   TFPoint StubA, StubB, LandB;
   bool HasLanding = false;
-  if (Type != 129 && (Mode == 2 || (Mode == 4 && L - (2 * G + W) < G))) {
+  if (LeadsOut) {
     const double K = Mode == 2 ? 1 : 2;
     const TFPoint Ref = Type == 128 ? Flat(FMiddlePoint) : Def;
     const bool FirstNear = Dist2(D1, Ref) <= Dist2(D2, Ref);
@@ -520,7 +523,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
       if (!Towards) N = Mul(N, -1);
     }
     TC = Add(TC, Mul(N, D));
-    if (Mode == 1) {
+    if (Mode == 1 || LineInside) {
       L1a = D1;
       L1b = D2;
       L2a = L2b = D2;
@@ -606,8 +609,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   };
   // A tick size replaces both arrowheads by oblique strokes (no tails).
   // The tick size has no override of its own: the style's value counts.
-  const TqdDXFDimensionStyle* TickOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
-  const double Tsz = TickOwner->FDimProps.Tsz * Sc;
+  const double Tsz = StyleOwner->FDimProps.Tsz * Sc;
   const bool Ticks = std::isfinite(Tsz) && Tsz > 0;
   if (Ticks) {
     TqdDXFBlock* Tick = ArrowBlockOfType(C, 5);

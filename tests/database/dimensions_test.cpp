@@ -548,6 +548,39 @@ TEST(Generated, ForcedTextStaysBetweenTheExtensionLines) {
   EXPECT_GT(ChildrenOf<TqdDXFLine>(D->Block()).size(), 4u);
 }
 
+// DIMTOFL keeps a dimension line between the extension lines when the arrows go
+// outside (10 units, 2-unit arrows, a long text: mode 3), broken around the text.
+TEST(Generated, LineBetweenOutwardArrowsWithDimTofl) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2);
+  S->SetTextHeight(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {10, 0, 0}, {10, 4, 0}, {5, 4, 0});
+  D->SetTextOverride("12345678");
+  auto Inside = [&]() {
+    double Len = 0;
+    for (const TqdDXFLine* L : ChildrenOf<TqdDXFLine>(D->Block()))
+      if (L->Visibility() && L->Point().Y == 4 && L->Point1().Y == 4) Len += std::fabs(L->Point1().X - L->Point().X);
+    return Len;
+  };
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  EXPECT_EQ(Inside(), 0.0);
+  S->FDimProps.Tofl = true;
+  W.C.Loads(D);
+  const double Len = Inside();
+  EXPECT_GT(Len, 0.5);
+  EXPECT_LT(Len, 10.0);  // broken around the text
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block()))
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Angle(), I->Point().X < 1 ? 0 : 180, 1e-6);
+  // Text above, arrows too long to fit: one whole line under the text.
+  S->SetTextPosVert(pvAbove);
+  S->SetArrowSize(6);
+  D->SetTextOverride("12");
+  W.C.Loads(D);
+  EXPECT_NEAR(Inside(), 10.0, 1e-9);
+}
+
 // An override with multiline-text codes (a stacked tolerance) is laid out as such,
 // centred where the plain number would be; codes must not show as characters.
 TEST(Generated, FormattedOverrideBecomesAMultilineText) {
