@@ -157,6 +157,13 @@ int DimFitMode(double L, double A, double W, double G) {
   return 3;
 }
 
+int DimFitModeOffLine(double L, double A, double W, double G) {
+  const bool ArrowsFit = 2 * A + 2 * G < L;
+  const bool TextFits = W + 2 * G < L;
+  if (ArrowsFit) return TextFits ? 1 : 2;
+  return TextFits ? 3 : 4;
+}
+
 // ---------------------------------------------------------------- dimension
 
 TqdDXFDimension::~TqdDXFDimension() = default;
@@ -414,34 +421,48 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
     const double T = IsZero2(Dir) ? 0 : Dot2(Sub(TC, D1), Dir);
     Mode = (T > 0 && T < L) ? (2 * A + 2 * G < L ? 1 : 3) : (2 * A + 2 * G < L ? 2 : 4);
   } else {
-    Mode = DimFitMode(L, A, W, G);
+    const TqdDimTextPosVert PV0 = Pr->TextPosVert();
+    // Text above or outside the line does not break it; a user position stays on it.
+    Mode = (PV0 == pvAbove || PV0 == pvOutSide) && Type != 128 ? DimFitModeOffLine(L, A, TW, G)
+                                                               : DimFitMode(L, A, W, G);
     if (Type == 128) {
       const double Left = FMiddlePoint.X - TW / 2;
       const bool Between = Left > std::min(D1.X, D2.X) && Left < std::max(D1.X, D2.X);
       if (Mode == 1 && !Between) Mode = 2;
     }
+    // DIMTIX keeps the text between the extension lines, whatever room it finds there.
+    if (ForceText() != 0 && Type != 128) Mode = Mode == 2 ? 1 : Mode == 4 ? 3 : Mode;
   }
 
   // ---- lines
   TFPoint Ext1a = Add(P1, Mul(U1, O)), Ext1b = Add(D1, Mul(U1, E));
   TFPoint Ext2a = Add(P2, Mul(U2, O)), Ext2b = Add(D2, Mul(U2, E));
   TFPoint L1a = D1, L1b = D2, L2a = D2, L2b = D2;
-  switch (Mode) {
-    case 1:
-      if (Crossed && W > 0) {
-        const bool X1Near = Dist2(D1, X1) <= Dist2(D1, X2);
-        L1b = X1Near ? X1 : X2;
-        L2b = X1Near ? X2 : X1;
-      }
-      break;
-    case 2:
-      L1b = D2;
-      L2b = D1;
-      break;
-    default:  // 3, 4: no line between the arrow points
-      L1a = L1b = D1;
-      L2a = L2b = D2;
-      break;
+  const bool LeadsOut = Type != 129 && (Mode == 2 || (Mode == 4 && L - (2 * G + W) < G));
+  // DIMTOFL draws the line between the extension lines even with the arrows outside.
+  // It has no override of its own: the style's value counts.
+  const TqdDXFDimensionStyle* StyleOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
+  const bool LineInside = (Mode == 3 || Mode == 4) && StyleOwner->FDimProps.Tofl;
+  auto BreakAroundText = [&]() {
+    if (!Crossed || !(W > 0)) return;
+    const bool X1Near = Dist2(D1, X1) <= Dist2(D1, X2);
+    // Text forced inside may be wider than the line: the broken line stays between
+    // the arrow points rather than running out past them.
+    auto Keep = [&](const TFPoint& X) {
+      const double T = std::clamp(Dot2(Sub(X, D1), Dir), 0.0, L);
+      return Add(D1, Mul(Dir, T));
+    };
+    L1b = Keep(X1Near ? X1 : X2);
+    L2b = Keep(X1Near ? X2 : X1);
+  };
+  if (Mode == 1 || (LineInside && !LeadsOut)) {
+    BreakAroundText();
+  } else if (Mode == 2 || LineInside) {
+    L1b = D2;
+    L2b = D1;
+  } else {  // 3, 4: no line between the arrow points
+    L1a = L1b = D1;
+    L2a = L2b = D2;
   }
 
   // Led-out text (modes 2 and 4).
@@ -449,7 +470,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   TFPoint TextIns;
   TFPoint StubA, StubB, LandB;
   bool HasLanding = false;
-  if (Type != 129 && (Mode == 2 || (Mode == 4 && L - (2 * G + W) < G))) {
+  if (LeadsOut) {
     const double K = Mode == 2 ? 1 : 2;
     const TFPoint Ref = Type == 128 ? Flat(FMiddlePoint) : Def;
     const bool FirstNear = Dist2(D1, Ref) <= Dist2(D2, Ref);
@@ -486,11 +507,15 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   // it takes the style's place above or outside the line as there.
   if ((PV == pvAbove || PV == pvOutSide) && !LedOut && (Mode == 1 || Mode == 3 || Mode == 4)) {
     // The largest distance of a box corner from the dimension line, plus the gap.
+    // The gap stands between the line and the text whatever its font, and a single line
+    // of text keeps its nominal height: descenders (a decimal comma) do not lift it.
     const double R = Rot / cDeg;
     const TFPoint Ax{std::cos(R), std::sin(R), 0}, Ay = Normal2(Ax);
+    const double OffW = TW / 2 + G, OffH = (Formatted ? TH : H) / 2 + G;
     double D = 0;
     for (double SX : {-1.0, 1.0})
-      for (double SY : {-1.0, 1.0}) D = std::max(D, std::fabs(Dot2(Add(Mul(Ax, SX * HW), Mul(Ay, SY * HH)), U)));
+      for (double SY : {-1.0, 1.0})
+        D = std::max(D, std::fabs(Dot2(Add(Mul(Ax, SX * OffW), Mul(Ay, SY * OffH)), U)));
     TFPoint N = U;
     if (PV == pvAbove) {
       const bool Vertical = std::fabs(Dir.X) < 1e-9;
@@ -498,7 +523,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
       if (!Towards) N = Mul(N, -1);
     }
     TC = Add(TC, Mul(N, D));
-    if (Mode == 1) {
+    if (Mode == 1 || LineInside) {
       L1a = D1;
       L1b = D2;
       L2a = L2b = D2;
@@ -584,8 +609,7 @@ bool TqdDXFDimension::GenerateBlock(TqdDXFConverter* C) {
   };
   // A tick size replaces both arrowheads by oblique strokes (no tails).
   // The tick size has no override of its own: the style's value counts.
-  const TqdDXFDimensionStyle* TickOwner = Pr->GetOwnerStyle() ? Pr->GetOwnerStyle() : Pr;
-  const double Tsz = TickOwner->FDimProps.Tsz * Sc;
+  const double Tsz = StyleOwner->FDimProps.Tsz * Sc;
   const bool Ticks = std::isfinite(Tsz) && Tsz > 0;
   if (Ticks) {
     TqdDXFBlock* Tick = ArrowBlockOfType(C, 5);

@@ -28,6 +28,9 @@ std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros = 0);
 // 3 text inside, 4 neither); L arrow-point distance, A arrow size, W text length on
 // the line, G text gap.
 int DimFitMode(double L, double A, double W, double G);
+// The same choice for text set above or outside the dimension line: the text leaves the
+// line to the arrows, so each needs only its own room (W the text's width).
+int DimFitModeOffLine(double L, double A, double W, double G);
 
 class TqdDXFDimension : public TqdDXFInsert {
   QD_ENTITY_CLASS(TqdDXFDimension)

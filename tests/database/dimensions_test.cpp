@@ -248,6 +248,14 @@ TEST(Measurement, FitModes) {
     int Mode;
   } Rows[] = {{10, 0.18, 1.2, 1}, {9, 2.5, 4, 2}, {7, 2.5, 2, 4}, {5, 1, 3, 3}, {0.8, 0.18, 1, 2}};
   for (const TRow& R : Rows) EXPECT_EQ(DimFitMode(R.L, R.A, R.W, 0.09), R.Mode) << R.L;
+  // Text above the line: arrows and text each need only their own room (20 units, 5 arrows
+  // and an 8-unit text keep all inside, where on the line the arrows would go out).
+  EXPECT_EQ(DimFitMode(20, 5, 8, 1.25), 3);
+  struct TOff {
+    double L, A, W;
+    int Mode;
+  } Off[] = {{20, 5, 8, 1}, {20, 5, 19, 2}, {6, 2.5, 2, 3}, {2, 2.5, 1.5, 4}};
+  for (const TOff& R : Off) EXPECT_EQ(DimFitModeOffLine(R.L, R.A, R.W, R.A / 4), R.Mode) << R.L << " " << R.W;
 }
 
 TEST(Measurement, RotatedDimensionMeasuresAlongItsLine) {
@@ -481,6 +489,96 @@ TEST(Generated, TextAboveTheLineAlsoWhenTheArrowsGoOutside) {
   W.C.Loads(D);
   const TFRect C0 = ChildrenOf<TqdDXFText>(D->Block())[0]->Box();
   EXPECT_NEAR((C0.Left + C0.Right) / 2, 45, 0.05);
+}
+
+// Text above the line stands the gap plus half its nominal height off the line, as its
+// writer places the middle point: a comma's descender does not lift it, and a TrueType
+// style keeps the gap too.
+TEST(Generated, TextAboveStandsTheGapOffTheLine) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetTextOffset(0.625);
+  S->SetTextPosVert(pvAbove);
+  S->SetDIMDEC(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {12.7, 0, 0}, {0, 10, 0}, {6.35, 11.875, 0});
+  for (const char* Font : {"", "Arial"}) {
+    W.C.StyleByName("STANDARD")->FFontName = Font;
+    W.C.Loads(D);
+    ASSERT_TRUE(D->Block());
+    const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+    ASSERT_EQ(Texts.size(), 1u);
+    EXPECT_EQ(Texts[0]->Text(), "12,7");
+    EXPECT_NEAR(Texts[0]->Point().X, 6.35, 1e-9) << Font;
+    EXPECT_NEAR(Texts[0]->Point().Y, 10 + 0.625 + 1.25, 1e-9) << Font;
+  }
+}
+
+// DIMTIX keeps the text between the extension lines where the fit would lead it out
+// (9 units, 2.5 arrows: arrows inside, text outside); the broken line stays between
+// the arrow points even when the text is wider than they are apart.
+TEST(Generated, ForcedTextStaysBetweenTheExtensionLines) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2.5);
+  S->SetTextHeight(2.5);
+  S->SetDIMTIX(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {9, 0, 0}, {9, 5, 0}, {4.5, 5, 0});
+  D->SetTextOverride("FORCED INSIDE");
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+  ASSERT_EQ(Texts.size(), 1u);
+  const TFRect R = Texts[0]->Box();
+  EXPECT_NEAR((R.Left + R.Right) / 2, 4.5, 0.05);
+  EXPECT_GT(R.Right - R.Left, 9.0);
+  const auto Lines = ChildrenOf<TqdDXFLine>(D->Block());
+  EXPECT_EQ(Lines.size(), 4u);  // no stub or landing
+  for (const TqdDXFLine* L : Lines)
+    if (L->Point().Y == 5 && L->Point1().Y == 5) {
+      EXPECT_GE(std::min(L->Point().X, L->Point1().X), -1e-9);
+      EXPECT_LE(std::max(L->Point().X, L->Point1().X), 9 + 1e-9);
+    }
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block()))
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Angle(), I->Point().X < 1 ? 180 : 0, 1e-6);
+  // Without it the text is led out beside the line.
+  S->SetDIMTIX(0);
+  W.C.Loads(D);
+  EXPECT_GT(ChildrenOf<TqdDXFLine>(D->Block()).size(), 4u);
+}
+
+// DIMTOFL keeps a dimension line between the extension lines when the arrows go
+// outside (10 units, 2-unit arrows, a long text: mode 3), broken around the text.
+TEST(Generated, LineBetweenOutwardArrowsWithDimTofl) {
+  TDrawing W;
+  TqdDXFDimensionStyle* S = W.Standard();
+  S->SetArrowSize(2);
+  S->SetTextHeight(1);
+  TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {10, 0, 0}, {10, 4, 0}, {5, 4, 0});
+  D->SetTextOverride("12345678");
+  auto Inside = [&]() {
+    double Len = 0;
+    for (const TqdDXFLine* L : ChildrenOf<TqdDXFLine>(D->Block()))
+      if (L->Visibility() && L->Point().Y == 4 && L->Point1().Y == 4) Len += std::fabs(L->Point1().X - L->Point().X);
+    return Len;
+  };
+  W.C.Loads(D);
+  ASSERT_TRUE(D->Block());
+  EXPECT_EQ(Inside(), 0.0);
+  S->FDimProps.Tofl = true;
+  W.C.Loads(D);
+  const double Len = Inside();
+  EXPECT_GT(Len, 0.5);
+  EXPECT_LT(Len, 10.0);  // broken around the text
+  for (TqdDXFInsert* I : ChildrenOf<TqdDXFInsert>(D->Block()))
+    if (I->Block() && I->Block()->Name() == "_CLOSEDFILLED") EXPECT_NEAR(I->Angle(), I->Point().X < 1 ? 0 : 180, 1e-6);
+  // Text above, arrows too long to fit: one whole line under the text.
+  S->SetTextPosVert(pvAbove);
+  S->SetArrowSize(6);
+  D->SetTextOverride("12");
+  W.C.Loads(D);
+  EXPECT_NEAR(Inside(), 10.0, 1e-9);
 }
 
 // An override with multiline-text codes (a stacked tolerance) is laid out as such,

@@ -707,7 +707,7 @@ TEST(DxfMapping, ViewportCodesAndTheMViewRecordOfOlderFiles) {
 
 TEST(DxfMapping, DimensionStyleVariables) {
   TLoaded L(Tables({{0, "TABLE"}, {2, "DIMSTYLE"}, {0, "DIMSTYLE"}, {105, "2E"}, {2, "ISO-25"}, {70, "0"},
-                    {3, " mm"}, {40, "2"}, {41, "2.5"}, {140, "3.5"}, {142, "1.25"}, {147, "0.625"}, {73, "0"}, {77, "1"},
+                    {3, " mm"}, {40, "2"}, {41, "2.5"}, {140, "3.5"}, {142, "1.25"}, {147, "0.625"}, {73, "0"}, {77, "1"}, {172, "1"},
                     {176, "3"}, {271, "2"}, {371, "25"}, {0, "ENDTAB"}}));
   auto* D = dynamic_cast<TqdDXFDimensionStyle*>(L.Conv().GetSection(csDimStyles)->FindEntByName("ISO-25"));
   ASSERT_TRUE(D);
@@ -716,6 +716,7 @@ TEST(DxfMapping, DimensionStyleVariables) {
   EXPECT_EQ(D->FDimProps.Asz, 2.5);
   EXPECT_EQ(D->FDimProps.Txt, 3.5);
   EXPECT_EQ(D->FDimProps.Tsz, 1.25);
+  EXPECT_TRUE(D->FDimProps.Tofl);
   EXPECT_FALSE(D->FDimProps.Tih);
   EXPECT_EQ(D->FDimProps.Tad, 1);
   EXPECT_EQ(D->FDimProps.ClrD.IndexValue(), 3);

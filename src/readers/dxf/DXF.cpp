@@ -1163,6 +1163,7 @@ void TdxfHeader::ReadProperty() {
   }
   else if (V == "$DIMTIX") Int70(Dim.Tix);
   else if (V == "$DIMTIH") Flag70(Dim.Tih);
+  else if (V == "$DIMTOFL") Flag70(Dim.Tofl);
   else if (V == "$DIMTOH") Flag70(Dim.Toh);
   else if (V == "$DIMSE1") Flag70(Dim.SE1);
   else if (V == "$DIMSE2") Flag70(Dim.SE2);

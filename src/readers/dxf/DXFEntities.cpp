@@ -1226,6 +1226,7 @@ public:
       case 77: D.Tad = R.IntValue(); break;
       case 78: D.Zin = std::clamp(R.IntValue(), 0, 15); break;
       case 170: Flag(D.Alt); break;
+      case 172: Flag(D.Tofl); break;
       case 173: Flag(D.Sah); break;
       case 174: D.Tix = R.IntValue(); break;
       case 176: Colour(D.ClrD); break;
