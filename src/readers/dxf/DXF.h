@@ -287,6 +287,10 @@ protected:
       FFoundLTypes;
   // DXFClassName by class (ClassName() is one static string per class).
   std::unordered_map<const char*, std::string> FClassNames;
+  // The last class whose entity came under the class's own name, and that name as
+  // given: runs of one type skip the map and the case-blind comparison.
+  const char* FSameClass = nullptr;
+  std::string FSameName;
   void ForgetFoundItems() {
     FFoundLayers.clear();
     FFoundLTypes.clear();
