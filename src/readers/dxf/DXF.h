@@ -291,9 +291,15 @@ protected:
   // given: runs of one type skip the map and the case-blind comparison.
   const char* FSameClass = nullptr;
   std::string FSameName;
+  // The layer found last for an entity given as values, by the address of its pooled
+  // name (one string per name for the whole load); only layers kept in FFoundLayers.
+  const std::string* FDirectLayerName = nullptr;
+  TqdDXFEntity* FDirectLayer = nullptr;
   void ForgetFoundItems() {
     FFoundLayers.clear();
     FFoundLTypes.clear();
+    FDirectLayerName = nullptr;
+    FDirectLayer = nullptr;
   }
 };
 
