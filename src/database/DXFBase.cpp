@@ -4,6 +4,7 @@
 #include "CachedCast.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <unordered_set>
 
@@ -294,7 +295,7 @@ void TqdDXFObjectEntityLineType::SetLineType(TqdDXFLineType* AType) { FLineTypeI
 void TqdDXFObjectEntityLineType::Loaded(TqdDXFConverter* C) {
   TqdDXFPenEntity::Loaded(C);
   if (C && !FLineTypeItem.Item() && !FLineTypeItem.Link())
-    FLineTypeItem.SetItem(C->LTypeByName("BYLAYER"));
+    FLineTypeItem.SetItem(C->ByLayerLType());
 }
 
 void TqdDXFObjectEntityLineType::ResolveLinks(TqdDXFConverter* C) {
@@ -559,12 +560,19 @@ TqdDXFEntity* TqdDXFTable::FindEntByName(std::string_view AName) const {
   return It->first == Key ? It->second : nullptr;
 }
 
+void TqdDXFTable::IndexChanged() {
+  static std::atomic<std::uint64_t> Stamps{0};
+  FIndexStamp = ++Stamps;
+}
+
 int TqdDXFTable::IndexAdd(TqdDXFEntity* E) {
+  IndexChanged();
   FSortEntList.emplace(UpperNameText(E->Name()), E);  // lands after equal names
   return 0;
 }
 
 int TqdDXFTable::IndexRemove(TqdDXFEntity* E) {
+  IndexChanged();
   auto Range = FSortEntList.equal_range(UpperNameText(E->Name()));
   for (auto It = Range.first; It != Range.second; ++It)
     if (It->second == E) {
@@ -581,6 +589,7 @@ int TqdDXFTable::IndexRemove(TqdDXFEntity* E) {
 
 void TqdDXFTable::RebuildIndex() {
   FSortEntList.clear();
+  IndexChanged();
   for (int I = 0; I < Count(); ++I)
     if (TqdDXFEntity* E = GetEntity(I)) IndexAdd(E);
 }
@@ -602,6 +611,7 @@ void TqdDXFTable::ListNotify(TqdDXFEntity* E, TListNotification Action) {
 void TqdDXFTable::Clear(bool ADoFree) {
   TqdDXFGroup::Clear(ADoFree);
   FSortEntList.clear();
+  IndexChanged();
 }
 
 void TqdDXFTable::AssignEntity(const TqdDXFEntity& Source) {

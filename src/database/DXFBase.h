@@ -516,6 +516,9 @@ public:
   int IndexRemove(TqdDXFEntity* E) override;
   void RebuildIndex();
   int IndexSize() const { return static_cast<int>(FSortEntList.size()); }
+  // Changes whenever the name index does; unique across tables, so that a lookup kept
+  // with it stays valid while it is unchanged.
+  std::uint64_t IndexStamp() const { return FIndexStamp; }
   // Rebuilds the name index when it has drifted from the children.
   void ResolveLinks(TqdDXFConverter* C) override;
   void ListNotify(TqdDXFEntity* E, TListNotification Action) override;
@@ -526,6 +529,8 @@ protected:
   TqdNamedItem FNamedItem;
   // Upper-cased name -> item; equal names keep their insertion order.
   std::multimap<std::string, TqdDXFEntity*> FSortEntList;
+  std::uint64_t FIndexStamp = 0;
+  void IndexChanged();
 };
 
 class TqdDXFSection : public TqdDXFTable {

@@ -424,6 +424,16 @@ TqdDXFLineType* TqdDXFConverter::LTypeByName(std::string_view AName) const {
   return FLTypes ? dynamic_cast<TqdDXFLineType*>(FLTypes->FindEntByName(AName)) : nullptr;
 }
 
+TqdDXFLineType* TqdDXFConverter::ByLayerLType() {
+  if (!FLoadingAll || !FLTypes) return LTypeByName("BYLAYER");
+  if (FByLayerTable != FLTypes || FByLayerStamp != FLTypes->IndexStamp()) {
+    FByLayer = LTypeByName("BYLAYER");
+    FByLayerTable = FLTypes;
+    FByLayerStamp = FLTypes->IndexStamp();
+  }
+  return FByLayer;
+}
+
 TqdDXFBlock* TqdDXFConverter::BlockByName(std::string_view AName) const {
   return FBlocksSection ? dynamic_cast<TqdDXFBlock*>(FBlocksSection->FindEntByName(AName)) : nullptr;
 }
@@ -875,6 +885,11 @@ void TqdDXFConverter::LoadBlock(TqdDXFBlock* ABlock) {
 }
 
 void TqdDXFConverter::LoadAll() {
+  struct TLoading {
+    TqdDXFConverter& C;
+    explicit TLoading(TqdDXFConverter& AC) : C(AC) { C.FLoadingAll = true; C.FByLayerTable = nullptr; }
+    ~TLoading() { C.FLoadingAll = false; C.FByLayerTable = nullptr; C.FByLayer = nullptr; }
+  } Loading(*this);
   FStatus = stDefault;
   FStoppedBeforeFinish = FStopped;
   for (TConvSection S : {csStyles, csLTypes, csLayers, csDimStyles}) {

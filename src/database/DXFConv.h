@@ -138,6 +138,9 @@ public:
   TqdDXFDimensionStyle* DimensionStyleByName(std::string_view AName);
   TqdDXFStyle* StyleByName(std::string_view AName);
   TqdDXFLineType* LTypeByName(std::string_view AName) const;
+  // LTypeByName("BYLAYER"), the line type of every entity given none. While LoadAll runs
+  // (one thread) it is looked up once per state of the line type table, not per entity.
+  TqdDXFLineType* ByLayerLType();
   TqdDXFBlock* BlockByName(std::string_view AName) const;
   TqdDXFLayer* GetLayer(int I) const;
   TqdDXFLineType* GetLType(int I) const;
@@ -396,6 +399,10 @@ private:
   TqdDXFSection* FObjectsSection = nullptr;
   TqdDXFTable* FAppIDs = nullptr;
   TqdDXFTable* FLTypes = nullptr;
+  bool FLoadingAll = false;
+  const TqdDXFTable* FByLayerTable = nullptr;
+  std::uint64_t FByLayerStamp = 0;
+  TqdDXFLineType* FByLayer = nullptr;
   TqdDXFTable* FLayers = nullptr;
   TqdDXFTable* FStyles = nullptr;
   TqdDXFTable* FDimStyles = nullptr;

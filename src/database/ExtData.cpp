@@ -27,7 +27,12 @@ std::size_t Utf8Prefix(std::string_view S, std::size_t N) {
 
 }  // namespace
 
-bool SameNameText(std::string_view A, std::string_view B) { return CompareNameText(A, B) == 0; }
+bool SameNameText(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (std::size_t i = 0; i < A.size(); ++i)
+    if (A[i] != B[i] && AsciiUpper(A[i]) != AsciiUpper(B[i])) return false;
+  return true;
+}
 
 int CompareNameText(std::string_view A, std::string_view B) {
   const std::size_t N = std::min(A.size(), B.size());

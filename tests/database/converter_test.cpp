@@ -7,6 +7,8 @@
 #include "DXFConv.h"
 #include "DXFDump.h"
 #include "Registry.h"
+#include "TableItems.h"
+#include "Curves.h"
 
 namespace {
 
@@ -690,3 +692,28 @@ TEST(StopLoading, a_stop_before_the_reader_starts_is_kept) {
 }
 
 }  // namespace
+
+TEST(LoadAll, entities_without_linetype_take_the_bylayer_the_table_names_at_each_load) {
+  TqdDXFConverter C;
+  C.SetLoadingState(true, 0);
+  auto* First = dynamic_cast<TqdDXFLineType*>(C.ItemByName("BYLAYER", csLTypes, true));
+  ASSERT_NE(First, nullptr);
+  auto* B1 = static_cast<TqdDXFBlock*>(C.NewNamedEntity(C.GetSection(csBlocks), ClassOf<TqdDXFBlock>(), "B1"));
+  TqdDXFCircle* A = AddTo(B1, std::make_unique<TqdDXFCircle>());
+  TqdDXFCircle* A2 = AddTo(B1, std::make_unique<TqdDXFCircle>());
+  C.LoadAll();
+  EXPECT_EQ(A->LineType(), First);
+  EXPECT_EQ(A2->LineType(), First);
+  // A later item of the same name wins the name; the next load must not keep the first.
+  auto Second = std::make_unique<TqdDXFLineType>();
+  Second->SetName("ByLayer");
+  TqdDXFLineType* SecondRaw = AddTo(C.GetSection(csLTypes), std::move(Second));
+  ASSERT_EQ(C.LTypeByName("BYLAYER"), SecondRaw);
+  auto* B2 = static_cast<TqdDXFBlock*>(C.NewNamedEntity(C.GetSection(csBlocks), ClassOf<TqdDXFBlock>(), "B2"));
+  TqdDXFCircle* B = AddTo(B2, std::make_unique<TqdDXFCircle>());
+  C.LoadAll();
+  EXPECT_EQ(A->LineType(), First);
+  EXPECT_EQ(B->LineType(), SecondRaw);
+  EXPECT_EQ(C.ByLayerLType(), SecondRaw);
+  C.SetLoadingState(false, 0);
+}

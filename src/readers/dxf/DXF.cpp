@@ -1321,9 +1321,16 @@ void TdxfReader::NoteDXFName(const TqdDXFEntity* E, std::string_view AName) {
   if (!FOptions.RecordNames || !E) return;
   // Most entities were read as the name their class stands for: only the others are
   // kept (a map entry for each of a million entities cost as much as reading them).
-  std::string& Own = FClassNames[E->ClassName()];
+  const char* Class = E->ClassName();
+  if (Class == FSameClass && AName == FSameName) {
+    FDXFNames.erase(E);
+    return;
+  }
+  std::string& Own = FClassNames[Class];
   if (Own.empty()) Own = DXFClassName(*E);
   if (SameNameText(Own, AName)) {
+    FSameClass = Class;
+    FSameName.assign(AName);
     FDXFNames.erase(E);
     return;
   }

@@ -287,9 +287,19 @@ protected:
       FFoundLTypes;
   // DXFClassName by class (ClassName() is one static string per class).
   std::unordered_map<const char*, std::string> FClassNames;
+  // The last class whose entity came under the class's own name, and that name as
+  // given: runs of one type skip the map and the case-blind comparison.
+  const char* FSameClass = nullptr;
+  std::string FSameName;
+  // The layer found last for an entity given as values, by the address of its pooled
+  // name (one string per name for the whole load); only layers kept in FFoundLayers.
+  const std::string* FDirectLayerName = nullptr;
+  TqdDXFEntity* FDirectLayer = nullptr;
   void ForgetFoundItems() {
     FFoundLayers.clear();
     FFoundLTypes.clear();
+    FDirectLayerName = nullptr;
+    FDirectLayer = nullptr;
   }
 };
 

@@ -112,8 +112,18 @@ void TdxfDirect::Commit(const TdxfDirectEntity& D) {
   FHandle = D.Handle;
   ApplyHandle();
   // The generic entity steps.
-  if (auto* OE = CachedCast<TqdDXFObjectEntity>(FEnt))
-    FReader.GetLayers(OE->LayerItem(), D.Layer ? std::string_view(*D.Layer) : std::string_view("0"));
+  if (auto* OE = CachedCast<TqdDXFObjectEntity>(FEnt)) {
+    if (D.Layer && D.Layer == FReader.FDirectLayerName && FReader.FDirectLayer) {
+      OE->LayerItem().SetItem(FReader.FDirectLayer);
+    } else {
+      FReader.GetLayers(OE->LayerItem(), D.Layer ? std::string_view(*D.Layer) : std::string_view("0"));
+      if (D.Layer && !D.Layer->empty())
+        if (auto It = FReader.FFoundLayers.find(std::string_view(*D.Layer)); It != FReader.FFoundLayers.end()) {
+          FReader.FDirectLayerName = D.Layer;
+          FReader.FDirectLayer = It->second;
+        }
+    }
+  }
   if (D.LType)
     if (auto* LT = CachedCast<TqdDXFObjectEntityLineType>(FEnt)) FReader.GetLTypes(LT->LineTypeItem(), *D.LType);
   if (D.HasLTScale) FEnt->SetLineTypeScale(D.LTScale);
