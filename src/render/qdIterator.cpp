@@ -674,7 +674,8 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     DrawMesh(PL);
     return;
   }
-  if (PL && PL->Arrows().Count() > 3 && PL->HasWidth(true)) {
+  // Widths first: the outline asks for the points, which plain ones make per frame.
+  if (PL && PL->HasWidth(true) && PL->Arrows().Count() > 3) {
     // Wide outline: quads of 4 points, filled.
     const TFPointList& A = PL->Arrows();
     SetPen(FColor, 1);
@@ -687,8 +688,8 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     }
     return;
   }
-  // Dashes are measured along the points: dashed curves keep their full count.
-  const TFPointList& L = P->DrawPoints(FCurvePts, FLines ? 0 : PixelsPerUnit());
+  // Dashes are measured along the kept points (a polyline's by its vertex counts).
+  const TFPointList& L = FLines && PL ? P->PolyPoints() : P->DrawPoints(FCurvePts, FLines ? 0 : PixelsPerUnit());
   int N = L.Count();
   if (N == 0) return;
   const bool Thick = P->IsPolyZThickness() && N % 2 == 0 && N >= 4;

@@ -455,6 +455,23 @@ TEST_P(DeferredBox, HoldsThePointsAndIsTight) {
   ExpectPointNear(dense.BottomRight(), box.BottomRight(), 5e-4);
 }
 
+// Points made per frame at the kept count are the kept points, point for point;
+// a coarse view takes fewer and keeps none.
+TEST_P(DeferredBox, FramePointsAreTheKeptOnes) {
+  auto e = GetParam().make();
+  e->Loaded(nullptr);
+  ASSERT_TRUE(e->PointsDeferred());
+  TFPointList scratch, coarse;
+  const TFPointList& frame = e->DrawPoints(scratch, 0);
+  const int coarseCount = e->DrawPoints(coarse, 0.5).Count();
+  EXPECT_TRUE(e->PointsDeferred());
+  EXPECT_LE(coarseCount, frame.Count());
+  const TFPointList copy = frame;
+  const TFPointList& kept = e->PolyPoints();
+  ASSERT_EQ(copy.Count(), kept.Count());
+  for (int i = 0; i < kept.Count(); ++i) ExpectPointNear(copy[i], kept[i], 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Curves, DeferredBox,
     ::testing::Values(TDeferredCase{"tilted_thick_circle", TiltedThickCircle},
