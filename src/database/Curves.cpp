@@ -1,5 +1,6 @@
 #include "Curves.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "DXFConv.h"
@@ -118,10 +119,11 @@ void TqdCADBasePolyline::MakeDeferredPoints() {
   // The box stays the exact one computed at load: the points lie inside it.
 }
 
-const TFPointList& TqdCADBasePolyline::DrawPoints(TFPointList& Scratch) const {
+const TFPointList& TqdCADBasePolyline::DrawPoints(TFPointList& Scratch, double PixelsPerUnit) const {
   if (FDeferredParts != 0) {
     Scratch.Clear(false);
-    if (CurvePointsInto(FDeferredParts, Scratch)) {
+    const int Parts = PixelsPerUnit > 0 ? ViewParts(FDeferredParts, PixelsPerUnit) : FDeferredParts;
+    if (CurvePointsInto(Parts, Scratch)) {
       // As FinishPoints leaves the kept points.
       if (Scratch.Count() > cnstMaxEntityPoints) Scratch.SetCount(cnstMaxEntityPoints);
       ApplyElevationTo(Scratch, true);
@@ -191,6 +193,20 @@ bool TqdDXFCircle::CurvePointsInto(int Parts, TFPointList& Out) const {
   const TFMatrix m = ExtrusionMatrix(Extrusion());
   for (int i = From; i < Out.Count(); ++i) Out[i] = TransformPoint(Out[i], m);
   return true;
+}
+
+int TqdDXFCircle::ViewParts(int Parts, double PixelsPerUnit) const {
+  const TEllipseParams e = GetEllipseParams();
+  const double r = std::max(std::fabs(e.RX), std::fabs(e.RY)) * PixelsPerUnit;
+  const double Sweep = e.End - e.Start;
+  if (!std::isfinite(r) || !(r > 0) || !std::isfinite(Sweep) || !(Sweep > 0) || Parts < 2) return Parts;
+  // A chord of angle a strays r(1 - cos(a/2)) from the curve: a tenth of a pixel
+  // is not seen. Whole turns keep at least 8 segments.
+  constexpr double Tol = 0.1;
+  const double Half = r > Tol ? std::acos(1 - Tol / r) : cnstPi / 2;
+  const double Turn = std::max(8.0, std::ceil(cnstPi / Half));
+  const double N = Sweep >= 360 ? Turn : std::ceil(Turn * Sweep / 360);
+  return N >= Parts ? Parts : std::max(1, static_cast<int>(N));
 }
 
 bool TqdDXFCircle::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {

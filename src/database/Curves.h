@@ -37,7 +37,10 @@ public:
   // The points a frame draws: the kept ones, or, while a curve's points are still to
   // be made, the same points made into Scratch and not kept (kept for every circle of
   // a huge drawing they would be most of its memory).
-  const TFPointList& DrawPoints(TFPointList& Scratch) const;
+  // PixelsPerUnit (device pixels per drawing unit, 0 for unknown) lets a curve made
+  // there use fewer segments where a tenth of a pixel holds them, never more than
+  // its kept points would have.
+  const TFPointList& DrawPoints(TFPointList& Scratch, double PixelsPerUnit = 0) const;
   // The computed point Index; the zero point outside the list.
   TFPoint GetPolyPoint(int Index) const;
   int Flags() const override { return FFlags; }
@@ -91,6 +94,9 @@ protected:
   // The same points appended to Out, the entity unchanged; false when the curve has
   // to keep its points to draw them.
   virtual bool CurvePointsInto(int Parts, TFPointList& Out) const { return false; }
+  // The segments (at most Parts) that draw the curve within a tenth of a pixel at
+  // PixelsPerUnit.
+  virtual int ViewParts(int Parts, double PixelsPerUnit) const { return Parts; }
   // The box of the points MakeCurvePoints would make, before the elevation; false
   // when the curve has to make its points to know it.
   virtual bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {
@@ -130,6 +136,7 @@ public:
 protected:
   void MakeCurvePoints(int Parts) override;
   bool CurvePointsInto(int Parts, TFPointList& Out) const override;
+  int ViewParts(int Parts, double PixelsPerUnit) const override;
   bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override;
   double FRadius = 1;
 };

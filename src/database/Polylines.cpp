@@ -1,5 +1,6 @@
 #include "Polylines.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "DXFConv.h"
@@ -242,6 +243,67 @@ void TqdDXFPolyline::MakePoints(int Parts, bool ImportEntities, TqdDXFConverter*
   }
   if (FPolyFaceVertexIndexes.Count() == 0) FPolyFaceVertexIndexes.Clear();
   if (HasWidth(true) && !IsMesh() && !IsPolyFaceMesh()) BuildOutline();
+}
+
+bool TqdDXFPolyline::CurvePointsInto(int Parts, TFPointList& Out) const {
+  // Only the plain outlines DeferredBox leaves to later get here: the points
+  // MakePoints would make for them, in the same order.
+  if (FEntities.empty()) return true;
+  const bool is3D = Polyline3D();
+  const bool extruded = IsNonDefaultExtrusion(Extrusion()) && !is3D;
+  const TFMatrix transform = extruded ? ExtrusionMatrix(Extrusion()) : cnstIdentityMat;
+  const double elev = Elevation();
+  auto adjust = [&](TFPoint p) {
+    if (elev != 0) p.Z = is3D ? p.Z - elev : 0;
+    return extruded ? TransformVector(p, transform) : p;
+  };
+  const bool closedLoop = Closed() || IsMeshNClosed();
+  thread_local TFPointList arc;
+  TqdGeneratorShapeEdge gen;
+  gen.SetNumberCirclePart(static_cast<unsigned>(std::max(Parts, 1)));
+  gen.SetBaseList(&arc);
+  const std::size_t n = FEntities.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const TFPoint p = FEntities[i]->Point();
+    const bool last = i + 1 == n;
+    if (last && !closedLoop) {
+      Out.Add(adjust(p));
+      break;
+    }
+    const TFPoint q = FEntities[last ? 0 : i + 1]->Point();
+    const double b = FEntities[i]->Bulge();
+    if (!(p == q) && !IsStraightBulge(b)) {
+      arc.Clear(false);
+      TqdArcR rec;
+      gen.CreateBulgesArc(p, q, rec, b);
+      for (const TFPoint& a : arc) Out.Add(adjust(a));
+    } else {
+      Out.Add(adjust(p));
+    }
+  }
+  return true;
+}
+
+int TqdDXFPolyline::ViewParts(int Parts, double PixelsPerUnit) const {
+  // Every bulge arc takes the same count: the one its worst arc needs to stay
+  // within a tenth of a pixel (a chord of angle a strays r(1 - cos(a/2))).
+  constexpr double Tol = 0.1;
+  double need = 1;
+  const std::size_t n = FEntities.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const double b = FEntities[i]->Bulge();
+    if (IsStraightBulge(b) || !std::isfinite(b)) continue;
+    const TFPoint p = FEntities[i]->Point(), q = FEntities[i + 1 == n ? 0 : i + 1]->Point();
+    const double chord = std::hypot(q.X - p.X, q.Y - p.Y, q.Z - p.Z);
+    const double ab = std::fabs(b);
+    const double r = chord * (1 + ab * ab) / (4 * ab) * PixelsPerUnit;
+    const double sweep = 4 * std::atan(ab);
+    if (!std::isfinite(r)) return Parts;
+    if (r <= Tol) continue;
+    need = std::max(need, std::ceil(sweep / (2 * std::acos(1 - Tol / r))));
+    if (need >= Parts) return Parts;
+  }
+  return std::max(1, static_cast<int>(need));
 }
 
 bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const {

@@ -141,6 +141,8 @@ public:
 protected:
   void MakeCurvePoints(int Parts) override;
   bool DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Box) const override;
+  bool CurvePointsInto(int Parts, TFPointList& Out) const override;
+  int ViewParts(int Parts, double PixelsPerUnit) const override;
   void MakePoints(int Parts, bool ImportEntities, TqdDXFConverter* C);
   void BuildOutline();
   void BuildImportEntities(TqdDXFConverter* C, const std::vector<int>& Order, bool ClosedLoop);

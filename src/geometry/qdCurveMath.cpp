@@ -30,28 +30,29 @@ void EllipseArcPoints(const TFPoint& C, double RX, double RY, double CosT, doubl
   // Whole circles repeat the same angles: their sines and cosines are computed once
   // per count (the same values, so the same points).
   if (StartDeg == 0 && EndDeg == 360 && N <= 4096) {
-    struct TTurn {
-      int N;
-      std::vector<double> CS;
-    };
-    thread_local std::vector<TTurn> Turns;
-    const TTurn* T = nullptr;
-    for (const TTurn& X : Turns)
-      if (X.N == N) T = &X;
-    if (!T) {
-      if (Turns.size() >= 8) Turns.erase(Turns.begin());
-      TTurn X{N, {}};
-      X.CS.reserve(2 * static_cast<std::size_t>(N) + 2);
+    // Indexed by count (views choose counts by size, so many are in use at once);
+    // all are dropped when they pass a million values.
+    thread_local std::vector<std::vector<double>> Turns;
+    thread_local std::size_t Held = 0;
+    if (Turns.size() <= static_cast<std::size_t>(N)) Turns.resize(static_cast<std::size_t>(N) + 1);
+    if (Turns[static_cast<std::size_t>(N)].empty()) {
+      const std::size_t Need = 2 * static_cast<std::size_t>(N) + 2;
+      if (Held + Need > (1u << 20)) {
+        for (auto& X : Turns) std::vector<double>().swap(X);
+        Held = 0;
+      }
+      std::vector<double>& X = Turns[static_cast<std::size_t>(N)];
+      X.reserve(Need);
       for (int i = 0; i <= N; ++i) {
         const double a = i == N ? e : s + i * step;
-        X.CS.push_back(std::cos(a));
-        X.CS.push_back(std::sin(a));
+        X.push_back(std::cos(a));
+        X.push_back(std::sin(a));
       }
-      Turns.push_back(std::move(X));
-      T = &Turns.back();
+      Held += Need;
     }
+    const std::vector<double>& CS = Turns[static_cast<std::size_t>(N)];
     Out.SetCapacity(std::max(Out.Capacity(), Out.Count() + N + 1));
-    for (int i = 0; i <= N; ++i) add(T->CS[2 * i], T->CS[2 * i + 1]);
+    for (int i = 0; i <= N; ++i) add(CS[2 * i], CS[2 * i + 1]);
     return;
   }
   for (int i = 0; i <= N; ++i) {

@@ -125,6 +125,18 @@ inline int FastCoord(double V) {
 }
 }  // namespace
 
+double TqdCADIterator::PixelsPerUnit() const {
+  // The largest stretch of the matrix in the device plane (the spectral norm of
+  // its 2 x 3 part), so that no direction of a curve is underestimated.
+  const TFMatrix& M = FDraw.Matrix;
+  const double A = M.EX.X * M.EX.X + M.EY.X * M.EY.X + M.EZ.X * M.EZ.X;
+  const double C = M.EX.Y * M.EX.Y + M.EY.Y * M.EY.Y + M.EZ.Y * M.EZ.Y;
+  const double B = M.EX.X * M.EX.Y + M.EY.X * M.EY.Y + M.EZ.X * M.EZ.Y;
+  const double H = (A - C) / 2;
+  const double S = std::sqrt((A + C) / 2 + std::sqrt(H * H + B * B));
+  return std::isfinite(S) ? S : 0;
+}
+
 TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
   const TFMatrix& M = FDraw.Matrix;
   return {FastCoord(P.X * M.EX.X + P.Y * M.EY.X + P.Z * M.EZ.X + M.E0.X),
@@ -662,7 +674,8 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     DrawMesh(PL);
     return;
   }
-  if (PL && PL->Arrows().Count() > 3 && PL->HasWidth(true)) {
+  // Widths first: the outline asks for the points, which plain ones make per frame.
+  if (PL && PL->HasWidth(true) && PL->Arrows().Count() > 3) {
     // Wide outline: quads of 4 points, filled.
     const TFPointList& A = PL->Arrows();
     SetPen(FColor, 1);
@@ -675,7 +688,8 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     }
     return;
   }
-  const TFPointList& L = P->DrawPoints(FCurvePts);
+  // Dashes are measured along the kept points (a polyline's by its vertex counts).
+  const TFPointList& L = FLines && PL ? P->PolyPoints() : P->DrawPoints(FCurvePts, FLines ? 0 : PixelsPerUnit());
   int N = L.Count();
   if (N == 0) return;
   const bool Thick = P->IsPolyZThickness() && N % 2 == 0 && N >= 4;

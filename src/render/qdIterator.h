@@ -110,6 +110,8 @@ class TqdCADIterator {
 
   // ---- primitives (device pixels)
   TqdPoint Project(const TFPoint& P) const;
+  // Device pixels per unit of the current matrix, along its most stretched direction.
+  double PixelsPerUnit() const;
   void SetPen(TqdDeviceColor C, int Width);
   void SetBrush(TqdDeviceColor C);
   // Decimated polyline of drawing points through the matrix.

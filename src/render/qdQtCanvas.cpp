@@ -374,6 +374,7 @@ void TqdQtCanvas::SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Col
     TqdCanvas::SetPixels(Points, Color);
     return;
   }
+  if (WritePixels(Points, Color)) return;
   // One call through the raster engine's point path: an aliased one-pixel square
   // pen at integer positions covers exactly the pixel a 1 x 1 fill would.
   FBuf.resize(qsizetype(Points.size()));
@@ -383,6 +384,41 @@ void TqdQtCanvas::SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Col
   FPainter->setPen(P);
   FPainter->drawPoints(FBuf.constData(), int(FBuf.size()));
   FPainter->setPen(Saved);
+}
+
+bool TqdQtCanvas::WritePixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) {
+  // Opaque pixels on a plain 32-bit image are stored as the raster engine would
+  // store them: the engine draws straight into the image's memory, so writing
+  // there between its calls keeps the order of drawing. Anything that would mix
+  // or transform the colour takes the engine's path.
+  QPaintDevice* D = FPainter->device();
+  if (!D || D->devType() != QInternal::Image) return false;
+  auto* Img = static_cast<QImage*>(D);
+  const QImage::Format F = Img->format();
+  if (F != QImage::Format_RGB32 && F != QImage::Format_ARGB32 && F != QImage::Format_ARGB32_Premultiplied)
+    return false;
+  if (Img->devicePixelRatio() != 1.0 || FPainter->opacity() != 1.0 || !FPainter->transform().isIdentity())
+    return false;
+  if (FPainter->compositionMode() != QPainter::CompositionMode_SourceOver &&
+      FPainter->compositionMode() != QPainter::CompositionMode_Source)
+    return false;
+  QRect Bounds(0, 0, Img->width(), Img->height());
+  const QRegion* Clip = TqdRegionAccess::Get(FState.Clip);
+  // A clip of the caller's that this canvas did not set is not known here.
+  if (!Clip && FPainter->hasClipping()) return false;
+  const bool Complex = Clip && Clip->rectCount() > 1;
+  if (Clip) Bounds &= Clip->boundingRect();
+  if (Bounds.isEmpty()) return true;
+  // constBits: the painter holds the image detached already.
+  uchar* Bits = const_cast<uchar*>(Img->constBits());
+  const qsizetype Stride = Img->bytesPerLine();
+  const QRgb V = qdToQColor(Color).rgb();
+  for (const TqdPoint& P : Points) {
+    if (!Bounds.contains(P.X, P.Y)) continue;
+    if (Complex && !Clip->contains(QPoint(P.X, P.Y))) continue;
+    reinterpret_cast<QRgb*>(Bits + Stride * P.Y)[P.X] = V;
+  }
+  return true;
 }
 
 void TqdQtCanvas::Rectangle(const TqdIntRect& R) {

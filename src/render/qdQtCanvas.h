@@ -72,6 +72,9 @@ class TqdQtCanvas : public TqdCanvas {
   // Applies the changed state; false when nothing can be painted.
   bool Ready();
   void ApplyPen();
+  // Sets the pixels straight in the target image when that gives the engine's
+  // result; false when the engine has to draw them.
+  bool WritePixels(std::span<const TqdPoint> Points, TqdDeviceColor Color);
   QPainterPath PartsPath(std::span<const TqdPoint> Points, std::span<const int> Counts, bool Close) const;
   QPainterPath PartsPath(std::span<const TqdDPoint> Points, std::span<const int> Counts, bool Close) const;
   // Draws a path with the pen only / the brush only / both, honouring the

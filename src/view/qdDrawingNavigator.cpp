@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -487,6 +488,7 @@ void TqdDrawingNavigator::SetAntialiasing(bool V) {
 
 void TqdDrawingNavigator::Invalidate() {
   FBufferValid = false;
+  FZoomScaled = false;
   if (FUpdateCount == 0) update();
 }
 
@@ -596,12 +598,63 @@ void TqdDrawingNavigator::wheelEvent(QWheelEvent* E) {
     return;
   }
   const QPointF P = E->position();
-  if (!FDrawOnEveryMouseWheel) BeginUpdate();
-  for (int I = 0; I < std::abs(Steps); ++I) AlterScale(false, {P.x(), P.y()}, Steps > 0 ? Up : Down);
-  if (!FDrawOnEveryMouseWheel) EndUpdate();
+  if (FDrawOnEveryMouseWheel) {
+    for (int I = 0; I < std::abs(Steps); ++I) AlterScale(false, {P.x(), P.y()}, Steps > 0 ? Up : Down);
+    return;
+  }
+  const TF2DRect Before = FPictureRect;
+  const bool CanScale = FUpdateCount == 0 && FBufferValid && !FBuffer.isNull() && FBuffer.size() == size() && !FMoveByMouse;
+  BeginUpdate();
+  bool Changed = false;
+  for (int I = 0; I < std::abs(Steps); ++I) Changed |= AlterScale(false, {P.x(), P.y()}, Steps > 0 ? Up : Down);
+  if (Changed && CanScale) ScaleBuffer(Before);
+  EndUpdate();
+  if (FZoomScaled) {
+    // The scaled copy is on screen before the frame is drawn; the exact frame
+    // waits for the wheel messages already queued (each scales the copy again).
+    repaint();
+    QTimer::singleShot(0, this, [this] {
+      if (FZoomScaled) {
+        FZoomScaled = false;
+        Invalidate();
+      }
+    });
+  }
+}
+
+void TqdDrawingNavigator::ScaleBuffer(const TF2DRect& Before) {
+  const TF2DRect& After = FPictureRect;
+  const double BW = Before.Right - Before.Left, BH = Before.Bottom - Before.Top;
+  const double SX = (After.Right - After.Left) / BW, SY = (After.Bottom - After.Top) / BH;
+  if (!(BW > 0) || !(BH > 0) || !std::isfinite(SX) || !std::isfinite(SY) || !(SX > 0) || !(SY > 0)) return;
+  const TqdCADImage* I = CADImage();
+  const QImage Old = FBuffer.copy();
+  if (I) {
+    const TqdDeviceColor B = I->BackgroundColor();
+    FBuffer.fill(QColor(GetRValue(B), GetGValue(B), GetBValue(B)));
+  } else {
+    FBuffer.fill(palette().color(QPalette::Window));
+  }
+  {
+    // Pixel X of the last frame lands at After.Left + (X - Before.Left) * SX.
+    QPainter P(&FBuffer);
+    const QRectF Target(After.Left - Before.Left * SX, After.Top - Before.Top * SY, Old.width() * SX, Old.height() * SY);
+    P.drawImage(Target, Old, QRectF(Old.rect()));
+  }
+  FBufferValid = true;
+  FZoomScaled = true;
+}
+
+void TqdDrawingNavigator::SettleZoom() {
+  if (!FZoomScaled) return;
+  FZoomScaled = false;
+  FBufferValid = false;
+  if (FUpdateCount == 0) RenderBuffer();
 }
 
 void TqdDrawingNavigator::mousePressEvent(QMouseEvent* E) {
+  // A click reads the selection raster of the exact frame.
+  SettleZoom();
   if (OnMouseDown) OnMouseDown(this, E);
   const QPoint P = E->position().toPoint();
   FMouseDownPt = FPrevPt = P;

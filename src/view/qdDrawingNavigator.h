@@ -114,6 +114,8 @@ class TqdDrawingNavigator : public QWidget {
   void SetMouseScaling(bool V) { FMouseScaling = V; }
   bool ScalingOnMouseWheel() const { return FScalingOnMouseWheel; }
   void SetScalingOnMouseWheel(bool V) { FScalingOnMouseWheel = V; }
+  // True while a wheel zoom shows the last frame scaled, before its exact frame.
+  bool ZoomPreviewShown() const { return FZoomScaled; }
   bool DrawOnEveryMouseWheel() const { return FDrawOnEveryMouseWheel; }
   void SetDrawOnEveryMouseWheel(bool V) { FDrawOnEveryMouseWheel = V; }
   bool ImageDragMode() const { return FImageDragMode; }
@@ -175,6 +177,11 @@ class TqdDrawingNavigator : public QWidget {
   // uncovers; false when nothing of the last frame can be kept.
   bool ShiftBuffer(int DX, int DY);
   bool EndPan();
+  // After a wheel zoom from Before: shows the last frame scaled to the new picture
+  // rectangle at once; the exact frame follows when the events waiting are done.
+  void ScaleBuffer(const TF2DRect& Before);
+  // Draws the exact frame now when a scaled copy is shown.
+  void SettleZoom();
 
   std::unique_ptr<TqdPicture> FPicture;
   bool FLoadedFromConverter = false;
@@ -203,5 +210,6 @@ class TqdDrawingNavigator : public QWidget {
   QImage FBuffer;
   bool FBufferValid = false;
   bool FPanShifted = false;  // the buffer holds a moved frame; redrawn whole when the pan ends
+  bool FZoomScaled = false;  // the buffer holds a scaled frame; redrawn whole when events allow
   TqdSelectionMatrix* FSelectionMatrix = nullptr;
 };

@@ -455,6 +455,23 @@ TEST_P(DeferredBox, HoldsThePointsAndIsTight) {
   ExpectPointNear(dense.BottomRight(), box.BottomRight(), 5e-4);
 }
 
+// Points made per frame at the kept count are the kept points, point for point;
+// a coarse view takes fewer and keeps none.
+TEST_P(DeferredBox, FramePointsAreTheKeptOnes) {
+  auto e = GetParam().make();
+  e->Loaded(nullptr);
+  ASSERT_TRUE(e->PointsDeferred());
+  TFPointList scratch, coarse;
+  const TFPointList& frame = e->DrawPoints(scratch, 0);
+  const int coarseCount = e->DrawPoints(coarse, 0.5).Count();
+  EXPECT_TRUE(e->PointsDeferred());
+  EXPECT_LE(coarseCount, frame.Count());
+  const TFPointList copy = frame;
+  const TFPointList& kept = e->PolyPoints();
+  ASSERT_EQ(copy.Count(), kept.Count());
+  for (int i = 0; i < kept.Count(); ++i) ExpectPointNear(copy[i], kept[i], 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Curves, DeferredBox,
     ::testing::Values(TDeferredCase{"tilted_thick_circle", TiltedThickCircle},
@@ -465,6 +482,53 @@ INSTANTIATE_TEST_SUITE_P(
                       TDeferredCase{"mirrored_bulged_lw", MirroredBulgedLW},
                       TDeferredCase{"tilted_heavy_polyline", TiltedHeavyPolyline}),
     [](const auto& i) { return std::string(i.param.name); });
+
+// A frame's points follow the curve's size on screen: small ones take fewer
+// segments (every chord within a tenth of a pixel), large ones the kept count, and
+// none of them is kept.
+TEST(DeferredBox, DrawPointsFollowTheViewSize) {
+  struct TCase {
+    std::unique_ptr<TqdCADBasePolyline> (*make)();
+    double ppu;       // pixels per unit
+    int lo, hi;       // expected point count range
+  };
+  const TCase cases[] = {
+      {TiltedThickCircle, 1, 18, 30},         // radius 2.5 px (and its raised copy)
+      {TiltedThickCircle, 1000, 98, 98},      // 2,500 px: all 48 segments, both copies
+      {MirroredArcThroughZero, 4, 2, 6},      // 30 degrees of a 12 px circle
+      {RotatedEllipseArc, 2, 8, 40},
+      {RotatedEllipseArc, 0, 49, 49},         // unknown scale: the full count
+  };
+  for (const TCase& c : cases) {
+    auto e = c.make();
+    e->Loaded(nullptr);
+    ASSERT_TRUE(e->PointsDeferred());
+    TFPointList scratch;
+    const TFPointList& pts = e->DrawPoints(scratch, c.ppu);
+    EXPECT_GE(pts.Count(), c.lo) << c.ppu;
+    EXPECT_LE(pts.Count(), c.hi) << c.ppu;
+    EXPECT_TRUE(e->PointsDeferred());
+    // The ends are those of the full-count points.
+    TFPointList full;
+    const TFPointList& all = e->DrawPoints(full, 0);
+    ExpectPointNear(pts[0], all[0], 1e-9);
+    ExpectPointNear(pts[pts.Count() - 1], all[all.Count() - 1], 1e-9);
+  }
+  // A plain circle: each chord's middle within 0.1 px of the circle.
+  TqdDXFCircle c;
+  c.SetPoint({0, 0, 0});
+  c.SetRadius(10);
+  c.Loaded(nullptr);
+  TFPointList scratch;
+  const TFPointList& pts = c.DrawPoints(scratch, 2);  // a 20 px radius
+  ASSERT_GT(pts.Count(), 9);
+  ASSERT_LT(pts.Count(), 49);
+  for (int i = 1; i < pts.Count(); ++i) {
+    const double mx = (pts[i - 1].X + pts[i].X) / 2, my = (pts[i - 1].Y + pts[i].Y) / 2;
+    EXPECT_LE((10 - std::hypot(mx, my)) * 2, 0.1 + 1e-9);
+    EXPECT_NEAR(std::hypot(pts[i].X, pts[i].Y), 10, 1e-9);
+  }
+}
 
 // Widths need the outline at once: such polylines make their points at load.
 TEST(DeferredBox, WidePolylineMakesPointsAtLoad) {

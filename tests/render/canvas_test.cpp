@@ -312,6 +312,39 @@ TEST(Canvas, SetPixelWritesOnePixel) {
   EXPECT_EQ(Painted(Img, Blue), TPixels({{4, 7}}));
 }
 
+// Batched pixels equal pixel-by-pixel ones on every image format, under a clip of
+// two rectangles, and keep their place in the drawing order.
+TEST(Canvas, SetPixelsMatchesSetPixelUnderClipAndOrder) {
+  std::vector<TqdPoint> Pts;
+  for (int Y = -2; Y < 18; Y += 3)
+    for (int X = -2; X < 18; X += 2) Pts.push_back({X, Y});
+  TqdRegion Clip, Second;
+  Clip.SetRect({1, 1, 7, 7});
+  Second.SetRect({9, 4, 15, 14});
+  Clip.Union(Second);
+  for (const QImage::Format F : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888}) {
+    QImage A(16, 16, F), B(16, 16, F);
+    A.fill(Qt::white);
+    B.fill(Qt::white);
+    for (QImage* Img : {&A, &B}) {
+      TqdQtCanvas C(Img);
+      C.SetClipRegion(Clip);
+      if (Img == &A) C.SetPixels(Pts, Green);
+      else
+        for (const TqdPoint& P : Pts) C.SetPixel(P.X, P.Y, Green);
+      // Drawn after the pixels: the line covers the ones on its row.
+      SetRedPen(C);
+      C.Line({0, 4}, {16, 4});
+      if (Img == &A) C.SetPixels(std::vector<TqdPoint>{{10, 4}}, Blue);
+      else C.SetPixel(10, 4, Blue);
+    }
+    EXPECT_EQ(A, B) << int(F);
+    EXPECT_EQ(A.pixel(10, 4), Rgb(Blue) | 0xFF000000u);
+    EXPECT_EQ(A.pixel(12, 4), Rgb(Red) | 0xFF000000u);
+    EXPECT_EQ(A.pixel(8, 7), White);  // between the two rectangles
+  }
+}
+
 TEST(Canvas, ImageIsStretchedIntoTheRectangle) {
   TqdImage Pic;
   ASSERT_TRUE(Pic.Create(2, 2, Red));

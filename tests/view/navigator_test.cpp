@@ -519,6 +519,44 @@ class NavigatorTest : public QObject {
     QVERIFY2(Differ < Settled.width() * Settled.height() / 100, qPrintable(QString::number(Differ)));
   }
 
+  // A wheel step shows the last frame scaled at once; once the waiting events are
+  // done the frame is the exact one of the new rectangle.
+  void wheel_zoom_shows_a_scaled_frame_then_the_exact_one() {
+    auto N = Navigator(400, 300);
+    N->LoadFromFile(cnstSample.toStdString());
+    const QImage First = N->grab().toImage();
+    Wheel(N.get(), {150, 120}, 120);
+    QVERIFY(N->ZoomPreviewShown());
+    const QImage Quick = N->grab().toImage();
+    Wheel(N.get(), {150, 120}, 120);  // a second step scales the copy again
+    QVERIFY(N->ZoomPreviewShown());
+    QTRY_VERIFY(!N->ZoomPreviewShown());
+    const QImage Settled = N->grab().toImage();
+    auto M = Navigator(400, 300);
+    M->LoadFromFile(cnstSample.toStdString());
+    QVERIFY(M->SetPictureRect2D(N->PictureRect2D()));
+    QCOMPARE(Settled, M->grab().toImage());
+    // The quick frame is the first one, 1.25 times larger about the pointer (to a
+    // pixel: the copy is not smoothed).
+    const QRgb Bg = First.pixel(0, 0);
+    int Ink = 0, Moved = 0, Unscaled = 0;
+    for (int Y = 0; Y < First.height(); ++Y)
+      for (int X = 0; X < First.width(); ++X) {
+        if (First.pixel(X, Y) == Bg) continue;
+        const int QX = int(150 + (X + 0.5 - 150) * 1.25), QY = int(120 + (Y + 0.5 - 120) * 1.25);
+        if (QX < 1 || QY < 1 || QX + 1 >= Quick.width() || QY + 1 >= Quick.height()) continue;
+        ++Ink;
+        bool Found = false;
+        for (int DY = -1; DY <= 1; ++DY)
+          for (int DX = -1; DX <= 1; ++DX) Found |= Quick.pixel(QX + DX, QY + DY) == First.pixel(X, Y);
+        Moved += !Found;
+        Unscaled += Quick.pixel(X, Y) != First.pixel(X, Y);
+      }
+    QVERIFY(Ink > 100);
+    QVERIFY2(Moved < Ink / 10 && Moved * 4 < Unscaled,
+             qPrintable(QString("%1 (%2 unscaled) of %3").arg(Moved).arg(Unscaled).arg(Ink)));
+  }
+
   // An image that reports its frame matrix as a change repainted forever.
   void frame_matrix_change_is_not_a_picture_change() {
     auto N = Navigator(400, 300);
