@@ -681,3 +681,34 @@ TEST(PCLRaster, PixelsReadTopDown) {
   EXPECT_EQ(I->PixelColor(16, 1), 0xFFFFFFu);
   EXPECT_EQ(I->PixelColor(0, 2), 0xFFFFFFu);
 }
+
+TEST(HPGLReader, ExtraSpaceBetweenCharactersAndLines) {
+  // Without ES a line of text is one entity; the next line is one line pitch down.
+  auto P = Load("IN;PA0,0;LBAB\r\nC\x03");
+  const auto T0 = P->All<TqdDXFText>();
+  ASSERT_EQ(T0.size(), 2u);
+  const double Pitch = T0[0]->Point().Y - T0[1]->Point().Y;
+  ASSERT_GT(Pitch, 0);
+  // ES1,-0.5: each character one cell apart from the next, lines at half the pitch.
+  auto L = Load("IN;PA0,0;ES1,-0.5;LBAB\r\nC\x03");
+  const auto T = L->All<TqdDXFText>();
+  ASSERT_EQ(T.size(), 3u);
+  EXPECT_EQ(T[0]->Text(), "A");
+  EXPECT_EQ(T[1]->Text(), "B");
+  const double Cell = T[1]->Point().X - T[0]->Point().X;
+  EXPECT_NEAR(T[0]->Point().Y, T[1]->Point().Y, 1e-9);
+  // The space between A and B is the width of a character more than without ES.
+  auto Q = Load("IN;PA0,0;LBA\x03LBB\x03");
+  const auto U = Q->All<TqdDXFText>();
+  ASSERT_EQ(U.size(), 2u);
+  EXPECT_NEAR(Cell, 2 * (U[1]->Point().X - U[0]->Point().X), 1e-9);
+  EXPECT_NEAR(T[0]->Point().Y - T[2]->Point().Y, Pitch / 2, 1e-9);
+  // ES; restores the normal spacing; hostile values are bounded (never a zero step).
+  auto R = Load("IN;PA0,0;ES1;ES;LBAB\x03");
+  EXPECT_EQ(R->All<TqdDXFText>().size(), 1u);
+  auto H = Load("IN;PA0,0;ES-5,1e300;LBAB\r\nC\x03");
+  const auto V = H->All<TqdDXFText>();
+  ASSERT_EQ(V.size(), 3u);
+  EXPECT_GT(V[1]->Point().X, V[0]->Point().X);
+  EXPECT_TRUE(std::isfinite(V[2]->Point().Y));
+}

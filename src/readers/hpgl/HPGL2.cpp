@@ -164,6 +164,7 @@ void TqdHPGLReader::Reset() {
   FLblTermPrinted = false;
   FSymbol = 0;
   FTextPath = 0;
+  FExtraSpace = {0, 0};
   FDrawingName.clear();
   FTextPos = {};
 }
@@ -395,6 +396,13 @@ void TqdHPGLReader::Execute(char A, char B) {
       ++FPos;
     }
     if (PeekByte() == ';') ++FPos;
+  } else if (Is("ES")) {
+    // Extra space between characters and lines, in cells; none without parameters.
+    if (ReadParams(false)) {
+      const auto& P = FCommandParameters;
+      auto Get = [&P](std::size_t I) { return I < P.size() && std::isfinite(P[I]) ? std::clamp(P[I], -0.9, 100.0) : 0.0; };
+      FExtraSpace = {Get(0), Get(1)};
+    }
   } else if (Is("DV")) {
     if (ReadParams(false)) {
       int N = 0;
@@ -1676,9 +1684,11 @@ double TqdHPGLReader::CurrentWidthFactor() {
 void TqdHPGLReader::AddText(const std::string& AText) {
   const double H = CurrentTextHeight();
   if (!(H > 0)) return;
-  if (FTextPath != 0) {
-    // DV: upright characters one by one along the path (down, left or up).
-    const double Step = (FTextPath == 2 ? CharAdvance(H, CurrentWidthFactor()) : cnstLineStep * H) / cnstMMPerStep;
+  if (FTextPath != 0 || (FExtraSpace.X != 0 && FHAlign == 0 && AText.size() > 1)) {
+    // DV: upright characters one by one along the path (down, left or up); ES:
+    // characters one by one with the extra space between them.
+    const double Cell = CharAdvance(H, CurrentWidthFactor());
+    const double Step = (FTextPath == 1 || FTextPath == 3 ? cnstLineStep * H : Cell * (1 + FExtraSpace.X)) / cnstMMPerStep;
     const double A = PathAngle() * M_PI / 180;
     const int Path = FTextPath;
     FTextPath = 0;
@@ -1750,7 +1760,7 @@ void TqdHPGLReader::Label() {
       // One line on, across the text direction (a column on for a vertical path).
       const double D = (FTextPath == 1 || FTextPath == 3
                             ? 1.5 * CharAdvance(CurrentTextHeight(), CurrentWidthFactor())
-                            : cnstLineStep * CurrentTextHeight()) / cnstMMPerStep;
+                            : cnstLineStep * CurrentTextHeight() * (1 + FExtraSpace.Y)) / cnstMMPerStep;
       FPenPos = {FPenPos.X + D * std::sin(A), FPenPos.Y - D * std::cos(A)};
       ++I;
       continue;
@@ -1766,7 +1776,7 @@ void TqdHPGLReader::Label() {
     while (B < E && Piece[B] == ' ') ++B, ++Lead;
     while (E > B && Piece[E - 1] == ' ') --E;
     if (Lead > 0 && B < E && FTextPath == 0) {
-      const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
+      const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * (1 + FExtraSpace.X) * static_cast<double>(Lead);
       const double DX = W * std::cos(A) / cnstMMPerStep, DY = W * std::sin(A) / cnstMMPerStep;
       if (std::isfinite(DX) && std::isfinite(DY)) FPenPos = {FPenPos.X + DX, FPenPos.Y + DY};
     }

@@ -298,6 +298,7 @@ private:
   bool FLblTermPrinted = false;
   char FSymbol = 0;   // SM: the character marking each point, 0 for none
   int FTextPath = 0;  // DV: 0 along the direction, 1 down, 2 left, 3 up
+  TF2DPoint FExtraSpace;  // ES: extra character and line space, in cells
   // The label path's angle (degrees): the direction turned by DV.
   double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
   // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
