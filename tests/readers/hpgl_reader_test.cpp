@@ -288,6 +288,17 @@ TEST(HPGLReader, EncodedPolylines) {
   const auto Q = B->All<TqdFlatPoly>();
   ASSERT_GE(Q.size(), 1u);
   EXPECT_NEAR(Q[0]->Points()[1].X, 10, 1e-9);
+  // The cut is a warning the user sees; clean data gives none.
+  auto HasPEWarning = [](const TLoaded& X) {
+    for (const std::string& W : X.R.Warnings)
+      if (W.find("bad encoded polyline (PE) data") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(HasPEWarning(*B));
+  EXPECT_FALSE(HasPEWarning(*L));
+  // Data ending inside a value is cut short too.
+  auto T = Load("IN;SP1;PE" + Enc(400) + Enc(0) + "??");
+  EXPECT_TRUE(HasPEWarning(*T));
   // Pen selection inside the data.
   auto S = Load("IN;PE:" + Enc(3) + Enc(400) + Enc(0) + ";");
   const auto R = S->All<TqdFlatPoly>();

@@ -861,6 +861,8 @@ void TqdHPGLReader::PolylineEncoded() {
     }
     return -1;
   };
+  // Data the decoding cannot follow ends the PE; what it held is not drawn.
+  auto Bad = [this] { Warn("HPGL/2: bad encoded polyline (PE) data; the rest of the polyline is not drawn"); };
   if (!FPolyMode) FinishPolyline();
   while (FPos < FLimit) {
     const int C = FMem[FPos];
@@ -898,7 +900,10 @@ void TqdHPGLReader::PolylineEncoded() {
     if (C == '>' || C == ':') {
       ++FPos;
       long long V = 0;
-      if (ReadValue(V) != 1) break;
+      if (ReadValue(V) != 1) {
+        Bad();
+        break;
+      }
       if (C == ':') {
         if (V >= 0 && V <= 256 && V != FCurPenNum) {
           FinishPolyline();
@@ -911,18 +916,26 @@ void TqdHPGLReader::PolylineEncoded() {
     const int RX = ReadValue(X);
     if (RX != 1) {
       if (RX == 0) ++FPos;  // a stray character
-      if (RX < 0) break;
+      if (RX < 0) {
+        Bad();
+        break;
+      }
       continue;
     }
-    if (ReadValue(Y) != 1) break;
+    if (ReadValue(Y) != 1) {
+      Bad();
+      break;
+    }
     double DX = static_cast<double>(X), DY = static_cast<double>(Y);
     if (FScaling) {
       DX *= FScale.X;
       DY *= FScale.Y;
     }
     TF2DPoint P = AbsNext ? TF2DPoint{DX, DY} : TF2DPoint{FPenPos.X + DX, FPenPos.Y + DY};
-    if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord)
+    if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord) {
+      Bad();
       break;
+    }
     AbsNext = false;
     if (RectMode) {
       if (RectFirst) {
