@@ -183,6 +183,22 @@ TEST(HPGLReader, PolygonModeFill) {
   const auto H = L->All<TqdFlatHatch>();
   ASSERT_EQ(H.size(), 1u);
   EXPECT_EQ(H[0]->LoopCount(), 2);
+  // Each loop closed once: the closing point the data gives is not doubled.
+  EXPECT_EQ(H[0]->Loop(0).size(), 5u);
+  for (int I = 0; I < 2; ++I) {
+    const auto& Q = H[0]->Loop(I);
+    EXPECT_EQ(Q.front(), Q.back()) << I;
+    EXPECT_NE(Q[Q.size() - 2], Q.back()) << I;
+  }
+  // A loop the data leaves open is closed; a wedge too.
+  auto O = Load("IN;PA0,0;PM0;PD400,0,400,400;PM2;FP;WG100,0,90;");
+  const auto OH = O->All<TqdFlatHatch>();
+  ASSERT_EQ(OH.size(), 2u);
+  for (const TqdFlatHatch* X : OH) {
+    ASSERT_GE(X->Loop(0).size(), 4u);
+    EXPECT_EQ(X->Loop(0).front(), X->Loop(0).back());
+    EXPECT_NE(X->Loop(0)[X->Loop(0).size() - 2], X->Loop(0).back());
+  }
   // EP: the outlines, without the pen-up move between them.
   const auto P = L->All<TqdFlatPoly>();
   EXPECT_EQ(P.size(), 2u);

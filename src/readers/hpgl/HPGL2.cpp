@@ -957,6 +957,16 @@ void TqdHPGLReader::PolylineEncoded() {
   Moved();
 }
 
+namespace {
+// A fill loop handed over closed, as loading would close it: loading then neither
+// copies nor grows it. Its points come from ToDrawing, so they are finite.
+void AddClosedLoop(TqdCADPolyPolygon& H, std::vector<TFPoint>&& L) {
+  if (L.empty()) return;
+  if (!IsEqualF2DPoints(L.back().Point2D(), L.front().Point2D(), 1e-9)) L.push_back(L.front());
+  H.FBoundaryPolylines.push_back(std::move(L));
+}
+}  // namespace
+
 // ---- arcs and curves
 
 TF2DPoint TqdHPGLReader::AxisScale() const {
@@ -1163,9 +1173,8 @@ void TqdHPGLReader::Wedge(bool AFill) {
   }
   FinishPolyline();
   if (AFill) {
-    L.pop_back();
     auto H = std::make_unique<TqdFlatHatch>();
-    H->AddLoop(L);
+    AddClosedLoop(*H, std::move(L));
     AddEntity(std::move(H), true);
   } else {
     auto P = std::make_unique<TqdFlatPoly>();
@@ -1187,11 +1196,13 @@ void TqdHPGLReader::Comment() {
 
 // ---- rectangles and polygons
 
+
 void TqdHPGLReader::AddFillRect(const TF2DPoint& A, const TF2DPoint& B) {
-  const std::vector<TFPoint> L{ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false),
-                               ToDrawing(A.X, B.Y, false)};
+  std::vector<TFPoint> L;
+  L.reserve(5);
+  L = {ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false), ToDrawing(A.X, B.Y, false)};
   auto H = std::make_unique<TqdFlatHatch>();
-  H->AddLoop(L);
+  AddClosedLoop(*H, std::move(L));
   AddEntity(std::move(H), true);
 }
 
@@ -1279,18 +1290,18 @@ void TqdHPGLReader::EdgePolygon() {
 void TqdHPGLReader::FillPolygon() {
   FinishPolyline();
   auto H = std::make_unique<TqdFlatHatch>();
+  H->FBoundaryPolylines.reserve(FPolyBuffer.size());
   int Loops = 0;
   for (const auto& B : FPolyBuffer) {
     if (B.empty()) continue;
     std::vector<TFPoint> L;
-    L.reserve(B.size());
+    L.reserve(B.size() + 1);
     for (TFPoint Q : B) {
       Q.Z = 0;
       if (L.empty() || L.back().X != Q.X || L.back().Y != Q.Y) L.push_back(Q);
     }
-    if (L.size() >= 2 && L.front().X == L.back().X && L.front().Y == L.back().Y) L.pop_back();
     if (L.empty()) continue;
-    H->AddLoop(L);
+    AddClosedLoop(*H, std::move(L));
     ++Loops;
   }
   if (Loops == 0) return;
