@@ -739,3 +739,27 @@ TEST(HPGLReader, ExtraSpaceBetweenCharactersAndLines) {
   EXPECT_GT(V[1]->Point().X, V[0]->Point().X);
   EXPECT_TRUE(std::isfinite(V[2]->Point().Y));
 }
+
+TEST(HPGLReader, FillsApartShareOneEntity) {
+  // Three squares of one pen, apart or touching: one entity, three loops.
+  auto L = Load("IN;SP1;PA0,0;RA400,400;PA400,0;RA800,400;PA2000,2000;RA2400,2400;");
+  auto H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 1u);
+  EXPECT_EQ(H[0]->LoopCount(), 3);
+  // Overlapping fills would cancel each other under the even-odd rule: kept apart.
+  L = Load("IN;SP1;PA0,0;RA400,400;PA200,200;RA600,600;");
+  EXPECT_EQ(L->All<TqdFlatHatch>().size(), 2u);
+  // Another colour, shade or pen starts another entity; the order stays.
+  L = Load("IN;SP1;PA0,0;RA400,400;SP2;PA1000,0;RA1400,400;SP1;PA2000,0;RA2400,400;");
+  H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 3u);
+  EXPECT_EQ(H[1]->Layer()->Name(), "Pen 2");
+  // White (an RGB value) and the default colour (index 7, black on paper) are not one colour.
+  L = Load("IN;SP1;PA0,0;RA400,400;PC1,255,255,255;PA1000,0;RA1400,400;");
+  H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 2u);
+  EXPECT_NE(H[0]->ColorCAD().Active, H[1]->ColorCAD().Active);
+  // The same for strokes of one pen.
+  L = Load("IN;SP1;PA0,0;PD400,0;PU;PC1,255,255,255;PA0,100;PD400,100;PU;");
+  EXPECT_EQ(L->All<TqdFlatPoly>().size(), 2u);
+}

@@ -513,6 +513,7 @@ void TqdHPGLReader::FlushFills() {
   if (FPendingFills.empty()) return;
   std::vector<std::unique_ptr<TqdDXFEntity>> Fills = std::move(FPendingFills);
   FPendingFills.clear();
+  FMergeFill = nullptr;
   if (!FPageBlock) return;
   // Fills go beneath the page's line work: the tail after the fill position is taken
   // off the end and put back after them, so that no insertion moves the whole page.
@@ -666,6 +667,7 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   } else if (auto* T = dynamic_cast<TqdDXFText*>(E.get())) {
     T->SetLineWeight(FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width);
   }
+  if (AFill && !FWindowBlock && MergeFill(*E)) return true;
   E->SetConverter(FConverter);
   FConverter->CheckEntityHandle(E.get());
   FEmpty = false;
@@ -686,6 +688,8 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   if (AFill && Owner == FPageBlock) {
     E->SetOwner(nullptr);
     FPendingFills.push_back(std::move(E));
+    FMergeFill = FMergeNext ? Raw : nullptr;
+    FMergeNext = false;
     Added = true;
   } else {
     Added = SafeAdd(Owner, E);
@@ -704,6 +708,57 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   }
   if (Added && FConverter->OnCreate) FConverter->OnCreate(Raw);
   return Added;
+}
+
+namespace {
+// Exactly the same colour: the colour comparison of the database takes index 7 and
+// RGB white as one, but index 7 draws black on paper.
+bool SameColor(const TqdColorCAD& A, const TqdColorCAD& B) { return A.Active == B.Active && A.Color == B.Color; }
+// Fills merged into one entity at most, and their points.
+constexpr std::size_t cnstMaxMergedFills = 1024;
+constexpr std::size_t cnstMaxMergedFillPoints = 1u << 20;
+}  // namespace
+
+bool TqdHPGLReader::MergeFill(TqdDXFEntity& E) {
+  FMergeNext = false;
+  auto* H = dynamic_cast<TqdFlatHatch*>(&E);
+  if (!H || H->LoopCount() == 0) return false;
+  TFillBox B{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  std::size_t Points = 0;
+  for (const auto& L : H->FBoundaryPolylines) {
+    Points += L.size();
+    for (const TFPoint& Q : L) {
+      B.X1 = std::min(B.X1, Q.X);
+      B.Y1 = std::min(B.Y1, Q.Y);
+      B.X2 = std::max(B.X2, Q.X);
+      B.Y2 = std::max(B.Y2, Q.Y);
+    }
+  }
+  if (!(B.X1 <= B.X2 && B.Y1 <= B.Y2)) return false;
+  auto* M = FMergeFill && !FPendingFills.empty() && FPendingFills.back().get() == FMergeFill
+                ? dynamic_cast<TqdFlatHatch*>(FMergeFill)
+                : nullptr;
+  bool Fits = M && M->Layer() == H->Layer() && SameColor(M->ColorCAD(), H->ColorCAD()) && M->LineWeight() == H->LineWeight() &&
+              FMergeBoxes.size() < cnstMaxMergedFills && FMergePoints + Points <= cnstMaxMergedFillPoints;
+  // Boxes that only touch keep their insides apart.
+  if (Fits)
+    for (const TFillBox& X : FMergeBoxes)
+      if (X.X1 < B.X2 && B.X1 < X.X2 && X.Y1 < B.Y2 && B.Y1 < X.Y2) {
+        Fits = false;
+        break;
+      }
+  if (!Fits) {
+    // E starts the next merged fill.
+    FMergeBoxes.assign(1, B);
+    FMergePoints = Points;
+    FMergeNext = true;
+    return false;
+  }
+  for (auto& L : H->FBoundaryPolylines) M->FBoundaryPolylines.push_back(std::move(L));
+  H->FBoundaryPolylines.clear();
+  FMergeBoxes.push_back(B);
+  FMergePoints += Points;
+  return true;
 }
 
 // ---- polylines
@@ -736,7 +791,7 @@ void TqdHPGLReader::FinishPolyline() {
     }
     // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
     if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
-        FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
+        SameColor(FFlat->ColorCAD(), PenColorCAD(PenColor(Pen))) &&
         FFlat->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width &&
         FFlat->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints) {
       FFlat->AddStroke(FLine);

@@ -206,6 +206,10 @@ public:
   TFPoint ToDrawing(double X, double Y, bool APenUp) const;
   // False when the entity could not be placed (it is gone then).
   bool AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
+  // Moves the loops of fill E into the last pending fill when they share layer,
+  // colour and width and E lies apart from every fill merged there (so that the
+  // even-odd rule fills each as before); true when E was taken.
+  bool MergeFill(TqdDXFEntity& E);
   // A raster image went onto the page: later fills go after it.
   void ImagePlaced();
   int PeekByte(std::size_t AOffset = 0) const {
@@ -340,6 +344,14 @@ private:
   bool FEmpty = true;
   int FHatchIndex = 0;
   std::vector<std::unique_ptr<TqdDXFEntity>> FPendingFills;
+  // The pending fill later fills may join, with the boxes of the fills it holds.
+  struct TFillBox {
+    double X1, Y1, X2, Y2;
+  };
+  TqdDXFEntity* FMergeFill = nullptr;
+  bool FMergeNext = false;
+  std::vector<TFillBox> FMergeBoxes;
+  std::size_t FMergePoints = 0;
   bool FHatchAfterImage = false;
   TqdDXFBlock* FWindowBlock = nullptr;
   TqdCADClipInsert* FInsert = nullptr;
