@@ -763,3 +763,25 @@ TEST(HPGLReader, FillsApartShareOneEntity) {
   L = Load("IN;SP1;PA0,0;PD400,0;PU;PC1,255,255,255;PA0,100;PD400,100;PU;");
   EXPECT_EQ(L->All<TqdFlatPoly>().size(), 2u);
 }
+
+TEST(HPGLReader, StrokesReturnToTheirPenEntityOnlyApartFromWhatCameBetween) {
+  // Widths alternating on strokes far apart: two entities, not one per change.
+  auto L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA0,4000;PD400,4000;PU;PW0.1;PA0,8000;PD400,8000;PU;"
+                "PW0.3;PA0,12000;PD400,12000;PU;");
+  auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 2u);
+  EXPECT_EQ(P[0]->StrokeCount(), 2);
+  EXPECT_NEAR(P[0]->LineWeight(), 0.1, 1e-9);
+  EXPECT_NEAR(P[0]->Points()[3].Y, 200, 1e-9);
+  // A stroke crossing one drawn since in another width keeps its place above it.
+  L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA200,-200;PD200,200;PU;PW0.1;PA0,100;PD400,100;PU;");
+  P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 3u);
+  EXPECT_NEAR(P[2]->LineWeight(), 0.1, 1e-9);
+  EXPECT_NEAR(P[2]->Points()[0].Y, 2.5, 1e-9);
+  // After that, the newest entity of the width takes its strokes.
+  L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA200,-200;PD200,200;PU;PW0.1;PA0,100;PD400,100;PU;PA0,8000;PD400,8000;PU;");
+  P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 3u);
+  EXPECT_EQ(P[2]->StrokeCount(), 2);
+}

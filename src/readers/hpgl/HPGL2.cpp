@@ -537,7 +537,7 @@ void TqdHPGLReader::ImagePlaced() {
 
 void TqdHPGLReader::CloseMerged() {
   FinishPolyline();
-  FFlat = nullptr;
+  FOpenFlats.clear();
   FFlatOwner = nullptr;
 }
 
@@ -646,8 +646,8 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   if (!FLayout) NewPage();
   if (!FPageBlock) return false;
   // Line work keeps its order: strokes after another entity start a new merged one.
-  if (!AFill) {
-    FFlat = nullptr;
+  if (!AFill && !FAddingFlat) {
+    FOpenFlats.clear();
     FFlatOwner = nullptr;
   }
   auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
@@ -711,6 +711,8 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
 }
 
 namespace {
+// Merged-polyline entities open at once.
+constexpr std::size_t cnstMaxOpenFlats = 8;
 // Exactly the same colour: the colour comparison of the database takes index 7 and
 // RGB white as one, but index 7 draws black on paper.
 bool SameColor(const TqdColorCAD& A, const TqdColorCAD& B) { return A.Active == B.Active && A.Color == B.Color; }
@@ -789,23 +791,65 @@ void TqdHPGLReader::FinishPolyline() {
       FLine.clear();
       return;
     }
-    // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
-    if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
-        SameColor(FFlat->ColorCAD(), PenColorCAD(PenColor(Pen))) &&
-        FFlat->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width &&
-        FFlat->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints) {
-      FFlat->AddStroke(FLine);
-      FStart = FPos;
-      if (Owner == FWindowBlock)
-        for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
-    } else {
+    // Solid strokes of one pen (layer, colour and width) share one entity.
+    if (FFlatOwner != Owner) FOpenFlats.clear();
+    double X1 = HUGE_VAL, Y1 = HUGE_VAL, X2 = -HUGE_VAL, Y2 = -HUGE_VAL;
+    for (const TFPoint& Q : FLine) {
+      X1 = std::min(X1, Q.X);
+      Y1 = std::min(Y1, Q.Y);
+      X2 = std::max(X2, Q.X);
+      Y2 = std::max(Y2, Q.Y);
+    }
+    // Lines are drawn wider than their points: a margin of the pen width.
+    const double Margin = 0.1 + FPens[static_cast<std::size_t>(Pen)].Width;
+    X1 -= Margin, Y1 -= Margin, X2 += Margin, Y2 += Margin;
+    // Strokes after the entities from I on (older ones keep it in mind).
+    auto NoteLater = [&](std::size_t I) {
+      for (std::size_t K = 0; K < I && K < FOpenFlats.size(); ++K) {
+        TOpenFlat& O = FOpenFlats[K];
+        O.X1 = std::min(O.X1, X1), O.Y1 = std::min(O.Y1, Y1), O.X2 = std::max(O.X2, X2), O.Y2 = std::max(O.Y2, Y2);
+      }
+    };
+    std::size_t Hit = FOpenFlats.size();
+    if (!FLType)
+      for (std::size_t K = 0; K < FOpenFlats.size(); ++K) {
+        TqdFlatPoly* F = FOpenFlats[K].P;
+        if (F->Layer() == PenLayer(Pen) && SameColor(F->ColorCAD(), PenColorCAD(PenColor(Pen))) &&
+            F->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width) {
+          Hit = K;
+          break;
+        }
+      }
+    bool Joined = false;
+    if (Hit < FOpenFlats.size()) {
+      const TOpenFlat& O = FOpenFlats[Hit];
+      if (O.P->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints && !(O.X1 < X2 && X1 < O.X2 && O.Y1 < Y2 && Y1 < O.Y2)) {
+        O.P->AddStroke(FLine);
+        NoteLater(Hit);
+        Joined = true;
+        FStart = FPos;
+        if (Owner == FWindowBlock)
+          for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
+      } else {
+        // A newer entity takes the pen's strokes from here.
+        FOpenFlats.erase(FOpenFlats.begin() + static_cast<std::ptrdiff_t>(Hit));
+      }
+    }
+    if (!Joined) {
       auto P = std::make_unique<TqdFlatPoly>();
       P->AddStroke(FLine);
       TqdFlatPoly* Raw = P.get();
       const bool Solid = !FLType;
-      if (AddEntity(std::move(P), false) && Solid) {
-        FFlat = Raw;
-        FFlatOwner = Owner;
+      FAddingFlat = true;
+      const bool Added = AddEntity(std::move(P), false);
+      FAddingFlat = false;
+      if (Added) {
+        NoteLater(FOpenFlats.size());
+        if (Solid) {
+          if (FOpenFlats.size() >= cnstMaxOpenFlats) FOpenFlats.erase(FOpenFlats.begin());
+          FOpenFlats.push_back({Raw, HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL});
+          FFlatOwner = Owner;
+        }
       }
     }
   }

@@ -365,9 +365,17 @@ private:
   std::unique_ptr<TqdDXFPlotSettings> FOwnPlotSettings;
   // The polyline being collected and its points.
   std::vector<TFPoint> FLine;
-  // The open merged-polyline entity and the container it is in (null: none).
-  TqdFlatPoly* FFlat = nullptr;
+  // The open merged-polyline entities (oldest first, one per pen, colour and width)
+  // and the container they are in (null: none). A stroke may join an older entity
+  // only apart from the strokes drawn since into newer ones (Later), so that no
+  // stroke changes sides with one it crosses.
+  struct TOpenFlat {
+    TqdFlatPoly* P;
+    double X1, Y1, X2, Y2;  // Later
+  };
+  std::vector<TOpenFlat> FOpenFlats;
   TqdDXFEntity* FFlatOwner = nullptr;
+  bool FAddingFlat = false;
   int FBlockCounter = 0;
   double FWMeasureHeight = -1, FWMeasureScale = -1, FWMeasure = 0;
   double FAdvanceHeight = -1, FAdvanceScale = -1, FAdvance = 0;
