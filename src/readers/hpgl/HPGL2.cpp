@@ -641,6 +641,31 @@ TqdDXFEntity* TqdHPGLReader::CurrentContainer() {
   return FPageBlock;
 }
 
+std::uint32_t TqdHPGLReader::EntityColor(bool AFill) const {
+  std::uint32_t Color = PenColor(FCurPenNum);
+  if (AFill && FShading < 1) {
+    // The default colour is black on paper: shade its RGB value, not the flag word.
+    const std::uint32_t RGB = Color > 0xFFFFFF ? 0 : Color;
+    auto Ch = [this](int C) { return 255 - static_cast<int>(std::lround((255 - C) * FShading)); };
+    Color = RGBValue(Ch(RGB & 0xFF), Ch((RGB >> 8) & 0xFF), Ch((RGB >> 16) & 0xFF));
+  }
+  return Color;
+}
+
+void TqdHPGLReader::AddFill(std::vector<std::vector<TFPoint>>&& Loops) {
+  if (Loops.empty()) return;
+  if (!FLayout) NewPage();
+  if (!FPageBlock) return;
+  FMergeNext = false;
+  if (!FWindowBlock && MergeFill(Loops)) {
+    FStart = FPos;
+    return;
+  }
+  auto H = std::make_unique<TqdFlatHatch>();
+  H->FBoundaryPolylines = std::move(Loops);
+  AddEntity(std::move(H), true);
+}
+
 bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   if (!E) return false;
   if (!FLayout) NewPage();
@@ -652,14 +677,7 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   }
   auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
   FStart = FPos;
-  std::uint32_t Color = PenColor(FCurPenNum);
-  if (AFill && FShading < 1) {
-    // The default colour is black on paper: shade its RGB value, not the flag word.
-    const std::uint32_t RGB = Color > 0xFFFFFF ? 0 : Color;
-    auto Ch = [this](int C) { return 255 - static_cast<int>(std::lround((255 - C) * FShading)); };
-    Color = RGBValue(Ch(RGB & 0xFF), Ch((RGB >> 8) & 0xFF), Ch((RGB >> 16) & 0xFF));
-  }
-  E->SetColorCAD(PenColorCAD(Color));
+  E->SetColorCAD(PenColorCAD(EntityColor(AFill)));
   E->SetLayer(PenLayer(FCurPenNum));
   if (Pen) {
     Pen->SetLineWeight(FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width);
@@ -667,7 +685,6 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   } else if (auto* T = dynamic_cast<TqdDXFText*>(E.get())) {
     T->SetLineWeight(FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width);
   }
-  if (AFill && !FWindowBlock && MergeFill(*E)) return true;
   E->SetConverter(FConverter);
   FConverter->CheckEntityHandle(E.get());
   FEmpty = false;
@@ -721,13 +738,11 @@ constexpr std::size_t cnstMaxMergedFills = 1024;
 constexpr std::size_t cnstMaxMergedFillPoints = 1u << 20;
 }  // namespace
 
-bool TqdHPGLReader::MergeFill(TqdDXFEntity& E) {
+bool TqdHPGLReader::MergeFill(std::vector<std::vector<TFPoint>>& Loops) {
   FMergeNext = false;
-  auto* H = dynamic_cast<TqdFlatHatch*>(&E);
-  if (!H || H->LoopCount() == 0) return false;
   TFillBox B{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   std::size_t Points = 0;
-  for (const auto& L : H->FBoundaryPolylines) {
+  for (const auto& L : Loops) {
     Points += L.size();
     for (const TFPoint& Q : L) {
       B.X1 = std::min(B.X1, Q.X);
@@ -740,7 +755,8 @@ bool TqdHPGLReader::MergeFill(TqdDXFEntity& E) {
   auto* M = FMergeFill && !FPendingFills.empty() && FPendingFills.back().get() == FMergeFill
                 ? dynamic_cast<TqdFlatHatch*>(FMergeFill)
                 : nullptr;
-  bool Fits = M && M->Layer() == H->Layer() && SameColor(M->ColorCAD(), H->ColorCAD()) && M->LineWeight() == H->LineWeight() &&
+  bool Fits = M && M->Layer() == PenLayer(FCurPenNum) && SameColor(M->ColorCAD(), PenColorCAD(EntityColor(true))) &&
+              M->LineWeight() == FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width &&
               FMergeBoxes.size() < cnstMaxMergedFills && FMergePoints + Points <= cnstMaxMergedFillPoints;
   // Boxes that only touch keep their insides apart.
   if (Fits)
@@ -750,14 +766,14 @@ bool TqdHPGLReader::MergeFill(TqdDXFEntity& E) {
         break;
       }
   if (!Fits) {
-    // E starts the next merged fill.
+    // These loops start the next merged fill.
     FMergeBoxes.assign(1, B);
     FMergePoints = Points;
     FMergeNext = true;
     return false;
   }
-  for (auto& L : H->FBoundaryPolylines) M->FBoundaryPolylines.push_back(std::move(L));
-  H->FBoundaryPolylines.clear();
+  for (auto& L : Loops) M->FBoundaryPolylines.push_back(std::move(L));
+  Loops.clear();
   FMergeBoxes.push_back(B);
   FMergePoints += Points;
   return true;
@@ -1059,10 +1075,10 @@ void TqdHPGLReader::PolylineEncoded() {
 namespace {
 // A fill loop handed over closed, as loading would close it: loading then neither
 // copies nor grows it. Its points come from ToDrawing, so they are finite.
-void AddClosedLoop(TqdCADPolyPolygon& H, std::vector<TFPoint>&& L) {
+void AddClosedLoop(std::vector<std::vector<TFPoint>>& Loops, std::vector<TFPoint>&& L) {
   if (L.empty()) return;
   if (!IsEqualF2DPoints(L.back().Point2D(), L.front().Point2D(), 1e-9)) L.push_back(L.front());
-  H.FBoundaryPolylines.push_back(std::move(L));
+  Loops.push_back(std::move(L));
 }
 }  // namespace
 
@@ -1272,9 +1288,9 @@ void TqdHPGLReader::Wedge(bool AFill) {
   }
   FinishPolyline();
   if (AFill) {
-    auto H = std::make_unique<TqdFlatHatch>();
-    AddClosedLoop(*H, std::move(L));
-    AddEntity(std::move(H), true);
+    std::vector<std::vector<TFPoint>> Loops;
+    AddClosedLoop(Loops, std::move(L));
+    AddFill(std::move(Loops));
   } else {
     auto P = std::make_unique<TqdFlatPoly>();
     P->AddStroke(L);
@@ -1300,9 +1316,9 @@ void TqdHPGLReader::AddFillRect(const TF2DPoint& A, const TF2DPoint& B) {
   std::vector<TFPoint> L;
   L.reserve(5);
   L = {ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false), ToDrawing(A.X, B.Y, false)};
-  auto H = std::make_unique<TqdFlatHatch>();
-  AddClosedLoop(*H, std::move(L));
-  AddEntity(std::move(H), true);
+  std::vector<std::vector<TFPoint>> Loops;
+  AddClosedLoop(Loops, std::move(L));
+  AddFill(std::move(Loops));
 }
 
 void TqdHPGLReader::RectEdge(bool ARelative) {
@@ -1388,9 +1404,8 @@ void TqdHPGLReader::EdgePolygon() {
 
 void TqdHPGLReader::FillPolygon() {
   FinishPolyline();
-  auto H = std::make_unique<TqdFlatHatch>();
-  H->FBoundaryPolylines.reserve(FPolyBuffer.size());
-  int Loops = 0;
+  std::vector<std::vector<TFPoint>> Loops;
+  Loops.reserve(FPolyBuffer.size());
   for (const auto& B : FPolyBuffer) {
     if (B.empty()) continue;
     std::vector<TFPoint> L;
@@ -1400,11 +1415,9 @@ void TqdHPGLReader::FillPolygon() {
       if (L.empty() || L.back().X != Q.X || L.back().Y != Q.Y) L.push_back(Q);
     }
     if (L.empty()) continue;
-    AddClosedLoop(*H, std::move(L));
-    ++Loops;
+    AddClosedLoop(Loops, std::move(L));
   }
-  if (Loops == 0) return;
-  AddEntity(std::move(H), true);
+  AddFill(std::move(Loops));
 }
 
 // ---- state commands

@@ -206,10 +206,14 @@ public:
   TFPoint ToDrawing(double X, double Y, bool APenUp) const;
   // False when the entity could not be placed (it is gone then).
   bool AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
-  // Moves the loops of fill E into the last pending fill when they share layer,
-  // colour and width and E lies apart from every fill merged there (so that the
-  // even-odd rule fills each as before); true when E was taken.
-  bool MergeFill(TqdDXFEntity& E);
+  // Moves the loops of a fill into the last pending fill when they share layer,
+  // colour and width and lie apart from every fill merged there (so that the
+  // even-odd rule fills each as before); true when they were taken.
+  bool MergeFill(std::vector<std::vector<TFPoint>>& Loops);
+  // A fill of these loops in the current pen and shading (merged when it can be).
+  void AddFill(std::vector<std::vector<TFPoint>>&& Loops);
+  // The colour an entity of the current pen gets (fills: shaded).
+  std::uint32_t EntityColor(bool AFill) const;
   // A raster image went onto the page: later fills go after it.
   void ImagePlaced();
   int PeekByte(std::size_t AOffset = 0) const {
