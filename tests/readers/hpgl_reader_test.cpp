@@ -103,6 +103,13 @@ TEST(HPGLReader, ScalingMapsUserUnits) {
   const auto P = L->All<TqdFlatPoly>();
   ASSERT_EQ(P.size(), 1u);
   EXPECT_TRUE(Near(P[0]->Points()[1].X, 100) && Near(P[0]->Points()[1].Y, 100));
+  // IP without parameters gives back the P1 and P2 of a reset: the same picture.
+  for (const char* S : {"IN;SC0,100,0,100;PU0,0;PD100,100;PU;", "IN;IP0,0,10,10;IP;SC0,100,0,100;PU0,0;PD100,100;PU;"}) {
+    auto R = Load(S);
+    const auto Q = R->All<TqdFlatPoly>();
+    ASSERT_EQ(Q.size(), 1u) << S;
+    EXPECT_TRUE(Near(Q[0]->Points()[1].X, 8128 * 0.025) && Near(Q[0]->Points()[1].Y, 10160 * 0.025)) << S;
+  }
 }
 
 TEST(HPGLReader, LineTypes) {

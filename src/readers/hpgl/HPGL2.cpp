@@ -1495,8 +1495,10 @@ void TqdHPGLReader::InputP() {
   if (!ReadParams(false)) return;
   const auto& P = FCommandParameters;
   if (P.empty()) {
+    // The page's far corner in the plotter's axes: as reset leaves it, or turned
+    // with the axes by a rotation of 90 or 270 degrees.
     FRealP1 = {0, 0};
-    FRealP2 = {FPage.Y, FPage.X};
+    FRealP2 = FRotation == 90 || FRotation == 270 ? TF2DPoint{FPage.Y, FPage.X} : TF2DPoint{FPage.X, FPage.Y};
   } else if (P.size() == 2) {
     const TF2DPoint D{FRealP2.X - FRealP1.X, FRealP2.Y - FRealP1.Y};
     FRealP1 = {P[0], P[1]};
