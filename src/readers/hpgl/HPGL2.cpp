@@ -876,6 +876,7 @@ void TqdHPGLReader::AddPoint(const TF2DPoint& P, bool APenUp) {
   if (FPolyMode) {
     if (FPolyBuffer.empty() || FPolyNewSub) {
       FPolyBuffer.emplace_back();
+      FPolyBuffer.back().reserve(8);  // most plotter polygons are a few points
       FPolyBuffer.back().push_back(ToDrawing(FPenPos.X, FPenPos.Y, true));
       FPolyNewSub = false;
     }
