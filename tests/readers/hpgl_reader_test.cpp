@@ -103,6 +103,13 @@ TEST(HPGLReader, ScalingMapsUserUnits) {
   const auto P = L->All<TqdFlatPoly>();
   ASSERT_EQ(P.size(), 1u);
   EXPECT_TRUE(Near(P[0]->Points()[1].X, 100) && Near(P[0]->Points()[1].Y, 100));
+  // IP without parameters gives back the P1 and P2 of a reset: the same picture.
+  for (const char* S : {"IN;SC0,100,0,100;PU0,0;PD100,100;PU;", "IN;IP0,0,10,10;IP;SC0,100,0,100;PU0,0;PD100,100;PU;"}) {
+    auto R = Load(S);
+    const auto Q = R->All<TqdFlatPoly>();
+    ASSERT_EQ(Q.size(), 1u) << S;
+    EXPECT_TRUE(Near(Q[0]->Points()[1].X, 8128 * 0.025) && Near(Q[0]->Points()[1].Y, 10160 * 0.025)) << S;
+  }
 }
 
 TEST(HPGLReader, LineTypes) {
@@ -183,6 +190,22 @@ TEST(HPGLReader, PolygonModeFill) {
   const auto H = L->All<TqdFlatHatch>();
   ASSERT_EQ(H.size(), 1u);
   EXPECT_EQ(H[0]->LoopCount(), 2);
+  // Each loop closed once: the closing point the data gives is not doubled.
+  EXPECT_EQ(H[0]->Loop(0).size(), 5u);
+  for (int I = 0; I < 2; ++I) {
+    const auto& Q = H[0]->Loop(I);
+    EXPECT_EQ(Q.front(), Q.back()) << I;
+    EXPECT_NE(Q[Q.size() - 2], Q.back()) << I;
+  }
+  // A loop the data leaves open is closed; a wedge too.
+  auto O = Load("IN;PA0,0;PM0;PD400,0,400,400;PM2;FP;WG100,0,90;");
+  const auto OH = O->All<TqdFlatHatch>();
+  ASSERT_EQ(OH.size(), 2u);
+  for (const TqdFlatHatch* X : OH) {
+    ASSERT_GE(X->Loop(0).size(), 4u);
+    EXPECT_EQ(X->Loop(0).front(), X->Loop(0).back());
+    EXPECT_NE(X->Loop(0)[X->Loop(0).size() - 2], X->Loop(0).back());
+  }
   // EP: the outlines, without the pen-up move between them.
   const auto P = L->All<TqdFlatPoly>();
   EXPECT_EQ(P.size(), 2u);
@@ -288,6 +311,17 @@ TEST(HPGLReader, EncodedPolylines) {
   const auto Q = B->All<TqdFlatPoly>();
   ASSERT_GE(Q.size(), 1u);
   EXPECT_NEAR(Q[0]->Points()[1].X, 10, 1e-9);
+  // The cut is a warning the user sees; clean data gives none.
+  auto HasPEWarning = [](const TLoaded& X) {
+    for (const std::string& W : X.R.Warnings)
+      if (W.find("bad encoded polyline (PE) data") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(HasPEWarning(*B));
+  EXPECT_FALSE(HasPEWarning(*L));
+  // Data ending inside a value is cut short too.
+  auto T = Load("IN;SP1;PE" + Enc(400) + Enc(0) + "??");
+  EXPECT_TRUE(HasPEWarning(*T));
   // Pen selection inside the data.
   auto S = Load("IN;PE:" + Enc(3) + Enc(400) + Enc(0) + ";");
   const auto R = S->All<TqdFlatPoly>();
@@ -680,4 +714,81 @@ TEST(PCLRaster, PixelsReadTopDown) {
   EXPECT_EQ(I->PixelColor(-1, 0), 0xFFFFFFu);
   EXPECT_EQ(I->PixelColor(16, 1), 0xFFFFFFu);
   EXPECT_EQ(I->PixelColor(0, 2), 0xFFFFFFu);
+}
+
+TEST(HPGLReader, ExtraSpaceBetweenCharactersAndLines) {
+  // Without ES a line of text is one entity; the next line is one line pitch down.
+  auto P = Load("IN;PA0,0;LBAB\r\nC\x03");
+  const auto T0 = P->All<TqdDXFText>();
+  ASSERT_EQ(T0.size(), 2u);
+  const double Pitch = T0[0]->Point().Y - T0[1]->Point().Y;
+  ASSERT_GT(Pitch, 0);
+  // ES1,-0.5: each character one cell apart from the next, lines at half the pitch.
+  auto L = Load("IN;PA0,0;ES1,-0.5;LBAB\r\nC\x03");
+  const auto T = L->All<TqdDXFText>();
+  ASSERT_EQ(T.size(), 3u);
+  EXPECT_EQ(T[0]->Text(), "A");
+  EXPECT_EQ(T[1]->Text(), "B");
+  const double Cell = T[1]->Point().X - T[0]->Point().X;
+  EXPECT_NEAR(T[0]->Point().Y, T[1]->Point().Y, 1e-9);
+  // The space between A and B is the width of a character more than without ES.
+  auto Q = Load("IN;PA0,0;LBA\x03LBB\x03");
+  const auto U = Q->All<TqdDXFText>();
+  ASSERT_EQ(U.size(), 2u);
+  EXPECT_NEAR(Cell, 2 * (U[1]->Point().X - U[0]->Point().X), 1e-9);
+  EXPECT_NEAR(T[0]->Point().Y - T[2]->Point().Y, Pitch / 2, 1e-9);
+  // ES; restores the normal spacing; hostile values are bounded (never a zero step).
+  auto R = Load("IN;PA0,0;ES1;ES;LBAB\x03");
+  EXPECT_EQ(R->All<TqdDXFText>().size(), 1u);
+  auto H = Load("IN;PA0,0;ES-5,1e300;LBAB\r\nC\x03");
+  const auto V = H->All<TqdDXFText>();
+  ASSERT_EQ(V.size(), 3u);
+  EXPECT_GT(V[1]->Point().X, V[0]->Point().X);
+  EXPECT_TRUE(std::isfinite(V[2]->Point().Y));
+}
+
+TEST(HPGLReader, FillsApartShareOneEntity) {
+  // Three squares of one pen, apart or touching: one entity, three loops.
+  auto L = Load("IN;SP1;PA0,0;RA400,400;PA400,0;RA800,400;PA2000,2000;RA2400,2400;");
+  auto H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 1u);
+  EXPECT_EQ(H[0]->LoopCount(), 3);
+  // Overlapping fills would cancel each other under the even-odd rule: kept apart.
+  L = Load("IN;SP1;PA0,0;RA400,400;PA200,200;RA600,600;");
+  EXPECT_EQ(L->All<TqdFlatHatch>().size(), 2u);
+  // Another colour, shade or pen starts another entity; the order stays.
+  L = Load("IN;SP1;PA0,0;RA400,400;SP2;PA1000,0;RA1400,400;SP1;PA2000,0;RA2400,400;");
+  H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 3u);
+  EXPECT_EQ(H[1]->Layer()->Name(), "Pen 2");
+  // White (an RGB value) and the default colour (index 7, black on paper) are not one colour.
+  L = Load("IN;SP1;PA0,0;RA400,400;PC1,255,255,255;PA1000,0;RA1400,400;");
+  H = L->All<TqdFlatHatch>();
+  ASSERT_EQ(H.size(), 2u);
+  EXPECT_NE(H[0]->ColorCAD().Active, H[1]->ColorCAD().Active);
+  // The same for strokes of one pen.
+  L = Load("IN;SP1;PA0,0;PD400,0;PU;PC1,255,255,255;PA0,100;PD400,100;PU;");
+  EXPECT_EQ(L->All<TqdFlatPoly>().size(), 2u);
+}
+
+TEST(HPGLReader, StrokesReturnToTheirPenEntityOnlyApartFromWhatCameBetween) {
+  // Widths alternating on strokes far apart: two entities, not one per change.
+  auto L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA0,4000;PD400,4000;PU;PW0.1;PA0,8000;PD400,8000;PU;"
+                "PW0.3;PA0,12000;PD400,12000;PU;");
+  auto P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 2u);
+  EXPECT_EQ(P[0]->StrokeCount(), 2);
+  EXPECT_NEAR(P[0]->LineWeight(), 0.1, 1e-9);
+  EXPECT_NEAR(P[0]->Points()[3].Y, 200, 1e-9);
+  // A stroke crossing one drawn since in another width keeps its place above it.
+  L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA200,-200;PD200,200;PU;PW0.1;PA0,100;PD400,100;PU;");
+  P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 3u);
+  EXPECT_NEAR(P[2]->LineWeight(), 0.1, 1e-9);
+  EXPECT_NEAR(P[2]->Points()[0].Y, 2.5, 1e-9);
+  // After that, the newest entity of the width takes its strokes.
+  L = Load("IN;SP1;PW0.1;PA0,0;PD400,0;PU;PW0.3;PA200,-200;PD200,200;PU;PW0.1;PA0,100;PD400,100;PU;PA0,8000;PD400,8000;PU;");
+  P = L->All<TqdFlatPoly>();
+  ASSERT_EQ(P.size(), 3u);
+  EXPECT_EQ(P[2]->StrokeCount(), 2);
 }

@@ -164,6 +164,7 @@ void TqdHPGLReader::Reset() {
   FLblTermPrinted = false;
   FSymbol = 0;
   FTextPath = 0;
+  FExtraSpace = {0, 0};
   FDrawingName.clear();
   FTextPos = {};
 }
@@ -395,6 +396,13 @@ void TqdHPGLReader::Execute(char A, char B) {
       ++FPos;
     }
     if (PeekByte() == ';') ++FPos;
+  } else if (Is("ES")) {
+    // Extra space between characters and lines, in cells; none without parameters.
+    if (ReadParams(false)) {
+      const auto& P = FCommandParameters;
+      auto Get = [&P](std::size_t I) { return I < P.size() && std::isfinite(P[I]) ? std::clamp(P[I], -0.9, 100.0) : 0.0; };
+      FExtraSpace = {Get(0), Get(1)};
+    }
   } else if (Is("DV")) {
     if (ReadParams(false)) {
       int N = 0;
@@ -505,6 +513,7 @@ void TqdHPGLReader::FlushFills() {
   if (FPendingFills.empty()) return;
   std::vector<std::unique_ptr<TqdDXFEntity>> Fills = std::move(FPendingFills);
   FPendingFills.clear();
+  FMergeFill = nullptr;
   if (!FPageBlock) return;
   // Fills go beneath the page's line work: the tail after the fill position is taken
   // off the end and put back after them, so that no insertion moves the whole page.
@@ -528,7 +537,7 @@ void TqdHPGLReader::ImagePlaced() {
 
 void TqdHPGLReader::CloseMerged() {
   FinishPolyline();
-  FFlat = nullptr;
+  FOpenFlats.clear();
   FFlatOwner = nullptr;
 }
 
@@ -632,17 +641,7 @@ TqdDXFEntity* TqdHPGLReader::CurrentContainer() {
   return FPageBlock;
 }
 
-bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
-  if (!E) return false;
-  if (!FLayout) NewPage();
-  if (!FPageBlock) return false;
-  // Line work keeps its order: strokes after another entity start a new merged one.
-  if (!AFill) {
-    FFlat = nullptr;
-    FFlatOwner = nullptr;
-  }
-  auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
-  FStart = FPos;
+std::uint32_t TqdHPGLReader::EntityColor(bool AFill) const {
   std::uint32_t Color = PenColor(FCurPenNum);
   if (AFill && FShading < 1) {
     // The default colour is black on paper: shade its RGB value, not the flag word.
@@ -650,7 +649,35 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
     auto Ch = [this](int C) { return 255 - static_cast<int>(std::lround((255 - C) * FShading)); };
     Color = RGBValue(Ch(RGB & 0xFF), Ch((RGB >> 8) & 0xFF), Ch((RGB >> 16) & 0xFF));
   }
-  E->SetColorCAD(PenColorCAD(Color));
+  return Color;
+}
+
+void TqdHPGLReader::AddFill(std::vector<std::vector<TFPoint>>&& Loops) {
+  if (Loops.empty()) return;
+  if (!FLayout) NewPage();
+  if (!FPageBlock) return;
+  FMergeNext = false;
+  if (!FWindowBlock && MergeFill(Loops)) {
+    FStart = FPos;
+    return;
+  }
+  auto H = std::make_unique<TqdFlatHatch>();
+  H->FBoundaryPolylines = std::move(Loops);
+  AddEntity(std::move(H), true);
+}
+
+bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
+  if (!E) return false;
+  if (!FLayout) NewPage();
+  if (!FPageBlock) return false;
+  // Line work keeps its order: strokes after another entity start a new merged one.
+  if (!AFill && !FAddingFlat) {
+    FOpenFlats.clear();
+    FFlatOwner = nullptr;
+  }
+  auto* Pen = dynamic_cast<TqdDXFPenLine*>(E.get());
+  FStart = FPos;
+  E->SetColorCAD(PenColorCAD(EntityColor(AFill)));
   E->SetLayer(PenLayer(FCurPenNum));
   if (Pen) {
     Pen->SetLineWeight(FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width);
@@ -678,6 +705,8 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   if (AFill && Owner == FPageBlock) {
     E->SetOwner(nullptr);
     FPendingFills.push_back(std::move(E));
+    FMergeFill = FMergeNext ? Raw : nullptr;
+    FMergeNext = false;
     Added = true;
   } else {
     Added = SafeAdd(Owner, E);
@@ -696,6 +725,58 @@ bool TqdHPGLReader::AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill) {
   }
   if (Added && FConverter->OnCreate) FConverter->OnCreate(Raw);
   return Added;
+}
+
+namespace {
+// Merged-polyline entities open at once.
+constexpr std::size_t cnstMaxOpenFlats = 8;
+// Exactly the same colour: the colour comparison of the database takes index 7 and
+// RGB white as one, but index 7 draws black on paper.
+bool SameColor(const TqdColorCAD& A, const TqdColorCAD& B) { return A.Active == B.Active && A.Color == B.Color; }
+// Fills merged into one entity at most, and their points.
+constexpr std::size_t cnstMaxMergedFills = 1024;
+constexpr std::size_t cnstMaxMergedFillPoints = 1u << 20;
+}  // namespace
+
+bool TqdHPGLReader::MergeFill(std::vector<std::vector<TFPoint>>& Loops) {
+  FMergeNext = false;
+  TFillBox B{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  std::size_t Points = 0;
+  for (const auto& L : Loops) {
+    Points += L.size();
+    for (const TFPoint& Q : L) {
+      B.X1 = std::min(B.X1, Q.X);
+      B.Y1 = std::min(B.Y1, Q.Y);
+      B.X2 = std::max(B.X2, Q.X);
+      B.Y2 = std::max(B.Y2, Q.Y);
+    }
+  }
+  if (!(B.X1 <= B.X2 && B.Y1 <= B.Y2)) return false;
+  auto* M = FMergeFill && !FPendingFills.empty() && FPendingFills.back().get() == FMergeFill
+                ? dynamic_cast<TqdFlatHatch*>(FMergeFill)
+                : nullptr;
+  bool Fits = M && M->Layer() == PenLayer(FCurPenNum) && SameColor(M->ColorCAD(), PenColorCAD(EntityColor(true))) &&
+              M->LineWeight() == FPens[static_cast<std::size_t>(std::clamp(FCurPenNum, 0, 256))].Width &&
+              FMergeBoxes.size() < cnstMaxMergedFills && FMergePoints + Points <= cnstMaxMergedFillPoints;
+  // Boxes that only touch keep their insides apart.
+  if (Fits)
+    for (const TFillBox& X : FMergeBoxes)
+      if (X.X1 < B.X2 && B.X1 < X.X2 && X.Y1 < B.Y2 && B.Y1 < X.Y2) {
+        Fits = false;
+        break;
+      }
+  if (!Fits) {
+    // These loops start the next merged fill.
+    FMergeBoxes.assign(1, B);
+    FMergePoints = Points;
+    FMergeNext = true;
+    return false;
+  }
+  for (auto& L : Loops) M->FBoundaryPolylines.push_back(std::move(L));
+  Loops.clear();
+  FMergeBoxes.push_back(B);
+  FMergePoints += Points;
+  return true;
 }
 
 // ---- polylines
@@ -726,23 +807,65 @@ void TqdHPGLReader::FinishPolyline() {
       FLine.clear();
       return;
     }
-    // Consecutive solid strokes of one pen (layer, colour and width) share one entity.
-    if (FFlat && !FLType && FFlatOwner == Owner && FFlat->Layer() == PenLayer(Pen) &&
-        FFlat->ColorCAD() == PenColorCAD(PenColor(Pen)) &&
-        FFlat->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width &&
-        FFlat->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints) {
-      FFlat->AddStroke(FLine);
-      FStart = FPos;
-      if (Owner == FWindowBlock)
-        for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
-    } else {
+    // Solid strokes of one pen (layer, colour and width) share one entity.
+    if (FFlatOwner != Owner) FOpenFlats.clear();
+    double X1 = HUGE_VAL, Y1 = HUGE_VAL, X2 = -HUGE_VAL, Y2 = -HUGE_VAL;
+    for (const TFPoint& Q : FLine) {
+      X1 = std::min(X1, Q.X);
+      Y1 = std::min(Y1, Q.Y);
+      X2 = std::max(X2, Q.X);
+      Y2 = std::max(Y2, Q.Y);
+    }
+    // Lines are drawn wider than their points: a margin of the pen width.
+    const double Margin = 0.1 + FPens[static_cast<std::size_t>(Pen)].Width;
+    X1 -= Margin, Y1 -= Margin, X2 += Margin, Y2 += Margin;
+    // Strokes after the entities from I on (older ones keep it in mind).
+    auto NoteLater = [&](std::size_t I) {
+      for (std::size_t K = 0; K < I && K < FOpenFlats.size(); ++K) {
+        TOpenFlat& O = FOpenFlats[K];
+        O.X1 = std::min(O.X1, X1), O.Y1 = std::min(O.Y1, Y1), O.X2 = std::max(O.X2, X2), O.Y2 = std::max(O.Y2, Y2);
+      }
+    };
+    std::size_t Hit = FOpenFlats.size();
+    if (!FLType)
+      for (std::size_t K = 0; K < FOpenFlats.size(); ++K) {
+        TqdFlatPoly* F = FOpenFlats[K].P;
+        if (F->Layer() == PenLayer(Pen) && SameColor(F->ColorCAD(), PenColorCAD(PenColor(Pen))) &&
+            F->LineWeight() == FPens[static_cast<std::size_t>(Pen)].Width) {
+          Hit = K;
+          break;
+        }
+      }
+    bool Joined = false;
+    if (Hit < FOpenFlats.size()) {
+      const TOpenFlat& O = FOpenFlats[Hit];
+      if (O.P->Points().size() + FLine.size() <= cnstFlatPolyMaxPoints && !(O.X1 < X2 && X1 < O.X2 && O.Y1 < Y2 && Y1 < O.Y2)) {
+        O.P->AddStroke(FLine);
+        NoteLater(Hit);
+        Joined = true;
+        FStart = FPos;
+        if (Owner == FWindowBlock)
+          for (const TFPoint& Q : FLine) UnionBoxPoint(FWindowBox, {Q.X, Q.Y, 0});
+      } else {
+        // A newer entity takes the pen's strokes from here.
+        FOpenFlats.erase(FOpenFlats.begin() + static_cast<std::ptrdiff_t>(Hit));
+      }
+    }
+    if (!Joined) {
       auto P = std::make_unique<TqdFlatPoly>();
       P->AddStroke(FLine);
       TqdFlatPoly* Raw = P.get();
       const bool Solid = !FLType;
-      if (AddEntity(std::move(P), false) && Solid) {
-        FFlat = Raw;
-        FFlatOwner = Owner;
+      FAddingFlat = true;
+      const bool Added = AddEntity(std::move(P), false);
+      FAddingFlat = false;
+      if (Added) {
+        NoteLater(FOpenFlats.size());
+        if (Solid) {
+          if (FOpenFlats.size() >= cnstMaxOpenFlats) FOpenFlats.erase(FOpenFlats.begin());
+          FOpenFlats.push_back({Raw, HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL});
+          FFlatOwner = Owner;
+        }
       }
     }
   }
@@ -753,6 +876,7 @@ void TqdHPGLReader::AddPoint(const TF2DPoint& P, bool APenUp) {
   if (FPolyMode) {
     if (FPolyBuffer.empty() || FPolyNewSub) {
       FPolyBuffer.emplace_back();
+      FPolyBuffer.back().reserve(8);  // most plotter polygons are a few points
       FPolyBuffer.back().push_back(ToDrawing(FPenPos.X, FPenPos.Y, true));
       FPolyNewSub = false;
     }
@@ -853,6 +977,8 @@ void TqdHPGLReader::PolylineEncoded() {
     }
     return -1;
   };
+  // Data the decoding cannot follow ends the PE; what it held is not drawn.
+  auto Bad = [this] { Warn("HPGL/2: bad encoded polyline (PE) data; the rest of the polyline is not drawn"); };
   if (!FPolyMode) FinishPolyline();
   while (FPos < FLimit) {
     const int C = FMem[FPos];
@@ -890,7 +1016,10 @@ void TqdHPGLReader::PolylineEncoded() {
     if (C == '>' || C == ':') {
       ++FPos;
       long long V = 0;
-      if (ReadValue(V) != 1) break;
+      if (ReadValue(V) != 1) {
+        Bad();
+        break;
+      }
       if (C == ':') {
         if (V >= 0 && V <= 256 && V != FCurPenNum) {
           FinishPolyline();
@@ -903,18 +1032,26 @@ void TqdHPGLReader::PolylineEncoded() {
     const int RX = ReadValue(X);
     if (RX != 1) {
       if (RX == 0) ++FPos;  // a stray character
-      if (RX < 0) break;
+      if (RX < 0) {
+        Bad();
+        break;
+      }
       continue;
     }
-    if (ReadValue(Y) != 1) break;
+    if (ReadValue(Y) != 1) {
+      Bad();
+      break;
+    }
     double DX = static_cast<double>(X), DY = static_cast<double>(Y);
     if (FScaling) {
       DX *= FScale.X;
       DY *= FScale.Y;
     }
     TF2DPoint P = AbsNext ? TF2DPoint{DX, DY} : TF2DPoint{FPenPos.X + DX, FPenPos.Y + DY};
-    if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord)
+    if (!std::isfinite(P.X) || !std::isfinite(P.Y) || std::fabs(P.X) > cnstMaxCoord || std::fabs(P.Y) > cnstMaxCoord) {
+      Bad();
       break;
+    }
     AbsNext = false;
     if (RectMode) {
       if (RectFirst) {
@@ -935,6 +1072,16 @@ void TqdHPGLReader::PolylineEncoded() {
   }
   Moved();
 }
+
+namespace {
+// A fill loop handed over closed, as loading would close it: loading then neither
+// copies nor grows it. Its points come from ToDrawing, so they are finite.
+void AddClosedLoop(std::vector<std::vector<TFPoint>>& Loops, std::vector<TFPoint>&& L) {
+  if (L.empty()) return;
+  if (!IsEqualF2DPoints(L.back().Point2D(), L.front().Point2D(), 1e-9)) L.push_back(L.front());
+  Loops.push_back(std::move(L));
+}
+}  // namespace
 
 // ---- arcs and curves
 
@@ -1142,10 +1289,9 @@ void TqdHPGLReader::Wedge(bool AFill) {
   }
   FinishPolyline();
   if (AFill) {
-    L.pop_back();
-    auto H = std::make_unique<TqdFlatHatch>();
-    H->AddLoop(L);
-    AddEntity(std::move(H), true);
+    std::vector<std::vector<TFPoint>> Loops;
+    AddClosedLoop(Loops, std::move(L));
+    AddFill(std::move(Loops));
   } else {
     auto P = std::make_unique<TqdFlatPoly>();
     P->AddStroke(L);
@@ -1166,12 +1312,14 @@ void TqdHPGLReader::Comment() {
 
 // ---- rectangles and polygons
 
+
 void TqdHPGLReader::AddFillRect(const TF2DPoint& A, const TF2DPoint& B) {
-  const std::vector<TFPoint> L{ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false),
-                               ToDrawing(A.X, B.Y, false)};
-  auto H = std::make_unique<TqdFlatHatch>();
-  H->AddLoop(L);
-  AddEntity(std::move(H), true);
+  std::vector<TFPoint> L;
+  L.reserve(5);
+  L = {ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false), ToDrawing(A.X, B.Y, false)};
+  std::vector<std::vector<TFPoint>> Loops;
+  AddClosedLoop(Loops, std::move(L));
+  AddFill(std::move(Loops));
 }
 
 void TqdHPGLReader::RectEdge(bool ARelative) {
@@ -1257,23 +1405,20 @@ void TqdHPGLReader::EdgePolygon() {
 
 void TqdHPGLReader::FillPolygon() {
   FinishPolyline();
-  auto H = std::make_unique<TqdFlatHatch>();
-  int Loops = 0;
+  std::vector<std::vector<TFPoint>> Loops;
+  Loops.reserve(FPolyBuffer.size());
   for (const auto& B : FPolyBuffer) {
     if (B.empty()) continue;
     std::vector<TFPoint> L;
-    L.reserve(B.size());
+    L.reserve(B.size() + 1);
     for (TFPoint Q : B) {
       Q.Z = 0;
       if (L.empty() || L.back().X != Q.X || L.back().Y != Q.Y) L.push_back(Q);
     }
-    if (L.size() >= 2 && L.front().X == L.back().X && L.front().Y == L.back().Y) L.pop_back();
     if (L.empty()) continue;
-    H->AddLoop(L);
-    ++Loops;
+    AddClosedLoop(Loops, std::move(L));
   }
-  if (Loops == 0) return;
-  AddEntity(std::move(H), true);
+  AddFill(std::move(Loops));
 }
 
 // ---- state commands
@@ -1351,8 +1496,10 @@ void TqdHPGLReader::InputP() {
   if (!ReadParams(false)) return;
   const auto& P = FCommandParameters;
   if (P.empty()) {
+    // The page's far corner in the plotter's axes: as reset leaves it, or turned
+    // with the axes by a rotation of 90 or 270 degrees.
     FRealP1 = {0, 0};
-    FRealP2 = {FPage.Y, FPage.X};
+    FRealP2 = FRotation == 90 || FRotation == 270 ? TF2DPoint{FPage.Y, FPage.X} : TF2DPoint{FPage.X, FPage.Y};
   } else if (P.size() == 2) {
     const TF2DPoint D{FRealP2.X - FRealP1.X, FRealP2.Y - FRealP1.Y};
     FRealP1 = {P[0], P[1]};
@@ -1676,9 +1823,11 @@ double TqdHPGLReader::CurrentWidthFactor() {
 void TqdHPGLReader::AddText(const std::string& AText) {
   const double H = CurrentTextHeight();
   if (!(H > 0)) return;
-  if (FTextPath != 0) {
-    // DV: upright characters one by one along the path (down, left or up).
-    const double Step = (FTextPath == 2 ? CharAdvance(H, CurrentWidthFactor()) : cnstLineStep * H) / cnstMMPerStep;
+  if (FTextPath != 0 || (FExtraSpace.X != 0 && FHAlign == 0 && AText.size() > 1)) {
+    // DV: upright characters one by one along the path (down, left or up); ES:
+    // characters one by one with the extra space between them.
+    const double Cell = CharAdvance(H, CurrentWidthFactor());
+    const double Step = (FTextPath == 1 || FTextPath == 3 ? cnstLineStep * H : Cell * (1 + FExtraSpace.X)) / cnstMMPerStep;
     const double A = PathAngle() * M_PI / 180;
     const int Path = FTextPath;
     FTextPath = 0;
@@ -1750,7 +1899,7 @@ void TqdHPGLReader::Label() {
       // One line on, across the text direction (a column on for a vertical path).
       const double D = (FTextPath == 1 || FTextPath == 3
                             ? 1.5 * CharAdvance(CurrentTextHeight(), CurrentWidthFactor())
-                            : cnstLineStep * CurrentTextHeight()) / cnstMMPerStep;
+                            : cnstLineStep * CurrentTextHeight() * (1 + FExtraSpace.Y)) / cnstMMPerStep;
       FPenPos = {FPenPos.X + D * std::sin(A), FPenPos.Y - D * std::cos(A)};
       ++I;
       continue;
@@ -1766,7 +1915,7 @@ void TqdHPGLReader::Label() {
     while (B < E && Piece[B] == ' ') ++B, ++Lead;
     while (E > B && Piece[E - 1] == ' ') --E;
     if (Lead > 0 && B < E && FTextPath == 0) {
-      const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * static_cast<double>(Lead);
+      const double W = CharAdvance(CurrentTextHeight(), CurrentWidthFactor()) * (1 + FExtraSpace.X) * static_cast<double>(Lead);
       const double DX = W * std::cos(A) / cnstMMPerStep, DY = W * std::sin(A) / cnstMMPerStep;
       if (std::isfinite(DX) && std::isfinite(DY)) FPenPos = {FPenPos.X + DX, FPenPos.Y + DY};
     }

@@ -206,6 +206,14 @@ public:
   TFPoint ToDrawing(double X, double Y, bool APenUp) const;
   // False when the entity could not be placed (it is gone then).
   bool AddEntity(std::unique_ptr<TqdDXFEntity> E, bool AFill);
+  // Moves the loops of a fill into the last pending fill when they share layer,
+  // colour and width and lie apart from every fill merged there (so that the
+  // even-odd rule fills each as before); true when they were taken.
+  bool MergeFill(std::vector<std::vector<TFPoint>>& Loops);
+  // A fill of these loops in the current pen and shading (merged when it can be).
+  void AddFill(std::vector<std::vector<TFPoint>>&& Loops);
+  // The colour an entity of the current pen gets (fills: shaded).
+  std::uint32_t EntityColor(bool AFill) const;
   // A raster image went onto the page: later fills go after it.
   void ImagePlaced();
   int PeekByte(std::size_t AOffset = 0) const {
@@ -298,6 +306,7 @@ private:
   bool FLblTermPrinted = false;
   char FSymbol = 0;   // SM: the character marking each point, 0 for none
   int FTextPath = 0;  // DV: 0 along the direction, 1 down, 2 left, 3 up
+  TF2DPoint FExtraSpace;  // ES: extra character and line space, in cells
   // The label path's angle (degrees): the direction turned by DV.
   double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
   // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
@@ -339,6 +348,14 @@ private:
   bool FEmpty = true;
   int FHatchIndex = 0;
   std::vector<std::unique_ptr<TqdDXFEntity>> FPendingFills;
+  // The pending fill later fills may join, with the boxes of the fills it holds.
+  struct TFillBox {
+    double X1, Y1, X2, Y2;
+  };
+  TqdDXFEntity* FMergeFill = nullptr;
+  bool FMergeNext = false;
+  std::vector<TFillBox> FMergeBoxes;
+  std::size_t FMergePoints = 0;
   bool FHatchAfterImage = false;
   TqdDXFBlock* FWindowBlock = nullptr;
   TqdCADClipInsert* FInsert = nullptr;
@@ -352,9 +369,17 @@ private:
   std::unique_ptr<TqdDXFPlotSettings> FOwnPlotSettings;
   // The polyline being collected and its points.
   std::vector<TFPoint> FLine;
-  // The open merged-polyline entity and the container it is in (null: none).
-  TqdFlatPoly* FFlat = nullptr;
+  // The open merged-polyline entities (oldest first, one per pen, colour and width)
+  // and the container they are in (null: none). A stroke may join an older entity
+  // only apart from the strokes drawn since into newer ones (Later), so that no
+  // stroke changes sides with one it crosses.
+  struct TOpenFlat {
+    TqdFlatPoly* P;
+    double X1, Y1, X2, Y2;  // Later
+  };
+  std::vector<TOpenFlat> FOpenFlats;
   TqdDXFEntity* FFlatOwner = nullptr;
+  bool FAddingFlat = false;
   int FBlockCounter = 0;
   double FWMeasureHeight = -1, FWMeasureScale = -1, FWMeasure = 0;
   double FAdvanceHeight = -1, FAdvanceScale = -1, FAdvance = 0;
