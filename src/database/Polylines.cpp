@@ -11,6 +11,30 @@
 
 // ---------------------------------------------------------------- vertex
 
+namespace {
+
+// Where a vertex is drawn: a 3D polyline's elevation taken off, a 2D one flattened
+// into its plane, then the extrusion turned in. One rule for the kept points, the
+// per-frame points and the deferred box.
+struct TVertexAdjust {
+  bool Is3D;
+  bool Extruded;
+  TFMatrix Transform;
+  double Elev;
+  TFPoint operator()(TFPoint p) const {
+    if (Elev != 0) p.Z = Is3D ? p.Z - Elev : 0;
+    return Extruded ? TransformVector(p, Transform) : p;
+  }
+};
+
+TVertexAdjust VertexAdjust(const TqdDXFPolyline& L, bool Mesh) {
+  const bool is3D = L.Polyline3D();
+  const bool extruded = IsNonDefaultExtrusion(L.Extrusion()) && !Mesh && !is3D;
+  return {is3D, extruded, extruded ? ExtrusionMatrix(L.Extrusion()) : cnstIdentityMat, L.Elevation()};
+}
+
+}  // namespace
+
 void TqdDXFVertex::SetIs3DVertex(bool V) {
   if (V) {
     FFlags |= cnst3DVertex;
@@ -156,19 +180,7 @@ void TqdDXFPolyline::MakePoints(int Parts, bool ImportEntities, TqdDXFConverter*
   if (FEntities.empty()) return;
 
   const bool mesh = IsMesh();
-  const bool is3D = Polyline3D();
-  const bool extruded = IsNonDefaultExtrusion(Extrusion()) && !mesh && !is3D;
-  const TFMatrix transform = extruded ? ExtrusionMatrix(Extrusion()) : cnstIdentityMat;
-  const double elev = Elevation();
-  auto adjust = [&](TFPoint p) {
-    if (elev != 0) {
-      if (is3D)
-        p.Z -= elev;
-      else
-        p.Z = 0;
-    }
-    return extruded ? TransformVector(p, transform) : p;
-  };
+  const TVertexAdjust adjust = VertexAdjust(*this, mesh);
   auto addFace = [&](const TqdDXFVertex& v) {
     for (int k = 1; k <= 4; ++k) FPolyFaceVertexIndexes.Add(v.PolyFaceVertexIndex(k));
     FPointsCounts.Add(4);
@@ -249,14 +261,7 @@ bool TqdDXFPolyline::CurvePointsInto(int Parts, TFPointList& Out) const {
   // Only the plain outlines DeferredBox leaves to later get here: the points
   // MakePoints would make for them, in the same order.
   if (FEntities.empty()) return true;
-  const bool is3D = Polyline3D();
-  const bool extruded = IsNonDefaultExtrusion(Extrusion()) && !is3D;
-  const TFMatrix transform = extruded ? ExtrusionMatrix(Extrusion()) : cnstIdentityMat;
-  const double elev = Elevation();
-  auto adjust = [&](TFPoint p) {
-    if (elev != 0) p.Z = is3D ? p.Z - elev : 0;
-    return extruded ? TransformVector(p, transform) : p;
-  };
+  const TVertexAdjust adjust = VertexAdjust(*this, false);
   const bool closedLoop = Closed() || IsMeshNClosed();
   thread_local TFPointList arc;
   TqdGeneratorShapeEdge gen;
@@ -317,15 +322,7 @@ bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Bo
   for (const auto& v : FEntities)
     if (v->IsSplineFrameControlPoint() || v->IsPolyfaceMeshVertex()) return false;
 
-  const bool is3D = Polyline3D();
-  const bool extruded = IsNonDefaultExtrusion(Extrusion()) && !is3D;
-  const TFMatrix transform = extruded ? ExtrusionMatrix(Extrusion()) : cnstIdentityMat;
-  const double elev = Elevation();
-  // The same adjustment GeneratePoints makes to each point.
-  auto adjust = [&](TFPoint p) {
-    if (elev != 0) p.Z = is3D ? p.Z - elev : 0;
-    return extruded ? TransformVector(p, transform) : p;
-  };
+  const TVertexAdjust adjust = VertexAdjust(*this, false);
   const bool closedLoop = Closed() || IsMeshNClosed();
   Box = cnstBadRect;
   for (std::size_t i = 0; i < FEntities.size(); ++i) {
@@ -342,7 +339,7 @@ bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Bo
     TFPoint c = BulgeCenter(p, q, b);
     const double r = std::hypot(p.X - c.X, p.Y - c.Y);
     c.Z = p.Z;
-    if (!extruded) {
+    if (!adjust.Extruded) {
       // In the plane: of the circle's four axis extremes, those on the bulge's side
       // of the chord (the side of the arc's middle point) are on the arc.
       const double mx = (p.X + q.X) / 2, my = (p.Y + q.Y) / 2;
@@ -359,7 +356,7 @@ bool TqdDXFPolyline::DeferredBox(const TqdDXFConverter* C, int Parts, TFRect& Bo
       continue;
     }
     const TFPoint ax{r, 0, 0}, ay{0, r, 0};
-    UnionConicArcBox(Box, adjust(c), TransformVector(ax, transform), TransformVector(ay, transform),
+    UnionConicArcBox(Box, adjust(c), TransformVector(ax, adjust.Transform), TransformVector(ay, adjust.Transform),
                      std::atan2(p.Y - c.Y, p.X - c.X), 4 * std::atan(b));
   }
   return Box.Left <= Box.Right;

@@ -61,20 +61,7 @@ void DWGDecodeDirect(TdwgObj& O, TdxfDirectEntity& E) {
   switch (E.Kind) {
     case ddLine: {
       TFPoint P1, P2;
-      if (O.V >= acR2000) {
-        const bool ZZero = D.ReadBit();  // B z's are zero
-        P1.X = D.ReadRD();               // RD start x
-        P2.X = D.ReadDD(P1.X);           // DD end x
-        P1.Y = D.ReadRD();               // RD start y
-        P2.Y = D.ReadDD(P1.Y);           // DD end y
-        if (!ZZero) {
-          P1.Z = D.ReadRD();      // RD start z
-          P2.Z = D.ReadDD(P1.Z);  // DD end z
-        }
-      } else {
-        P1 = D.Read3BD();  // 3BD start
-        P2 = D.Read3BD();  // 3BD end
-      }
+      DWGReadLinePoints(O, P1, P2);
       E.P0 = Fin(P1);
       E.P1 = Fin(P2);
       ThickExtr(O, E);

@@ -17,21 +17,8 @@ const std::string& DWGBlockName(const TdwgObj& O, std::uint64_t H);
 const std::string& DWGDimStyleName(const TdwgObj& O, std::uint64_t H);
 const std::string& DWGMLStyleName(const TdwgObj& O, std::uint64_t H);
 
-namespace {
-
-using W_t = TdwgGroupWriter;
-
-// Thickness and extrusion, written only when they are not the defaults.
-void ThickExtr(TdwgObj& O, W_t& W) {
-  const double T = O.D.ReadBT();   // BT thickness
-  const TFPoint E = O.D.ReadBE();  // BE extrusion
-  if (T != 0) W.Real(39, T);
-  if (E.X != 0 || E.Y != 0 || E.Z != 1) W.Pt(210, E);
-}
-
-void DecodeLine(TdwgObj& O, W_t& W) {
+void DWGReadLinePoints(TdwgObj& O, TFPoint& P1, TFPoint& P2) {
   TdwgBitCursor& D = O.D;
-  TFPoint P1, P2;
   if (O.V >= acR2000) {
     const bool ZZero = D.ReadBit();  // B z's are zero
     P1.X = D.ReadRD();               // RD start x
@@ -46,6 +33,23 @@ void DecodeLine(TdwgObj& O, W_t& W) {
     P1 = D.Read3BD();  // 3BD start
     P2 = D.Read3BD();  // 3BD end
   }
+}
+
+namespace {
+
+using W_t = TdwgGroupWriter;
+
+// Thickness and extrusion, written only when they are not the defaults.
+void ThickExtr(TdwgObj& O, W_t& W) {
+  const double T = O.D.ReadBT();   // BT thickness
+  const TFPoint E = O.D.ReadBE();  // BE extrusion
+  if (T != 0) W.Real(39, T);
+  if (E.X != 0 || E.Y != 0 || E.Z != 1) W.Pt(210, E);
+}
+
+void DecodeLine(TdwgObj& O, W_t& W) {
+  TFPoint P1, P2;
+  DWGReadLinePoints(O, P1, P2);
   W.Str(100, "AcDbLine");
   W.Pt(10, P1);
   W.Pt(11, P2);

@@ -116,6 +116,10 @@ void DWGWriteProxyGraphics(TdwgObj& O, TdwgGroupWriter& W);
 // Entities of classes without a decoder of their own: their graphics, the rest skipped.
 void DWGDecodeProxyEntity(TdwgObj& O, TdwgGroupWriter& W);
 
+// A LINE's two points as its release stores them (DWGEntities.cpp); the value
+// path and the group path share it.
+void DWGReadLinePoints(TdwgObj& O, TFPoint& P1, TFPoint& P2);
+
 // A viewport that is switched off (status flag 0x20000): numbered as the others, but
 // its group 68 says off (DWGObjects.cpp).
 void DWGNoteViewportOff(TdwgObj& O);
