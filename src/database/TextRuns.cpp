@@ -192,20 +192,24 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M) {
   return true;
 }
 
-void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
-                double ATolerance) {
+namespace {
+// Fills Path (its storage kept from earlier use) with the run's outlines; false
+// when the run has none.
+bool RunPathInto(const TqdTextRun& R, const TFMatrix& AMatrix, TqdTextPath& Path, double ATolerance) {
   const TFMatrix M = ComposeMatrices(R.Matrix, AMatrix);
-  TqdTextPath Path;
+  Path.Points.clear();
+  Path.Counts.clear();
+  Path.Filled = false;
   Path.ColorIndex = R.ColorIndex;
   Path.TrueColor = R.TrueColor;
   Path.RGB = R.RGB;
   if (R.IsLine) {
-    Path.Points = {TransformPoint(R.A, M), TransformPoint(R.B, M)};
-    Path.Counts = {2};
-    Out.push_back(std::move(Path));
-    return;
+    Path.Points.push_back(TransformPoint(R.A, M));
+    Path.Points.push_back(TransformPoint(R.B, M));
+    Path.Counts.push_back(2);
+    return true;
   }
-  if (R.Text.empty()) return;
+  if (R.Text.empty()) return false;
   if (R.TTF) {
     std::vector<TFPointList> L;
     // Output units per cell unit: the larger axis, so that no direction exceeds it.
@@ -231,10 +235,11 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
       FontTolerance = 0;
       Level = 100;
     }
-    std::string Key;
+    // One buffer for the keys: a key per text drawn is too many allocations.
+    thread_local std::string Key;
+    Key.clear();
     TqdSHXFontList* List = R.ShapeFont ? nullptr : R.FontList;
     if (List) {
-      Key.reserve(24 + R.SHXFont.size() + 2 * R.Text.size());
       const void* Style = R.SHXStyle;
       Key.append(reinterpret_cast<const char*>(&Style), sizeof Style);
       Key += R.SHXFont;
@@ -267,7 +272,7 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
         }
       }
       Flush();
-      Strokes = List ? &List->StoreStrokes(std::move(Key), std::move(Made)) : &Made;
+      Strokes = List ? &List->StoreStrokes(Key, std::move(Made)) : &Made;
     }
     Path.Points.reserve(Strokes->XY.size() / 2);
     // Points of the plane z = 0 through the matrix, written out: this loop is most of
@@ -278,9 +283,22 @@ void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTex
       const double X = XY[K], Y = XY[K + 1];
       Path.Points.push_back({X * EX.X + Y * EY.X + E0.X, X * EX.Y + Y * EY.Y + E0.Y, X * EX.Z + Y * EY.Z + E0.Z});
     }
-    Path.Counts = Strokes->Counts;
+    Path.Counts.assign(Strokes->Counts.begin(), Strokes->Counts.end());
   }
-  if (!Path.Counts.empty()) Out.push_back(std::move(Path));
+  return !Path.Counts.empty();
+}
+}  // namespace
+
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
+                double ATolerance) {
+  TqdTextPath Path;
+  if (RunPathInto(R, AMatrix, Path, ATolerance)) Out.push_back(std::move(Path));
+}
+
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
+                std::size_t& AUsed, double ATolerance) {
+  if (AUsed >= Out.size()) Out.emplace_back();
+  if (RunPathInto(R, AMatrix, Out[AUsed], ATolerance)) ++AUsed;
 }
 
 // Leak checking (sanitizer builds): the font configuration library keeps its

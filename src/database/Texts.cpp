@@ -86,6 +86,12 @@ void TqdDXFText::GetPaths(std::vector<TqdTextPath>& Out, double ATolerance) cons
   for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out, ATolerance);
 }
 
+std::size_t TqdDXFText::GetPathsReusing(std::vector<TqdTextPath>& Out, double ATolerance) const {
+  std::size_t Used = 0;
+  for (const TqdTextRun& R : FRuns) qdRunPaths(R, cnstIdentityMat, Out, Used, ATolerance);
+  return Used;
+}
+
 void TqdDXFText::ResetPlacement(TqdDXFConverter* C) {
   TqdDXFCustomVertex::Loaded(C);
   FRuns.clear();

@@ -60,6 +60,10 @@ bool qdMeasureRun(const TqdTextRun& R, TqdRunMetrics& M);
 // from the glyphs, so that small texts are drawn with few points.
 void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
                 double ATolerance = 0);
+// The same into Out[AUsed...], reusing the storage of paths already there (Out is
+// not shrunk); AUsed grows by the paths made. For drawing many texts in a row.
+void qdRunPaths(const TqdTextRun& R, const TFMatrix& AMatrix, std::vector<TqdTextPath>& Out,
+                std::size_t& AUsed, double ATolerance);
 // TEXT string codes: %%d, %%p, %%c, %%%, %%nnn, \U+XXXX, \M+NXXXX, a doubled
 // backslash; %%u and %%o toggle under- and overline (reported, not kept).
 std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder = nullptr, bool* AOver = nullptr);
@@ -126,6 +130,8 @@ public:
   const std::vector<TqdTextRun>& Runs() const { return FRuns; }
   // The outlines of every run in entity coordinates.
   void GetPaths(std::vector<TqdTextPath>& Out, double ATolerance = 0) const;
+  // Into Out[0..], reusing the storage of the paths there; returns how many were made.
+  std::size_t GetPathsReusing(std::vector<TqdTextPath>& Out, double ATolerance) const;
   bool Backward() const;
   bool UpsideDown() const;
 

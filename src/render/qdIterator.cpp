@@ -619,12 +619,13 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
 }
 
 void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor) {
-  FTextPaths.clear();
   // A third of a pixel in the text's own units: outlines finer than that are not seen.
   const TFMatrix& D = FDraw.Matrix;
   const double PPU = std::max(std::hypot(D.EX.X, D.EX.Y), std::hypot(D.EY.X, D.EY.Y));
-  T->GetPaths(FTextPaths, PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0);
-  for (const TqdTextPath& P : FTextPaths) {
+  // The paths' storage is kept from text to text.
+  const std::size_t Used = T->GetPathsReusing(FTextPaths, PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0);
+  for (std::size_t Ix = 0; Ix < Used; ++Ix) {
+    const TqdTextPath& P = FTextPaths[Ix];
     TqdDeviceColor C = FColor;
     if (P.TrueColor) C = DeviceColor(P.RGB & 0xFFFFFF);
     else if (P.ColorIndex >= 1 && P.ColorIndex <= 255) C = DeviceColor(ACIPaletteColor(P.ColorIndex));

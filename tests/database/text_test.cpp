@@ -523,6 +523,17 @@ TEST_F(TMTextFonts, ShxArcsFollowTheTolerance) {
   EXPECT_LT(Coarse.size(), Full.size());
   EXPECT_GE(Coarse.size(), 5u);  // still a round shape
   EXPECT_GE(Tiny.size(), 3u);    // at least the chords of the two arcs
+  // Paths drawn into storage left from a longer text hold only the new text's points.
+  std::vector<TqdTextPath> Reused;
+  ASSERT_EQ(T2.GetPathsReusing(Reused, 0.5), 1u);
+  EXPECT_EQ(Reused[0].Points.size(), P2[0].Points.size());
+  ASSERT_EQ(T.GetPathsReusing(Reused, 0.5), 1u);
+  ASSERT_EQ(Reused[0].Points.size(), Coarse.size());
+  for (std::size_t K = 0; K < Coarse.size(); ++K) EXPECT_EQ(Reused[0].Points[K], Coarse[K]);
+  int Sum = 0;
+  for (int N : Reused[0].Counts) Sum += N;
+  EXPECT_EQ(static_cast<std::size_t>(Sum), Coarse.size());
+
   // Every point lies on the circle, and the chords stray no further than the tolerance.
   for (const TFPoint& Q : Coarse) EXPECT_NEAR(std::hypot(Q.X - 4, Q.Y), 4, 1e-6);
   for (std::size_t K = 1; K < Coarse.size(); ++K) {
