@@ -279,6 +279,7 @@ bool TqdCADIterator::PixelsUnder(const TqdIntRect& Box) const {
 }
 
 void TqdCADIterator::FlushPixelsNow() {
+  ++FStats.PixelFlushes;
   const int W = FPixelBox.Right - FPixelBox.Left;
   for (auto& R : FPixelRuns) R.second.clear();
   std::size_t Last = 0;

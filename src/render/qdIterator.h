@@ -45,6 +45,7 @@ class TqdCADIterator {
     long long BlocksRefused = 0;  // references not entered (cycle or depth)
     long long Dashed = 0;     // drawn through their linetype's pattern
     long long Culled = 0;     // left out by the spatial index, never visited
+    long long PixelFlushes = 0;  // times waiting one-pixel entities went to the canvas
   };
   const TStats& Stats() const { return FStats; }
   // Whether one-pixel entities wait past primitives that do not cover any of them
