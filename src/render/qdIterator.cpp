@@ -280,33 +280,20 @@ bool TqdCADIterator::PixelsUnder(const TqdIntRect& Box) const {
 
 void TqdCADIterator::FlushPixelsNow() {
   ++FStats.PixelFlushes;
+  // Each waiting pixel once, with the colour it ended with: one canvas call.
   const int W = FPixelBox.Right - FPixelBox.Left;
-  for (auto& R : FPixelRuns) R.second.clear();
-  std::size_t Last = 0;
+  FFlushPts.clear();
+  FFlushColors.clear();
   for (std::uint32_t At : FPixels) {
     std::uint32_t& Slot = FPixelColors[At];
-    const TqdDeviceColor C = Slot - 1;
+    FFlushColors.push_back(Slot - 1);
     Slot = 0;
-    FPixelTiles[static_cast<std::size_t>((At / W) >> cnstPixelTileShift) * FPixelTilesX + ((At % W) >> cnstPixelTileShift)] = 0;
-    if (Last >= FPixelRuns.size() || FPixelRuns[Last].first != C) {
-      Last = 0;
-      while (Last < FPixelRuns.size() && FPixelRuns[Last].first != C) ++Last;
-      if (Last == FPixelRuns.size()) {
-        if (FPixelRuns.size() >= 64) {
-          // Many colours: the runs are sent as they are and the list starts again.
-          for (auto& R : FPixelRuns)
-            if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
-          FPixelRuns.clear();
-          Last = 0;
-        }
-        FPixelRuns.emplace_back(C, std::vector<TqdPoint>{});
-      }
-    }
-    FPixelRuns[Last].second.push_back({FPixelBox.Left + static_cast<int>(At % W), FPixelBox.Top + static_cast<int>(At / W)});
+    const int Y = static_cast<int>(At / W), X = static_cast<int>(At % W);
+    FPixelTiles[static_cast<std::size_t>(Y >> cnstPixelTileShift) * FPixelTilesX + static_cast<std::size_t>(X >> cnstPixelTileShift)] = 0;
+    FFlushPts.push_back({FPixelBox.Left + X, FPixelBox.Top + Y});
   }
   FPixels.clear();
-  for (auto& R : FPixelRuns)
-    if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
+  FCanvas->SetPixelColors(FFlushPts, FFlushColors);
 }
 
 void TqdCADIterator::PolylineOf(const TFPoint* Pts, int Count, bool Closed) {
@@ -394,7 +381,6 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   FPixel = {INT32_MIN, INT32_MIN};
   FPixels.clear();
   FPixelBox = {};
-  FPixelRuns.clear();
   FPoly.reserve(1024);
   FWorkLines.clear();  // patterns may have been prepared again since the last frame
   FLines = nullptr;

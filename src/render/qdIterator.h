@@ -186,7 +186,8 @@ class TqdCADIterator {
   std::vector<std::uint32_t> FPixelTiles;
   int FPixelTilesX = 0;
   static constexpr int cnstPixelTileShift = 4;
-  std::vector<std::pair<TqdDeviceColor, std::vector<TqdPoint>>> FPixelRuns;
+  std::vector<TqdPoint> FFlushPts;
+  std::vector<TqdDeviceColor> FFlushColors;
   std::vector<int> FCounts;
   std::vector<TqdDPoint> FAreaPts;
   // Linetypes: the frame's working copies of the patterns (the database's stay as

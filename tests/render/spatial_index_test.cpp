@@ -252,3 +252,26 @@ TEST(SpatialIndex, CanvasSetPixelsEqualsPixelByPixel) {
   }
   EXPECT_EQ(A, B);
 }
+
+TEST(SpatialIndex, CanvasSetPixelColorsEqualsPixelByPixel) {
+  // Repeated pixels keep the last colour; outside the clip nothing is set; the
+  // engine's path (smoothed edges on) gives the same as the direct one.
+  const std::vector<TqdPoint> Pts = {{0, 0}, {5, 5}, {19, 19}, {7, 3}, {5, 5}, {-3, 4}, {25, 2}, {10, 10}, {7, 3}};
+  const std::vector<TqdDeviceColor> Cs = {0xFF, 0xFF00, 0xFF0000, 0xFF, 0xFF0000, 0xFF00, 0xFF, 0x808080, 0xFF00};
+  for (bool Smooth : {false, true}) {
+    QImage A(20, 20, QImage::Format_RGB32), B(20, 20, QImage::Format_RGB32);
+    A.fill(Qt::white);
+    B.fill(Qt::white);
+    {
+      TqdQtCanvas CA(&A), CB(&B);
+      CA.SetAntialiasing(Smooth);
+      CA.IntersectClipRect({2, 2, 15, 15});
+      CB.IntersectClipRect({2, 2, 15, 15});
+      CA.SetPixelColors(Pts, Cs);
+      for (std::size_t I = 0; I < Pts.size(); ++I) CB.SetPixel(Pts[I].X, Pts[I].Y, Cs[I]);
+    }
+    EXPECT_EQ(A, B) << "smooth " << Smooth;
+    EXPECT_EQ(A.pixel(5, 5), qRgb(0, 0, 255));
+    EXPECT_EQ(A.pixel(7, 3), qRgb(0, 255, 0));
+  }
+}
