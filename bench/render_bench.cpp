@@ -92,6 +92,7 @@ void Redraw(benchmark::State& State, TqdCADImage* I, int Zoom = 1) {
   State.counters["pixels"] = static_cast<double>(S.Pixels);
   State.counters["skipped"] = static_cast<double>(S.Skipped);
   State.counters["culled"] = static_cast<double>(S.Culled);
+  State.counters["flushes"] = static_cast<double>(S.PixelFlushes);
   State.counters["dashed"] = static_cast<double>(S.Dashed);
 }
 
@@ -102,6 +103,15 @@ void BM_SyntheticZoomed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0))), static_cast<int>(State.range(1)));
 }
 BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Args({1000000, 8})->Unit(benchmark::kMillisecond);
+
+// The full view with one-pixel entities sent before every primitive (none waiting
+// past primitives that do not cover them): compare with BM_Synthetic.
+void BM_SyntheticFlushEvery(benchmark::State& State) {
+  TqdCADIterator::DeferPixels() = false;
+  Redraw(State, Synthetic(static_cast<int>(State.range(0))));
+  TqdCADIterator::DeferPixels() = true;
+}
+BENCHMARK(BM_SyntheticFlushEvery)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 // The same drawing with every entity on a dashed linetype (BYLAYER from dashed
 // layers; block contents on layer 0, also dashed): compare with BM_Synthetic.

@@ -18,6 +18,7 @@
 //   centre exactly on a slanted edge may round the other way).
 #include <cstdint>
 #include <memory>
+#include <algorithm>
 #include <span>
 #include <string>
 #include <vector>
@@ -273,6 +274,16 @@ class TqdCanvas {
   // Sets every pixel of Points to Color (the same pixels as one SetPixel each).
   virtual void SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) {
     for (const TqdPoint& P : Points) SetPixel(P.X, P.Y, Color);
+  }
+  // Sets pixel I of Points to Colors[I], in order (the same as one SetPixel each).
+  virtual void SetPixelColors(std::span<const TqdPoint> Points, std::span<const TqdDeviceColor> Colors) {
+    const std::size_t N = std::min(Points.size(), Colors.size());
+    std::size_t From = 0;
+    for (std::size_t I = 1; I <= N; ++I)
+      if (I == N || Colors[I] != Colors[From]) {
+        SetPixels(Points.subspan(From, I - From), Colors[From]);
+        From = I;
+      }
   }
   void MoveTo(int X, int Y) { FState.PenPos = {qdClampDeviceCoord(X), qdClampDeviceCoord(Y)}; }
   // Line from the current position; the position moves to (X, Y).

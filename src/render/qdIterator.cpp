@@ -144,8 +144,8 @@ TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
 }
 
 void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
+  // Waiting pixels carry their own colour: a pen change leaves them waiting.
   if (C != FPenColor || Width != FPenWidth) {
-    FlushPixels();
     TqdPen P = FCanvas->Pen();
     P.Color = C;
     P.Width = Width;
@@ -158,7 +158,6 @@ void TqdCADIterator::SetPen(TqdDeviceColor C, int Width) {
 
 void TqdCADIterator::SetBrush(TqdDeviceColor C) {
   if (C != FBrushColor) {
-    FlushPixels();
     FCanvas->SetBrush({C, bsSolid});
     FBrushColor = C;
   }
@@ -176,7 +175,7 @@ TqdDeviceColor TqdCADIterator::SelectionColor() {
 
 void TqdCADIterator::EmitPolyline() {
   if (FPoly.size() < 2) return;
-  FlushPixels();
+  FlushPixelsUnder(PaintedBox(FPoly, FCanvas->Pen().Width));
   FCanvas->Polyline(FPoly);
   if (FSel) {
     FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});
@@ -186,7 +185,7 @@ void TqdCADIterator::EmitPolyline() {
 
 void TqdCADIterator::EmitPolygon(const TqdPoint* Pts, int Count) {
   if (Count < 3) return;
-  FlushPixels();
+  FlushPixelsUnder(PaintedBox(std::span<const TqdPoint>(Pts, static_cast<std::size_t>(Count)), FCanvas->Pen().Width));
   FCanvas->Polygon(std::span<const TqdPoint>(Pts, static_cast<std::size_t>(Count)));
   if (FSel) {
     const TqdDeviceColor S = SelectionColor();
@@ -198,7 +197,7 @@ void TqdCADIterator::EmitPolygon(const TqdPoint* Pts, int Count) {
 
 void TqdCADIterator::EmitPolyPolygon() {
   if (FCounts.empty()) return;
-  FlushPixels();
+  FlushPixelsUnder(PaintedBox(FPoly, FCanvas->Pen().Width));
   FCanvas->PolyPolygon(FPoly, FCounts);
   if (FSel) {
     const TqdDeviceColor S = SelectionColor();
@@ -221,40 +220,80 @@ void TqdCADIterator::EmitPixel(int X, int Y, TqdDeviceColor C) {
   if (FPixels.empty() && (FPixelBox.Left != B.Left || FPixelBox.Top != B.Top || FPixelBox.Right != B.Right || FPixelBox.Bottom != B.Bottom)) {
     FPixelBox = B;
     FPixelColors.assign(static_cast<std::size_t>(B.Right - B.Left) * static_cast<std::size_t>(B.Bottom - B.Top), 0);
+    const int TW = 1 << cnstPixelTileShift;
+    FPixelTilesX = (B.Right - B.Left + TW - 1) >> cnstPixelTileShift;
+    FPixelTiles.assign(static_cast<std::size_t>(FPixelTilesX) * static_cast<std::size_t>((B.Bottom - B.Top + TW - 1) >> cnstPixelTileShift), 0);
   }
   const std::uint32_t At = static_cast<std::uint32_t>(static_cast<std::size_t>(Y - B.Top) * (B.Right - B.Left) + (X - B.Left));
   std::uint32_t& Slot = FPixelColors[At];
-  if (Slot == 0) FPixels.push_back(At);
+  if (Slot == 0) {
+    FPixels.push_back(At);
+    ++FPixelTiles[static_cast<std::size_t>((Y - B.Top) >> cnstPixelTileShift) * FPixelTilesX +
+                  static_cast<std::size_t>((X - B.Left) >> cnstPixelTileShift)];
+  }
   Slot = (C & 0xFFFFFF) + 1;
 }
 
-void TqdCADIterator::FlushPixelsNow() {
-  const int W = FPixelBox.Right - FPixelBox.Left;
-  for (auto& R : FPixelRuns) R.second.clear();
-  std::size_t Last = 0;
-  for (std::uint32_t At : FPixels) {
-    std::uint32_t& Slot = FPixelColors[At];
-    const TqdDeviceColor C = Slot - 1;
-    Slot = 0;
-    if (Last >= FPixelRuns.size() || FPixelRuns[Last].first != C) {
-      Last = 0;
-      while (Last < FPixelRuns.size() && FPixelRuns[Last].first != C) ++Last;
-      if (Last == FPixelRuns.size()) {
-        if (FPixelRuns.size() >= 64) {
-          // Many colours: the runs are sent as they are and the list starts again.
-          for (auto& R : FPixelRuns)
-            if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
-          FPixelRuns.clear();
-          Last = 0;
-        }
-        FPixelRuns.emplace_back(C, std::vector<TqdPoint>{});
+TqdIntRect TqdCADIterator::PaintedBox(std::span<const TqdPoint> Pts, int Width) {
+  if (Pts.empty()) return {};
+  int L = Pts[0].X, T = Pts[0].Y, R = L, B = T;
+  for (const TqdPoint& P : Pts) {
+    L = std::min(L, P.X);
+    R = std::max(R, P.X);
+    T = std::min(T, P.Y);
+    B = std::max(B, P.Y);
+  }
+  // A miter reaches at most the pen's width past its vertex (the limit is 2 half
+  // widths); one more pixel for the pixel grid and one for smoothed edges.
+  const long long M = std::clamp(Width, 1, cnstMaxPenWidth) + 2;
+  auto Clamp = [](long long V) { return static_cast<int>(std::clamp<long long>(V, INT32_MIN / 2, INT32_MAX / 2)); };
+  return {Clamp(L - M), Clamp(T - M), Clamp(R + M + 1), Clamp(B + M + 1)};
+}
+
+bool TqdCADIterator::PixelsUnder(const TqdIntRect& Box) const {
+  const TqdIntRect& PB = FPixelBox;
+  const int L = std::max(Box.Left, PB.Left), R = std::min(Box.Right, PB.Right);
+  const int T = std::max(Box.Top, PB.Top), B = std::min(Box.Bottom, PB.Bottom);
+  if (L >= R || T >= B) return false;
+  const int W = PB.Right - PB.Left;
+  const int TX0 = (L - PB.Left) >> cnstPixelTileShift, TX1 = (R - 1 - PB.Left) >> cnstPixelTileShift;
+  const int TY0 = (T - PB.Top) >> cnstPixelTileShift, TY1 = (B - 1 - PB.Top) >> cnstPixelTileShift;
+  for (int TY = TY0; TY <= TY1; ++TY)
+    for (int TX = TX0; TX <= TX1; ++TX) {
+      if (FPixelTiles[static_cast<std::size_t>(TY) * FPixelTilesX + static_cast<std::size_t>(TX)] == 0) continue;
+      // The part of the tile inside the box, pixel by pixel.
+      const int X0 = std::max(L, PB.Left + (TX << cnstPixelTileShift));
+      const int X1 = std::min(R, PB.Left + ((TX + 1) << cnstPixelTileShift));
+      const int Y0 = std::max(T, PB.Top + (TY << cnstPixelTileShift));
+      const int Y1 = std::min(B, PB.Top + ((TY + 1) << cnstPixelTileShift));
+      if (X0 == PB.Left + (TX << cnstPixelTileShift) && X1 == PB.Left + ((TX + 1) << cnstPixelTileShift) &&
+          Y0 == PB.Top + (TY << cnstPixelTileShift) && Y1 == PB.Top + ((TY + 1) << cnstPixelTileShift))
+        return true;  // the whole tile is covered
+      for (int Y = Y0; Y < Y1; ++Y) {
+        const std::uint32_t* Row = FPixelColors.data() + static_cast<std::size_t>(Y - PB.Top) * W + (X0 - PB.Left);
+        for (int X = 0; X < X1 - X0; ++X)
+          if (Row[X] != 0) return true;
       }
     }
-    FPixelRuns[Last].second.push_back({FPixelBox.Left + static_cast<int>(At % W), FPixelBox.Top + static_cast<int>(At / W)});
+  return false;
+}
+
+void TqdCADIterator::FlushPixelsNow() {
+  ++FStats.PixelFlushes;
+  // Each waiting pixel once, with the colour it ended with: one canvas call.
+  const int W = FPixelBox.Right - FPixelBox.Left;
+  FFlushPts.clear();
+  FFlushColors.clear();
+  for (std::uint32_t At : FPixels) {
+    std::uint32_t& Slot = FPixelColors[At];
+    FFlushColors.push_back(Slot - 1);
+    Slot = 0;
+    const int Y = static_cast<int>(At / W), X = static_cast<int>(At % W);
+    FPixelTiles[static_cast<std::size_t>(Y >> cnstPixelTileShift) * FPixelTilesX + static_cast<std::size_t>(X >> cnstPixelTileShift)] = 0;
+    FFlushPts.push_back({FPixelBox.Left + X, FPixelBox.Top + Y});
   }
   FPixels.clear();
-  for (auto& R : FPixelRuns)
-    if (!R.second.empty()) FCanvas->SetPixels(R.second, R.first);
+  FCanvas->SetPixelColors(FFlushPts, FFlushColors);
 }
 
 void TqdCADIterator::PolylineOf(const TFPoint* Pts, int Count, bool Closed) {
@@ -342,7 +381,6 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   FPixel = {INT32_MIN, INT32_MIN};
   FPixels.clear();
   FPixelBox = {};
-  FPixelRuns.clear();
   FPoly.reserve(1024);
   FWorkLines.clear();  // patterns may have been prepared again since the last frame
   FLines = nullptr;

@@ -45,8 +45,15 @@ class TqdCADIterator {
     long long BlocksRefused = 0;  // references not entered (cycle or depth)
     long long Dashed = 0;     // drawn through their linetype's pattern
     long long Culled = 0;     // left out by the spatial index, never visited
+    long long PixelFlushes = 0;  // times waiting one-pixel entities went to the canvas
   };
   const TStats& Stats() const { return FStats; }
+  // Whether one-pixel entities wait past primitives that do not cover any of them
+  // (on by default; tests compare frames drawn both ways).
+  static bool& DeferPixels() {
+    static bool V = true;
+    return V;
+  }
 
  private:
   struct TLayerInfo {
@@ -125,6 +132,16 @@ class TqdCADIterator {
   void FlushPixels() {
     if (!FPixels.empty()) FlushPixelsNow();
   }
+  // Flushes only when a waiting pixel lies in Box (Right/Bottom exclusive): what a
+  // primitive paints there could not change the colour of the others, so they can
+  // wait for the next primitive of their own colour's area.
+  void FlushPixelsUnder(const TqdIntRect& Box) {
+    if (!FPixels.empty() && (!DeferPixels() || PixelsUnder(Box))) FlushPixelsNow();
+  }
+  // Box of Pts widened by what a pen of Width may paint beyond them (miter joins,
+  // square pixels of the outline).
+  static TqdIntRect PaintedBox(std::span<const TqdPoint> Pts, int Width);
+  bool PixelsUnder(const TqdIntRect& Box) const;
   void FlushPixelsNow();
   void EmitPolyPolygon();
   void SelectClip();
@@ -164,7 +181,13 @@ class TqdCADIterator {
   std::vector<std::uint32_t> FPixels;     // offsets into FPixelColors, first touch order
   std::vector<std::uint32_t> FPixelColors;  // per pixel of FClipBox: colour + 1, 0 when none
   TqdIntRect FPixelBox{};                   // the box FPixelColors covers
-  std::vector<std::pair<TqdDeviceColor, std::vector<TqdPoint>>> FPixelRuns;
+  // Waiting pixels per tile of FPixelBox (16 pixels square), so that a
+  // primitive's box is tested a tile at a time.
+  std::vector<std::uint32_t> FPixelTiles;
+  int FPixelTilesX = 0;
+  static constexpr int cnstPixelTileShift = 4;
+  std::vector<TqdPoint> FFlushPts;
+  std::vector<TqdDeviceColor> FFlushColors;
   std::vector<int> FCounts;
   std::vector<TqdDPoint> FAreaPts;
   // Linetypes: the frame's working copies of the patterns (the database's stay as

@@ -138,7 +138,7 @@ void TqdCADIterator::DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* L
   FCounts.clear();
   auto Flush = [&] {
     if (FCounts.empty()) return;
-    FlushPixels();
+    FlushPixelsUnder(PaintedBox(FPoly, FCanvas->Pen().Width));
     FCanvas->PolyPolyline(FPoly, FCounts);
     if (FSel) {
       FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});

@@ -36,5 +36,7 @@ void TqdCADIterator::DrawPixelImage(const TqdDXFImageEnt* E, const TqdIntRect& I
       Img.SetPixel(X, Y, E->PixelColor(SX, SY));
     }
   }
+  // Pixels of entities drawn before the picture lie under it.
+  FlushPixelsUnder(TqdIntRect{V.Left - 1, V.Top - 1, V.Right + 2, V.Bottom + 2});
   FCanvas->DrawImage(TqdIntRect{V.Left, V.Top, V.Right + 1, V.Bottom + 1}, Img);
 }

@@ -178,7 +178,7 @@ void TqdCADIterator::EmitDashes() {
     LastWasDot = false;
   }
   if (FCounts.empty()) return;
-  FlushPixels();
+  FlushPixelsUnder(PaintedBox(FPoly, FCanvas->Pen().Width));
   FCanvas->PolyPolyline(FPoly, FCounts);
   if (FSel) {
     FSel->SetPen({SelectionColor(), FWidth, psSolid, pmCopy});

@@ -387,6 +387,12 @@ void TqdQtCanvas::SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Col
 }
 
 bool TqdQtCanvas::WritePixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) {
+  const QRgb V = qdToQColor(Color).rgb();
+  return WritePixelsOf(Points, [V](std::size_t) { return V; });
+}
+
+template <class ColorAt>
+bool TqdQtCanvas::WritePixelsOf(std::span<const TqdPoint> Points, ColorAt&& Color) {
   // Opaque pixels on a plain 32-bit image are stored as the raster engine would
   // store them: the engine draws straight into the image's memory, so writing
   // there between its calls keeps the order of drawing. Anything that would mix
@@ -412,13 +418,24 @@ bool TqdQtCanvas::WritePixels(std::span<const TqdPoint> Points, TqdDeviceColor C
   // constBits: the painter holds the image detached already.
   uchar* Bits = const_cast<uchar*>(Img->constBits());
   const qsizetype Stride = Img->bytesPerLine();
-  const QRgb V = qdToQColor(Color).rgb();
-  for (const TqdPoint& P : Points) {
+  for (std::size_t I = 0; I < Points.size(); ++I) {
+    const TqdPoint& P = Points[I];
     if (!Bounds.contains(P.X, P.Y)) continue;
     if (Complex && !Clip->contains(QPoint(P.X, P.Y))) continue;
-    reinterpret_cast<QRgb*>(Bits + Stride * P.Y)[P.X] = V;
+    reinterpret_cast<QRgb*>(Bits + Stride * P.Y)[P.X] = Color(I);
   }
   return true;
+}
+
+void TqdQtCanvas::SetPixelColors(std::span<const TqdPoint> Points, std::span<const TqdDeviceColor> Colors) {
+  if (Points.empty() || Colors.size() != Points.size() || !Ready()) return;
+  if (!FClipByGeometry && !(FRasterOps && FState.Pen.Mode != pmCopy) && !FAntialiasing &&
+      WritePixelsOf(Points, [Colors](std::size_t I) {
+        const TqdDeviceColor C = Colors[I];
+        return qRgb(int(C & 0xFF), int((C >> 8) & 0xFF), int((C >> 16) & 0xFF));
+      }))
+    return;
+  TqdCanvas::SetPixelColors(Points, Colors);
 }
 
 void TqdQtCanvas::Rectangle(const TqdIntRect& R) {

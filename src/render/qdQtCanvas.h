@@ -45,6 +45,7 @@ class TqdQtCanvas : public TqdCanvas {
   void Arc(const TqdIntRect& Box, TqdPoint Start, TqdPoint End) override;
   void SetPixel(int X, int Y, TqdDeviceColor Color) override;
   void SetPixels(std::span<const TqdPoint> Points, TqdDeviceColor Color) override;
+  void SetPixelColors(std::span<const TqdPoint> Points, std::span<const TqdDeviceColor> Colors) override;
   void Rectangle(const TqdIntRect& R) override;
   void FillRect(const TqdIntRect& R) override;
   void FillRegion(const TqdRegion& Region) override;
@@ -75,6 +76,8 @@ class TqdQtCanvas : public TqdCanvas {
   // Sets the pixels straight in the target image when that gives the engine's
   // result; false when the engine has to draw them.
   bool WritePixels(std::span<const TqdPoint> Points, TqdDeviceColor Color);
+  template <class ColorAt>
+  bool WritePixelsOf(std::span<const TqdPoint> Points, ColorAt&& Color);
   QPainterPath PartsPath(std::span<const TqdPoint> Points, std::span<const int> Counts, bool Close) const;
   QPainterPath PartsPath(std::span<const TqdDPoint> Points, std::span<const int> Counts, bool Close) const;
   // Draws a path with the pen only / the brush only / both, honouring the

@@ -11,7 +11,9 @@
 
 #include "CADImage.h"
 #include "DXFConv.h"
+#include "Curves.h"
 #include "Entities.h"
+#include "Faces.h"
 #include "qdIterator.h"
 #include "qdQtCanvas.h"
 #include "qdSpatialIndex.h"
@@ -178,6 +180,64 @@ TEST(SpatialIndex, OnePixelEntitiesKeepTheLastColourOfEachPixel) {
   EXPECT_GE(S.Img.Iterator()->Stats().Pixels, 600);
 }
 
+struct TDeferPixels {
+  bool Saved = TqdCADIterator::DeferPixels();
+  explicit TDeferPixels(bool V) { TqdCADIterator::DeferPixels() = V; }
+  ~TDeferPixels() { TqdCADIterator::DeferPixels() = Saved; }
+};
+
+TEST(SpatialIndex, PixelsWaitingPastPrimitivesGiveTheSameFrame) {
+  // One-pixel entities under and beside lines, wide lines, circles and solids drawn
+  // between them in other colours, in both orders: whether the pixels wait past
+  // primitives that do not cover them or not, every pixel ends the same.
+  TScene S;
+  std::mt19937 R(17);
+  std::uniform_real_distribution<double> P(0, 1000), D(-60, 60);
+  for (int I = 0; I < 3000; ++I) {
+    const double X = P(R), Y = P(R);
+    switch (I % 10) {
+      case 0: case 1: case 2: {
+        auto* L = AddLine(S.Model, {X, Y, 0}, {X + D(R), Y + D(R), 0}, 1 + I % 7);
+        if (I % 3 == 0) L->SetLineWeight(I % 2 ? 1.4 : 0.5);
+        break;
+      }
+      case 3: {
+        auto C = std::make_unique<TqdDXFCircle>();
+        C->SetPoint({X, Y, 0});
+        C->SetRadius(std::fabs(D(R)) / 3 + 1);
+        C->SetColorCAD(TqdColorCAD::Index(2 + I % 5));
+        S.Model->AddEntity(std::move(C));
+        break;
+      }
+      case 4: {
+        auto F = std::make_unique<TqdDXFSolid>();
+        F->SetPoint({X, Y, 0});
+        F->SetPoint1({X + 15, Y, 0});
+        F->SetPoint2({X, Y + 12, 0});
+        F->SetPoint3({X + 15, Y + 12, 0});
+        F->SetColorCAD(TqdColorCAD::Index(3 + I % 4));
+        S.Model->AddEntity(std::move(F));
+        break;
+      }
+      default:
+        // Tiny lines, a third of them on the pixel of an earlier one.
+        AddLine(S.Model, {X, Y, 0}, {X + 0.2, Y + 0.1, 0}, 1 + I % 6);
+        break;
+    }
+  }
+  S.Ready();
+  for (const auto& [Zoom, CX, CY] : {std::tuple{1, 100, 100}, {2, 0, 150}, {4, 300, -100}}) {
+    QImage Waiting, Flushed;
+    {
+      TDeferPixels Off(false);
+      Flushed = Frame(S.Img, Zoom, CX, CY);
+    }
+    Waiting = Frame(S.Img, Zoom, CX, CY);
+    EXPECT_GT(S.Img.Iterator()->Stats().Pixels, 50) << "zoom " << Zoom;
+    EXPECT_EQ(Flushed, Waiting) << "zoom " << Zoom;
+  }
+}
+
 TEST(SpatialIndex, CanvasSetPixelsEqualsPixelByPixel) {
   const std::vector<TqdPoint> Pts = {{0, 0}, {5, 5}, {19, 19}, {7, 3}, {-3, 4}, {25, 2}, {10, 10}, {11, 10}};
   QImage A(20, 20, QImage::Format_RGB32), B(20, 20, QImage::Format_RGB32);
@@ -191,4 +251,27 @@ TEST(SpatialIndex, CanvasSetPixelsEqualsPixelByPixel) {
     for (const TqdPoint& P : Pts) CB.SetPixel(P.X, P.Y, 0x00FF00);
   }
   EXPECT_EQ(A, B);
+}
+
+TEST(SpatialIndex, CanvasSetPixelColorsEqualsPixelByPixel) {
+  // Repeated pixels keep the last colour; outside the clip nothing is set; the
+  // engine's path (smoothed edges on) gives the same as the direct one.
+  const std::vector<TqdPoint> Pts = {{0, 0}, {5, 5}, {19, 19}, {7, 3}, {5, 5}, {-3, 4}, {25, 2}, {10, 10}, {7, 3}};
+  const std::vector<TqdDeviceColor> Cs = {0xFF, 0xFF00, 0xFF0000, 0xFF, 0xFF0000, 0xFF00, 0xFF, 0x808080, 0xFF00};
+  for (bool Smooth : {false, true}) {
+    QImage A(20, 20, QImage::Format_RGB32), B(20, 20, QImage::Format_RGB32);
+    A.fill(Qt::white);
+    B.fill(Qt::white);
+    {
+      TqdQtCanvas CA(&A), CB(&B);
+      CA.SetAntialiasing(Smooth);
+      CA.IntersectClipRect({2, 2, 15, 15});
+      CB.IntersectClipRect({2, 2, 15, 15});
+      CA.SetPixelColors(Pts, Cs);
+      for (std::size_t I = 0; I < Pts.size(); ++I) CB.SetPixel(Pts[I].X, Pts[I].Y, Cs[I]);
+    }
+    EXPECT_EQ(A, B) << "smooth " << Smooth;
+    EXPECT_EQ(A.pixel(5, 5), qRgb(0, 0, 255));
+    EXPECT_EQ(A.pixel(7, 3), qRgb(0, 255, 0));
+  }
 }
