@@ -245,6 +245,8 @@ private:
   void Wedge(bool AFill);
   void CharPlot();
   void Direction(bool ARelative);
+  // EA/ER/RA/RR: the pen position and the opposite corner; false without one.
+  bool RectCorners(bool ARelative, TF2DPoint& A, TF2DPoint& B);
   void RectEdge(bool ARelative);
   void RectFill(bool ARelative);
   void EdgePolygon();

@@ -268,12 +268,18 @@ void TqdHPGLReader::AddFillRect(const TF2DPoint& A, const TF2DPoint& B) {
   AddFill(std::move(Loops));
 }
 
-void TqdHPGLReader::RectEdge(bool ARelative) {
-  if (!ReadParams(true) || FCommandParameters.size() < 2) return;
-  const TF2DPoint A = FPenPos;
-  TF2DPoint B{FCommandParameters[0], FCommandParameters[1]};
+bool TqdHPGLReader::RectCorners(bool ARelative, TF2DPoint& A, TF2DPoint& B) {
+  if (!ReadParams(true) || FCommandParameters.size() < 2) return false;
+  A = FPenPos;
+  B = {FCommandParameters[0], FCommandParameters[1]};
   if (ARelative) B = {A.X + B.X, A.Y + B.Y};
   FinishPolyline();
+  return true;
+}
+
+void TqdHPGLReader::RectEdge(bool ARelative) {
+  TF2DPoint A, B;
+  if (!RectCorners(ARelative, A, B)) return;
   auto P = std::make_unique<TqdFlatPoly>();
   P->Points() = {ToDrawing(A.X, A.Y, false), ToDrawing(B.X, A.Y, false), ToDrawing(B.X, B.Y, false),
                  ToDrawing(A.X, B.Y, false), ToDrawing(A.X, A.Y, false)};
@@ -281,11 +287,8 @@ void TqdHPGLReader::RectEdge(bool ARelative) {
 }
 
 void TqdHPGLReader::RectFill(bool ARelative) {
-  if (!ReadParams(true) || FCommandParameters.size() < 2) return;
-  const TF2DPoint A = FPenPos;
-  TF2DPoint B{FCommandParameters[0], FCommandParameters[1]};
-  if (ARelative) B = {A.X + B.X, A.Y + B.Y};
-  FinishPolyline();
+  TF2DPoint A, B;
+  if (!RectCorners(ARelative, A, B)) return;
   AddFillRect(A, B);
 }
 
