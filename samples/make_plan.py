@@ -145,6 +145,22 @@ def viewport(w, owner, vid, centre, size, view_centre, view_height, paper_owner_
     w.g(170, 0)
 
 
+def layout_object(w, h, owner, name, order, rec, limmax, paper=(297.0, 210.0), paper_name="ISO_A4_(297.00_x_210.00_MM)"):
+    """A LAYOUT object: plot settings on a paper of paper (mm), limits up to limmax."""
+    w.g(0, "LAYOUT"); w.g(5, f"{h:X}"); w.g(330, f"{owner:X}")
+    w.g(100, "AcDbPlotSettings"); w.g(1, ""); w.g(2, "none_device"); w.g(4, paper_name)
+    w.g(6, ""); w.g(40, 7.5); w.g(41, 20.0); w.g(42, 7.5); w.g(43, 20.0); w.g(44, float(paper[0]))
+    w.g(45, float(paper[1]))
+    w.g(46, 0.0); w.g(47, 0.0); w.g(48, 0.0); w.g(49, 0.0); w.g(140, 0.0); w.g(141, 0.0)
+    w.g(142, 1.0); w.g(143, 1.0); w.g(70, 688); w.g(72, 1); w.g(73, 0); w.g(74, 5); w.g(7, "")
+    w.g(75, 16); w.g(147, 1.0); w.g(148, 0.0); w.g(149, 0.0)
+    w.g(100, "AcDbLayout"); w.g(1, name); w.g(70, 1); w.g(71, order)
+    w.g(10, 0.0); w.g(20, 0.0); w.g(11, float(limmax[0])); w.g(21, float(limmax[1]))
+    w.pt(12, 0, 0); w.pt(14, 0, 0); w.pt(15, float(limmax[0]), float(limmax[1]))
+    w.g(146, 0.0); w.pt(13, 0, 0); w.pt(16, 1, 0); w.pt(17, 0, 1); w.g(76, 0)
+    w.g(330, f"{rec:X}")
+
+
 LAYERS = [("0", 7), ("WALLS", 7), ("DOORS", 1), ("FURNITURE", 3), ("WINDOWS", 5),
           ("DIMENSIONS", 2), ("TEXT", 6), ("FRAME", 8), ("VIEWPORTS", 4)]
 
@@ -283,17 +299,7 @@ def build():
     w.g(3, "Plan"); w.g(350, f"{H_LAYOUT_PAPER:X}")
     for h, name, order, rec, limmax in [(H_LAYOUT_MODEL, "Model", 0, H_MS_REC, (12, 9)),
                                         (H_LAYOUT_PAPER, "Plan", 1, H_PS_REC, (297, 210))]:
-        w.g(0, "LAYOUT"); w.g(5, f"{h:X}"); w.g(330, f"{H_LAYOUTS:X}")
-        w.g(100, "AcDbPlotSettings"); w.g(1, ""); w.g(2, "none_device"); w.g(4, "ISO_A4_(297.00_x_210.00_MM)")
-        w.g(6, ""); w.g(40, 7.5); w.g(41, 20.0); w.g(42, 7.5); w.g(43, 20.0); w.g(44, 297.0); w.g(45, 210.0)
-        w.g(46, 0.0); w.g(47, 0.0); w.g(48, 0.0); w.g(49, 0.0); w.g(140, 0.0); w.g(141, 0.0)
-        w.g(142, 1.0); w.g(143, 1.0); w.g(70, 688); w.g(72, 1); w.g(73, 0); w.g(74, 5); w.g(7, "")
-        w.g(75, 16); w.g(147, 1.0); w.g(148, 0.0); w.g(149, 0.0)
-        w.g(100, "AcDbLayout"); w.g(1, name); w.g(70, 1); w.g(71, order)
-        w.g(10, 0.0); w.g(20, 0.0); w.g(11, float(limmax[0])); w.g(21, float(limmax[1]))
-        w.pt(12, 0, 0); w.pt(14, 0, 0); w.pt(15, float(limmax[0]), float(limmax[1]))
-        w.g(146, 0.0); w.pt(13, 0, 0); w.pt(16, 1, 0); w.pt(17, 0, 1); w.g(76, 0)
-        w.g(330, f"{rec:X}")
+        layout_object(w, h, H_LAYOUTS, name, order, rec, limmax)
     w.g(0, "ENDSEC")
     w.g(0, "EOF")
     return w.text()

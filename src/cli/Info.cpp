@@ -47,7 +47,7 @@ std::string Usage() {
   return "Usage: draftwell-cli COMMAND [ARGS]\n"
          "\n"
          "Commands:\n"
-         "  help                 show this text\n"
+         "  help                 show this text (COMMAND --help: that command's usage)\n"
          "  version              print the version\n"
          "  info FILE [--json] [--render]\n"
          "                       load a drawing and describe it: format, release,\n"
@@ -59,6 +59,9 @@ std::string Usage() {
          "  render FILE -o OUT.png|OUT.svg|OUT.pdf [--layout NAME|INDEX] [--size WxH]\n"
          "                       [--background white|black] [--verbose]\n"
          "                       draw a layout into a picture (render --help for more)\n"
+         "  thumbnail FILE OUT.png [--size N] [--budget MS]\n"
+         "                       a small square picture for file managers, read for\n"
+         "                       at most MS milliseconds (thumbnail --help for more)\n"
          "  dump FILE --xml [--handle H]\n"
          "                       the drawing, or the item of hexadecimal handle H, in\n"
          "                       its XML form (without --xml: the plain item tree)\n"
@@ -468,6 +471,7 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   }
   if (Cmd == "info") return Info(Args, Out, Err);
   if (Cmd == "render") return RenderCommand(Args, Out, Err);
+  if (Cmd == "thumbnail") return ThumbnailCommand(Args, Out, Err);
   if (Cmd == "dump") return RunDump(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
   Err += Usage();

@@ -31,8 +31,10 @@ void QtMessages(QtMsgType T, const QMessageLogContext& C, const QString& M) {
   std::fprintf(stderr, "%s\n", B.constData());
 }
 
+}  // namespace
+
 // Text and SVG output need the application object; headless by default.
-void EnsureApplication() {
+void EnsureCliApplication() {
   if (QCoreApplication::instance()) return;
   qInstallMessageHandler(QtMessages);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -42,6 +44,8 @@ void EnsureApplication() {
   static QGuiApplication* App = new QGuiApplication(Argc, Argv);
   (void)App;
 }
+
+namespace {
 
 bool ParseSize(const std::string& S, int& W, int& H) {
   const std::size_t X = S.find_first_of("xX");
@@ -56,6 +60,8 @@ bool ParseSize(const std::string& S, int& W, int& H) {
   return true;
 }
 
+const char* const kRender = "draftwell-cli render";
+
 struct TRenderJob {
   std::string File, Output, Layout;
   int W = 1600, H = 1200;
@@ -63,25 +69,26 @@ struct TRenderJob {
   bool Verbose = false;
 };
 
-// Loads File through the picture framework; null (with the reason in Err) when
-// nothing can be drawn. ReadOk tells whether the whole file was read.
-TqdCADImage* LoadImage(TqdPicture& P, const std::string& File, std::string& Err, bool& ReadOk) {
+}  // namespace
+
+TqdCADImage* LoadCliDrawing(TqdPicture& P, const std::string& File, const char* Command, std::string& Err,
+                            bool& ReadOk, const TqdProgressEvent& OnProgress) {
   ReadOk = false;
-  P.OnProgress = nullptr;
+  P.OnProgress = OnProgress;
   try {
     P.LoadFromFile(File);
   } catch (const std::exception& E) {
-    Err += std::string("draftwell-cli render: ") + E.what() + "\n";
+    Err += std::string(Command) + ": " + E.what() + "\n";
     return nullptr;
   }
   auto* Img = dynamic_cast<TqdCADImage*>(P.Graphic());
   if (!Img) {
-    Err += "draftwell-cli render: " + File + " is not a drawing\n";
+    Err += std::string(Command) + ": " + File + " is not a drawing\n";
     return nullptr;
   }
   Img->SetIsProcessMessages(false);
   if (!Img->LoadOk()) {
-    Err += "draftwell-cli render: " +
+    Err += std::string(Command) + ": " +
            (Img->LoadError().empty() ? std::string("cannot read the file") : Img->LoadError()) + "\n";
     return Img->HasContent() ? Img : nullptr;
   }
@@ -89,21 +96,23 @@ TqdCADImage* LoadImage(TqdPicture& P, const std::string& File, std::string& Err,
   return Img;
 }
 
-bool SelectDefaultLayout(TqdCADImage& Img, const std::string& Layout, std::string& Err) {
+bool SelectCliLayout(TqdCADImage& Img, const std::string& Layout, const char* Command, std::string& Err) {
   if (!Layout.empty()) {
     if (!Img.SelectLayout(Layout)) {
-      Err += "draftwell-cli render: no layout '" + Layout + "'\n";
+      Err += std::string(Command) + ": no layout '" + Layout + "'\n";
       return false;
     }
     return true;
   }
   const int D = Img.Converter() ? Img.Converter()->DefaultLayoutIndex() : 0;
   if (!Img.SelectLayout(std::to_string(D)) && !Img.SelectLayout("0")) {
-    Err += "draftwell-cli render: the drawing has no layout\n";
+    Err += std::string(Command) + ": the drawing has no layout\n";
     return false;
   }
   return true;
 }
+
+namespace {
 
 int Render(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   TRenderJob J;
@@ -155,13 +164,13 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
   }
   GQtMessages = J.Verbose;
   RegisterCliFormats();
-  EnsureApplication();
+  EnsureCliApplication();
   TqdPicture Picture;
   bool ReadOk = false;
-  TqdCADImage* Loaded = LoadImage(Picture, J.File, Err, ReadOk);
+  TqdCADImage* Loaded = LoadCliDrawing(Picture, J.File, kRender, Err, ReadOk);
   if (!Loaded) return 1;
   TqdCADImage& Img = *Loaded;
-  if (!SelectDefaultLayout(Img, J.Layout, Err)) return ReadOk ? 2 : 1;
+  if (!SelectCliLayout(Img, J.Layout, kRender, Err)) return ReadOk ? 2 : 1;
   Img.SetBackgroundColor(J.Black ? 0 : 0xFFFFFF);
   Img.SetDefaultColor(J.Black ? 0xFFFFFF : 0);
   const auto T0 = std::chrono::steady_clock::now();
@@ -182,14 +191,14 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
 // value when the file cannot be drawn.
 double RenderMs(const std::string& File) {
   RegisterCliFormats();
-  EnsureApplication();
+  EnsureCliApplication();
   TqdPicture Picture;
   std::string Err;
   bool ReadOk = false;
-  TqdCADImage* Loaded = LoadImage(Picture, File, Err, ReadOk);
+  TqdCADImage* Loaded = LoadCliDrawing(Picture, File, kRender, Err, ReadOk);
   if (!Loaded) return -1;
   TqdCADImage& Img = *Loaded;
-  if (!SelectDefaultLayout(Img, {}, Err)) return -1;
+  if (!SelectCliLayout(Img, {}, kRender, Err)) return -1;
   QImage Q(1600, 1200, QImage::Format_RGB32);
   TqdQtCanvas C(&Q);
   const auto T0 = std::chrono::steady_clock::now();
@@ -206,6 +215,7 @@ int RenderCommand(const std::vector<std::string>& Args, std::string& Out, std::s
 int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   if (Args.empty()) return RunCli(Args, Out, Err);
   if (Args[0] == "render") return Render(Args, Out, Err);
+  if (Args[0] == "thumbnail") return ThumbnailCommand(Args, Out, Err);
   if (Args[0] != "info") return RunCli(Args, Out, Err);
   std::vector<std::string> Rest;
   bool Timed = false, Json = false;

@@ -12,31 +12,11 @@
 #include <QImage>
 
 #include "Info.h"
+#include "cli_test_util.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TRun {
-  int Status;
-  std::string Out, Err;
-};
-
-TRun RunArgs(std::vector<std::string> Args) {
-  TRun R;
-  R.Status = RunCli(Args, R.Out, R.Err);
-  return R;
-}
-
-// A temporary file that goes away with the test.
-struct TTempFile {
-  fs::path Path;
-  TTempFile(const std::string& Name, const std::string& Bytes) {
-    Path = fs::temp_directory_path() / ("draftwell_cli_" + std::to_string(::getpid()) + "_" + Name);
-    std::ofstream(Path, std::ios::binary) << Bytes;
-  }
-  ~TTempFile() { fs::remove(Path); }
-};
 
 // Rows of pixels darker than mid grey in a picture file (empty when unreadable).
 std::vector<std::vector<bool>> DarkPixels(const std::string& AFile) {
