@@ -62,8 +62,9 @@ echo "package.sh: lintian found no errors"
 [ -n "$CHROOT" ] || exit 0
 
 # ---- a fresh Debian 12 root with the package installed
-mirror=$(grep -h -o -E 'https?://[^ ]*/debian/?' /etc/apt/sources.list /etc/apt/sources.list.d/*.sources \
-           /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1 || true)
+# The first Debian archive apt uses: "URIs:" of a .sources file or a "deb" line.
+mirror=$(grep -h -E '^[[:space:]]*(URIs:|deb[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/*.sources \
+           /etc/apt/sources.list.d/*.list 2>/dev/null | grep -o -E 'https?://[^ ]*/debian/?' | head -n 1 || true)
 mirror=${mirror:-http://deb.debian.org/debian}
 if [ ! -x "$CHROOT/usr/bin/apt-get" ]; then
   echo "package.sh: debootstrap bookworm $CHROOT $mirror"

@@ -172,7 +172,7 @@ TEST(InstalledFiles, every_file_in_its_place) {
       "share/doc/draftwell/copyright",
       "share/doc/draftwell/changelog.gz",
   };
-  for (const std::string& S : Split(DRAFTWELL_ICON_SIZES, ';'))
+  for (const std::string& S : Split(DRAFTWELL_ICON_SIZES, ','))
     Files.push_back("share/icons/hicolor/" + S + "x" + S + "/apps/draftwell.png");
   for (const std::string& F : Files) EXPECT_TRUE(fs::is_regular_file(cPrefix / F)) << F;
   for (const char* P : {"bin/draftwell", "bin/draftwell-cli"}) {
@@ -182,7 +182,7 @@ TEST(InstalledFiles, every_file_in_its_place) {
 }
 
 TEST(InstalledFiles, icons_have_their_size_and_something_drawn) {
-  for (const std::string& S : Split(DRAFTWELL_ICON_SIZES, ';')) {
+  for (const std::string& S : Split(DRAFTWELL_ICON_SIZES, ',')) {
     const QImage I(QString::fromStdString((cPrefix / ("share/icons/hicolor/" + S + "x" + S + "/apps/draftwell.png")).string()));
     ASSERT_FALSE(I.isNull()) << S;
     EXPECT_EQ(I.width(), std::stoi(S));
