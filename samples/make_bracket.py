@@ -13,7 +13,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_plan import W, arc, circle, entity, insert, layout_object, line, lwpolyline, text, viewport  # noqa: E402
+from make_plan import (W, arc, block_definition, block_record_table, circle, entity, insert,  # noqa: E402
+                       layer_table, layout_object, line, linetype_table, lwpolyline, text, viewport)
 
 LAYERS = [  # name, colour, linetype, lineweight (1/100 mm)
     ("0", 7, "Continuous", -3),
@@ -48,9 +49,11 @@ def polar(c, r, deg):
     return (c[0] + r * math.cos(a), c[1] + r * math.sin(a))
 
 
-def dimension(w, owner, kind, subclasses, points, text_at, style="ISO-25", override=""):
-    """A dimension without a block: the program generates its lines, arrows and text."""
+def dimension(w, owner, kind, subclasses, points, text_at, style="ISO-25", override="", block=None):
+    """A dimension; without a block the program generates its lines, arrows and text."""
     entity(w, "DIMENSION", "DIMENSIONS", "AcDbDimension", owner)
+    if block:
+        w.g(2, block)
     w.pt(10, *points[10])
     w.pt(11, *text_at)
     w.g(70, kind)
@@ -71,13 +74,15 @@ def linear(w, owner, p1, p2, line_at, angle, text_at):
                             ("AcDbRotatedDimension",)], {10: line_at}, text_at)
 
 
-def mtext(w, layer, owner, p, height, width, s, style="NOTES", paper=False):
-    entity(w, "MTEXT", layer, "AcDbMText", owner, paper)
+def mtext(w, layer, owner, p, height, width, s, style="NOTES", paper=False, attach=1, direction=None, color=None):
+    entity(w, "MTEXT", layer, "AcDbMText", owner, paper, color)
     w.pt(10, *p)
     w.g(40, float(height))
     w.g(41, float(width))
-    w.g(71, 1)
+    w.g(71, attach)
     w.g(72, 1)
+    if direction is not None:
+        w.pt(11, math.cos(math.radians(direction)), math.sin(math.radians(direction)))
     while len(s) > 250:  # the text goes in 250-character pieces, the last one in group 1
         w.g(3, s[:250])
         s = s[250:]
@@ -155,6 +160,60 @@ def insert_with_attributes(w, layer, owner, name, p, values, paper=False):
     w.g(8, layer)
 
 
+ARROW, DIM_TEXT = 2.5, 3.5  # the dimension style's arrow size and text height
+
+
+def solid_arrow(w, owner, tip, deg):
+    """A filled arrowhead whose tip points in the direction deg."""
+    ux, uy = math.cos(math.radians(deg)), math.sin(math.radians(deg))
+    bx, by, half = tip[0] - ux * ARROW, tip[1] - uy * ARROW, ARROW / 6
+    entity(w, "SOLID", "0", "AcDbTrace", owner, color=0)
+    w.pt(10, *tip)
+    w.pt(11, bx - uy * half, by + ux * half)
+    w.pt(12, bx + uy * half, by - ux * half)
+    w.pt(13, bx + uy * half, by - ux * half)
+
+
+def dim_text(w, owner, p, s, deg=0.0):
+    mtext(w, "0", owner, p, DIM_TEXT, 0, s, style="DIMTEXT", attach=5, direction=deg, color=0)
+
+
+def angular_block(w, owner, vertex, radius, a0, a1, label, extensions):
+    """An angle from a0 to a1 (counter-clockwise) on an arc about vertex; extensions:
+    (angle, start radius) of the extension lines."""
+    arc(w, "0", owner, vertex, radius, a0, a1)
+    solid_arrow(w, owner, polar(vertex, radius, a0), a0 - 90)
+    solid_arrow(w, owner, polar(vertex, radius, a1), a1 + 90)
+    for a, r0 in extensions:
+        line(w, "0", owner, polar(vertex, r0, a), polar(vertex, radius + 1.25, a))
+    dim_text(w, owner, polar(vertex, radius + 4, (a0 + a1) / 2), label)
+
+
+def dimension_blocks(w):
+    """The pictures of the diameter, radius and angular dimensions: (name, body)."""
+    d1, d2 = polar(HOLE, 20, 225), polar(HOLE, 20, 45)
+    fillet = (10, 70)
+
+    def diameter(owner):
+        line(w, "0", owner, d1, d2)
+        solid_arrow(w, owner, d2, 45)
+        solid_arrow(w, owner, d1, 225)
+        dim_text(w, owner, polar(polar(HOLE, 8, 45), 3, 135), "\\U+00D840", 45)
+
+    def radius(owner):
+        line(w, "0", owner, polar(fillet, 10, 135), polar(fillet, 19, 135))
+        solid_arrow(w, owner, polar(fillet, 10, 135), -45)
+        dim_text(w, owner, polar(fillet, 24, 135), "R10")
+
+    def bolt_angle(owner):
+        angular_block(w, owner, HOLE, 42, 30, 90, "60\\U+00B0", [(30, BOLT_R + 4.6), (90, BOLT_R + 4.6)])
+
+    def chamfer_angle(owner):
+        angular_block(w, owner, (100, 80), 16, -45, 0, "45\\U+00B0", [(0, 0)])
+
+    return [("*D1", diameter), ("*D2", radius), ("*D3", bolt_angle), ("*D4", chamfer_angle)]
+
+
 TITLE_FIELDS = [  # tag, prompt, value, position in the block, height
     ("TITLE", "Title", "MOUNTING BRACKET", (4, 34), 6),
     ("NUMBER", "Drawing number", "DW-0044-01", (4, 22), 4),
@@ -170,6 +229,7 @@ def build():
     H_MS_REC, H_PS_REC, H_TB_REC, H_RA_REC = 0x1F, 0x1E, 0x1D, 0x1C
     H_ROOT, H_LAYOUTS, H_LAYOUT_MODEL, H_LAYOUT_PAPER = 0xC, 0x1A, 0x1B, 0x19
     H_BR_TABLE = 0x18
+    H_DIM_RECS = (0x17, 0x16, 0x15, 0x14)
 
     w.g(0, "SECTION"); w.g(2, "HEADER")
     w.g(9, "$ACADVER"); w.g(1, "AC1015")
@@ -187,26 +247,16 @@ def build():
     w.g(0, "ENDSEC")
 
     w.g(0, "SECTION"); w.g(2, "TABLES")
-    w.g(0, "TABLE"); w.g(2, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, len(LINETYPES))
-    for name, desc, pattern in LINETYPES:
-        w.g(0, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLinetypeTableRecord")
-        w.g(2, name); w.g(70, 0); w.g(3, desc); w.g(72, 65); w.g(73, len(pattern))
-        w.g(40, float(sum(abs(x) for x in pattern)))
-        for x in pattern:
-            w.g(49, float(x)); w.g(74, 0)
-    w.g(0, "ENDTAB")
-    w.g(0, "TABLE"); w.g(2, "LAYER"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, len(LAYERS))
-    for name, color, ltype, weight in LAYERS:
-        w.g(0, "LAYER"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLayerTableRecord")
-        w.g(2, name); w.g(70, 0); w.g(62, color); w.g(6, ltype); w.g(370, weight)
-    w.g(0, "ENDTAB")
-    w.g(0, "TABLE"); w.g(2, "STYLE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, 3)
-    for name, font in [("Standard", "txt"), ("NOTES", "romans.shx"), ("TITLE", "romand.shx")]:
+    linetype_table(w, LINETYPES)
+    layer_table(w, LAYERS)
+    w.g(0, "TABLE"); w.g(2, "STYLE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, 4)
+    for name, font in [("Standard", "txt"), ("NOTES", "romans.shx"), ("TITLE", "romand.shx"),
+                       ("DIMTEXT", "arial.ttf")]:
         w.g(0, "STYLE"); h = w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbTextStyleTableRecord")
         w.g(2, name); w.g(70, 0); w.g(40, 0.0); w.g(41, 1.0); w.g(50, 0.0); w.g(71, 0)
         w.g(42, 2.5); w.g(3, font); w.g(4, "")
-        if name == "NOTES":
-            h_notes_style = h
+        if name == "DIMTEXT":
+            h_dim_style = h
     w.g(0, "ENDTAB")
     w.g(0, "TABLE"); w.g(2, "DIMSTYLE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, 1)
     w.g(100, "AcDbDimStyleTable")
@@ -216,30 +266,18 @@ def build():
     for code, value in [(40, 1.0), (41, 2.5), (42, 0.625), (44, 1.25), (73, 0), (74, 0), (77, 1),
                         (140, 3.5), (141, 2.5), (147, 0.625), (271, 0), (78, 8)]:
         w.g(code, value)
-    w.g(340, f"{h_notes_style:X}")
+    w.g(340, f"{h_dim_style:X}")
     w.g(0, "ENDTAB")
-    w.g(0, "TABLE"); w.g(2, "BLOCK_RECORD"); w.g(5, f"{H_BR_TABLE:X}"); w.g(100, "AcDbSymbolTable"); w.g(70, 4)
-    for h, name, lay in [(H_MS_REC, "*Model_Space", H_LAYOUT_MODEL), (H_PS_REC, "*Paper_Space", H_LAYOUT_PAPER),
-                         (H_TB_REC, "TITLEBLOCK", 0), (H_RA_REC, "ROUGHNESS", 0)]:
-        w.g(0, "BLOCK_RECORD"); w.g(5, f"{h:X}"); w.g(330, f"{H_BR_TABLE:X}")
-        w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbBlockTableRecord"); w.g(2, name)
-        w.g(340, f"{lay:X}")
-    w.g(0, "ENDTAB")
+    block_record_table(w, H_BR_TABLE, [(H_MS_REC, "*Model_Space", H_LAYOUT_MODEL),
+                                       (H_PS_REC, "*Paper_Space", H_LAYOUT_PAPER),
+                                       (H_TB_REC, "TITLEBLOCK", 0), (H_RA_REC, "ROUGHNESS", 0)] +
+                       [(H_DIM_RECS[i], name, 0) for i, (name, _) in enumerate(dimension_blocks(w))])
     w.g(0, "ENDSEC")
 
     w.g(0, "SECTION"); w.g(2, "BLOCKS")
 
     def block(name, rec, body, paper=False, flags=0):
-        w.g(0, "BLOCK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
-        if paper:
-            w.g(67, 1)
-        w.g(8, "0"); w.g(100, "AcDbBlockBegin"); w.g(2, name); w.g(70, flags); w.pt(10, 0, 0); w.g(3, name)
-        w.g(1, "")
-        body()
-        w.g(0, "ENDBLK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
-        if paper:
-            w.g(67, 1)
-        w.g(8, "0"); w.g(100, "AcDbBlockEnd")
+        block_definition(w, name, rec, body, paper, flags)
 
     block("*Model_Space", H_MS_REC, lambda: None)
     block("*Paper_Space", H_PS_REC, lambda: None, paper=True)
@@ -260,6 +298,8 @@ def build():
         lwpolyline(w, "0", H_RA_REC, [(-2.9, 5), (0, 0), (5.8, 10), (16, 10)])
         attdef(w, H_RA_REC, (3.5, 11), 2.5, "RA", "Roughness", "Ra 3.2")
     block("ROUGHNESS", H_RA_REC, roughness, flags=2)
+    for rec, (name, body) in zip(H_DIM_RECS, dimension_blocks(w)):
+        block(name, rec, lambda: body(rec), flags=1)
     w.g(0, "ENDSEC")
 
     w.g(0, "SECTION"); w.g(2, "ENTITIES")
@@ -285,8 +325,6 @@ def build():
     cuts = [(0, 20), (60, 66), (74, 80)]  # y ranges of solid material on the cut
     for y0, y1 in cuts:
         lwpolyline(w, "OUTLINE", ms, [(x0, y0), (x1, y0), (x1, y1), (x0, y1)], closed=True)
-    for y in (14.0, 66.0):
-        line(w, "HIDDEN", ms, (x1 - 4, y), (x1 - 4, y + 6 if y < 40 else y - 6))
     hatch_ansi31(w, "HATCH", ms, [[(x0, y0), (x1, y0), (x1, y1), (x0, y1)] for y0, y1 in cuts], 0.5)
     line(w, "CENTER", ms, (x0 - 5, HOLE[1]), (x1 + 5, HOLE[1]))
     line(w, "CENTER", ms, (x0 - 5, 70), (x1 + 5, 70))
@@ -299,29 +337,28 @@ def build():
     linear(w, ms, (0, 0), HOLE, (-22, 0), 90, (-22, 20))
     linear(w, ms, (10, 80), (0, 0), (-32, 0), 90, (-32, 40))
     linear(w, ms, (x0, 80), (x1, 80), (x0, 90), 0, (155, 90))
-    # the hole's diameter, across it at 45 degrees
+    # the hole's diameter, the fillet's radius, the angle between two bolt holes and
+    # the chamfer's angle, with their pictures in blocks as CAD programs write them
     d1, d2 = polar(HOLE, 20, 225), polar(HOLE, 20, 45)
-    dimension(w, ms, 3, [("AcDbDiametricDimension", (15, d1), (40, 0.0))], {10: d2}, polar(HOLE, 10, 45))
-    # the fillet's radius
-    dimension(w, ms, 4, [("AcDbRadialDimension", (15, polar((10, 70), 10, 135)), (40, 8.0))],
-              {10: (10, 70)}, polar((10, 70), 18, 135))
-    # the angle between two bolt holes, at the bolt circle
+    dimension(w, ms, 3 | 32, [("AcDbDiametricDimension", (15, d1), (40, 0.0))], {10: d2},
+              polar(polar(HOLE, 8, 45), 3, 135), block="*D1")
+    dimension(w, ms, 4 | 32, [("AcDbRadialDimension", (15, polar((10, 70), 10, 135)), (40, 9.0))],
+              {10: (10, 70)}, polar((10, 70), 24, 135), block="*D2")
     p1, p2 = polar(HOLE, BOLT_R, 30), polar(HOLE, BOLT_R, 90)
-    dimension(w, ms, 5, [("AcDb3PointAngularDimension", (13, p1), (14, p2), (15, HOLE))],
-              {10: polar(HOLE, 42, 60)}, polar(HOLE, 42, 60))
-    # the chamfer, between the top edge and the slope
-    dimension(w, ms, 2, [("AcDb2LineAngularDimension", (13, (60, 80)), (14, (100, 80)), (15, (100, 80)),
-                          (16, polar((100, 80), 16, -22.5)))],
-              {10: (120, 60)}, polar((100, 80), 16, -22.5))
+    dimension(w, ms, 5 | 32, [("AcDb3PointAngularDimension", (13, p1), (14, p2), (15, HOLE))],
+              {10: polar(HOLE, 42, 60)}, polar(HOLE, 46, 60), block="*D3")
+    dimension(w, ms, 2 | 32, [("AcDb2LineAngularDimension", (13, (60, 80)), (14, (100, 80)), (15, (100, 80)),
+                               (16, polar((100, 80), 16, -22.5)))],
+              {10: (120, 60)}, polar((100, 80), 20, -22.5), block="*D4")
 
     # surface texture on the top edge and on the section's face
     insert_with_attributes(w, "NOTES", ms, "ROUGHNESS", (40, 80), [("RA", "Ra 3.2", (3.5, 11), 2.5)])
-    insert_with_attributes(w, "NOTES", ms, "ROUGHNESS", (x1, 30), [("RA", "Ra 1.6", (3.5, 11), 2.5)])
+    insert_with_attributes(w, "NOTES", ms, "ROUGHNESS", (x1, 10), [("RA", "Ra 1.6", (3.5, 11), 2.5)])
 
     mtext(w, "NOTES", ms, (0, -30), 3.5, 170,
           "{\\fLiberation Sans|b1|i0|c0|p34;NOTES}\\P"
-          "1. Break all sharp edges, {\\C1;0.5 x 45%%d}.\\P"
-          "2. Holes 3 x %%c8 {\\H0.7x;\\S+0.1^ 0;} on a bolt circle of R30.\\P"
+          "1. Break all sharp edges, {\\C1;0.5 mm at 45 degrees}.\\P"
+          "2. Three holes of {\\H1.2x;8} mm on a bolt circle of R30.\\P"
           "3. Finish: {\\Lzinc plated\\l}, {\\fLiberation Serif|b0|i1|c0|p18;8 \\U+00B5m} at least.")
 
     # the A3 sheet: frame, the views at 1:1, the detail at 2:1 and the title block

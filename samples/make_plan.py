@@ -161,6 +161,52 @@ def layout_object(w, h, owner, name, order, rec, limmax, paper=(297.0, 210.0), p
     w.g(330, f"{rec:X}")
 
 
+def linetype_table(w, linetypes):
+    """linetypes: (name, description, dash lengths: positive drawn, negative gaps)."""
+    w.g(0, "TABLE"); w.g(2, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, len(linetypes))
+    for name, desc, pattern in linetypes:
+        w.g(0, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLinetypeTableRecord")
+        w.g(2, name); w.g(70, 0); w.g(3, desc); w.g(72, 65); w.g(73, len(pattern))
+        w.g(40, float(sum(abs(x) for x in pattern)))
+        for x in pattern:
+            w.g(49, float(x)); w.g(74, 0)
+    w.g(0, "ENDTAB")
+
+
+def layer_table(w, layers):
+    """layers: (name, colour, linetype, lineweight in 1/100 mm)."""
+    w.g(0, "TABLE"); w.g(2, "LAYER"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, len(layers))
+    for name, color, ltype, weight in layers:
+        w.g(0, "LAYER"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLayerTableRecord")
+        w.g(2, name); w.g(70, 0); w.g(62, color); w.g(6, ltype); w.g(370, weight)
+    w.g(0, "ENDTAB")
+
+
+def block_record_table(w, table_handle, records):
+    """records: (handle, block name, handle of its layout or 0)."""
+    w.g(0, "TABLE"); w.g(2, "BLOCK_RECORD"); w.g(5, f"{table_handle:X}"); w.g(100, "AcDbSymbolTable")
+    w.g(70, len(records))
+    for h, name, layout in records:
+        w.g(0, "BLOCK_RECORD"); w.g(5, f"{h:X}"); w.g(330, f"{table_handle:X}")
+        w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbBlockTableRecord"); w.g(2, name)
+        w.g(340, f"{layout:X}")
+    w.g(0, "ENDTAB")
+
+
+def block_definition(w, name, rec, body, paper=False, flags=0):
+    """BLOCK, what body() writes, ENDBLK; the base point is the origin."""
+    w.g(0, "BLOCK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
+    if paper:
+        w.g(67, 1)
+    w.g(8, "0"); w.g(100, "AcDbBlockBegin"); w.g(2, name); w.g(70, flags); w.pt(10, 0, 0); w.g(3, name)
+    w.g(1, "")
+    body()
+    w.g(0, "ENDBLK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
+    if paper:
+        w.g(67, 1)
+    w.g(8, "0"); w.g(100, "AcDbBlockEnd")
+
+
 LAYERS = [("0", 7), ("WALLS", 7), ("DOORS", 1), ("FURNITURE", 3), ("WINDOWS", 5),
           ("DIMENSIONS", 2), ("TEXT", 6), ("FRAME", 8), ("VIEWPORTS", 4)]
 
@@ -186,50 +232,24 @@ def build():
     w.g(0, "ENDSEC")
 
     w.g(0, "SECTION"); w.g(2, "TABLES")
-    w.g(0, "TABLE"); w.g(2, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, 4)
-    for name, desc, pattern in [("ByBlock", "", []), ("ByLayer", "", []),
-                                ("Continuous", "Solid line", []),
-                                ("DASHED", "Dashed __ __ __", [0.5, -0.25])]:
-        w.g(0, "LTYPE"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLinetypeTableRecord")
-        w.g(2, name); w.g(70, 0); w.g(3, desc); w.g(72, 65); w.g(73, len(pattern))
-        w.g(40, float(sum(abs(x) for x in pattern)))
-        for x in pattern:
-            w.g(49, float(x)); w.g(74, 0)
-    w.g(0, "ENDTAB")
-    w.g(0, "TABLE"); w.g(2, "LAYER"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, len(LAYERS))
-    for name, color in LAYERS:
-        w.g(0, "LAYER"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbLayerTableRecord")
-        w.g(2, name); w.g(70, 0); w.g(62, color)
-        w.g(6, "DASHED" if name == "WINDOWS" else "Continuous")
-        w.g(370, 50 if name == "WALLS" else -3)
-    w.g(0, "ENDTAB")
+    linetype_table(w, [("ByBlock", "", []), ("ByLayer", "", []), ("Continuous", "Solid line", []),
+                       ("DASHED", "Dashed __ __ __", [0.5, -0.25])])
+    layer_table(w, [(name, color, "DASHED" if name == "WINDOWS" else "Continuous", 50 if name == "WALLS" else -3)
+                    for name, color in LAYERS])
     w.g(0, "TABLE"); w.g(2, "STYLE"); w.h(); w.g(100, "AcDbSymbolTable"); w.g(70, 1)
     w.g(0, "STYLE"); w.h(); w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbTextStyleTableRecord")
     w.g(2, "Standard"); w.g(70, 0); w.g(40, 0.0); w.g(41, 1.0); w.g(50, 0.0); w.g(71, 0)
     w.g(42, 0.2); w.g(3, "txt"); w.g(4, "")
     w.g(0, "ENDTAB")
-    w.g(0, "TABLE"); w.g(2, "BLOCK_RECORD"); w.g(5, f"{H_BR_TABLE:X}"); w.g(100, "AcDbSymbolTable"); w.g(70, 4)
-    for h, name, layout in [(H_MS_REC, "*Model_Space", H_LAYOUT_MODEL), (H_PS_REC, "*Paper_Space", H_LAYOUT_PAPER),
-                            (H_DOOR_REC, "DOOR", 0), (H_TABLE_REC, "TABLE4", 0)]:
-        w.g(0, "BLOCK_RECORD"); w.g(5, f"{h:X}"); w.g(330, f"{H_BR_TABLE:X}")
-        w.g(100, "AcDbSymbolTableRecord"); w.g(100, "AcDbBlockTableRecord"); w.g(2, name)
-        w.g(340, f"{layout:X}")
-    w.g(0, "ENDTAB")
+    block_record_table(w, H_BR_TABLE, [(H_MS_REC, "*Model_Space", H_LAYOUT_MODEL),
+                                       (H_PS_REC, "*Paper_Space", H_LAYOUT_PAPER),
+                                       (H_DOOR_REC, "DOOR", 0), (H_TABLE_REC, "TABLE4", 0)])
     w.g(0, "ENDSEC")
 
     w.g(0, "SECTION"); w.g(2, "BLOCKS")
 
     def block(name, rec, body, paper=False):
-        w.g(0, "BLOCK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
-        if paper:
-            w.g(67, 1)
-        w.g(8, "0"); w.g(100, "AcDbBlockBegin"); w.g(2, name); w.g(70, 0); w.pt(10, 0, 0); w.g(3, name)
-        w.g(1, "")
-        body()
-        w.g(0, "ENDBLK"); w.h(); w.g(330, f"{rec:X}"); w.g(100, "AcDbEntity")
-        if paper:
-            w.g(67, 1)
-        w.g(8, "0"); w.g(100, "AcDbBlockEnd")
+        block_definition(w, name, rec, body, paper)
 
     block("*Model_Space", H_MS_REC, lambda: None)
     block("*Paper_Space", H_PS_REC, lambda: None, paper=True)
