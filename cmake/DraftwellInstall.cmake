@@ -57,14 +57,15 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# CPack indents the extended description itself and writes an empty line as " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "CAD drawing viewer and editor for DWG, DXF and plot files
- Draftwell opens CAD drawings (DWG and DWT R9 to R2018, DXF text and binary)
- and HPGL/2, HP RTL and PCL plot files, and shows them as they were drawn:
- curves, SHX and TrueType text, hatches, dimensions, linetypes, blocks and
- paper layouts with their viewports. Entities can be selected and edited.
- .
- The package holds the editor (draftwell), registered for the drawing file
- types with thumbnails for file managers, and the command-line tool
- draftwell-cli, which describes, draws and thumbnails drawings without a
- display.")
+Draftwell opens CAD drawings (DWG and DWT R9 to R2018, DXF text and binary)
+and HPGL/2, HP RTL and PCL plot files, and shows them as they were drawn:
+curves, SHX and TrueType text, hatches, dimensions, linetypes, blocks and
+paper layouts with their viewports. Entities can be selected and edited.
+
+The package holds the editor (draftwell), registered for the drawing file
+types with thumbnails for file managers, and the command-line tool
+draftwell-cli, which describes, draws and thumbnails drawings without a
+display.")
 include(CPack)

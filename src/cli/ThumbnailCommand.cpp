@@ -21,11 +21,11 @@ const char* const kThumbnailUsage =
     "Usage: draftwell-cli thumbnail FILE OUT.png [--size N] [--budget MS]\n"
     "  Draws the drawing's default layout fitted into an NxN PNG picture (default\n"
     "  256) on white, for file managers. Reading stops after MS milliseconds\n"
-    "  (default 1500; 0: no limit) and what was read by then is drawn.\n"
+    "  (default 1000; 0: no limit) and what was read by then is drawn.\n"
     "  Nothing is written when the drawing cannot be read.\n";
 
 constexpr int cDefaultSize = 256, cMaxSize = 4096;
-constexpr long cDefaultBudgetMs = 1500, cMaxBudgetMs = 3600000;
+constexpr long cDefaultBudgetMs = 1000, cMaxBudgetMs = 3600000;
 
 bool ParseCount(const std::string& S, long Min, long Max, long& V) {
   long R = 0;

@@ -70,7 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Thumbnail, help_names_the_options) {
   const TRun R = RunArgs({"thumbnail", "--help"});
   EXPECT_EQ(R.Status, 0);
-  for (const char* W : {"--size N", "--budget MS", "256", "1500"}) EXPECT_NE(R.Out.find(W), std::string::npos) << W;
+  for (const char* W : {"--size N", "--budget MS", "256", "1000"}) EXPECT_NE(R.Out.find(W), std::string::npos) << W;
   const TRun H = RunArgs({"help"});
   EXPECT_NE(H.Out.find("thumbnail FILE OUT.png"), std::string::npos) << H.Out;
 }
