@@ -2,6 +2,9 @@
 # Installs what is missing, builds with AddressSanitizer and UBSan, runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
+# The whole run's time, printed however it ends.
+started=$(date +%s)
+trap 'e=$(( $(date +%s) - started )); echo "test.sh: $((e / 60)) min $((e % 60)) s"' EXIT
 ./scripts/install-deps.sh
 
 BUILD=build/test

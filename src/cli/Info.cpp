@@ -325,7 +325,9 @@ std::string Num(double V) {
 std::string PointText(const TFPoint& P) { return "(" + Num(P.X) + ", " + Num(P.Y) + ", " + Num(P.Z) + ")"; }
 
 // The names separated by commas, wrapped before column 100 with the continuation
-// lines indented under the first name.
+// lines indented under the first name. A name is never split, and lines that
+// hold paths (file, fonts) are never wrapped: their length depends on where
+// the files lie, not on the drawing.
 std::string Joined(const std::vector<std::string>& L) {
   constexpr std::size_t cnstIndent = 13, cnstWidth = 100;
   std::string R;
