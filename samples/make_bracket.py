@@ -13,8 +13,9 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_plan import (W, arc, block_definition, block_record_table, circle, entity, insert,  # noqa: E402
-                       layer_table, layout_object, line, linetype_table, lwpolyline, text, viewport)
+from make_plan import (W, arc, block_definition, block_record_table, circle, entity, header_section,  # noqa: E402
+                       insert, layer_table, line, linetype_table, lwpolyline, objects_section, space_blocks,
+                       text, viewport, write_drawing)
 
 LAYERS = [  # name, colour, linetype, lineweight (1/100 mm)
     ("0", 7, "Continuous", -3),
@@ -231,20 +232,10 @@ def build():
     H_BR_TABLE = 0x18
     H_DIM_RECS = (0x17, 0x16, 0x15, 0x14)
 
-    w.g(0, "SECTION"); w.g(2, "HEADER")
-    w.g(9, "$ACADVER"); w.g(1, "AC1015")
-    w.g(9, "$DWGCODEPAGE"); w.g(3, "ANSI_1252")
-    w.g(9, "$INSBASE"); w.pt(10, 0, 0)
-    w.g(9, "$EXTMIN"); w.pt(10, -30, -60)
-    w.g(9, "$EXTMAX"); w.pt(10, 185, 100)
-    w.g(9, "$INSUNITS"); w.g(70, 4)
-    w.g(9, "$MEASUREMENT"); w.g(70, 1)
-    w.g(9, "$TILEMODE"); w.g(70, 0)
-    w.g(9, "$LTSCALE"); w.g(40, 0.5)
-    w.g(9, "$PSLTSCALE"); w.g(70, 1)
-    w.g(9, "$DIMSTYLE"); w.g(2, "ISO-25")
-    w.g(9, "$HANDSEED"); w.g(5, "FFFF")
-    w.g(0, "ENDSEC")
+    header_section(w, [("$ACADVER", 1, "AC1015"), ("$DWGCODEPAGE", 3, "ANSI_1252"), ("$INSBASE", 10, (0, 0)),
+                       ("$EXTMIN", 10, (-30, -60)), ("$EXTMAX", 10, (185, 100)), ("$INSUNITS", 70, 4),
+                       ("$MEASUREMENT", 70, 1), ("$TILEMODE", 70, 0), ("$LTSCALE", 40, 0.5),
+                       ("$PSLTSCALE", 70, 1), ("$DIMSTYLE", 2, "ISO-25"), ("$HANDSEED", 5, "FFFF")])
 
     w.g(0, "SECTION"); w.g(2, "TABLES")
     linetype_table(w, LINETYPES)
@@ -279,8 +270,7 @@ def build():
     def block(name, rec, body, paper=False, flags=0):
         block_definition(w, name, rec, body, paper, flags)
 
-    block("*Model_Space", H_MS_REC, lambda: None)
-    block("*Paper_Space", H_PS_REC, lambda: None, paper=True)
+    space_blocks(w, H_MS_REC, H_PS_REC)
 
     def title_block():
         # 180 x 45 mm, drawn from its lower left corner
@@ -373,23 +363,12 @@ def build():
                            [(tag, value, at, height) for tag, _, value, at, height in TITLE_FIELDS], paper=True)
     w.g(0, "ENDSEC")
 
-    w.g(0, "SECTION"); w.g(2, "OBJECTS")
-    w.g(0, "DICTIONARY"); w.g(5, f"{H_ROOT:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
-    w.g(3, "ACAD_LAYOUT"); w.g(350, f"{H_LAYOUTS:X}")
-    w.g(0, "DICTIONARY"); w.g(5, f"{H_LAYOUTS:X}"); w.g(330, f"{H_ROOT:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
-    w.g(3, "Model"); w.g(350, f"{H_LAYOUT_MODEL:X}")
-    w.g(3, "Sheet A3"); w.g(350, f"{H_LAYOUT_PAPER:X}")
-    layout_object(w, H_LAYOUT_MODEL, H_LAYOUTS, "Model", 0, H_MS_REC, (185, 100), (420.0, 297.0),
-                  "ISO_A3_(420.00_x_297.00_MM)")
-    layout_object(w, H_LAYOUT_PAPER, H_LAYOUTS, "Sheet A3", 1, H_PS_REC, (420, 297), (420.0, 297.0),
-                  "ISO_A3_(420.00_x_297.00_MM)")
-    w.g(0, "ENDSEC")
+    a3 = ((420.0, 297.0), "ISO_A3_(420.00_x_297.00_MM)")
+    objects_section(w, H_ROOT, H_LAYOUTS, [(H_LAYOUT_MODEL, "Model", H_MS_REC, (185, 100), *a3),
+                                           (H_LAYOUT_PAPER, "Sheet A3", H_PS_REC, (420, 297), *a3)])
     w.g(0, "EOF")
     return w.text()
 
 
 if __name__ == "__main__":
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "bracket.dxf")
-    with open(out, "w", newline="\r\n") as f:
-        f.write(build())
-    print(out)
+    write_drawing(build, "bracket.dxf")

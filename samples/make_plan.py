@@ -211,6 +211,38 @@ LAYERS = [("0", 7), ("WALLS", 7), ("DOORS", 1), ("FURNITURE", 3), ("WINDOWS", 5)
           ("DIMENSIONS", 2), ("TEXT", 6), ("FRAME", 8), ("VIEWPORTS", 4)]
 
 
+def header_section(w, variables):
+    """The HEADER section: (name, group code, value) rows; a tuple value is a point."""
+    w.g(0, "SECTION"); w.g(2, "HEADER")
+    for name, code, value in variables:
+        w.g(9, name)
+        if isinstance(value, tuple):
+            w.pt(code, *value)
+        else:
+            w.g(code, value)
+    w.g(0, "ENDSEC")
+
+
+def space_blocks(w, ms_rec, ps_rec):
+    """The model and paper space block definitions, both empty: their entities are in ENTITIES."""
+    block_definition(w, "*Model_Space", ms_rec, lambda: None)
+    block_definition(w, "*Paper_Space", ps_rec, lambda: None, paper=True)
+
+
+def objects_section(w, root, layouts_dict, layouts):
+    """The OBJECTS section: the root dictionary, its layout dictionary and one LAYOUT per row
+    (handle, name, block record, limits maximum[, paper size in mm, paper name]), in tab order."""
+    w.g(0, "SECTION"); w.g(2, "OBJECTS")
+    w.g(0, "DICTIONARY"); w.g(5, f"{root:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
+    w.g(3, "ACAD_LAYOUT"); w.g(350, f"{layouts_dict:X}")
+    w.g(0, "DICTIONARY"); w.g(5, f"{layouts_dict:X}"); w.g(330, f"{root:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
+    for h, name, *_ in layouts:
+        w.g(3, name); w.g(350, f"{h:X}")
+    for order, (h, name, rec, limmax, *paper) in enumerate(layouts):
+        layout_object(w, h, layouts_dict, name, order, rec, limmax, *paper)
+    w.g(0, "ENDSEC")
+
+
 def build():
     w = W()
     # Fixed handles for the objects that refer to each other.
@@ -218,18 +250,10 @@ def build():
     H_ROOT, H_LAYOUTS, H_LAYOUT_MODEL, H_LAYOUT_PAPER = 0xC, 0x1A, 0x1B, 0x19
     H_BR_TABLE = 0x18
 
-    w.g(0, "SECTION"); w.g(2, "HEADER")
-    w.g(9, "$ACADVER"); w.g(1, "AC1015")
-    w.g(9, "$DWGCODEPAGE"); w.g(3, "ANSI_1252")
-    w.g(9, "$INSBASE"); w.pt(10, 0, 0)
-    w.g(9, "$EXTMIN"); w.pt(10, -1, -1)
-    w.g(9, "$EXTMAX"); w.pt(10, 17, 11)
-    w.g(9, "$INSUNITS"); w.g(70, 6)
-    w.g(9, "$MEASUREMENT"); w.g(70, 1)
-    w.g(9, "$TILEMODE"); w.g(70, 1)
-    w.g(9, "$LTSCALE"); w.g(40, 0.5)
-    w.g(9, "$HANDSEED"); w.g(5, "FFFF")
-    w.g(0, "ENDSEC")
+    header_section(w, [("$ACADVER", 1, "AC1015"), ("$DWGCODEPAGE", 3, "ANSI_1252"), ("$INSBASE", 10, (0, 0)),
+                       ("$EXTMIN", 10, (-1, -1)), ("$EXTMAX", 10, (17, 11)), ("$INSUNITS", 70, 6),
+                       ("$MEASUREMENT", 70, 1), ("$TILEMODE", 70, 1), ("$LTSCALE", 40, 0.5),
+                       ("$HANDSEED", 5, "FFFF")])
 
     w.g(0, "SECTION"); w.g(2, "TABLES")
     linetype_table(w, [("ByBlock", "", []), ("ByLayer", "", []), ("Continuous", "Solid line", []),
@@ -251,8 +275,7 @@ def build():
     def block(name, rec, body, paper=False):
         block_definition(w, name, rec, body, paper)
 
-    block("*Model_Space", H_MS_REC, lambda: None)
-    block("*Paper_Space", H_PS_REC, lambda: None, paper=True)
+    space_blocks(w, H_MS_REC, H_PS_REC)
 
     def door():
         # leaf and swing: a 0.9 m door opening to the left
@@ -311,22 +334,19 @@ def build():
     viewport(w, ps, 3, (237, 120), (90, 70), (9, 8), 3)
     w.g(0, "ENDSEC")
 
-    w.g(0, "SECTION"); w.g(2, "OBJECTS")
-    w.g(0, "DICTIONARY"); w.g(5, f"{H_ROOT:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
-    w.g(3, "ACAD_LAYOUT"); w.g(350, f"{H_LAYOUTS:X}")
-    w.g(0, "DICTIONARY"); w.g(5, f"{H_LAYOUTS:X}"); w.g(330, f"{H_ROOT:X}"); w.g(100, "AcDbDictionary"); w.g(281, 1)
-    w.g(3, "Model"); w.g(350, f"{H_LAYOUT_MODEL:X}")
-    w.g(3, "Plan"); w.g(350, f"{H_LAYOUT_PAPER:X}")
-    for h, name, order, rec, limmax in [(H_LAYOUT_MODEL, "Model", 0, H_MS_REC, (12, 9)),
-                                        (H_LAYOUT_PAPER, "Plan", 1, H_PS_REC, (297, 210))]:
-        layout_object(w, h, H_LAYOUTS, name, order, rec, limmax)
-    w.g(0, "ENDSEC")
+    objects_section(w, H_ROOT, H_LAYOUTS, [(H_LAYOUT_MODEL, "Model", H_MS_REC, (12, 9)),
+                                           (H_LAYOUT_PAPER, "Plan", H_PS_REC, (297, 210))])
     w.g(0, "EOF")
     return w.text()
 
 
-if __name__ == "__main__":
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), "plan.dxf")
+def write_drawing(build_drawing, default_name):
+    """Writes the drawing to the file named on the command line, else beside this script."""
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(os.path.abspath(__file__)), default_name)
     with open(out, "w", newline="\r\n") as f:
-        f.write(build())
+        f.write(build_drawing())
     print(out)
+
+
+if __name__ == "__main__":
+    write_drawing(build, "plan.dxf")

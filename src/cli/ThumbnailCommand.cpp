@@ -1,8 +1,6 @@
 // draftwell-cli thumbnail: a small square picture for file managers. A file
 // manager waits for it, so a huge drawing is read only for a while and drawn
 // with what was read by then.
-#include <QImage>
-#include <QString>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -11,7 +9,6 @@
 #include "Info.h"
 #include "RenderCommand.h"
 #include "qdExport.h"
-#include "qdQtCanvas.h"
 
 namespace {
 
@@ -105,19 +102,9 @@ int ThumbnailCommand(const std::vector<std::string>& Args, std::string& Out, std
   Img->SetBackgroundColor(0xFFFFFF);
   Img->SetDefaultColor(0);
   const int N = static_cast<int>(J.Size);
-  QImage Q(N, N, QImage::Format_RGB32);
-  if (Q.isNull()) {
-    Err += std::string(kThumbnail) + ": the picture is too large\n";
-    return 1;
-  }
-  {
-    TqdQtCanvas C(&Q);
-    qdPaintFitted(*Img, C, N, N);
-    C.End();
-  }
-  // File managers hand over temporary names of their own: PNG whatever the name says.
-  if (!Q.save(QString::fromStdString(J.Output), "PNG")) {
-    Err += std::string(kThumbnail) + ": cannot write '" + J.Output + "'\n";
+  std::string Why;
+  if (!qdWritePNG(*Img, J.Output, N, N, Why)) {
+    Err += std::string(kThumbnail) + ": " + Why + "\n";
     return 1;
   }
   const double Ms = std::chrono::duration<double, std::milli>(TClock::now() - T0).count();

@@ -57,6 +57,10 @@ bool qdWritePicture(TqdCADImage& Img, const std::string& AFileName, int W, int H
     C->End();
     return true;
   }
+  return qdWritePNG(Img, AFileName, W, H, AError);
+}
+
+bool qdWritePNG(TqdCADImage& Img, const std::string& AFileName, int W, int H, std::string& AError) {
   QImage Q(W, H, QImage::Format_RGB32);
   if (Q.isNull()) {
     AError = "the picture is too large";

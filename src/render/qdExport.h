@@ -18,3 +18,6 @@ TqdPictureKind qdPictureKindOf(const std::string& AFileName);
 // Writes the current layout as a W x H picture of the kind the name asks for;
 // false with the reason in AError (nothing useful is left behind).
 bool qdWritePicture(TqdCADImage& Img, const std::string& AFileName, int W, int H, std::string& AError);
+// Writes the current layout as a W x H PNG picture whatever the name's extension
+// says (file managers hand over temporary names); false with the reason in AError.
+bool qdWritePNG(TqdCADImage& Img, const std::string& AFileName, int W, int H, std::string& AError);
