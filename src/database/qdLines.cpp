@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <utility>
 
 #include "TableItems.h"
@@ -35,12 +36,57 @@ TFPoint Along(const TFPoint& S, const TFPoint& V, double T) {
   return {S.X + V.X * T, S.Y + V.Y * T, S.Z + V.Z * T};
 }
 
+TqdSimpleElement PlainElement(double Dash) {
+  TqdSimpleElement S;
+  S.Value = Dash;
+  return S;
+}
+
 void AddPiece(std::vector<TFPoint>& Out, const TFPoint& A, const TFPoint& B) {
   Out.push_back(A);
   Out.push_back(B);
 }
 
 }  // namespace
+
+// What an embedded object needs to become strokes, and the strokes once made.
+struct TqdEmbeddedStrokes {
+  TqdLTypeElement Definition;
+  const TqdDXFEntity* Style = nullptr;
+  const TqdDXFConverter* Converter = nullptr;
+  TqdLTypeStrokeMaker Maker;  // the font layer installed when the pattern was prepared
+  std::once_flag Once;
+  std::vector<std::vector<TFPoint>> Strokes;
+  int Kind = 0;
+  double Size = 0;  // width plus height of the object's box
+};
+
+namespace {
+
+// Making strokes loads fonts into the drawing's font list: one maker at a time.
+std::mutex GStrokeMakerLock;
+
+void MakeStrokes(TqdEmbeddedStrokes& S) {
+  if (!S.Maker) return;
+  double W = 0, H = 0;
+  int Kind = S.Kind;
+  std::lock_guard Lock(GStrokeMakerLock);
+  if (!S.Maker(S.Definition, S.Style, S.Converter, Kind, S.Strokes, W, H)) {
+    S.Strokes.clear();
+    return;
+  }
+  if (std::isfinite(W) && std::isfinite(H)) S.Size = std::fabs(W) + std::fabs(H);
+  if (Kind & 3) S.Kind = Kind & 3;
+}
+
+}  // namespace
+
+const std::vector<std::vector<TFPoint>>& TqdSimpleElement::Strokes() const {
+  static const std::vector<std::vector<TFPoint>> None;
+  if (!Embedded) return None;
+  std::call_once(Embedded->Once, MakeStrokes, std::ref(*Embedded));
+  return Embedded->Strokes;
+}
 
 void qdSetLTypeStrokeMaker(TqdLTypeStrokeMaker Maker) { StrokeMaker() = std::move(Maker); }
 
@@ -88,6 +134,13 @@ TqdLTypeElement* TqdLines::GetElement(int AIndex) {
   return AIndex >= 0 && AIndex < ElementsCount() ? &FElements[static_cast<std::size_t>(AIndex)] : nullptr;
 }
 
+double TqdLines::MaxSizeOfPatterns() const {
+  double Size = FMaxSizeOfPatterns;
+  for (const TqdSimpleElement& S : FSimpleElements)
+    if (S.Embedded && !S.Strokes().empty()) Size += S.Embedded->Size;
+  return Size;
+}
+
 bool TqdLines::IsDotted() const {
   return FSimpleElements.size() >= 2 && FSimpleElements[0].Kind == lkPlain && FSimpleElements[0].Value == 0 &&
          FSimpleElements[1].Kind == lkPlain && FSimpleElements[1].Value < 0;
@@ -107,10 +160,10 @@ void TqdLines::Loaded(const TqdDXFConverter* AConverter, std::span<const TqdDXFE
     const bool IsText = (E.ComplexType & TqdLTypeElement::cnstText) != 0;
     const bool IsShape = !IsText && (E.ComplexType & TqdLTypeElement::cnstShape) != 0 && Style;
     if (IsText || IsShape) {
-      if (D != 0) FSimpleElements.push_back({lkPlain, D});
-      // Texts and shapes become strokes once here, through the font layer. Until one
-      // is installed they keep their place, offsets, scale and rotation in the pattern
-      // and draw nothing.
+      if (D != 0) FSimpleElements.push_back(PlainElement(D));
+      // Texts and shapes become strokes through the font layer on first use. Until
+      // one is installed they keep their place, offsets, scale and rotation in the
+      // pattern and draw nothing.
       TqdSimpleElement S;
       S.Kind = lkSHX;
       if (IsText) {
@@ -120,19 +173,17 @@ void TqdLines::Loaded(const TqdDXFConverter* AConverter, std::span<const TqdDXFE
       S.Source = static_cast<int>(I);
       S.Style = Style;
       if (const TqdLTypeStrokeMaker& M = StrokeMaker()) {
-        double W = 0, H = 0;
-        int Kind = S.Kind;
-        if (M(E, Style, AConverter, Kind, S.Strokes, W, H)) {
-          if (std::isfinite(W) && std::isfinite(H)) FMaxSizeOfPatterns += std::fabs(W) + std::fabs(H);
-          S.Kind = Kind & 3 ? Kind & 3 : S.Kind;
-        } else {
-          S.Strokes.clear();
-        }
+        S.Embedded = std::make_shared<TqdEmbeddedStrokes>();
+        S.Embedded->Definition = E;
+        S.Embedded->Style = Style;
+        S.Embedded->Converter = AConverter;
+        S.Embedded->Maker = M;
+        S.Embedded->Kind = S.Kind;
       }
       if (E.ComplexType & TqdLTypeElement::cnstAbsoluteRotation) S.Kind |= lkAbsolute;
       FSimpleElements.push_back(std::move(S));
     } else {
-      FSimpleElements.push_back({lkPlain, D});
+      FSimpleElements.push_back(PlainElement(D));
     }
   }
   for (const TqdSimpleElement& S : FSimpleElements)
@@ -157,7 +208,8 @@ double TqdLines::StartOffset(double A, double B) const {
 void TqdLines::PlaceEmbedded(const TqdSimpleElement& E, const TFPoint& S, const TFPoint& V, double T,
                              std::vector<TFPoint>& Out) const {
   // Nothing to place until a font layer has made the strokes.
-  if (E.Strokes.empty()) return;
+  const auto& Strokes = E.Strokes();
+  if (Strokes.empty()) return;
   const TFPoint Base = Along(S, V, T);
   double Angle = 0;
   if ((E.Kind & lkAbsolute) == 0 && (V.X != 0 || V.Y != 0)) Angle = std::atan2(V.Y, V.X);
@@ -166,7 +218,7 @@ void TqdLines::PlaceEmbedded(const TqdSimpleElement& E, const TFPoint& S, const 
   auto Map = [&](const TFPoint& P) {
     return TFPoint{Base.X + P.X * C - P.Y * Sn, Base.Y + P.X * Sn + P.Y * C, Base.Z + P.Z * FScale};
   };
-  for (const auto& Stroke : E.Strokes)
+  for (const auto& Stroke : Strokes)
     for (std::size_t K = 1; K < Stroke.size(); ++K) {
       if (static_cast<long long>(Out.size()) > Limit) return;
       AddPiece(Out, Map(Stroke[K - 1]), Map(Stroke[K]));

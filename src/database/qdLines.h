@@ -4,6 +4,7 @@
 // short pieces a renderer draws. It works in the entity's coordinates and knows
 // nothing of the screen.
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,17 +39,24 @@ enum : int {
   lkAbsolute = 4,  // added to lkSHX or lkTrueType: rotation not relative to the line
 };
 
+struct TqdEmbeddedStrokes;
+
 // A prepared element. Embedded objects keep what they were made from (text or shape
 // number, style, offset, scale, rotation), so that a font layer can turn them into
 // strokes, and their strokes in the element's own frame: origin at the element's place,
-// X along the line, already offset, rotated and sized.
+// X along the line, already offset, rotated and sized. The strokes are made on first
+// use: a drawing names many linetypes with texts and shapes and draws few of them.
 struct TqdSimpleElement {
   int Kind = lkPlain;
   double Value = 0;  // the dash value of a plain element
   int Source = -1;                          // embedded: index of the definition element
   const TqdDXFEntity* Style = nullptr;      // embedded: the text style (may be null)
-  std::vector<std::vector<TFPoint>> Strokes;
+  // Shared by the copies of the pattern (the renderer's working copies).
+  std::shared_ptr<TqdEmbeddedStrokes> Embedded;
   bool IsEmbedded() const { return (Kind & 3) != 0; }
+  // The strokes of an embedded object, made once (thread-safely) on the first call;
+  // empty for a plain element or when no font gave strokes.
+  const std::vector<std::vector<TFPoint>>& Strokes() const;
 };
 
 // Makes the strokes of an embedded text or shape of a linetype. Fonts are a layer of
@@ -100,7 +108,8 @@ class TqdLines {
   bool IsSolid() const { return FElements.size() < 2; }
   bool IsDotted() const;
   double PatternLength() const { return FPatternLength; }
-  double MaxSizeOfPatterns() const { return FMaxSizeOfPatterns; }
+  // The pattern's length plus the sizes of its embedded objects (makes their strokes).
+  double MaxSizeOfPatterns() const;
   // The longest |Dash| of the prepared plain elements.
   double LongestElement() const { return FLongest; }
   double Scale() const { return FScale; }

@@ -244,6 +244,36 @@ TEST(PatternPreparation, StrokesOfEmbeddedObjectsArePlacedWhereTheirDashEnds) {
   EXPECT_NEAR(Out[3].Y, 1, 1e-12);
 }
 
+TEST(PatternPreparation, EmbeddedStrokesAreMadeOnceOnFirstUse) {
+  int Calls = 0;
+  qdSetLTypeStrokeMaker([&Calls](const TqdLTypeElement&, const TqdDXFEntity*, const TqdDXFConverter*, int&,
+                                 std::vector<std::vector<TFPoint>>& Strokes, double&, double&) {
+    ++Calls;
+    Strokes = {{{0, 0, 0}, {0, 1, 0}}};
+    return true;
+  });
+  TqdLines L;
+  TqdLTypeElement Text;
+  Text.Dash = 1;
+  Text.ComplexType = TqdLTypeElement::cnstText;
+  Text.Text = "X";
+  L.Add(Text);
+  L.AddTick(-1);
+  L.Loaded(nullptr);
+  qdSetLTypeStrokeMaker(nullptr);
+  EXPECT_EQ(Calls, 0) << "preparing a pattern that is never drawn makes no strokes";
+  std::vector<TFPoint> Out;
+  L.Line({0, 0, 0}, {4, 0, 0}, Out);
+  EXPECT_EQ(Calls, 1);
+  const std::size_t One = Out.size();
+  const TqdLines Copy = L;  // the renderer's working copy shares what was made
+  Out.clear();
+  Copy.Line({0, 0, 0}, {4, 0, 0}, Out);
+  L.Line({0, 0, 0}, {4, 0, 0}, Out);
+  EXPECT_EQ(Calls, 1);
+  EXPECT_EQ(Out.size(), 2 * One) << "the copy draws the same strokes";
+}
+
 TEST(PatternPreparation, SolidAndDottedAndZeroLength) {
   EXPECT_TRUE(Pattern({1}).IsSolid());
   EXPECT_TRUE(Pattern({0, -1}).IsDotted());

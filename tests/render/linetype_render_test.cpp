@@ -206,7 +206,7 @@ TEST(LinetypePixels, EmbeddedTextIsDrawnBesideTheLine) {
   LT->AddElement(T);
   S.C.Loads(LT);
   ASSERT_EQ(LT->Lines().SimpleElements().size(), 3u);
-  EXPECT_FALSE(LT->Lines().SimpleElements()[2].Strokes.empty()) << "the text became strokes";
+  EXPECT_FALSE(LT->Lines().SimpleElements()[2].Strokes().empty()) << "the text became strokes";
   S.Line(S.Model, {0, 50, 0}, {100, 50, 0}, LT);
   const QImage Q = S.Render();
   // Letters reach 2 above and below the line, where a plain dashed line paints nothing.
