@@ -9,7 +9,6 @@
 #include "DumpCommand.h"
 #include "Json.h"
 #include "Readers.h"
-#include "RenderCommand.h"
 #include "SHXFontList.h"
 #include "TTF.h"
 #include "qdCodePages.h"
@@ -456,6 +455,15 @@ void RegisterCliFormats() {
   (void)Registered;
 }
 
+namespace {
+TCliCommand GRenderCommand = nullptr, GThumbnailCommand = nullptr;
+}  // namespace
+
+void SetCliPictureCommands(TCliCommand Render, TCliCommand Thumbnail) {
+  GRenderCommand = Render;
+  GThumbnailCommand = Thumbnail;
+}
+
 int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   RegisterCliFormats();
   if (Args.empty()) {
@@ -472,8 +480,8 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
     return 0;
   }
   if (Cmd == "info") return Info(Args, Out, Err);
-  if (Cmd == "render") return RenderCommand(Args, Out, Err);
-  if (Cmd == "thumbnail") return ThumbnailCommand(Args, Out, Err);
+  if (Cmd == "render" && GRenderCommand) return GRenderCommand(Args, Out, Err);
+  if (Cmd == "thumbnail" && GThumbnailCommand) return GThumbnailCommand(Args, Out, Err);
   if (Cmd == "dump") return RunDump(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
   Err += Usage();

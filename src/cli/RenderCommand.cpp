@@ -213,6 +213,7 @@ int RenderCommand(const std::vector<std::string>& Args, std::string& Out, std::s
 }
 
 int RunCliWithRender(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
+  SetCliPictureCommands(RenderCommand, ThumbnailCommand);
   if (Args.empty()) return RunCli(Args, Out, Err);
   if (Args[0] == "render") return Render(Args, Out, Err);
   if (Args[0] == "thumbnail") return ThumbnailCommand(Args, Out, Err);

@@ -481,6 +481,10 @@ void TfmMain::SetLoading(bool V) {
 void TfmMain::LoadProgress(TqdGraphic* Sender, int Percent) {
   if (!FLoading) return;
   FLoadingGraphic = Sender;
+  // Between reports the image runs the host's events through this callback;
+  // input waits, a Stop action being the only re-entry allowed while loading.
+  if (auto* I = dynamic_cast<TqdCADImage*>(Sender); I && !I->OnProcessMessages)
+    I->OnProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
   pbLoading->setValue(Percent);
   // The image has already run the non-input events; the gate lets only the
   // Cancel button's clicks through.

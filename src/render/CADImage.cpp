@@ -1,7 +1,5 @@
 #include "CADImage.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -104,12 +102,9 @@ void TqdCADImage::ReaderProgress(TqdProgressStage Stage, long long Done, long lo
     if (Slot == FLastProgressSlot) return;
     FLastProgressSlot = Slot;
   }
-  // Only input-free events run here: a Stop action is the only re-entry the
-  // editor allows while the reader owns the converter.
-  if (OnProcessMessages)
-    OnProcessMessages();
-  else if (QCoreApplication::instance())
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // The host runs its events here (the editor: input-free ones, a Stop action
+  // being the only re-entry it allows while the reader owns the converter).
+  if (OnProcessMessages) OnProcessMessages();
   const std::string Msg = Stage == psStarting ? "Loading file..." : "Loading entities...";
   Progress(Stage, ProgressPercent(Done, Total), Msg);
 }

@@ -2,7 +2,8 @@
 // The device the draw pipeline paints through: pens, brushes, polylines,
 // polygons, arcs, pixels, clip regions, images and saved states, all in device
 // pixels. The interface knows nothing of the toolkit behind it, so the library
-// stays usable headless; qdQtCanvas.h paints it with QPainter.
+// stays usable headless; qt/qdQtCanvas.h paints it with QPainter and
+// qdRecordingCanvas.h logs what is drawn.
 //
 // Pixel rules (what a raster device with antialiasing off writes):
 // - a point (X, Y) is the pixel in column X, row Y;
@@ -102,7 +103,9 @@ struct TqdRegionData;
 
 // A clip region: a set of device pixels. A default region is null, which means
 // "no clipping" when selected into a canvas; a region built from geometry may
-// still be empty (clips everything away).
+// still be empty (clips everything away). The pixels are kept as banded
+// rectangles: sorted by rows, then columns; the rectangles of a band share their
+// rows, do not touch, and two bands that touch differ in their columns.
 class TqdRegion {
  public:
   TqdRegion();
@@ -147,9 +150,10 @@ class TqdRegion {
   bool IntersectsRect(const TqdIntRect& R) const;
   // The disjoint rectangles that make up the region, for exporters.
   void GetRects(std::vector<TqdIntRect>& Rects) const;
+  // The banded rectangles themselves; empty for null and empty regions.
+  std::span<const TqdIntRect> Rects() const;
 
  private:
-  friend struct TqdRegionAccess;
   std::unique_ptr<TqdRegionData> FData;  // nullptr: null region
 };
 
@@ -176,8 +180,10 @@ class TqdRegionStack {
 struct TqdImageData;
 
 // A picture to stretch into a rectangle (raster images of the drawing). Pixels
-// use the device colour convention; transparent parts of a loaded picture stay
-// transparent when it is drawn.
+// use the device colour convention; transparent parts of a decoded picture stay
+// transparent when it is drawn. The pixels are 32-bit words 0xAARRGGBB with the
+// alpha premultiplied, row after row (opaque pictures have alpha 0xFF); files
+// are decoded by the toolkit side (qt/qdQtCanvas.h, qdImageFromQt).
 class TqdImage {
  public:
   TqdImage();
@@ -190,10 +196,14 @@ class TqdImage {
   // A Width x Height image filled with Fill; false (and empty) for sizes that
   // are not positive or too large to allocate.
   bool Create(int Width, int Height, TqdDeviceColor Fill = 0xFFFFFF);
-  // Decodes an image file (any format the toolkit reads); false on failure.
-  bool LoadFromFile(const std::string& FileName);
-  bool LoadFromMemory(std::span<const std::uint8_t> Bytes);
+  // Takes Width x Height words in the layout above; false (and empty) when the
+  // size is not positive, too large, or does not match the words given.
+  bool Assign(int Width, int Height, std::vector<std::uint32_t> Pixels, bool HasAlpha);
   bool IsEmpty() const;
+  // Whether some pixel may be transparent.
+  bool HasAlpha() const;
+  // The words, Width() per row; nullptr when empty.
+  const std::uint32_t* Bits() const;
   int Width() const;
   int Height() const;
   // Out-of-range positions are ignored / read as 0.
@@ -204,7 +214,6 @@ class TqdImage {
   bool IsMonochrome() const;
 
  private:
-  friend struct TqdImageAccess;
   std::unique_ptr<TqdImageData> FData;
 };
 

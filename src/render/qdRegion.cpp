@@ -1,12 +1,21 @@
-// Clip regions and images on top of QRegion and QImage.
-#include <QColor>
-#include <QPolygon>
+// Clip regions as banded rectangles and pictures as plain pixel words.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <utility>
 
-#include "qdQtInternal.h"
+#include "qdCanvas.h"
+
+struct TqdRegionData {
+  std::vector<TqdIntRect> Rects;  // banded, see qdCanvas.h
+};
+
+struct TqdImageData {
+  int W = 0, H = 0;
+  bool Alpha = false;
+  std::vector<std::uint32_t> Px;
+};
 
 namespace {
 
@@ -23,7 +32,7 @@ struct TEdge {
 // The pixels whose centres lie inside the polygon, the rule of the polygon
 // fill, as banded rectangles: rows scanned with an active edge list, equal
 // neighbouring rows merged into one band.
-QRegion ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
+std::vector<TqdIntRect> ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
   std::vector<TEdge> Edges;
   Edges.reserve(Pts.size());
   for (size_t I = 0; I < Pts.size(); ++I) {
@@ -48,7 +57,7 @@ QRegion ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
   std::sort(Edges.begin(), Edges.end(),
             [](const TEdge& A, const TEdge& B) { return A.FirstRow < B.FirstRow; });
 
-  std::vector<QRect> Rects;
+  std::vector<TqdIntRect> Rects;
   std::vector<const TEdge*> Active;
   std::vector<std::pair<double, int>> Cross;
   std::vector<std::pair<int, int>> Spans, PrevSpans;
@@ -57,11 +66,11 @@ QRegion ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
   int Row = Edges.front().FirstRow;
   auto Flush = [&](int Y) {
     // Spans of row Y: extend the previous band when equal, else a new band.
-    if (!Spans.empty() && Spans == PrevSpans && !Rects.empty() && Rects.back().bottom() == Y - 1) {
-      for (size_t K = BandStart; K < Rects.size(); ++K) Rects[K].setBottom(Y);
+    if (!Spans.empty() && Spans == PrevSpans && !Rects.empty() && Rects.back().Bottom == Y) {
+      for (size_t K = BandStart; K < Rects.size(); ++K) Rects[K].Bottom = Y + 1;
     } else {
       BandStart = Rects.size();
-      for (auto [L, R] : Spans) Rects.emplace_back(QPoint(L, Y), QPoint(R, Y));
+      for (auto [L, R] : Spans) Rects.push_back({L, Y, R + 1, Y + 1});
     }
     PrevSpans.swap(Spans);
   };
@@ -100,37 +109,97 @@ QRegion ScanPolygon(std::span<const TqdDPoint> Pts, bool Winding) {
     Flush(Row);
     ++Row;
   }
-  QRegion Rgn;
-  if (!Rects.empty()) Rgn.setRects(Rects.data(), int(Rects.size()));
-  return Rgn;
+  return Rects;
 }
 
-}  // namespace
 
-QRect qdToQRect(const TqdIntRect& R) {
+using TSpans = std::vector<std::pair<int, int>>;  // [Left, Right) columns, sorted, apart
+
+enum TOp { opAnd, opOr, opXor };
+
+// The columns of a band under Op from the columns of both operands.
+void CombineSpans(const TSpans& A, const TSpans& B, TOp Op, TSpans& Out) {
+  Out.clear();
+  std::vector<int> Xs;
+  Xs.reserve(2 * (A.size() + B.size()));
+  for (auto [L, R] : A) Xs.insert(Xs.end(), {L, R});
+  for (auto [L, R] : B) Xs.insert(Xs.end(), {L, R});
+  std::sort(Xs.begin(), Xs.end());
+  Xs.erase(std::unique(Xs.begin(), Xs.end()), Xs.end());
+  size_t IA = 0, IB = 0;
+  for (size_t K = 0; K + 1 < Xs.size(); ++K) {
+    const int X0 = Xs[K], X1 = Xs[K + 1];
+    while (IA < A.size() && A[IA].second <= X0) ++IA;
+    while (IB < B.size() && B[IB].second <= X0) ++IB;
+    const bool InA = IA < A.size() && A[IA].first <= X0;
+    const bool InB = IB < B.size() && B[IB].first <= X0;
+    const bool In = Op == opAnd ? InA && InB : Op == opOr ? InA || InB : InA != InB;
+    if (!In) continue;
+    if (!Out.empty() && Out.back().second == X0)
+      Out.back().second = X1;
+    else
+      Out.emplace_back(X0, X1);
+  }
+}
+
+// Appends a band of rows [Y0, Y1), extending the last band when it ends at Y0
+// with the same columns, so that the result stays banded.
+void AddBand(std::vector<TqdIntRect>& Rects, size_t& LastBand, const TSpans& Spans, int Y0, int Y1) {
+  if (Spans.empty()) return;
+  if (LastBand < Rects.size() && Rects.back().Bottom == Y0 && Rects.size() - LastBand == Spans.size()) {
+    bool Same = true;
+    for (size_t K = 0; K < Spans.size() && Same; ++K)
+      Same = Rects[LastBand + K].Left == Spans[K].first && Rects[LastBand + K].Right == Spans[K].second;
+    if (Same) {
+      for (size_t K = LastBand; K < Rects.size(); ++K) Rects[K].Bottom = Y1;
+      return;
+    }
+  }
+  LastBand = Rects.size();
+  for (auto [L, R] : Spans) Rects.push_back({L, Y0, R, Y1});
+}
+
+// The columns of the band of Rects that covers row Y, walking Index forward.
+void SpansAt(const std::vector<TqdIntRect>& Rects, size_t& Index, int Y, TSpans& Out) {
+  Out.clear();
+  while (Index < Rects.size() && Rects[Index].Bottom <= Y) ++Index;
+  for (size_t K = Index; K < Rects.size() && Rects[K].Top <= Y && Rects[K].Top == Rects[Index].Top; ++K)
+    Out.emplace_back(Rects[K].Left, Rects[K].Right);
+}
+
+std::vector<TqdIntRect> Combine(const std::vector<TqdIntRect>& A, const std::vector<TqdIntRect>& B, TOp Op) {
+  std::vector<int> Ys;
+  Ys.reserve(2 * (A.size() + B.size()));
+  for (const TqdIntRect& R : A) Ys.insert(Ys.end(), {R.Top, R.Bottom});
+  for (const TqdIntRect& R : B) Ys.insert(Ys.end(), {R.Top, R.Bottom});
+  std::sort(Ys.begin(), Ys.end());
+  Ys.erase(std::unique(Ys.begin(), Ys.end()), Ys.end());
+  std::vector<TqdIntRect> Out;
+  size_t IA = 0, IB = 0, LastBand = std::numeric_limits<size_t>::max();
+  TSpans SA, SB, S;
+  for (size_t K = 0; K + 1 < Ys.size(); ++K) {
+    SpansAt(A, IA, Ys[K], SA);
+    SpansAt(B, IB, Ys[K], SB);
+    CombineSpans(SA, SB, Op, S);
+    AddBand(Out, LastBand, S, Ys[K], Ys[K + 1]);
+  }
+  return Out;
+}
+
+// R with its corners clamped into the device range and put in order; an empty
+// rectangle when it has no area.
+TqdIntRect Normalized(const TqdIntRect& R) {
   int L = qdClampDeviceCoord(R.Left), T = qdClampDeviceCoord(R.Top);
   int Ri = qdClampDeviceCoord(R.Right), B = qdClampDeviceCoord(R.Bottom);
   if (Ri < L) std::swap(L, Ri);
   if (B < T) std::swap(T, B);
-  if (Ri == L || B == T) return QRect();
-  return QRect(L, T, Ri - L, B - T);
+  if (Ri == L || B == T) return {};
+  return {L, T, Ri, B};
 }
 
-TqdIntRect qdFromQRect(const QRect& R) {
-  if (R.isEmpty()) return {};
-  return {R.x(), R.y(), R.x() + R.width(), R.y() + R.height()};
-}
-
-QColor qdToQColor(TqdDeviceColor C) {
-  return QColor(int(C & 0xFF), int((C >> 8) & 0xFF), int((C >> 16) & 0xFF));
-}
+}  // namespace
 
 // ---- TqdRegion
-
-void TqdRegionAccess::Set(TqdRegion& R, QRegion Rgn) {
-  if (!R.FData) R.FData = std::make_unique<TqdRegionData>();
-  R.FData->Rgn = std::move(Rgn);
-}
 
 TqdRegion::TqdRegion() = default;
 TqdRegion::TqdRegion(const TqdRegion& Other)
@@ -152,7 +221,7 @@ void TqdRegion::SetPolygon(std::span<const TqdPoint> Points, TqdFillMode FillMod
 }
 
 void TqdRegion::SetPolygon(std::span<const TqdDPoint> Points, TqdFillMode FillMode) {
-  QRegion Rgn;
+  auto Data = std::make_unique<TqdRegionData>();
   const bool Bad = std::any_of(Points.begin(), Points.end(),
                                [](const TqdDPoint& P) { return std::isnan(P.X) || std::isnan(P.Y); });
   if (Points.size() >= 3 && !Bad) {
@@ -161,12 +230,17 @@ void TqdRegion::SetPolygon(std::span<const TqdDPoint> Points, TqdFillMode FillMo
       P.X = std::clamp(P.X, double(-qdMaxDeviceCoord), double(qdMaxDeviceCoord));
       P.Y = std::clamp(P.Y, double(-qdMaxDeviceCoord), double(qdMaxDeviceCoord));
     }
-    Rgn = ScanPolygon(D, FillMode == fmWinding);
+    Data->Rects = ScanPolygon(D, FillMode == fmWinding);
   }
-  TqdRegionAccess::Set(*this, std::move(Rgn));
+  FData = std::move(Data);
 }
 
-void TqdRegion::SetRect(const TqdIntRect& R) { TqdRegionAccess::Set(*this, QRegion(qdToQRect(R))); }
+void TqdRegion::SetRect(const TqdIntRect& R) {
+  auto Data = std::make_unique<TqdRegionData>();
+  const TqdIntRect N = Normalized(R);
+  if (N.Right > N.Left) Data->Rects.push_back(N);
+  FData = std::move(Data);
+}
 
 void TqdRegion::Clear() { FData.reset(); }
 
@@ -176,7 +250,7 @@ void TqdRegion::Intersect(const TqdRegion& Other) {
     *this = Other;
     return;
   }
-  FData->Rgn = FData->Rgn.intersected(Other.FData->Rgn);
+  FData->Rects = Combine(FData->Rects, Other.FData->Rects, opAnd);
 }
 
 void TqdRegion::Exclude(const TqdRegion& Other) {
@@ -185,7 +259,7 @@ void TqdRegion::Exclude(const TqdRegion& Other) {
     *this = Other;
     return;
   }
-  FData->Rgn = FData->Rgn.xored(Other.FData->Rgn);
+  FData->Rects = Combine(FData->Rects, Other.FData->Rects, opXor);
 }
 
 void TqdRegion::Union(const TqdRegion& Other) {
@@ -194,18 +268,23 @@ void TqdRegion::Union(const TqdRegion& Other) {
     *this = Other;
     return;
   }
-  FData->Rgn = FData->Rgn.united(Other.FData->Rgn);
+  FData->Rects = Combine(FData->Rects, Other.FData->Rects, opOr);
 }
 
 void TqdRegion::Offset(int DX, int DY) {
-  if (!FData || FData->Rgn.isEmpty()) return;
+  if (!FData || FData->Rects.empty()) return;
   // The region stays within the device range however often it moves.
-  const QRect B = FData->Rgn.boundingRect();
-  const qint64 X = std::clamp<qint64>(DX, qint64(-qdMaxDeviceCoord) - B.left(),
-                                      qint64(qdMaxDeviceCoord) - B.right());
-  const qint64 Y = std::clamp<qint64>(DY, qint64(-qdMaxDeviceCoord) - B.top(),
-                                      qint64(qdMaxDeviceCoord) - B.bottom());
-  FData->Rgn.translate(int(X), int(Y));
+  const TqdIntRect B = GetBox();
+  const std::int64_t X = std::clamp<std::int64_t>(DX, std::int64_t(-qdMaxDeviceCoord) - B.Left,
+                                                  std::int64_t(qdMaxDeviceCoord) - (B.Right - 1));
+  const std::int64_t Y = std::clamp<std::int64_t>(DY, std::int64_t(-qdMaxDeviceCoord) - B.Top,
+                                                  std::int64_t(qdMaxDeviceCoord) - (B.Bottom - 1));
+  for (TqdIntRect& R : FData->Rects) {
+    R.Left += int(X);
+    R.Right += int(X);
+    R.Top += int(Y);
+    R.Bottom += int(Y);
+  }
 }
 
 void TqdRegion::Update(const TqdCanvas& Canvas) { *this = Canvas.ClipRegion(); }
@@ -216,54 +295,67 @@ void TqdRegion::Paint(TqdCanvas& Canvas) const { Canvas.FillRegion(*this); }
 
 bool TqdRegion::IsNull() const { return !FData; }
 
-bool TqdRegion::IsEmpty() const { return !FData || FData->Rgn.isEmpty(); }
+bool TqdRegion::IsEmpty() const { return !FData || FData->Rects.empty(); }
 
 TqdRegionState TqdRegion::GetState() const {
   if (!FData) return rsNull;
-  const int N = FData->Rgn.rectCount();
+  const size_t N = FData->Rects.size();
   return N == 0 ? rsEmpty : N == 1 ? rsSimple : rsComplex;
 }
 
 TqdIntRect TqdRegion::GetBox() const {
-  return FData ? qdFromQRect(FData->Rgn.boundingRect()) : TqdIntRect{};
+  if (!FData || FData->Rects.empty()) return {};
+  const std::vector<TqdIntRect>& Rs = FData->Rects;
+  TqdIntRect B{Rs.front().Left, Rs.front().Top, Rs.front().Right, Rs.back().Bottom};
+  for (const TqdIntRect& R : Rs) {
+    B.Left = std::min(B.Left, R.Left);
+    B.Right = std::max(B.Right, R.Right);
+  }
+  return B;
 }
 
-bool TqdRegion::Contains(int X, int Y) const { return !FData || FData->Rgn.contains(QPoint(X, Y)); }
+bool TqdRegion::Contains(int X, int Y) const {
+  if (!FData) return true;
+  const std::vector<TqdIntRect>& Rs = FData->Rects;
+  // Bands come in row order, so the bottoms never decrease.
+  auto It = std::partition_point(Rs.begin(), Rs.end(), [Y](const TqdIntRect& R) { return R.Bottom <= Y; });
+  for (; It != Rs.end() && It->Top <= Y; ++It)
+    if (X >= It->Left && X < It->Right) return true;
+  return false;
+}
 
 bool TqdRegion::IntersectsRect(const TqdIntRect& R) const {
-  const QRect Q = qdToQRect(R);
-  if (Q.isEmpty()) return false;
-  return !FData || FData->Rgn.intersects(Q);
+  const TqdIntRect Q = Normalized(R);
+  if (Q.Right <= Q.Left) return false;
+  if (!FData) return true;
+  const std::vector<TqdIntRect>& Rs = FData->Rects;
+  auto It = std::partition_point(Rs.begin(), Rs.end(), [&Q](const TqdIntRect& A) { return A.Bottom <= Q.Top; });
+  for (; It != Rs.end() && It->Top < Q.Bottom; ++It)
+    if (It->Left < Q.Right && It->Right > Q.Left) return true;
+  return false;
 }
 
 void TqdRegion::GetRects(std::vector<TqdIntRect>& Rects) const {
   Rects.clear();
-  if (!FData) return;
-  for (const QRect& R : FData->Rgn) Rects.push_back(qdFromQRect(R));
+  if (FData) Rects = FData->Rects;
+}
+
+std::span<const TqdIntRect> TqdRegion::Rects() const {
+  if (!FData) return {};
+  return FData->Rects;
 }
 
 // ---- TqdImage
 
 namespace {
 // Images beyond this many pixels are refused rather than allocated.
-constexpr qint64 MaxImagePixels = qint64(1) << 26;
+constexpr std::int64_t MaxImagePixels = std::int64_t(1) << 26;
 
-QImage Normalized(const QImage& Img) {
-  if (Img.isNull()) return {};
-  return Img.convertToFormat(Img.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                   : QImage::Format_RGB32);
+// 0x00BBGGRR to an opaque 0xAARRGGBB word.
+std::uint32_t ToWord(TqdDeviceColor C) {
+  return 0xFF000000u | ((C & 0xFF) << 16) | (C & 0xFF00) | ((C >> 16) & 0xFF);
 }
 }  // namespace
-
-void TqdImageAccess::Set(TqdImage& I, const QImage& Img) {
-  QImage N = Normalized(Img);
-  if (N.isNull()) {
-    I.FData.reset();
-    return;
-  }
-  if (!I.FData) I.FData = std::make_unique<TqdImageData>();
-  I.FData->Img = std::move(N);
-}
 
 TqdImage::TqdImage() = default;
 TqdImage::TqdImage(const TqdImage& Other)
@@ -279,61 +371,44 @@ TqdImage::~TqdImage() = default;
 
 bool TqdImage::Create(int Width, int Height, TqdDeviceColor Fill) {
   FData.reset();
-  if (Width <= 0 || Height <= 0 || qint64(Width) * Height > MaxImagePixels) return false;
-  QImage Img(Width, Height, QImage::Format_RGB32);
-  if (Img.isNull()) return false;
-  Img.fill(qdToQColor(Fill));
-  TqdImageAccess::Set(*this, Img);
+  if (Width <= 0 || Height <= 0 || std::int64_t(Width) * Height > MaxImagePixels) return false;
+  return Assign(Width, Height, std::vector<std::uint32_t>(size_t(Width) * size_t(Height), ToWord(Fill)), false);
+}
+
+bool TqdImage::Assign(int Width, int Height, std::vector<std::uint32_t> Pixels, bool HasAlpha) {
+  FData.reset();
+  if (Width <= 0 || Height <= 0 || std::int64_t(Width) * Height > MaxImagePixels ||
+      Pixels.size() != size_t(Width) * size_t(Height))
+    return false;
+  FData = std::make_unique<TqdImageData>();
+  FData->W = Width;
+  FData->H = Height;
+  FData->Alpha = HasAlpha;
+  FData->Px = std::move(Pixels);
   return true;
 }
 
-bool TqdImage::LoadFromFile(const std::string& FileName) {
-  QImage Img;
-  if (!Img.load(QString::fromStdString(FileName)) ||
-      qint64(Img.width()) * Img.height() > MaxImagePixels) {
-    FData.reset();
-    return false;
-  }
-  TqdImageAccess::Set(*this, Img);
-  return FData != nullptr;
-}
-
-bool TqdImage::LoadFromMemory(std::span<const std::uint8_t> Bytes) {
-  QImage Img;
-  if (Bytes.empty() || Bytes.size() > size_t(std::numeric_limits<int>::max()) ||
-      !Img.loadFromData(Bytes.data(), static_cast<int>(Bytes.size())) ||
-      qint64(Img.width()) * Img.height() > MaxImagePixels) {
-    FData.reset();
-    return false;
-  }
-  TqdImageAccess::Set(*this, Img);
-  return FData != nullptr;
-}
-
 bool TqdImage::IsEmpty() const { return !FData; }
-int TqdImage::Width() const { return FData ? FData->Img.width() : 0; }
-int TqdImage::Height() const { return FData ? FData->Img.height() : 0; }
+bool TqdImage::HasAlpha() const { return FData && FData->Alpha; }
+const std::uint32_t* TqdImage::Bits() const { return FData ? FData->Px.data() : nullptr; }
+int TqdImage::Width() const { return FData ? FData->W : 0; }
+int TqdImage::Height() const { return FData ? FData->H : 0; }
 
 void TqdImage::SetPixel(int X, int Y, TqdDeviceColor Color) {
-  if (!FData || !FData->Img.valid(X, Y)) return;
-  FData->Img.setPixelColor(X, Y, qdToQColor(Color));
+  if (!FData || X < 0 || Y < 0 || X >= FData->W || Y >= FData->H) return;
+  FData->Px[size_t(Y) * size_t(FData->W) + size_t(X)] = ToWord(Color);
 }
 
 TqdDeviceColor TqdImage::Pixel(int X, int Y) const {
-  if (!FData || !FData->Img.valid(X, Y)) return 0;
-  const QRgb C = FData->Img.pixel(X, Y);
-  return TqdDeviceColor(qRed(C)) | (TqdDeviceColor(qGreen(C)) << 8) | (TqdDeviceColor(qBlue(C)) << 16);
+  if (!FData || X < 0 || Y < 0 || X >= FData->W || Y >= FData->H) return 0;
+  const std::uint32_t C = FData->Px[size_t(Y) * size_t(FData->W) + size_t(X)];
+  return ((C >> 16) & 0xFF) | (C & 0xFF00) | ((C & 0xFF) << 16);
 }
 
 bool TqdImage::IsMonochrome() const {
   if (!FData) return false;
-  const QImage& Img = FData->Img;
-  for (int Y = 0; Y < Img.height(); ++Y) {
-    const QRgb* Line = reinterpret_cast<const QRgb*>(Img.constScanLine(Y));
-    for (int X = 0; X < Img.width(); ++X) {
-      const QRgb C = Line[X] & 0xFFFFFF;
-      if (C != 0 && C != 0xFFFFFF) return false;
-    }
-  }
-  return true;
+  return std::all_of(FData->Px.begin(), FData->Px.end(), [](std::uint32_t W) {
+    const std::uint32_t C = W & 0xFFFFFF;
+    return C == 0 || C == 0xFFFFFF;
+  });
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Info.h"
+#include "RenderCommand.h"
 
 struct TRun {
   int Status;
@@ -16,7 +17,7 @@ struct TRun {
 
 inline TRun RunArgs(std::vector<std::string> Args) {
   TRun R;
-  R.Status = RunCli(Args, R.Out, R.Err);
+  R.Status = RunCliWithRender(Args, R.Out, R.Err);
   return R;
 }
 

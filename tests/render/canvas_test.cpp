@@ -11,12 +11,14 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "qdQtCanvas.h"
+#include "qdQtInternal.h"
 
 namespace {
 
@@ -568,6 +570,43 @@ TEST(Canvas, RegionOperations) {
     EXPECT_EQ(Box.Right - Box.Left, 0);
   }
   EXPECT_TRUE(Painted(Img, Red).empty());
+}
+
+// Regions keep the banded rectangles QRegion keeps for the same operations, so
+// clips and SVG clip paths come out as they would with QRegion itself.
+TEST(Canvas, RegionRectanglesAreTheOnesQRegionKeeps) {
+  std::mt19937 Rng(11);
+  std::uniform_int_distribution<int> Coord(-10, 50);
+  std::uniform_int_distribution<int> OpOf(0, 2);
+  for (int Round = 0; Round < 40; ++Round) {
+    TqdRegion R;
+    QRegion Q;
+    for (int Step = 0; Step < 6; ++Step) {
+      TqdRegion Part;
+      if (Step % 2 == 0)
+        Part.SetRect({Coord(Rng), Coord(Rng), Coord(Rng), Coord(Rng)});
+      else
+        Part.SetPolygon(std::vector<TqdPoint>{{Coord(Rng), Coord(Rng)}, {Coord(Rng), Coord(Rng)}, {Coord(Rng), Coord(Rng)}},
+                        fmAlternate);
+      const QRegion QP = qdToQRegion(Part);
+      const int Op = Step == 0 ? 1 : OpOf(Rng);
+      if (Op == 0) {
+        R.Intersect(Part);
+        Q = Q.intersected(QP);
+      } else if (Op == 1) {
+        R.Union(Part);
+        Q = Q.united(QP);
+      } else {
+        R.Exclude(Part);
+        Q = Q.xored(QP);
+      }
+      std::vector<QRect> Mine;
+      for (const QRect& A : qdToQRegion(R)) Mine.push_back(A);
+      const std::vector<QRect> Theirs(Q.begin(), Q.end());
+      ASSERT_EQ(Mine, Theirs) << "round " << Round << " step " << Step;
+      ASSERT_EQ(R.GetState() == rsComplex, Q.rectCount() > 1);
+    }
+  }
 }
 
 TEST(Canvas, RestoreStateBringsBackPenBrushAndClip) {

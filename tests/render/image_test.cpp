@@ -18,55 +18,16 @@
 #include "Polylines.h"
 #include "TableItems.h"
 #include "qdIterator.h"
+#include "Scene.h"
 #include "qdQtCanvas.h"
 
 namespace {
 
 constexpr TqdDeviceColor Red = 0x0000FF, Green = 0x00FF00, Blue = 0xFF0000, White = 0xFFFFFF, Black = 0;
 
-template <class T> T* AddTo(TqdDXFEntity* Owner, std::unique_ptr<T> E) {
-  T* Raw = E.get();
-  return Owner->AddEntity(std::move(E)) >= 0 ? Raw : nullptr;
-}
-
-TqdDXFLine* AddLine(TqdDXFEntity* Owner, TFPoint A, TFPoint B, int Aci = clByLayer) {
-  auto L = std::make_unique<TqdDXFLine>();
-  L->SetLine(A, B);
-  L->SetColorCAD(TqdColorCAD::Index(Aci));
-  return AddTo(Owner, std::move(L));
-}
-
-TqdDXFBlock* NewBlock(TqdDXFConverter& C, const std::string& Name) {
-  return dynamic_cast<TqdDXFBlock*>(C.NewNamedEntity(C.GetOrCreateSection(csBlocks), ClassOf<TqdDXFBlock>(), Name));
-}
-
-TqdDXFInsert* AddInsert(TqdDXFEntity* Owner, TqdDXFBlock* B, TFPoint P, TFPoint S = {1, 1, 1}, int Aci = clByLayer) {
-  auto I = std::make_unique<TqdDXFInsert>();
-  I->SetBlock(B);
-  I->SetPoint(P);
-  I->SetScale(S);
-  I->SetColorCAD(TqdColorCAD::Index(Aci));
-  return AddTo(Owner, std::move(I));
-}
-
-TqdDXFLayer* Layer(TqdDXFConverter& C, const std::string& Name, int Aci) {
-  TqdDXFLayer* L = C.LayerByName(Name);
-  L->SetColorCAD(TqdColorCAD::Index(Aci));
-  return L;
-}
-
-// A drawing whose view is fixed to 0..100 in X and Y: in a 100 x 100 picture,
-// drawing point (x, y) is pixel (x, 100 - y).
-struct TScene {
-  TqdCADImage Img;
-  TqdDXFConverter& C = *Img.Converter();
-  TqdDXFBlock* Model = C.ModelSpace();
-
+struct TScene : TSceneBase {
   QImage Render(int Size = 100, int Layout = 0) {
-    C.LoadAll();
-    Img.SetIsWithoutBorder(true);
-    Img.SetDrawingBox({0, 100, 0, 100, 0, 0});
-    Img.SetCurrentLayout(C.GetLayout(Layout), Layout);
+    Prepare(Layout);
     QImage Q(Size, Size, QImage::Format_RGB32);
     Q.fill(Qt::gray);
     TqdQtCanvas Canvas(&Q);
@@ -150,23 +111,6 @@ TEST_P(BlockColours, ResolveThroughReferences) {
 INSTANTIATE_TEST_SUITE_P(Rows, BlockColours, ::testing::ValuesIn(ColorRows),
                          [](const auto& I) { return std::string(I.param.Name); });
 
-TEST(DrawPixels, HiddenLayersAndInvisibleEntitiesAreAbsent) {
-  TScene S;
-  Layer(S.C, "Frozen", 1)->SetFrozen(true);
-  Layer(S.C, "Off", 1)->SetVisible(false);
-  AddLine(S.Model, {10, 20, 0}, {90, 20, 0})->SetLayer(S.C.LayerByName("Frozen"));
-  AddLine(S.Model, {10, 40, 0}, {90, 40, 0})->SetLayer(S.C.LayerByName("Off"));
-  AddLine(S.Model, {10, 60, 0}, {90, 60, 0}, 1)->SetVisibility(false);
-  // A block on a frozen layer hides its layer-"0" content too.
-  TqdDXFBlock* B = NewBlock(S.C, "B");
-  AddLine(B, {0, 0, 0}, {80, 0, 0}, 1)->SetLayer(S.C.LayerByName("0"));
-  AddInsert(S.Model, B, {10, 80, 0})->SetLayer(S.C.LayerByName("Frozen"));
-  AddLine(S.Model, {10, 90, 0}, {90, 90, 0}, 1);  // the one that shows
-  const QImage Q = S.Render();
-  EXPECT_EQ(CountColor(Q, Red), 81);
-  EXPECT_EQ(At(Q, 50, 10), Red);
-}
-
 TEST(DrawPixels, WidePolylineIsFilled) {
   TScene S;
   auto P = std::make_unique<TqdDXFLWPolyline>();
@@ -180,21 +124,6 @@ TEST(DrawPixels, WidePolylineIsFilled) {
   EXPECT_EQ(At(Q, 50, 53), Red);
   EXPECT_EQ(At(Q, 50, 40), White);
   EXPECT_GT(CountColor(Q, Red), 700);
-}
-
-TEST(DrawPixels, SolidIsFilledInDrawingOrder) {
-  TScene S;
-  auto So = std::make_unique<TqdDXFSolid>();
-  // Corners 3 and 4 are crossed in the file: drawn as a square, not a bow tie.
-  So->SetPoint({20, 20, 0});
-  So->SetPoint1({80, 20, 0});
-  So->SetPoint2({20, 80, 0});
-  So->SetPoint3({80, 80, 0});
-  So->SetColorCAD(TqdColorCAD::Index(5));
-  AddTo(S.Model, std::move(So));
-  const QImage Q = S.Render();
-  EXPECT_EQ(At(Q, 50, 50), Blue);
-  EXPECT_EQ(At(Q, 30, 50), Blue);
 }
 
 TEST(DrawPixels, PolyfaceDrawsVisibleEdgesAndSkipsBrokenFaces) {
@@ -219,28 +148,6 @@ TEST(DrawPixels, PolyfaceDrawsVisibleEdgesAndSkipsBrokenFaces) {
   EXPECT_EQ(At(Q, 20, 50), Red);
   EXPECT_EQ(At(Q, 50, 20), White) << "the hidden edge";
   EXPECT_EQ(At(Q, 50, 50), White) << "the broken face adds no diagonal";
-}
-
-TEST(DrawPixels, RaysAndConstructionLinesAreCutToTheView) {
-  TScene S;
-  auto X = std::make_unique<TqdDXFXline>();
-  X->SetStartPoint({50, 50, 0});
-  X->SetDirection({1, 0, 0});
-  X->SetColorCAD(TqdColorCAD::Index(1));
-  AddTo(S.Model, std::move(X));
-  auto R = std::make_unique<TqdDXFRay>();
-  R->SetStartPoint({50, 30, 0});
-  R->SetDirection({1, 0, 0});
-  R->SetColorCAD(TqdColorCAD::Index(3));
-  AddTo(S.Model, std::move(R));
-  AddLine(S.Model, {1, 1, 0}, {2, 2, 0}, 5);  // rays alone give the layout no box
-  const QImage Q = S.Render();
-  EXPECT_EQ(At(Q, 0, 50), Red);
-  EXPECT_EQ(At(Q, 99, 50), Red);
-  EXPECT_EQ(At(Q, 60, 70), Green);
-  EXPECT_EQ(At(Q, 99, 70), Green);
-  EXPECT_EQ(At(Q, 40, 70), White) << "a ray has one end";
-  EXPECT_EQ(S.Img.Iterator()->Stats().Drawn, 2) << S.Img.Iterator()->Stats().Entities << " " << S.Img.Iterator()->Stats().Skipped;
 }
 
 TEST(DrawPixels, LineweightWidensThePenAndZeroDpiFallsBack) {
@@ -279,55 +186,6 @@ TEST(DrawPixels, BlackModeDrawsEverythingInTheDefaultColour) {
 }
 
 // ---------------------------------------------------------------- viewports and layouts
-
-TqdDXFViewport* AddViewport(TqdDXFConverter& C, TqdDXFEntity* Paper, std::uint64_t Handle, TFPoint Centre,
-                            double W, double H, TFPoint ViewCentre, double ViewHeight) {
-  auto V = std::make_unique<TqdDXFViewport>();
-  V->SetHandle(Handle);
-  V->SetPSpaceCenter(Centre);
-  V->SetPSpaceWidth(W);
-  V->SetPSpaceHeight(H);
-  V->SetMSpaceCenter(ViewCentre);
-  V->SetMSpaceHeight(ViewHeight);
-  TqdDXFViewport* R = AddTo(Paper, std::move(V));
-  C.Loads(R);
-  return R;
-}
-
-TEST(Viewports, PaperViewportClipsItsModelView) {
-  TScene S;
-  AddLine(S.Model, {-1000, 0, 0}, {1000, 0, 0}, 1);  // crosses the whole view
-  S.C.AddLayout(std::make_unique<TqdDXFLayout>());
-  TqdDXFBlock* Paper = S.C.GetLayout(1)->PaperSpaceBlock();
-  AddViewport(S.C, Paper, 0x10, {50, 50, 0}, 100, 100, {0, 0, 0}, 100);  // the sheet
-  TqdDXFViewport* V = AddViewport(S.C, Paper, 0x20, {50, 50, 0}, 40, 40, {0, 0, 0}, 40);
-  V->SetVisibleBoundary(false);
-  ASSERT_TRUE(V->IsOn());
-  const QImage Q = S.Render(100, 1);
-  EXPECT_EQ(At(Q, 50, 50), Red) << "the model line shows inside the viewport";
-  EXPECT_EQ(At(Q, 32, 50), Red);
-  EXPECT_EQ(At(Q, 25, 50), White) << "and is clipped outside it";
-  EXPECT_EQ(At(Q, 75, 50), White);
-  EXPECT_EQ(CountColor(Q, Red), 40);
-}
-
-TEST(Viewports, LayersFrozenInTheViewportAreHiddenThereOnly) {
-  TScene S;
-  TqdDXFLayer* L = Layer(S.C, "Hidden", 1);
-  L->SetHandle(0x99);
-  AddLine(S.Model, {-10, 0, 0}, {10, 0, 0})->SetLayer(L);
-  S.C.AddLayout(std::make_unique<TqdDXFLayout>());
-  TqdDXFBlock* Paper = S.C.GetLayout(1)->PaperSpaceBlock();
-  AddViewport(S.C, Paper, 0x10, {50, 50, 0}, 100, 100, {0, 0, 0}, 100);
-  AddViewport(S.C, Paper, 0x20, {25, 50, 0}, 40, 40, {0, 0, 0}, 40)->SetVisibleBoundary(false);
-  TqdDXFViewport* V2 = AddViewport(S.C, Paper, 0x30, {75, 50, 0}, 40, 40, {0, 0, 0}, 40);
-  V2->SetVisibleBoundary(false);
-  V2->FrozenLayers().push_back(0x99);
-  const QImage Q = S.Render(100, 1);
-  EXPECT_EQ(At(Q, 25, 50), Red);
-  EXPECT_EQ(At(Q, 75, 50), White);
-  EXPECT_FALSE(L->FrozenByViewPort()) << "a frame changes nothing in the drawing";
-}
 
 TEST(Layouts, SwitchingLayoutsDrawsTheOtherSpace) {
   TScene S;
@@ -443,21 +301,6 @@ TEST(HostileBlocks, ArrayCellsAreDrawnAndCapped) {
   const QImage Q = S.Render();
   for (int Row = 0; Row < 2; ++Row)
     for (int Col = 0; Col < 3; ++Col) EXPECT_EQ(At(Q, 12 + 20 * Col, 90 - 30 * Row), Red) << Row << "," << Col;
-}
-
-TEST(HostileBlocks, ClippedReferenceShowsOnlyItsClipBox) {
-  TScene S;
-  TqdDXFBlock* B = NewBlock(S.C, "B");
-  AddLine(B, {0, 0, 0}, {80, 0, 0}, 1);
-  auto I = std::make_unique<TqdCADClipInsert>();
-  I->SetBlock(B);
-  I->SetPoint({10, 50, 0});
-  I->SetClipBox({40, 60, 0, 60, 40, 0});
-  AddTo(S.Model, std::move(I));
-  const QImage Q = S.Render();
-  EXPECT_EQ(At(Q, 50, 50), Red);
-  EXPECT_EQ(At(Q, 30, 50), White);
-  EXPECT_EQ(At(Q, 70, 50), White);
 }
 
 // A dimension as the pipeline sees one: an entity that shows a block in drawing

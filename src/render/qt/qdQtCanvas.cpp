@@ -170,12 +170,12 @@ bool TqdQtCanvas::Ready() {
     FPainter->setFont(F);
   }
   if (FDirty & dsClip) {
-    const QRegion* R = TqdRegionAccess::Get(FState.Clip);
+    const bool Clips = !FState.Clip.IsNull();
     if (FClipByGeometry) {
       FClipPath = QPainterPath();
-      if (R) FClipPath.addRegion(*R);
-    } else if (R) {
-      FPainter->setClipRegion(*R);
+      if (Clips) FClipPath.addRegion(qdToQRegion(FState.Clip));
+    } else if (Clips) {
+      FPainter->setClipRegion(qdToQRegion(FState.Clip));
     } else {
       FPainter->setClipping(false);
     }
@@ -409,11 +409,11 @@ bool TqdQtCanvas::WritePixelsOf(std::span<const TqdPoint> Points, ColorAt&& Colo
       FPainter->compositionMode() != QPainter::CompositionMode_Source)
     return false;
   QRect Bounds(0, 0, Img->width(), Img->height());
-  const QRegion* Clip = TqdRegionAccess::Get(FState.Clip);
+  const TqdRegion& Clip = FState.Clip;
   // A clip of the caller's that this canvas did not set is not known here.
-  if (!Clip && FPainter->hasClipping()) return false;
-  const bool Complex = Clip && Clip->rectCount() > 1;
-  if (Clip) Bounds &= Clip->boundingRect();
+  if (Clip.IsNull() && FPainter->hasClipping()) return false;
+  const bool Complex = Clip.GetState() == rsComplex;
+  if (!Clip.IsNull()) Bounds &= qdToQRect(Clip.GetBox());
   if (Bounds.isEmpty()) return true;
   // constBits: the painter holds the image detached already.
   uchar* Bits = const_cast<uchar*>(Img->constBits());
@@ -421,7 +421,7 @@ bool TqdQtCanvas::WritePixelsOf(std::span<const TqdPoint> Points, ColorAt&& Colo
   for (std::size_t I = 0; I < Points.size(); ++I) {
     const TqdPoint& P = Points[I];
     if (!Bounds.contains(P.X, P.Y)) continue;
-    if (Complex && !Clip->contains(QPoint(P.X, P.Y))) continue;
+    if (Complex && !Clip.Contains(P.X, P.Y)) continue;
     reinterpret_cast<QRgb*>(Bits + Stride * P.Y)[P.X] = Color(I);
   }
   return true;
@@ -464,10 +464,9 @@ void TqdQtCanvas::FillRect(const TqdIntRect& R) {
 }
 
 void TqdQtCanvas::FillRegion(const TqdRegion& Region) {
-  const QRegion* R = TqdRegionAccess::Get(Region);
-  if (!R || R->isEmpty() || !Ready()) return;
+  if (Region.IsEmpty() || !Ready()) return;
   QPainterPath Path;
-  Path.addRegion(*R);
+  Path.addRegion(qdToQRegion(Region));
   FillPath(Path, FPainter->brush());
 }
 
@@ -492,9 +491,10 @@ void TqdQtCanvas::TextOut(int X, int Y, const std::string& Text) {
 }
 
 void TqdQtCanvas::DrawImage(const TqdIntRect& Dest, const TqdImage& Image) {
-  const QImage* Img = TqdImageAccess::Get(Image);
+  const QImage Pic = qdToQImage(Image);
+  const QImage* Img = &Pic;
   const QRect Q = qdToQRect(Dest);
-  if (!Img || Q.isEmpty() || !Ready()) return;
+  if (Pic.isNull() || Q.isEmpty() || !Ready()) return;
   if (FClipByGeometry && !FState.Clip.IsNull()) {
     FPainter->save();
     FPainter->setClipPath(FClipPath);
@@ -623,12 +623,6 @@ std::unique_ptr<TqdQtCanvas> qdCreateSvgCanvas(const std::string& FileName, int 
   auto C = std::make_unique<TqdSvgCanvas>(FileName, Width, Height, Title);
   if (!C->IsActive()) return nullptr;
   return C;
-}
-
-TqdImage qdImageFromQt(const QImage& Image) {
-  TqdImage R;
-  TqdImageAccess::Set(R, Image);
-  return R;
 }
 
 void TqdQtCanvas::GradientPolyPolygon(std::span<const TqdDPoint> Points, std::span<const int> Counts,
