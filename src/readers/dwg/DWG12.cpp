@@ -706,7 +706,6 @@ std::unique_ptr<TqdDXFEntity> Tdwg11Reader::ReadEntity(const Tdwg12Frame& R, boo
       if (Opt & 0x08) S->SetObliqueAngle(C.RD() * cRadToDeg);
       if (Style >= 0 && static_cast<std::size_t>(Style) < FStyles.size() && FStyles[static_cast<std::size_t>(Style)])
         S->SetStyle(FStyles[static_cast<std::size_t>(Style)]);
-      S->SetZThick(Thick);
       break;
     }
     case rtAttdef:
