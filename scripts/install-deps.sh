@@ -13,6 +13,8 @@ PACKAGES=(
   xvfb xauth fonts-dejavu-core
   hershey-fonts-data
   libfreetype-dev libfontconfig-dev fonts-liberation2
+  # a face with CJK glyphs, for characters the drawing's own faces lack
+  fonts-ipafont-gothic
   libxml2-utils poppler-utils
   zlib1g-dev libzip-dev
   # the install check: desktop entry, MIME and AppStream validators, completion

@@ -156,6 +156,9 @@ void GatherFonts(TqdDXFConverter& C, TFacts& F) {
     const std::string Asked = R.Name;
     Add(Asked, cKinds[R.Kind], R.Path);
   }
+  // Faces that drew characters the drawing's own faces lack.
+  for (const TqdTTFResolution& R : TTFFallbackFacesUsed())
+    Add(R.FaceName.empty() ? R.FamilyName : R.FaceName, "fallback", R.FileName);
 }
 
 TFacts Gather(const std::string& Path, const TqdCADImage& I) {

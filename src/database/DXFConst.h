@@ -144,6 +144,7 @@ struct TqdDimStyle {
   double Txt = 0.18;
   double Tsz = 0;  // DIMTSZ: above 0, oblique ticks of that size replace the arrows
   int Zin = 0;  // DIMZIN: 4 drops leading zeros, 8 trailing ones
+  int DSep = 0;  // DIMDSEP: the decimal separator's character code; 0 when the drawing sets none
   bool Tofl = false;  // DIMTOFL: the dimension line also runs between outward arrows
 };
 

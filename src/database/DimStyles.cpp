@@ -414,7 +414,7 @@ constexpr TDStyleRow cDStyleRows[] = {
     {177, vnDIMCLRE, vkColour}, {178, vnDIMCLRT, vkColour}, {271, vnDIMDEC, vkInt},  {281, vnDIMSD1, vkBool},
     {282, vnDIMSD2, vkBool},   {340, vnDIMTXSTY, vkHandle}, {341, vnDIMLRBLK, vkHandle}, {342, vnDIMBLK, vkHandle},
     {343, vnDIMBLK1, vkHandle}, {344, vnDIMBLK2, vkHandle}, {371, vnDIMLWD, vkWeight}, {372, vnDIMLWE, vkWeight},
-    {78, vnDIMZIN, vkInt}};
+    {78, vnDIMZIN, vkInt},     {278, vnDIMDSEP, vkInt}};
 
 int ColourIndex(const TqdColorCAD& C) { return C.Active == acIndexColor ? C.IndexValue() : 256; }
 
@@ -470,6 +470,7 @@ TqdCADExtendedData TqdDXFDimensionProperties::GetDStyleData() const {
       case vnDIMLWD: D.AddInt16(1070, 371), D.AddInt16(1070, static_cast<std::int16_t>(LineWeightToStandard(P.LwD))); break;
       case vnDIMLWE: D.AddInt16(1070, 372), D.AddInt16(1070, static_cast<std::int16_t>(LineWeightToStandard(P.LwE))); break;
       case vnDIMZIN: D.AddInt16(1070, 78), D.AddInt16(1070, static_cast<std::int16_t>(P.Zin)); break;
+      case vnDIMDSEP: D.AddInt16(1070, 278), D.AddInt16(1070, static_cast<std::int16_t>(P.DSep)); break;
       default: break;
     }
   }
@@ -537,6 +538,7 @@ bool TqdDXFDimensionProperties::SetDStyleData(const TqdCADExtendedData& AData) {
           case vnDIMTIX: SetDIMTIX(static_cast<int>(std::clamp<long long>(X, -32768, 32767))); break;
           case vnDIMDEC: SetDIMDEC(X); break;
           case vnDIMZIN: SetDIMZIN(static_cast<int>(std::clamp<long long>(X, 0, 15))); break;
+          case vnDIMDSEP: SetDIMDSEP(X); break;
           case vnDIMCLRD: SetDIMCLRD(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;
           case vnDIMCLRE: SetDIMCLRE(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;
           case vnDIMCLRT: SetDIMCLRT(TqdColorCAD::Index(static_cast<int>(std::clamp<long long>(X, 0, 257)))); break;

@@ -20,7 +20,7 @@ enum TqdDimNameVal {
   vnDIMDEC, vnDIMTXT, vnDIMTAD, vnDIMCEN, vnDIMTXSTY, vnDIMGAP, vnDIMEXE, vnDIMEXO,
   vnDIMTIH, vnDIMTOH, vnDIMSCALE, vnDIMENBL, vnDIMTXTALIGN, vnDIMSAH,
   // Zero suppression, after the fixed thirty.
-  vnDIMZIN
+  vnDIMZIN, vnDIMDSEP
 };
 
 // Vertical text position (DIMTAD).
@@ -52,6 +52,9 @@ void FillArrowBlock(TqdDXFConverter* C, TqdDXFBlock* ABlock, int AType);
 // Finds or makes the auxiliary "qdCLOSEDFILEDLINE" block.
 TqdDXFBlock* ClosedFilledLineBlock(TqdDXFConverter* C);
 inline constexpr const char* cnstClosedFilledLineName = "qdCLOSEDFILEDLINE";
+
+// DIMDSEP as a character: printable ASCII, anything else none (0).
+inline int ClampDimDSep(long long V) { return V > 32 && V < 127 ? static_cast<int>(V) : 0; }
 
 // DIMDEC as a digit count.
 inline int ClampDimDec(long long V) { return V < 0 ? 0 : (V > 8 ? 8 : static_cast<int>(V)); }
@@ -142,6 +145,9 @@ public:
   void SetTextOffset(double V) { SetReal(vnDIMGAP, &TqdDimStyle::Gap, V); }
   int DIMZIN() const { return PropertyOwnerRead(vnDIMZIN)->FDimProps.Zin; }
   void SetDIMZIN(int V) { PropertyOwner(vnDIMZIN, true)->FDimProps.Zin = V; }
+  // A printable ASCII character, or 0 (none set).
+  int DIMDSEP() const { return PropertyOwnerRead(vnDIMDSEP)->FDimProps.DSep; }
+  void SetDIMDSEP(int V) { PropertyOwner(vnDIMDSEP, true)->FDimProps.DSep = ClampDimDSep(V); }
   TqdDimTextPosVert TextPosVert() const;
   void SetTextPosVert(int V) { PropertyOwner(vnDIMTAD, true)->FDimProps.Tad = V; }
   // Read through the overrides like every other value.

@@ -111,7 +111,7 @@ bool HasMTextCodes(std::string_view S) {
 
 bool IsGeneratedDimBlockName(std::string_view AName) { return AName.find("qdDim") != std::string_view::npos; }
 
-std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros) {
+std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros, char ASeparator) {
   if (!std::isfinite(AValue)) return std::string();
   const int Dec = ClampDimDec(ADecimals);
   char Buf[64];
@@ -143,11 +143,11 @@ std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros) {
       const std::size_t At = S[0] == '-' ? 1 : 0;
       if (S.compare(At, 2, "0.") == 0) S.erase(At, 1);
     }
-    std::replace(S.begin(), S.end(), '.', ',');
+    std::replace(S.begin(), S.end(), '.', ASeparator);
     return S;
   }
   std::string S(Buf);
-  std::replace(S.begin(), S.end(), '.', ',');
+  std::replace(S.begin(), S.end(), '.', ASeparator);
   return S;
 }
 
@@ -203,7 +203,12 @@ std::string TqdDXFDimension::MeasurementText() const {
   if (FTextOverride == " ") return std::string();
   const std::size_t Slot = FTextOverride.find("<>");
   if (!FTextOverride.empty() && Slot == std::string::npos) return FTextOverride;
-  std::string Num = FormatDimMeasurement(Measurement(), Precision(), Properties()->DIMZIN());
+  // The style's separator, else the drawing's; "," when neither sets one.
+  int Sep = Properties()->DIMDSEP();
+  if (!Sep)
+    if (const TqdDXFConverter* C = Converter()) Sep = C->HeadVarStruct().DimProps.DSep;
+  std::string Num =
+      FormatDimMeasurement(Measurement(), Precision(), Properties()->DIMZIN(), Sep ? static_cast<char>(Sep) : ',');
   const std::string& Post = Properties()->PropertyOwnerRead(vnDIMDEC)->FDimProps.Post;
   std::string S = Num;
   if (!Post.empty()) {

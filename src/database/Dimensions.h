@@ -20,10 +20,10 @@
 inline constexpr const char* cnstGeneratedDimPrefix = "*qdDim";
 bool IsGeneratedDimBlockName(std::string_view AName);
 
-// The measurement as text: DIMDEC digits (clamped 0..8) after a "," separator, at most
+// The measurement as text: DIMDEC digits (clamped 0..8) after the separator ("," by default), at most
 // 7 significant digits (scientific notation beyond). DIMZIN bit 4 drops the leading
 // zero, bit 8 the trailing zeros (and a separator left alone).
-std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros = 0);
+std::string FormatDimMeasurement(double AValue, int ADecimals, int AZeros = 0, char ASeparator = ',');
 // The fit of text and arrows between the arrow points (1 both inside, 2 arrows inside,
 // 3 text inside, 4 neither); L arrow-point distance, A arrow size, W text length on
 // the line, G text gap.

@@ -79,8 +79,12 @@ void TqdDXFPoint::Loaded(TqdDXFConverter* C) {
 }
 
 void TqdDXFPoint::BuildSymbol(int AMode, double ASize, int ACircleParts) {
-  double S = ASize;
-  if (!std::isfinite(S) || std::fabs(S) < 1e-6) S = 1.0;
+  double S = std::isfinite(ASize) ? ASize : 0;
+  FRelative = 0;
+  if (S <= 1e-9) {
+    FRelative = S < -1e-9 ? std::min(-S, 100.0) / 100 : 0.05;
+    S = 1.0;
+  }
   const bool Thick = std::fabs(FZThick) > 1e-6;
   if (AMode <= 1) {
     FPoints.reset();
@@ -92,16 +96,16 @@ void TqdDXFPoint::BuildSymbol(int AMode, double ASize, int ACircleParts) {
   std::vector<std::vector<TFPoint>> Figures;
   switch (AMode & 7) {
     case 0: Figures.push_back({{0, 0, 0}}); break;
+    // The size is the symbol's whole height: the cross and the X fill the circle's
+    // and the square's box.
     case 2:
-      Figures.push_back({{0, S, 0}, {0, -S, 0}});
-      Figures.push_back({{S, 0, 0}, {-S, 0, 0}});
+      Figures.push_back({{0, S / 2, 0}, {0, -S / 2, 0}});
+      Figures.push_back({{S / 2, 0, 0}, {-S / 2, 0, 0}});
       break;
-    case 3: {
-      const double A = S * std::sqrt(0.5);
-      Figures.push_back({{A, A, 0}, {-A, -A, 0}});
-      Figures.push_back({{-A, A, 0}, {A, -A, 0}});
+    case 3:
+      Figures.push_back({{S / 2, S / 2, 0}, {-S / 2, -S / 2, 0}});
+      Figures.push_back({{-S / 2, S / 2, 0}, {S / 2, -S / 2, 0}});
       break;
-    }
     case 4: Figures.push_back({{0, 0, 0}, {0, S / 2, 0}}); break;
     default: break;
   }
@@ -141,7 +145,8 @@ void TqdDXFPoint::BuildSymbol(int AMode, double ASize, int ACircleParts) {
     for (const TFPoint& Offset : Figure) {
       const TFPoint P = Place(Offset);
       FPoints->Add(P);
-      UnionBoxPoint(FBox, P);
+      // A symbol sized by the view does not size the drawing: only its point counts.
+      UnionBoxPoint(FBox, FRelative > 0 ? Place({0, 0, Offset.Z}) : P);
     }
   }
   (*FPoints)[0] = FBox.TopLeft();

@@ -40,9 +40,14 @@ public:
   // Builds the symbol from the drawing's point display mode and size.
   void Loaded(TqdDXFConverter* C) override;
   // Builds the symbol for an explicit display mode (dimension blocks show plain points).
+  // A size of 0 or below is relative: 0 is 5 % of the view's height, -N is N %; the
+  // symbol is then built at size 1 and scaled by whoever knows the view.
   void BuildSymbol(int AMode, double ASize, int ACircleParts);
+  // The symbol's size as a share of the view's height; 0 when its size is absolute.
+  double RelativeSize() const { return FRelative; }
 
 private:
   std::unique_ptr<TFPointList> FPoints;
   TFRect FBox = cnstBadRect;
+  double FRelative = 0;
 };

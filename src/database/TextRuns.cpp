@@ -107,7 +107,12 @@ std::u16string qdDecodeTextCodes(std::string_view AText, bool* AUnder, bool* AOv
         int V = 0;
         std::size_t K = I + 2;
         for (; K < N && K < I + 5 && S[K] >= '0' && S[K] <= '9'; ++K) V = V * 10 + (S[K] - '0');
-        R += V > 0 && V < 256 ? char16_t(V) : u'?';
+        // 127 to 129 are the degree, plus-minus and diameter signs of the classic
+        // shape fonts (control characters in Unicode); the rest read as Latin-1.
+        if (V == 127) R += u'\u00B0';
+        else if (V == 128) R += u'\u00B1';
+        else if (V == 129) R += u'\u2205';
+        else R += V > 0 && V < 256 ? char16_t(V) : u'?';
         I = K;
       } else {
         I += 3;  // an unknown code is dropped

@@ -1,5 +1,6 @@
 #include "Texts.h"
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -57,6 +58,35 @@ bool TqdDXFText::UpsideDown() const {
 std::u16string TqdDXFText::ShownText(bool* AUnder, bool* AOver) const {
   return qdDecodeTextCodes(FText, AUnder, AOver);
 }
+
+namespace {
+
+// The stretches of the shown text (start and end in characters) that "%%u" or "%%o"
+// switch on: each code toggles its line from where it stands.
+std::vector<std::pair<std::size_t, std::size_t>> CodeSpans(const std::string& S, char Code) {
+  std::vector<std::pair<std::size_t, std::size_t>> R;
+  std::size_t From = 0, Shown = 0;
+  bool On = false;
+  for (std::size_t I = 0; I + 2 < S.size(); ++I) {
+    if (S[I] != '%' || S[I + 1] != '%') continue;
+    const char D = static_cast<char>(std::tolower(static_cast<unsigned char>(S[I + 2])));
+    if (D == '%') {  // "%%%" is a percent sign, not the start of a code
+      I += 2;
+      continue;
+    }
+    if (D != Code) continue;
+    Shown = qdDecodeTextCodes(std::string_view(S).substr(0, I)).size();
+    if (On && Shown > From) R.emplace_back(From, Shown);
+    On = !On;
+    From = Shown;
+    I += 2;
+  }
+  const std::size_t End = qdDecodeTextCodes(S).size();
+  if (On && End > From) R.emplace_back(From, End);
+  return R;
+}
+
+}  // namespace
 
 void TqdDXFText::ResolveRunFont(TqdDXFConverter* C, TqdTextRun& R) const {
   TqdDXFStyle* S = Style();
@@ -164,20 +194,25 @@ void TqdDXFText::Loaded(TqdDXFConverter* C) {
   R.Matrix = L;
   FRuns.push_back(R);
   const double Adv = M.Advance;
-  if (Under || Over) {
-    TqdTextRun Line;
-    Line.IsLine = true;
-    Line.Matrix = L;
-    if (Under) {
-      Line.A = {0, -M.Units * 0.2, 0};
-      Line.B = {Adv, -M.Units * 0.2, 0};
-      FRuns.push_back(Line);
-    }
-    if (Over) {
-      Line.A = {0, M.Units * 1.2, 0};
-      Line.B = {Adv, M.Units * 1.2, 0};
-      FRuns.push_back(Line);
-    }
+  if (FText.find("%%") != std::string::npos) {
+    // Each stretch between two codes gets its line, from the pen before its first
+    // character to the pen after its last.
+    auto PenAt = [&](std::size_t N) {
+      if (N >= R.Text.size()) return Adv;
+      TqdTextRun P = R;
+      P.Text = R.Text.substr(0, N);
+      TqdRunMetrics PM;
+      return N > 0 && qdMeasureRun(P, PM) ? PM.Advance : 0.0;
+    };
+    for (const auto& [Code, Y] : {std::pair{'u', -0.2}, std::pair{'o', 1.2}})
+      for (const auto& [A, B] : CodeSpans(FText, Code)) {
+        TqdTextRun Line;
+        Line.IsLine = true;
+        Line.Matrix = L;
+        Line.A = {PenAt(A), M.Units * Y, 0};
+        Line.B = {PenAt(B), M.Units * Y, 0};
+        FRuns.push_back(Line);
+      }
   }
   TFRect Local{0, std::max(M.InkTop, M.Units), 0, Adv, std::min(M.InkBottom, 0.0), 0};
   if (!(Adv > 0)) Local.Right = M.Units * 0.5;
@@ -301,7 +336,7 @@ struct TMTextProps {
   std::string Face;     // TrueType face; set: TrueType
   bool Bold = false, Italic = false;
   double Height = 0, Width = 1, Oblique = 0;
-  bool Under = false, Over = false;
+  bool Under = false, Over = false, Strike = false;
   int ColorIndex = -1;
   bool TrueColor = false;
   std::uint32_t RGB = 0;
@@ -310,7 +345,8 @@ struct TMTextProps {
 };
 
 struct TParagraph {
-  double Indent = 0, Left = 0;
+  double Indent = 0, Left = 0, Right = 0;
+  int Align = -1;  // 0 left, 1 centre, 2 right, 3 justified, 4 distributed; -1 the attachment's
   std::vector<double> Tabs;
 };
 
@@ -428,6 +464,7 @@ private:
     return P.SHXFont == FProps.SHXFont && P.Face == FProps.Face && P.Bold == FProps.Bold &&
            P.Italic == FProps.Italic && P.Height == FProps.Height && P.Width == FProps.Width &&
            P.Oblique == FProps.Oblique && P.Under == FProps.Under && P.Over == FProps.Over &&
+           P.Strike == FProps.Strike &&
            P.ColorIndex == FProps.ColorIndex && P.TrueColor == FProps.TrueColor && P.RGB == FProps.RGB &&
            P.VAlign == FProps.VAlign && P.Tracking == FProps.Tracking;
   }
@@ -439,12 +476,41 @@ private:
     I.Para = FPara;
     Items.push_back(std::move(I));
   }
-  // The argument of a code up to ";" (or the end); FI moves past it.
-  std::u16string_view Arg() {
-    const std::size_t End = FS.find(u';', FI);
-    std::u16string_view A = FS.substr(FI, (End == std::u16string_view::npos ? FS.size() : End) - FI);
-    FI = End == std::u16string_view::npos ? FS.size() : End + 1;
-    return A;
+  // The argument of a code up to its ";". Writers also leave the ";" out: then a
+  // number (with the "x" of a relative value) is the argument and the text goes on
+  // after it. Without either the code is malformed: Ok is false, FI stays where the
+  // argument would start and the text after the code is kept.
+  std::u16string_view Arg(char16_t D, bool& Ok) {
+    Ok = true;
+    const bool Name = D == 'F' || D == 'f';
+    const std::size_t Limit = Name ? 256 : 64;
+    for (std::size_t K = FI; K < FS.size() && K - FI <= Limit; ++K) {
+      const char16_t C = FS[K];
+      if (C == ';') {
+        std::u16string_view A = FS.substr(FI, K - FI);
+        FI = K + 1;
+        return A;
+      }
+      if (C == '\\' || C == '{' || C == '}' || (!Name && (C == ' ' || C == '\n'))) break;
+    }
+    if (!Name && D != 'p') {
+      std::size_t K = FI;
+      if (K < FS.size() && (FS[K] == '-' || FS[K] == '+')) ++K;
+      bool Digits = false, Dot = false;
+      for (; K < FS.size(); ++K) {
+        if (FS[K] >= '0' && FS[K] <= '9') Digits = true;
+        else if (FS[K] == '.' && !Dot) Dot = true;
+        else break;
+      }
+      if (Digits) {
+        if (K < FS.size() && (FS[K] == 'x' || FS[K] == 'X') && (D == 'H' || D == 'W' || D == 'T')) ++K;
+        std::u16string_view A = FS.substr(FI, K - FI);
+        FI = K;
+        return A;
+      }
+    }
+    Ok = false;
+    return {};
   }
   void Code() {
     const char16_t D = FS[FI + 1];
@@ -453,13 +519,21 @@ private:
       case 'P': Push(TMItem::ikParagraph); return;
       case 'L': FProps.Under = true; return;
       case 'l': FProps.Under = false; return;
-      case 'O': case 'K': FProps.Over = true; return;
-      case 'o': case 'k': FProps.Over = false; return;
+      case 'O': FProps.Over = true; return;
+      case 'o': FProps.Over = false; return;
+      case 'K': FProps.Strike = true; return;
+      case 'k': FProps.Strike = false; return;
       case '~': Append(u"\u00A0"); return;
       case '\\': case '{': case '}': Append(std::u16string(1, D)); return;
+      case 'X': Push(TMItem::ikLine); return;  // dimension text: what follows goes below the line
       case 'A': case 'C': case 'c': case 'H': case 'Q': case 'W': case 'T': case 'F': case 'f':
-      case 'p': case 'X': {
-        const std::u16string_view A = Arg();
+      case 'p': {
+        bool Ok = false;
+        const std::u16string_view A = Arg(D, Ok);
+        if (!Ok) {
+          Append(std::u16string{u'\\', D});  // malformed: shown as written, the text goes on
+          return;
+        }
         double V = 0;
         if (D == 'C' && ParseNumber(A, V) && V >= 0 && V <= 257) {
           FProps.ColorIndex = static_cast<int>(V);
@@ -567,6 +641,9 @@ private:
       P = A.find(u'|', P + 1);
     }
   }
+  // \p: indent of the first line (i), left and right margins (l, r), alignment
+  // (q with l, c, r, j, d), tab stops (t, each optionally marked c, r or d); "*" puts
+  // a value back to its default; "x" marks the extended form.
   void Paragraph(std::u16string_view A) {
     constexpr double K = 0.999963199872;
     char16_t Key = 0;
@@ -574,7 +651,26 @@ private:
     bool ResetTabs = true;
     while (P < A.size()) {
       const char16_t C = A[P];
-      if (C == 'i' || C == 'l' || C == 't') {
+      if (C == 'x' || C == ' ') {
+        ++P;
+        continue;
+      }
+      if (C == 'q') {
+        const char16_t Q = P + 1 < A.size() ? A[P + 1] : 0;
+        if (Q == 'l') FPara.Align = 0;
+        else if (Q == 'c') FPara.Align = 1;
+        else if (Q == 'r') FPara.Align = 2;
+        else if (Q == 'j') FPara.Align = 3;
+        else if (Q == 'd') FPara.Align = 4;
+        else if (Q == '*') FPara.Align = -1;
+        P += 2;
+        Key = 0;
+        continue;
+      }
+      // Within a tab list c, r and d before a number mark the kind of a stop.
+      const bool TabKind = Key == 't' && (C == 'c' || C == 'r' || C == 'd') && P + 1 < A.size() &&
+                           ((A[P + 1] >= '0' && A[P + 1] <= '9') || A[P + 1] == '.');
+      if (!TabKind && (C == 'i' || C == 'l' || C == 'r' || C == 't')) {
         Key = C;
         ++P;
         if (C == 't' && ResetTabs) {
@@ -583,13 +679,24 @@ private:
         }
         continue;
       }
+      if (C == ',') {
+        ++P;
+        continue;
+      }
+      if (TabKind) ++P;
       std::size_t E = P;
       while (E < A.size() && A[E] != ',') ++E;
       double V = 0;
-      if (E > P && ParseNumber(A.substr(P, E - P), V)) {
+      if (E > P && A[P] == '*') {
+        if (Key == 'i') FPara.Indent = 0;
+        else if (Key == 'l') FPara.Left = 0;
+        else if (Key == 'r') FPara.Right = 0;
+        else if (Key == 't') FPara.Tabs.clear();
+      } else if (E > P && ParseNumber(A.substr(P, E - P), V)) {
         V *= K;
         if (Key == 'i') FPara.Indent = V;
         else if (Key == 'l') FPara.Left = V;
+        else if (Key == 'r') FPara.Right = std::max(V, 0.0);
         else if (Key == 't' && V > 0 && FPara.Tabs.size() < cMaxTabs) FPara.Tabs.push_back(V);
       } else if (E > P && !(A[P] >= '0' && A[P] <= '9') && A[P] != '-' && A[P] != '.') {
         Key = 0;  // another letter: its values are skipped
@@ -657,16 +764,18 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   std::vector<double> LineHeight, LineRight;
   std::vector<TLineRef> LineRef;
   std::vector<bool> LineFirstOfPara;
+  std::vector<TParagraph> LinePara;  // the paragraph each line belongs to
   int Line = 0;
   double X = 0;
   LineHeight.push_back(0);
   LineRight.push_back(0);
   LineRef.emplace_back();
   LineFirstOfPara.push_back(true);
+  LinePara.emplace_back();
   const double RW = FRectWidth > cMinHeight ? FRectWidth : 0;
   const int A = FAlign < 1 || FAlign > 9 ? 1 : FAlign;
-  auto LineStart = [&](const TParagraph& Pa) {
-    double L = Pa.Left + (LineFirstOfPara[Line] ? Pa.Indent : 0);
+  auto LineStart = [&](const TParagraph& Pa, bool First) {
+    const double L = Pa.Left + (First ? Pa.Indent : 0);
     return L < 0 ? 0.0 : L;
   };
   auto NewLine = [&](bool Paragraph) {
@@ -675,6 +784,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     LineRight.push_back(0);
     LineRef.emplace_back();
     LineFirstOfPara.push_back(Paragraph);
+    LinePara.push_back(LinePara.back());
     X = -1;  // set by the next item from its paragraph indents
   };
   auto MakeRun = [&](const TMTextProps& Pr, std::u16string T, TqdRunMetrics& M) {
@@ -725,19 +835,17 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     const double W = M.Advance * WS;
     const int VA = Scale == 1 ? Pr.VAlign : 0;
     Placed.push_back({R, Line, AtX, W, H, Shift, VA});
-    if (Pr.Under || Pr.Over) {
+    // Underline below the baseline, overline above the capitals, strike-through
+    // across the middle of the capitals.
+    for (const auto& [On, Y] : {std::pair{Pr.Under, -0.2}, std::pair{Pr.Over, 1.2}, std::pair{Pr.Strike, 0.5}}) {
+      if (!On) continue;
       TqdTextRun L;
       L.IsLine = true;
       L.Matrix = R.Matrix;
       L.ColorIndex = R.ColorIndex, L.TrueColor = R.TrueColor, L.RGB = R.RGB;
-      const double Y = Pr.Under ? -0.2 * M.Units : 1.2 * M.Units;
-      L.A = {0, Y, 0};
-      L.B = {M.Advance * Track, Y, 0};
+      L.A = {0, Y * M.Units, 0};
+      L.B = {M.Advance * Track, Y * M.Units, 0};
       Placed.push_back({L, Line, AtX, 0, H, Shift, VA});
-      if (Pr.Under && Pr.Over) {
-        L.A.Y = L.B.Y = 1.2 * M.Units;
-        Placed.push_back({L, Line, AtX, 0, H, Shift, VA});
-      }
     }
     LineHeight[Line] = std::max(LineHeight[Line], Scale == 1 ? H : Pr.Height);
     LineRight[Line] = std::max(LineRight[Line], AtX + W);
@@ -760,7 +868,8 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   };
   bool HasText = false;
   for (const TMItem& I : P.Items) {
-    if (X < 0) X = LineStart(I.Para);
+    if (X < 0) X = LineStart(I.Para, LineFirstOfPara[Line]);
+    if (I.Kind != TMItem::ikParagraph && I.Kind != TMItem::ikLine) LinePara[Line] = I.Para;
     // Bottom attachments grow upwards: breaks before the first text add nothing.
     if (A >= 7 && !HasText && (I.Kind == TMItem::ikParagraph || I.Kind == TMItem::ikLine)) continue;
     switch (I.Kind) {
@@ -842,10 +951,12 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
           TqdTextRun R = MakeRun(I.Props, Word, M);
           const double HS = M.Units > 0 ? I.Props.Height / M.Units : 0;
           const double W = M.Advance * HS * I.Props.Width * Track;
-          const double Start = LineStart(I.Para);
-          if (RW > 0 && X > Start + 1e-9 && X + W > RW + 1e-9 && Word.find_first_not_of(u' ') != std::u16string::npos) {
+          const double Start = LineStart(I.Para, LineFirstOfPara[Line]);
+          const double Limit = std::max(RW - I.Para.Right, Start);
+          if (RW > 0 && X > Start + 1e-9 && X + W > Limit + 1e-9 && Word.find_first_not_of(u' ') != std::u16string::npos) {
             NewLine(false);
-            X = LineStart(I.Para);
+            LinePara[Line] = I.Para;
+            X = LineStart(I.Para, LineFirstOfPara[Line]);
             const std::size_t F = Word.find_first_not_of(u' ');
             if (F != 0) {
               Word.erase(0, F);
@@ -874,6 +985,8 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     LineHeight.pop_back();
     LineRight.pop_back();
     LineRef.pop_back();
+    LinePara.pop_back();
+    LineFirstOfPara.pop_back();
     --Line;
   }
 
@@ -899,9 +1012,17 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   bool Visible = false;
   for (TPlaced& Pl : Placed) {
     const int L = std::clamp(Pl.Line, 0, static_cast<int>(BaseY.size()) - 1);
+    // A paragraph's own alignment, within its margins, wins over the attachment's.
+    // Justified and distributed lines keep their words' spacing and start at the left.
+    const TParagraph& Pa = LinePara[L];
     double Shift = 0;
-    if (Col == 1) Shift = (W - LineRight[L]) / 2;
-    else if (Col == 2) Shift = W - LineRight[L];
+    if (Pa.Align < 0) {
+      if (Col == 1) Shift = (W - LineRight[L]) / 2;
+      else if (Col == 2) Shift = W - LineRight[L];
+    } else if (Pa.Align == 1 || Pa.Align == 2) {
+      const double From = LineStart(Pa, LineFirstOfPara[L]), To = std::max(W - Pa.Right, From);
+      Shift = Pa.Align == 1 ? (From + To) / 2 - (From + LineRight[L]) / 2 : To - LineRight[L];
+    }
     double Lift = 0;
     if (Pl.VAlign == 1) Lift = (LineHeight[L] - Pl.Height) / 2;
     else if (Pl.VAlign == 2) Lift = LineHeight[L] - Pl.Height;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "TTF.h"
 #include "qdFunction.h"
 
 #ifndef DRAFTWELL_BUNDLED_FONTS_DIR
@@ -187,6 +188,7 @@ void TqdTextIterator::BuildTyped() {
   FTyped = true;
   FWideTextTyped.clear();
   FWideTextTypedFonts.clear();
+  FWideTextTypedOutlines.clear();
   if (!FText.empty()) {
     const size_t N = FText.size();
     for (size_t I = 0; I < N;) {
@@ -210,20 +212,35 @@ void TqdTextIterator::BuildTyped() {
         F = FBigFont;
       else if (FFont && FFont->HasSymbol(W))
         F = FFont;
+      int Kind = F && F == FBigFont ? 1 : 0;
+      const TqdSHXPolyData* Outline = nullptr;
+      // A sign the drawing's fonts lack comes from the next font that has it: ours,
+      // then the outline of a TrueType glyph.
+      if (FFallbacks && W >= 32 && (!F || !F->HasSymbol(W))) {
+        if (TqdSHXFont* B = FFallbacks->FallbackFor(W)) F = B, Kind = 2;
+        else if ((Outline = FFallbacks->OutlineGlyph(W))) F = nullptr, Kind = 3;
+      }
       FWideTextTypedFonts.push_back(F);
-      FWideTextTyped.emplace_back(F && F == FBigFont ? 1 : 0, W);
+      FWideTextTypedOutlines.push_back(Outline);
+      FWideTextTyped.emplace_back(Kind, W);
     }
   }
   FHasBigFontSymbols = std::any_of(FWideTextTyped.begin(), FWideTextTyped.end(),
                                    [](const std::pair<int, uint32_t>& P) { return P.first == 1; });
 }
 
+double TqdTextIterator::FactorOf(const TqdSHXFont* F) const {
+  if (!F || F == FFont || F == FBigFont || !FFont || FFont->Above() <= 0 || F->Above() <= 0) return 1;
+  return double(FFont->Above()) / F->Above();
+}
+
 TqdTextIterator::TDrawResult TqdTextIterator::DrawChar(TqdSHXFont* F, uint32_t C, bool Substitute, bool Scaled,
                                                        TqdFontProcParams& P) {
   auto Draw = [&](TqdSHXFont* Font, uint32_t Code) {
     double OX = 0, OY = 0;
-    const bool Ok = Scaled && FScale != 0 ? Font->GetScaledSymbol(Code, P.X, P.Y, FScale, P, *P.Poly, OX, OY)
-                                          : Font->GetSymbol(Code, P.X, P.Y, P, *P.Poly, OX, OY);
+    const double K = (Scaled && FScale != 0 ? FScale : 1) * FactorOf(Font);
+    const bool Ok = K != 1 ? Font->GetScaledSymbol(Code, P.X, P.Y, K, P, *P.Poly, OX, OY)
+                           : Font->GetSymbol(Code, P.X, P.Y, P, *P.Poly, OX, OY);
     if (Ok) P.X = OX, P.Y = OY;
     return Ok;
   };
@@ -249,6 +266,13 @@ bool TqdTextIterator::Iterate(TqdFontProcParams& P) {
   for (size_t I = 0; I < FWideText.size(); ++I) {
     TqdSHXFont* F = FWideTextTypedFonts[I];
     const uint32_t W = FWideText[I];
+    if (const TqdSHXPolyData* D = FWideTextTypedOutlines[I]) {
+      // Outline strokes sized to the main font's capitals.
+      const double K = (FHasBigFontSymbols && FScale != 0 ? FScale : 1) * FFont->Above();
+      for (const TqdSHXVertex& V : *D->Poly) P.Poly->push_back({P.X + V.X * K, P.Y + V.Y * K, V.Bulge, V.PenDown});
+      P.X += D->Xoff * K;
+      continue;
+    }
     if (F) {
       const TDrawResult R = DrawChar(F, W, true, F != FBigFont && FHasBigFontSymbols, P);
       if (R == drNormal && F == FBigFont) P.HasBigSymbol = true;
@@ -300,9 +324,16 @@ bool TqdTextIterator::IterateBox(const TqdFontProcParams& P, double& Above, doub
   };
   std::vector<TItem> Items;
   Items.reserve(FWideTextTyped.size());
-  for (const auto& [Kind, Code] : FWideTextTyped) {
+  for (std::size_t Ix = 0; Ix < FWideTextTyped.size(); ++Ix) {
+    const auto [Kind, Code] = FWideTextTyped[Ix];
     TqdSHXFont* F = Kind == 1 && FBigFont ? FBigFont : FFont;
-    const double G = F == FFont && FHasBigFontSymbols && FScale != 0 ? FScale : 1;
+    if (Kind == 2 && Ix < FWideTextTypedFonts.size() && FWideTextTypedFonts[Ix]) F = FWideTextTypedFonts[Ix];
+    if (Kind == 3 && Ix < FWideTextTypedOutlines.size() && FWideTextTypedOutlines[Ix] && !P.Vertical) {
+      Items.push_back({FWideTextTypedOutlines[Ix], Code,
+                       (FHasBigFontSymbols && FScale != 0 ? FScale : 1) * FFont->Above()});
+      continue;
+    }
+    const double G = (F != FBigFont && FHasBigFontSymbols && FScale != 0 ? FScale : 1) * FactorOf(F);
     const TqdSHXPolyData* D = F->Glyph(Code, P.Vertical);
     uint32_t C = Code;
     if (!D) D = FFont->Glyph(C = 63, P.Vertical);
@@ -415,6 +446,48 @@ const TqdSHXFontList::TStrokes& TqdSHXFontList::StoreStrokes(std::string AKey, T
   if (FStrokeValues + N > cMaxValues || FStrokes.size() >= cMaxEntries) ClearStrokes();
   FStrokeValues += N;
   return FStrokes.insert_or_assign(std::move(AKey), std::move(AStrokes)).first->second;
+}
+
+TqdSHXFont* TqdSHXFontList::FallbackFor(uint32_t ACode) {
+  if (!FFallbacksLoaded) {
+    FFallbacksLoaded = true;
+    const std::string Dir = SHXBundledFontsDir();
+    if (!Dir.empty())
+      for (const char* N : {"draftwell-simplex.shx", "draftwell-complex.shx", "draftwell-duplex.shx",
+                            "draftwell-greek.shx", "draftwell-cyrillic.shx"}) {
+        auto F = std::make_unique<TqdSHXFont>(Dir + N);
+        if (F->Load() && F->Loaded()) FFallbackFonts.push_back(std::move(F));
+      }
+  }
+  for (const auto& F : FFallbackFonts)
+    if (F->HasSymbol(ACode)) return F.get();
+  return nullptr;
+}
+
+const TqdSHXPolyData* TqdSHXFontList::OutlineGlyph(uint32_t ACode) {
+  if (ACode > 0x10FFFF) return nullptr;
+  if (const auto It = FOutlineGlyphs.find(ACode); It != FOutlineGlyphs.end()) return It->second.get();
+  std::unique_ptr<TqdSHXPolyData>& Slot = FOutlineGlyphs[ACode];
+  if (!FOutlineFace) {
+    FOutlineFace = std::make_unique<TqdTextGlyph>();
+    FOutlineFace->SetFontParams(std::string(cnstTTFFallbackFamily), 0);
+  }
+  if (!FOutlineFace->CanDraw(ACode)) return nullptr;
+  const TqdGlyph* H = FOutlineFace->Glyph(U'H');
+  const TqdGlyph* G = FOutlineFace->Glyph(ACode);
+  const double Cap = H ? H->FBox.Top : 0;
+  if (!G || !(Cap > 0) || !G->HasOutline()) return nullptr;
+  auto D = std::make_unique<TqdSHXPolyData>();
+  D->Poly = std::make_unique<TqdSHXVertexList>();
+  for (const TqdTTFContour& C : G->FPolyPolyline)
+    for (std::size_t I = 0; I < C.size(); ++I) D->Poly->push_back({C[I].X / Cap, C[I].Y / Cap, 0, I > 0});
+  D->Xoff = G->Advance() / Cap;
+  D->FirstDown = G->FRealLeft / Cap;
+  D->LastDown = G->FRealRight / Cap;
+  D->Top = G->FBox.Top / Cap;
+  D->Bottom = G->FBox.Bottom / Cap;
+  Slot = std::move(D);
+  return Slot.get();
 }
 
 bool TqdSHXFontList::InsertSearchDir(std::string_view ADir) {
@@ -663,9 +736,11 @@ const TqdTextStyle* TqdSHXFontList::StyleByName(std::string_view AName) const {
 
 namespace {
 
-bool DrawWith(TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16string_view AWide, std::string_view AMap,
-              int AStyleBits, bool ABackward, bool AVertical, TqdSHXVertexList& Poly, TqdFontParams& AParams) {
+bool DrawWith(TqdSHXFontList* L, TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16string_view AWide,
+              std::string_view AMap, int AStyleBits, bool ABackward, bool AVertical, TqdSHXVertexList& Poly,
+              TqdFontParams& AParams) {
   TqdTextIterator It(AText, AWide, AMap, F, B);
+  It.SetFallbacks(L);
   TqdFontProcParams P = ProcParams(AVertical, ABackward, AStyleBits, &Poly);
   It.Iterate(P);
   TqdFontParams R;
@@ -681,9 +756,10 @@ bool DrawWith(TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16stri
   return Main != nullptr;
 }
 
-bool MeasureWith(TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16string_view AWide,
-                 std::string_view AMap, int AStyleBits, bool AVertical, TqdFontParams& A) {
+bool MeasureWith(TqdSHXFontList* L, TqdSHXFont* F, TqdSHXFont* B, std::string_view AText,
+                 std::u16string_view AWide, std::string_view AMap, int AStyleBits, bool AVertical, TqdFontParams& A) {
   TqdTextIterator It(AText, AWide, AMap, F, B);
+  It.SetFallbacks(L);
   return It.IterateBox(AVertical, AStyleBits, A.Above, A.Below, A.Width, A.Height, A.Left, A.Bottom, A.Right, A.Top,
                        A.After);
 }
@@ -693,7 +769,7 @@ bool MeasureWith(TqdSHXFont* F, TqdSHXFont* B, std::string_view AText, std::u16s
 bool TqdSHXFontList::DrawText(const TqdTextStyle* AStyle, std::string_view AText, std::u16string_view AWide,
                               std::string_view AMap, int AStyleBits, TqdSHXVertexList& Poly, TqdFontParams& AParams) {
   if (!AStyle) return false;
-  return DrawWith(StyleFont(AStyle, false), StyleFont(AStyle, true), AText, AWide, AMap, AStyleBits,
+  return DrawWith(this, StyleFont(AStyle, false), StyleFont(AStyle, true), AText, AWide, AMap, AStyleBits,
                   AStyle->Backwards || AStyle->UpSideDown, AStyle->Vertical, Poly, AParams);
 }
 
@@ -705,7 +781,7 @@ bool TqdSHXFontList::DrawText(std::string_view AStyleName, std::string_view ATex
 bool TqdSHXFontList::DrawTextInFont(std::string_view AFontName, std::string_view AText, std::u16string_view AWide,
                                     std::string_view AMap, int AStyleBits, bool ABackward, bool AVertical,
                                     TqdSHXVertexList& Poly, TqdFontParams& AParams) {
-  return DrawWith(Font(nullptr, AFontName, false), nullptr, AText, AWide, AMap, AStyleBits, ABackward, AVertical, Poly,
+  return DrawWith(this, Font(nullptr, AFontName, false), nullptr, AText, AWide, AMap, AStyleBits, ABackward, AVertical, Poly,
                   AParams);
 }
 
@@ -715,7 +791,7 @@ bool TqdSHXFontList::MeasureText(const TqdTextStyle* AStyle, std::string_view AT
     AParams = TqdFontParams();
     return false;
   }
-  return MeasureWith(StyleFont(AStyle, false), StyleFont(AStyle, true), AText, AWide, AMap, AStyleBits,
+  return MeasureWith(this, StyleFont(AStyle, false), StyleFont(AStyle, true), AText, AWide, AMap, AStyleBits,
                      AStyle->Vertical, AParams);
 }
 
@@ -727,5 +803,5 @@ bool TqdSHXFontList::MeasureText(std::string_view AStyleName, std::string_view A
 bool TqdSHXFontList::MeasureTextInFont(std::string_view AFontName, std::string_view AText, std::u16string_view AWide,
                                        std::string_view AMap, int AStyleBits, bool AVertical,
                                        TqdFontParams& AParams) {
-  return MeasureWith(Font(nullptr, AFontName, false), nullptr, AText, AWide, AMap, AStyleBits, AVertical, AParams);
+  return MeasureWith(this, Font(nullptr, AFontName, false), nullptr, AText, AWide, AMap, AStyleBits, AVertical, AParams);
 }

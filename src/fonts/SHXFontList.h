@@ -53,6 +53,9 @@ struct TqdTextStyle {
 constexpr int cSHXUnderscore = 4;
 constexpr int cSHXOverscore = 8;
 
+class TqdSHXFontList;
+class TqdTextGlyph;
+
 class TqdTextIterator {
 public:
   // AMap holds one byte per wide character: 2 marks a big-font symbol.
@@ -73,6 +76,8 @@ public:
     return FHasBigFontSymbols;
   }
   double Scale() const { return FScale; }
+  // Where a character the fonts lack is looked for before "?" stands in.
+  void SetFallbacks(TqdSHXFontList* AList) { FFallbacks = AList; }
   // Above and Below of the text: the big font's (each 0 replaced by the main
   // font's) when a big-font glyph was used, else the main font's.
   void MixedHeight(bool BigUsed, double& Above, double& Below) const;
@@ -81,17 +86,22 @@ private:
   enum TDrawResult { drFailed, drNormal, drSubstituted };
   void BuildTyped();
   TDrawResult DrawChar(TqdSHXFont* F, uint32_t C, bool Substitute, bool Scaled, TqdFontProcParams& P);
+  // The size factor of a glyph of F beside the main font's glyphs.
+  double FactorOf(const TqdSHXFont* F) const;
 
   std::string FText;
   std::u16string FWideText;
   std::vector<TqdSymbolType> FMapWideText;
-  std::vector<std::pair<int, uint32_t>> FWideTextTyped;  // (0 main / 1 big, code)
+  // (0 main / 1 big / 2 fallback SHX font / 3 outline glyph, code)
+  std::vector<std::pair<int, uint32_t>> FWideTextTyped;
   std::vector<TqdSHXFont*> FWideTextTypedFonts;
+  std::vector<const TqdSHXPolyData*> FWideTextTypedOutlines;  // kind 3
   bool FTyped = false;
   TqdSHXFont* FFont = nullptr;
   TqdSHXFont* FBigFont = nullptr;
   bool FHasBigFontSymbols = false;
   double FScale = 0;
+  TqdSHXFontList* FFallbacks = nullptr;
 };
 
 class TqdSHXFontList {
@@ -131,6 +141,14 @@ public:
 
   // Puts a folder first (the drawing's own folder); false when it does not exist.
   bool InsertSearchDir(std::string_view ADir);
+  // The first of the fonts we ship that has a character, loaded on first need; null
+  // when none has it. Not recorded as a request: the drawing did not ask for it.
+  TqdSHXFont* FallbackFor(uint32_t ACode);
+  // A character no SHX font has, as strokes along the outline of its TrueType
+  // glyph (from the face fontconfig offers for it), capitals 1 unit high; null when
+  // no installed face has it either.
+  const TqdSHXPolyData* OutlineGlyph(uint32_t ACode);
+
   // Where a font name is served from, and how; records the request.
   TqdFontRequest Resolve(std::string_view AName, bool ABig = false);
 
@@ -187,6 +205,10 @@ private:
   std::string FDefaultFontGiven, FDefaultFontName, FDefaultFontPath, FDefaultBigFontName, FDefaultBigFontPath;
   // Folder listings: upper-cased file name to the name on disk.
   std::map<std::string, std::map<std::string, std::string>> FListings;
+  std::vector<std::unique_ptr<TqdSHXFont>> FFallbackFonts;
+  bool FFallbacksLoaded = false;
+  std::unique_ptr<TqdTextGlyph> FOutlineFace;
+  std::unordered_map<uint32_t, std::unique_ptr<TqdSHXPolyData>> FOutlineGlyphs;
   std::unordered_map<std::string, TStrokes> FStrokes;
   std::size_t FStrokeValues = 0;
 };

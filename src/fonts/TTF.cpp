@@ -496,6 +496,131 @@ void TqdTableFonts::Reset() {
 // ---------------------------------------------------------------------------
 // Glyph set
 
+// ---------------------------------------------------------------------------
+// Fallback faces: a character the chosen face lacks is drawn from the face the
+// registry offers for it. Asked only when a glyph is missing, so a drawing without
+// TrueType text never reaches the registry; the answers are kept per range of 128
+// codes (a script's characters usually share one face) for the whole process.
+
+namespace {
+
+struct TFallbackFace {
+  std::mutex Lock;  // one glyph maker at a time uses the face
+  FT_Face Face = nullptr;
+  TqdTTFResolution Resolution;
+  bool Reported = false;
+};
+
+struct TFallbackRegistry {
+  std::mutex Lock;
+  std::vector<std::unique_ptr<TFallbackFace>> Faces;
+  std::unordered_map<char32_t, TFallbackFace*> ByRange;  // code >> 7: the face found for the range
+  std::unordered_map<char32_t, TFallbackFace*> ByCode;   // codes the range's face lacks (null: no face has it)
+  std::vector<TqdTTFResolution> Used;
+  ~TFallbackRegistry() {
+    std::lock_guard<std::mutex> g(EngineLock());
+    for (auto& F : Faces)
+      if (F->Face) FT_Done_Face(F->Face);
+  }
+};
+
+TFallbackRegistry& Fallbacks() {
+  static TFallbackRegistry R;
+  return R;
+}
+
+// The registry's best outline face holding ACode, close to the family asked; null
+// when no installed face has it. Under the fallback registry's lock.
+TFallbackFace* QueryFallback(TFallbackRegistry& R, char32_t ACode, const std::string& AFamily, unsigned AStyles) {
+  std::lock_guard<std::recursive_mutex> g(RegistryLock());
+  FcConfig* cfg = Registry();
+  if (!cfg || !Engine()) return nullptr;
+  FcPattern* pat = FcPatternCreate();
+  if (!pat) return nullptr;
+  if (FcCharSet* cs = FcCharSetCreate()) {
+    FcCharSetAddChar(cs, ACode);
+    FcPatternAddCharSet(pat, FC_CHARSET, cs);
+    FcCharSetDestroy(cs);
+  }
+  if (!AFamily.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(AFamily.c_str()));
+  FcPatternAddInteger(pat, FC_WEIGHT, AStyles & fstBold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pat, FC_SLANT, AStyles & fstItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pat, FC_OUTLINE, FcTrue);
+  FcConfigSubstitute(cfg, pat, FcMatchPattern);
+  FcDefaultSubstitute(pat);
+  FcResult res = FcResultNoMatch;
+  FcFontSet* fs = FcFontSort(cfg, pat, FcFalse, nullptr, &res);
+  FcPatternDestroy(pat);
+  TFallbackFace* Found = nullptr;
+  for (int i = 0; fs && i < fs->nfont && !Found; ++i) {
+    FcPattern* p = fs->fonts[i];
+    FcCharSet* cs = nullptr;
+    if (FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) != FcResultMatch || !cs || !FcCharSetHasChar(cs, ACode)) continue;
+    FcBool outline = FcTrue;
+    if (FcPatternGetBool(p, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline) continue;
+    const std::string File = PatternString(p, FC_FILE);
+    const int Index = PatternInt(p, FC_INDEX, 0);
+    if (File.empty()) continue;
+    for (auto& F : R.Faces)
+      if (F->Resolution.FileName == File && F->Resolution.FaceIndex == Index) Found = F.get();
+    if (Found) break;
+    FT_Face face = nullptr;
+    {
+      std::lock_guard<std::mutex> lg(EngineLock());
+      if (FT_New_Face(Engine(), File.c_str(), Index, &face) != 0) face = nullptr;
+      if (face && (!FT_IS_SCALABLE(face) || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 ||
+                   FT_Get_Char_Index(face, ACode) == 0 || face->units_per_EM == 0)) {
+        FT_Done_Face(face);
+        face = nullptr;
+      }
+    }
+    if (!face) continue;
+    auto F = std::make_unique<TFallbackFace>();
+    F->Face = face;
+    F->Resolution.AskedName = AFamily;
+    F->Resolution.AskedStyles = AStyles;
+    F->Resolution.Kind = trkSubstitute;
+    F->Resolution.FamilyName = PatternString(p, FC_FAMILY);
+    F->Resolution.FaceName = PatternString(p, FC_FULLNAME);
+    if (F->Resolution.FaceName.empty()) F->Resolution.FaceName = F->Resolution.FamilyName;
+    F->Resolution.FileName = File;
+    F->Resolution.FaceIndex = Index;
+    Found = F.get();
+    R.Faces.push_back(std::move(F));
+  }
+  if (fs) FcFontSetDestroy(fs);
+  return Found;
+}
+
+TFallbackFace* FallbackFaceFor(char32_t ACode, const std::string& AFamily, unsigned AStyles) {
+  TFallbackRegistry& R = Fallbacks();
+  std::lock_guard<std::mutex> g(R.Lock);
+  TFallbackFace* F = nullptr;
+  const auto Range = R.ByRange.find(ACode >> 7);
+  if (Range != R.ByRange.end() && Range->second && FT_Get_Char_Index(Range->second->Face, ACode) != 0) {
+    F = Range->second;
+  } else if (const auto Code = R.ByCode.find(ACode); Code != R.ByCode.end()) {
+    F = Code->second;
+  } else {
+    F = QueryFallback(R, ACode, AFamily, AStyles);
+    if (Range == R.ByRange.end() && F) R.ByRange.emplace(ACode >> 7, F);
+    else R.ByCode.emplace(ACode, F);
+  }
+  if (F && !F->Reported) {
+    F->Reported = true;
+    R.Used.push_back(F->Resolution);
+  }
+  return F;
+}
+
+}  // namespace
+
+std::vector<TqdTTFResolution> TTFFallbackFacesUsed() {
+  TFallbackRegistry& R = Fallbacks();
+  std::lock_guard<std::mutex> g(R.Lock);
+  return R.Used;
+}
+
 struct TqdTextGlyph::TFace {
   FT_Face Face = nullptr;
   double Scale = 1;     // font units to cell units
@@ -609,21 +734,42 @@ bool TqdTextGlyph::HasOwnGlyph(char32_t ACode) {
   return CharIndex(ACode) != 0;
 }
 
+bool TqdTextGlyph::CanDraw(char32_t ACode) {
+  std::lock_guard<std::recursive_mutex> g(FLock);
+  if (!FFace) return false;
+  if (CharIndex(ACode) != 0) return true;
+  return ACode >= 32 && !FFace->SymbolMap && FallbackFaceFor(ACode, FResolution.FamilyName, FFontStyle);
+}
+
 std::unique_ptr<TqdGlyph> TqdTextGlyph::MakeGlyph(char32_t ACode) {
   auto glyph = std::make_unique<TqdGlyph>();
   glyph->FCode = ACode;
   if (!FFace) return glyph;
   FT_Face f = FFace->Face;
+  FT_UInt index = CharIndex(ACode);
+  double scale = FFace->Scale;
+  FT_Pos embolden = FFace->Embolden;
+  // A character the face lacks comes from the face the registry offers for it, at
+  // the same em size; only when none has it does the face's default glyph show.
+  std::unique_lock<std::mutex> fallbackLock;
+  if (index == 0 && ACode >= 32 && !FFace->SymbolMap) {
+    if (TFallbackFace* fb = FallbackFaceFor(ACode, FResolution.FamilyName, FFontStyle)) {
+      fallbackLock = std::unique_lock<std::mutex>(fb->Lock);
+      f = fb->Face;
+      index = FT_Get_Char_Index(f, ACode);
+      scale = FFace->EmSize / f->units_per_EM;
+      embolden = FFace->Embolden > 0 ? std::max<FT_Pos>(1, f->units_per_EM / 32) : 0;
+    }
+  }
   constexpr FT_Int32 cFlags =
       FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP | FT_LOAD_IGNORE_TRANSFORM;
   FOutlined.fetch_add(1);
-  if (FT_Load_Glyph(f, CharIndex(ACode), cFlags) != 0) return glyph;
+  if (FT_Load_Glyph(f, index, cFlags) != 0) return glyph;
   FT_GlyphSlot slot = f->glyph;
   double advance = static_cast<double>(slot->metrics.horiAdvance);
   if (slot->format == FT_GLYPH_FORMAT_OUTLINE && slot->outline.n_points > 0) {
     FT_Outline* outline = &slot->outline;
-    if (FFace->Embolden > 0 && FT_Outline_Embolden(outline, FFace->Embolden) == 0)
-      advance += static_cast<double>(FFace->Embolden);
+    if (embolden > 0 && FT_Outline_Embolden(outline, embolden) == 0) advance += static_cast<double>(embolden);
     if (FFace->Slant) {
       // The usual synthetic oblique: x += 0.2126 y.
       FT_Matrix shear{0x10000, 0x0366A, 0, 0x10000};
@@ -637,7 +783,7 @@ std::unique_ptr<TqdGlyph> TqdTextGlyph::MakeGlyph(char32_t ACode) {
       outline->points[i].y *= 64;
     }
     TOutlineSink sink;
-    sink.Scale = FFace->Scale / 64;
+    sink.Scale = scale / 64;
     sink.Contours = &glyph->FPolyPolyline;
     sink.Generator.SetQualityApproximation(cnstTTFQualityApproximation);
     sink.Generator.SetBaseList(&sink.Points);
@@ -650,7 +796,7 @@ std::unique_ptr<TqdGlyph> TqdTextGlyph::MakeGlyph(char32_t ACode) {
     sink.Close();
   }
   glyph->FBox.Left = 0;
-  glyph->FBox.Right = static_cast<float>(advance * FFace->Scale);
+  glyph->FBox.Right = static_cast<float>(advance * scale);
   if (glyph->FPolyPolyline.empty()) {
     glyph->FBox.Top = glyph->FBox.Bottom = 0;
     glyph->FRealLeft = glyph->FRealRight = 0;

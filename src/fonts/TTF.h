@@ -96,6 +96,9 @@ struct TqdTTFResolution {
 TqdTTFResolution ResolveTTFFace(const std::string& AName, unsigned AStyles = 0);
 // Every resolution asked so far, in the order first asked (for reports of a load).
 std::vector<TqdTTFResolution> TTFResolutionsAsked();
+// The faces that stood in for characters a drawing's faces lack, in the order
+// first used (process-wide).
+std::vector<TqdTTFResolution> TTFFallbackFacesUsed();
 // Forgets the remembered resolutions and the font table (after fonts were installed).
 void ResetTTFRegistry();
 
@@ -186,6 +189,8 @@ public:
   bool HasGlyph(char32_t ACode); // made already
   // Whether the face draws the code itself (not its default glyph).
   bool HasOwnGlyph(char32_t ACode);
+  // Whether the code draws as its own glyph, from the face or a fallback face.
+  bool CanDraw(char32_t ACode);
 
   // Box of the text in cell units through AMatrix: (0, top) to (advance, bottom).
   // False, and the empty box, for an empty text.

@@ -548,6 +548,20 @@ TqdDeviceColor TqdCADImage::ContrastColor(TqdDeviceColor Bg) {
   return MakeRGB(G, G, G);
 }
 
+bool TqdCADImage::IsCloseColor(TqdDeviceColor A, TqdDeviceColor B) {
+  return std::abs(int(GetRValue(A)) - int(GetRValue(B))) <= cnstInvisibleInkDistance &&
+         std::abs(int(GetGValue(A)) - int(GetGValue(B))) <= cnstInvisibleInkDistance &&
+         std::abs(int(GetBValue(A)) - int(GetBValue(B))) <= cnstInvisibleInkDistance;
+}
+
+TqdDeviceColor TqdCADImage::VisibleInk(TqdDeviceColor C) const {
+  const TqdDeviceColor Bg = FBackgroundColor & 0xFFFFFF;
+  if (!IsCloseColor(C & 0xFFFFFF, Bg)) return C;
+  if (!IsCloseColor(FDefaultColor, Bg)) return FDefaultColor;
+  const double L = 0.2126 * GetRValue(Bg) + 0.7152 * GetGValue(Bg) + 0.0722 * GetBValue(Bg);
+  return L >= 128 ? 0 : 0xFFFFFF;
+}
+
 void TqdCADImage::SetBackgroundColor(TqdDeviceColor V) {
   V &= 0xFFFFFF;
   if (V == FBackgroundColor) return;
@@ -580,7 +594,7 @@ TqdDeviceColor TqdCADImage::GetEntityColor(const TqdDXFEntity* Entity, const Tqd
   if (Insert && (!Layer || Layer->Name() == "0")) Layer = Insert->RealLayer();
   const TqdDXFInsert* I = Insert;
   for (int Depth = 0; Depth < cnstMaxDrawDepth; ++Depth) {
-    if (C.Active == acRGBColor) return C.Color & 0xFFFFFF;
+    if (C.Active == acRGBColor) return VisibleInk(C.Color & 0xFFFFFF);
     const int Idx = C.IndexValue();
     if (Idx == clByLayer && Layer && (Layer->Name() != "0" || !I)) {
       C = Layer->ColorCAD();
@@ -598,7 +612,7 @@ TqdDeviceColor TqdCADImage::GetEntityColor(const TqdDXFEntity* Entity, const Tqd
     if (Idx < 1 || Idx > 255 || Idx == clForeground) break;
     const TqdDeviceColor R = ACIPaletteColor(Idx);
     if (Idx >= 250 && FPrinting == pntNone && R == FBackgroundColor) return FChangeBackgroundColor;
-    return R;
+    return VisibleInk(R);
   }
   return FDefaultColor;
 }

@@ -35,6 +35,9 @@ enum TqdBorderType { btGlobal, btRatio };
 enum TqdTTFMode { ttfAuto, ttfGDI, ttfPolyPolyline, ttfPolyPolygon };
 enum TqdPrintMode { pntNone, pntDirectColor, pntPrint };
 enum TqdCachingRasterMode { crmNone, crmCache, crmDoubleCache };
+// Ink no farther than this from the background in every channel cannot be told
+// from it (the same threshold marks ink when pictures are compared).
+inline constexpr int cnstInvisibleInkDistance = 48;
 enum TqdSelectionMode { smDisabled, smEnabled, smMatrixOnly };
 enum TqdDXFViewDirection {
   vdDefault, vdTop, vdBottom, vdLeft, vdRight, vdFront, vdBack,
@@ -191,6 +194,12 @@ class TqdCADImage : public TqdGraphic {
   // The contrast grey for palette colours that equal the background.
   TqdDeviceColor ChangeBackgroundColor() const { return FChangeBackgroundColor; }
   static TqdDeviceColor ContrastColor(TqdDeviceColor Background);
+  // Ink that would vanish on the background (every channel within
+  // cnstInvisibleInkDistance of it, such as true-colour white on white paper) is
+  // drawn in the default colour instead, or in black or white by the background's
+  // brightness when the default colour vanishes too. Other colours pass unchanged.
+  TqdDeviceColor VisibleInk(TqdDeviceColor C) const;
+  static bool IsCloseColor(TqdDeviceColor A, TqdDeviceColor B);
   TqdDeviceColor DefaultColor() const { return FDefaultColor; }
   void SetDefaultColor(TqdDeviceColor V) { FDefaultColor = V & 0xFFFFFF; }
   TqdDXFDrawMode DrawMode() const { return FDrawMode; }

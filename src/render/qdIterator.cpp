@@ -106,12 +106,15 @@ double TqdCADIterator::ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLaye
 }
 
 TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C) const {
-  if (FImage.DrawMode() == dmBlack || C == clDefaultForeground || C > 0xFFFFFF) return FImage.DefaultColor();
-  if (FImage.DrawMode() == dmGray) {
+  if (FImage.DrawMode() == dmBlack || C == clDefaultForeground || C > 0xFFFFFF) {
+    C = FImage.DefaultColor();
+  } else if (FImage.DrawMode() == dmGray) {
     const int G = RoundToInt(0.2126 * GetRValue(C) + 0.7152 * GetGValue(C) + 0.0722 * GetBValue(C));
-    return MakeRGB(G, G, G);
+    C = MakeRGB(G, G, G);
   }
-  return C;
+  // White ink on white paper (and black on black) is drawn so that it shows; wipeouts
+  // take the background without passing here.
+  return FImage.VisibleInk(C);
 }
 
 // ---------------------------------------------------------------- primitives
@@ -135,6 +138,13 @@ double TqdCADIterator::PixelsPerUnit() const {
   const double H = (A - C) / 2;
   const double S = std::sqrt((A + C) / 2 + std::sqrt(H * H + B * B));
   return std::isfinite(S) ? S : 0;
+}
+
+double TqdCADIterator::PointSymbolPixels(const TqdDXFPoint* P) const {
+  const double R = P->RelativeSize();
+  if (!(R > 0)) return 0;
+  const double H = std::abs(double(FFrame.Bottom) - FFrame.Top);
+  return std::isfinite(H) ? R * H : 0;
 }
 
 TqdPoint TqdCADIterator::Project(const TFPoint& P) const {
@@ -392,6 +402,7 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   if (R.Right < R.Left) std::swap(R.Left, R.Right);
   if (R.Bottom < R.Top) std::swap(R.Top, R.Bottom);
   FDrawRect = Intersection(R, Canvas.ClipBox());
+  FFrame = R;
   try {
     if (FImage.IsShowBackground()) {
       Canvas.SetBrush({FImage.BackgroundColor(), bsSolid});
@@ -511,8 +522,13 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     ++FStats.Skipped;
     return;
   }
-  const TqdIntRect IR{qdDeviceCoord(D.Left), qdDeviceCoord(std::min(D.Top, D.Bottom)), qdDeviceCoord(D.Right),
-                      qdDeviceCoord(std::max(D.Top, D.Bottom))};
+  TqdIntRect IR{qdDeviceCoord(D.Left), qdDeviceCoord(std::min(D.Top, D.Bottom)), qdDeviceCoord(D.Right),
+                qdDeviceCoord(std::max(D.Top, D.Bottom))};
+  if (T == cePoint) {
+    // A point symbol sized by the view covers its share of the view around the point.
+    const int Half = qdDeviceCoord(PointSymbolPixels(static_cast<const TqdDXFPoint*>(E)) / 2 + 1);
+    IR = {IR.Left - Half, IR.Top - Half, IR.Right + Half, IR.Bottom + Half};
+  }
   const TqdIntRect Test{IR.Left, IR.Top, IR.Right + 1, IR.Bottom + 1};
   if (!Overlaps(Test, FClipBox)) {
     ++FStats.Skipped;
@@ -572,15 +588,26 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
         EmitPixel(Q.X, Q.Y, FColor);
         break;
       }
+      // Symbols sized by the view are kept at size 1 around the point.
+      const double PPU = PixelsPerUnit();
+      const double K = P->RelativeSize() > 0 && PPU > 0 ? PointSymbolPixels(P) / PPU : 1;
+      const TFPoint O = P->Point();
+      std::vector<TFPoint> Scaled;
       for (int I = 2; I < L->Count();) {
         const int N = static_cast<int>((*L)[I].X);
         ++I;
         if (N <= 0 || N > L->Count() - I) break;
+        const TFPoint* Pts = &(*L)[I];
+        if (K != 1) {
+          Scaled.assign(Pts, Pts + N);
+          for (TFPoint& Q : Scaled) Q = {O.X + (Q.X - O.X) * K, O.Y + (Q.Y - O.Y) * K, O.Z + (Q.Z - O.Z) * K};
+          Pts = Scaled.data();
+        }
         if (N == 1) {
-          const TqdPoint Q = Project((*L)[I]);
+          const TqdPoint Q = Project(Pts[0]);
           EmitPixel(Q.X, Q.Y, FColor);
         } else {
-          PolylineOf(&(*L)[I], N, false);
+          PolylineOf(Pts, N, false);
         }
         I += N;
       }

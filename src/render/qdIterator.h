@@ -119,6 +119,8 @@ class TqdCADIterator {
   TqdPoint Project(const TFPoint& P) const;
   // Device pixels per unit of the current matrix, along its most stretched direction.
   double PixelsPerUnit() const;
+  // The size in pixels of a point symbol sized by the view; 0 for an absolute size.
+  double PointSymbolPixels(const TqdDXFPoint* P) const;
   void SetPen(TqdDeviceColor C, int Width);
   void SetBrush(TqdDeviceColor C);
   // Decimated polyline of drawing points through the matrix.
@@ -152,6 +154,7 @@ class TqdCADIterator {
   TqdCanvas* FSel = nullptr;
   TqdCADIterate FDraw;
   TqdIntRect FDrawRect;  // Right/Bottom exclusive
+  TqdIntRect FFrame;     // the whole view being drawn
   TqdIntRect FClipBox;   // FDrawRect cut by the top clip region's box
   TqdRegionStack FRegions;
   std::vector<const TqdDXFBlock*> FBlockStack;

@@ -316,6 +316,31 @@ TEST(Generated, HorizontalDimensionReadsTenWithArrowsAtTheLineEnds) {
   EXPECT_EQ(D->Point().X, 0.0);
 }
 
+TEST(Generated, DecimalSeparatorOfTheStyleElseOfTheDrawing) {
+  // "," only when neither the dimension's style nor the drawing sets a separator.
+  struct TRow {
+    const char* Name;
+    int Header, Style;
+    const char* Want;
+  } Rows[] = {{"none", 0, 0, "10,00"},
+              {"drawing", '.', 0, "10.00"},
+              {"style", 0, '.', "10.00"},
+              {"style wins", ',', '.', "10.00"},
+              {"unprintable", 7, 0, "10,00"}};
+  for (const TRow& R : Rows) {
+    TDrawing W;
+    W.Standard()->SetDIMDEC(2);
+    W.C.HeadVarStruct().DimProps.DSep = ClampDimDSep(R.Header);
+    if (R.Style) W.Standard()->SetDIMDSEP(R.Style);
+    TqdDXFDimension* D = AddLinear(W.C, {0, 0, 0}, {10, 5, 0}, {10, 8, 0}, {5, 8, 0});
+    W.C.Loads(D);
+    ASSERT_TRUE(D->Block()) << R.Name;
+    const auto Texts = ChildrenOf<TqdDXFText>(D->Block());
+    ASSERT_EQ(Texts.size(), 1u) << R.Name;
+    EXPECT_EQ(Texts[0]->Text(), R.Want) << R.Name;
+  }
+}
+
 TEST(Generated, ZeroExtensionDirectionFallsBackOrMakesNothing) {
   TDrawing W;
   // The dimension line passes through the second origin, no angle given.

@@ -44,6 +44,7 @@ TEST(TextCodes, Decode) {
       {"%%dC", u"\u00B0C"},  {"%%%", u"%"},          {"%%065", u"A"},       {"a\\U+0041b", u"aAb"},
       {"x\\U+00", u"x"},     {"%%", u""},            {"\\\\", u"\\"},       {"%%p1", u"\u00B11"},
       {"\\M+1", u""},        {"%%u", u""},           {"\\U+", u""},
+      {"%%127%%128%%129", u"\u00B0\u00B1\u2205"},       {"%%176%%216", u"\u00B0\u00D8"},
   };
   for (const auto& R : Rows) EXPECT_EQ(qdDecodeTextCodes(R.In), R.Out) << R.In;
   bool U = false, O = false;

@@ -290,7 +290,14 @@ TEST(SHXBundled, FontsLoadAndLayOutWithTheirWidths) {
     ASSERT_TRUE(S->FontExists) << File;
     TqdSHXFont* F = L.FontAt(S->FontIndex);
     ASSERT_TRUE(F && F->Loaded()) << File;
-    EXPECT_EQ(F->Kind(), tkNormSHX);
+    EXPECT_EQ(F->Kind(), tkUnicodeSHX);  // the signs live above 255
+    for (uint32_t Sign : {0xB0u, 0xB1u, 0x2205u, 0xD8u, 0xB2u, 0xB3u, 0xB5u, 0x3A9u, 0x2248u, 0x2264u, 0x2265u,
+                          0x2260u, 0xD7u, 0xF7u, 0x3C0u, 0x394u, 0x221Eu}) {
+      const TqdSHXPolyData* G = F->Glyph(Sign, false);
+      ASSERT_NE(G, nullptr) << File << " " << Sign;
+      EXPECT_GT(G->Xoff, 0) << File << " " << Sign;
+      EXPECT_GT(G->Poly->size(), 2u) << File << " " << Sign;
+    }
     EXPECT_EQ(F->Above(), 21);
     EXPECT_EQ(F->Below(), 7);
     const std::string Text = "ABC 123";
@@ -333,7 +340,31 @@ TEST(SHXBundled, ServedThroughFontNames) {
   TqdFontParams P;
   EXPECT_TRUE(L.DrawTextInFont("romans.shx", {}, SHXWideFromUTF8("Hi"), {}, 0, false, false, Poly, P));
   EXPECT_GT(P.Right, 0);
-  EXPECT_FALSE(L.IsUnicodeFont(nullptr, "txt", false));
+  EXPECT_TRUE(L.IsUnicodeFont(nullptr, "txt", false));
+}
+
+TEST(SHXBundled, SignsAFontLacksComeFromOurs) {
+  NEED_BUNDLED();
+  TTempDir D("signs");
+  WriteFile(D.Path / "letters.shx", LetterFont());
+  TqdSHXFontList L(D.Dir() + ";" + cBundled);
+  const TqdTextStyle* S = L.AddStyle("S", "letters.shx", "", false, false, false, 0, 1);
+  ASSERT_TRUE(S->FontExists);
+  auto Draw = [&](const std::u16string& T, TqdFontParams& P) {
+    TqdSHXVertexList Poly;
+    EXPECT_TRUE(L.DrawText(S, {}, T, std::string(T.size(), '\1'), 0, Poly, P));
+    return Poly.size();
+  };
+  TqdFontParams Q, Deg, Both;
+  const std::size_t NQ = Draw(u"?", Q), NDeg = Draw(u"\u00B0", Deg);
+  // The degree sign is our ring, scaled from our capitals (21) to the font's (10).
+  EXPECT_GT(NDeg, NQ);
+  EXPECT_NEAR(Deg.Right, 10.0 * 10 / 21, 1e-9);
+  // Measured as drawn: the same advance.
+  TqdFontParams M;
+  ASSERT_TRUE(L.MeasureText(S, {}, u"A\u00B0", std::string(2, '\1'), 0, M));
+  Draw(u"A\u00B0", Both);
+  EXPECT_NEAR(Both.Right, 6 + Deg.Right, 1e-9);
 }
 
 TEST(SHXShapeFonts, FoundByNumberAndName) {

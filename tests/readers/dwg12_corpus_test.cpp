@@ -156,7 +156,6 @@ constexpr const char* cErasedAttdef = "an erased ATTDEF record (type 143 = 0x80 
 constexpr const char* cJump =
     "type-18 records (JUMP) are not drawing content; one of them is followed by VERTEX records and a SEQEND, which the "
     "oracle files as a second POLYLINE";
-constexpr const char* cShape = "SHAPE records are read and noted as not drawn";
 constexpr const char* cEED =
     "the record has extended data (extra flags 0x02) and no paper-space flag (extra flags 0x04): the oracle files "
     "every entity with extended data under paper space";
@@ -166,17 +165,12 @@ constexpr TAccepted cnstAccepted[] = {
     {"r9_entities", "Model", "ATTDEF", 1, cErasedAttdef},
     {"r9_entities", "Model", "JUMP", 2, cJump},
     {"r9_entities", "Model", "POLYLINE", 1, cJump},
-    {"r9_entities", "Model", "SHAPE", 1, cShape},
     {"r10_entities", "Model", "LINE", 1, cErasedLine},
     {"r10_entities", "Model", "ATTDEF", 1, cErasedAttdef},
     {"r10_entities", "Model", "JUMP", 2, cJump},
     {"r10_entities", "Model", "POLYLINE", 1, cJump},
-    {"r10_entities", "Model", "SHAPE", 1, cShape},
-    {"r10_shape", "Model", "SHAPE", 1, cShape},
-    {"r11_shape", "Model", "SHAPE", 1, cShape},
     {"r11_entities_2d", "Model", "LINE", 1, cErasedLine},
     {"r11_entities_2d", "Model", "ATTDEF", 1, cErasedAttdef},
-    {"r11_entities_2d", "Model", "SHAPE", 1, cShape},
     {"r10_insert", "Model", "LINE", 1, cErasedLine},
     {"r11_arc", "*Paper_Space", "ARC", 1, cEED},
     {"r11_arc", "Model", "ARC", -1, cEED},

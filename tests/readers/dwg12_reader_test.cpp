@@ -2,6 +2,7 @@
 // layouts and the damaged forms the reader must survive.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -321,6 +322,30 @@ TEST(DWG12Entities, LineElevationByRelease) {
   ASSERT_EQ(LB.size(), 1u);
   EXPECT_DOUBLE_EQ(LB[0]->Point1().X, 1);
   EXPECT_DOUBLE_EQ(LB[0]->Point1().Z, 0);
+}
+
+TEST(DWG12Entities, ShapesAreReadWithTheirOptions) {
+  TFile F;
+  F.Styles.Entries = {F.StyleEntry("STANDARD"), F.StyleEntry("SHAPES")};
+  // Plain: insertion, size, number. Then with rotation (radians), load number, width
+  // factor and obliquing.
+  F.Entities = Rec(4, 0, Common() + P2(1, 2) + RD(3) + RC(130)) +
+               Rec(4, 0, Common(0x0F) + P2(4, 5) + RD(2) + RC(7) + RD(M_PI / 2) + RC(1) + RD(0.5) + RD(M_PI / 12));
+  const TLoaded L = Load(F.Build());
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  const auto S = L.ModelItems<TqdDXFShape>();
+  ASSERT_EQ(S.size(), 2u);
+  EXPECT_EQ(S[0]->ShapeNumber(), 130);
+  EXPECT_DOUBLE_EQ(S[0]->Point().Y, 2);
+  EXPECT_DOUBLE_EQ(S[0]->Height(), 3);
+  EXPECT_EQ(S[1]->ShapeNumber(), 7);
+  EXPECT_NEAR(S[1]->Rotation(), 90, 1e-9);
+  EXPECT_DOUBLE_EQ(S[1]->Scale(), 0.5);
+  EXPECT_NEAR(S[1]->ObliqueAngle(), 15, 1e-9);
+  ASSERT_TRUE(S[1]->Style());
+  EXPECT_EQ(S[1]->Style()->Name(), "SHAPES");
+  // No shape file holds them: the load says so rather than dropping them silently.
+  EXPECT_TRUE(L.HasWarning("SHAPE"));
 }
 
 TEST(DWG12Entities, InsertsAndTextStyles) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "DimStyles.h"
 #include "dxf_test_util.h"
 
 namespace {
@@ -110,6 +111,20 @@ TEST(DxfReader, header_variables_set_release_code_page_and_extents) {
   EXPECT_EQ(H.InsUnits, 6);
   EXPECT_EQ(H.TileMode, 0);
   EXPECT_DOUBLE_EQ(H.LTScale, 1.0);  // 0 means 1
+}
+
+TEST(DxfReader, decimal_separator_from_the_header_and_the_dimension_style) {
+  const TGroups Style{{0, "DIMSTYLE"}, {2, "ISO"}, {70, "0"}, {271, "2"}, {278, "44"}};
+  TLoaded L(TextDXF(Concat({Section("HEADER", {{9, "$ACADVER"}, {1, "AC1015"}, {9, "$DIMDSEP"}, {70, "46"}}),
+                            Section("TABLES", Table("DIMSTYLE", Style)), Section("ENTITIES", {}), cEOF})));
+  ASSERT_TRUE(L.R.Ok) << L.R.Error;
+  EXPECT_EQ(L.Conv().HeadVarStruct().DimProps.DSep, '.');
+  const TqdDXFDimensionStyle* S = L.Conv().DimensionStyleByName("ISO");
+  ASSERT_NE(S, nullptr);
+  EXPECT_EQ(S->DIMDSEP(), ',');
+  // A drawing that sets none keeps none: the dimension text then takes ",".
+  TLoaded N(TextDXF(Concat({Section("ENTITIES", {}), cEOF})));
+  EXPECT_EQ(N.Conv().HeadVarStruct().DimProps.DSep, 0);
 }
 
 // ---------------------------------------------------------------- strings

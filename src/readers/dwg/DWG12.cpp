@@ -526,6 +526,7 @@ std::unique_ptr<TqdDXFEntity> Tdwg11Reader::ReadEntity(const Tdwg12Frame& R, boo
     case rtPoint: E = std::make_unique<TqdDXFPoint>(); break;
     case rtCircle: E = std::make_unique<TqdDXFCircle>(); break;
     case rtText: E = std::make_unique<TqdDXFText>(); break;
+    case rtShape: E = std::make_unique<TqdDXFShape>(); break;
     case rtArc: E = std::make_unique<TqdDXFArc>(); break;
     case rtTrace: E = std::make_unique<TqdDXFTrace>(); break;
     case rtSolid: E = std::make_unique<TqdDXFSolid>(); break;
@@ -690,6 +691,21 @@ std::unique_ptr<TqdDXFEntity> Tdwg11Reader::ReadEntity(const Tdwg12Frame& R, boo
       if (Opt & 0x100) T->SetVAlign(static_cast<std::uint8_t>(C.RC()));
       if (Style >= 0 && static_cast<std::size_t>(Style) < FStyles.size() && FStyles[static_cast<std::size_t>(Style)])
         T->SetStyle(FStyles[static_cast<std::size_t>(Style)]);
+      break;
+    }
+    case rtShape: {
+      // Insertion, size, shape number; by option rotation, the shape file's style
+      // (its load number), width factor and obliquing.
+      auto* S = static_cast<TqdDXFShape*>(Raw);
+      S->SetPoint(C.Point2(Z));
+      S->SetHeight(C.RD());
+      S->SetShapeNumber(C.RC());
+      if (Opt & 0x01) S->SetRotation(C.RD() * cRadToDeg);
+      const int Style = (Opt & 0x02) ? C.RC() : -1;
+      if (Opt & 0x04) S->SetScale(C.RD());
+      if (Opt & 0x08) S->SetObliqueAngle(C.RD() * cRadToDeg);
+      if (Style >= 0 && static_cast<std::size_t>(Style) < FStyles.size() && FStyles[static_cast<std::size_t>(Style)])
+        S->SetStyle(FStyles[static_cast<std::size_t>(Style)]);
       break;
     }
     case rtAttdef:

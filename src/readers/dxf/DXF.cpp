@@ -1157,6 +1157,10 @@ void TdxfHeader::ReadProperty() {
     }
   }
   else if (V == "$DIMTAD") Int70(Dim.Tad);
+  else if (V == "$DIMDSEP") {
+    Int70(Dim.DSep);
+    Dim.DSep = ClampDimDSep(Dim.DSep);
+  }
   else if (V == "$DIMZIN") {
     Int70(Dim.Zin);
     Dim.Zin = std::clamp(Dim.Zin, 0, 15);

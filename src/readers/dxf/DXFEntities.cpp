@@ -1225,6 +1225,7 @@ public:
       case 76: Flag(D.SE2); break;
       case 77: D.Tad = R.IntValue(); break;
       case 78: D.Zin = std::clamp(R.IntValue(), 0, 15); break;
+      case 278: D.DSep = ClampDimDSep(R.IntValue()); break;
       case 170: Flag(D.Alt); break;
       case 172: Flag(D.Tofl); break;
       case 173: Flag(D.Sah); break;
