@@ -11,6 +11,7 @@
 #include "Readers.h"
 #include "RenderCommand.h"
 #include "SHXFontList.h"
+#include "SHXStandardNames.h"
 #include "TTF.h"
 #include "qdCodePages.h"
 #include "qdGraphic.h"
@@ -129,6 +130,8 @@ void GatherFonts(TqdDXFConverter& C, TFacts& F) {
       if (std::find(F.Warnings.begin(), F.Warnings.end(), W) == F.Warnings.end()) F.Warnings.push_back(W);
     };
     const std::string Family = IsTrueTypeName(Name) ? "TrueType font \"" : "SHX font \"";
+    // The standard SHX fonts stand in silently (still listed as substitutes).
+    if (std::string(Kind) == "substitute" && !IsTrueTypeName(Name) && qdIsStandardSHXName(Name)) return;
     if (std::string(Kind) == "substitute")
       Warn(Family + SanitizeUTF8(Name) + "\" not found: drawn with " +
                            SanitizeUTF8(std::filesystem::path(Resolved).filename().string()));

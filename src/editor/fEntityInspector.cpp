@@ -590,6 +590,7 @@ bool TfmEntityInspector::Apply(int Row, const TqdData& D) {
   TqdDXFEntity* E = FPrevEntity;
   UpdateCadImage(E);
   RefreshGrid(E);
+  if (OnChanged) OnChanged();
   return true;
 }
 

@@ -64,6 +64,8 @@ class TfmEntityInspector : public QDockWidget {
 
   // Messages about refused values ("Invalid value ..."); a box by default.
   std::function<void(const QString& Text)> OnShowMessage;
+  // An edit changed the drawing.
+  std::function<void()> OnChanged;
 
   // ---- controls
   QWidget* pnlCombo = nullptr;
