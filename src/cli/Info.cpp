@@ -397,18 +397,17 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
       Out += Usage();
       return 0;
     } else if (!A.empty() && A[0] == '-' && A != "-") {
-      Err += "draftwell-cli info: unknown option '" + A + "'\n";
+      Err += "draftwell-cli info: unknown option '" + A + "'; see 'draftwell-cli info --help'\n";
       return 2;
     } else if (Path.empty()) {
       Path = A;
     } else {
-      Err += "draftwell-cli info: only one file, please\n";
+      Err += "draftwell-cli info: only one file, please; see 'draftwell-cli info --help'\n";
       return 2;
     }
   }
   if (Path.empty()) {
-    Err += "draftwell-cli info: a FILE is needed\n\n";
-    Err += Usage();
+    Err += "draftwell-cli info: a FILE is needed; see 'draftwell-cli info --help'\n";
     return 2;
   }
   const std::string Base = SanitizeUTF8(std::filesystem::path(Path).filename().string());
@@ -462,7 +461,7 @@ void RegisterCliFormats() {
 int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   RegisterCliFormats();
   if (Args.empty()) {
-    Err += Usage();
+    Err += "Usage: draftwell-cli COMMAND [ARGS]; see 'draftwell-cli --help'\n";
     return 2;
   }
   const std::string& Cmd = Args[0];
@@ -478,7 +477,6 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   if (Cmd == "render") return RenderCommand(Args, Out, Err);
   if (Cmd == "thumbnail") return ThumbnailCommand(Args, Out, Err);
   if (Cmd == "dump") return RunDump(Args, Out, Err);
-  Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
-  Err += Usage();
+  Err += "draftwell-cli: unknown command '" + Cmd + "'; see 'draftwell-cli --help'\n";
   return 2;
 }

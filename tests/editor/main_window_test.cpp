@@ -255,8 +255,9 @@ class MainWindowTest : public QObject {
     QTest::newRow("not a drawing") << "garbage.dxf" << "";
     QTest::newRow("enhanced metafile") << "pic.emf" << cnstMetafileNotSupported;
     QTest::newRow("metafile") << "pic.wmf" << cnstMetafileNotSupported;
-    QTest::newRow("dwg that is none") << "plan.dwg" << "Unsupported old DWG version ID: \"garbag\"";
+    QTest::newRow("dwg that is none") << "plan.dwg" << "Not a DWG file: it does not start with a DWG version ID";
     QTest::newRow("unknown extension") << "plan.xyz" << "Unknown picture file extension (.xyz)";
+    QTest::newRow("no extension") << "plan" << "The file name has no extension and its content is not a known drawing or picture";
     QTest::newRow("missing file") << "missing.dxf" << "";
   }
   void failed_load_keeps_the_drawing() {
