@@ -49,6 +49,9 @@ class TfmEntityInspector : public QDockWidget {
   int RowCount() const;
   QString RowName(int Row) const;
   QString RowValue(int Row) const;
+  // What the value cell shows: RowValue, or a word for it (LineWeight -1 is
+  // "ByLayer", 0.25 is "0.25 mm").
+  QString DisplayValue(int Row) const;
   bool RowEditable(int Row) const;
   // The first row named Name below the heading row named Under (any row when
   // Under is empty); -1 when there is none.

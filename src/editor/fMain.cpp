@@ -336,7 +336,7 @@ void TfmMain::CreateControls() {
   splImage->addWidget(pnlSelection);
   splImage->addWidget(FDNavigator);
   splImage->setStretchFactor(1, 1);
-  splImage->setSizes({220, 797 - 220});
+  splImage->setSizes({300, 797 - 300});
   Outer->addWidget(splImage, 1);
   setCentralWidget(Central);
 
@@ -401,7 +401,8 @@ void TfmMain::CreateControls() {
   });
   // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
   connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
-    const int W = Floating ? 65 : 210;
+    // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
+    const int W = Floating ? 65 : 300;
     splImage->setSizes({W, std::max(1, splImage->width() - W)});
   });
 }

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -20,6 +21,7 @@
 #include "Inserts.h"
 #include "Readers.h"
 #include "TableItems.h"
+#include "fEntityInspector.h"
 #include "fMain.h"
 #include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
@@ -198,6 +200,36 @@ class InteractionTest : public QObject {
                  std::abs(std::min(Box.Top, Box.Bottom) - (std::min(SelBox.Top, SelBox.Bottom) + DY)) < 1e-6 &&
                  std::abs(std::max(Box.Top, Box.Bottom) - (std::max(SelBox.Top, SelBox.Bottom) + DY)) < 1e-6,
              qPrintable(QString("%1 %2 %3 %4").arg(Box.Left).arg(Box.Top).arg(Box.Right).arg(Box.Bottom)));
+    QVERIFY(T.W->Modified());
+  }
+
+  // ---- the inspector
+
+  // Raw fields in words, whole at the window's first size, raw value in the tooltip.
+  void inspector_is_readable() {
+    TWin T(FFile);
+    QTest::mouseClick(T.N, Qt::LeftButton, {}, T.Pix({35, 20, 0}));
+    TfmEntityInspector* I = T.W->FEntityInspector;
+    QVERIFY(I->ShownEntity());
+    const int LW = I->FindRow("LineWeight");
+    QVERIFY(LW >= 0);
+    QCOMPARE(I->RowValue(LW), QString("ByLayer"));
+    QVERIFY(I->qdAttributes->item(LW, 1)->toolTip().contains("-1"));
+    const int X = I->FindRow("X", "Point1");
+    QVERIFY(X >= 0);
+    QCOMPARE(I->RowValue(X), QString("60"));
+    QTest::qWait(0);
+    const QFontMetrics M(I->qdAttributes->font());
+    for (int Row : {LW, X}) {
+      const QRect Cell = I->qdAttributes->visualItemRect(I->qdAttributes->item(Row, 1));
+      QVERIFY2(M.horizontalAdvance(I->RowValue(Row)) + 6 <= Cell.width(),
+               qPrintable(QString("%1 in %2 px").arg(I->RowValue(Row)).arg(Cell.width())));
+    }
+    // Typing the word back changes nothing; typing a weight in millimetres does.
+    QVERIFY(!I->qdAttributesSetEditText(LW, "ByLayer"));
+    QVERIFY(T.Messages.isEmpty());
+    QVERIFY(I->qdAttributesSetEditText(LW, "0.5 mm"));
+    QCOMPARE(I->RowValue(I->FindRow("LineWeight")), QString("0.5 mm"));
     QVERIFY(T.W->Modified());
   }
 

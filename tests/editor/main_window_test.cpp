@@ -366,14 +366,14 @@ class MainWindowTest : public QObject {
     TMessages M;
     auto W = Window(M);
     QCOMPARE(W->FEntityInspector->windowTitle(), QString("Inspector of entity"));
-    QCOMPARE(W->splImage->sizes().front(), 220);
+    QCOMPARE(W->splImage->sizes().front(), 300);
     W->FEntityInspector->setFloating(true);
     QCOMPARE(W->splImage->sizes().front(), 65);  // only the selection buttons
     W->FEntityInspector->hide();
     W->btnEntityInspector->click();
     QVERIFY(W->FEntityInspector->isVisible());
     QVERIFY(!W->FEntityInspector->isFloating());
-    QCOMPARE(W->splImage->sizes().front(), 210);
+    QCOMPARE(W->splImage->sizes().front(), 300);
   }
 
   // While the reader runs, only its Cancel button acts; a close waits for it.
