@@ -663,6 +663,9 @@ void TfmMain::SetLoading(bool V) {
 
 void TfmMain::LoadProgress(TqdGraphic* Sender, int Percent) {
   if (!FLoading) return;
+  // The editor runs the events itself, all of them through the gate: the image
+  // must not run a pass of its own that holds user input back.
+  if (auto* I = dynamic_cast<TqdCADImage*>(Sender); I && !I->OnProcessMessages) I->OnProcessMessages = [] {};
   FLoadingGraphic = Sender;
   // Readers report by phase; the bar only ever moves forward within one load.
   if (Percent > FLoadPercent) {
