@@ -28,8 +28,7 @@ bool ParseHandle(std::string_view S, std::uint64_t& H) {
 }
 
 int Usage(std::string& Err, const std::string& Msg) {
-  Err += "draftwell-cli dump: " + Msg + "\n\nUsage: draftwell-cli COMMAND [ARGS]\n";
-  Err += kDumpUsage;
+  Err += "draftwell-cli dump: " + Msg + "; see 'draftwell-cli dump --help'\n";
   return 2;
 }
 

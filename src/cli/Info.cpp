@@ -10,6 +10,7 @@
 #include "Json.h"
 #include "Readers.h"
 #include "SHXFontList.h"
+#include "SHXStandardNames.h"
 #include "TTF.h"
 #include "qdCodePages.h"
 #include "qdGraphic.h"
@@ -128,6 +129,8 @@ void GatherFonts(TqdDXFConverter& C, TFacts& F) {
       if (std::find(F.Warnings.begin(), F.Warnings.end(), W) == F.Warnings.end()) F.Warnings.push_back(W);
     };
     const std::string Family = IsTrueTypeName(Name) ? "TrueType font \"" : "SHX font \"";
+    // The standard SHX fonts stand in silently (still listed as substitutes).
+    if (std::string(Kind) == "substitute" && !IsTrueTypeName(Name) && qdIsStandardSHXName(Name)) return;
     if (std::string(Kind) == "substitute")
       Warn(Family + SanitizeUTF8(Name) + "\" not found: drawn with " +
                            SanitizeUTF8(std::filesystem::path(Resolved).filename().string()));
@@ -396,18 +399,17 @@ int Info(const std::vector<std::string>& Args, std::string& Out, std::string& Er
       Out += Usage();
       return 0;
     } else if (!A.empty() && A[0] == '-' && A != "-") {
-      Err += "draftwell-cli info: unknown option '" + A + "'\n";
+      Err += "draftwell-cli info: unknown option '" + A + "'; see 'draftwell-cli info --help'\n";
       return 2;
     } else if (Path.empty()) {
       Path = A;
     } else {
-      Err += "draftwell-cli info: only one file, please\n";
+      Err += "draftwell-cli info: only one file, please; see 'draftwell-cli info --help'\n";
       return 2;
     }
   }
   if (Path.empty()) {
-    Err += "draftwell-cli info: a FILE is needed\n\n";
-    Err += Usage();
+    Err += "draftwell-cli info: a FILE is needed; see 'draftwell-cli info --help'\n";
     return 2;
   }
   const std::string Base = SanitizeUTF8(std::filesystem::path(Path).filename().string());
@@ -470,7 +472,7 @@ void SetCliPictureCommands(TCliCommand Render, TCliCommand Thumbnail) {
 int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& Err) {
   RegisterCliFormats();
   if (Args.empty()) {
-    Err += Usage();
+    Err += "Usage: draftwell-cli COMMAND [ARGS]; see 'draftwell-cli --help'\n";
     return 2;
   }
   const std::string& Cmd = Args[0];
@@ -486,7 +488,6 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   if (Cmd == "render" && GRenderCommand) return GRenderCommand(Args, Out, Err);
   if (Cmd == "thumbnail" && GThumbnailCommand) return GThumbnailCommand(Args, Out, Err);
   if (Cmd == "dump") return RunDump(Args, Out, Err);
-  Err += "draftwell-cli: unknown command '" + Cmd + "'\n\n";
-  Err += Usage();
+  Err += "draftwell-cli: unknown command '" + Cmd + "'; see 'draftwell-cli --help'\n";
   return 2;
 }

@@ -22,6 +22,12 @@ const char* const kRenderUsage =
     "  Nothing is written when the drawing cannot be read. --verbose lets the\n"
     "  toolkit's own messages through.\n";
 
+// A usage error: the usage line and where the rest is, not the whole help.
+static std::string ShortUsage() {
+  const std::string U = kRenderUsage;
+  return U.substr(0, U.find('\n') + 1) + "see 'draftwell-cli render --help'\n";
+}
+
 bool GQtMessages = false;
 
 // The toolkit's diagnostics (XDG_RUNTIME_DIR and the like) are not ours to print.
@@ -128,11 +134,11 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
       Out += kRenderUsage;
       return 0;
     } else if (A == "-o" || A == "--output") {
-      if (!Value(J.Output)) return Err += kRenderUsage, 2;
+      if (!Value(J.Output)) return Err += ShortUsage(), 2;
     } else if (A == "--verbose" || A == "-v") {
       J.Verbose = true;
     } else if (A == "--layout") {
-      if (!Value(J.Layout)) return Err += kRenderUsage, 2;
+      if (!Value(J.Layout)) return Err += ShortUsage(), 2;
     } else if (A == "--size") {
       if (!Value(V) || !ParseSize(V, J.W, J.H)) {
         Err += "draftwell-cli render: --size wants WxH (1..32767 each)\n";
@@ -155,7 +161,7 @@ int Render(const std::vector<std::string>& Args, std::string& Out, std::string& 
     }
   }
   if (J.File.empty() || J.Output.empty()) {
-    Err += kRenderUsage;
+    Err += ShortUsage();
     return 2;
   }
   if (qdPictureKindOf(J.Output) == pkNone) {

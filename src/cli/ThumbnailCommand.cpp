@@ -67,7 +67,9 @@ int ParseArgs(const std::vector<std::string>& Args, TThumbnailJob& J, std::strin
     }
   }
   if (Files.size() != 2) {
-    Err += kThumbnailUsage;
+    // The usage line and where the rest is, not the whole help.
+    const std::string U = kThumbnailUsage;
+    Err += U.substr(0, U.find('\n') + 1) + "see 'draftwell-cli thumbnail --help'\n";
     return 2;
   }
   J.File = Files[0];

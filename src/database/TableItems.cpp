@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "DXFConv.h"
+#include "SHXStandardNames.h"
 #include "qdFunction.h"
 
 namespace {
@@ -252,6 +253,8 @@ const TqdTextStyle* TqdDXFStyle::SHXTextStyle(TqdDXFConverter* C) {
     const std::string& Asked = K == 0 ? Primary : FBigFont;
     if (Asked.empty()) continue;
     const TqdFontRequest R = L->Resolve(Asked, K == 1);
+    // The standard fonts are drawn with our bundled ones as a matter of course.
+    if (R.Kind == frSubstitute && qdIsStandardSHXName(Asked)) continue;
     if (R.Kind == frSubstitute)
       C->AddWarning("SHX font \"" + Asked + "\" not found: drawn with " + R.Path.substr(R.Path.find_last_of('/') + 1));
     else if (R.Kind == frNone)

@@ -52,7 +52,13 @@ void TfmBlockInsert::showEvent(QShowEvent* E) {
 void TfmBlockInsert::FormShow() {
   lsbBlockName->clear();
   if (!Library) return;
-  for (const std::string& N : Library->Names()) lsbBlockName->addItem(QString::fromStdString(N));
+  for (const std::string& N : Library->Captions()) lsbBlockName->addItem(QString::fromStdString(N));
+  // The newest copy is what a paste usually wants; the first is chosen so that
+  // Insert works at once.
+  if (lsbBlockName->count() > 0) {
+    lsbBlockName->setCurrentRow(0);
+    lsbBlockName->item(0)->setSelected(true);
+  }
 }
 
 void TfmBlockInsert::ShowMessage(const QString& Text) {

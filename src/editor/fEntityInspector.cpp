@@ -385,6 +385,40 @@ void TfmEntityInspector::AddElementRows(const TqdNode& Element, bool Top) {
   (void)Top;
 }
 
+namespace {
+
+// Line weights in words: the special values by name, the others in millimetres.
+const struct {
+  const char* Word;
+  int Value;
+} cnstLineWeightWords[] = {{"ByLayer", -1}, {"ByBlock", -2}, {"Default", -3}};
+
+}  // namespace
+
+QString TfmEntityInspector::DisplayValue(int Row) const {
+  if (Row < 0 || Row >= RowCount()) return {};
+  const TRow& R = FPropertyList[static_cast<std::size_t>(Row)];
+  if (R.Name == "LineWeight" && R.Kind == TRow::rkText) {
+    bool Ok = false;
+    const double V = R.Value.toDouble(&Ok);
+    if (!Ok) return R.Value;
+    for (const auto& W : cnstLineWeightWords)
+      if (V == W.Value) return W.Word;
+    return R.Value + " mm";
+  }
+  return R.Value;
+}
+
+// What a typed word stands for in the row's raw form ("ByLayer" -> "-1").
+static QString RawText(const QString& Name, const QString& Text) {
+  if (Name != "LineWeight") return Text;
+  QString T = Text.trimmed();
+  for (const auto& W : cnstLineWeightWords)
+    if (T.compare(W.Word, Qt::CaseInsensitive) == 0) return QString::number(W.Value);
+  if (T.endsWith("mm")) T = T.chopped(2).trimmed();
+  return T;
+}
+
 void TfmEntityInspector::FillGrid() {
   FChangeCellText = true;
   qdAttributes->clearContents();
@@ -396,7 +430,9 @@ void TfmEntityInspector::FillGrid() {
     auto* Name = new QTableWidgetItem(Row.Name);
     Name->setFlags(Qt::ItemIsEnabled);
     qdAttributes->setItem(R, 0, Name);
-    auto* Value = new QTableWidgetItem(Row.Value);
+    auto* Value = new QTableWidgetItem(DisplayValue(R));
+    // The raw value stays one hover away when the cell shows it in words.
+    Value->setToolTip(Value->text() == Row.Value ? Row.Value : Row.Value + " (stored value)");
     Qt::ItemFlags F = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (Row.Editable && Row.Kind == TRow::rkText) F |= Qt::ItemIsEditable;
     Value->setFlags(F);
@@ -480,7 +516,7 @@ void TfmEntityInspector::ShowMessage(const QString& Text) {
 void TfmEntityInspector::RestoreCell(int Row) {
   if (Row < 0 || Row >= RowCount()) return;
   FChangeCellText = true;
-  if (QTableWidgetItem* I = qdAttributes->item(Row, 1)) I->setText(FPropertyList[static_cast<std::size_t>(Row)].Value);
+  if (QTableWidgetItem* I = qdAttributes->item(Row, 1)) I->setText(DisplayValue(Row));
   if (QComboBox* B = RowComboBox(Row)) {
     const int K = B->findText(FPropertyList[static_cast<std::size_t>(Row)].Value);
     if (K >= 0) B->setCurrentIndex(K);
@@ -590,19 +626,20 @@ bool TfmEntityInspector::Apply(int Row, const TqdData& D) {
   TqdDXFEntity* E = FPrevEntity;
   UpdateCadImage(E);
   RefreshGrid(E);
+  if (OnChanged) OnChanged();
   return true;
 }
 
 bool TfmEntityInspector::qdAttributesSetEditText(int Row, const QString& Text, bool Enter) {
   if (FChangeCellText || Row < 0 || Row >= RowCount()) return false;
   const TRow& R = FPropertyList[static_cast<std::size_t>(Row)];
-  if (!Enter || !R.Editable || Text == R.Value) {
+  if (!Enter || !R.Editable || Text == R.Value || Text == DisplayValue(Row)) {
     RestoreCell(Row);
     return false;
   }
   TqdData D;
   QString Why;
-  if (!ChangeNodeSample(R, Text, D, Why)) {
+  if (!ChangeNodeSample(R, RawText(R.Name, Text), D, Why)) {
     RestoreCell(Row);
     ShowMessage(Why);
     return false;

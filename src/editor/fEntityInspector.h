@@ -49,6 +49,9 @@ class TfmEntityInspector : public QDockWidget {
   int RowCount() const;
   QString RowName(int Row) const;
   QString RowValue(int Row) const;
+  // What the value cell shows: RowValue, or a word for it (LineWeight -1 is
+  // "ByLayer", 0.25 is "0.25 mm").
+  QString DisplayValue(int Row) const;
   bool RowEditable(int Row) const;
   // The first row named Name below the heading row named Under (any row when
   // Under is empty); -1 when there is none.
@@ -64,6 +67,8 @@ class TfmEntityInspector : public QDockWidget {
 
   // Messages about refused values ("Invalid value ..."); a box by default.
   std::function<void(const QString& Text)> OnShowMessage;
+  // An edit changed the drawing.
+  std::function<void()> OnChanged;
 
   // ---- controls
   QWidget* pnlCombo = nullptr;

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "CADImage.h"
+#include "Objects.h"
 #include "qdExport.h"
 #include "qdQtCanvas.h"
 
@@ -27,6 +28,39 @@ void PictureSize(const TqdCADImage& AImg, int& W, int& H) {
 }
 
 }  // namespace
+
+QPageLayout qdLayoutPage(const TqdCADImage& AImg) {
+  // A4 unless the layout names its paper.
+  double W = 210, H = 297;
+  if (const TqdDXFLayout* L = AImg.CurrentLayout(); L && L->PlotSettings()) {
+    const TqdDXFPlotSettings& S = *L->PlotSettings();
+    const double K = S.PlotPaperUnits() == ppuInches ? 25.4 : S.PlotPaperUnits() == ppuMM ? 1 : 0;
+    const double PW = S.FData.PlotPaperSize.X * K, PH = S.FData.PlotPaperSize.Y * K;
+    // Paper from 1 cm to 5 m a side; anything else is no paper size.
+    if (std::isfinite(PW) && std::isfinite(PH) && PW >= 10 && PH >= 10 && PW <= 5000 && PH <= 5000)
+      W = std::min(PW, PH), H = std::max(PW, PH);
+  }
+  const double AW = AImg.AbsWidth(), AH = AImg.AbsHeight();
+  const bool Landscape = AW > 0 && AH > 0 && AW > AH;
+  return QPageLayout(QPageSize(QSizeF(W, H), QPageSize::Millimeter), Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                     QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+}
+
+bool qdExportPdf(TqdCADImage& AImg, const QString& AFileName, QString& AError) {
+  QPrinter Printer(QPrinter::HighResolution);
+  Printer.setOutputFormat(QPrinter::PdfFormat);
+  Printer.setOutputFileName(AFileName);
+  Printer.setCreator("Draftwell");
+  Printer.setPageLayout(qdLayoutPage(AImg));
+  // The same drawing as the printer gets: what the print preview shows.
+  if (!qdPrintLayout(AImg, Printer)) {
+    std::string Why;
+    qdWritePicture(AImg, AFileName.toStdString(), 16, 16, Why);
+    AError = QString::fromStdString(Why.empty() ? "cannot write '" + AFileName.toStdString() + "'" : Why);
+    return false;
+  }
+  return true;
+}
 
 bool qdExportLayout(TqdCADImage& AImg, const QString& AFileName, int AWidth, int AHeight, QString& AError) {
   std::string Why;
@@ -50,7 +84,8 @@ bool qdExportDialog(QWidget* AParent, TqdCADImage& AImg, QString& AFolder) {
   int W, H;
   PictureSize(AImg, W, H);
   QString Why;
-  if (!qdExportLayout(AImg, Name, W, H, Why)) {
+  const bool Pdf = qdPictureKindOf(Name.toStdString()) == pkPDF;
+  if (Pdf ? !qdExportPdf(AImg, Name, Why) : !qdExportLayout(AImg, Name, W, H, Why)) {
     QMessageBox::warning(AParent, "Export", "The picture was not written: " + Why);
     return false;
   }
@@ -58,20 +93,21 @@ bool qdExportDialog(QWidget* AParent, TqdCADImage& AImg, QString& AFolder) {
   return true;
 }
 
-void qdPrintLayout(TqdCADImage& AImg, QPrinter& APrinter) {
+bool qdPrintLayout(TqdCADImage& AImg, QPrinter& APrinter) {
   const QRect R = APrinter.pageLayout().paintRectPixels(APrinter.resolution());
-  if (R.width() < 1 || R.height() < 1) return;
+  if (R.width() < 1 || R.height() < 1) return false;
   QPainter P(&APrinter);
-  if (!P.isActive()) return;
+  if (!P.isActive()) return false;
   // The printable area's origin: the painter of a printer starts there already.
   TqdQtCanvas C(P);
   qdPaintFitted(AImg, C, R.width(), R.height());
+  return true;
 }
 
 void qdPrintDialog(QWidget* AParent, TqdCADImage& AImg) {
   QPrinter Printer(QPrinter::HighResolution);
-  const double AW = AImg.AbsWidth(), AH = AImg.AbsHeight();
-  if (AW > 0 && AH > 0 && AW > AH) Printer.setPageOrientation(QPageLayout::Landscape);
+  // The page an exported PDF gets: preview, print and PDF show the same.
+  Printer.setPageLayout(qdLayoutPage(AImg));
   QPrintPreviewDialog D(&Printer, AParent);
   D.setWindowTitle("Print");
   QObject::connect(&D, &QPrintPreviewDialog::paintRequested, &D, [&AImg](QPrinter* Pr) { qdPrintLayout(AImg, *Pr); });

@@ -1,6 +1,7 @@
 #include "fMain.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -22,6 +23,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QScreen>
 #include <QSettings>
 #include <QVBoxLayout>
 #include <malloc.h>
@@ -50,14 +52,21 @@ namespace {
 
 const char* const cnstTitle = "Draftwell";
 const int cnstPanelWidths[4] = {300, 80, 200, 50};
+const char* const cnstCancelled = "Loading cancelled: the drawing is incomplete";
 
-// Lets only the Cancel button take input while a reader runs.
+// Lets only the Cancel button take input while a reader runs; Esc anywhere
+// is the same as Cancel.
 class TInputGate : public QObject {
  public:
-  explicit TInputGate(QWidget* Allowed) : FAllowed(Allowed) {}
+  TInputGate(QWidget* Allowed, std::function<void()> OnEscape) : FAllowed(Allowed), FOnEscape(std::move(OnEscape)) {}
 
  protected:
   bool eventFilter(QObject* Watched, QEvent* E) override {
+    if (E->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(E)->key() == Qt::Key_Escape &&
+        qobject_cast<QWidget*>(Watched)) {
+      if (FOnEscape) FOnEscape();
+      return true;
+    }
     switch (E->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
@@ -80,6 +89,7 @@ class TInputGate : public QObject {
 
  private:
   QWidget* FAllowed;
+  std::function<void()> FOnEscape;
 };
 
 // Glyphs of the selection buttons, drawn so that no image files ship.
@@ -143,6 +153,22 @@ QStringList qdOpenDialogFilters() {
   return R;
 }
 
+int qdWarningRank(const QString& W) {
+  const QString L = W.toLower();
+  if (L.startsWith("loading cancelled")) return 1;
+  for (const char* K : {"cut short", "ends early", "truncated", "end of file", "unexpected end"})
+    if (L.contains(K)) return 0;
+  if (L.contains("not drawn")) return 2;
+  if (L.contains("font") && (L.contains("not found") || L.contains("substitut") || L.contains("drawn with"))) return 4;
+  return 3;
+}
+
+QStringList qdSortedWarnings(QStringList Warnings) {
+  std::stable_sort(Warnings.begin(), Warnings.end(),
+                   [](const QString& A, const QString& B) { return qdWarningRank(A) < qdWarningRank(B); });
+  return Warnings;
+}
+
 std::unique_ptr<QSettings> qdEditorSettings() {
   return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "Draftwell", "editor");
 }
@@ -167,8 +193,13 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   setMinimumSize(590, 250);
   CreateControls();
   CreateMenu();
-  // The first time at the client size of the design, later where the user left it.
-  resize(797, 553 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+  // The first time at about 80% of the screen, later where the user left it.
+  if (const QScreen* Sc = screen()) {
+    const QRect A = Sc->availableGeometry();
+    resize(std::max(minimumWidth(), A.width() * 4 / 5), std::max(minimumHeight(), A.height() * 4 / 5));
+  } else {
+    resize(797, 553 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+  }
   if (const auto S = qdEditorSettings(); S->contains("window/geometry"))
     restoreGeometry(S->value("window/geometry").toByteArray());
   FDNavigator->SetRefitOnResize(true);
@@ -210,10 +241,19 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
     else
       QMessageBox::information(this, cnstTitle, Text);
   };
-  FInputGate = std::make_unique<TInputGate>(btnStopLoading);
+  FInputGate = std::make_unique<TInputGate>(btnStopLoading, [this] { StopLoading(); });
+  OnAskUnsaved = [this](const QString& Name) {
+    QMessageBox B(QMessageBox::Warning, cnstTitle, QString("%1 has unsaved changes.").arg(Name),
+                  QMessageBox::Discard | QMessageBox::Cancel, this);
+    B.setInformativeText("Discard the changes?");
+    B.setDefaultButton(QMessageBox::Cancel);
+    return B.exec() == QMessageBox::Discard ? TqdUnsavedAnswer::Discard : TqdUnsavedAnswer::Cancel;
+  };
   FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
   FManager->SetMode(mmSelect);
   FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
+  FEntityInspector->OnChanged = [this] { SetModified(true); };
+  FManager->OnChanged = [this] { SetModified(true); };
   FBlockLibrary = std::make_unique<TqdBlockLibrary>();
   FBlockInsert = new TfmBlockInsert(this);
   FBlockInsert->hide();
@@ -296,40 +336,54 @@ void TfmMain::CreateControls() {
   splImage->addWidget(pnlSelection);
   splImage->addWidget(FDNavigator);
   splImage->setStretchFactor(1, 1);
-  splImage->setSizes({220, 797 - 220});
+  splImage->setSizes({300, 797 - 300});
   Outer->addWidget(splImage, 1);
   setCentralWidget(Central);
 
+  // The load's most serious warning comes first and is never squeezed; the file
+  // name takes what is left; the pointer's drawing coordinates sit at the right.
+  btnLoadWarnings = new QToolButton(this);
+  btnLoadWarnings->setObjectName("btnLoadWarnings");
+  btnLoadWarnings->setAutoRaise(true);
+  btnLoadWarnings->setToolTip("Show what the load reported");
+  btnLoadWarnings->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  statusBar()->addWidget(btnLoadWarnings);
   for (int I = 0; I < 4; ++I) {
     sbrPanels[I] = new QLabel(this);
     sbrPanels[I]->setObjectName(QString("sbrPanel%1").arg(I));
-    // Panel 0 takes what the others leave.
     if (I == 0) {
       sbrPanels[I]->setMinimumWidth(0);
+      sbrPanels[I]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
       statusBar()->addWidget(sbrPanels[I], 1);
-    } else {
-      sbrPanels[I]->setFixedWidth(cnstPanelWidths[I]);
+    } else if (I == 2) {
+      // Room for a short coordinate pair even when a long warning is shown.
+      sbrPanels[I]->setMinimumWidth(100);
+      sbrPanels[I]->setToolTip("The pointer in drawing units");
       statusBar()->addWidget(sbrPanels[I]);
+    } else {
+      // Client pixels (panel 1) tell a user nothing; panel 3 is unused.
+      sbrPanels[I]->setFixedWidth(cnstPanelWidths[I]);
+      sbrPanels[I]->hide();
     }
   }
   statusBar()->setObjectName("sbrMain");
   statusBar()->setSizeGripEnabled(false);
   pbLoading = new QProgressBar(this);
+  pbLoading->setObjectName("pbLoading");
   pbLoading->setRange(0, 100);
   pbLoading->setFixedWidth(160);
   btnStopLoading = new QPushButton("Cancel", this);
   btnStopLoading->setObjectName("btnStopLoading");
-  btnLoadWarnings = new QToolButton(this);
-  btnLoadWarnings->setObjectName("btnLoadWarnings");
-  btnLoadWarnings->setAutoRaise(true);
-  btnLoadWarnings->setToolTip("Show what the load reported");
-  statusBar()->addPermanentWidget(btnLoadWarnings);
+  btnStopLoading->setToolTip("Stop loading (Esc)");
   statusBar()->addPermanentWidget(pbLoading);
   statusBar()->addPermanentWidget(btnStopLoading);
   pbLoading->hide();
   btnStopLoading->hide();
   btnLoadWarnings->hide();
 
+  BtnSelect->setToolTip("Pointer: click to select, drag on empty space to zoom to a rectangle, drag the selection to move it");
+  BtnMSelect->setToolTip("Frame selection: drag a frame around the entities to select");
+  cbLayouts->setToolTip("The layout shown");
   connect(BtnOpen, &QToolButton::clicked, this, [this] { FileOpen(); });
   connect(btnClose, &QToolButton::clicked, this, [this] { FileClose(); });
   connect(btnCopy, &QToolButton::clicked, this, [this] { btnCopyClick(); });
@@ -347,7 +401,8 @@ void TfmMain::CreateControls() {
   });
   // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
   connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
-    const int W = Floating ? 65 : 210;
+    // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
+    const int W = Floating ? 65 : 300;
     splImage->setSizes({W, std::max(1, splImage->width() - W)});
   });
 }
@@ -363,8 +418,10 @@ void TfmMain::CreateMenu() {
   mmiFile = menuBar()->addMenu("File");
   mmiOpen = mmiFile->addAction("Open...", this, [this] { FileOpen(); });
   Keys(mmiOpen, QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O));
+  mmiRecent = mmiFile->addMenu("Recent files");
   mmiClose = mmiFile->addAction("Close", this, [this] { FileClose(); });
   Keys(mmiClose, QKeySequence::Close, QKeySequence(Qt::CTRL | Qt::Key_W));
+  FillRecentFiles();
   mmiFile->addSeparator();
   // Pictures of the current layout; the drawing itself is never written.
   mmiExport = mmiFile->addAction("Export...", this, [this] {
@@ -390,7 +447,100 @@ void TfmMain::CreateMenu() {
   mmiSelectAll = mmiSelection->addAction("Select all", this, [this] { mmiSelectAllClick(); });
   mmiSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
   mmiDeselectAll = mmiSelection->addAction("Deselect all", this, [this] { mmiDeselectAllClick(); });
-  mmiPreview = mmiSelection->addAction("Preview (for some TqdDXFEntity classes)...", this, [this] { Preview1Click(); });
+  mmiPreview = mmiSelection->addAction("Preview selection...", this, [this] { Preview1Click(); });
+
+  mmiView = menuBar()->addMenu("View");
+  mmiFit = mmiView->addAction("Fit to window", this, [this] { FDNavigator->FitToSize(); });
+  mmiFit->setShortcut(QKeySequence(Qt::Key_Home));
+  auto Zoom = [this](bool In) {
+    const QPointF C(FDNavigator->width() / 2.0, FDNavigator->height() / 2.0);
+    if (FDNavigator->AlterScale(false, {C.x(), C.y()}, In ? FDNavigator->ZoomInChange() : FDNavigator->ZoomOutChange()))
+      FDNavigator->update();
+  };
+  mmiZoomIn = mmiView->addAction("Zoom in", this, [Zoom] { Zoom(true); });
+  Keys(mmiZoomIn, QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Plus));
+  mmiZoomOut = mmiView->addAction("Zoom out", this, [Zoom] { Zoom(false); });
+  Keys(mmiZoomOut, QKeySequence::ZoomOut, QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  mmiView->addSeparator();
+  auto* Backgrounds = new QActionGroup(this);
+  mmiBackgroundWhite = mmiView->addAction("White background", this, [this] { SetBlackBackground(false); });
+  mmiBackgroundBlack = mmiView->addAction("Black background", this, [this] { SetBlackBackground(true); });
+  for (QAction* A : {mmiBackgroundWhite, mmiBackgroundBlack}) {
+    A->setCheckable(true);
+    Backgrounds->addAction(A);
+  }
+
+  mmiHelp = menuBar()->addMenu("Help");
+  mmiShortcuts = mmiHelp->addAction("Keyboard and mouse", this, [this] {
+    ShowMessage(QStringLiteral(
+                    "Mouse\n"
+                    "  Wheel: zoom about the pointer (Ctrl: fine steps)\n"
+                    "  Left drag on empty space: zoom to the rectangle\n"
+                    "  Left click: select (Shift: add or remove)\n"
+                    "  Left drag on the selection: move it\n"
+                    "  Right or middle drag: pan; middle double-click: fit\n\n"
+                    "Keys\n"
+                    "  %1 open, %2 close, %3 print, %4 quit\n"
+                    "  %5 copy, %6 paste, Ctrl+A select all, Esc deselect or stop a load\n"
+                    "  Home fit, %7 zoom in, %8 zoom out")
+                    .arg(mmiOpen->shortcut().toString(QKeySequence::NativeText),
+                         mmiClose->shortcut().toString(QKeySequence::NativeText),
+                         mmiPrint->shortcut().toString(QKeySequence::NativeText),
+                         mmiExit->shortcut().toString(QKeySequence::NativeText),
+                         mmiCopy->shortcut().toString(QKeySequence::NativeText),
+                         mmiPaste->shortcut().toString(QKeySequence::NativeText),
+                         mmiZoomIn->shortcut().toString(QKeySequence::NativeText),
+                         mmiZoomOut->shortcut().toString(QKeySequence::NativeText)),
+                false);
+  });
+  mmiShortcuts->setShortcut(QKeySequence(Qt::Key_F1));
+  mmiAbout = mmiHelp->addAction("About Draftwell", this, [this] {
+    ShowMessage(QString("Draftwell %1\nViews, inspects and edits CAD drawings (DXF, DWG, plot files) and pictures.")
+                    .arg(QCoreApplication::applicationVersion()),
+                false);
+  });
+  ApplyBackground();
+}
+
+bool TfmMain::BlackBackground() const { return qdEditorSettings()->value("view/background").toString() == "black"; }
+
+void TfmMain::SetBlackBackground(bool V) {
+  qdEditorSettings()->setValue("view/background", V ? "black" : "white");
+  ApplyBackground();
+}
+
+void TfmMain::ApplyBackground() {
+  const bool Black = BlackBackground();
+  if (mmiBackgroundBlack) (Black ? mmiBackgroundBlack : mmiBackgroundWhite)->setChecked(true);
+  if (TqdCADImage* I = FDNavigator ? FDNavigator->CADImage() : nullptr) {
+    I->SetBackgroundColor(Black ? 0 : 0xFFFFFF);
+    FDNavigator->Invalidate();
+  }
+}
+
+void TfmMain::AddRecentFile(const QString& FileName) {
+  const auto S = qdEditorSettings();
+  QStringList L = S->value("recent/files").toStringList();
+  L.removeAll(FileName);
+  L.prepend(FileName);
+  while (L.size() > 8) L.removeLast();
+  S->setValue("recent/files", L);
+  FillRecentFiles();
+}
+
+QStringList TfmMain::RecentFiles() const { return qdEditorSettings()->value("recent/files").toStringList(); }
+
+void TfmMain::FillRecentFiles() {
+  mmiRecent->clear();
+  const QStringList L = RecentFiles();
+  for (int I = 0; I < L.size(); ++I) {
+    const QString Name = L[I];
+    QAction* A = mmiRecent->addAction(QString("&%1 %2").arg(I + 1).arg(QFileInfo(Name).fileName()), this,
+                                      [this, Name] { FileOpen(Name); });
+    A->setToolTip(Name);
+    A->setStatusTip(Name);
+  }
+  mmiRecent->setEnabled(!L.isEmpty());
 }
 
 // ---------------------------------------------------------------- state
@@ -422,6 +572,9 @@ void TfmMain::UpdateControls() {
   cbLayouts->setEnabled(CAD && cbLayouts->count() > 0);
   FDNavigator->setEnabled(Idle);
   pnlSelection->setEnabled(Idle);
+  for (QAction* A : {mmiFit, mmiZoomIn, mmiZoomOut})
+    if (A) A->setEnabled(File);
+  if (mmiRecent) mmiRecent->setEnabled(Idle && !RecentFiles().isEmpty());
 }
 
 QString TfmMain::StatusText(int Panel) const {
@@ -433,6 +586,7 @@ void TfmMain::ClearStatus() {
   if (btnLoadWarnings) {
     btnLoadWarnings->hide();
     btnLoadWarnings->setText(QString());
+    btnLoadWarnings->setMinimumWidth(0);
   }
   FLoadWarnings.clear();
 }
@@ -453,23 +607,52 @@ void TfmMain::DetachDrawing() {
   if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
   FDNavigator->Clear();
-  setWindowTitle(cnstTitle);
+  FFileName.clear();
+  FModified = false;
+  UpdateTitle();
   BtnSelect->setChecked(false);
   BtnMSelect->setChecked(false);
   FDNavigator->unsetCursor();
   UpdateControls();
 }
 
+void TfmMain::UpdateTitle() {
+  if (FFileName.isEmpty()) {
+    setWindowTitle(cnstTitle);
+    return;
+  }
+  setWindowTitle(QFileInfo(FFileName).fileName() + (FModified ? "*" : "") + QString::fromUtf8(" \u2014 ") + cnstTitle);
+}
+
+void TfmMain::SetModified(bool V) {
+  if (!FFileOpen) V = false;
+  if (FModified == V) return;
+  FModified = V;
+  UpdateTitle();
+}
+
+bool TfmMain::MayDiscardChanges() {
+  if (!FModified || !FFileOpen) return true;
+  const QString Name = QFileInfo(FFileName).fileName();
+  return !OnAskUnsaved || OnAskUnsaved(Name) == TqdUnsavedAnswer::Discard;
+}
+
 void TfmMain::SetLoading(bool V) {
-  FLoading = V;
   if (V) {
+    FLoading = true;
+    FLoadPercent = 0;
     pbLoading->setValue(0);
     pbLoading->show();
     btnStopLoading->show();
     btnStopLoading->setEnabled(true);
     qApp->installEventFilter(FInputGate.get());
   } else {
+    // Input that arrived while the reader ran is spent here, through the gate:
+    // a late click on Cancel must not land on whatever takes its place.
+    btnStopLoading->setEnabled(false);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
     qApp->removeEventFilter(FInputGate.get());
+    FLoading = false;
     pbLoading->hide();
     btnStopLoading->hide();
   }
@@ -481,18 +664,18 @@ void TfmMain::SetLoading(bool V) {
 void TfmMain::LoadProgress(TqdGraphic* Sender, int Percent) {
   if (!FLoading) return;
   FLoadingGraphic = Sender;
-  // Between reports the image runs the host's events through this callback;
-  // input waits, a Stop action being the only re-entry allowed while loading.
-  if (auto* I = dynamic_cast<TqdCADImage*>(Sender); I && !I->OnProcessMessages)
-    I->OnProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
-  pbLoading->setValue(Percent);
-  // The image has already run the non-input events; the gate lets only the
-  // Cancel button's clicks through.
+  // Readers report by phase; the bar only ever moves forward within one load.
+  if (Percent > FLoadPercent) {
+    FLoadPercent = std::min(Percent, 100);
+    pbLoading->setValue(FLoadPercent);
+  }
+  // The window stays alive while the reader runs; the gate lets only Cancel (and
+  // Esc) through.
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void TfmMain::StopLoading() {
-  if (!FLoading) return;
+  if (!FLoading || FStopRequested) return;
   FStopRequested = true;
   if (auto* I = dynamic_cast<TqdCADImage*>(FLoadingGraphic)) I->StopLoading();
   btnStopLoading->setEnabled(false);
@@ -502,7 +685,6 @@ void TfmMain::StopLoading() {
 
 void TfmMain::FileOpen() {
   if (FLoading) return;
-  mmiDeselectAllClick();
   const QString Name = OnGetOpenFileName ? OnGetOpenFileName() : QString();
   if (Name.isEmpty()) return;
   FileOpen(Name);
@@ -510,59 +692,35 @@ void TfmMain::FileOpen() {
 
 bool TfmMain::FileOpen(const QString& FileName) {
   if (FLoading || FileName.isEmpty()) return false;
-  mmiDeselectAllClick();
-  DetachDrawing();
-  ClearStatus();
+  if (!MayDiscardChanges()) return false;
+  // The drawing shown stays until the new one is read: a failed or cancelled
+  // load leaves it, its view and its selection as they were.
+  FStopRequested = false;
   FDNavigator->BeginUpdate();
   SetLoading(true);
   QString Error;
+  std::unique_ptr<TqdGraphic> G;
   try {
-    FDNavigator->LoadFromFile(FileName.toStdString());
+    G = FDNavigator->ReadFile(FileName.toStdString());
   } catch (const std::exception& E) {
     Error = QString::fromStdString(E.what());
-    if (Error.isEmpty()) Error = "Cannot open \"" + FileName + "\"";
   } catch (...) {
-    Error = "Cannot open \"" + FileName + "\"";
   }
+  if (!G && Error.isEmpty()) Error = "Cannot open \"" + FileName + "\"";
   FLoadingGraphic = nullptr;
   SetLoading(false);
-  const bool Ok = Error.isEmpty() && !FDNavigator->Empty();
+  // A load cancelled before anything was read leaves the drawing shown before.
+  if (auto* I = dynamic_cast<TqdCADImage*>(G.get()); I && FStopRequested && !I->HasContent()) G.reset();
+  const bool Ok = G != nullptr;
   if (Ok) {
-    setWindowTitle(FileName + " Editor");
-    FFileOpen = true;
-    BtnSelect->setChecked(true);
-    BtnMSelect->setChecked(false);
-    FDNavigator->FitToSize();
-    // Attaching re-reads the graphic and loads the inspector's list.
-    FManager->SetDNavigator(FDNavigator);
-    FBlockLibrary->SetDNavigator(FDNavigator);
-    if (TqdCADImage* I = FDNavigator->CADImage()) {
-      FFillingLayouts = true;
-      for (int L = 0; L < I->LayoutsCount(); ++L)
-        if (const TqdDXFLayout* Layout = I->GetLayout(L)) cbLayouts->addItem(QString::fromStdString(Layout->Name()));
-      cbLayouts->setCurrentIndex(cbLayouts->count() > 0 ? 0 : -1);
-      FFillingLayouts = false;
-      if (cbLayouts->count() > 0) cbLayoutsChange(0);
-    }
+    ShowDrawing(std::move(G), FileName);
   } else {
-    DetachDrawing();
+    FDNavigator->EndUpdate();
+    FDNavigator->update();
+    UpdateControls();
   }
-  UpdateControls();
-  FDNavigator->EndUpdate();
-  FDNavigator->update();
-  if (Ok) {
-    sbrPanels[0]->setText(FileName);
-    QStringList Warnings;
-    bool Cancelled = false;
-    if (TqdGraphic* G = FDNavigator->ActualGraphic())
-      for (const std::string& W : G->LoadWarnings()) Warnings << QString::fromStdString(W);
-    if (TqdCADImage* I = FDNavigator->CADImage())
-      Cancelled = I->LoadResult().Cancelled || (I->Converter() && I->Converter()->LoadingStopped());
-    ShowLoadWarnings(Warnings, Cancelled || FStopRequested);
-  }
-  // A load the user cancelled before anything was read needs no error box.
-  if (!Ok && !FCloseRequested && !FStopRequested)
-    ShowMessage(Error.isEmpty() ? "Cannot open \"" + FileName + "\"" : Error, true);
+  // A load the user cancelled needs no error box.
+  if (!Ok && !FCloseRequested && !FStopRequested) ShowMessage(Error, true);
   FStopRequested = false;
   if (OnLoaded) OnLoaded(Ok);
   if (FCloseRequested) {
@@ -573,8 +731,51 @@ bool TfmMain::FileOpen(const QString& FileName) {
   return Ok;
 }
 
-void TfmMain::FileClose() {
-  if (FLoading) return;
+void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName) {
+  const bool Cancelled = FStopRequested;
+  DetachDrawing();
+  ClearStatus();
+  FDNavigator->SetGraphic(std::move(G));
+  FFileName = FileName;
+  FFileOpen = true;
+  FModified = false;
+  UpdateTitle();
+  BtnSelect->setChecked(true);
+  BtnMSelect->setChecked(false);
+  FManager->SetMode(mmSelect);
+  FDNavigator->setCursor(Qt::ArrowCursor);
+  FDNavigator->FitToSize();
+  // Attaching re-reads the graphic and loads the inspector's list.
+  FManager->SetDNavigator(FDNavigator);
+  FBlockLibrary->SetDNavigator(FDNavigator);
+  if (TqdCADImage* I = FDNavigator->CADImage()) {
+    FFillingLayouts = true;
+    for (int L = 0; L < I->LayoutsCount(); ++L)
+      if (const TqdDXFLayout* Layout = I->GetLayout(L)) cbLayouts->addItem(QString::fromStdString(Layout->Name()));
+    // The layout the file says is current, as the command line draws it.
+    int Current = I->Converter() ? I->Converter()->DefaultLayoutIndex() : 0;
+    if (Current < 0 || Current >= cbLayouts->count()) Current = 0;
+    cbLayouts->setCurrentIndex(cbLayouts->count() > 0 ? Current : -1);
+    FFillingLayouts = false;
+    if (cbLayouts->count() > 0) cbLayoutsChange(Current);
+  }
+  UpdateControls();
+  FDNavigator->EndUpdate();
+  FDNavigator->update();
+  ApplyBackground();
+  AddRecentFile(FileName);
+  sbrPanels[0]->setText(FileName);
+  sbrPanels[0]->setToolTip(FileName);
+  QStringList Warnings;
+  bool ReaderCancelled = false;
+  if (TqdGraphic* Shown = FDNavigator->ActualGraphic())
+    for (const std::string& W : Shown->LoadWarnings()) Warnings << QString::fromStdString(W);
+  if (TqdCADImage* I = FDNavigator->CADImage())
+    ReaderCancelled = I->LoadResult().Cancelled || (I->Converter() && I->Converter()->LoadingStopped());
+  ShowLoadWarnings(Warnings, Cancelled || ReaderCancelled);
+}
+
+void TfmMain::CloseDrawing() {
   mmiDeselectAllClick();
   DetachDrawing();
   ClearStatus();
@@ -582,29 +783,33 @@ void TfmMain::FileClose() {
   malloc_trim(0);
 }
 
+bool TfmMain::FileClose() {
+  if (FLoading) return false;
+  if (!MayDiscardChanges()) return false;
+  CloseDrawing();
+  return true;
+}
+
 QString TfmMain::LoadSummary() const { return btnLoadWarnings->isVisible() ? btnLoadWarnings->text() : QString(); }
 
 void TfmMain::ShowLoadWarnings(const QStringList& Warnings, bool Cancelled) {
   FLoadWarnings = Warnings;
-  const QString Stop = "Loading cancelled: the drawing is incomplete";
-  if (Cancelled && !FLoadWarnings.contains(Stop)) FLoadWarnings.prepend(Stop);
+  if (Cancelled && !FLoadWarnings.contains(cnstCancelled)) FLoadWarnings.prepend(cnstCancelled);
+  FLoadWarnings = qdSortedWarnings(FLoadWarnings);
   if (FLoadWarnings.isEmpty()) {
     btnLoadWarnings->hide();
     btnLoadWarnings->setText(QString());
     return;
   }
-  QString Text;
-  if (Cancelled)
-    Text = Stop;
-  else if (FLoadWarnings.size() == 1)
-    Text = FLoadWarnings.front();
-  else
-    Text = QString("%1 warnings: %2; ...").arg(FLoadWarnings.size()).arg(FLoadWarnings.front());
-  // The whole list is one click away.
-  constexpr int cnstMaxSummary = 90;
+  // The most serious warning, whole; the rest are one click away.
+  QString Text = FLoadWarnings.front();
+  constexpr int cnstMaxSummary = 160;
   if (Text.size() > cnstMaxSummary) Text = Text.left(cnstMaxSummary - 3) + "...";
+  if (FLoadWarnings.size() > 1) Text += QString(" (+%1 more)").arg(FLoadWarnings.size() - 1);
   btnLoadWarnings->setText(Text);
-  btnLoadWarnings->setToolTip(FLoadWarnings.mid(0, 20).join('\n'));
+  // Whole: the warning is never squeezed by the panels beside it.
+  btnLoadWarnings->setMinimumWidth(btnLoadWarnings->sizeHint().width());
+  btnLoadWarnings->setToolTip(FLoadWarnings.mid(0, 20).join('\n') + "\n\nClick for the whole list.");
   btnLoadWarnings->show();
 }
 
@@ -652,6 +857,7 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   FManager->Select(R);
   FEntityInspector->AddEntity(R, true);
   FManager->InvalidateHighlights();
+  SetModified(true);
   return true;
 }
 
@@ -702,7 +908,11 @@ void TfmMain::closeEvent(QCloseEvent* E) {
     E->ignore();
     return;
   }
-  FileClose();
+  if (!MayDiscardChanges()) {
+    E->ignore();
+    return;
+  }
+  CloseDrawing();
   qdEditorSettings()->setValue("window/geometry", saveGeometry());
   E->accept();
 }

@@ -41,6 +41,14 @@ std::unique_ptr<QSettings> qdEditorSettings();
 // A coordinate for the status bar: exponent form with 7 decimals when |V| is
 // 10,000,000 or more, otherwise 7 significant digits; "." whatever the locale.
 QString qdStatusNumber(double V);
+// How serious a load warning is, 0 the most: a file cut short, a cancelled load,
+// content not drawn, anything else, then fonts drawn with a stand-in.
+int qdWarningRank(const QString& Warning);
+// Warnings, the most serious first (equal ranks keep their order).
+QStringList qdSortedWarnings(QStringList Warnings);
+
+// What to do with unsaved edits before they would be discarded.
+enum class TqdUnsavedAnswer { Discard, Cancel };
 
 class TfmMain : public QMainWindow {
  public:
@@ -50,10 +58,12 @@ class TfmMain : public QMainWindow {
   // ---- actions
   // Runs the open dialog (OnGetOpenFileName) and opens the chosen file.
   void FileOpen();
-  // Opens FileName; false when it failed (the window is then in the no-file
-  // state and the error has been shown) or when a load is already running.
+  // Opens FileName; false when it failed (the drawing shown before, its view
+  // and its selection are kept and the error has been shown), when the user
+  // kept unsaved edits, or when a load is already running.
   bool FileOpen(const QString& FileName);
-  void FileClose();
+  // False when the user kept unsaved edits.
+  bool FileClose();
   void cbLayoutsChange(int Index);
   void BtnSelectClick();
   void BtnMSelectClick();
@@ -74,6 +84,10 @@ class TfmMain : public QMainWindow {
   // ---- state
   bool Loading() const { return FLoading; }
   bool FileIsOpen() const { return FFileOpen; }
+  // The shown drawing was edited since it was opened.
+  bool Modified() const { return FModified; }
+  void SetModified(bool V);
+  QString FileName() const { return FFileName; }
   bool CADImageShown() const;
   QString StatusText(int Panel) const;
   TqdDrawingNavigator* DNavigator() const { return FDNavigator; }
@@ -92,6 +106,8 @@ class TfmMain : public QMainWindow {
   std::function<void(bool Ok)> OnLoaded;
   // Shows the full list of the last load's warnings (a dialog by default).
   std::function<void(const QStringList& Warnings)> OnShowWarnings;
+  // Asked before unsaved edits would be lost (Open, Close, Exit); a box by default.
+  std::function<TqdUnsavedAnswer(const QString& Name)> OnAskUnsaved;
   const QStringList& LoadWarnings() const { return FLoadWarnings; }
   // The status bar's summary of the last load (empty when nothing was said).
   QString LoadSummary() const;
@@ -117,6 +133,16 @@ class TfmMain : public QMainWindow {
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
+  QMenu *mmiView = nullptr, *mmiHelp = nullptr, *mmiRecent = nullptr;
+  QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr;
+  QAction *mmiBackgroundWhite = nullptr, *mmiBackgroundBlack = nullptr;
+  QAction *mmiShortcuts = nullptr, *mmiAbout = nullptr;
+
+  // The drawing's background, remembered across sessions (white by default).
+  bool BlackBackground() const;
+  void SetBlackBackground(bool V);
+  // Files opened lately, the newest first.
+  QStringList RecentFiles() const;
 
  protected:
   void closeEvent(QCloseEvent* E) override;
@@ -134,6 +160,15 @@ class TfmMain : public QMainWindow {
   void ClearStatus();
   void ShowMessage(const QString& Text, bool IsError);
   void LoadProgress(TqdGraphic* Sender, int Percent);
+  // True when nothing unsaved would be lost, or the user agreed to lose it.
+  bool MayDiscardChanges();
+  // Shows the drawing read into G (the previous one goes).
+  void ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName);
+  void CloseDrawing();
+  void UpdateTitle();
+  void ApplyBackground();
+  void AddRecentFile(const QString& FileName);
+  void FillRecentFiles();
 
   TqdDrawingNavigator* FDNavigator = nullptr;
   std::unique_ptr<TqdSelectionManager> FManager;
@@ -144,6 +179,9 @@ class TfmMain : public QMainWindow {
   bool FCloseRequested = false;
   bool FFillingLayouts = false;
   bool FStopRequested = false;
+  bool FModified = false;
+  int FLoadPercent = 0;
+  QString FFileName;
   QStringList FLoadWarnings;
   void ShowLoadWarnings(const QStringList& Warnings, bool Cancelled);
   TqdGraphic* FLoadingGraphic = nullptr;

@@ -33,7 +33,7 @@ TfmPreview::TfmPreview(QWidget* Parent) : QDialog(Parent) {
   pnlButton->setFixedHeight(41);
   btnCancel = new QPushButton("Close", pnlButton);
   btnCancel->setObjectName("btnCancel");
-  Label1 = new QLabel("Demo preview (for some TqdDXFEntity classes)", pnlButton);
+  Label1 = new QLabel("Only the selected entities; blocks, styles and linetypes they use may be missing", pnlButton);
   Label1->setObjectName("Label1");
   QFont F("Arial");
   F.setPointSize(7);

@@ -5,6 +5,8 @@
 
 #include "CADImage.h"
 #include "Inserts.h"
+#include "qdFunction.h"
+#include "TableItems.h"
 #include "qdDrawingNavigator.h"
 
 namespace {
@@ -48,16 +50,32 @@ std::vector<std::string> TqdBlockLibrary::Names() const {
   return R;
 }
 
-std::string TqdBlockLibrary::NextName() {
-  char Buf[16];
-  std::snprintf(Buf, sizeof Buf, "$%08X", ++BlockCounter());
-  return Buf;
+std::vector<std::string> TqdBlockLibrary::Captions() const {
+  std::vector<std::string> R;
+  for (const auto& B : FBlockList) {
+    const int N = B->Count();
+    R.push_back(B->Name() + " \u2014 " + std::to_string(N) + (N == 1 ? " entity" : " entities"));
+  }
+  return R;
+}
+
+std::string TqdBlockLibrary::NextName() { return "Copy " + std::to_string(++BlockCounter()); }
+
+TFPoint qdLowerLeft(const std::vector<TqdDXFEntity*>& Entities) {
+  TFRect Box = cnstBadRect;
+  for (const TqdDXFEntity* E : Entities)
+    if (E && !IsBadBox(E->Box())) UnionBoxes(Box, E->Box());
+  if (IsBadBox(Box)) return {0, 0, 0};
+  return {std::min(Box.Left, Box.Right), std::min(Box.Top, Box.Bottom), 0};
 }
 
 TqdDXFBlock* TqdBlockLibrary::CopyAsBlock(const std::vector<TqdDXFEntity*>& Entities) {
   if (Entities.empty()) return nullptr;
   auto B = std::make_unique<TqdDXFBlock>();
   B->SetName(NextName());
+  // The copy keeps world coordinates; its base point is where the selection
+  // starts, so that a paste puts that corner at the point typed.
+  B->SetOffset(qdLowerLeft(Entities));
   for (const TqdDXFEntity* E : Entities)
     if (E) B->AddEntity(qdCopyEntity(*E));
   FBlockList.push_back(std::move(B));
@@ -93,6 +111,8 @@ TqdDXFInsert* TqdBlockLibrary::PasteAsBlock(int Index, float Y, float X) {
   C->DoCreate(R);
   R->SetBlock(B);
   R->SetPoint({X, Y, 0});
+  // On the layer new entities go to.
+  if (TqdDXFLayer* L = C->LayerByName(C->HeadVarStruct().CLayer)) R->SetLayer(L);
   if (Model->AddEntity(std::move(Ref)) < 0) return nullptr;
   C->Loads(R);
   // The model layout's box is the drawing's extents: it takes the new reference.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "qdConsts.h"
+
 class TqdCADImage;
 class TqdDXFBlock;
 class TqdDXFConverter;
@@ -18,6 +20,8 @@ class TqdDrawingNavigator;
 // A copy of E made by its own class (a block reference with copies of its
 // attributes); the copy has no handle and belongs to no drawing yet.
 std::unique_ptr<TqdDXFEntity> qdCopyEntity(const TqdDXFEntity& E);
+// The lower-left corner (Z 0) of the entities' boxes; the origin when none has one.
+TFPoint qdLowerLeft(const std::vector<TqdDXFEntity*>& Entities);
 
 class TqdBlockLibrary {
  public:
@@ -33,7 +37,8 @@ class TqdBlockLibrary {
   TqdDXFConverter* Converter() const;
 
   // A new library block of copies of Entities (in their order); null for an
-  // empty list. Its name is "$" and 8 hexadecimal digits of a counter.
+  // empty list. Its name is "Copy " and a counter; its base point is the lower
+  // left corner of the entities' boxes.
   TqdDXFBlock* CopyAsBlock(const std::vector<TqdDXFEntity*>& Entities);
   // Puts block Index into the drawing (renamed when a block of the drawing has
   // its name already) and places a reference to it at (X, Y, 0) in model space;
@@ -43,6 +48,8 @@ class TqdBlockLibrary {
   int Count() const { return static_cast<int>(FBlockList.size()); }
   const TqdDXFBlock* Block(int Index) const;
   std::vector<std::string> Names() const;
+  // What the insertion dialog lists: "Copy 1 \u2014 12 entities".
+  std::vector<std::string> Captions() const;
   // Frees every block not pasted.
   void Clear();
 

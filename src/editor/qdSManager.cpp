@@ -255,9 +255,14 @@ void TqdSelectionManager::SelectInFrame(const QRect& Frame, bool Add) {
 void TqdSelectionManager::MoveSelection(const TFPoint& D) {
   TqdDXFConverter* C = Converter();
   if (!C || FEntities.empty() || !IsFiniteFPoint(D)) return;
+  bool Moved = false;
   for (TqdDXFEntity* E : FEntities)
-    if (MoveEntity(E, D)) C->Loads(E);
+    if (MoveEntity(E, D)) {
+      C->Loads(E);
+      Moved = true;
+    }
   if (FDNavigator) FDNavigator->Invalidate();
+  if (Moved && OnChanged) OnChanged();
 }
 
 // ---------------------------------------------------------------- mouse
@@ -266,18 +271,33 @@ void TqdSelectionManager::MouseDown(TqdDrawingNavigator* Sender, QMouseEvent* E)
   if (E->button() == Qt::LeftButton && Img()) {
     FDownPoint = FCurPoint = FStartPoint = E->position().toPoint();
     FSelection = true;
-    FDraging = FMode == mmSelect && !FEntities.empty();
+    // In pointer mode a press on a selected entity drags the selection; a press
+    // anywhere else that turns into a drag zooms to the rectangle it spans.
+    FDraging = false;
+    FZooming = false;
+    if (FMode == mmSelect) {
+      TqdDXFEntity* Hit = FEntities.empty() ? nullptr : FindEntity(FDownPoint);
+      FDraging = Hit && IsSelected(Hit);
+      FZooming = !FDraging;
+    }
     if (FMode == mmMultiSelect && FDNavigator) FDNavigator->update();
   }
   if (FPrevMouseDown) FPrevMouseDown(Sender, E);
 }
 
 void TqdSelectionManager::MouseMove(TqdDrawingNavigator* Sender, QMouseEvent* E) {
-  if (FMode == mmMultiSelect && FSelection && FDNavigator) {
-    FCurPoint = E->position().toPoint();
+  if (FSelection && FDNavigator && (FMode == mmMultiSelect || FZooming)) {
+    // The frame stays inside the client, as the navigator's own rubber band does.
+    const QPoint P = E->position().toPoint();
+    FCurPoint = {std::clamp(P.x(), 0, std::max(0, FDNavigator->width() - 1)),
+                 std::clamp(P.y(), 0, std::max(0, FDNavigator->height() - 1))};
     FDNavigator->update();
   }
   if (FPrevMouseMove) FPrevMouseMove(Sender, E);
+}
+
+bool TqdSelectionManager::RectZooming() const {
+  return FSelection && FZooming && (FCurPoint - FDownPoint).manhattanLength() >= cnstClickSlack;
 }
 
 void TqdSelectionManager::MouseUp(TqdDrawingNavigator* Sender, QMouseEvent* E) {
@@ -288,6 +308,15 @@ void TqdSelectionManager::MouseUp(TqdDrawingNavigator* Sender, QMouseEvent* E) {
     TqdDXFEntity* Clicked = nullptr;
     if (FMode == mmMultiSelect) {
       SelectInFrame(QRect(FDownPoint, P), Shift);
+    } else if (FZooming && Moved) {
+      // The rectangle zoom leaves the selection as it is.
+      const QPoint C(std::clamp(P.x(), 0, std::max(0, FDNavigator->width() - 1)),
+                     std::clamp(P.y(), 0, std::max(0, FDNavigator->height() - 1)));
+      FSelection = FDraging = FZooming = false;
+      FDNavigator->ZoomToRect({double(FDownPoint.x()), double(FDownPoint.y()), double(C.x()), double(C.y())});
+      FDNavigator->update();
+      if (FPrevMouseUp) FPrevMouseUp(Sender, E);
+      return;
     } else if (FDraging && Moved) {
       const TFPoint A = FDNavigator->GetDrawingInternalCoordsWithoutSnap(FDownPoint.x(), FDownPoint.y());
       const TFPoint B = FDNavigator->GetDrawingInternalCoordsWithoutSnap(P.x(), P.y());
@@ -306,7 +335,7 @@ void TqdSelectionManager::MouseUp(TqdDrawingNavigator* Sender, QMouseEvent* E) {
           Select(Clicked);
       }
     }
-    FSelection = FDraging = false;
+    FSelection = FDraging = FZooming = false;
     InvalidateHighlights();
     ShowInInspector(Clicked);
   }
@@ -328,7 +357,7 @@ void TqdSelectionManager::InvalidateHighlights() {
 
 void TqdSelectionManager::Paint(TqdDrawingNavigator* Sender, QPainter& P) {
   DrawHighlights(P);
-  if (FMode == mmMultiSelect && FSelection) {
+  if ((FMode == mmMultiSelect && FSelection) || RectZooming()) {
     // The frame: drawn over the picture by inversion, like the navigator's own.
     P.save();
     P.setPen(QPen(Qt::black, 1, Qt::DotLine));

@@ -8,6 +8,7 @@
 // after a Close or a failed Open nothing here points into a freed drawing.
 #include <QPoint>
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -71,6 +72,10 @@ class TqdSelectionManager {
   QPoint CurPoint() const { return FCurPoint; }
   bool Selection() const { return FSelection; }
   bool Draging() const { return FDraging; }
+  // A left drag in pointer mode away from the selection is showing its zoom frame.
+  bool RectZooming() const;
+  // The drawing was changed (the selection moved).
+  std::function<void()> OnChanged;
 
   // ---- the navigator's events (public for the chain and for tests)
   void MouseDown(TqdDrawingNavigator* Sender, QMouseEvent* E);
@@ -95,6 +100,7 @@ class TqdSelectionManager {
   QPoint FDownPoint, FCurPoint, FStartPoint;
   bool FSelection = false;
   bool FDraging = false;
+  bool FZooming = false;
   TqdNavigatorMouseEvent FPrevMouseDown, FPrevMouseMove, FPrevMouseUp;
   TqdNavigatorPaintEvent FPrevPaint;
   bool FPrevRectZooming = true;

@@ -82,6 +82,8 @@ void TqdPicture::LoadFromFile(const std::string& FileName) {
     if (!ByContent) throw EqdError(Note + ", which cannot be opened");
     F = ByContent;
   }
+  if (!F && Ext.empty())
+    throw EqdError("The file name has no extension and its content is not a known drawing or picture");
   if (!F) throw EqdError("Unknown picture file extension (." + Ext + ")");
   std::unique_ptr<TqdGraphic> G = F->Factory();
   if (!Note.empty()) G->AddLoadNote(Note);

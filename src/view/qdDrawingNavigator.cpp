@@ -74,23 +74,26 @@ bool TqdDrawingNavigator::Empty() const { return ActualGraphic() == nullptr; }
 
 // ---------------------------------------------------------------- loading
 
+std::unique_ptr<TqdGraphic> TqdDrawingNavigator::ReadFile(const std::string& FileName) const {
+  TqdPicture P;
+  P.OnProgress = FPicture->OnProgress;
+  P.LoadFromFile(FileName);
+  // A drawing read in part is shown with its error among the load's warnings; one
+  // with nothing in it is an error.
+  if (auto* D = dynamic_cast<TqdCADImage*>(P.Graphic()); D && !D->LoadOk()) {
+    const std::string Why = D->LoadError().empty() ? "Cannot read the drawing \"" + FileName + "\"" : D->LoadError();
+    if (!D->HasContent()) throw EqdError(Why);
+    D->AddLoadNote(Why);
+  }
+  return P.TakeGraphic();
+}
+
 void TqdDrawingNavigator::LoadFromFile(const std::string& FileName) {
   TUpdate U(*this);
   Clear();
   FLoadedFromConverter = false;
-  try {
-    FPicture->LoadFromFile(FileName);
-    // A drawing read in part is shown with its error among the load's warnings; one
-    // with nothing in it is an error.
-    if (auto* D = dynamic_cast<TqdCADImage*>(ActualGraphic()); D && !D->LoadOk()) {
-      const std::string Why = D->LoadError().empty() ? "Cannot read the drawing \"" + FileName + "\"" : D->LoadError();
-      if (!D->HasContent()) throw EqdError(Why);
-      D->AddLoadNote(Why);
-    }
-  } catch (...) {
-    Clear();
-    throw;
-  }
+  std::unique_ptr<TqdGraphic> G = ReadFile(FileName);
+  FPicture->SetGraphic(std::move(G));
   PictureChanged(true);
 }
 

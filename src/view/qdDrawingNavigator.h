@@ -44,6 +44,9 @@ class TqdDrawingNavigator : public QWidget {
   // propagate after the bracket is closed and leave the navigator empty. A CAD
   // image whose reader reported an error counts as an error.
   virtual void LoadFromFile(const std::string& FileName);
+  // Reads FileName into a graphic of its own, as LoadFromFile does, leaving the
+  // shown picture as it is; progress goes to OnProgress. Raises on errors.
+  std::unique_ptr<TqdGraphic> ReadFile(const std::string& FileName) const;
   // Shows an image already built on a database (the navigator takes it).
   virtual void LoadFromConverter(std::unique_ptr<TqdCADImage> Image);
   // Shows G (null empties the view, as Clear does).

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sstream>
@@ -85,6 +86,28 @@ class ExportTest : public QObject {
     qdPrintLayout(*Img, Printer);
     QCOMPARE(Head(Dir.filePath("print.pdf"), 5), QByteArray("%PDF-"));
     QVERIFY(QFile(Dir.filePath("print.pdf")).size() > 500);
+  }
+
+  // An exported PDF is a page of paper (A4 without a paper size in the layout),
+  // not a page the size of a screen picture, and holds its lines as vectors.
+  void pdf_has_the_paper_size() {
+    QTemporaryDir Dir;
+    auto Img = Drawing();
+    QString Why;
+    const QString File = Dir.filePath("a4.pdf");
+    QVERIFY2(qdExportPdf(*Img, File, Why), qPrintable(Why));
+    QFile F(File);
+    QVERIFY(F.open(QIODevice::ReadOnly));
+    const QByteArray Pdf = F.readAll();
+    const QRegularExpressionMatch M =
+        QRegularExpression(R"(/MediaBox\s*\[\s*0\s+0\s+([0-9.]+)\s+([0-9.]+)\s*\])").match(QString::fromLatin1(Pdf));
+    QVERIFY2(M.hasMatch(), Pdf.left(400).constData());
+    const double W = M.captured(1).toDouble(), H = M.captured(2).toDouble();
+    // The drawing is wider than tall: A4 lies on its side.
+    QVERIFY2(std::abs(W - 842) < 2 && std::abs(H - 595) < 2, qPrintable(QString("%1 x %2").arg(W).arg(H)));
+    QVERIFY(!Pdf.contains("/Subtype /Image"));
+    QVERIFY(!qdExportPdf(*Img, "/nonexistent/dir/a.pdf", Why));
+    QVERIFY(Why.contains("No such file or directory"));
   }
 };
 

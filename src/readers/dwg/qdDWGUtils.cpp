@@ -51,6 +51,9 @@ TdwgVersionInfo DWGVersionFromBytes(const void* AData, std::size_t ASize) {
 }
 
 std::string UnsupportedVersionMessage(const TdwgVersionInfo& AInfo) {
+  // Every DWG release starts with "AC"; anything else is some other file.
+  if (AInfo.Class == vcOld && AInfo.Text.rfind("AC", 0) != 0)
+    return "Not a DWG file: it does not start with a DWG version ID";
   return std::string(AInfo.Class == vcNew ? "Unsupported new DWG version ID:" : "Unsupported old DWG version ID:") +
          " \"" + AInfo.Text + "\"";
 }

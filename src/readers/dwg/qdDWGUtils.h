@@ -51,7 +51,8 @@ struct TdwgVersionInfo {
 // Classifies the first bytes of a file by its six-character version string. Only
 // the low four bits of characters 5 and 6 count.
 TdwgVersionInfo DWGVersionFromBytes(const void* AData, std::size_t ASize);
-// "Unsupported old DWG version ID: "..."" or the new form.
+// "Unsupported old DWG version ID: "..."" or the new form; "Not a DWG file: ..."
+// when the data does not start with "AC".
 std::string UnsupportedVersionMessage(const TdwgVersionInfo& AInfo);
 // "DWG AC1018 (R2004) is not supported yet".
 std::string NotSupportedYetMessage(const TdwgVersionInfo& AInfo);

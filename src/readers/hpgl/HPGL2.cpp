@@ -315,6 +315,7 @@ void TqdHPGLReader::Execute(char A, char B) {
   FHPGLCmd[0] = A;
   FHPGLCmd[1] = B;
   FError = false;
+  ++FKnownCommands;
   const int K = A * 256 + B;
   auto Is = [K](const char* M) { return K == M[0] * 256 + M[1]; };
   if (Is("PA")) Plot(FPenDown, 1);
@@ -439,6 +440,8 @@ void TqdHPGLReader::Execute(char A, char B) {
     else
       SkipUnknown();
   } else {
+    ++FUnknownCommands;
+    --FKnownCommands;
     SkipUnknown();
   }
 }

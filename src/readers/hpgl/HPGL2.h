@@ -334,6 +334,15 @@ private:
   double FTextRotation = 0, FSlant = 0;
   int FHAlign = 0;
   bool FPolyMode = false;
+  // Two-letter commands met that HPGL/2 knows, and those it does not: random
+  // bytes are mostly the latter.
+  std::size_t FKnownCommands = 0, FUnknownCommands = 0;
+
+public:
+  std::size_t KnownCommands() const { return FKnownCommands; }
+  std::size_t UnknownCommands() const { return FUnknownCommands; }
+
+private:
   // Polygon mode: boundaries of 2-D plotter points with the pen-up flag per point.
   struct TPolyPoint {
     TFPoint P;  // drawing point; Z 1 when reached with the pen up

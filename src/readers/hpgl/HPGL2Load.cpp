@@ -252,6 +252,16 @@ TqdLoadResult LoadHPGLDrawing(const void* AData, std::size_t ASize, TqdDXFConver
   }
   Reader.Complete(ViewSize);
   R.Warnings = Notes;
+  // Letters in random bytes read as commands too: a file whose commands are
+  // mostly unknown is no plot file, whatever its name says.
+  const std::size_t Known = Reader.KnownCommands(), Unknown = Reader.UnknownCommands();
+  if (Known == 0 && Unknown >= 8 && View == AData && R.Error.empty()) {
+    R.Error = "Not a plot file: it holds no HPGL/2 command";
+    R.Ok = false;
+  }
+  else if (Unknown >= 8 && Unknown > Known)
+    R.Warnings.push_back("Probably not a plot file: " + std::to_string(Unknown) + " of " +
+                         std::to_string(Known + Unknown) + " commands are not HPGL/2; what is drawn may be garbage");
   for (const std::string& W : Reader.Warnings()) R.Warnings.push_back(W);
   R.Cancelled = AConverter.LoadingStopped();
   AConverter.DropSource();

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "CADImage.h"
@@ -36,6 +39,24 @@ TqdPictureKind qdPictureKindOf(const std::string& AFileName) {
   return pkNone;
 }
 
+namespace {
+
+// "cannot write 'F': Permission denied": the system's own reason, found by
+// trying to create the file (what is left of the attempt is removed).
+std::string CannotWrite(const std::string& AFileName) {
+  std::string Why;
+  const bool Existed = std::filesystem::exists(AFileName);
+  if (std::FILE* F = std::fopen(AFileName.c_str(), "ab")) {
+    std::fclose(F);
+    if (!Existed) std::remove(AFileName.c_str());
+  } else {
+    Why = std::strerror(errno);
+  }
+  return "cannot write '" + AFileName + "'" + (Why.empty() ? std::string() : ": " + Why);
+}
+
+}  // namespace
+
 bool qdWritePicture(TqdCADImage& Img, const std::string& AFileName, int W, int H, std::string& AError) {
   const TqdPictureKind K = qdPictureKindOf(AFileName);
   if (K == pkNone) {
@@ -50,7 +71,7 @@ bool qdWritePicture(TqdCADImage& Img, const std::string& AFileName, int W, int H
     std::unique_ptr<TqdQtCanvas> C = K == pkSVG ? qdCreateSvgCanvas(AFileName, W, H, "draftwell")
                                                 : qdCreatePdfCanvas(AFileName, W, H, "draftwell");
     if (!C) {
-      AError = "cannot write '" + AFileName + "'";
+      AError = CannotWrite(AFileName);
       return false;
     }
     qdPaintFitted(Img, *C, W, H);
@@ -72,7 +93,7 @@ bool qdWritePNG(TqdCADImage& Img, const std::string& AFileName, int W, int H, st
     C.End();
   }
   if (!Q.save(QString::fromStdString(AFileName), "PNG")) {
-    AError = "cannot write '" + AFileName + "'";
+    AError = CannotWrite(AFileName);
     return false;
   }
   return true;
