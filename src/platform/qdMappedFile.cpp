@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,7 +14,7 @@ std::size_t PageSize() { return static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)
 
 }  // namespace
 
-bool TqdMappedFile::Open(const std::string& APath) {
+bool TqdMappedFile::Open(const std::string& APath, std::size_t AStreamLimit) {
   Close();
   const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
   if (Fd < 0) {
@@ -26,7 +27,8 @@ bool TqdMappedFile::Open(const std::string& APath) {
     ::close(Fd);
     return false;
   }
-  if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode) && St.st_size > 0) {
+  const bool Regular = ::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode);
+  if (Regular && St.st_size > 0) {
     const auto Size = static_cast<std::size_t>(St.st_size);
     const std::size_t Page = PageSize();
     // Reserve the file's pages plus at least one page of zeros, then map the file over
@@ -49,20 +51,40 @@ bool TqdMappedFile::Open(const std::string& APath) {
       ::munmap(R, Total);
     }
   }
-  unsigned char Buf[65536];
+  // A regular file that could not be mapped ends; a stream may not. The data is read
+  // in blocks and joined once at the end: growing one buffer would copy it again and
+  // again.
+  const std::size_t Limit = Regular ? static_cast<std::size_t>(-1) : AStreamLimit;
+  constexpr std::size_t cnstBlock = std::size_t(8) << 20;
+  struct TBlock {
+    std::unique_ptr<unsigned char[]> Data;
+    std::size_t Size;
+  };
+  std::vector<TBlock> Blocks;
+  std::size_t Total = 0;
   for (;;) {
-    const ssize_t N = ::read(Fd, Buf, sizeof Buf);
+    if (Blocks.empty() || Blocks.back().Size == cnstBlock)
+      Blocks.push_back({std::unique_ptr<unsigned char[]>(new unsigned char[cnstBlock]), 0});
+    TBlock& B = Blocks.back();
+    const ssize_t N = ::read(Fd, B.Data.get() + B.Size, cnstBlock - B.Size);
     if (N < 0) {
       if (errno == EINTR) continue;
       FError = std::strerror(errno);
-      FCopy.clear();
       ::close(Fd);
       return false;
     }
     if (N == 0) break;
-    FCopy.insert(FCopy.end(), Buf, Buf + N);
+    if (static_cast<std::size_t>(N) > Limit - Total) {
+      FError = "not a regular file, and longer than " + std::to_string(AStreamLimit >> 20) + " MiB";
+      ::close(Fd);
+      return false;
+    }
+    B.Size += static_cast<std::size_t>(N);
+    Total += static_cast<std::size_t>(N);
   }
   ::close(Fd);
+  FCopy.reserve(Total + cnstMappedFilePadding);
+  for (const TBlock& B : Blocks) FCopy.insert(FCopy.end(), B.Data.get(), B.Data.get() + B.Size);
   FSize = FCopy.size();
   FCopy.resize(FSize + cnstMappedFilePadding, 0);
   FData = FCopy.data();

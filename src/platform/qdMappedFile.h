@@ -8,6 +8,9 @@
 #include <vector>
 
 inline constexpr std::size_t cnstMappedFilePadding = 16;
+// What is read from a stream that is not a regular file (a pipe, a device), which
+// cannot be mapped and may never end; a longer one is refused.
+inline constexpr std::size_t cnstMaxStreamBytes = std::size_t(512) << 20;
 
 class TqdMappedFile {
  public:
@@ -17,8 +20,9 @@ class TqdMappedFile {
   TqdMappedFile(const TqdMappedFile&) = delete;
   TqdMappedFile& operator=(const TqdMappedFile&) = delete;
 
-  // False with Error() set when the file cannot be read.
-  bool Open(const std::string& APath);
+  // False with Error() set when the file cannot be read, or when it is a stream
+  // longer than AStreamLimit.
+  bool Open(const std::string& APath, std::size_t AStreamLimit = cnstMaxStreamBytes);
   void Close();
 
   const void* Data() const { return FData; }

@@ -3,9 +3,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "qdFileKinds.h"
 #include "qdMappedFile.h"
@@ -103,6 +105,44 @@ TEST(MappedFile, head_reads_at_most_what_is_asked) {
   EXPECT_EQ(qdReadFileHead(P.string(), 4).size(), 4u);
   EXPECT_EQ(qdReadFileHead(P.string(), 64).size(), 10u);
   fs::remove(P);
+}
+
+// A pipe opened by name (as a FIFO or /dev/stdin would be): read up to the bound,
+// refused beyond it.
+TEST(MappedFile, a_stream_is_read_up_to_its_bound) {
+  constexpr std::size_t cnstBound = std::size_t(1) << 20;
+  struct Row {
+    const char* Name;
+    std::size_t Bytes;
+    bool Ok;
+  } Rows[] = {{"empty", 0, true}, {"exactly the bound", cnstBound, true}, {"one byte beyond", cnstBound + 1, false}};
+  for (const Row& R : Rows) {
+    SCOPED_TRACE(R.Name);
+    int Fds[2];
+    ASSERT_EQ(::pipe(Fds), 0);
+    std::thread Writer([&] {
+      const std::string Chunk(4096, 'z');
+      std::size_t Left = R.Bytes;
+      while (Left > 0) {
+        const ssize_t N = ::write(Fds[1], Chunk.data(), std::min(Left, Chunk.size()));
+        if (N <= 0) break;
+        Left -= static_cast<std::size_t>(N);
+      }
+      ::close(Fds[1]);
+    });
+    TqdMappedFile F;
+    const bool Ok = F.Open("/proc/self/fd/" + std::to_string(Fds[0]), cnstBound);
+    ::close(Fds[0]);
+    Writer.join();
+    EXPECT_EQ(Ok, R.Ok) << F.Error();
+    if (R.Ok) {
+      EXPECT_EQ(F.Size(), R.Bytes);
+      EXPECT_FALSE(F.Mapped());
+    } else {
+      EXPECT_EQ(F.Error(), "not a regular file, and longer than 1 MiB");
+      EXPECT_EQ(F.Size(), 0u);
+    }
+  }
 }
 
 }  // namespace

@@ -357,6 +357,8 @@ TEST(DWG2004Container, HeaderAndSystemPageChecks) {
       // 4 G pages: the page list would be 100 GB.
       {"page_count", [&](Bytes& B) { THeader2004 H(B); Put32(H.H, 0x60, 0xFFFFFFF0u); H.Store(B); },
        "pages cannot fit the file"},
+      {"page_count_2_pow_31", [&](Bytes& B) { THeader2004 H(B); Put32(H.H, 0x60, 0x80000000u); H.Store(B); },
+       "pages cannot fit the file"},
       {"page_map_beyond_file", [&](Bytes& B) { THeader2004 H(B); Put32(H.H, 0x54, 0x7FFFFFF0u); H.Store(B); },
        "beyond the end of the file"},
       // A 4 GB decompressed page map from a 40 KB file.
@@ -590,6 +592,8 @@ TEST(DWG2004HandMade, SectionsAssembleAndDamageIsBounded) {
   } Rows[] = {
       {"more_descriptions_than_data", [](TFile2004& F) { F.DescCount = 5; }, "cannot be read completely", true},
       {"pages_amount_huge", [](TFile2004& F) { F.Descs[0].PagesAmount = 0xFFFFFFFF - 1; }, "cannot be read completely",
+       false},
+      {"pages_amount_2_pow_31", [](TFile2004& F) { F.Descs[0].PagesAmount = 0x80000000u; }, "cannot be read completely",
        false},
       {"data_size_bomb", [](TFile2004& F) { F.Descs[0].DataSize = 1ull << 40; }, "implausible sizes", false},
       {"page_size_zero", [](TFile2004& F) { F.Descs[0].PageSize = 0; }, "implausible sizes", false},

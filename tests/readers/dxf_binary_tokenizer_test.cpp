@@ -296,3 +296,20 @@ TEST(DxfBinaryTokenizer, MadeBeforeItsData) {
   EXPECT_EQ(T.Value(), "SECTION");
   EXPECT_EQ(T.GroupCodeSize(), 1);
 }
+
+TEST(DxfBinaryTokenizer, StringsAreCappedInLength) {
+  for (const bool Over : {false, true}) {
+    TBinWriter W(2);
+    W.Str(0, "TEXT").Str(1, std::string(cnstMaxDXFLine + (Over ? 1 : 0), 'x')).Str(0, "EOF");
+    TReader R(W.S);
+    try {
+      R.T.Next();
+      R.T.Next();
+      EXPECT_FALSE(Over) << "no exception";
+      EXPECT_EQ(R.T.Value().size(), cnstMaxDXFLine);
+    } catch (const EReadError& E) {
+      EXPECT_TRUE(Over) << E.what();
+      EXPECT_EQ(E.Position(), 31u);  // after the sentinel, the first group and the code
+    }
+  }
+}

@@ -230,3 +230,34 @@ TEST(DxfTextTokenizer, ResetStartsANewFile) {
   T.Next();
   EXPECT_EQ(T.Value(), "x");
 }
+
+TEST(DxfTextTokenizer, LinesAreCappedInLength) {
+  // A value line, a code line and a number line of the cap pass; one byte more is
+  // refused with its offset, whether or not a line end follows somewhere.
+  const std::string Cap(cnstMaxDXFLine, 'x'), Over(cnstMaxDXFLine + 1, 'x');
+  const std::string Digits(cnstMaxDXFLine, '1');
+  struct Row {
+    const char* Name;
+    std::string Text;
+    bool Ok;
+  } Rows[] = {
+      {"value_at_cap", "1\n" + Cap + "\n0\nEOF\n", true},
+      {"value_at_cap_at_the_end", "1\n" + Cap, true},
+      {"value_over_cap", "1\n" + Over + "\n0\nEOF\n", false},
+      {"value_over_cap_at_the_end", "1\n" + Over, false},
+      {"real_over_cap", "10\n" + Digits + "1\n0\nEOF\n", false},
+      {"code_over_cap", Over + "\nx\n", false},
+  };
+  for (const Row& R : Rows) {
+    TdxfTokenizer T(R.Text.data(), R.Text.size());
+    try {
+      while (!T.AtEnd()) T.Next();
+      EXPECT_TRUE(R.Ok) << R.Name << ": no exception";
+    } catch (const EReadError& E) {
+      EXPECT_FALSE(R.Ok) << R.Name << ": " << E.what();
+      const std::size_t At = std::string_view(R.Name).starts_with("code") ? 0 : R.Text.find('\n') + 1;
+      EXPECT_EQ(E.Position(), At) << R.Name;
+      EXPECT_EQ(std::string(E.what()), "Line at offset " + std::to_string(At) + " is longer than 1048576 bytes") << R.Name;
+    }
+  }
+}

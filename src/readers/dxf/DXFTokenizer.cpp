@@ -74,6 +74,18 @@ inline int HexDigit(char C) {
   return -1;
 }
 
+// The end of the line that starts at P: its first CR or LF, or the end of the data.
+// Throws when the line runs on past cnstMaxDXFLine.
+const char* LineEnd(const char* P, const char* L, const char* AData) {
+  const char* const Start = P;
+  const char* const Stop = size_t(L - P) > cnstMaxDXFLine ? P + cnstMaxDXFLine + 1 : L;
+  while (P < Stop && !IsLineEnd(*P)) ++P;
+  if (P < Stop || size_t(P - Start) <= cnstMaxDXFLine) return P;
+  throw EReadError("Line at offset " + std::to_string(Start - AData) + " is longer than " +
+                       std::to_string(cnstMaxDXFLine) + " bytes",
+                   size_t(Start - AData));
+}
+
 inline const char* SkipSpaces(const char* P, const char* E) {
   while (P < E && (*P == ' ' || *P == '\t')) ++P;
   return P;
@@ -427,8 +439,7 @@ void TdxfTokenizer::Next() {
   // Digits right up to the line end, the usual form, are read in the same pass.
   P = ScanSimpleInt(LineStart, L, Code);
   if (!P || P >= L || !IsLineEnd(*P)) {
-    P = LineStart;
-    while (P < L && !IsLineEnd(*P)) ++P;
+    P = LineEnd(LineStart, L, FData);
     if (P >= L) return SetEndOfData();  // a code without a value
     if (!ParseInt(LineStart, P, Code)) Code = 0;
   }
@@ -444,8 +455,9 @@ void TdxfTokenizer::Next() {
   const char* V = P;
   // Numbers in their plain form end the line: read while scanning it.
   const char* End = nullptr;
+  const char* const Capped = size_t(L - V) > cnstMaxDXFLine ? V + cnstMaxDXFLine : L;
   if (FType == vtReal)
-    End = ScanSimpleReal(V, L, FDouble);
+    End = ScanSimpleReal(V, Capped, FDouble);
   else if (FType == vtInteger)
     End = ScanSimpleInt(V, L, FInt);
   if (End && (End == L || IsLineEnd(*End))) {
@@ -458,7 +470,7 @@ void TdxfTokenizer::Next() {
     FPos = P;
     return;
   }
-  while (P < L && !IsLineEnd(*P)) ++P;
+  P = LineEnd(V, L, FData);
   FValueStartPos = V;
   FValueSize = size_t(P - V);
   switch (FType) {
@@ -590,7 +602,11 @@ void TdxfBinTokenizer::Next() {
   FValueStartPos = nullptr;
   switch (Kind) {
     case bvString: {
-      const void* Z = std::memchr(P, 0, Left());
+      const void* Z = std::memchr(P, 0, std::min(Left(), cnstMaxDXFLine + 1));
+      if (!Z && Left() > cnstMaxDXFLine)
+        throw EReadError("String at offset " + std::to_string(P - FData) + " is longer than " +
+                             std::to_string(cnstMaxDXFLine) + " bytes",
+                         size_t(P - FData));
       if (!Z) return SetEndOfData();
       FValueStartPos = P;
       FValueSize = size_t(static_cast<const char*>(Z) - P);

@@ -91,6 +91,12 @@ private:
 
 // ---- tokenizers
 
+// The longest line (text) or string (binary) a tokenizer accepts. Writers stay far
+// below it; a longer one is damage, and its end is not searched for beyond the cap,
+// so that a huge file without line breaks is refused at once instead of being
+// scanned and copied whole.
+inline constexpr size_t cnstMaxDXFLine = size_t(1) << 20;
+
 // Text DXF. The data must outlive the tokenizer.
 class TdxfTokenizer {
 public:

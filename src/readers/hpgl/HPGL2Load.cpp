@@ -18,12 +18,13 @@ bool StartsWith(const std::uint8_t* D, std::size_t N, const char* S) {
   return N >= L && std::memcmp(D, S, L) == 0;
 }
 
-// Inflates gzip data (every member) up to the cap.
-void Gunzip(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_t>& Out) {
+// Inflates gzip data (every member) into ADst, or only counts its bytes when ADst is
+// null; throws beyond the cap.
+std::size_t Inflate(const std::uint8_t* D, std::size_t N, std::uint8_t* ADst, std::size_t ADstSize) {
   z_stream Z{};
   if (inflateInit2(&Z, 15 + 32) != Z_OK) throw EqdHPGLError("Cannot unpack the gzip data");
-  Out.clear();
-  std::vector<std::uint8_t> Buf(1 << 16);
+  std::vector<std::uint8_t> Scratch(ADst ? 0 : 1 << 16);
+  std::size_t Total = 0;
   std::size_t In = 0;
   int Rc = Z_OK;
   while (In < N) {
@@ -31,16 +32,29 @@ void Gunzip(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_t>& Out
     Z.next_in = const_cast<Bytef*>(D + In);
     Z.avail_in = static_cast<uInt>(Chunk);
     do {
-      Z.next_out = Buf.data();
-      Z.avail_out = static_cast<uInt>(Buf.size());
+      std::size_t Room = Scratch.size();
+      if (ADst) {
+        Room = std::min<std::size_t>(ADstSize - Total, 1u << 30);
+        Z.next_out = ADst + Total;
+      } else {
+        Z.next_out = Scratch.data();
+      }
+      // A full destination still offers one spare byte, so that inflate can reach the
+      // end of a member; a byte written there is more than was counted.
+      std::uint8_t Spare;
+      if (Room == 0) {
+        Z.next_out = &Spare;
+        Room = 1;
+      }
+      Z.avail_out = static_cast<uInt>(Room);
       Rc = inflate(&Z, Z_NO_FLUSH);
       if (Rc != Z_OK && Rc != Z_STREAM_END && Rc != Z_BUF_ERROR) break;
-      const std::size_t Got = Buf.size() - Z.avail_out;
-      if (Out.size() + Got > cnstHPGLMaxUnpacked) {
+      const std::size_t Got = Room - Z.avail_out;
+      if (Total + Got > cnstHPGLMaxUnpacked || (ADst && Z.next_out == &Spare + 1)) {
         inflateEnd(&Z);
         throw EqdHPGLError("The gzip data unpacks to more than 1 GiB");
       }
-      Out.insert(Out.end(), Buf.data(), Buf.data() + Got);
+      Total += Got;
       if (Rc == Z_STREAM_END) break;
     } while (Z.avail_out == 0);
     const std::size_t Used = Chunk - Z.avail_in;
@@ -57,6 +71,16 @@ void Gunzip(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_t>& Out
     if (Used == 0) break;
   }
   inflateEnd(&Z);
+  return Total;
+}
+
+// Inflates gzip data (every member) up to the cap. The size is counted first, so that
+// a bomb is refused without holding its output, and the data is then unpacked once
+// into a buffer of its size.
+void Gunzip(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_t>& Out) {
+  const std::size_t Size = Inflate(D, N, nullptr, 0);
+  Out.resize(Size);
+  Out.resize(Inflate(D, N, Out.data(), Size));
 }
 
 // The data of the first entry that is not a directory; false when the archive is
@@ -82,12 +106,18 @@ bool FirstZipEntry(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_
     if (!Name) continue;
     const std::size_t L = std::strlen(Name);
     if (L == 0 || Name[L - 1] == '/') continue;
-    zip_file_t* F = zip_fopen_index(Z, static_cast<zip_uint64_t>(I), 0);
-    if (!F) break;
+    // A declared size beyond the cap is refused before anything is unpacked; the
+    // data is still checked against the cap as it comes, a size can lie.
+    zip_stat_t St;
+    zip_stat_init(&St);
+    bool Bomb = zip_stat_index(Z, static_cast<zip_uint64_t>(I), 0, &St) == 0 && (St.valid & ZIP_STAT_SIZE) &&
+                St.size > cnstHPGLMaxUnpacked;
+    zip_file_t* F = Bomb ? nullptr : zip_fopen_index(Z, static_cast<zip_uint64_t>(I), 0);
+    if (!F && !Bomb) break;
     Out.clear();
+    if (F && (St.valid & ZIP_STAT_SIZE)) Out.reserve(static_cast<std::size_t>(St.size));
     std::vector<std::uint8_t> Buf(1 << 16);
-    bool Bomb = false;
-    for (;;) {
+    while (F) {
       const zip_int64_t Got = zip_fread(F, Buf.data(), Buf.size());
       if (Got <= 0) break;
       if (Out.size() + static_cast<std::size_t>(Got) > cnstHPGLMaxUnpacked) {
@@ -96,7 +126,7 @@ bool FirstZipEntry(const std::uint8_t* D, std::size_t N, std::vector<std::uint8_
       }
       Out.insert(Out.end(), Buf.data(), Buf.data() + Got);
     }
-    zip_fclose(F);
+    if (F) zip_fclose(F);
     if (Bomb) {
       zip_close(Z);
       zip_error_fini(&Err);

@@ -1,0 +1,1 @@
+IN;SP1;DT*,1;SI0.3,0.4;PA100,100;LBHello*;DI1,1;LBTurned*;SD1,21,2,1,4,12,5,0,6,3,7,5;SS;LBStick*;
