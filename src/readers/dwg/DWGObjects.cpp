@@ -25,9 +25,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "DXF.h"
-#include "DXFMapping.h"
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXF.h"
+#include "readers/dxf/DXFMapping.h"
+#include "readers/dxf/DXFTokenizer.h"
 #include "Registry.h"
 
 // ---------------------------------------------------------------- group writer
