@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "DXFConv.h"
 #include "Hatches.h"
 

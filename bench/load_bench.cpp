@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "Readers.h"
 #include "qdFileKinds.h"
 #include "qdMappedFile.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 #include "SyntheticDXF.h"
 
 namespace {

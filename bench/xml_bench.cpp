@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "Properties.h"
 #include "SyntheticDXF.h"
 

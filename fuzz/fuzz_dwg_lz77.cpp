@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "qdDWGCompress.h"
+#include "readers/dwg/qdDWGCompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size < 2) return 0;

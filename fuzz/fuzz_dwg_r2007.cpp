@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "qdDWGCompress.h"
+#include "readers/dwg/qdDWGCompress.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   if (Size < 3) return 0;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "DWG.h"
+#include "readers/dwg/DWG.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   RegisterDWGReader();

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "qdDWGSegments.h"
+#include "readers/dwg/qdDWGSegments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   TqdSegmentedFile F;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   RegisterDXFReader();

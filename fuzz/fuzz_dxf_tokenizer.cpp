@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 namespace {
 

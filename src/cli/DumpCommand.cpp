@@ -7,7 +7,7 @@
 
 #include <charconv>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "DXFDump.h"
 #include "Properties.h"
 

@@ -1,7 +1,7 @@
 #include "Readers.h"
 
-#include "DWG.h"
-#include "DXF.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dxf/DXF.h"
 #include "HPGL2.h"
 
 void RegisterReaders() {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "DWG.h"
-#include "DXF.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dxf/DXF.h"
 #include "DXFConv.h"
 #include "Properties.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Curves.h"
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "DXFConv.h"
 #include "Properties.h"
 #include "TableItems.h"

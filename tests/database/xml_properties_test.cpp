@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "DXFConv.h"
 #include "Inserts.h"
 #include "Polylines.h"

@@ -1,4 +1,4 @@
-// The real program under Xvfb: opens the sample given on the command line,
+// The editor under Xvfb (draftwell-screenshot): opens the sample given on the command line,
 // grabs its window after the load and exits; the picture must show a drawing.
 // With a corpus drawing it also clicks an entity, recolours it in the
 // inspector, copies and pastes it, and previews it.

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "Blocks.h"
-#include "DWG.h"
-#include "DWG12.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dwg/DWG12.h"
 #include "Objects.h"
 
 namespace fs = std::filesystem;

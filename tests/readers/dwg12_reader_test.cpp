@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Blocks.h"
-#include "DWG.h"
-#include "DWG12.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dwg/DWG12.h"
 #include "Entities.h"
 #include "Inserts.h"
 #include "Objects.h"

@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "dwg_test_util.h"
-#include "qdDWGBits.h"
+#include "readers/dwg/qdDWGBits.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <random>
 
-#include "DWG.h"
-#include "DWG2004.h"
-#include "qdDWGCompress.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dwg/DWG2004.h"
+#include "readers/dwg/qdDWGCompress.h"
 
 namespace fs = std::filesystem;
 

@@ -14,10 +14,10 @@
 #include <set>
 #include <vector>
 
-#include "DWG.h"
-#include "DXF.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dxf/DXF.h"
 #include "qdReaders.h"
-#include "DWG12.h"
+#include "readers/dwg/DWG12.h"
 #include "Curves.h"
 #include "DimStyles.h"
 #include "Dimensions.h"

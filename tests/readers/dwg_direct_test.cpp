@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "Curves.h"
-#include "DWG.h"
-#include "DWGDirect.h"
-#include "DXFDirect.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dwg/DWGDirect.h"
+#include "readers/dxf/DXFDirect.h"
 #include "Properties.h"
 #include "dwg_test_util.h"
 

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "DWGObjects.h"
-#include "DXFTokenizer.h"
+#include "readers/dwg/DWGObjects.h"
+#include "readers/dxf/DXFTokenizer.h"
 #include "dwg_test_util.h"
 
 namespace {

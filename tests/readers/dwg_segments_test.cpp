@@ -8,9 +8,9 @@
 #include <fstream>
 #include <functional>
 
-#include "DWG.h"
-#include "DWG2004.h"
-#include "qdDWGSegments.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dwg/DWG2004.h"
+#include "readers/dwg/qdDWGSegments.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "DWG.h"
+#include "readers/dwg/DWG.h"
 
 // Writes bits most significant first, as the DWG bit stream stores them.
 class TBitWriter {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "Registry.h"
 
 namespace fs = std::filesystem;

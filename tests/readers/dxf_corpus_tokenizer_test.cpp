@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 namespace fs = std::filesystem;
 

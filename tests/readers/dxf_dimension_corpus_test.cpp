@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "Dimensions.h"
 #include "Faces.h"
 #include "Registry.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 // ---- reals
 

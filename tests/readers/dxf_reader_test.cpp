@@ -676,7 +676,7 @@ TEST(DxfReader, read_error_is_raised_after_the_drawing_is_completed) {
 #include <filesystem>
 #include <fstream>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "SHXFontList.h"
 #include "qdReaders.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 // ---- format detection
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 
 using TGroups = std::vector<std::pair<int, std::string>>;
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "DXFTokenizer.h"
+#include "readers/dxf/DXFTokenizer.h"
 
 namespace {
 

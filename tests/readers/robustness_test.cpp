@@ -25,8 +25,8 @@
 #include <string>
 #include <vector>
 
-#include "DWG.h"
-#include "DXF.h"
+#include "readers/dwg/DWG.h"
+#include "readers/dxf/DXF.h"
 #include "HPGL2.h"
 #include "dxf_test_util.h"
 #include "qdProcess.h"

@@ -11,7 +11,7 @@
 
 #include "Blocks.h"
 #include "CADImage.h"
-#include "DXF.h"
+#include "readers/dxf/DXF.h"
 #include "DXFConv.h"
 #include "MultiLeaders.h"
 #include "Others.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "DWG.h"
+#include "qdDWGBits.h"
 #include "qdDWGCompress.h"
 
 namespace {
@@ -21,17 +22,6 @@ constexpr std::uint64_t cnstMaxSystemPage = 64ull << 20;
 constexpr std::uint64_t cnstMaxDataPage = 1ull << 20;
 // Stored (uncompressed) data pages never exceed the writer's work buffer.
 constexpr std::uint64_t cnstMaxStoredPage = 32768;
-
-inline std::uint32_t RL(const std::uint8_t* P) {
-  std::uint32_t V;
-  std::memcpy(&V, P, 4);
-  return V;
-}
-inline std::uint64_t RLL(const std::uint8_t* P) {
-  std::uint64_t V;
-  std::memcpy(&V, P, 8);
-  return V;
-}
 
 std::string Hex(std::uint64_t V) {
   static const char* D = "0123456789ABCDEF";
@@ -92,8 +82,8 @@ std::vector<std::uint8_t> TR2004Container::SystemPage(std::uint64_t A, std::uint
   if (A > FS || FS - A < 20) Fail(std::string(AWhat) + " at " + Hex(A) + " lies beyond the end of the file");
   std::uint8_t Head[20];
   std::memcpy(Head, F + A, 20);
-  const std::uint32_t Type = RL(Head), DSize = RL(Head + 4), CSize = RL(Head + 8), Comp = RL(Head + 12),
-                      Sum = RL(Head + 16);
+  const std::uint32_t Type = qdLoadRL(Head), DSize = qdLoadRL(Head + 4), CSize = qdLoadRL(Head + 8), Comp = qdLoadRL(Head + 12),
+                      Sum = qdLoadRL(Head + 16);
   if (Type != AType || Comp != 2) Fail(std::string(AWhat) + " at " + Hex(A) + ": not a compressed system page");
   if (CSize > FS - A - 20)
     Fail(std::string(AWhat) + " at " + Hex(A) + ": " + std::to_string(CSize) + " stored bytes run past the end");
@@ -128,9 +118,9 @@ void TR2004Container::DataPage(std::uint64_t A, bool ACompressed, std::uint8_t* 
 
 void TR2004Container::ReadSection(int ARecord, const std::string& AName, const std::uint8_t* D,
                                   const std::uint8_t* APages) {
-  const std::uint64_t DataSize = RLL(D);
-  const std::uint32_t N = RL(D + 8), PageSize = RL(D + 12);
-  const bool Compressed = RL(D + 20) == 2;
+  const std::uint64_t DataSize = qdLoadRLL(D);
+  const std::uint32_t N = qdLoadRL(D + 8), PageSize = qdLoadRL(D + 12);
+  const bool Compressed = qdLoadRL(D + 20) == 2;
   const std::string Where = "DWG section \"" + AName + "\"";
   if (PageSize == 0 || PageSize > cnstMaxDataPage || DataSize > static_cast<std::uint64_t>(N) * PageSize ||
       DataSize > Cap - Used) {
@@ -146,9 +136,9 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
   std::uint32_t Absent = 0;
   for (std::uint32_t I = 0; I < N; ++I) {
     const std::uint8_t* P = APages + 16ull * I;
-    const std::uint32_t Number = RL(P);
+    const std::uint32_t Number = qdLoadRL(P);
     std::int64_t Size = PageSize;
-    if (I + 1 < N) Size = static_cast<std::int64_t>(RLL(P + 16 + 8) - RLL(P + 8));
+    if (I + 1 < N) Size = static_cast<std::int64_t>(qdLoadRLL(P + 16 + 8) - qdLoadRLL(P + 8));
     if (Size <= 0 || static_cast<std::uint64_t>(Size) > PageSize) {
       Out.Warnings.push_back(Where + ": page " + std::to_string(I) + " has an implausible size (" +
                              std::to_string(Size) + "), section dropped");
@@ -210,14 +200,14 @@ void TR2004Container::Run() {
     std::uint8_t C[0x6C];
     std::memcpy(C, H, 0x6C);
     std::memset(C + 0x68, 0, 4);
-    if (CRC32(0, C, 0x6C) != RL(H + 0x68)) Fail("checksum mismatch");
+    if (CRC32(0, C, 0x6C) != qdLoadRL(H + 0x68)) Fail("checksum mismatch");
   }
   static const char cnstSignature[12] = "AcFssFcAJMB";
-  if (std::memcmp(H, cnstSignature, 12) != 0 || RL(H + 0x0C) != 0 || RL(H + 0x10) != 0x6C || RL(H + 0x14) != 4 ||
-      RL(H + 0x44) != 0x20 || RL(H + 0x48) != 0x80 || RL(H + 0x4C) != 0x40)
+  if (std::memcmp(H, cnstSignature, 12) != 0 || qdLoadRL(H + 0x0C) != 0 || qdLoadRL(H + 0x10) != 0x6C || qdLoadRL(H + 0x14) != 4 ||
+      qdLoadRL(H + 0x44) != 0x20 || qdLoadRL(H + 0x48) != 0x80 || qdLoadRL(H + 0x4C) != 0x40)
     Fail("signature or constants do not match");
   {
-    const std::uint64_t A2 = RLL(H + 0x34);
+    const std::uint64_t A2 = qdLoadRLL(H + 0x34);
     if (A2 > FS || FS - A2 < 0x6C) Fail("the second header copy at " + Hex(A2) + " lies beyond the end of the file");
     std::uint8_t C[0x6C];
     std::memcpy(C, F + A2, 0x6C);
@@ -225,17 +215,17 @@ void TR2004Container::Run() {
     if (std::memcmp(C, H, 0x6C) != 0) Fail("the two header copies differ");
   }
   // Every page has at least a 32-byte header after the first 0x100 bytes.
-  MaxPage = RL(H + 0x60);
+  MaxPage = qdLoadRL(H + 0x60);
   if (MaxPage > (FS - 0x100) / 32) Fail(std::to_string(MaxPage) + " pages cannot fit the file");
   Pages.assign(static_cast<std::size_t>(MaxPage) + 2, TPage{});
-  const std::uint64_t MapAt = RLL(H + 0x54);
+  const std::uint64_t MapAt = qdLoadRLL(H + 0x54);
   if (MapAt > FS) Fail("the page map at " + Hex(MapAt) + " lies beyond the end of the file");
   const std::vector<std::uint8_t> Map = SystemPage(MapAt + 0x100, cnstPageMapType, "page map");
   std::uint64_t Address = 0x100;
   std::int64_t Last = 0;
   for (std::size_t P = 0; Map.size() - P >= 8;) {
-    const std::int32_t Number = static_cast<std::int32_t>(RL(Map.data() + P));
-    const std::uint32_t Size = RL(Map.data() + P + 4);
+    const std::int32_t Number = static_cast<std::int32_t>(qdLoadRL(Map.data() + P));
+    const std::uint32_t Size = qdLoadRL(Map.data() + P + 4);
     P += 8;
     if (Number < 0) {
       if (Map.size() - P < 16) Fail("page map gap entry cut short");
@@ -247,14 +237,14 @@ void TR2004Container::Run() {
     Last = Number;
     Address += Size;
   }
-  if (Last != static_cast<std::int64_t>(RL(H + 0x28)) || RLL(H + 0x2C) + 0x100 != Address)
+  if (Last != static_cast<std::int64_t>(qdLoadRL(H + 0x28)) || qdLoadRLL(H + 0x2C) + 0x100 != Address)
     Fail("the page map does not match the header");
-  const std::uint32_t SecMapPage = RL(H + 0x5C);
+  const std::uint32_t SecMapPage = qdLoadRL(H + 0x5C);
   if (SecMapPage >= Pages.size() || Pages[SecMapPage].Size == 0) Fail("the section map page is not in the page map");
   const std::vector<std::uint8_t> SM = SystemPage(Pages[SecMapPage].Address, cnstSectionMapType, "section map");
-  if (SM.size() < 20 || RL(SM.data() + 4) != 2 || RL(SM.data() + 8) != 0x7400 || RL(SM.data() + 12) != 0)
+  if (SM.size() < 20 || qdLoadRL(SM.data() + 4) != 2 || qdLoadRL(SM.data() + 8) != 0x7400 || qdLoadRL(SM.data() + 12) != 0)
     Fail("the section map head does not match");
-  const std::uint32_t Count = RL(SM.data());
+  const std::uint32_t Count = qdLoadRL(SM.data());
   std::size_t P = 20;
   for (std::uint32_t I = 0; I < Count; ++I) {
     if (SM.size() - P < 96) {
@@ -263,7 +253,7 @@ void TR2004Container::Run() {
       break;
     }
     const std::uint8_t* D = SM.data() + P;
-    const std::uint64_t N = RL(D + 8);
+    const std::uint64_t N = qdLoadRL(D + 8);
     const std::uint64_t PagesBytes = 16 * N;  // 64-bit: N is an RL
     if (PagesBytes > SM.size() - P - 96) {
       Out.Warnings.push_back("DWG section map cannot be read completely: " + std::to_string(I) + " of " +

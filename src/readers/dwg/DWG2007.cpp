@@ -6,6 +6,7 @@
 
 #include "DWG.h"
 #include "DWG2004.h"
+#include "qdDWGBits.h"
 #include "qdDWGCompress.h"
 
 namespace {
@@ -18,17 +19,6 @@ constexpr std::uint64_t cnstMaxSystemBytes = 16ull << 20;
 constexpr std::uint64_t cnstMaxFactor = 0x10000;
 // A section's page size is at most this (0xF800 in practice).
 constexpr std::uint64_t cnstMaxDataPage = 4ull << 20;
-
-inline std::uint32_t RL(const std::uint8_t* P) {
-  std::uint32_t V;
-  std::memcpy(&V, P, 4);
-  return V;
-}
-inline std::uint64_t RLL(const std::uint8_t* P) {
-  std::uint64_t V;
-  std::memcpy(&V, P, 8);
-  return V;
-}
 
 struct TPage2007 {
   std::uint64_t Size = 0, Offset = 0;
@@ -87,8 +77,8 @@ std::vector<std::uint8_t> TR2007Container::SystemPage(std::uint64_t AOffset, std
 
 void TR2007Container::LoadPage(std::vector<std::uint8_t>& S, const std::uint8_t* Rec, std::uint64_t APageSize,
                                std::uint64_t AEncoded) {
-  const std::int64_t Id = static_cast<std::int64_t>(RLL(Rec + 16));
-  std::uint64_t USize = RLL(Rec + 24), CSize = RLL(Rec + 32);
+  const std::int64_t Id = static_cast<std::int64_t>(qdLoadRLL(Rec + 16));
+  std::uint64_t USize = qdLoadRLL(Rec + 24), CSize = qdLoadRLL(Rec + 32);
   const auto It = Pages.find(Id);
   if (It == Pages.end()) throw EdwgError("page " + std::to_string(Id) + " is not in the page map");
   const TPage2007& P = It->second;
@@ -153,17 +143,17 @@ void TR2007Container::Run() {
   std::vector<std::uint8_t> Hd;
   RSDeinterleave(TqdRSCoder::System(), F + 0x80, 0x400, 3, Hd, 717);
   // Signed: a negative size must not reach the decompressor as a huge one.
-  const std::int32_t C = static_cast<std::int32_t>(RL(Hd.data() + 24));
+  const std::int32_t C = static_cast<std::int32_t>(qdLoadRL(Hd.data() + 24));
   if (C < 0 || C > 272) throw EdwgError("Error in DWG 2007 header");
   std::uint8_t H[272] = {};
   (void)Decompressor.Decompress(Hd.data() + 32, static_cast<std::size_t>(C), sizeof H, H);
-  const std::uint64_t Highest = RLL(H + 0x68);
+  const std::uint64_t Highest = qdLoadRLL(H + 0x68);
   const std::vector<std::uint8_t> Map =
-      SystemPage(RLL(H + 0x38), RLL(H + 0x50), RLL(H + 0x58), RLL(H + 0x18), "page map");
+      SystemPage(qdLoadRLL(H + 0x38), qdLoadRLL(H + 0x50), qdLoadRLL(H + 0x58), qdLoadRLL(H + 0x18), "page map");
   std::uint64_t Offset = 0;
   for (std::size_t P = 0; Map.size() - P >= 16; P += 16) {
-    const std::uint64_t Size = RLL(Map.data() + P);
-    const std::int64_t Id = static_cast<std::int64_t>(RLL(Map.data() + P + 8));
+    const std::uint64_t Size = qdLoadRLL(Map.data() + P);
+    const std::int64_t Id = static_cast<std::int64_t>(qdLoadRLL(Map.data() + P + 8));
     // The magnitude in unsigned arithmetic: INT64_MIN has no signed one.
     const std::uint64_t Mag = Id < 0 ? 0 - static_cast<std::uint64_t>(Id) : static_cast<std::uint64_t>(Id);
     if (Mag > Highest) continue;
@@ -171,15 +161,15 @@ void TR2007Container::Run() {
     // Offsets past the file stop mattering: every use checks them.
     Offset = Size > ~Offset ? ~std::uint64_t{0} : Offset + Size;
   }
-  const auto SM = Pages.find(static_cast<std::int64_t>(RLL(H + 0xC0)));
+  const auto SM = Pages.find(static_cast<std::int64_t>(qdLoadRLL(H + 0xC0)));
   if (SM == Pages.end()) Fail("the section map page is not in the page map");
   const std::vector<std::uint8_t> Secs =
-      SystemPage(SM->second.Offset, RLL(H + 0xB0), RLL(H + 0xC8), RLL(H + 0xD8), "section map");
+      SystemPage(SM->second.Offset, qdLoadRLL(H + 0xB0), qdLoadRLL(H + 0xC8), qdLoadRLL(H + 0xD8), "section map");
   std::size_t P = 0;
   while (Secs.size() - P >= 64) {
     const std::uint8_t* R = Secs.data() + P;
-    const std::uint64_t PageSize = RLL(R + 8), NameLen = RLL(R + 32), Encoded = RLL(R + 48);
-    const std::int64_t Count = static_cast<std::int64_t>(RLL(R + 56));
+    const std::uint64_t PageSize = qdLoadRLL(R + 8), NameLen = qdLoadRLL(R + 32), Encoded = qdLoadRLL(R + 48);
+    const std::int64_t Count = static_cast<std::int64_t>(qdLoadRLL(R + 56));
     P += 64;
     if (NameLen > Secs.size() - P) {
       Out.Warnings.push_back("DWG section map cannot be read completely");

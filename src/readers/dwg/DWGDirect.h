@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "DXFDirect.h"
+#include "readers/dxf/DXFDirect.h"
 
 struct TdwgObj;
 

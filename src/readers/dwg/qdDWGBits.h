@@ -33,6 +33,16 @@ public:
 
 // ---------------------------------------------------------------- cursor
 
+// RL and RLL straight from bytes, least significant byte first: the page and
+// section headers that come before any bit stream. The caller has checked that
+// the 4 / 8 bytes are there.
+inline std::uint32_t qdLoadRL(const std::uint8_t* P) {
+  return std::uint32_t(P[0]) | (std::uint32_t(P[1]) << 8) | (std::uint32_t(P[2]) << 16) | (std::uint32_t(P[3]) << 24);
+}
+inline std::uint64_t qdLoadRLL(const std::uint8_t* P) {
+  return std::uint64_t(qdLoadRL(P)) | (std::uint64_t(qdLoadRL(P + 4)) << 32);
+}
+
 class TdwgBitCursor {
 public:
   TdwgBitCursor() = default;

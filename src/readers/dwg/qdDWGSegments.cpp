@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "qdDWGBits.h"
+
 namespace {
 
 constexpr std::uint32_t cnstBlobMarker = 0xBB106BB1;
 constexpr std::uint64_t cnstSegmentHeader = 48;
-
-inline std::uint32_t RL(const std::uint8_t* P) {
-  std::uint32_t V;
-  std::memcpy(&V, P, 4);
-  return V;
-}
-inline std::uint64_t RLL(const std::uint8_t* P) {
-  std::uint64_t V;
-  std::memcpy(&V, P, 8);
-  return V;
-}
 
 TqdSegIdxEntryType KindOf(const std::string& N) {
   if (N == "segidx") return stSegInd;
@@ -58,14 +49,14 @@ bool TqdSegmentedFile::ReadSegmentHeader(std::uint64_t A, TqdFileSegment& S) con
   TqdFileSegmentHeader& H = S.Header;
   H.Signature = static_cast<std::uint16_t>(P[0] | (P[1] << 8));
   H.Name.assign(reinterpret_cast<const char*>(P + 2), 6);
-  H.SegmentIndex = RL(P + 8);
-  H.Unknown1 = RL(P + 12);
-  H.SegmentSize = RL(P + 16);
-  H.Unknown2 = RL(P + 20);
-  H.DataStorageRevision = RL(P + 24);
-  H.Unknown3 = RL(P + 28);
-  H.SysDataAlignOffset = RL(P + 32);
-  H.ObjDataAlignOffset = RL(P + 36);
+  H.SegmentIndex = qdLoadRL(P + 8);
+  H.Unknown1 = qdLoadRL(P + 12);
+  H.SegmentSize = qdLoadRL(P + 16);
+  H.Unknown2 = qdLoadRL(P + 20);
+  H.DataStorageRevision = qdLoadRL(P + 24);
+  H.Unknown3 = qdLoadRL(P + 28);
+  H.SysDataAlignOffset = qdLoadRL(P + 32);
+  H.ObjDataAlignOffset = qdLoadRL(P + 36);
   S.StartOffset = A;
   return true;
 }
@@ -94,7 +85,7 @@ void TqdSegmentedFile::ReadFile() {
                                      &H.Unknown5,      &H.DsEntryCount,   &H.SegIdxOffset, &H.SegIdxUnknown,
                                      &H.SegIdxEntryCount, &H.SchIdxIndex, &H.DatIdxIndex,  &H.SearchIndex,
                                      &H.PrvsavIndex,   &H.FileSize};
-  for (int I = 0; I < 14; ++I) *Fields[I] = RL(P + 4 * I);
+  for (int I = 0; I < 14; ++I) *Fields[I] = qdLoadRL(P + 4 * I);
   const std::uint64_t SegIdxAt = FHeader.SegIdxOffset;
   FStartOffset = 0;
   TqdFileSegment SI;
@@ -112,8 +103,8 @@ void TqdSegmentedFile::ReadFile() {
   FSegIdxSegment.resize(static_cast<std::size_t>(Count));
   for (std::size_t I = 0; I < Count; ++I) {
     TqdSegIdxEntry& E = FSegIdxSegment[I];
-    E.Offset = RLL(P + EntriesAt + 12 * I);
-    E.Size = RL(P + EntriesAt + 12 * I + 8);
+    E.Offset = qdLoadRLL(P + EntriesAt + 12 * I);
+    E.Size = qdLoadRL(P + EntriesAt + 12 * I + 8);
     TqdFileSegment S;
     if (E.Offset != 0 && ReadSegmentHeader(E.Offset, S)) E.Kind = KindOf(S.Header.Name);
   }
@@ -134,14 +125,14 @@ void TqdSegmentedFile::ReadFile() {
       FProblems.push_back("data index cut short");
       return;
     }
-    const std::uint64_t N = RL(P + At);  // RL count, RL skipped
+    const std::uint64_t N = qdLoadRL(P + At);  // RL count, RL skipped
     if (N > (End - At - 8) / 12) {
       FProblems.push_back("data index of " + std::to_string(N) + " entries does not fit its segment");
       return;
     }
     for (std::uint64_t I = 0; I < N; ++I) {
       const std::uint8_t* Q = P + At + 8 + 12 * I;
-      TqdDatIdxEntry E{RL(Q), RL(Q + 4), RL(Q + 8)};
+      TqdDatIdxEntry E{qdLoadRL(Q), qdLoadRL(Q + 4), qdLoadRL(Q + 8)};
       if (E.SegmentIndex == 0) continue;
       FDatIdxEntries.push_back(E);
       FDatIdxOffsets[E.SegmentIndex].push_back(E.LocalOffset);
@@ -168,10 +159,10 @@ void TqdSegmentedFile::ReadDataSegment(std::size_t AIndex, const std::vector<std
       continue;
     }
     TqdDataSegmentEntry E;
-    E.Header.EntrySize = RL(P + At);
-    E.Header.Unknown = RL(P + At + 4);
-    E.Header.Handle = RLL(P + At + 8);
-    E.Header.LocalOffset = RL(P + At + 16);
+    E.Header.EntrySize = qdLoadRL(P + At);
+    E.Header.Unknown = qdLoadRL(P + At + 4);
+    E.Header.Handle = qdLoadRLL(P + At + 8);
+    E.Header.LocalOffset = qdLoadRL(P + At + 16);
     FDataSegment.push_back(E);
   }
   for (std::size_t I = First; I < FDataSegment.size(); ++I) {
@@ -179,7 +170,7 @@ void TqdSegmentedFile::ReadDataSegment(std::size_t AIndex, const std::vector<std
     const std::uint64_t Pos =
         S.StartOffset + static_cast<std::uint64_t>(S.Header.ObjDataAlignOffset) * 16 + E.Header.LocalOffset;
     if (Pos > End || End - Pos < 4) continue;
-    const std::uint64_t H = RL(P + Pos);
+    const std::uint64_t H = qdLoadRL(P + Pos);
     if (H == 0) continue;
     if (H == cnstBlobMarker) {
       ReadBlobReference(E, Pos + 4, End);
@@ -209,11 +200,11 @@ void TqdSegmentedFile::ReadBlobSegments() {
     for (std::uint64_t R = 0; R < Records; ++R) {
       if (At > End || End - At < 32) break;
       TqdBlobEntryReference B;
-      B.Header.TotalDataSize = RLL(P + At);
-      B.Header.PageStartOffset = RLL(P + At + 8);
-      B.Header.PageIndex = RL(P + At + 16);
-      B.Header.PageCount = RL(P + At + 20);
-      B.Header.PageDataSize = RLL(P + At + 24);
+      B.Header.TotalDataSize = qdLoadRLL(P + At);
+      B.Header.PageStartOffset = qdLoadRLL(P + At + 8);
+      B.Header.PageIndex = qdLoadRL(P + At + 16);
+      B.Header.PageCount = qdLoadRL(P + At + 20);
+      B.Header.PageDataSize = qdLoadRLL(P + At + 24);
       if (R == 0) Records = B.Header.PageCount;  // bounded by the segment below
       if (B.Header.PageDataSize > End - At - 32) {
         FProblems.push_back("blob record larger than its segment");
@@ -236,20 +227,20 @@ void TqdSegmentedFile::ReadBlobReference(TqdDataSegmentEntry& E, std::uint64_t A
   if (At > End || End - At < 32) return;
   const std::uint8_t* P = FStream.data() + At;
   TqdDataBlobReference& R = E.BlobReference;
-  R.TotalDataSize = RLL(P);
-  R.PageCount = RL(P + 8);
-  R.RecordSize = RL(P + 12);
-  R.PageSize = RL(P + 16);
-  R.LastPageSize = RL(P + 20);
-  R.Unknown1 = RL(P + 24);
-  R.Unknown2 = RL(P + 28);
+  R.TotalDataSize = qdLoadRLL(P);
+  R.PageCount = qdLoadRL(P + 8);
+  R.RecordSize = qdLoadRL(P + 12);
+  R.PageSize = qdLoadRL(P + 16);
+  R.LastPageSize = qdLoadRL(P + 20);
+  R.Unknown1 = qdLoadRL(P + 24);
+  R.Unknown2 = qdLoadRL(P + 28);
   // 8 bytes per page, within the segment.
   if (R.PageCount > (End - At - 32) / 8) {
     FProblems.push_back("blob reference of " + std::to_string(R.PageCount) + " pages does not fit its segment");
     R.PageCount = 0;
     return;
   }
-  for (std::uint32_t I = 0; I < R.PageCount; ++I) R.Pages.emplace_back(RL(P + 32 + 8 * I), RL(P + 36 + 8 * I));
+  for (std::uint32_t I = 0; I < R.PageCount; ++I) R.Pages.emplace_back(qdLoadRL(P + 32 + 8 * I), qdLoadRL(P + 36 + 8 * I));
   if (R.PageCount != 1) return;  // multi-page blobs get no data
   const std::uint32_t Seg = R.Pages[0].first;
   if (Seg >= FSegIdxSegment.size()) return;
