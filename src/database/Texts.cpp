@@ -598,8 +598,9 @@ private:
       }
       case 'U': case 'u': case 'M': case 'm': {
         std::size_t K = FI;
+        // "+" and four hexadecimal digits; "+", the code page digit and four for \M.
         const std::size_t Want = (D == 'U' || D == 'u') ? 5 : 6;
-        while (K < FS.size() && K < FI - 1 + Want) ++K;
+        while (K < FS.size() && K < FI + Want) ++K;
         Append(DecodeRange(FI - 2, K));
         FI = K;
         return;

@@ -105,7 +105,7 @@ double TqdCADIterator::ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLaye
   return std::isfinite(W) && W > 0 ? W : 0;
 }
 
-TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C) const {
+TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C, bool AVisible) const {
   if (FImage.DrawMode() == dmBlack || C == clDefaultForeground || C > 0xFFFFFF) {
     C = FImage.DefaultColor();
   } else if (FImage.DrawMode() == dmGray) {
@@ -114,7 +114,7 @@ TqdDeviceColor TqdCADIterator::DeviceColor(TqdDeviceColor C) const {
   }
   // White ink on white paper (and black on black) is drawn so that it shows; wipeouts
   // take the background without passing here.
-  return FImage.VisibleInk(C);
+  return AVisible ? FImage.VisibleInk(C) : C;
 }
 
 // ---------------------------------------------------------------- primitives

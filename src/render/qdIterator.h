@@ -76,7 +76,8 @@ class TqdCADIterator {
   const TqdDXFLayer* EffectiveLayer(const TqdDXFEntity* E);
   TqdDeviceColor ResolveColor(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
   double ResolveLineWeight(const TqdDXFEntity* E, const TqdDXFLayer* Layer);
-  TqdDeviceColor DeviceColor(TqdDeviceColor C) const;
+  // AVisible: ink that would vanish on the background takes the default colour.
+  TqdDeviceColor DeviceColor(TqdDeviceColor C, bool AVisible = true) const;
 
   void IterateBlock(const TqdDXFEntity* Block);
   // The children of Block the view may show (ascending); false: walk them all.
@@ -101,7 +102,7 @@ class TqdCADIterator {
   void DrawGradient(const TqdCADGradientPolygon* G, const TFMatrix& M);
   void DrawWipeout(const TqdCADWipeout* W);
   // A fill or gradient colour: BYLAYER and BYBLOCK take the entity's.
-  TqdDeviceColor AreaColor(const TqdColorCAD& C, TqdDeviceColor EntityColor) const;
+  TqdDeviceColor AreaColor(const TqdColorCAD& C, TqdDeviceColor EntityColor, bool AVisible = true) const;
 
   // ---- linetypes (qdIteratorLines.cpp)
   // The linetype E is drawn with (BYLAYER and BYBLOCK resolved); null for none.

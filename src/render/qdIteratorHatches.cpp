@@ -33,12 +33,12 @@ TqdBrushStyle BrushOf(TqdFillStyle S) {
 
 }  // namespace
 
-TqdDeviceColor TqdCADIterator::AreaColor(const TqdColorCAD& C, TqdDeviceColor EntityColor) const {
-  if (C.Active == acRGBColor) return DeviceColor(C.Color & 0xFFFFFF);
+TqdDeviceColor TqdCADIterator::AreaColor(const TqdColorCAD& C, TqdDeviceColor EntityColor, bool AVisible) const {
+  if (C.Active == acRGBColor) return DeviceColor(C.Color & 0xFFFFFF, AVisible);
   const int I = C.IndexValue();
   if (I == clByLayer || I == clByBlock) return EntityColor;
-  if (I < 1 || I > 255 || I == clForeground) return DeviceColor(clDefaultForeground);
-  return DeviceColor(ACIPaletteColor(I));
+  if (I < 1 || I > 255 || I == clForeground) return DeviceColor(clDefaultForeground, AVisible);
+  return DeviceColor(ACIPaletteColor(I), AVisible);
 }
 
 void TqdCADIterator::DrawArea(const TqdCADPolyPolygon* P, const TqdDXFLayer* Layer) {
@@ -168,8 +168,9 @@ void TqdCADIterator::DrawPatternLines(const TqdCADHatch* H, const TqdDXFLayer* L
 }
 
 void TqdCADIterator::DrawGradient(const TqdCADGradientPolygon* G, const TFMatrix& M) {
-  const TqdDeviceColor C0 = AreaColor(G->GetGradientColorCAD(0), FColor);
-  const TqdDeviceColor C1 = AreaColor(G->GetGradientColorCAD(1), FColor);
+  // A gradient's colours blend into each other: one of them may well be the background's.
+  const TqdDeviceColor C0 = AreaColor(G->GetGradientColorCAD(0), FColor, false);
+  const TqdDeviceColor C1 = AreaColor(G->GetGradientColorCAD(1), FColor, false);
   // Geometry in the area's plane: the box, its centre and the gradient direction.
   const TFRect& B = G->FBox;
   const TFPoint Ctr{(B.Left + B.Right) / 2, (B.Top + B.Bottom) / 2, 0};

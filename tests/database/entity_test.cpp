@@ -321,13 +321,14 @@ TEST(Point, Mode34Size2HasPlusAndCircle) {
   // Box, then figure 1 (2 points), figure 2 (2 points), circle (9 points).
   ASSERT_EQ(S->Count(), 2 + 3 + 3 + 10);
   EXPECT_EQ((*S)[2].X, 2);
-  EXPECT_EQ((*S)[3], (TFPoint{10, 22, 0}));
-  EXPECT_EQ((*S)[4], (TFPoint{10, 18, 0}));
+  // The cross spans the symbol size, as the circle does.
+  EXPECT_EQ((*S)[3], (TFPoint{10, 21, 0}));
+  EXPECT_EQ((*S)[4], (TFPoint{10, 19, 0}));
   EXPECT_EQ((*S)[8].X, 9);
   EXPECT_NEAR((*S)[9].X, 11, 1e-12) << "radius s/2";
   EXPECT_NEAR((*S)[17].X, 11, 1e-12) << "closed";
-  EXPECT_EQ((*S)[0], (TFPoint{8, 22, 0}));
-  EXPECT_EQ((*S)[1], (TFPoint{12, 18, 0}));
+  EXPECT_EQ((*S)[0], (TFPoint{9, 21, 0}));
+  EXPECT_EQ((*S)[1], (TFPoint{11, 19, 0}));
 }
 
 TEST(Point, Mode1HasNoSymbolAndThicknessDoublesFigures) {
@@ -335,11 +336,17 @@ TEST(Point, Mode1HasNoSymbolAndThicknessDoublesFigures) {
   P.BuildSymbol(1, 2, 8);
   EXPECT_EQ(P.Points(), nullptr);
   P.SetZThick(5);
-  P.BuildSymbol(64, 0, 8);  // size 0 means 1
+  P.BuildSymbol(64, 0, 8);  // size 0: 5 % of the view, built at size 1
   ASSERT_NE(P.Points(), nullptr);
   EXPECT_EQ(P.Points()->Count(), 2 + 2 * (2 + 6)) << "mode 64 & 7 = 0 adds the dot";
+  EXPECT_DOUBLE_EQ(P.RelativeSize(), 0.05);
   EXPECT_EQ(P.Box().Z2, 5);
-  EXPECT_EQ(P.Box().Right, 0.5);
+  EXPECT_EQ(P.Box().Right, 0) << "a symbol sized by the view does not size the drawing";
+  P.BuildSymbol(2, -3, 8);
+  EXPECT_DOUBLE_EQ(P.RelativeSize(), 0.03);
+  P.BuildSymbol(2, 4, 8);
+  EXPECT_DOUBLE_EQ(P.RelativeSize(), 0);
+  EXPECT_EQ(P.Box().Right, 2);
 }
 
 TEST(Clone, CopiesAttributesAndHandle) {

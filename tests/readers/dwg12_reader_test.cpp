@@ -344,8 +344,11 @@ TEST(DWG12Entities, ShapesAreReadWithTheirOptions) {
   EXPECT_NEAR(S[1]->ObliqueAngle(), 15, 1e-9);
   ASSERT_TRUE(S[1]->Style());
   EXPECT_EQ(S[1]->Style()->Name(), "SHAPES");
-  // No shape file holds them: the load says so rather than dropping them silently.
-  EXPECT_TRUE(L.HasWarning("SHAPE"));
+  // No shape file holds them: placing one says so rather than dropping it silently.
+  S[0]->Loaded(L.C);
+  bool Warned = false;
+  for (const std::string& W : L.C->Warnings()) Warned = Warned || W.find("SHAPE") != std::string::npos;
+  EXPECT_TRUE(Warned);
 }
 
 TEST(DWG12Entities, InsertsAndTextStyles) {
