@@ -1,5 +1,7 @@
 #include "fEntityInspector.h"
 
+#include "qdFunction.h"
+
 #include <QAbstractListModel>
 #include <QColorDialog>
 #include <QComboBox>
@@ -618,13 +620,29 @@ bool TfmEntityInspector::Apply(int Row, const TqdData& D) {
   Tmp.AddAttribId(R.Id, D);
   TqdXMLResult Result;
   Target->FromXML(Tmp, &Result);
-  if (Result.Applied == 0 && !Result.Messages.empty()) {
+  if (Result.Applied == 0) {
     RestoreCell(Row);
-    ShowMessage(QString::fromStdString(Result.Messages.front()));
+    ShowMessage(Result.Messages.empty() ? QString("%1: the value was refused").arg(R.Name)
+                                        : QString::fromStdString(Result.Messages.front()));
     return false;
   }
   TqdDXFEntity* E = FPrevEntity;
   UpdateCadImage(E);
+  // A value that leaves the entity without a usable size (a radius of 1e300)
+  // is taken back, with a message.
+  const TFRect B = E->Box();
+  const double Far = std::max({std::fabs(B.Left), std::fabs(B.Right), std::fabs(B.Top), std::fabs(B.Bottom)});
+  if (!IsBadBox(B) && !(Far < 1e15)) {
+    if (R.Node && R.Node->GetValue()) {
+      TqdNode Back(R.Owner->GetName());
+      Back.AddAttribId(R.Id, *R.Node->GetValue());
+      Target->FromXML(Back, nullptr);
+      UpdateCadImage(E);
+    }
+    RestoreCell(Row);
+    ShowMessage(QString("%1: the value makes the entity too large to draw").arg(R.Name));
+    return false;
+  }
   RefreshGrid(E);
   if (OnChanged) OnChanged();
   return true;
@@ -643,6 +661,15 @@ bool TfmEntityInspector::qdAttributesSetEditText(int Row, const QString& Text, b
     RestoreCell(Row);
     ShowMessage(Why);
     return false;
+  }
+  // Sizes that cannot be negative or zero: the entity would not draw.
+  if (R.Coordinate < 0 && (R.Name == "Radius" || R.Name == "Height")) {
+    double V = 0;
+    if (ReadDouble(RawText(R.Name, Text), V) && !(V > 0)) {
+      RestoreCell(Row);
+      ShowMessage(QString("%1 must be greater than 0").arg(R.Name));
+      return false;
+    }
   }
   return Apply(Row, D);
 }

@@ -233,6 +233,27 @@ class InteractionTest : public QObject {
     QVERIFY(T.W->Modified());
   }
 
+  // Values that make the entity unusable are refused, each with a message.
+  void unusable_values_are_refused_data() {
+    QTest::addColumn<QString>("Text");
+    QTest::newRow("negative radius") << "-1";
+    QTest::newRow("huge radius") << "1e300";
+  }
+  void unusable_values_are_refused() {
+    QFETCH(QString, Text);
+    TWin T(FFile);
+    QTest::mouseClick(T.N, Qt::LeftButton, {}, T.Pix({130, 100, 0}));
+    TfmEntityInspector* I = T.W->FEntityInspector;
+    QVERIFY(I->ShownEntity() == T.ByHandle(0xA3));
+    const int Row = I->FindRow("Radius");
+    QVERIFY(Row >= 0);
+    QVERIFY(!I->qdAttributesSetEditText(Row, Text));
+    QCOMPARE(T.Messages.size(), 1);
+    QCOMPARE(I->RowValue(I->FindRow("Radius")), QString("10"));
+    const TFRect B = T.ByHandle(0xA3)->Box();
+    QVERIFY(std::abs(B.Right - B.Left - 20) < 1e-6);
+  }
+
   // ---- unsaved edits
 
   void unsaved_edits_are_asked_about() {
