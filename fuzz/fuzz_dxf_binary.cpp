@@ -7,10 +7,8 @@
 #include <memory>
 
 #include "DXF.h"
-#include "FuzzSetup.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FuzzSetUpOnce();
   RegisterDXFReader();
   return 0;
 }

@@ -379,4 +379,21 @@ TEST(HostileFiles, a_big_font_whose_shapes_overlap_builds_within_bounds) {
   ExpectMessage(R, "built ", "shx");
 }
 
+// ---------------------------------------------------------------- fuzzer findings
+
+// Inputs a campaign stopped on (a run beyond its time limit), kept as they were found:
+// each must finish within the case's CPU budget and say something.
+TEST(HostileFiles, inputs_the_fuzzer_stopped_on_finish_in_bounds) {
+  std::error_code EC;
+  int Seen = 0;
+  for (const auto& E : fs::directory_iterator(DRAFTWELL_FUZZ_INPUTS, EC)) {
+    const std::string Path = E.path().string();
+    const TOutcome R = Bounded([&] { return Cli({"info", Path}); });
+    EXPECT_EQ(R.Fault, "") << Path << "\n" << R.Text;
+    EXPECT_NE(R.Text.find("status "), std::string::npos) << Path;
+    ++Seen;
+  }
+  EXPECT_GT(Seen, 0) << "no inputs in " << DRAFTWELL_FUZZ_INPUTS;
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
-// Damaged copies of every corpus DXF through the whole reader: truncated at several
-// cut points and with bytes flipped (fixed seeds). A clear error is fine; a crash, a
-// sanitizer report, a hang or runaway memory is not.
+// Damaged copies of every corpus DXF, DWG and plot file through the whole reader:
+// truncated at several cut points, with bytes flipped and with chunks swapped (fixed
+// seeds). A clear error is fine; a crash, a sanitizer report, a hang or runaway
+// memory is not.
 //
 // Each file's variants load in a forked child, so that a crash or a hang names the
 // file and the variant instead of taking the suite down. The child arms alarm()
@@ -68,21 +69,64 @@ struct TVariant {
   std::string Data;
 };
 
-std::vector<TVariant> Variants(const std::string& S) {
+// DRAFTWELL_FULL_SWEEP=1 runs the full sweep: 20 cut points, 20 flipped copies and 10
+// copies with two chunks swapped, of every file. The regular run keeps a sample (5
+// cuts, 3 flipped copies, 1 swap), so that the suite stays short.
+bool FullSweep() {
+  const char* E = std::getenv("DRAFTWELL_FULL_SWEEP");
+  return E && *E && std::strcmp(E, "0") != 0;
+}
+
+std::string Flipped(const std::string& S, int ASeed, int AFlips) {
+  std::string D = S;
+  std::mt19937 G(static_cast<std::uint32_t>(ASeed));
+  if (!D.empty())
+    for (int I = 0; I < AFlips; ++I) {
+      const std::size_t At = G() % D.size();
+      D[At] = static_cast<char>(D[At] ^ static_cast<char>(1 + G() % 255));
+    }
+  return D;
+}
+
+// Two chunks of the same length, apart, exchanged: records and sections out of place.
+TVariant Swapped(const std::string& S, int ASeed) {
+  std::mt19937 G(static_cast<std::uint32_t>(1000 + ASeed));
+  const std::size_t N = S.size();
+  const std::size_t L = std::max<std::size_t>(1, N / (4 + G() % 29));
+  std::string D = S;
+  if (N < 2 * L) return {"swap, seed " + std::to_string(ASeed) + " (too short)", D};
+  const std::size_t A = G() % (N - 2 * L + 1);
+  const std::size_t B = A + L + G() % (N - A - 2 * L + 1);
+  std::swap_ranges(D.begin() + static_cast<std::ptrdiff_t>(A), D.begin() + static_cast<std::ptrdiff_t>(A + L),
+                   D.begin() + static_cast<std::ptrdiff_t>(B));
+  return {"swap, seed " + std::to_string(ASeed) + " (" + std::to_string(L) + " bytes at " + std::to_string(A) +
+              " and " + std::to_string(B) + ")",
+          std::move(D)};
+}
+
+std::vector<TVariant> Variants(const std::string& S, bool AFull = FullSweep()) {
   std::vector<TVariant> V;
   const std::size_t N = S.size();
-  const std::pair<const char*, std::size_t> Cuts[] = {
-      {"1/7", N / 7}, {"1/3", N / 3}, {"1/2", N / 2}, {"2/3", N * 2 / 3}, {"end-1", N ? N - 1 : 0}};
-  for (const auto& [Name, At] : Cuts) V.push_back({std::string("cut at ") + Name + " (" + std::to_string(At) + ")", S.substr(0, At)});
-  for (int Seed : cnstFlipSeeds) {
-    std::string D = S;
-    std::mt19937 G(static_cast<std::uint32_t>(Seed));
-    if (!D.empty())
-      for (int I = 0; I < cnstFlipsPerSeed; ++I) {
-        const std::size_t At = G() % D.size();
-        D[At] = static_cast<char>(D[At] ^ static_cast<char>(1 + G() % 255));
-      }
-    V.push_back({"flips, seed " + std::to_string(Seed), std::move(D)});
+  const auto Cut = [&](const std::string& AName, std::size_t At) {
+    V.push_back({"cut at " + AName + " (" + std::to_string(At) + ")", S.substr(0, At)});
+  };
+  if (AFull) {
+    for (std::size_t K = 1; K < 20; ++K) Cut(std::to_string(K) + "/20", N * K / 20);
+  } else {
+    const std::pair<const char*, std::size_t> Cuts[] = {{"1/7", N / 7}, {"1/3", N / 3}, {"1/2", N / 2}, {"2/3", N * 2 / 3}};
+    for (const auto& [Name, At] : Cuts) Cut(Name, At);
+  }
+  Cut("end-1", N ? N - 1 : 0);
+  if (AFull) {
+    // From a single flipped byte, which lets the reader go deep, to heavy damage.
+    for (int Seed = 1; Seed <= 20; ++Seed) {
+      const int Flips = 1 + (Seed % 4) * 13;
+      V.push_back({"flips, seed " + std::to_string(Seed) + " (" + std::to_string(Flips) + ")", Flipped(S, Seed, Flips)});
+    }
+    for (int Seed = 1; Seed <= 10; ++Seed) V.push_back(Swapped(S, Seed));
+  } else {
+    for (int Seed : cnstFlipSeeds) V.push_back({"flips, seed " + std::to_string(Seed), Flipped(S, Seed, cnstFlipsPerSeed)});
+    V.push_back(Swapped(S, 1));
   }
   return V;
 }
@@ -290,9 +334,19 @@ TEST(HPGLRobustnessCorpus, Present) {
 // The harness itself: a sound file passes, and the last cut drops exactly one byte.
 TEST(DXFRobustnessHarness, SoundFilePassesAndCutsAreExact) {
   EXPECT_EQ(RunVariants("ok", {{"plain", TextDXF({{0, "SECTION"}, {2, "ENTITIES"}, {0, "ENDSEC"}, {0, "EOF"}})}}), "");
-  std::vector<TVariant> V = Variants("0\nEOF\n");
-  ASSERT_EQ(V.size(), 8u);
+  std::vector<TVariant> V = Variants("0\nEOF\n", false);
+  ASSERT_EQ(V.size(), 9u);
   EXPECT_EQ(V[4].Data, "0\nEOF");
+  EXPECT_EQ(Variants("0\nEOF\n", true).size(), 50u);
+  // A swap keeps the bytes, in another order.
+  const std::string S = "0123456789abcdefghijklmnopqrstuvwxyz";
+  for (int Seed = 1; Seed <= 10; ++Seed) {
+    std::string A = Swapped(S, Seed).Data, B = S;
+    EXPECT_NE(A, S) << Seed;
+    std::sort(A.begin(), A.end());
+    std::sort(B.begin(), B.end());
+    EXPECT_EQ(A, B) << Seed;
+  }
 }
 
 } // namespace
