@@ -24,15 +24,17 @@ int GreenPixels(const QImage& I, const QRect& Box) {
   return N;
 }
 
-// Pixels that are neither white nor green.
+// Pixels that are neither paper nor green. The paper is white, or black when
+// the drawing's ink is white (this one's is).
 int OtherThanGreen(const QImage& I, const QRect& Box) {
   int N = 0;
   for (int Y = Box.top(); Y <= Box.bottom(); ++Y)
     for (int X = Box.left(); X <= Box.right(); ++X) {
       const QColor C = I.pixelColor(X, Y);
-      const bool White = C.red() > 235 && C.green() > 235 && C.blue() > 235;
+      const bool Paper = (C.red() > 235 && C.green() > 235 && C.blue() > 235) ||
+                         (C.red() < 20 && C.green() < 20 && C.blue() < 20);
       const bool Green = C.green() > C.red() + 20 && C.green() > C.blue() + 20;
-      N += !White && !Green;
+      N += !Paper && !Green;
     }
   return N;
 }
@@ -133,7 +135,7 @@ class XvfbScreenshotTest : public QObject {
     const int G1 = GreenPixels(R, View), G2 = GreenPixels(P, View);
     QVERIFY2(G1 > 50, qPrintable(QString::number(G1)));
     QVERIFY2(G2 > G1 * 3 / 2, qPrintable(QString("%1 then %2").arg(G1).arg(G2)));
-    // The preview shows the selected entity alone: green on white.
+    // The preview shows the selected entity alone: green on the view's paper.
     const QRect Nav(0, 0, V.width(), V.height() - 42);
     QVERIFY2(GreenPixels(V, Nav) > 100, qPrintable(QString::number(GreenPixels(V, Nav))));
     QVERIFY2(OtherThanGreen(V, Nav) < 20, qPrintable(QString::number(OtherThanGreen(V, Nav))));
