@@ -7,6 +7,8 @@ set(DRAFTWELL_MAN1 share/man/man1)
 set(SRC "${CMAKE_SOURCE_DIR}")
 
 install(TARGETS draftwell draftwell-cli RUNTIME DESTINATION bin)
+# draftwell-cli starts it for the commands that paint.
+install(TARGETS draftwell-cli-pictures RUNTIME DESTINATION libexec/draftwell)
 install(DIRECTORY "${DRAFTWELL_BUNDLED_FONTS_DIR}/" DESTINATION ${DRAFTWELL_SHARE}/draftwell/fonts
         FILES_MATCHING PATTERN "*.shx" PATTERN "NOTICE")
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -12,6 +13,7 @@
 
 #include "qdFunction.h"
 #include "qdShapeEdge.h"
+#include "TTFResolutionCache.h"
 
 namespace {
 
@@ -319,7 +321,14 @@ TqdTTFResolution ResolveTTFFace(const std::string& AName, unsigned AStyles) {
   TResolutions& all = Resolutions();
   auto it = all.Known.find(key);
   if (it != all.Known.end()) return it->second;
-  TqdTTFResolution r = Resolve(AName, AStyles);
+  // Another process may have asked already: the registry's set-up is the dearest
+  // part of opening a small drawing.
+  TqdTTFResolution r;
+  TqdTTFResolutionCache& Cache = TqdTTFResolutionCache::Instance();
+  if (!Cache.Find(AName, AStyles, r)) {
+    r = Resolve(AName, AStyles);
+    if (r.Kind != trkNone) Cache.Store(r, AName, AStyles);
+  }
   all.Known.emplace(key, r);
   all.Order.push_back(key);
   return r;
@@ -529,12 +538,46 @@ TFallbackRegistry& Fallbacks() {
   return R;
 }
 
+// The face of File/Index as a fallback for ACode: one already open, or a new one
+// when the file is an outline face holding ACode; null otherwise.
+TFallbackFace* OpenFallback(TFallbackRegistry& R, char32_t ACode, const TqdTTFResolution& AFace) {
+  for (auto& F : R.Faces)
+    if (F->Resolution.FileName == AFace.FileName && F->Resolution.FaceIndex == AFace.FaceIndex) return F.get();
+  FT_Face face = nullptr;
+  {
+    std::lock_guard<std::mutex> lg(EngineLock());
+    if (FT_New_Face(Engine(), AFace.FileName.c_str(), AFace.FaceIndex, &face) != 0) face = nullptr;
+    if (face && (!FT_IS_SCALABLE(face) || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 ||
+                 FT_Get_Char_Index(face, ACode) == 0 || face->units_per_EM == 0)) {
+      FT_Done_Face(face);
+      face = nullptr;
+    }
+  }
+  if (!face) return nullptr;
+  auto F = std::make_unique<TFallbackFace>();
+  F->Face = face;
+  F->Resolution = AFace;
+  R.Faces.push_back(std::move(F));
+  return R.Faces.back().get();
+}
+
 // The registry's best outline face holding ACode, close to the family asked; null
 // when no installed face has it. Under the fallback registry's lock.
 TFallbackFace* QueryFallback(TFallbackRegistry& R, char32_t ACode, const std::string& AFamily, unsigned AStyles) {
   std::lock_guard<std::recursive_mutex> g(RegistryLock());
+  if (!Engine()) return nullptr;
+  // What an earlier process found for the character spares the registry's set-up.
+  char CodeName[24];
+  std::snprintf(CodeName, sizeof CodeName, "fallback:U+%04X:", static_cast<unsigned>(ACode));
+  const std::string CacheName = CodeName + AFamily;
+  TqdTTFResolutionCache& Cache = TqdTTFResolutionCache::Instance();
+  TqdTTFResolution Known;
+  if (Cache.Find(CacheName, AStyles, Known)) {
+    if (Known.Kind == trkNone) return nullptr;
+    if (TFallbackFace* F = OpenFallback(R, ACode, Known)) return F;
+  }
   FcConfig* cfg = Registry();
-  if (!cfg || !Engine()) return nullptr;
+  if (!cfg) return nullptr;
   FcPattern* pat = FcPatternCreate();
   if (!pat) return nullptr;
   if (FcCharSet* cs = FcCharSetCreate()) {
@@ -558,37 +601,26 @@ TFallbackFace* QueryFallback(TFallbackRegistry& R, char32_t ACode, const std::st
     if (FcPatternGetCharSet(p, FC_CHARSET, 0, &cs) != FcResultMatch || !cs || !FcCharSetHasChar(cs, ACode)) continue;
     FcBool outline = FcTrue;
     if (FcPatternGetBool(p, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline) continue;
-    const std::string File = PatternString(p, FC_FILE);
-    const int Index = PatternInt(p, FC_INDEX, 0);
-    if (File.empty()) continue;
-    for (auto& F : R.Faces)
-      if (F->Resolution.FileName == File && F->Resolution.FaceIndex == Index) Found = F.get();
-    if (Found) break;
-    FT_Face face = nullptr;
-    {
-      std::lock_guard<std::mutex> lg(EngineLock());
-      if (FT_New_Face(Engine(), File.c_str(), Index, &face) != 0) face = nullptr;
-      if (face && (!FT_IS_SCALABLE(face) || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0 ||
-                   FT_Get_Char_Index(face, ACode) == 0 || face->units_per_EM == 0)) {
-        FT_Done_Face(face);
-        face = nullptr;
-      }
-    }
-    if (!face) continue;
-    auto F = std::make_unique<TFallbackFace>();
-    F->Face = face;
-    F->Resolution.AskedName = AFamily;
-    F->Resolution.AskedStyles = AStyles;
-    F->Resolution.Kind = trkSubstitute;
-    F->Resolution.FamilyName = PatternString(p, FC_FAMILY);
-    F->Resolution.FaceName = PatternString(p, FC_FULLNAME);
-    if (F->Resolution.FaceName.empty()) F->Resolution.FaceName = F->Resolution.FamilyName;
-    F->Resolution.FileName = File;
-    F->Resolution.FaceIndex = Index;
-    Found = F.get();
-    R.Faces.push_back(std::move(F));
+    TqdTTFResolution Face;
+    Face.FileName = PatternString(p, FC_FILE);
+    Face.FaceIndex = PatternInt(p, FC_INDEX, 0);
+    if (Face.FileName.empty()) continue;
+    Face.AskedName = AFamily;
+    Face.AskedStyles = AStyles;
+    Face.Kind = trkSubstitute;
+    Face.FamilyName = PatternString(p, FC_FAMILY);
+    Face.FaceName = PatternString(p, FC_FULLNAME);
+    if (Face.FaceName.empty()) Face.FaceName = Face.FamilyName;
+    Found = OpenFallback(R, ACode, Face);
   }
   if (fs) FcFontSetDestroy(fs);
+  if (Found) {
+    Cache.Store(Found->Resolution, CacheName, AStyles);
+  } else {
+    TqdTTFResolution None;
+    None.AskedName = AFamily;
+    Cache.Store(None, CacheName, AStyles);
+  }
   return Found;
 }
 

@@ -57,4 +57,19 @@ INSTANTIATE_TEST_SUITE_P(Cli, WithoutPlatformPlugin,
                                          TCommandCase{"dump", "--xml", "<vnxLine "}),
                          [](const auto& I) { return std::string(I.param.Name) + (*I.param.Args ? "_xml" : ""); });
 
+// Nor does it link one: the dynamic linker's work is part of every start.
+TEST(CliLinking, the_program_needs_no_toolkit_library_and_paints_through_its_partner) {
+  const TOut L = RunShell(std::string("ldd '") + DRAFTWELL_CLI + "' 2>&1");
+  ASSERT_EQ(L.Status, 0) << L.Text;
+  EXPECT_EQ(L.Text.find("libQt6"), std::string::npos) << L.Text;
+  // The painting commands still work through the same program.
+  const TTempFile F("partner.dxf", cLine);
+  const std::string Png = F.Path.string() + ".png";
+  const TOut R = RunShell(std::string("'") + DRAFTWELL_CLI + "' render '" + F.Path.string() + "' -o '" + Png +
+                          "' --size 64x48 2>&1");
+  EXPECT_EQ(R.Status, 0) << R.Text;
+  EXPECT_NE(R.Text.find("64x48"), std::string::npos) << R.Text;
+  std::remove(Png.c_str());
+}
+
 }  // namespace
