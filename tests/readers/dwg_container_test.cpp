@@ -375,10 +375,33 @@ TEST(DWG2004Container, HeaderAndSystemPageChecks) {
     EXPECT_EQ(L.Error, "DWG file header is corrupted") << R.Name;
     EXPECT_TRUE(HasWarning(L, R.Warning)) << R.Name << ": " << (L.Warnings.empty() ? "" : L.Warnings[0]);
   }
-  // Short files: the header, the second copy.
-  EXPECT_EQ(LoadBytes(Bytes(F.begin(), F.begin() + 0x120)).Error, "DWG file header is corrupted");
-  EXPECT_EQ(LoadBytes(Bytes(F.begin(), F.begin() + static_cast<std::ptrdiff_t>(A2 + 0x40))).Error,
-            "DWG file header is corrupted");
+  // Files cut short say so, and where they end: inside the header, before the
+  // second copy, before the page map.
+  char Second[96];
+  std::snprintf(Second, sizeof Second, "before the second header copy at 0x%llX", static_cast<unsigned long long>(A2));
+  struct Cut {
+    std::size_t Size;
+    std::string Error;
+  } Cuts[] = {
+      {0xF0, "DWG file is cut short: it ends at byte 240, before the end of its header"},
+      {0x120, std::string("DWG file is cut short: it ends at byte 288, ") + Second},
+      {static_cast<std::size_t>(A2 + 0x40), "DWG file is cut short: it ends at byte " + std::to_string(A2 + 0x40) + ", " + Second},
+  };
+  for (const Cut& C : Cuts)
+    EXPECT_EQ(LoadBytes(Bytes(F.begin(), F.begin() + static_cast<std::ptrdiff_t>(C.Size))).Error, C.Error) << C.Size;
+}
+
+TEST(DWGContainers, FilesCutShortSaySo) {
+  for (const char* Name : {"r2000_acadsharp_sample.dwg", "r2007_example.dwg", "r2018_acadsharp_sample.dwg"}) {
+    const Bytes F = ReadAll(cDwgDir / Name);
+    if (F.empty()) GTEST_SKIP() << "no DWG corpus at " << cDwgDir;
+    for (std::size_t Size : {std::size_t{20}, F.size() / 3, F.size() - 100}) {
+      const TdwgLoadResult L = LoadBytes(Bytes(F.begin(), F.begin() + static_cast<std::ptrdiff_t>(Size)));
+      if (L.Ok) continue;  // a cut that spares what the reader needs
+      EXPECT_EQ(L.Error.rfind("DWG file is cut short: it ends at byte " + std::to_string(Size), 0), 0u)
+          << Name << " cut to " << Size << ": " << L.Error;
+    }
+  }
 }
 
 TEST(DWG2004Container, DamagedDataPageKeepsTheRestWithAWarning) {
@@ -408,7 +431,8 @@ TEST(DWG2007Container, HeaderSurvivesUpToEightErrorsPerBlock) {
   EXPECT_FALSE(Bad.Ok);
   EXPECT_EQ(Bad.Error, "RS decoder error. DWG file is corrupted!");
   // A file shorter than its protected header.
-  EXPECT_EQ(LoadBytes(Bytes(F.begin(), F.begin() + 0x47F)).Error, "DWG file header is corrupted");
+  EXPECT_EQ(LoadBytes(Bytes(F.begin(), F.begin() + 0x47F)).Error,
+            "DWG file is cut short: it ends at byte 1151, before the end of its header");
 }
 
 } // namespace

@@ -58,12 +58,16 @@ TEST(DWGDispatch, MessagesNameTheVersion) {
       {"new", std::string("AC1016") + std::string(300, '\0'), "Unsupported new DWG version ID: \"AC1016\""},
       {"old", std::string("AC1.40") + std::string(300, '\0'), "Unsupported old DWG version ID: \"AC1.40\""},
       {"r2004_zeros", std::string("AC1018") + std::string(300, '\0'), "DWG file header is corrupted"},
-      {"r2007_short", std::string("AC1021") + std::string(300, '\0'), "DWG file header is corrupted"},
+      {"r2007_short", std::string("AC1021") + std::string(300, '\0'),
+       "DWG file is cut short: it ends at byte 306, before the end of its header"},
       {"r2007_zeros", std::string("AC1021") + std::string(0x500, '\0'), "DWG file header is corrupted"},
-      {"r12_short", std::string("AC1009") + std::string(300, '\0'), "DWG file header is corrupted"},
+      {"r12_short", std::string("AC1009") + std::string(300, '\0'),
+       "DWG file is cut short: it ends at byte 306, before the end of its header"},
       {"r2_10_not_yet", std::string("AC2.10") + std::string(300, '\0'), "DWG AC2.10 (R2.10) is not supported yet"},
-      {"header_24_bytes", std::string("AC1015") + std::string(18, '\0'), "DWG file header is corrupted"},
-      {"r2004_short", std::string("AC1018") + std::string(100, '\0'), "DWG file header is corrupted"},
+      {"header_24_bytes", std::string("AC1015") + std::string(18, '\0'),
+       "DWG file is cut short: it ends at byte 24, before the end of its header"},
+      {"r2004_short", std::string("AC1018") + std::string(100, '\0'),
+       "DWG file is cut short: it ends at byte 106, before the end of its header"},
       {"r2004_password", std::string("AC1018") + std::string(18, '\0') + "\x01" + std::string(300, '\0'),
        "Encrypted by password"},
   };
@@ -88,6 +92,11 @@ TEST(DWGFileHeader, LocatorCountAndSectionBounds) {
   PutLE32(Wrap, 26, 0xFFFFFFF0);
   PutLE32(Wrap, 30, 0x20);
   EXPECT_EQ(Load(Wrap).Error, "DWG file header is corrupted");
+  // A section running past the end: the file was cut.
+  std::string Cut = DWGFile("AC1015", {{2, MapEnd()}});
+  PutLE32(Cut, 30, 0x1000);
+  EXPECT_EQ(Load(Cut).Error, "DWG file is cut short: it ends at byte " + std::to_string(Cut.size()) +
+                                 ", before the end of its object map section");
   // Measurement needs its four bytes.
   const TdwgLoadResult M = Load(DWGFile("AC1015", {{4, "\x01"}}));
   EXPECT_TRUE(M.Ok) << M.Error;

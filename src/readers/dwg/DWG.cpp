@@ -65,7 +65,7 @@ TdwgReader::TdwgReader(TqdDXFConverter& AConverter, const std::uint8_t* AImage, 
 TdwgReader::~TdwgReader() = default;
 
 void TdwgReader::ReadFile() {
-  if (FSize < TdwgLimits::FileHeaderBytes) throw EdwgReadError(cnstHeaderCorrupted);
+  if (FSize < TdwgLimits::FileHeaderBytes) throw EdwgReadError(DWGCutShortMessage(FSize, "the end of its header"));
   TdwgBitCursor C(FImage, FSize, FVersion);
   C.SetPosition(19 * 8);
   const int CPIndex = C.ReadRS();  // RS: code-page index
@@ -77,6 +77,8 @@ void TdwgReader::ReadFile() {
   if (Count == 0 || Count > TdwgLimits::MaxLocatorRecords ||
       TdwgLimits::FileHeaderBytes + static_cast<std::uint64_t>(Count) * 9 > FSize) {
     Warn("DWG file header: " + std::to_string(Count) + " section locators do not fit the file");
+    if (Count > 0 && Count <= TdwgLimits::MaxLocatorRecords)
+      throw EdwgReadError(DWGCutShortMessage(FSize, "the end of its section locators"));
     throw EdwgReadError(cnstHeaderCorrupted);
   }
   for (std::uint32_t I = 0; I < Count; ++I) {
@@ -115,7 +117,13 @@ void TdwgReader::ReadFile() {
 
 TdwgBitCursor TdwgReader::SectionCursor(const TdwgLocator& L) const {
   // 64-bit: seeker and size are two RL and may wrap in 32 bits.
-  if (static_cast<std::uint64_t>(L.Seeker) + L.Size > FSize) throw EdwgReadError(cnstHeaderCorrupted);
+  if (static_cast<std::uint64_t>(L.Seeker) + L.Size > FSize) {
+    // A section that starts inside the file and runs past its end: the file
+    // was cut; one that starts beyond any size it could have: damage.
+    if (L.Seeker < FSize || L.Seeker - FSize < (std::uint64_t{1} << 30))
+      throw EdwgReadError(DWGCutShortMessage(FSize, std::string("the end of its ") + SectionName(L.Number) + " section"));
+    throw EdwgReadError(cnstHeaderCorrupted);
+  }
   TdwgBitCursor C(FImage, FSize, FVersion);
   return C.Sub(static_cast<std::uint64_t>(L.Seeker) * 8, (static_cast<std::uint64_t>(L.Seeker) + L.Size) * 8);
 }
@@ -840,13 +848,13 @@ TdwgLoadResult LoadDWGFromMemory(const void* AData, std::size_t ASize, TqdDXFCon
     return Done();
   }
   if (ASize < TdwgLimits::FileHeaderBytes) {
-    R.Error = cnstHeaderCorrupted;
+    R.Error = DWGCutShortMessage(ASize, "the end of its header");
     return Done();
   }
   if (Info.Version >= acR2004) {
     // The container needs its fixed header (0x80) and the page header after it.
     if (ASize < TdwgLimits::MinR2004FileBytes) {
-      R.Error = cnstHeaderCorrupted;
+      R.Error = DWGCutShortMessage(ASize, "the end of its header");
       return Done();
     }
     if (Image[24] != 0) {

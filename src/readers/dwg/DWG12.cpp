@@ -168,7 +168,7 @@ void Tdwg11Reader::Progress(std::size_t AAdd) {
 }
 
 void Tdwg11Reader::ReadHeader() {
-  if (FSize < Tdwg12Limits::HeaderBytes) throw EqdError("DWG file header is corrupted");
+  if (FSize < Tdwg12Limits::HeaderBytes) throw EqdError(DWGCutShortMessage(FSize, "the end of its header"));
   Tdwg12Cursor C(FImage, 20, Tdwg12Limits::HeaderBytes);
   FHeader.Entities = C.RL();
   FHeader.EntEnd = C.RL();

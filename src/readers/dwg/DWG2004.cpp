@@ -60,6 +60,8 @@ private:
     Out.Warnings.push_back("DWG file header: " + AWhy);
     throw EdwgError(cnstHeaderCorrupted);
   }
+  // What the header points at lies past the end: the file was cut short.
+  [[noreturn]] void CutShort(const std::string& AWhat) { throw EdwgError(DWGCutShortMessage(FS, AWhat)); }
   std::vector<std::uint8_t> SystemPage(std::uint64_t AAddress, std::uint32_t AType, const char* AWhat);
   void ReadSection(int ARecord, const std::string& AName, const std::uint8_t* ADesc, const std::uint8_t* APages);
   // One data page into ADst (ASize bytes, zero-filled); throws on damage.
@@ -79,12 +81,17 @@ private:
 };
 
 std::vector<std::uint8_t> TR2004Container::SystemPage(std::uint64_t A, std::uint32_t AType, const char* AWhat) {
-  if (A > FS || FS - A < 20) Fail(std::string(AWhat) + " at " + Hex(A) + " lies beyond the end of the file");
+  if (A > FS || FS - A < 20) {
+    if (A < FS + (std::uint64_t{1} << 30)) CutShort(std::string("the ") + AWhat + " at " + Hex(A));
+    Fail(std::string(AWhat) + " at " + Hex(A) + " lies beyond the end of the file");
+  }
   std::uint8_t Head[20];
   std::memcpy(Head, F + A, 20);
   const std::uint32_t Type = qdLoadRL(Head), DSize = qdLoadRL(Head + 4), CSize = qdLoadRL(Head + 8), Comp = qdLoadRL(Head + 12),
                       Sum = qdLoadRL(Head + 16);
   if (Type != AType || Comp != 2) Fail(std::string(AWhat) + " at " + Hex(A) + ": not a compressed system page");
+  if (CSize > FS - A - 20 && CSize <= cnstMaxSystemPage)
+    CutShort(std::string("the end of the ") + AWhat + " at " + Hex(A));
   if (CSize > FS - A - 20)
     Fail(std::string(AWhat) + " at " + Hex(A) + ": " + std::to_string(CSize) + " stored bytes run past the end");
   if (DSize == 0 || DSize > cnstMaxSystemPage || DSize > 256ull * CSize)
@@ -192,7 +199,7 @@ void TR2004Container::ReadSection(int ARecord, const std::string& AName, const s
 }
 
 void TR2004Container::Run() {
-  if (FS < 0x100) Fail("the file ends inside its header");
+  if (FS < 0x100) CutShort("the end of its header");
   std::uint8_t H[0x6C];
   std::memcpy(H, F + 0x80, 0x6C);
   DWGUnscrambleHeader(H, 0x6C);
@@ -208,7 +215,7 @@ void TR2004Container::Run() {
     Fail("signature or constants do not match");
   {
     const std::uint64_t A2 = qdLoadRLL(H + 0x34);
-    if (A2 > FS || FS - A2 < 0x6C) Fail("the second header copy at " + Hex(A2) + " lies beyond the end of the file");
+    if (A2 > FS || FS - A2 < 0x6C) CutShort("the second header copy at " + Hex(A2));
     std::uint8_t C[0x6C];
     std::memcpy(C, F + A2, 0x6C);
     DWGUnscrambleHeader(C, 0x6C);
@@ -219,7 +226,10 @@ void TR2004Container::Run() {
   if (MaxPage > (FS - 0x100) / 32) Fail(std::to_string(MaxPage) + " pages cannot fit the file");
   Pages.assign(static_cast<std::size_t>(MaxPage) + 2, TPage{});
   const std::uint64_t MapAt = qdLoadRLL(H + 0x54);
-  if (MapAt > FS) Fail("the page map at " + Hex(MapAt) + " lies beyond the end of the file");
+  if (MapAt > FS) {
+    if (MapAt < FS + (std::uint64_t{1} << 30)) CutShort("the page map at " + Hex(MapAt));
+    Fail("the page map at " + Hex(MapAt) + " lies beyond the end of the file");
+  }
   const std::vector<std::uint8_t> Map = SystemPage(MapAt + 0x100, cnstPageMapType, "page map");
   std::uint64_t Address = 0x100;
   std::int64_t Last = 0;

@@ -35,6 +35,8 @@ private:
     Out.Warnings.push_back("DWG file header: " + AWhy);
     throw EdwgError(cnstHeaderCorrupted);
   }
+  // What the header points at lies past the end: the file was cut short.
+  [[noreturn]] void CutShort(const std::string& AWhat) { throw EdwgError(DWGCutShortMessage(FS, AWhat)); }
   std::vector<std::uint8_t> SystemPage(std::uint64_t AOffset, std::uint64_t ACSize, std::uint64_t AUSize,
                                        std::uint64_t AFactor, const char* AWhat);
   void LoadSection(int ARecord, const std::string& AName, std::uint64_t APageSize, std::uint64_t AEncoded,
@@ -62,8 +64,11 @@ std::vector<std::uint8_t> TR2007Container::SystemPage(std::uint64_t AOffset, std
   const std::uint64_t O = ((CS + 7) & ~std::uint64_t{7}) * AFactor;  // below 2^41 by the bounds
   const std::uint64_t Blocks = (O + 238) / 239;
   const std::uint64_t Raw = (Blocks * 255 + 255) & ~std::uint64_t{255};
-  if (AOffset > FS - cnstPagesBase || Raw > FS - cnstPagesBase - AOffset)
+  if (AOffset > FS - cnstPagesBase || Raw > FS - cnstPagesBase - AOffset) {
+    // Past the end but near it: the file was cut; far beyond any size: damage.
+    if (AOffset < (std::uint64_t{1} << 30)) CutShort("the end of the " + Where + " (" + std::to_string(Raw) + " bytes)");
     Fail(Where + ": " + std::to_string(Raw) + " bytes run past the end of the file");
+  }
   std::vector<std::uint8_t> Decoded;
   const std::size_t Got = RSDeinterleave(TqdRSCoder::System(), F + cnstPagesBase + AOffset,
                                          static_cast<std::size_t>(Raw), static_cast<std::size_t>(Blocks), Decoded,
@@ -139,7 +144,7 @@ void TR2007Container::LoadSection(int ARecord, const std::string& AName, std::ui
 }
 
 void TR2007Container::Run() {
-  if (FS < cnstPagesBase) Fail("the file ends inside its header");
+  if (FS < cnstPagesBase) CutShort("the end of its header");
   std::vector<std::uint8_t> Hd;
   RSDeinterleave(TqdRSCoder::System(), F + 0x80, 0x400, 3, Hd, 717);
   // Signed: a negative size must not reach the decompressor as a huge one.

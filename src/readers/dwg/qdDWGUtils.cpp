@@ -58,6 +58,12 @@ std::string UnsupportedVersionMessage(const TdwgVersionInfo& AInfo) {
          " \"" + AInfo.Text + "\"";
 }
 
+std::string DWGCutShortMessage(std::uint64_t AFileSize, const std::string& AWhat) {
+  std::string M = "DWG file is cut short: it ends at byte " + std::to_string(AFileSize);
+  if (!AWhat.empty()) M += ", before " + AWhat;
+  return M;
+}
+
 std::string NotSupportedYetMessage(const TdwgVersionInfo& AInfo) {
   return "DWG " + AInfo.Text + " (" + AInfo.Release + ") is not supported yet";
 }

@@ -56,6 +56,10 @@ TdwgVersionInfo DWGVersionFromBytes(const void* AData, std::size_t ASize);
 std::string UnsupportedVersionMessage(const TdwgVersionInfo& AInfo);
 // "DWG AC1018 (R2004) is not supported yet".
 std::string NotSupportedYetMessage(const TdwgVersionInfo& AInfo);
+// A file that ends before what its header points at was cut short (a copy or a
+// download that stopped), not damaged: "DWG file is cut short: it ends at byte
+// N, before <what>".
+std::string DWGCutShortMessage(std::uint64_t AFileSize, const std::string& AWhat);
 
 // ---------------------------------------------------------------- object types
 
