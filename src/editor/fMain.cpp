@@ -22,6 +22,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QUndoStack>
 #include <QToolButton>
 #include <QScreen>
 #include <QSettings>
@@ -38,6 +39,9 @@
 #include "BlockInsert.h"
 #include "fEntityInspector.h"
 #include "fPreview.h"
+#include "fLayers.h"
+#include "qdEdits.h"
+#include "TableItems.h"
 #include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
 #include "qdSManager.h"
@@ -191,6 +195,7 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   setObjectName("fmMain");
   setWindowTitle(cnstTitle);
   setMinimumSize(590, 250);
+  FUndo = new QUndoStack(this);
   CreateControls();
   CreateMenu();
   // The first time at about 80% of the screen, later where the user left it.
@@ -252,8 +257,24 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
   FManager->SetMode(mmSelect);
   FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
-  FEntityInspector->OnChanged = [this] { SetModified(true); };
-  FManager->OnChanged = [this] { SetModified(true); };
+  // Edits go through the undo stack; the modified flag follows its clean state.
+  FEntityInspector->OnEdited = [this](TqdDXFEntity* E, TqdDXFEntity* Target, const std::string& Element, int Id,
+                                      const TqdData& Old, const TqdData& New, const QString& Name) {
+    FUndo->push(new TqdAttributeEdit(EditContext(), E, Target, Element, Id, Old, New,
+                                     Name + " of " + qdEditEntityName(E)));
+  };
+  FManager->OnMoved = [this](const std::vector<TqdDXFEntity*>& Moved, const std::vector<std::vector<TFPoint>>& Before) {
+    FUndo->push(new TqdMoveEdit(EditContext(), Moved, Before));
+  };
+  connect(FUndo, &QUndoStack::cleanChanged, this, [this](bool Clean) { SetModified(!Clean); });
+  FLayers->OnChangeLayers = [this](std::vector<TqdLayerEdit::TChange> Changes, const QString& Text) {
+    if (FLoading || !CADImageShown()) return;
+    FUndo->push(new TqdLayerEdit(EditContext(), std::move(Changes), Text));
+  };
+  FLayers->OnSelectedLayer = [this]() -> TqdDXFLayer* {
+    if (FManager->Entities().empty()) return nullptr;
+    return FManager->Entities().front()->Layer();
+  };
   FBlockLibrary = std::make_unique<TqdBlockLibrary>();
   FBlockInsert = new TfmBlockInsert(this);
   FBlockInsert->hide();
@@ -264,6 +285,8 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
 }
 
 TfmMain::~TfmMain() {
+  // The stack goes with the children, after this part of the window.
+  FUndo->disconnect(this);
   if (FLoading) qApp->removeEventFilter(FInputGate.get());
 }
 
@@ -330,6 +353,9 @@ void TfmMain::CreateControls() {
   pnlEntInsp->setDockOptions(QMainWindow::AnimatedDocks);
   FEntityInspector = new TfmEntityInspector(pnlEntInsp);
   pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FEntityInspector);
+  FLayers = new TfmLayers(pnlEntInsp);
+  pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FLayers);
+  pnlEntInsp->splitDockWidget(FEntityInspector, FLayers, Qt::Vertical);
   Left->addWidget(pnlEntInsp, 1);
   FDNavigator = new TqdDrawingNavigator(splImage);
   FDNavigator->setObjectName("FDNavigator");
@@ -439,6 +465,16 @@ void TfmMain::CreateMenu() {
   mmiExit = mmiFile->addAction("Exit", this, [this] { close(); });
   Keys(mmiExit, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   mmiEdit = menuBar()->addMenu("Edit");
+  // "Undo Colour of LINE": the stack names the action.
+  mmiUndo = FUndo->createUndoAction(this, "Undo");
+  mmiUndo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z)});
+  mmiRedo = FUndo->createRedoAction(this, "Redo");
+  mmiRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  for (QAction* A : {mmiUndo, mmiRedo}) {
+    A->setShortcutVisibleInContextMenu(true);
+    mmiEdit->addAction(A);
+  }
+  mmiEdit->addSeparator();
   mmiCopy = mmiEdit->addAction("Copy", this, [this] { btnCopyClick(); });
   Keys(mmiCopy, QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C));
   mmiPaste = mmiEdit->addAction("Paste", this, [this] { btnPasteClick(); });
@@ -603,6 +639,9 @@ void TfmMain::DetachDrawing() {
   FFillingLayouts = false;
   FFileOpen = false;
   if (FManager) FManager->Cancel();
+  // Undone additions are owned by the stack: they go while the drawing is alive.
+  FUndo->clear();
+  FLayers->Load(nullptr);
   // Library blocks link the tables of the drawing that goes.
   if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
@@ -748,6 +787,8 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
   // Attaching re-reads the graphic and loads the inspector's list.
   FManager->SetDNavigator(FDNavigator);
   FBlockLibrary->SetDNavigator(FDNavigator);
+  FUndo->clear();
+  FLayers->Load(FDNavigator->CADImage() ? FDNavigator->CADImage()->Converter() : nullptr);
   if (TqdCADImage* I = FDNavigator->CADImage()) {
     FFillingLayouts = true;
     for (int L = 0; L < I->LayoutsCount(); ++L)
@@ -857,8 +898,34 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   FManager->Select(R);
   FEntityInspector->AddEntity(R, true);
   FManager->InvalidateHighlights();
-  SetModified(true);
+  if (TqdDXFEntity* Owner = R->Owner())
+    FUndo->push(new TqdAddEntityEdit(EditContext(), Owner, R, "Paste " + qdEditEntityName(R)));
   return true;
+}
+
+TqdEditContext TfmMain::EditContext() {
+  TqdEditContext C;
+  C.EntityChanged = [this](TqdDXFEntity* E) {
+    TqdCADImage* I = FDNavigator->CADImage();
+    if (!I || !E) return;
+    if (TqdDXFConverter* Conv = I->Converter()) Conv->Loads(E);
+    FDNavigator->Invalidate();
+    if (FEntityInspector->ShownEntity() == E) FEntityInspector->RefreshGrid(E);
+    FManager->InvalidateHighlights();
+  };
+  C.ListChanged = [this] {
+    // The selection and the list may hold an entity that just went.
+    FManager->Cancel();
+    FEntityInspector->Load(FDNavigator);
+    FDNavigator->Invalidate();
+  };
+  C.LayerChanged = [this](TqdDXFLayer*) {
+    FManager->DropHidden();
+    FLayers->Reload();
+    FDNavigator->Invalidate();
+    FDNavigator->update();
+  };
+  return C;
 }
 
 void TfmMain::Preview1Click() {

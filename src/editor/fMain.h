@@ -26,6 +26,9 @@ class TqdBlockLibrary;
 class TfmBlockInsert;
 class TfmEntityInspector;
 class QDialog;
+class QUndoStack;
+class TfmLayers;
+struct TqdEditContext;
 
 // The open dialog's filter: pairs of description and patterns separated by '|'.
 extern const char* const cnstOpenDialogFilter;
@@ -94,6 +97,9 @@ class TfmMain : public QMainWindow {
   TqdSelectionManager* Manager() const { return FManager.get(); }
   TqdBlockLibrary* BlockLibrary() const { return FBlockLibrary.get(); }
   TfmBlockInsert* BlockInsertDialog() const { return FBlockInsert; }
+  // Every edit of the shown drawing, in order; its clean state is the saved one.
+  QUndoStack* UndoStack() const { return FUndo; }
+  TfmLayers* LayersPanel() const { return FLayers; }
 
   // ---- hooks (tests and the command line replace the dialogs)
   // The chosen file name; empty when the dialog was cancelled.
@@ -128,7 +134,7 @@ class TfmMain : public QMainWindow {
   QPushButton* btnStopLoading = nullptr;
   QToolButton* btnLoadWarnings = nullptr;
   QMenu* mmiEdit = nullptr;
-  QAction *mmiCopy = nullptr, *mmiPaste = nullptr;
+  QAction *mmiCopy = nullptr, *mmiPaste = nullptr, *mmiUndo = nullptr, *mmiRedo = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
@@ -170,7 +176,11 @@ class TfmMain : public QMainWindow {
   void AddRecentFile(const QString& FileName);
   void FillRecentFiles();
 
+  // What an undo or redo refreshes in this window.
+  TqdEditContext EditContext();
   TqdDrawingNavigator* FDNavigator = nullptr;
+  QUndoStack* FUndo = nullptr;
+  TfmLayers* FLayers = nullptr;
   std::unique_ptr<TqdSelectionManager> FManager;
   std::unique_ptr<TqdBlockLibrary> FBlockLibrary;
   TfmBlockInsert* FBlockInsert = nullptr;

@@ -1,0 +1,339 @@
+// The editor's tools through real events on the offscreen platform: undo and
+// redo of mixed edits back to the very XML form, the layers panel (off, lock,
+// all on, isolate) and what it does to the view and the selection.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QtTest/QtTest>
+#include <memory>
+
+#include "BlockInsert.h"
+#include "CADImage.h"
+#include "Entities.h"
+#include "Inserts.h"
+#include "Texts.h"
+#include "Properties.h"
+#include "Readers.h"
+#include "TableItems.h"
+#include "fEntityInspector.h"
+#include "fLayers.h"
+#include "fMain.h"
+#include "qdBlockLibrary.h"
+#include "qdDrawingNavigator.h"
+#include "qdRasterGraphic.h"
+#include "qdSManager.h"
+#include "qdXMLParser.h"
+
+namespace {
+
+// Lines on layer 0, a line on the red layer WALLS, a circle and a block
+// reference with an attribute, apart from each other.
+const char* const cnstDrawing =
+    "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n2\n"
+    "0\nLAYER\n2\n0\n70\n0\n62\n7\n6\nCONTINUOUS\n"
+    "0\nLAYER\n2\nWALLS\n70\n0\n62\n1\n6\nCONTINUOUS\n0\nENDTAB\n0\nENDSEC\n"
+    "0\nSECTION\n2\nBLOCKS\n"
+    "0\nBLOCK\n8\n0\n2\nBLK\n70\n2\n10\n0\n20\n0\n30\n0\n3\nBLK\n"
+    "0\nLINE\n5\nB1\n8\n0\n10\n0\n20\n0\n30\n0\n11\n30\n21\n30\n31\n0\n"
+    "0\nENDBLK\n8\n0\n"
+    "0\nENDSEC\n"
+    "0\nSECTION\n2\nENTITIES\n"
+    "0\nLINE\n5\nA1\n8\n0\n10\n0\n20\n0\n30\n0\n11\n100\n21\n0\n31\n0\n"
+    "0\nLINE\n5\nA2\n8\nWALLS\n10\n0\n20\n50\n30\n0\n11\n100\n21\n50\n31\n0\n"
+    "0\nCIRCLE\n5\nA3\n8\n0\n10\n50\n20\n110\n30\n0\n40\n10\n"
+    "0\nINSERT\n5\nA6\n8\n0\n66\n1\n2\nBLK\n10\n150\n20\n200\n30\n0\n"
+    "0\nATTRIB\n5\nA7\n8\n0\n10\n150\n20\n200\n30\n0\n40\n2\n1\nOLD\n2\nNUMBER\n70\n0\n"
+    "0\nSEQEND\n5\nA8\n8\n0\n"
+    "0\nENDSEC\n0\nEOF\n";
+
+struct TFixture {
+  QStringList Messages;
+  std::unique_ptr<TfmMain> W;
+  TqdDrawingNavigator* N = nullptr;
+  TfmEntityInspector* I = nullptr;
+  TfmLayers* L = nullptr;
+  TqdSelectionManager* M() const { return W->Manager(); }
+
+  TqdCADImage* Img() const { return N->CADImage(); }
+  TqdDXFConverter* Conv() const { return Img()->Converter(); }
+  TqdDXFEntity* ByHandle(std::uint64_t H) const { return Conv()->ModelSpace()->FindEntByHandle(false, false, H); }
+  void Paint() const {
+    N->Invalidate();
+    N->RefreshFrame();
+  }
+  QPoint Pix(double X, double Y) const {
+    const TqdPoint Q = Img()->GetPoint({X, Y, 0});
+    return {Q.X, Q.Y};
+  }
+  void Click(const QPoint& P, Qt::KeyboardModifiers K = {}) const { QTest::mouseClick(N, Qt::LeftButton, K, P); }
+  void Drag(const QPoint& A, const QPoint& B) const {
+    QTest::mousePress(N, Qt::LeftButton, {}, A);
+    QMouseEvent Move(QEvent::MouseMove, B, N->mapToGlobal(B), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(N, &Move);
+    QTest::mouseRelease(N, Qt::LeftButton, {}, B);
+  }
+  // Clicks the cell of layer Name in column Col of the layers panel.
+  void ClickLayer(const QString& Name, int Col) const {
+    const int Row = L->RowOf(Name);
+    QVERIFY(Row >= 0);
+    L->tblLayers->scrollToItem(L->tblLayers->item(Row, Col));
+    QTest::mouseClick(L->tblLayers->viewport(), Qt::LeftButton, {}, L->ToggleRect(Row, Col).center());
+  }
+  // Steps the drop-down of row Name (under heading Under) with the arrow keys
+  // until it shows Text.
+  bool Choose(const QString& Name, const QString& Text, const QString& Under = {}) const {
+    const int Row = I->FindRow(Name, Under);
+    QComboBox* Box = Row >= 0 ? I->RowComboBox(Row) : nullptr;
+    const int Want = Box ? Box->findText(Text) : -1;
+    if (Want < 0) return false;
+    for (int Guard = 0; Box->currentIndex() != Want && Guard < 64; ++Guard) {
+      const int Before = Box->currentIndex();
+      QTest::keyClick(Box, Want > Before ? Qt::Key_Down : Qt::Key_Up);
+      // Applying rebuilds the grid and its boxes.
+      Box = I->RowComboBox(I->FindRow(Name, Under));
+      if (!Box) return false;
+    }
+    return true;
+  }
+  // Types Text into the value cell of row Name and presses Enter.
+  bool Type(const QString& Name, const QString& Text, const QString& Under = {}) const {
+    return TypeAt(I->FindRow(Name, Under), Text);
+  }
+  // The first row named Name after the row named After.
+  int RowAfter(const QString& After, const QString& Name) const {
+    for (int K = std::max(0, I->FindRow(After)); K < I->RowCount(); ++K)
+      if (I->RowName(K) == Name) return K;
+    return -1;
+  }
+  bool TypeAt(int Row, const QString& Text) const {
+    if (Row < 0) return false;
+    QTableWidget* T = I->qdAttributes;
+    QTableWidgetItem* Cell = T->item(Row, 1);
+    if (!Cell) return false;
+    T->scrollToItem(Cell);
+    T->setCurrentItem(Cell);
+    QTest::mouseClick(T->viewport(), Qt::LeftButton, {}, T->visualItemRect(Cell).center());
+    QTest::keyClick(T, Qt::Key_F2);
+    QWidget* Editor = QApplication::focusWidget();
+    if (!Editor || !T->isAncestorOf(Editor)) return false;
+    QTest::keyClick(Editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(Editor, Text);
+    QTest::keyClick(Editor, Qt::Key_Return);
+    // The cell applies once its editor has closed.
+    for (int K = 0; K < 3; ++K) QCoreApplication::processEvents();
+    return true;
+  }
+  // The XML form of every entity and every layer, defaults included.
+  std::string Dump() const {
+    TqdNode Root("Dump");
+    const TqdDXFEntity* Model = Conv()->ModelSpace();
+    for (int K = 0; K < Model->Count(); ++K) Model->GetEntity(K)->ToXML(Root, xmAddSubEntities | xmlGetDefaultValue);
+    const TqdDXFEntity* Layers = Conv()->GetSection(csLayers);
+    for (int K = 0; K < Layers->Count(); ++K) Layers->GetEntity(K)->ToXML(Root, xmlGetDefaultValue);
+    std::string S;
+    WriteXMLNode(S, Root);
+    return S;
+  }
+  // Pixels of the view near pure red.
+  int RedPixels() const {
+    Paint();
+    const QImage Shot = N->grab().toImage();
+    int R = 0;
+    for (int Y = 0; Y < Shot.height(); ++Y)
+      for (int X = 0; X < Shot.width(); ++X) {
+        const QColor C = Shot.pixelColor(X, Y);
+        R += C.red() > 200 && C.red() - C.green() > 60 && std::abs(C.green() - C.blue()) < 20;
+      }
+    return R;
+  }
+  void Key(int K, Qt::KeyboardModifiers M = Qt::ControlModifier) const {
+    QTest::keyClick(W.get(), static_cast<Qt::Key>(K), M);
+  }
+};
+
+}  // namespace
+
+class ToolsTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir FDir;
+  QString FFile;
+
+  std::unique_ptr<TFixture> Open() {
+    auto F = std::make_unique<TFixture>();
+    F->W = std::make_unique<TfmMain>();
+    F->W->OnShowMessage = [P = F.get()](const QString& T, bool) { P->Messages << T; };
+    F->W->resize(1000, 700);
+    F->W->show();
+    if (!QTest::qWaitForWindowActive(F->W.get())) return nullptr;
+    if (!F->W->FileOpen(FFile)) return nullptr;
+    F->N = F->W->DNavigator();
+    F->I = F->W->FEntityInspector;
+    F->L = F->W->LayersPanel();
+    F->Paint();
+    return F;
+  }
+
+ private slots:
+  void initTestCase() {
+    RegisterReaders();
+    RegisterCADImages();
+    RegisterViewGraphics();
+    QVERIFY(FDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    FFile = FDir.filePath("tools.dxf");
+    QFile Out(FFile);
+    QVERIFY(Out.open(QIODevice::WriteOnly));
+    Out.write(cnstDrawing);
+  }
+
+  void ten_mixed_edits_undo_to_the_original_and_redo_to_the_edited() {
+    auto F = Open();
+    QVERIFY(F);
+    const std::string Original = F->Dump();
+    QVERIFY(!F->W->mmiUndo->isEnabled());
+
+    // 1-2: the colour and an end point of a line, in the inspector.
+    F->Click(F->Pix(50, 0));
+    QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA1));
+    QVERIFY(F->Choose("Color", "ByBlock"));  // one step down: one edit
+    QCOMPARE(F->W->mmiUndo->text(), QString("Undo Color of LINE"));
+    QVERIFY(F->W->Modified());
+    QVERIFY(F->Type("X", "40", "Point1"));
+    QCOMPARE(dynamic_cast<TqdDXFLine*>(F->ByHandle(0xA1))->Point1().X, 40.0);
+    // 3: the other line to layer 0.
+    F->Paint();
+    F->Click(F->Pix(50, 50));
+    QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA2));
+    QVERIFY(F->Choose("Layer", "0"));
+    // 4: the circle's radius.
+    F->Paint();
+    F->Click(F->Pix(60, 110));
+    QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA3));
+    QVERIFY(F->Type("Radius", "12.5"));
+    // 5: dragged by the mouse (a vector that is no round number of units).
+    F->Paint();
+    F->Drag(F->Pix(62.5, 110), F->Pix(62.5, 110) + QPoint(7, -3));
+    QVERIFY(F->W->mmiUndo->text().startsWith("Undo Move"));
+    // 6: the value of a block attribute.
+    F->Paint();
+    F->Click(F->Pix(160, 210));
+    QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA6));
+    QVERIFY(F->TypeAt(F->RowAfter("       NUMBER", "Value"), "NEW"));
+    QCOMPARE(QString::fromStdString(dynamic_cast<TqdDXFAttrib*>(F->ByHandle(0xA6)->GetEntity(0))->Value()), QString("NEW"));
+    // 7-8: WALLS off, layer 0 locked, in the layers panel.
+    F->ClickLayer("WALLS", TfmLayers::colOn);
+    QVERIFY(!F->Conv()->LayerByName("WALLS")->Visible());
+    F->ClickLayer("0", TfmLayers::colLocked);
+    QVERIFY(F->Conv()->LayerByName("0")->Locked());
+    // 9: all on.
+    QTest::mouseClick(F->L->btnAllOn, Qt::LeftButton);
+    QVERIFY(F->Conv()->LayerByName("WALLS")->Visible());
+    // 10: a paste.
+    F->M()->DeselectAll();
+    F->M()->Select(F->ByHandle(0xA1));
+    QTest::mouseClick(F->W->btnCopy, Qt::LeftButton);
+    TfmBlockInsert* D = F->W->BlockInsertDialog();
+    D->FormShow();
+    D->lbeX->setText("300");
+    D->lbeY->setText("0");
+    D->lsbBlockName->setCurrentRow(0);
+    QVERIFY(D->Button1Click());
+    const int Count = F->Conv()->ModelSpace()->Count();
+    QCOMPARE(F->W->UndoStack()->count(), 10);
+    const std::string Edited = F->Dump();
+    QVERIFY(Edited != Original);
+
+    for (int K = 0; K < 10; ++K) F->Key(Qt::Key_Z);
+    QCOMPARE(F->Conv()->ModelSpace()->Count(), Count - 1);
+    QCOMPARE(F->Dump(), Original);
+    QVERIFY(!F->W->Modified());
+    QVERIFY(!F->W->windowTitle().contains('*'));
+    // The selection and the list hold nothing that went.
+    QVERIFY(F->M()->Entities().empty());
+    for (int K = 0; K < F->I->EntityCount(); ++K) QVERIFY(F->I->ListedEntity(K)->Owner());
+
+    for (int K = 0; K < 5; ++K) F->Key(Qt::Key_Y);
+    for (int K = 0; K < 5; ++K) F->Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(F->Dump(), Edited);
+    QVERIFY(F->W->Modified());
+    // Undone and redone, the pasted reference is drawn again.
+    F->Key(Qt::Key_Home, Qt::NoModifier);
+    F->Paint();
+    F->Click(F->Pix(320, 0));
+    QCOMPARE(F->M()->Entities().size(), std::size_t(1));
+  }
+
+  void layer_off_takes_its_pixels_and_its_entities_out_and_undo_brings_them_back() {
+    auto F = Open();
+    QVERIFY(F);
+    const int Red = F->RedPixels();
+    QVERIFY2(Red > 50, qPrintable(QString::number(Red)));
+    F->ClickLayer("WALLS", TfmLayers::colOn);
+    QCOMPARE(F->RedPixels(), 0);
+    QCOMPARE(F->W->mmiUndo->text(), QString("Undo Layer off WALLS"));
+    QCOMPARE(F->L->tblLayers->item(F->L->RowOf("WALLS"), TfmLayers::colOn)->checkState(), Qt::Unchecked);
+    // A frame around everything leaves the line of WALLS out.
+    QTest::mouseClick(F->W->BtnMSelect, Qt::LeftButton);
+    F->Drag({2, 2}, {F->N->width() - 3, F->N->height() - 3});
+    QVERIFY(!F->M()->Entities().empty());
+    for (TqdDXFEntity* E : F->M()->Entities()) QVERIFY(E != F->ByHandle(0xA2));
+    QTest::keyClick(F->W.get(), Qt::Key_Escape);
+    F->Key(Qt::Key_Z);
+    QCOMPARE(F->RedPixels(), Red);
+    QCOMPARE(F->L->tblLayers->item(F->L->RowOf("WALLS"), TfmLayers::colOn)->checkState(), Qt::Checked);
+    // Frozen hides as off does; a selected entity whose layer goes is dropped.
+    F->M()->SelectAll();
+    const std::size_t All = F->M()->Entities().size();
+    F->ClickLayer("WALLS", TfmLayers::colFrozen);
+    QCOMPARE(F->M()->Entities().size(), All - 1);
+    QTest::keyClick(F->W.get(), Qt::Key_Escape);
+    QCOMPARE(F->RedPixels(), 0);
+  }
+
+  void a_locked_layer_refuses_inspector_edits_and_drags() {
+    auto F = Open();
+    QVERIFY(F);
+    F->ClickLayer("0", TfmLayers::colLocked);
+    F->Click(F->Pix(50, 0));
+    QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA1));
+    F->Messages.clear();
+    const std::string Before = F->Dump();
+    const int Color = F->I->FindRow("Color");
+    QTest::keyClick(F->I->RowComboBox(Color), Qt::Key_Down);
+    QVERIFY(F->Type("X", "40", "Point1"));
+    QCOMPARE(F->Messages.size(), 2);
+    QVERIFY(F->Messages.front().contains("locked"));
+    F->Drag(F->Pix(50, 0), F->Pix(50, 0) + QPoint(20, 20));
+    QCOMPARE(F->Dump(), Before);
+    QCOMPARE(F->W->UndoStack()->count(), 1);  // the lock itself
+  }
+
+  void isolate_keeps_only_the_selected_entitys_layer() {
+    auto F = Open();
+    QVERIFY(F);
+    F->Click(F->Pix(50, 50));
+    QTest::mouseClick(F->L->btnIsolate, Qt::LeftButton);
+    QVERIFY(F->Conv()->LayerByName("WALLS")->Visible());
+    QVERIFY(!F->Conv()->LayerByName("0")->Visible());
+    F->Paint();
+    F->Click(F->Pix(50, 0));
+    QVERIFY(F->M()->Entities().empty());
+    F->Key(Qt::Key_Z);
+    QVERIFY(F->Conv()->LayerByName("0")->Visible());
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication App(argc, argv);
+  ToolsTest T;
+  return QTest::qExec(&T, argc, argv);
+}
+#include "tools_test.moc"
