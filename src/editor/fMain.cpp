@@ -426,11 +426,17 @@ void TfmMain::CreateControls() {
     if (OnShowWarnings && !FLoadWarnings.isEmpty()) OnShowWarnings(FLoadWarnings);
   });
   // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
-  connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
-    // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
-    const int W = Floating ? 65 : 300;
-    splImage->setSizes({W, std::max(1, splImage->width() - W)});
-  });
+  // The layers panel shares the site: the panel narrows only when neither is docked.
+  for (QDockWidget* D : {static_cast<QDockWidget*>(FEntityInspector), static_cast<QDockWidget*>(FLayers)})
+    connect(D, &QDockWidget::topLevelChanged, this, [this] {
+      // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
+      const bool Docked = !FEntityInspector->isFloating() || (!FLayers->isFloating() && !FLayers->isHidden());
+      const int W = Docked ? 300 : 65;
+      // The site's minimum width must already know the dock that just left.
+      pnlEntInsp->layout()->activate();
+      pnlSelection->layout()->activate();
+      splImage->setSizes({W, std::max(1, splImage->width() - W)});
+    });
 }
 
 void TfmMain::CreateMenu() {

@@ -25,6 +25,7 @@
 #include "Readers.h"
 #include "fEntityInspector.h"
 #include "fMain.h"
+#include "fLayers.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"
 
@@ -368,6 +369,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(W->FEntityInspector->windowTitle(), QString("Inspector of entity"));
     QCOMPARE(W->splImage->sizes().front(), 300);
     W->FEntityInspector->setFloating(true);
+    QCOMPARE(W->splImage->sizes().front(), 300);  // the layers panel is still there
+    W->LayersPanel()->setFloating(true);
     QCOMPARE(W->splImage->sizes().front(), 65);  // only the selection buttons
     W->FEntityInspector->hide();
     W->btnEntityInspector->click();
