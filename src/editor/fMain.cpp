@@ -8,6 +8,10 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -217,10 +221,10 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FDNavigator->OnProgress = [this](TqdGraphic* G, TqdProgressStage, int Percent, const std::string&) {
     LoadProgress(G, Percent);
   };
-  OnGetOpenFileName = [this]() -> QString {
+  OnGetOpenFileNames = [this]() -> QStringList {
     const auto S = qdEditorSettings();
     QFileDialog D(this, "Open");
-    D.setFileMode(QFileDialog::ExistingFile);
+    D.setFileMode(QFileDialog::ExistingFiles);
     const QStringList Filters = qdOpenDialogFilters();
     D.setNameFilters(Filters);
     // Where the last file came from, with the filter chosen then.
@@ -229,11 +233,18 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
     const QString Filter = S->value("open/filter").toString();
     if (Filters.contains(Filter)) D.selectNameFilter(Filter);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return {};
-    const QString Name = D.selectedFiles().front();
-    S->setValue("open/folder", QFileInfo(Name).absolutePath());
+    const QStringList Names = D.selectedFiles();
+    S->setValue("open/folder", QFileInfo(Names.front()).absolutePath());
     S->setValue("open/filter", D.selectedNameFilter());
-    return Name;
+    return Names;
   };
+  OnNewWindow = []() -> TfmMain* {
+    auto* W = new TfmMain;
+    W->setAttribute(Qt::WA_DeleteOnClose);
+    W->show();
+    return W;
+  };
+  setAcceptDrops(true);
   OnShowWarnings = [this](const QStringList& Warnings) {
     QMessageBox B(QMessageBox::Information, cnstTitle, "The drawing was loaded with warnings.", QMessageBox::Ok, this);
     B.setDetailedText(Warnings.join('\n'));
@@ -492,8 +503,11 @@ void TfmMain::CreateMenu() {
   mmiPreview = mmiSelection->addAction("Preview selection...", this, [this] { Preview1Click(); });
 
   mmiView = menuBar()->addMenu("View");
-  mmiFit = mmiView->addAction("Fit to window", this, [this] { FDNavigator->FitToSize(); });
-  mmiFit->setShortcut(QKeySequence(Qt::Key_Home));
+  mmiFit = mmiView->addAction("Zoom to extents", this, [this] { FDNavigator->FitToSize(); });
+  mmiFit->setShortcuts({QKeySequence(Qt::Key_Home), QKeySequence(Qt::CTRL | Qt::Key_0)});
+  mmiFit->setShortcutVisibleInContextMenu(true);
+  mmiZoomSelection = mmiView->addAction("Zoom to selection", this, [this] { ZoomToSelection(); });
+  mmiZoomSelection->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Home));
   auto Zoom = [this](bool In) {
     const QPointF C(FDNavigator->width() / 2.0, FDNavigator->height() / 2.0);
     if (FDNavigator->AlterScale(false, {C.x(), C.y()}, In ? FDNavigator->ZoomInChange() : FDNavigator->ZoomOutChange()))
@@ -503,6 +517,34 @@ void TfmMain::CreateMenu() {
   Keys(mmiZoomIn, QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Plus));
   mmiZoomOut = mmiView->addAction("Zoom out", this, [Zoom] { Zoom(false); });
   Keys(mmiZoomOut, QKeySequence::ZoomOut, QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  // Plain + and - too (a text field being typed in takes them first).
+  mmiZoomIn->setShortcuts(mmiZoomIn->shortcuts() << QKeySequence(Qt::Key_Plus) << QKeySequence(Qt::Key_Equal));
+  mmiZoomOut->setShortcuts(mmiZoomOut->shortcuts() << QKeySequence(Qt::Key_Minus));
+  mmiView->addSeparator();
+  // Arrow keys move the view a tenth of its size. They act in the view only
+  // (lists and boxes keep theirs), so the menu entries only name them.
+  mmiPan = mmiView->addMenu("Pan");
+  struct TPan {
+    const char* Name;
+    Qt::Key Key;
+    int DX, DY;
+  };
+  for (const TPan& P : {TPan{"Left", Qt::Key_Left, 1, 0}, TPan{"Right", Qt::Key_Right, -1, 0},
+                        TPan{"Up", Qt::Key_Up, 0, 1}, TPan{"Down", Qt::Key_Down, 0, -1}}) {
+    auto Pan = [this, P] {
+      FDNavigator->MovePictureRect(P.DX * std::max(1, FDNavigator->width() / 10),
+                                   P.DY * std::max(1, FDNavigator->height() / 10));
+      FDNavigator->update();
+    };
+    const QString Key = QKeySequence(P.Key).toString(QKeySequence::NativeText);
+    FPanActions << mmiPan->addAction(QString(P.Name) + "\t" + Key, this, Pan);
+    auto* InView = new QAction(FDNavigator);
+    InView->setShortcut(QKeySequence(P.Key));
+    InView->setShortcutContext(Qt::WidgetShortcut);
+    connect(InView, &QAction::triggered, this, Pan);
+    FDNavigator->addAction(InView);
+    FPanActions << InView;
+  }
   mmiView->addSeparator();
   auto* Backgrounds = new QActionGroup(this);
   mmiBackgroundWhite = mmiView->addAction("White background", this, [this] { SetBlackBackground(false); });
@@ -524,7 +566,9 @@ void TfmMain::CreateMenu() {
                     "Keys\n"
                     "  %1 open, %2 close, %3 print, %4 quit\n"
                     "  %5 copy, %6 paste, Ctrl+A select all, Esc deselect or stop a load\n"
-                    "  Home fit, %7 zoom in, %8 zoom out")
+                    "  Home or Ctrl+0 zoom to extents, %7 or + zoom in, %8 or - zoom out\n"
+                    "  Shift+Home zoom to selection, arrow keys (in the view) pan\n"
+                    "  Ctrl+Z undo, Ctrl+Shift+Z or Ctrl+Y redo")
                     .arg(mmiOpen->shortcut().toString(QKeySequence::NativeText),
                          mmiClose->shortcut().toString(QKeySequence::NativeText),
                          mmiPrint->shortcut().toString(QKeySequence::NativeText),
@@ -614,8 +658,9 @@ void TfmMain::UpdateControls() {
   cbLayouts->setEnabled(CAD && cbLayouts->count() > 0);
   FDNavigator->setEnabled(Idle);
   pnlSelection->setEnabled(Idle);
-  for (QAction* A : {mmiFit, mmiZoomIn, mmiZoomOut})
+  for (QAction* A : {mmiFit, mmiZoomIn, mmiZoomOut, mmiZoomSelection})
     if (A) A->setEnabled(File);
+  for (QAction* A : FPanActions) A->setEnabled(File);
   if (mmiRecent) mmiRecent->setEnabled(Idle && !RecentFiles().isEmpty());
 }
 
@@ -730,9 +775,48 @@ void TfmMain::StopLoading() {
 
 void TfmMain::FileOpen() {
   if (FLoading) return;
-  const QString Name = OnGetOpenFileName ? OnGetOpenFileName() : QString();
-  if (Name.isEmpty()) return;
-  FileOpen(Name);
+  QStringList Names;
+  if (OnGetOpenFileName) {
+    if (const QString N = OnGetOpenFileName(); !N.isEmpty()) Names << N;
+  } else if (OnGetOpenFileNames) {
+    Names = OnGetOpenFileNames();
+  }
+  OpenFiles(Names);
+}
+
+void TfmMain::OpenFiles(const QStringList& Names) {
+  // This window takes the first file when it shows nothing; every other file
+  // gets a window of its own, so that nothing shown is replaced unasked.
+  bool Here = !FFileOpen && !FLoading;
+  for (const QString& Name : Names) {
+    if (Name.isEmpty()) continue;
+    if (Here) {
+      Here = false;
+      FileOpen(Name);
+    } else if (TfmMain* W = OnNewWindow ? OnNewWindow() : nullptr) {
+      W->FileOpen(Name);
+    }
+  }
+}
+
+QStringList qdDroppedFiles(const QMimeData* M) {
+  QStringList R;
+  if (!M || !M->hasUrls()) return R;
+  for (const QUrl& U : M->urls())
+    if (U.isLocalFile() && QFileInfo(U.toLocalFile()).isFile()) R << U.toLocalFile();
+  return R;
+}
+
+void TfmMain::dragEnterEvent(QDragEnterEvent* E) {
+  if (!FLoading && !qdDroppedFiles(E->mimeData()).isEmpty()) E->acceptProposedAction();
+}
+
+void TfmMain::dropEvent(QDropEvent* E) {
+  const QStringList Names = qdDroppedFiles(E->mimeData());
+  if (FLoading || Names.isEmpty()) return;
+  E->acceptProposedAction();
+  // Opened after the drop returns: the source must not wait for a whole load.
+  QTimer::singleShot(0, this, [this, Names] { OpenFiles(Names); });
 }
 
 bool TfmMain::FileOpen(const QString& FileName) {
@@ -907,6 +991,28 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   if (TqdDXFEntity* Owner = R->Owner())
     FUndo->push(new TqdAddEntityEdit(EditContext(), Owner, R, "Paste " + qdEditEntityName(R)));
   return true;
+}
+
+void TfmMain::ZoomToSelection() {
+  TqdCADImage* I = FDNavigator->CADImage();
+  if (FLoading || !I || FManager->Entities().empty()) return;
+  TFRect Box = cnstBadRect;
+  for (const TqdDXFEntity* E : FManager->Entities())
+    if (!IsBadBox(E->Box())) UnionBoxes(Box, E->Box());
+  if (IsBadBox(Box)) return;
+  // The box's corners on screen; a tenth of a margin round it.
+  double L = 1e300, T = 1e300, R = -1e300, B = -1e300;
+  for (double X : {Box.Left, Box.Right})
+    for (double Y : {Box.Top, Box.Bottom})
+      for (double Z : {Box.Z1, Box.Z2}) {
+        const TqdPoint P = I->GetPoint({X, Y, Z});
+        L = std::min(L, double(P.X)), R = std::max(R, double(P.X));
+        T = std::min(T, double(P.Y)), B = std::max(B, double(P.Y));
+      }
+  // A point or a line along an axis still gets a rectangle to zoom to.
+  const double M = std::max({(R - L) / 10, (B - T) / 10, 8.0});
+  FDNavigator->ZoomToRect({L - M, T - M, R + M, B + M});
+  FDNavigator->update();
 }
 
 TqdEditContext TfmMain::EditContext() {

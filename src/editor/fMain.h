@@ -14,6 +14,7 @@ class QComboBox;
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
@@ -50,6 +51,9 @@ int qdWarningRank(const QString& Warning);
 // Warnings, the most serious first (equal ranks keep their order).
 QStringList qdSortedWarnings(QStringList Warnings);
 
+// The local files a drop carries (folders and remote addresses left out).
+QStringList qdDroppedFiles(const QMimeData* M);
+
 // What to do with unsaved edits before they would be discarded.
 enum class TqdUnsavedAnswer { Discard, Cancel };
 
@@ -65,6 +69,11 @@ class TfmMain : public QMainWindow {
   // and its selection are kept and the error has been shown), when the user
   // kept unsaved edits, or when a load is already running.
   bool FileOpen(const QString& FileName);
+  // Opens the files: the first here when this window shows nothing, every
+  // other one in a new window (OnNewWindow).
+  void OpenFiles(const QStringList& Names);
+  // Zooms so that the selected entities fill the view.
+  void ZoomToSelection();
   // False when the user kept unsaved edits.
   bool FileClose();
   void cbLayoutsChange(int Index);
@@ -102,8 +111,13 @@ class TfmMain : public QMainWindow {
   TfmLayers* LayersPanel() const { return FLayers; }
 
   // ---- hooks (tests and the command line replace the dialogs)
-  // The chosen file name; empty when the dialog was cancelled.
+  // The chosen file name; empty when the dialog was cancelled. Unset by
+  // default: the dialog then runs through OnGetOpenFileNames.
   std::function<QString()> OnGetOpenFileName;
+  // The chosen files (several may be chosen); empty when cancelled.
+  std::function<QStringList()> OnGetOpenFileNames;
+  // A new window for one more file (shown, deleted when closed).
+  std::function<TfmMain*()> OnNewWindow;
   // Runs a modal dialog (the insertion dialog, the preview); exec by default.
   std::function<int(QDialog& Dialog)> OnExecDialog;
   // Error and information messages.
@@ -140,7 +154,9 @@ class TfmMain : public QMainWindow {
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
   QMenu *mmiView = nullptr, *mmiHelp = nullptr, *mmiRecent = nullptr;
-  QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr;
+  QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr, *mmiZoomSelection = nullptr;
+  QMenu* mmiPan = nullptr;
+  QList<QAction*> FPanActions;  // Left, Right, Up, Down
   QAction *mmiBackgroundWhite = nullptr, *mmiBackgroundBlack = nullptr;
   QAction *mmiShortcuts = nullptr, *mmiAbout = nullptr;
 
@@ -153,6 +169,8 @@ class TfmMain : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* E) override;
   void keyPressEvent(QKeyEvent* E) override;
+  void dragEnterEvent(QDragEnterEvent* E) override;
+  void dropEvent(QDropEvent* E) override;
   void resizeEvent(QResizeEvent* E) override;
 
  private:

@@ -142,7 +142,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(Sel, (QStringList{"Select all", "Deselect all", "Preview selection..."}));
     QStringList View;
     for (QAction* A : W->mmiView->actions()) View << (A->isSeparator() ? QString("-") : A->text());
-    QCOMPARE(View, (QStringList{"Fit to window", "Zoom in", "Zoom out", "-", "White background", "Black background"}));
+    QCOMPARE(View, (QStringList{"Zoom to extents", "Zoom to selection", "Zoom in", "Zoom out", "-", "Pan", "-",
+                                "White background", "Black background"}));
     QStringList Help;
     for (QAction* A : W->mmiHelp->actions()) Help << A->text();
     QCOMPARE(Help, (QStringList{"Keyboard and mouse", "About Draftwell"}));

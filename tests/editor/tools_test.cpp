@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
+#include <QUrl>
 #include <QMouseEvent>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -93,12 +95,14 @@ struct TFixture {
     QComboBox* Box = Row >= 0 ? I->RowComboBox(Row) : nullptr;
     const int Want = Box ? Box->findText(Text) : -1;
     if (Want < 0) return false;
+    Box->setFocus();  // as the click that opens it would
     for (int Guard = 0; Box->currentIndex() != Want && Guard < 64; ++Guard) {
       const int Before = Box->currentIndex();
       QTest::keyClick(Box, Want > Before ? Qt::Key_Down : Qt::Key_Up);
       // Applying rebuilds the grid and its boxes.
       Box = I->RowComboBox(I->FindRow(Name, Under));
       if (!Box) return false;
+      Box->setFocus();
     }
     return true;
   }
@@ -306,8 +310,9 @@ class ToolsTest : public QObject {
     QCOMPARE(F->I->ShownEntity(), F->ByHandle(0xA1));
     F->Messages.clear();
     const std::string Before = F->Dump();
-    const int Color = F->I->FindRow("Color");
-    QTest::keyClick(F->I->RowComboBox(Color), Qt::Key_Down);
+    QComboBox* Color = F->I->RowComboBox(F->I->FindRow("Color"));
+    Color->setFocus();
+    QTest::keyClick(Color, Qt::Key_Down);
     QVERIFY(F->Type("X", "40", "Point1"));
     QCOMPARE(F->Messages.size(), 2);
     QVERIFY(F->Messages.front().contains("locked"));
@@ -328,6 +333,105 @@ class ToolsTest : public QObject {
     QVERIFY(F->M()->Entities().empty());
     F->Key(Qt::Key_Z);
     QVERIFY(F->Conv()->LayerByName("0")->Visible());
+  }
+
+  void zoom_and_pan_keys_move_the_view_about_its_centre() {
+    auto F = Open();
+    QVERIFY(F);
+    TqdDrawingNavigator* N = F->N;
+    N->setFocus();
+    const TF2DRect Fit = N->PictureRect2D();
+    const QPoint C(N->width() / 2, N->height() / 2);
+    const TFPoint Under = N->GetDrawingInternalCoordsWithoutSnap(C.x(), C.y());
+    struct TStep {
+      int Key;
+      Qt::KeyboardModifiers Mods;
+      double Scale;
+    };
+    for (const TStep& S : {TStep{Qt::Key_Plus, {}, 1.25}, TStep{Qt::Key_Minus, {}, 1.0},
+                           TStep{Qt::Key_Plus, Qt::ControlModifier, 1.25}}) {
+      QTest::keyClick(N, static_cast<Qt::Key>(S.Key), S.Mods);
+      QVERIFY2(std::abs(N->PictureRectWidth() / (Fit.Right - Fit.Left) - S.Scale) < 1e-9, qPrintable(QString::number(S.Key)));
+      const TFPoint Now = N->GetDrawingInternalCoordsWithoutSnap(C.x(), C.y());
+      QVERIFY(std::abs(Now.X - Under.X) < 0.5 && std::abs(Now.Y - Under.Y) < 0.5);
+    }
+    // Left shows what lies left: the picture moves right by a tenth of the view.
+    const TF2DRect Before = N->PictureRect2D();
+    QTest::keyClick(N, Qt::Key_Left);
+    QCOMPARE(N->PictureRect2D().Left, Before.Left + N->width() / 10);
+    QTest::keyClick(N, Qt::Key_Up);
+    QCOMPARE(N->PictureRect2D().Top, Before.Top + N->height() / 10);
+    for (Qt::KeyboardModifiers M : {Qt::KeyboardModifiers(Qt::ControlModifier), Qt::KeyboardModifiers()}) {
+      QTest::keyClick(N, M ? Qt::Key_0 : Qt::Key_Home, M);
+      QCOMPARE(N->PictureRect2D().Left, Fit.Left);
+      QCOMPARE(N->PictureRectWidth(), Fit.Right - Fit.Left);
+      QTest::keyClick(N, Qt::Key_Plus);
+    }
+    // The View menu names every key.
+    QStringList Listed;
+    for (QAction* A : F->W->mmiView->actions())
+      if (!A->isSeparator() && !A->menu() && !A->isCheckable()) {
+        QVERIFY2(!A->shortcut().isEmpty(), qPrintable(A->text()));
+        Listed << A->text();
+      }
+    QVERIFY(Listed.contains("Zoom to extents") && Listed.contains("Zoom to selection"));
+    QCOMPARE(F->W->mmiPan->actions().size(), 4);
+    QVERIFY(F->W->mmiPan->actions().front()->text().endsWith("\tLeft"));
+  }
+
+  void zoom_to_selection_fills_the_view_with_the_selected_circle() {
+    auto F = Open();
+    QVERIFY(F);
+    F->Click(F->Pix(60, 110));
+    QCOMPARE(F->M()->Entities().size(), std::size_t(1));
+    F->Key(Qt::Key_Home, Qt::ShiftModifier);
+    F->Paint();
+    const QPoint A = F->Pix(40, 100), B = F->Pix(60, 120);
+    const QRect Client = F->N->rect();
+    QVERIFY(Client.contains(A) && Client.contains(B));
+    // About 10/12 of the smaller side (a tenth of a margin each way).
+    const int Side = std::abs(B.y() - A.y());
+    QVERIFY2(Side > std::min(Client.width(), Client.height()) * 0.7, qPrintable(QString::number(Side)));
+  }
+
+  void files_open_from_a_drop_and_the_dialog_the_first_here_the_rest_in_new_windows() {
+    const QString Second = FDir.filePath("second.dxf");
+    QFile::remove(Second);
+    QVERIFY(QFile::copy(FFile, Second));
+    std::vector<std::unique_ptr<TfmMain>> Made;
+    auto Hook = [&Made]() -> TfmMain* {
+      Made.push_back(std::make_unique<TfmMain>());
+      return Made.back().get();
+    };
+    // A drop on an empty window.
+    TfmMain W;
+    W.OnNewWindow = Hook;
+    W.show();
+    QMimeData Data;
+    Data.setUrls({QUrl::fromLocalFile(FFile), QUrl::fromLocalFile(Second), QUrl("https://example.org/a.dxf")});
+    QDragEnterEvent Enter(QPoint(50, 50), Qt::CopyAction, &Data, Qt::LeftButton, {});
+    QApplication::sendEvent(&W, &Enter);
+    QVERIFY(Enter.isAccepted());
+    QDropEvent Drop(QPointF(50, 50), Qt::CopyAction, &Data, Qt::LeftButton, {});
+    QApplication::sendEvent(&W, &Drop);
+    QTRY_VERIFY(W.FileIsOpen());
+    QCOMPARE(W.FileName(), FFile);
+    QCOMPARE(Made.size(), std::size_t(1));
+    QCOMPARE(Made.front()->FileName(), Second);
+    // Text only is refused.
+    QMimeData Text;
+    Text.setText("plan.dxf");
+    QDragEnterEvent TextEnter(QPoint(50, 50), Qt::CopyAction, &Text, Qt::LeftButton, {});
+    TextEnter.setAccepted(false);
+    QApplication::sendEvent(&W, &TextEnter);
+    QVERIFY(!TextEnter.isAccepted());
+    // The dialog's several files, with a drawing already shown: each goes to a new window.
+    W.OnGetOpenFileNames = [&] { return QStringList{Second, FFile}; };
+    W.mmiOpen->trigger();
+    QCOMPARE(W.FileName(), FFile);
+    QCOMPARE(Made.size(), std::size_t(3));
+    QCOMPARE(Made[1]->FileName(), Second);
+    QCOMPARE(Made[2]->FileName(), FFile);
   }
 };
 
