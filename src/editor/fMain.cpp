@@ -17,6 +17,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -44,6 +45,7 @@
 #include "fEntityInspector.h"
 #include "fPreview.h"
 #include "fLayers.h"
+#include "fFind.h"
 #include "qdEdits.h"
 #include "TableItems.h"
 #include "qdBlockLibrary.h"
@@ -492,6 +494,9 @@ void TfmMain::CreateMenu() {
     mmiEdit->addAction(A);
   }
   mmiEdit->addSeparator();
+  mmiFind = mmiEdit->addAction("Find text...", this, [this] { ShowFind(); });
+  Keys(mmiFind, QKeySequence::Find, QKeySequence(Qt::CTRL | Qt::Key_F));
+  mmiEdit->addSeparator();
   mmiCopy = mmiEdit->addAction("Copy", this, [this] { btnCopyClick(); });
   Keys(mmiCopy, QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C));
   mmiPaste = mmiEdit->addAction("Paste", this, [this] { btnPasteClick(); });
@@ -650,6 +655,7 @@ void TfmMain::UpdateControls() {
   sbPreviewSelection->setEnabled(CAD);
   btnCopy->setEnabled(CAD);
   mmiCopy->setEnabled(CAD);
+  mmiFind->setEnabled(CAD);
   btnPaste->setEnabled(CAD);
   mmiPaste->setEnabled(CAD);
   btnEntityInspector->setEnabled(Idle);
@@ -693,6 +699,7 @@ void TfmMain::DetachDrawing() {
   // Undone additions are owned by the stack: they go while the drawing is alive.
   FUndo->clear();
   FLayers->Load(nullptr);
+  if (FFind) FFind->Clear();
   // Library blocks link the tables of the drawing that goes.
   if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
@@ -993,9 +1000,41 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   return true;
 }
 
+void TfmMain::ShowFind() {
+  if (FLoading || !CADImageShown()) return;
+  if (!FFind) {
+    FFind = new TfmFind(this);
+    FFind->OnSearch = [this] {
+      if (CADImageShown()) FFind->Search(FDNavigator->CADImage(), cbLayouts->currentIndex());
+    };
+    FFind->OnPick = [this](const TqdTextHit& H) { ShowTextHit(H); };
+  }
+  FFind->show();
+  FFind->raise();
+  FFind->activateWindow();
+  FFind->edtText->setFocus();
+  FFind->edtText->selectAll();
+}
+
+void TfmMain::ShowTextHit(const TqdTextHit& H) {
+  TqdCADImage* I = FDNavigator->CADImage();
+  if (FLoading || !I || H.Layout < 0 || H.Layout >= cbLayouts->count()) return;
+  if (cbLayouts->currentIndex() != H.Layout) cbLayouts->setCurrentIndex(H.Layout);
+  FManager->DeselectAll();
+  if (!FManager->Select(H.Entity)) {
+    ShowMessage("The text is on a layer that is off or frozen", false);
+    return;
+  }
+  FEntityInspector->RefreshGrid(H.Entity);
+  FManager->InvalidateHighlights();
+  ZoomToSelection();
+}
+
 void TfmMain::ZoomToSelection() {
   TqdCADImage* I = FDNavigator->CADImage();
   if (FLoading || !I || FManager->Entities().empty()) return;
+  // Screen positions below come from the last frame: it must be the current one.
+  FDNavigator->RefreshFrame();
   TFRect Box = cnstBadRect;
   for (const TqdDXFEntity* E : FManager->Entities())
     if (!IsBadBox(E->Box())) UnionBoxes(Box, E->Box());

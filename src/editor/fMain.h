@@ -72,6 +72,10 @@ class TfmMain : public QMainWindow {
   // Opens the files: the first here when this window shows nothing, every
   // other one in a new window (OnNewWindow).
   void OpenFiles(const QStringList& Names);
+  // The find dialog (Ctrl+F), and showing one of its hits.
+  void ShowFind();
+  void ShowTextHit(const struct TqdTextHit& Hit);
+  class TfmFind* FindDialog() const { return FFind; }
   // Zooms so that the selected entities fill the view.
   void ZoomToSelection();
   // False when the user kept unsaved edits.
@@ -148,7 +152,7 @@ class TfmMain : public QMainWindow {
   QPushButton* btnStopLoading = nullptr;
   QToolButton* btnLoadWarnings = nullptr;
   QMenu* mmiEdit = nullptr;
-  QAction *mmiCopy = nullptr, *mmiPaste = nullptr, *mmiUndo = nullptr, *mmiRedo = nullptr;
+  QAction *mmiCopy = nullptr, *mmiPaste = nullptr, *mmiUndo = nullptr, *mmiRedo = nullptr, *mmiFind = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
@@ -199,6 +203,7 @@ class TfmMain : public QMainWindow {
   TqdDrawingNavigator* FDNavigator = nullptr;
   QUndoStack* FUndo = nullptr;
   TfmLayers* FLayers = nullptr;
+  class TfmFind* FFind = nullptr;
   std::unique_ptr<TqdSelectionManager> FManager;
   std::unique_ptr<TqdBlockLibrary> FBlockLibrary;
   TfmBlockInsert* FBlockInsert = nullptr;

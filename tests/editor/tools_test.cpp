@@ -26,6 +26,9 @@
 #include "TableItems.h"
 #include "fEntityInspector.h"
 #include "fLayers.h"
+#include "fFind.h"
+#include <QLabel>
+#include <QPushButton>
 #include "fMain.h"
 #include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
@@ -432,6 +435,61 @@ class ToolsTest : public QObject {
     QCOMPARE(Made.size(), std::size_t(3));
     QCOMPARE(Made[1]->FileName(), Second);
     QCOMPARE(Made[2]->FileName(), FFile);
+  }
+
+  void mtext_codes_are_left_out_of_the_search_data() {
+    QTest::addColumn<QString>("Raw");
+    QTest::addColumn<QString>("Plain");
+    QTest::newRow("font and braces") << "{\\fArial|b1;Kitchen}" << "Kitchen";
+    QTest::newRow("paragraphs") << "Living\\Proom" << "Living room";
+    QTest::newRow("height and colour") << "\\H2.5;\\C1;Bath" << "Bath";
+    QTest::newRow("escaped backslash and braces") << "a\\\\b\\{c\\}" << "a\\b{c}";
+    QTest::newRow("stacked") << "1\\S1^2;" << "1 1 2";
+    QTest::newRow("underline switches") << "\\LHall\\l" << "Hall";
+    QTest::newRow("code cut short") << "Store\\H2.5" << "Store";
+  }
+  void mtext_codes_are_left_out_of_the_search() {
+    QFETCH(QString, Raw);
+    QFETCH(QString, Plain);
+    QCOMPARE(qdPlainMText(Raw.toStdString()), Plain);
+  }
+
+  void find_kitchen_selects_the_text_and_shows_it() {
+    const QString Sample = QStringLiteral(DRAFTWELL_SOURCE_DIR "/samples/plan.dxf");
+    TfmMain W;
+    W.OnShowMessage = [](const QString&, bool) {};
+    W.resize(1000, 700);
+    W.show();
+    QVERIFY(QTest::qWaitForWindowActive(&W));
+    QVERIFY(W.FileOpen(Sample));
+    TqdDrawingNavigator* N = W.DNavigator();
+    // Zoomed far into a corner first: the hit must be brought into view.
+    for (int K = 0; K < 12; ++K) N->AlterScale(false, {5.0, 5.0}, 1.25);
+    QTest::keyClick(&W, Qt::Key_F, Qt::ControlModifier);
+    TfmFind* D = W.FindDialog();
+    QVERIFY(D && D->isVisible());
+    QTest::keyClicks(D->edtText, "kitCHEN");
+    QTest::keyClick(D->edtText, Qt::Key_Return);
+    QVERIFY(!D->Hits().empty());
+    QVERIFY(D->Hits().front().Text.contains("Kitchen"));
+    QCOMPARE(D->lstHits->count(), static_cast<int>(D->Hits().size()));
+    QListWidgetItem* First = D->lstHits->item(0);
+    QTest::mouseClick(D->lstHits->viewport(), Qt::LeftButton, {}, D->lstHits->visualItemRect(First).center());
+    QCOMPARE(W.Manager()->Entities().size(), std::size_t(1));
+    TqdDXFEntity* E = W.Manager()->Entities().front();
+    QCOMPARE(E, D->Hits().front().Entity);
+    QCOMPARE(W.FEntityInspector->ShownEntity(), E);
+    N->RefreshFrame();
+    const TFRect B = E->Box();
+    for (const TFPoint& P : {TFPoint{B.Left, B.Top, 0}, TFPoint{B.Right, B.Bottom, 0}}) {
+      const TqdPoint Q = N->CADImage()->GetPoint(P);
+      QVERIFY2(N->rect().contains(Q.X, Q.Y), qPrintable(QString("%1 %2").arg(Q.X).arg(Q.Y)));
+    }
+    // Nothing for a text that is not there.
+    D->edtText->setText("no such room");
+    QTest::mouseClick(D->btnFind, Qt::LeftButton);
+    QVERIFY(D->Hits().empty());
+    QCOMPARE(D->lblCount->text(), QString("No text found"));
   }
 };
 
