@@ -46,6 +46,7 @@
 #include "fPreview.h"
 #include "fLayers.h"
 #include "fFind.h"
+#include "fMeasure.h"
 #include "qdEdits.h"
 #include "TableItems.h"
 #include "qdBlockLibrary.h"
@@ -300,6 +301,8 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
 TfmMain::~TfmMain() {
   // The stack goes with the children, after this part of the window.
   FUndo->disconnect(this);
+  for (QObject* O : {static_cast<QObject*>(FMeasure), static_cast<QObject*>(FLayers), static_cast<QObject*>(FEntityInspector)})
+    O->disconnect(this);
   if (FLoading) qApp->removeEventFilter(FInputGate.get());
 }
 
@@ -369,6 +372,10 @@ void TfmMain::CreateControls() {
   FLayers = new TfmLayers(pnlEntInsp);
   pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FLayers);
   pnlEntInsp->splitDockWidget(FEntityInspector, FLayers, Qt::Vertical);
+  FMeasure = new TfmMeasure(pnlEntInsp);
+  pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FMeasure);
+  pnlEntInsp->tabifyDockWidget(FLayers, FMeasure);
+  FMeasure->hide();
   Left->addWidget(pnlEntInsp, 1);
   FDNavigator = new TqdDrawingNavigator(splImage);
   FDNavigator->setObjectName("FDNavigator");
@@ -506,6 +513,16 @@ void TfmMain::CreateMenu() {
   mmiSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
   mmiDeselectAll = mmiSelection->addAction("Deselect all", this, [this] { mmiDeselectAllClick(); });
   mmiPreview = mmiSelection->addAction("Preview selection...", this, [this] { Preview1Click(); });
+
+  mmiTools = menuBar()->addMenu("Tools");
+  mmiMeasure = mmiTools->addAction("Measure", this, [this](bool On) { SetMeasuring(On); });
+  mmiMeasure->setCheckable(true);
+  mmiMeasure->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  mmiMeasure->setShortcutVisibleInContextMenu(true);
+  connect(FMeasure, &QDockWidget::visibilityChanged, this, [this](bool Visible) {
+    // Closing the panel ends measuring (a tab switch only hides it for a while).
+    if (!Visible && FMeasure->isHidden() && mmiMeasure->isChecked()) SetMeasuring(false);
+  });
 
   mmiView = menuBar()->addMenu("View");
   mmiFit = mmiView->addAction("Zoom to extents", this, [this] { FDNavigator->FitToSize(); });
@@ -656,6 +673,7 @@ void TfmMain::UpdateControls() {
   btnCopy->setEnabled(CAD);
   mmiCopy->setEnabled(CAD);
   mmiFind->setEnabled(CAD);
+  mmiMeasure->setEnabled(CAD);
   btnPaste->setEnabled(CAD);
   mmiPaste->setEnabled(CAD);
   btnEntityInspector->setEnabled(Idle);
@@ -700,6 +718,7 @@ void TfmMain::DetachDrawing() {
   FUndo->clear();
   FLayers->Load(nullptr);
   if (FFind) FFind->Clear();
+  if (FMeasure->Active()) SetMeasuring(false);
   // Library blocks link the tables of the drawing that goes.
   if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
@@ -998,6 +1017,22 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   if (TqdDXFEntity* Owner = R->Owner())
     FUndo->push(new TqdAddEntityEdit(EditContext(), Owner, R, "Paste " + qdEditEntityName(R)));
   return true;
+}
+
+void TfmMain::SetMeasuring(bool On) {
+  On = On && !FLoading && CADImageShown();
+  mmiMeasure->setChecked(On);
+  if (On == FMeasure->Active()) return;
+  if (On) {
+    FManager->DeselectAll();
+    FMeasure->show();
+    FMeasure->raise();
+    FMeasure->Attach(FDNavigator, FManager->Matrix());
+  } else {
+    FMeasure->Attach(nullptr, nullptr);
+    FMeasure->hide();
+    FDNavigator->setCursor(Qt::ArrowCursor);
+  }
 }
 
 void TfmMain::ShowFind() {

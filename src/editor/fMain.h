@@ -72,6 +72,9 @@ class TfmMain : public QMainWindow {
   // Opens the files: the first here when this window shows nothing, every
   // other one in a new window (OnNewWindow).
   void OpenFiles(const QStringList& Names);
+  // Measuring mode: the view's left clicks pick points for the measure panel.
+  void SetMeasuring(bool On);
+  class TfmMeasure* MeasurePanel() const { return FMeasure; }
   // The find dialog (Ctrl+F), and showing one of its hits.
   void ShowFind();
   void ShowTextHit(const struct TqdTextHit& Hit);
@@ -160,6 +163,8 @@ class TfmMain : public QMainWindow {
   QMenu *mmiView = nullptr, *mmiHelp = nullptr, *mmiRecent = nullptr;
   QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr, *mmiZoomSelection = nullptr;
   QMenu* mmiPan = nullptr;
+  QMenu* mmiTools = nullptr;
+  QAction* mmiMeasure = nullptr;
   QList<QAction*> FPanActions;  // Left, Right, Up, Down
   QAction *mmiBackgroundWhite = nullptr, *mmiBackgroundBlack = nullptr;
   QAction *mmiShortcuts = nullptr, *mmiAbout = nullptr;
@@ -204,6 +209,7 @@ class TfmMain : public QMainWindow {
   QUndoStack* FUndo = nullptr;
   TfmLayers* FLayers = nullptr;
   class TfmFind* FFind = nullptr;
+  class TfmMeasure* FMeasure = nullptr;
   std::unique_ptr<TqdSelectionManager> FManager;
   std::unique_ptr<TqdBlockLibrary> FBlockLibrary;
   TfmBlockInsert* FBlockInsert = nullptr;

@@ -27,6 +27,8 @@
 #include "fEntityInspector.h"
 #include "fLayers.h"
 #include "fFind.h"
+#include "fMeasure.h"
+#include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
 #include "fMain.h"
@@ -490,6 +492,85 @@ class ToolsTest : public QObject {
     QTest::mouseClick(D->btnFind, Qt::LeftButton);
     QVERIFY(D->Hits().empty());
     QCOMPARE(D->lblCount->text(), QString("No text found"));
+  }
+
+  void measure_distance_with_endpoint_snap_and_area_of_a_closed_polyline() {
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("measure.dxf");
+    {
+      QFile Out(Name);
+      QVERIFY(Out.open(QIODevice::WriteOnly));
+      Out.write("0\nSECTION\n2\nENTITIES\n"
+                "0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n3\n21\n4\n31\n0\n"
+                "0\nLWPOLYLINE\n8\n0\n90\n4\n70\n1\n10\n10\n20\n0\n10\n20\n20\n0\n10\n20\n20\n5\n10\n10\n20\n5\n"
+                "0\nCIRCLE\n8\n0\n10\n26\n20\n2\n30\n0\n40\n2\n"
+                "0\nENDSEC\n0\nEOF\n");
+    }
+    TfmMain W;
+    W.OnShowMessage = [](const QString&, bool) {};
+    W.resize(1000, 700);
+    W.show();
+    QVERIFY(QTest::qWaitForWindowActive(&W));
+    QVERIFY(W.FileOpen(Name));
+    TqdDrawingNavigator* N = W.DNavigator();
+    N->RefreshFrame();
+    auto Pix = [N](double X, double Y) {
+      const TqdPoint Q = N->CADImage()->GetPoint({X, Y, 0});
+      return QPoint(Q.X, Q.Y);
+    };
+    auto Hover = [N](const QPoint& P) {
+      QMouseEvent Move(QEvent::MouseMove, P, N->mapToGlobal(P), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+      QCoreApplication::sendEvent(N, &Move);
+    };
+    QTest::keyClick(&W, Qt::Key_M, Qt::ControlModifier);
+    TfmMeasure* M = W.MeasurePanel();
+    QVERIFY(M->Active() && M->isVisible());
+    // A few pixels off each end: the marker shows the end point, the pick takes it.
+    for (const QPoint& P : {Pix(0, 0) + QPoint(4, -3), Pix(3, 4) + QPoint(-3, 4)}) {
+      Hover(P);
+      QCOMPARE(M->CurrentSnap().Kind, skEndpoint);
+      QTest::mouseClick(N, Qt::LeftButton, {}, P);
+    }
+    QCOMPARE(M->Result(), QString("Distance 5\ndX 3\ndY 4\nAngle 53.13") + QChar(0xB0));
+    QTest::mouseClick(M->btnCopy, Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), M->Result());
+    // Nothing was selected by the picks.
+    QVERIFY(W.Manager()->Entities().empty());
+    QTest::mouseClick(M->btnEntity, Qt::LeftButton);
+    QTest::mouseClick(N, Qt::LeftButton, {}, Pix(15, 0));
+    QCOMPARE(M->Result(), QString("Area 50\nPerimeter 30"));
+    QTest::mouseClick(N, Qt::LeftButton, {}, Pix(28, 2));
+    QVERIFY2(M->Result().startsWith("Radius 2\nDiameter 4"), qPrintable(M->Result()));
+    // Corners picked in area mode, snapped to the polyline's corners.
+    QTest::mouseClick(M->btnArea, Qt::LeftButton);
+    for (const auto& [X, Y] : {std::pair{10.0, 0.0}, {20.0, 0.0}, {20.0, 5.0}, {10.0, 5.0}})
+      QTest::mouseClick(N, Qt::LeftButton, {}, Pix(X, Y) + QPoint(2, 2));
+    QVERIFY2(M->Result().startsWith("Area 50\nPerimeter 30"), qPrintable(M->Result()));
+    // The snaps by kind, near their points.
+    Hover(Pix(1.5, 2) + QPoint(3, 0));
+    QCOMPARE(M->CurrentSnap().Kind, skMidpoint);
+    Hover(Pix(26, 2) + QPoint(2, 1));
+    QCOMPARE(M->CurrentSnap().Kind, skCentre);
+    Hover(Pix(13, 0) + QPoint(0, 3));
+    QCOMPARE(M->CurrentSnap().Kind, skNearest);
+    QVERIFY(std::abs(M->CurrentSnap().Point.Y) < 1e-9);
+    // Leaving the mode gives the clicks back to the selection.
+    QTest::keyClick(&W, Qt::Key_M, Qt::ControlModifier);
+    QVERIFY(!M->Active());
+    QTest::mouseClick(N, Qt::LeftButton, {}, Pix(15, 0));
+    QCOMPARE(W.Manager()->Entities().size(), std::size_t(1));
+  }
+
+  void crossing_lines_snap_to_their_intersection() {
+    TqdDXFLine A, B;
+    A.SetLine({0, 0, 0}, {10, 10, 0});
+    B.SetLine({0, 10, 0}, {10, 0, 0});
+    const TqdSnap S = qdFindSnap({&A, &B}, {5.2, 4.9, 0}, 1);
+    QCOMPARE(S.Kind, skIntersection);
+    QVERIFY(std::abs(S.Point.X - 5) < 1e-12 && std::abs(S.Point.Y - 5) < 1e-12);
+    QCOMPARE(qdFindSnap({&A}, {5.2, 4.9, 0}, 1).Kind, skMidpoint);
+    QCOMPARE(qdFindSnap({&A}, {3, 3.2, 0}, 1).Kind, skNearest);
+    QCOMPARE(qdFindSnap({&A}, {3, 6, 0}, 1).Kind, skNone);
   }
 };
 
