@@ -46,6 +46,7 @@
 #include "fPreview.h"
 #include "fLayers.h"
 #include "fFind.h"
+#include "fPrint.h"
 #include "fMeasure.h"
 #include "qdEdits.h"
 #include "TableItems.h"
@@ -484,7 +485,12 @@ void TfmMain::CreateMenu() {
     if (qdExportDialog(this, *I, Folder)) S->setValue("export/folder", Folder);
   });
   mmiPrint = mmiFile->addAction("Print...", this, [this] {
-    if (TqdCADImage* I = FDNavigator->CADImage()) qdPrintDialog(this, *I);
+    TqdCADImage* I = FDNavigator->CADImage();
+    if (!I) return;
+    const TFPoint A = FDNavigator->GetDrawingInternalCoordsWithoutSnap(0, 0);
+    const TFPoint B = FDNavigator->GetDrawingInternalCoordsWithoutSnap(FDNavigator->width(), FDNavigator->height());
+    TfmPrint D(*I, TFRect{A.X, A.Y, 0, B.X, B.Y, 0}, this);
+    if (OnExecDialog) OnExecDialog(D);
   });
   Keys(mmiPrint, QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P));
   mmiFile->addSeparator();

@@ -27,6 +27,11 @@
 #include "fEntityInspector.h"
 #include "fLayers.h"
 #include "fFind.h"
+#include "fPrint.h"
+#include <QPrinter>
+#include <QCheckBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include "fMeasure.h"
 #include <QClipboard>
 #include <QLabel>
@@ -571,6 +576,55 @@ class ToolsTest : public QObject {
     QCOMPARE(qdFindSnap({&A}, {5.2, 4.9, 0}, 1).Kind, skMidpoint);
     QCOMPARE(qdFindSnap({&A}, {3, 3.2, 0}, 1).Kind, skNearest);
     QCOMPARE(qdFindSnap({&A}, {3, 6, 0}, 1).Kind, skNone);
+  }
+
+  void a_1_to_50_print_on_a3_pdf_gives_5000_units_as_100_mm() {
+    const QString Poppler = QStandardPaths::findExecutable("pdftoppm");
+    if (Poppler.isEmpty()) QSKIP("pdftoppm (poppler-utils) is not installed: the PDF cannot be measured");
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("scale.dxf");
+    {
+      QFile Out(Name);
+      QVERIFY(Out.open(QIODevice::WriteOnly));
+      Out.write("0\nSECTION\n2\nENTITIES\n"
+                "0\nLINE\n8\n0\n62\n5\n10\n0\n20\n0\n30\n0\n11\n5000\n21\n0\n31\n0\n"
+                "0\nLINE\n8\n0\n62\n5\n10\n0\n20\n0\n30\n0\n11\n0\n21\n3000\n31\n0\n"
+                "0\nENDSEC\n0\nEOF\n");
+    }
+    TfmMain W;
+    W.OnShowMessage = [](const QString&, bool) {};
+    W.show();
+    QVERIFY(W.FileOpen(Name));
+    TfmPrint D(*W.DNavigator()->CADImage(), cnstBadRect);
+    D.cbPaper->setCurrentText("A3");
+    D.cbOrientation->setCurrentText("Landscape");
+    D.cbScale->setCurrentText("1:50");
+    D.chkCentre->setChecked(false);
+    QPrinter Printer(QPrinter::HighResolution);
+    Printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString Pdf = Dir.filePath("scale.pdf");
+    Printer.setOutputFileName(Pdf);
+    QVERIFY(D.PrintTo(Printer));
+    QCOMPARE(Printer.pageLayout().pageSize().id(), QPageSize::A3);
+    // Rendered at 254 dpi: ten pixels to the millimetre.
+    QProcess P;
+    P.start(Poppler, {"-r", "254", "-png", "-singlefile", Pdf, Dir.filePath("page")});
+    QVERIFY(P.waitForFinished(60000));
+    QImage Page(Dir.filePath("page.png"));
+    QVERIFY(!Page.isNull());
+    QVERIFY(std::abs(Page.width() - 4200) <= 2);  // A3 across: 420 mm
+    // The longest run of blue pixels on one row is the 5000-unit line.
+    int Longest = 0;
+    for (int Y = 0; Y < Page.height(); ++Y) {
+      int Run = 0;
+      for (int X = 0; X < Page.width(); ++X) {
+        const QColor C = Page.pixelColor(X, Y);
+        Run = C.blue() > 150 && C.red() < 120 ? Run + 1 : 0;
+        Longest = std::max(Longest, Run);
+      }
+    }
+    qInfo("5000 units at 1:50 measure %.1f mm on the A3 page", Longest / 10.0);
+    QVERIFY2(std::abs(Longest - 1000) <= 5, qPrintable(QString::number(Longest)));
   }
 };
 
