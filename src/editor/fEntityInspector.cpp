@@ -25,6 +25,7 @@
 
 #include "CADImage.h"
 #include "Properties.h"
+#include "TableItems.h"
 #include "qdDrawingNavigator.h"
 #include "qdXMLParser.h"
 
@@ -628,6 +629,7 @@ bool TfmEntityInspector::Apply(int Row, const TqdData& D) {
   }
   TqdDXFEntity* E = FPrevEntity;
   UpdateCadImage(E);
+  const QString What = R.Name.trimmed();
   // A value that leaves the entity without a usable size (a radius of 1e300)
   // is taken back, with a message.
   const TFRect B = E->Box();
@@ -643,8 +645,19 @@ bool TfmEntityInspector::Apply(int Row, const TqdData& D) {
     ShowMessage(QString("%1: the value makes the entity too large to draw").arg(R.Name));
     return false;
   }
+  if (OnEdited && R.Node && R.Node->GetValue())
+    OnEdited(E, Target, std::string(R.Owner->GetName()), R.Id, *R.Node->GetValue(), D, What);
   RefreshGrid(E);
   if (OnChanged) OnChanged();
+  return true;
+}
+
+bool TfmEntityInspector::RefuseLocked(int Row) {
+  const TqdDXFLayer* L = FPrevEntity ? FPrevEntity->Layer() : nullptr;
+  if (!L || !L->Locked()) return false;
+  RestoreCell(Row);
+  ShowMessage(QString("The layer \"%1\" is locked: its entities cannot be changed")
+                  .arg(QString::fromStdString(L->Name())));
   return true;
 }
 
@@ -655,6 +668,7 @@ bool TfmEntityInspector::qdAttributesSetEditText(int Row, const QString& Text, b
     RestoreCell(Row);
     return false;
   }
+  if (RefuseLocked(Row)) return false;
   TqdData D;
   QString Why;
   if (!ChangeNodeSample(R, RawText(R.Name, Text), D, Why)) {
@@ -685,6 +699,7 @@ bool TfmEntityInspector::ComboBoxSelect(int Row, const QString& Text) {
     return true;
   }
   if (!R.Editable || Text == R.Value) return false;
+  if (RefuseLocked(Row)) return false;
   TqdData D;
   if (R.Kind == TRow::rkColor) {
     TqdXMLColorCAD C;

@@ -69,6 +69,11 @@ class TfmEntityInspector : public QDockWidget {
   std::function<void(const QString& Text)> OnShowMessage;
   // An edit changed the drawing.
   std::function<void()> OnChanged;
+  // An edit was applied: attribute Id of Target (Entity itself, or its vertex
+  // or block attribute, written as element Element) went from Old to New.
+  std::function<void(TqdDXFEntity* Entity, TqdDXFEntity* Target, const std::string& Element, int Id,
+                     const class TqdData& Old, const class TqdData& New, const QString& Name)>
+      OnEdited;
 
   // ---- controls
   QWidget* pnlCombo = nullptr;
@@ -105,6 +110,8 @@ class TfmEntityInspector : public QDockWidget {
   bool ChangeNodeSample(const TRow& Row, const QString& Text, class TqdData& D, QString& Why) const;
   bool Apply(int Row, const class TqdData& D);
   void RestoreCell(int Row);
+  // Refuses, with a message, an edit of an entity whose layer is locked.
+  bool RefuseLocked(int Row);
   void ShowMessage(const QString& Text);
   void cbEntitySelect(int Index);
   void LayoutColumns();

@@ -8,11 +8,16 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
@@ -22,6 +27,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QUndoStack>
 #include <QToolButton>
 #include <QScreen>
 #include <QSettings>
@@ -38,6 +44,12 @@
 #include "BlockInsert.h"
 #include "fEntityInspector.h"
 #include "fPreview.h"
+#include "fLayers.h"
+#include "fFind.h"
+#include "fPrint.h"
+#include "fMeasure.h"
+#include "qdEdits.h"
+#include "TableItems.h"
 #include "qdBlockLibrary.h"
 #include "qdDrawingNavigator.h"
 #include "qdSManager.h"
@@ -191,6 +203,7 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   setObjectName("fmMain");
   setWindowTitle(cnstTitle);
   setMinimumSize(590, 250);
+  FUndo = new QUndoStack(this);
   CreateControls();
   CreateMenu();
   // The first time at about 80% of the screen, later where the user left it.
@@ -212,10 +225,10 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FDNavigator->OnProgress = [this](TqdGraphic* G, TqdProgressStage, int Percent, const std::string&) {
     LoadProgress(G, Percent);
   };
-  OnGetOpenFileName = [this]() -> QString {
+  OnGetOpenFileNames = [this]() -> QStringList {
     const auto S = qdEditorSettings();
     QFileDialog D(this, "Open");
-    D.setFileMode(QFileDialog::ExistingFile);
+    D.setFileMode(QFileDialog::ExistingFiles);
     const QStringList Filters = qdOpenDialogFilters();
     D.setNameFilters(Filters);
     // Where the last file came from, with the filter chosen then.
@@ -224,11 +237,18 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
     const QString Filter = S->value("open/filter").toString();
     if (Filters.contains(Filter)) D.selectNameFilter(Filter);
     if (D.exec() != QDialog::Accepted || D.selectedFiles().isEmpty()) return {};
-    const QString Name = D.selectedFiles().front();
-    S->setValue("open/folder", QFileInfo(Name).absolutePath());
+    const QStringList Names = D.selectedFiles();
+    S->setValue("open/folder", QFileInfo(Names.front()).absolutePath());
     S->setValue("open/filter", D.selectedNameFilter());
-    return Name;
+    return Names;
   };
+  OnNewWindow = []() -> TfmMain* {
+    auto* W = new TfmMain;
+    W->setAttribute(Qt::WA_DeleteOnClose);
+    W->show();
+    return W;
+  };
+  setAcceptDrops(true);
   OnShowWarnings = [this](const QStringList& Warnings) {
     QMessageBox B(QMessageBox::Information, cnstTitle, "The drawing was loaded with warnings.", QMessageBox::Ok, this);
     B.setDetailedText(Warnings.join('\n'));
@@ -252,8 +272,24 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
   FManager->SetMode(mmSelect);
   FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
-  FEntityInspector->OnChanged = [this] { SetModified(true); };
-  FManager->OnChanged = [this] { SetModified(true); };
+  // Edits go through the undo stack; the modified flag follows its clean state.
+  FEntityInspector->OnEdited = [this](TqdDXFEntity* E, TqdDXFEntity* Target, const std::string& Element, int Id,
+                                      const TqdData& Old, const TqdData& New, const QString& Name) {
+    FUndo->push(new TqdAttributeEdit(EditContext(), E, Target, Element, Id, Old, New,
+                                     Name + " of " + qdEditEntityName(E)));
+  };
+  FManager->OnMoved = [this](const std::vector<TqdDXFEntity*>& Moved, const std::vector<std::vector<TFPoint>>& Before) {
+    FUndo->push(new TqdMoveEdit(EditContext(), Moved, Before));
+  };
+  connect(FUndo, &QUndoStack::cleanChanged, this, [this](bool Clean) { SetModified(!Clean); });
+  FLayers->OnChangeLayers = [this](std::vector<TqdLayerEdit::TChange> Changes, const QString& Text) {
+    if (FLoading || !CADImageShown()) return;
+    FUndo->push(new TqdLayerEdit(EditContext(), std::move(Changes), Text));
+  };
+  FLayers->OnSelectedLayer = [this]() -> TqdDXFLayer* {
+    if (FManager->Entities().empty()) return nullptr;
+    return FManager->Entities().front()->Layer();
+  };
   FBlockLibrary = std::make_unique<TqdBlockLibrary>();
   FBlockInsert = new TfmBlockInsert(this);
   FBlockInsert->hide();
@@ -264,6 +300,10 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
 }
 
 TfmMain::~TfmMain() {
+  // The stack goes with the children, after this part of the window.
+  FUndo->disconnect(this);
+  for (QObject* O : {static_cast<QObject*>(FMeasure), static_cast<QObject*>(FLayers), static_cast<QObject*>(FEntityInspector)})
+    O->disconnect(this);
   if (FLoading) qApp->removeEventFilter(FInputGate.get());
 }
 
@@ -330,6 +370,13 @@ void TfmMain::CreateControls() {
   pnlEntInsp->setDockOptions(QMainWindow::AnimatedDocks);
   FEntityInspector = new TfmEntityInspector(pnlEntInsp);
   pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FEntityInspector);
+  FLayers = new TfmLayers(pnlEntInsp);
+  pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FLayers);
+  pnlEntInsp->splitDockWidget(FEntityInspector, FLayers, Qt::Vertical);
+  FMeasure = new TfmMeasure(pnlEntInsp);
+  pnlEntInsp->addDockWidget(Qt::LeftDockWidgetArea, FMeasure);
+  pnlEntInsp->tabifyDockWidget(FLayers, FMeasure);
+  FMeasure->hide();
   Left->addWidget(pnlEntInsp, 1);
   FDNavigator = new TqdDrawingNavigator(splImage);
   FDNavigator->setObjectName("FDNavigator");
@@ -400,11 +447,17 @@ void TfmMain::CreateControls() {
     if (OnShowWarnings && !FLoadWarnings.isEmpty()) OnShowWarnings(FLoadWarnings);
   });
   // Docked: the panel is wide enough for the inspector; undocked: only the buttons.
-  connect(FEntityInspector, &QDockWidget::topLevelChanged, this, [this](bool Floating) {
-    // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
-    const int W = Floating ? 65 : 300;
-    splImage->setSizes({W, std::max(1, splImage->width() - W)});
-  });
+  // The layers panel shares the site: the panel narrows only when neither is docked.
+  for (QDockWidget* D : {static_cast<QDockWidget*>(FEntityInspector), static_cast<QDockWidget*>(FLayers)})
+    connect(D, &QDockWidget::topLevelChanged, this, [this] {
+      // Wide enough for a name and a value side by side ("LineWeight", "ByLayer").
+      const bool Docked = !FEntityInspector->isFloating() || (!FLayers->isFloating() && !FLayers->isHidden());
+      const int W = Docked ? 300 : 65;
+      // The site's minimum width must already know the dock that just left.
+      pnlEntInsp->layout()->activate();
+      pnlSelection->layout()->activate();
+      splImage->setSizes({W, std::max(1, splImage->width() - W)});
+    });
 }
 
 void TfmMain::CreateMenu() {
@@ -432,13 +485,31 @@ void TfmMain::CreateMenu() {
     if (qdExportDialog(this, *I, Folder)) S->setValue("export/folder", Folder);
   });
   mmiPrint = mmiFile->addAction("Print...", this, [this] {
-    if (TqdCADImage* I = FDNavigator->CADImage()) qdPrintDialog(this, *I);
+    TqdCADImage* I = FDNavigator->CADImage();
+    if (!I) return;
+    const TFPoint A = FDNavigator->GetDrawingInternalCoordsWithoutSnap(0, 0);
+    const TFPoint B = FDNavigator->GetDrawingInternalCoordsWithoutSnap(FDNavigator->width(), FDNavigator->height());
+    TfmPrint D(*I, TFRect{A.X, A.Y, 0, B.X, B.Y, 0}, this);
+    if (OnExecDialog) OnExecDialog(D);
   });
   Keys(mmiPrint, QKeySequence::Print, QKeySequence(Qt::CTRL | Qt::Key_P));
   mmiFile->addSeparator();
   mmiExit = mmiFile->addAction("Exit", this, [this] { close(); });
   Keys(mmiExit, QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q));
   mmiEdit = menuBar()->addMenu("Edit");
+  // "Undo Colour of LINE": the stack names the action.
+  mmiUndo = FUndo->createUndoAction(this, "Undo");
+  mmiUndo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Z)});
+  mmiRedo = FUndo->createRedoAction(this, "Redo");
+  mmiRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  for (QAction* A : {mmiUndo, mmiRedo}) {
+    A->setShortcutVisibleInContextMenu(true);
+    mmiEdit->addAction(A);
+  }
+  mmiEdit->addSeparator();
+  mmiFind = mmiEdit->addAction("Find text...", this, [this] { ShowFind(); });
+  Keys(mmiFind, QKeySequence::Find, QKeySequence(Qt::CTRL | Qt::Key_F));
+  mmiEdit->addSeparator();
   mmiCopy = mmiEdit->addAction("Copy", this, [this] { btnCopyClick(); });
   Keys(mmiCopy, QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::Key_C));
   mmiPaste = mmiEdit->addAction("Paste", this, [this] { btnPasteClick(); });
@@ -449,9 +520,22 @@ void TfmMain::CreateMenu() {
   mmiDeselectAll = mmiSelection->addAction("Deselect all", this, [this] { mmiDeselectAllClick(); });
   mmiPreview = mmiSelection->addAction("Preview selection...", this, [this] { Preview1Click(); });
 
+  mmiTools = menuBar()->addMenu("Tools");
+  mmiMeasure = mmiTools->addAction("Measure", this, [this](bool On) { SetMeasuring(On); });
+  mmiMeasure->setCheckable(true);
+  mmiMeasure->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  mmiMeasure->setShortcutVisibleInContextMenu(true);
+  connect(FMeasure, &QDockWidget::visibilityChanged, this, [this](bool Visible) {
+    // Closing the panel ends measuring (a tab switch only hides it for a while).
+    if (!Visible && FMeasure->isHidden() && mmiMeasure->isChecked()) SetMeasuring(false);
+  });
+
   mmiView = menuBar()->addMenu("View");
-  mmiFit = mmiView->addAction("Fit to window", this, [this] { FDNavigator->FitToSize(); });
-  mmiFit->setShortcut(QKeySequence(Qt::Key_Home));
+  mmiFit = mmiView->addAction("Zoom to extents", this, [this] { FDNavigator->FitToSize(); });
+  mmiFit->setShortcuts({QKeySequence(Qt::Key_Home), QKeySequence(Qt::CTRL | Qt::Key_0)});
+  mmiFit->setShortcutVisibleInContextMenu(true);
+  mmiZoomSelection = mmiView->addAction("Zoom to selection", this, [this] { ZoomToSelection(); });
+  mmiZoomSelection->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Home));
   auto Zoom = [this](bool In) {
     const QPointF C(FDNavigator->width() / 2.0, FDNavigator->height() / 2.0);
     if (FDNavigator->AlterScale(false, {C.x(), C.y()}, In ? FDNavigator->ZoomInChange() : FDNavigator->ZoomOutChange()))
@@ -461,6 +545,34 @@ void TfmMain::CreateMenu() {
   Keys(mmiZoomIn, QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Plus));
   mmiZoomOut = mmiView->addAction("Zoom out", this, [Zoom] { Zoom(false); });
   Keys(mmiZoomOut, QKeySequence::ZoomOut, QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  // Plain + and - too (a text field being typed in takes them first).
+  mmiZoomIn->setShortcuts(mmiZoomIn->shortcuts() << QKeySequence(Qt::Key_Plus) << QKeySequence(Qt::Key_Equal));
+  mmiZoomOut->setShortcuts(mmiZoomOut->shortcuts() << QKeySequence(Qt::Key_Minus));
+  mmiView->addSeparator();
+  // Arrow keys move the view a tenth of its size. They act in the view only
+  // (lists and boxes keep theirs), so the menu entries only name them.
+  mmiPan = mmiView->addMenu("Pan");
+  struct TPan {
+    const char* Name;
+    Qt::Key Key;
+    int DX, DY;
+  };
+  for (const TPan& P : {TPan{"Left", Qt::Key_Left, 1, 0}, TPan{"Right", Qt::Key_Right, -1, 0},
+                        TPan{"Up", Qt::Key_Up, 0, 1}, TPan{"Down", Qt::Key_Down, 0, -1}}) {
+    auto Pan = [this, P] {
+      FDNavigator->MovePictureRect(P.DX * std::max(1, FDNavigator->width() / 10),
+                                   P.DY * std::max(1, FDNavigator->height() / 10));
+      FDNavigator->update();
+    };
+    const QString Key = QKeySequence(P.Key).toString(QKeySequence::NativeText);
+    FPanActions << mmiPan->addAction(QString(P.Name) + "\t" + Key, this, Pan);
+    auto* InView = new QAction(FDNavigator);
+    InView->setShortcut(QKeySequence(P.Key));
+    InView->setShortcutContext(Qt::WidgetShortcut);
+    connect(InView, &QAction::triggered, this, Pan);
+    FDNavigator->addAction(InView);
+    FPanActions << InView;
+  }
   mmiView->addSeparator();
   auto* Backgrounds = new QActionGroup(this);
   mmiBackgroundWhite = mmiView->addAction("White background", this, [this] { SetBlackBackground(false); });
@@ -482,7 +594,9 @@ void TfmMain::CreateMenu() {
                     "Keys\n"
                     "  %1 open, %2 close, %3 print, %4 quit\n"
                     "  %5 copy, %6 paste, Ctrl+A select all, Esc deselect or stop a load\n"
-                    "  Home fit, %7 zoom in, %8 zoom out")
+                    "  Home or Ctrl+0 zoom to extents, %7 or + zoom in, %8 or - zoom out\n"
+                    "  Shift+Home zoom to selection, arrow keys (in the view) pan\n"
+                    "  Ctrl+Z undo, Ctrl+Shift+Z or Ctrl+Y redo")
                     .arg(mmiOpen->shortcut().toString(QKeySequence::NativeText),
                          mmiClose->shortcut().toString(QKeySequence::NativeText),
                          mmiPrint->shortcut().toString(QKeySequence::NativeText),
@@ -564,6 +678,8 @@ void TfmMain::UpdateControls() {
   sbPreviewSelection->setEnabled(CAD);
   btnCopy->setEnabled(CAD);
   mmiCopy->setEnabled(CAD);
+  mmiFind->setEnabled(CAD);
+  mmiMeasure->setEnabled(CAD);
   btnPaste->setEnabled(CAD);
   mmiPaste->setEnabled(CAD);
   btnEntityInspector->setEnabled(Idle);
@@ -572,8 +688,9 @@ void TfmMain::UpdateControls() {
   cbLayouts->setEnabled(CAD && cbLayouts->count() > 0);
   FDNavigator->setEnabled(Idle);
   pnlSelection->setEnabled(Idle);
-  for (QAction* A : {mmiFit, mmiZoomIn, mmiZoomOut})
+  for (QAction* A : {mmiFit, mmiZoomIn, mmiZoomOut, mmiZoomSelection})
     if (A) A->setEnabled(File);
+  for (QAction* A : FPanActions) A->setEnabled(File);
   if (mmiRecent) mmiRecent->setEnabled(Idle && !RecentFiles().isEmpty());
 }
 
@@ -603,6 +720,11 @@ void TfmMain::DetachDrawing() {
   FFillingLayouts = false;
   FFileOpen = false;
   if (FManager) FManager->Cancel();
+  // Undone additions are owned by the stack: they go while the drawing is alive.
+  FUndo->clear();
+  FLayers->Load(nullptr);
+  if (FFind) FFind->Clear();
+  if (FMeasure->Active()) SetMeasuring(false);
   // Library blocks link the tables of the drawing that goes.
   if (FBlockLibrary) FBlockLibrary->Clear();
   FEntityInspector->Clear();
@@ -685,9 +807,48 @@ void TfmMain::StopLoading() {
 
 void TfmMain::FileOpen() {
   if (FLoading) return;
-  const QString Name = OnGetOpenFileName ? OnGetOpenFileName() : QString();
-  if (Name.isEmpty()) return;
-  FileOpen(Name);
+  QStringList Names;
+  if (OnGetOpenFileName) {
+    if (const QString N = OnGetOpenFileName(); !N.isEmpty()) Names << N;
+  } else if (OnGetOpenFileNames) {
+    Names = OnGetOpenFileNames();
+  }
+  OpenFiles(Names);
+}
+
+void TfmMain::OpenFiles(const QStringList& Names) {
+  // This window takes the first file when it shows nothing; every other file
+  // gets a window of its own, so that nothing shown is replaced unasked.
+  bool Here = !FFileOpen && !FLoading;
+  for (const QString& Name : Names) {
+    if (Name.isEmpty()) continue;
+    if (Here) {
+      Here = false;
+      FileOpen(Name);
+    } else if (TfmMain* W = OnNewWindow ? OnNewWindow() : nullptr) {
+      W->FileOpen(Name);
+    }
+  }
+}
+
+QStringList qdDroppedFiles(const QMimeData* M) {
+  QStringList R;
+  if (!M || !M->hasUrls()) return R;
+  for (const QUrl& U : M->urls())
+    if (U.isLocalFile() && QFileInfo(U.toLocalFile()).isFile()) R << U.toLocalFile();
+  return R;
+}
+
+void TfmMain::dragEnterEvent(QDragEnterEvent* E) {
+  if (!FLoading && !qdDroppedFiles(E->mimeData()).isEmpty()) E->acceptProposedAction();
+}
+
+void TfmMain::dropEvent(QDropEvent* E) {
+  const QStringList Names = qdDroppedFiles(E->mimeData());
+  if (FLoading || Names.isEmpty()) return;
+  E->acceptProposedAction();
+  // Opened after the drop returns: the source must not wait for a whole load.
+  QTimer::singleShot(0, this, [this, Names] { OpenFiles(Names); });
 }
 
 bool TfmMain::FileOpen(const QString& FileName) {
@@ -748,6 +909,8 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
   // Attaching re-reads the graphic and loads the inspector's list.
   FManager->SetDNavigator(FDNavigator);
   FBlockLibrary->SetDNavigator(FDNavigator);
+  FUndo->clear();
+  FLayers->Load(FDNavigator->CADImage() ? FDNavigator->CADImage()->Converter() : nullptr);
   if (TqdCADImage* I = FDNavigator->CADImage()) {
     FFillingLayouts = true;
     for (int L = 0; L < I->LayoutsCount(); ++L)
@@ -857,8 +1020,104 @@ bool TfmMain::InsertBlock(int Index, float Y, float X) {
   FManager->Select(R);
   FEntityInspector->AddEntity(R, true);
   FManager->InvalidateHighlights();
-  SetModified(true);
+  if (TqdDXFEntity* Owner = R->Owner())
+    FUndo->push(new TqdAddEntityEdit(EditContext(), Owner, R, "Paste " + qdEditEntityName(R)));
   return true;
+}
+
+void TfmMain::SetMeasuring(bool On) {
+  On = On && !FLoading && CADImageShown();
+  mmiMeasure->setChecked(On);
+  if (On == FMeasure->Active()) return;
+  if (On) {
+    FManager->DeselectAll();
+    FMeasure->show();
+    FMeasure->raise();
+    FMeasure->Attach(FDNavigator, FManager->Matrix());
+  } else {
+    FMeasure->Attach(nullptr, nullptr);
+    FMeasure->hide();
+    FDNavigator->setCursor(Qt::ArrowCursor);
+  }
+}
+
+void TfmMain::ShowFind() {
+  if (FLoading || !CADImageShown()) return;
+  if (!FFind) {
+    FFind = new TfmFind(this);
+    FFind->OnSearch = [this] {
+      if (CADImageShown()) FFind->Search(FDNavigator->CADImage(), cbLayouts->currentIndex());
+    };
+    FFind->OnPick = [this](const TqdTextHit& H) { ShowTextHit(H); };
+  }
+  FFind->show();
+  FFind->raise();
+  FFind->activateWindow();
+  FFind->edtText->setFocus();
+  FFind->edtText->selectAll();
+}
+
+void TfmMain::ShowTextHit(const TqdTextHit& H) {
+  TqdCADImage* I = FDNavigator->CADImage();
+  if (FLoading || !I || H.Layout < 0 || H.Layout >= cbLayouts->count()) return;
+  if (cbLayouts->currentIndex() != H.Layout) cbLayouts->setCurrentIndex(H.Layout);
+  FManager->DeselectAll();
+  if (!FManager->Select(H.Entity)) {
+    ShowMessage("The text is on a layer that is off or frozen", false);
+    return;
+  }
+  FEntityInspector->RefreshGrid(H.Entity);
+  FManager->InvalidateHighlights();
+  ZoomToSelection();
+}
+
+void TfmMain::ZoomToSelection() {
+  TqdCADImage* I = FDNavigator->CADImage();
+  if (FLoading || !I || FManager->Entities().empty()) return;
+  // Screen positions below come from the last frame: it must be the current one.
+  FDNavigator->RefreshFrame();
+  TFRect Box = cnstBadRect;
+  for (const TqdDXFEntity* E : FManager->Entities())
+    if (!IsBadBox(E->Box())) UnionBoxes(Box, E->Box());
+  if (IsBadBox(Box)) return;
+  // The box's corners on screen; a tenth of a margin round it.
+  double L = 1e300, T = 1e300, R = -1e300, B = -1e300;
+  for (double X : {Box.Left, Box.Right})
+    for (double Y : {Box.Top, Box.Bottom})
+      for (double Z : {Box.Z1, Box.Z2}) {
+        const TqdPoint P = I->GetPoint({X, Y, Z});
+        L = std::min(L, double(P.X)), R = std::max(R, double(P.X));
+        T = std::min(T, double(P.Y)), B = std::max(B, double(P.Y));
+      }
+  // A point or a line along an axis still gets a rectangle to zoom to.
+  const double M = std::max({(R - L) / 10, (B - T) / 10, 8.0});
+  FDNavigator->ZoomToRect({L - M, T - M, R + M, B + M});
+  FDNavigator->update();
+}
+
+TqdEditContext TfmMain::EditContext() {
+  TqdEditContext C;
+  C.EntityChanged = [this](TqdDXFEntity* E) {
+    TqdCADImage* I = FDNavigator->CADImage();
+    if (!I || !E) return;
+    if (TqdDXFConverter* Conv = I->Converter()) Conv->Loads(E);
+    FDNavigator->Invalidate();
+    if (FEntityInspector->ShownEntity() == E) FEntityInspector->RefreshGrid(E);
+    FManager->InvalidateHighlights();
+  };
+  C.ListChanged = [this] {
+    // The selection and the list may hold an entity that just went.
+    FManager->Cancel();
+    FEntityInspector->Load(FDNavigator);
+    FDNavigator->Invalidate();
+  };
+  C.LayerChanged = [this](TqdDXFLayer*) {
+    FManager->DropHidden();
+    FLayers->Reload();
+    FDNavigator->Invalidate();
+    FDNavigator->update();
+  };
+  return C;
 }
 
 void TfmMain::Preview1Click() {

@@ -14,6 +14,7 @@ class QComboBox;
 class QDockWidget;
 class QLabel;
 class QMenu;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QSplitter;
@@ -26,6 +27,9 @@ class TqdBlockLibrary;
 class TfmBlockInsert;
 class TfmEntityInspector;
 class QDialog;
+class QUndoStack;
+class TfmLayers;
+struct TqdEditContext;
 
 // The open dialog's filter: pairs of description and patterns separated by '|'.
 extern const char* const cnstOpenDialogFilter;
@@ -47,6 +51,9 @@ int qdWarningRank(const QString& Warning);
 // Warnings, the most serious first (equal ranks keep their order).
 QStringList qdSortedWarnings(QStringList Warnings);
 
+// The local files a drop carries (folders and remote addresses left out).
+QStringList qdDroppedFiles(const QMimeData* M);
+
 // What to do with unsaved edits before they would be discarded.
 enum class TqdUnsavedAnswer { Discard, Cancel };
 
@@ -62,6 +69,18 @@ class TfmMain : public QMainWindow {
   // and its selection are kept and the error has been shown), when the user
   // kept unsaved edits, or when a load is already running.
   bool FileOpen(const QString& FileName);
+  // Opens the files: the first here when this window shows nothing, every
+  // other one in a new window (OnNewWindow).
+  void OpenFiles(const QStringList& Names);
+  // Measuring mode: the view's left clicks pick points for the measure panel.
+  void SetMeasuring(bool On);
+  class TfmMeasure* MeasurePanel() const { return FMeasure; }
+  // The find dialog (Ctrl+F), and showing one of its hits.
+  void ShowFind();
+  void ShowTextHit(const struct TqdTextHit& Hit);
+  class TfmFind* FindDialog() const { return FFind; }
+  // Zooms so that the selected entities fill the view.
+  void ZoomToSelection();
   // False when the user kept unsaved edits.
   bool FileClose();
   void cbLayoutsChange(int Index);
@@ -94,10 +113,18 @@ class TfmMain : public QMainWindow {
   TqdSelectionManager* Manager() const { return FManager.get(); }
   TqdBlockLibrary* BlockLibrary() const { return FBlockLibrary.get(); }
   TfmBlockInsert* BlockInsertDialog() const { return FBlockInsert; }
+  // Every edit of the shown drawing, in order; its clean state is the saved one.
+  QUndoStack* UndoStack() const { return FUndo; }
+  TfmLayers* LayersPanel() const { return FLayers; }
 
   // ---- hooks (tests and the command line replace the dialogs)
-  // The chosen file name; empty when the dialog was cancelled.
+  // The chosen file name; empty when the dialog was cancelled. Unset by
+  // default: the dialog then runs through OnGetOpenFileNames.
   std::function<QString()> OnGetOpenFileName;
+  // The chosen files (several may be chosen); empty when cancelled.
+  std::function<QStringList()> OnGetOpenFileNames;
+  // A new window for one more file (shown, deleted when closed).
+  std::function<TfmMain*()> OnNewWindow;
   // Runs a modal dialog (the insertion dialog, the preview); exec by default.
   std::function<int(QDialog& Dialog)> OnExecDialog;
   // Error and information messages.
@@ -128,13 +155,17 @@ class TfmMain : public QMainWindow {
   QPushButton* btnStopLoading = nullptr;
   QToolButton* btnLoadWarnings = nullptr;
   QMenu* mmiEdit = nullptr;
-  QAction *mmiCopy = nullptr, *mmiPaste = nullptr;
+  QAction *mmiCopy = nullptr, *mmiPaste = nullptr, *mmiUndo = nullptr, *mmiRedo = nullptr, *mmiFind = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
   QMenu *mmiView = nullptr, *mmiHelp = nullptr, *mmiRecent = nullptr;
-  QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr;
+  QAction *mmiFit = nullptr, *mmiZoomIn = nullptr, *mmiZoomOut = nullptr, *mmiZoomSelection = nullptr;
+  QMenu* mmiPan = nullptr;
+  QMenu* mmiTools = nullptr;
+  QAction* mmiMeasure = nullptr;
+  QList<QAction*> FPanActions;  // Left, Right, Up, Down
   QAction *mmiBackgroundWhite = nullptr, *mmiBackgroundBlack = nullptr;
   QAction *mmiShortcuts = nullptr, *mmiAbout = nullptr;
 
@@ -147,6 +178,8 @@ class TfmMain : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* E) override;
   void keyPressEvent(QKeyEvent* E) override;
+  void dragEnterEvent(QDragEnterEvent* E) override;
+  void dropEvent(QDropEvent* E) override;
   void resizeEvent(QResizeEvent* E) override;
 
  private:
@@ -170,7 +203,13 @@ class TfmMain : public QMainWindow {
   void AddRecentFile(const QString& FileName);
   void FillRecentFiles();
 
+  // What an undo or redo refreshes in this window.
+  TqdEditContext EditContext();
   TqdDrawingNavigator* FDNavigator = nullptr;
+  QUndoStack* FUndo = nullptr;
+  TfmLayers* FLayers = nullptr;
+  class TfmFind* FFind = nullptr;
+  class TfmMeasure* FMeasure = nullptr;
   std::unique_ptr<TqdSelectionManager> FManager;
   std::unique_ptr<TqdBlockLibrary> FBlockLibrary;
   TfmBlockInsert* FBlockInsert = nullptr;

@@ -13,6 +13,7 @@
 #include "Polylines.h"
 #include "fEntityInspector.h"
 #include "qdSelection.h"
+#include "TableItems.h"
 
 namespace {
 
@@ -51,12 +52,16 @@ bool IsBoxOutlined(TqdCADEntities T) {
   }
 }
 
-// Moves one entity by D; false for kinds that are not moved.
-bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
+}  // namespace
+
+bool qdMapEntityPoints(TqdDXFEntity* E, const std::function<TFPoint(const TFPoint&)>& Map) {
   switch (E->EntType()) {
     case ceLine:
       if (auto* L = dynamic_cast<TqdDXFLine*>(E)) {
-        L->SetLine(Add(L->Point(), D), Add(L->Point1(), D));
+        // In order: the snapshot and its restore rely on it.
+        const TFPoint A = Map(L->Point());
+        const TFPoint B = Map(L->Point1());
+        L->SetLine(A, B);
         return true;
       }
       return false;
@@ -64,10 +69,10 @@ bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
     case ceTrace:
       if (auto* S = dynamic_cast<TqdDXFSolid*>(E)) {
         const TFPoint P0 = S->Point(), P1 = S->Point1(), P2 = S->Point2(), P3 = S->Point3();
-        S->SetPoint(Add(P0, D));
-        S->SetPoint1(Add(P1, D));
-        S->SetPoint2(Add(P2, D));
-        S->SetPoint3(Add(P3, D));
+        S->SetPoint(Map(P0));
+        S->SetPoint1(Map(P1));
+        S->SetPoint2(Map(P2));
+        S->SetPoint3(Map(P3));
         return true;
       }
       return false;
@@ -75,23 +80,23 @@ bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
     case ceLWPolyline:
       if (auto* P = dynamic_cast<TqdDXFPolyline*>(E)) {
         for (int I = 0; I < P->Count(); ++I)
-          if (TqdDXFVertex* V = P->GetVertex(I)) V->SetPoint(Add(V->Point(), D));
+          if (TqdDXFVertex* V = P->GetVertex(I)) V->SetPoint(Map(V->Point()));
         return true;
       }
       return false;
     case ceSpline:
       if (auto* S = dynamic_cast<TqdDXFSpline*>(E)) {
         TFPointList& C = S->Controls();
-        for (int I = 0; I < C.Count(); ++I) C[I] = Add(C[I], D);
-        auto& F = const_cast<TFPointList&>(S->Fit());
-        for (int I = 0; I < F.Count(); ++I) F[I] = Add(F[I], D);
+        for (int I = 0; I < C.Count(); ++I) C[I] = Map(C[I]);
+        auto& Fit = const_cast<TFPointList&>(S->Fit());
+        for (int I = 0; I < Fit.Count(); ++I) Fit[I] = Map(Fit[I]);
         return true;
       }
       return false;
     case ceLeader:
       if (auto* L = dynamic_cast<TqdDXFLeader*>(E)) {
         // A leader's vertices are its control points.
-        for (TFPoint& P : L->Controls()) P = Add(P, D);
+        for (TFPoint& P : L->Controls()) P = Map(P);
         return true;
       }
       return false;
@@ -109,7 +114,7 @@ bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
     case ceACADTable:
     case ceMLine:
       if (auto* V = dynamic_cast<TqdDXFCustomVertex*>(E)) {
-        V->SetPoint(Add(V->Point(), D));
+        V->SetPoint(Map(V->Point()));
         return true;
       }
       return false;
@@ -118,7 +123,19 @@ bool MoveEntity(TqdDXFEntity* E, const TFPoint& D) {
   }
 }
 
-}  // namespace
+bool qdMoveEntity(TqdDXFEntity* E, const TFPoint& D) {
+  return qdMapEntityPoints(E, [&D](const TFPoint& P) { return Add(P, D); });
+}
+
+bool qdLayerShown(const TqdDXFEntity* E) {
+  const TqdDXFLayer* L = E ? E->Layer() : nullptr;
+  return !L || (L->Visible() && !L->Frozen());
+}
+
+bool qdLayerLocked(const TqdDXFEntity* E) {
+  const TqdDXFLayer* L = E ? E->Layer() : nullptr;
+  return L && L->Locked();
+}
 
 TqdSelectionManager::TqdSelectionManager(TfmEntityInspector* Inspector)
     : FEntityInspector(Inspector), FMatrix(std::make_unique<TqdSelectionMatrix>()) {}
@@ -168,7 +185,8 @@ void TqdSelectionManager::SetDNavigator(TqdDrawingNavigator* N) {
 // ---------------------------------------------------------------- the list
 
 bool TqdSelectionManager::Select(TqdDXFEntity* E) {
-  if (!E || !FSet.insert(E).second) return false;
+  // What a layer hides cannot be picked, not even by a frame or Select all.
+  if (!E || !qdLayerShown(E) || !FSet.insert(E).second) return false;
   FEntities.push_back(E);
   return true;
 }
@@ -255,14 +273,26 @@ void TqdSelectionManager::SelectInFrame(const QRect& Frame, bool Add) {
 void TqdSelectionManager::MoveSelection(const TFPoint& D) {
   TqdDXFConverter* C = Converter();
   if (!C || FEntities.empty() || !IsFiniteFPoint(D)) return;
-  bool Moved = false;
-  for (TqdDXFEntity* E : FEntities)
-    if (MoveEntity(E, D)) {
+  // Entities of a locked layer stay where they are.
+  std::vector<TqdDXFEntity*> Moved;
+  std::vector<std::vector<TFPoint>> Before;
+  for (TqdDXFEntity* E : FEntities) {
+    if (qdLayerLocked(E)) continue;
+    std::vector<TFPoint> Points;
+    qdMapEntityPoints(E, [&Points](const TFPoint& P) {
+      Points.push_back(P);
+      return P;
+    });
+    if (qdMoveEntity(E, D)) {
       C->Loads(E);
-      Moved = true;
+      Moved.push_back(E);
+      Before.push_back(std::move(Points));
     }
+  }
   if (FDNavigator) FDNavigator->Invalidate();
-  if (Moved && OnChanged) OnChanged();
+  if (Moved.empty()) return;
+  if (OnMoved) OnMoved(Moved, Before);
+  if (OnChanged) OnChanged();
 }
 
 // ---------------------------------------------------------------- mouse
@@ -477,4 +507,15 @@ void TqdSelectionManager::DrawHighlights(QPainter& P) {
   P.setPen(QPen(QColor(255, 0, 0), 1));
   for (const QPolygon& Q : Boxes) P.drawPolygon(Q);
   P.restore();
+}
+
+void TqdSelectionManager::DropHidden() {
+  std::vector<TqdDXFEntity*> Keep;
+  for (TqdDXFEntity* E : FEntities)
+    if (qdLayerShown(E)) Keep.push_back(E);
+  if (Keep.size() == FEntities.size()) return;
+  FEntities = std::move(Keep);
+  FSet.clear();
+  FSet.insert(FEntities.begin(), FEntities.end());
+  InvalidateHighlights();
 }

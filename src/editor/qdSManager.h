@@ -26,6 +26,16 @@ class QPainter;
 
 enum TqdManagerMode { mmSelect, mmMultiSelect };
 
+// Replaces each point that places E (end points, vertices, insertion point)
+// by Map of it, always in the same order; false for kinds that have none.
+bool qdMapEntityPoints(TqdDXFEntity* E, const std::function<TFPoint(const TFPoint&)>& Map);
+// Moves one entity by D in drawing units (not recomputed); false for kinds
+// that are not moved.
+bool qdMoveEntity(TqdDXFEntity* E, const TFPoint& D);
+// The entity's layer is on and thawed (an entity without a layer is shown).
+bool qdLayerShown(const TqdDXFEntity* E);
+bool qdLayerLocked(const TqdDXFEntity* E);
+
 class TqdSelectionManager {
  public:
   explicit TqdSelectionManager(TfmEntityInspector* Inspector = nullptr);
@@ -76,6 +86,12 @@ class TqdSelectionManager {
   bool RectZooming() const;
   // The drawing was changed (the selection moved).
   std::function<void()> OnChanged;
+  // The entities that a drag moved (already moved and recomputed), with the
+  // points each had before (in qdMapEntityPoints order).
+  std::function<void(const std::vector<TqdDXFEntity*>& Moved, const std::vector<std::vector<TFPoint>>& Before)>
+      OnMoved;
+  // Drops the selected entities whose layer is off or frozen now.
+  void DropHidden();
 
   // ---- the navigator's events (public for the chain and for tests)
   void MouseDown(TqdDrawingNavigator* Sender, QMouseEvent* E);

@@ -25,6 +25,7 @@
 #include "Readers.h"
 #include "fEntityInspector.h"
 #include "fMain.h"
+#include "fLayers.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"
 
@@ -141,7 +142,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(Sel, (QStringList{"Select all", "Deselect all", "Preview selection..."}));
     QStringList View;
     for (QAction* A : W->mmiView->actions()) View << (A->isSeparator() ? QString("-") : A->text());
-    QCOMPARE(View, (QStringList{"Fit to window", "Zoom in", "Zoom out", "-", "White background", "Black background"}));
+    QCOMPARE(View, (QStringList{"Zoom to extents", "Zoom to selection", "Zoom in", "Zoom out", "-", "Pan", "-",
+                                "White background", "Black background"}));
     QStringList Help;
     for (QAction* A : W->mmiHelp->actions()) Help << A->text();
     QCOMPARE(Help, (QStringList{"Keyboard and mouse", "About Draftwell"}));
@@ -368,6 +370,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(W->FEntityInspector->windowTitle(), QString("Inspector of entity"));
     QCOMPARE(W->splImage->sizes().front(), 300);
     W->FEntityInspector->setFloating(true);
+    QCOMPARE(W->splImage->sizes().front(), 300);  // the layers panel is still there
+    W->LayersPanel()->setFloating(true);
     QCOMPARE(W->splImage->sizes().front(), 65);  // only the selection buttons
     W->FEntityInspector->hide();
     W->btnEntityInspector->click();

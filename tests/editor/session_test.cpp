@@ -158,6 +158,7 @@ class SessionTest : public QObject {
     QComboBox* Box = W.FEntityInspector->RowComboBox(Row);
     QVERIFY(Box);
     const TqdColorCAD OldColor = Picked->ColorCAD();
+    Box->setFocus();  // the click on it would; the view keeps the arrow keys
     QTest::keyClick(Box, Qt::Key_Down);
     QVERIFY(!(Picked->ColorCAD() == OldColor));
     QVERIFY(W.Modified());
