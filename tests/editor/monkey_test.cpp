@@ -170,7 +170,16 @@ class MonkeyTest : public QObject {
                qPrintable(QString("picture rectangle not finite at action %1").arg(I)));
     }
     for (auto It = Done.cbegin(); It != Done.cend(); ++It) qInfo("%6d  %s", It.value(), qPrintable(It.key()));
+    // Files opened while a drawing is shown went to windows of their own.
+    int Windows = 0;
+    for (QWidget* T : QApplication::topLevelWidgets())
+      if (T != &W && dynamic_cast<TfmMain*>(T)) {
+        ++Windows;
+        T->close();
+      }
+    qInfo("%d other windows closed", Windows);
     W.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 };
 
