@@ -24,6 +24,10 @@
 #include <unordered_map>
 
 #include "CADImage.h"
+#include "Curves.h"
+#include "Dimensions.h"
+#include "Inserts.h"
+#include "Polylines.h"
 #include "Properties.h"
 #include "TableItems.h"
 #include "qdDrawingNavigator.h"
@@ -396,6 +400,60 @@ const struct {
   int Value;
 } cnstLineWeightWords[] = {{"ByLayer", -1}, {"ByBlock", -2}, {"Default", -3}};
 
+struct TFlagWord {
+  int Bit;
+  const char* Word;
+};
+
+const TFlagWord cnstPolylineFlags[] = {{1, "Closed"},          {8, "3D polyline"},
+                                        {16, "Polygon mesh"},   {32, "Mesh closed in N"},
+                                        {64, "Polyface mesh"},  {128, "Linetype continuous"}};
+const TFlagWord cnstVertexFlags[] = {{16, "Spline frame control point"}, {32, "3D vertex"}, {64, "Mesh vertex"},
+                                     {128, "Polyface vertex"}};
+const TFlagWord cnstAttributeFlags[] = {{1, "Invisible"}, {2, "Constant"}, {4, "Verify"}, {8, "Preset"}};
+const TFlagWord cnstDimensionFlags[] = {{32, "Own block"}, {64, "Ordinate of X"}, {128, "Text moved"}};
+const char* const cnstDimensionTypes[] = {"Rotated",  "Aligned", "Angular", "Diameter",
+                                          "Radius",   "Angular 3-point", "Ordinate"};
+
+// An entity's flags in words, the number after them ("Closed, Linetype
+// continuous (129)"); empty when the class's flags have no words here.
+QString FlagWords(const TqdDXFEntity* E, long long V) {
+  QStringList Words;
+  auto Bits = [&](const auto& Table) {
+    long long Rest = V;
+    for (const TFlagWord& F : Table)
+      if (V & F.Bit) {
+        Words << F.Word;
+        Rest &= ~static_cast<long long>(F.Bit);
+      }
+    return Rest;
+  };
+  long long Rest = V;
+  if (dynamic_cast<const TqdCADBasePolyline*>(E))
+    Rest = Bits(cnstPolylineFlags);
+  else if (dynamic_cast<const TqdDXFVertex*>(E))
+    Rest = Bits(cnstVertexFlags);
+  else if (dynamic_cast<const TqdDXFAttdef*>(E))
+    Rest = Bits(cnstAttributeFlags);
+  else if (dynamic_cast<const TqdDXFDimension*>(E)) {
+    const long long Type = V & 15;
+    if (Type >= 0 && Type < static_cast<long long>(std::size(cnstDimensionTypes))) {
+      Words << cnstDimensionTypes[Type];
+      Rest = Bits(cnstDimensionFlags) & ~15LL;
+    } else {
+      Rest = Bits(cnstDimensionFlags);
+    }
+  } else if (dynamic_cast<const TqdCADMLine*>(E)) {
+    Rest = V & ~2LL;
+    if (V & 2) Words << "Closed";
+  } else {
+    return {};
+  }
+  if (Rest) Words << QString("other bits %1").arg(Rest);
+  if (Words.isEmpty()) Words << "None";
+  return Words.join(", ") + QString(" (%1)").arg(V);
+}
+
 }  // namespace
 
 QString TfmEntityInspector::DisplayValue(int Row) const {
@@ -409,11 +467,25 @@ QString TfmEntityInspector::DisplayValue(int Row) const {
       if (V == W.Value) return W.Word;
     return R.Value + " mm";
   }
+  if (R.Name == "Flags" && R.Kind == TRow::rkText) {
+    bool Ok = false;
+    const long long V = R.Value.toLongLong(&Ok);
+    if (!Ok) return R.Value;
+    const QString W = FlagWords(FPrevEntity, V);
+    return W.isEmpty() ? R.Value : W;
+  }
   return R.Value;
 }
 
 // What a typed word stands for in the row's raw form ("ByLayer" -> "-1").
 static QString RawText(const QString& Name, const QString& Text) {
+  // Flags typed over their words: the number in brackets, or the text as typed.
+  if (Name == "Flags") {
+    const QString T = Text.trimmed();
+    const int Open = T.lastIndexOf('(');
+    if (Open >= 0 && T.endsWith(')')) return T.mid(Open + 1, T.size() - Open - 2).trimmed();
+    return T;
+  }
   if (Name != "LineWeight") return Text;
   QString T = Text.trimmed();
   for (const auto& W : cnstLineWeightWords)

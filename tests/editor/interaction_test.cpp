@@ -233,6 +233,31 @@ class InteractionTest : public QObject {
     QVERIFY(T.W->Modified());
   }
 
+  // Flags read as words, with the number after them; typing a number over the
+  // words sets it.
+  void flags_are_words() {
+    const QString File = FDir.filePath("flags.dxf");
+    QFile F(File);
+    QVERIFY(F.open(QIODevice::WriteOnly));
+    F.write("0\nSECTION\n2\nENTITIES\n"
+            "0\nLWPOLYLINE\n5\nB1\n8\n0\n90\n4\n70\n129\n10\n0\n20\n0\n10\n50\n20\n0\n10\n50\n20\n30\n10\n0\n20\n30\n"
+            "0\nENDSEC\n0\nEOF\n");
+    F.close();
+    TWin T(File);
+    QTest::mouseClick(T.N, Qt::LeftButton, {}, T.Pix({25, 0, 0}));
+    TfmEntityInspector* I = T.W->FEntityInspector;
+    QVERIFY(I->ShownEntity());
+    const int Row = I->FindRow("Flags");
+    QVERIFY(Row >= 0);
+    QCOMPARE(I->RowValue(Row), QString("Closed, Linetype continuous (129)"));
+    QVERIFY(I->qdAttributes->item(Row, 1)->toolTip().contains("129"));
+    QVERIFY(!I->qdAttributesSetEditText(Row, "Closed, Linetype continuous (129)"));
+    QVERIFY(I->qdAttributesSetEditText(Row, "1"));
+    QCOMPARE(I->RowValue(I->FindRow("Flags")), QString("Closed (1)"));
+    QVERIFY(I->qdAttributesSetEditText(I->FindRow("Flags"), "None (0)"));
+    QCOMPARE(I->RowValue(I->FindRow("Flags")), QString("None (0)"));
+  }
+
   // Values that make the entity unusable are refused, each with a message.
   void unusable_values_are_refused_data() {
     QTest::addColumn<QString>("Text");
