@@ -328,6 +328,13 @@ class TqdCanvas {
   virtual bool IsMetafile() const = 0;
   virtual bool IsPrinter() const = 0;
   // False when the device could not be opened; every primitive then does nothing.
+  // A canvas on the same target that paints only inside Band (and this canvas's
+  // clip), usable from another thread while this one and the other bands paint
+  // elsewhere; null when the target cannot be shared that way.
+  virtual std::unique_ptr<TqdCanvas> BandCanvas(const TqdIntRect& Band) {
+    (void)Band;
+    return nullptr;
+  }
   virtual bool IsActive() const = 0;
   // Millimetres per pixel; 25.4 / 96 when the device reports a size that is
   // not positive and finite.

@@ -88,6 +88,44 @@ void TqdQtCanvas::DetectTarget() {
 
 TqdQtCanvas::~TqdQtCanvas() { End(); }
 
+namespace {
+// Another view of an image's memory, painted by a painter of its own.
+class TqdQtBandCanvas : public TqdQtCanvas {
+ public:
+  // constBits: the painter holds the image detached already.
+  explicit TqdQtBandCanvas(QImage& Target)
+      : FView(const_cast<uchar*>(Target.constBits()), Target.width(), Target.height(), Target.bytesPerLine(), Target.format()) {
+    FView.setDotsPerMeterX(Target.dotsPerMeterX());
+    FView.setDotsPerMeterY(Target.dotsPerMeterY());
+    BeginOn(&FView);
+  }
+  ~TqdQtBandCanvas() override { End(); }
+
+ private:
+  QImage FView;
+};
+}  // namespace
+
+std::unique_ptr<TqdCanvas> TqdQtCanvas::BandCanvas(const TqdIntRect& Band) {
+  if (!IsActive() || FMetafile || FPrinter || FClipByGeometry) return nullptr;
+  QPaintDevice* D = FPainter->device();
+  if (!D || D->devType() != QInternal::Image) return nullptr;
+  auto* Img = static_cast<QImage*>(D);
+  const QImage::Format F = Img->format();
+  if (F != QImage::Format_RGB32 && F != QImage::Format_ARGB32 && F != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  // A clip or transform the caller set on the painter itself is not known here.
+  if (Img->devicePixelRatio() != 1.0 || !FPainter->transform().isIdentity() ||
+      (ClipRegion().IsNull() && FPainter->hasClipping()))
+    return nullptr;
+  auto C = std::make_unique<TqdQtBandCanvas>(*Img);
+  if (!C->IsActive()) return nullptr;
+  C->SetAntialiasing(FAntialiasing);
+  if (!ClipRegion().IsNull()) C->SetClipRegion(ClipRegion());
+  C->IntersectClipRect(Band);
+  return C;
+}
+
 void TqdQtCanvas::BeginOn(QPaintDevice* Device) {
   // A device without an engine (a null QImage) cannot be painted on.
   if (!Device || !Device->paintEngine()) return;
