@@ -657,6 +657,7 @@ bool TqdCADImage::DrawBands(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   auto Run = [&](int K) {
     try {
       Walker(K)->DrawFrame(*Bands[static_cast<std::size_t>(K)], Rect);
+      Bands[static_cast<std::size_t>(K)].reset();  // the band's rows reach the target here
     } catch (...) {
       Errors[static_cast<std::size_t>(K)] = std::current_exception();
     }
@@ -668,7 +669,7 @@ bool TqdCADImage::DrawBands(TqdCanvas& Canvas, const TqdIntRect& Rect) {
     Run(0);
   }
   for (int K = 0; K < N; ++K) Walker(K)->SetThreaded(false);
-  Bands.clear();  // their painters end before the caller's paints again
+  Bands.clear();
   // The frame's counters are those of all bands.
   for (int K = 1; K < N; ++K) FIterator->AddStats(Walker(K)->Stats());
   for (const std::exception_ptr& E : Errors)
