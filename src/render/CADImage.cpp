@@ -686,7 +686,7 @@ void TqdCADImage::Draw(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   }
   SetMatrixForRect(Rect);
   if (!FIterator) FIterator = std::make_unique<TqdCADIterator>(*this);
-  DrawCache();  // made before any band thread asks for it
+  DrawCache().BeginFrame();  // made before any band thread asks for it
   try {
     if (!DrawBands(Canvas, Rect)) FIterator->DrawFrame(Canvas, Rect);
   } catch (...) {

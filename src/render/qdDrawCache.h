@@ -3,6 +3,7 @@
 // tolerance they were last drawn with. Owned by the image, shared by the threads of
 // a banded frame (every call is safe from any thread).
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -12,12 +13,21 @@
 
 class TqdDrawCache {
  public:
-  using TPaths = std::vector<TqdTextPath>;
+  // Paths[0..Used) are the outlines; storage past them is kept for reuse.
+  struct TPaths {
+    std::vector<TqdTextPath> Paths;
+    std::size_t Used = 0;
+    auto begin() const { return Paths.begin(); }
+    auto end() const { return Paths.begin() + static_cast<std::ptrdiff_t>(Used); }
+  };
   // The outlines of T at ATolerance: the kept ones when T's runs and the tolerance
   // are those they were made from, else made now (and kept while the budget lasts).
   std::shared_ptr<const TPaths> TextPaths(const TqdDXFText& T, double ATolerance);
   // Forgets everything (a new drawing, fonts replaced).
   void Clear();
+  // A frame begins: outlines not drawn since the last frame are the first to go
+  // when the budget is reached.
+  void BeginFrame();
   // Bytes the kept outlines hold (points, counts, the runs they were made from).
   std::size_t Bytes() const;
   std::size_t Entries() const;
@@ -35,8 +45,13 @@ class TqdDrawCache {
     double Tolerance = 0;
     std::shared_ptr<const TPaths> Paths;
     std::size_t Bytes = 0;
+    std::uint64_t Frame = 0;  // the last frame that drew it
   };
+  // Makes room for Bytes more by dropping outlines of earlier frames (once a frame).
+  bool MakeRoom(std::size_t Bytes);
   mutable std::mutex FLock;
   std::unordered_map<const TqdDXFText*, TEntry> FTexts;
   std::size_t FBytes = 0;
+  std::uint64_t FFrame = 1;
+  std::uint64_t FSweptFrame = 0;
 };

@@ -61,6 +61,8 @@ TqdIntRect Intersection(const TqdIntRect& A, const TqdIntRect& B) {
 // Texts whose device box is thinner than this (pixels) are drawn as a line when the
 // image asks for levels of detail.
 inline constexpr int cnstLODTextPixels = 3;
+// Texts at least this many pixels across their thinner side keep their outlines.
+inline constexpr int cnstKeptTextPixels = 8;
 
 TqdCADIterator::TStats& TqdCADIterator::TStats::operator+=(const TStats& O) {
   Entities += O.Entities;
@@ -736,9 +738,19 @@ void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor, c
   // A third of a pixel in the text's own units: outlines finer than that are not seen.
   const TFMatrix& D = FDraw.Matrix;
   const double PPU = std::max(std::hypot(D.EX.X, D.EX.Y), std::hypot(D.EY.X, D.EY.Y));
-  // Kept from frame to frame while the text and the zoom stay.
-  const std::shared_ptr<const TqdDrawCache::TPaths> Paths =
-      FImage.DrawCache().TextPaths(*T, PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0);
+  const double Tolerance = PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0;
+  // Outlines of larger texts are kept from frame to frame while the text and the zoom
+  // stay; small ones cost less to make again than to read back from memory.
+  std::shared_ptr<const TqdDrawCache::TPaths> Kept;
+  const TqdDrawCache::TPaths* Paths = &FTextPaths;
+  if (std::min(IR.Right - IR.Left, IR.Bottom - IR.Top) >= cnstKeptTextPixels) {
+    Kept = FImage.DrawCache().TextPaths(*T, Tolerance);
+    Paths = Kept.get();
+  } else {
+    std::unique_lock<std::mutex> Lock;
+    if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+    FTextPaths.Used = T->GetPathsReusing(FTextPaths.Paths, Tolerance);
+  }
   for (const TqdTextPath& P : *Paths) {
     TqdDeviceColor C = FColor;
     if (P.TrueColor) C = DeviceColor(P.RGB & 0xFFFFFF);

@@ -10,6 +10,7 @@
 #include "CADImage.h"
 #include "qdLines.h"
 #include "Texts.h"
+#include "qdDrawCache.h"
 
 class TqdDXFBlock;
 class TqdDXFLayer;
@@ -213,6 +214,7 @@ class TqdCADIterator {
   std::vector<TFPoint> FScaledPts, FThinPts;
   std::vector<int> FThinCounts;
   std::vector<TFPoint> FDashes;
+  TqdDrawCache::TPaths FTextPaths;  // outlines of small texts, made per frame
   TStats FStats;
   bool FThreaded = false;
 };
