@@ -7,7 +7,9 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "CADImage.h"
@@ -556,7 +558,15 @@ void TqdDrawingNavigator::RenderBuffer() {
     }
     {
       const TViewFrame View(I);
+      // DRAFTWELL_FRAME_LOG set: each full frame's time on stderr (wheel steps and
+      // resizes of a large drawing measured through the event loop).
+      static const bool Log = std::getenv("DRAFTWELL_FRAME_LOG") != nullptr;
+      const auto T0 = std::chrono::steady_clock::now();
       G->Draw(C, PictureRect());
+      if (Log)
+        std::fprintf(stderr, "draftwell: frame %dx%d in %.1f ms (%d threads)\n", S.width(), S.height(),
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count(),
+                     I ? I->DrawThreads() : 1);
     }
     C.End();
     EndSelection();
