@@ -1,6 +1,8 @@
 // Full redraw time of a CAD image at 1920x1080: the synthetic drawing at 100,000
 // and 500,000 entities, and the largest corpus drawings (skipped when absent).
-//   render_bench [--benchmark_filter=...]
+//   render_bench [--threads=N] [--lod] [--benchmark_filter=...]
+// --threads=N draws every frame in N bands, a thread each (times are wall time);
+// --lod draws as the view does (texts too small to read as lines).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -22,6 +24,7 @@
 #include "CADImage.h"
 #include "Readers.h"
 #include "SyntheticDXF.h"
+#include "qdDrawCache.h"
 #include "qdIterator.h"
 #include "qdQtCanvas.h"
 
@@ -30,6 +33,9 @@
 #endif
 
 namespace {
+
+int GThreads = 1;
+bool GLOD = false;
 
 std::map<std::string, std::unique_ptr<TqdCADImage>>& Cache() {
   static const bool Registered = (RegisterReaders(), RegisterCADImages(), true);
@@ -40,6 +46,8 @@ std::map<std::string, std::unique_ptr<TqdCADImage>>& Cache() {
 
 TqdCADImage* Prepare(TqdCADImage& I) {
   I.SetIsProcessMessages(false);
+  I.SetDrawThreads(GThreads);
+  I.SetLevelOfDetail(GLOD);
   const int D = I.Converter()->DefaultLayoutIndex();
   if (!I.SelectLayout(std::to_string(D))) I.SelectLayout("0");
   return I.CurrentLayout() ? &I : nullptr;
@@ -94,15 +102,17 @@ void Redraw(benchmark::State& State, TqdCADImage* I, int Zoom = 1) {
   State.counters["culled"] = static_cast<double>(S.Culled);
   State.counters["flushes"] = static_cast<double>(S.PixelFlushes);
   State.counters["dashed"] = static_cast<double>(S.Dashed);
+  State.counters["text_lines"] = static_cast<double>(S.TextLines);
+  State.counters["cache_kb"] = static_cast<double>(I->DrawCache().Bytes()) / 1024.0;
 }
 
 void BM_Synthetic(benchmark::State& State) { Redraw(State, Synthetic(static_cast<int>(State.range(0)))); }
-BENCHMARK(BM_Synthetic)->Arg(100000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Synthetic)->Arg(100000)->Arg(500000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SyntheticZoomed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0))), static_cast<int>(State.range(1)));
 }
-BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Args({1000000, 8})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyntheticZoomed)->Args({100000, 4})->Args({500000, 8})->Args({1000000, 8})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The full view with one-pixel entities sent before every primitive (none waiting
 // past primitives that do not cover them): compare with BM_Synthetic.
@@ -111,14 +121,14 @@ void BM_SyntheticFlushEvery(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0))));
   TqdCADIterator::DeferPixels() = true;
 }
-BENCHMARK(BM_SyntheticFlushEvery)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyntheticFlushEvery)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same drawing with every entity on a dashed linetype (BYLAYER from dashed
 // layers; block contents on layer 0, also dashed): compare with BM_Synthetic.
 void BM_SyntheticDashed(benchmark::State& State) {
   Redraw(State, Synthetic(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
 }
-BENCHMARK(BM_SyntheticDashed)->Args({100000, 1})->Args({100000, 4})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyntheticDashed)->Args({100000, 1})->Args({100000, 4})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Opening a drawing as the editor does: the file read from disk and its first full
 // frame at 1920x1080 (the points curves make on first use count in it). Counters:
@@ -184,7 +194,7 @@ void BM_FirstPicture(benchmark::State& State) {
   State.counters["base_rss_mb"] = BaseRssMB;
   State.counters["peak_mb"] = PeakMB;
 }
-BENCHMARK(BM_FirstPicture)->Arg(500000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_FirstPicture)->Arg(500000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 // 100,000 single-line texts on a grid, or lines of the same length (the cost of a
 // text against a line).
@@ -212,22 +222,22 @@ TqdCADImage* TextGrid(int Count, bool AsLines) {
 }
 
 void BM_Texts(benchmark::State& State) { Redraw(State, TextGrid(static_cast<int>(State.range(0)), false)); }
-BENCHMARK(BM_Texts)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Texts)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_TextLines(benchmark::State& State) { Redraw(State, TextGrid(static_cast<int>(State.range(0)), true)); }
-BENCHMARK(BM_TextLines)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextLines)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_TextsZoomed(benchmark::State& State) {
   Redraw(State, TextGrid(static_cast<int>(State.range(0)), false), static_cast<int>(State.range(1)));
 }
-BENCHMARK(BM_TextsZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextsZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_TextLinesZoomed(benchmark::State& State) {
   Redraw(State, TextGrid(static_cast<int>(State.range(0)), true), static_cast<int>(State.range(1)));
 }
-BENCHMARK(BM_TextLinesZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextLinesZoomed)->Args({100000, 8})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TextFonts(benchmark::State& State) {
   Redraw(State, FromFile((std::filesystem::path(DRAFTWELL_CORPUS_DIR) / "dxf" / "ezdxf-text_fonts.dxf").string()));
 }
-BENCHMARK(BM_TextFonts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextFonts)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The largest drawings of the corpus.
 void RegisterCorpus() {
@@ -243,7 +253,7 @@ void RegisterCorpus() {
     const std::string Path = Files[K].second;
     benchmark::RegisterBenchmark(("BM_Corpus/" + fs::path(Path).filename().string()).c_str(),
                                  [Path](benchmark::State& S) { Redraw(S, FromFile(Path)); })
-        ->Unit(benchmark::kMillisecond);
+        ->Unit(benchmark::kMillisecond)->UseRealTime();
   }
 }
 
@@ -252,6 +262,11 @@ void RegisterCorpus() {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QGuiApplication App(argc, argv);
+  for (int K = 1; K < argc; ++K) {
+    const std::string A = argv[K];
+    if (A.rfind("--threads=", 0) == 0) GThreads = std::max(1, std::atoi(A.c_str() + 10));
+    else if (A == "--lod") GLOD = true;
+  }
   RegisterCorpus();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

@@ -10,7 +10,8 @@
 
 namespace {
 
-int GDashLimit = cnstDefaultDashLimit;
+// Per thread: a frame drawn in bands lowers it in one band only.
+thread_local int GDashLimit = cnstDefaultDashLimit;
 TqdLTypeStrokeMaker& StrokeMaker() {
   static TqdLTypeStrokeMaker M;
   return M;

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <exception>
 #include <iterator>
+#include <thread>
 
 #include "Inserts.h"
+#include "qdDrawCache.h"
 #include "qdIterator.h"
 #include "qdTicks.h"
 
@@ -78,6 +81,7 @@ TqdDXFConverter* TqdCADImage::CreateConverter() {
 
 void TqdCADImage::Reset() {
   FCurrentLayout = nullptr;
+  if (FDrawCache) FDrawCache->Clear();
   if (FConverter) FConverter->Release();
   FConverter = CreateConverter();
   FFileInfo.clear();
@@ -619,6 +623,60 @@ TqdDeviceColor TqdCADImage::GetEntityColor(const TqdDXFEntity* Entity, const Tqd
 
 // ---------------------------------------------------------------- drawing
 
+TqdDrawCache& TqdCADImage::DrawCache() {
+  if (!FDrawCache) FDrawCache = std::make_unique<TqdDrawCache>();
+  return *FDrawCache;
+}
+
+bool TqdCADImage::DrawBands(TqdCanvas& Canvas, const TqdIntRect& Rect) {
+  // The selection raster numbers entities in drawing order: one thread.
+  if (FDrawThreads < 2 || FSelectionCanvas) return false;
+  TqdIntRect R = Rect;
+  if (R.Right < R.Left) std::swap(R.Left, R.Right);
+  if (R.Bottom < R.Top) std::swap(R.Top, R.Bottom);
+  const TqdIntRect Clip = Canvas.ClipBox();
+  const TqdIntRect Area{std::max(R.Left, Clip.Left), std::max(R.Top, Clip.Top), std::min(R.Right, Clip.Right),
+                        std::min(R.Bottom, Clip.Bottom)};
+  // Bands thinner than this cost more in walking than they save.
+  constexpr int cnstMinBandRows = 32;
+  const int Rows = Area.Bottom - Area.Top;
+  const int N = std::min(FDrawThreads, Rows / cnstMinBandRows);
+  if (N < 2 || Area.Right <= Area.Left) return false;
+  std::vector<std::unique_ptr<TqdCanvas>> Bands;
+  for (int K = 0; K < N; ++K) {
+    const int Top = Area.Top + static_cast<int>(static_cast<long long>(Rows) * K / N);
+    const int Bottom = Area.Top + static_cast<int>(static_cast<long long>(Rows) * (K + 1) / N);
+    auto C = Canvas.BandCanvas({Area.Left, Top, Area.Right, Bottom});
+    if (!C) return false;
+    Bands.push_back(std::move(C));
+  }
+  while (static_cast<int>(FBandIterators.size()) < N - 1)
+    FBandIterators.push_back(std::make_unique<TqdCADIterator>(*this));
+  std::vector<std::exception_ptr> Errors(static_cast<std::size_t>(N));
+  auto Walker = [&](int K) { return K == 0 ? FIterator.get() : FBandIterators[static_cast<std::size_t>(K - 1)].get(); };
+  auto Run = [&](int K) {
+    try {
+      Walker(K)->DrawFrame(*Bands[static_cast<std::size_t>(K)], Rect);
+      Bands[static_cast<std::size_t>(K)].reset();  // the band's rows reach the target here
+    } catch (...) {
+      Errors[static_cast<std::size_t>(K)] = std::current_exception();
+    }
+  };
+  for (int K = 0; K < N; ++K) Walker(K)->SetThreaded(true);
+  {
+    std::vector<std::jthread> Threads;
+    for (int K = 1; K < N; ++K) Threads.emplace_back(Run, K);
+    Run(0);
+  }
+  for (int K = 0; K < N; ++K) Walker(K)->SetThreaded(false);
+  Bands.clear();
+  // The frame's counters are those of all bands.
+  for (int K = 1; K < N; ++K) FIterator->AddStats(Walker(K)->Stats());
+  for (const std::exception_ptr& E : Errors)
+    if (E) std::rethrow_exception(E);
+  return true;
+}
+
 void TqdCADImage::Draw(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   if (FLoading || !FCurrentLayout || !FConverter || !Canvas.IsActive()) return;
   const double SavedScale = FLineWeightScale;
@@ -628,8 +686,9 @@ void TqdCADImage::Draw(TqdCanvas& Canvas, const TqdIntRect& Rect) {
   }
   SetMatrixForRect(Rect);
   if (!FIterator) FIterator = std::make_unique<TqdCADIterator>(*this);
+  DrawCache().BeginFrame();  // made before any band thread asks for it
   try {
-    FIterator->DrawFrame(Canvas, Rect);
+    if (!DrawBands(Canvas, Rect)) FIterator->DrawFrame(Canvas, Rect);
   } catch (...) {
     FLineWeightScale = SavedScale;
     throw;

@@ -251,6 +251,16 @@ class TqdCADImage : public TqdGraphic {
   // When X > 0, lineweights are scaled for a device of that resolution.
   TqdDPoint DeviceDPI() const { return FDeviceDPI; }
   void SetDeviceDPI(TqdDPoint P) { FDeviceDPI = P; }
+  // Level of detail: texts too small to read drawn as a line through their box.
+  // Off by default (exports and prints draw everything); views turn it on.
+  bool LevelOfDetail() const { return FLevelOfDetail; }
+  void SetLevelOfDetail(bool V) { FLevelOfDetail = V; }
+  // Threads a frame is drawn with, each in its own horizontal band of the target
+  // (canvases that cannot be split, and frames with a selection canvas, use one).
+  int DrawThreads() const { return FDrawThreads; }
+  void SetDrawThreads(int V) { FDrawThreads = V < 1 ? 1 : (V > 64 ? 64 : V); }
+  // What frames keep between frames (text outlines); made on first use.
+  class TqdDrawCache& DrawCache();
 
   // ---- events
   std::function<void(TqdCADImage*)> OnAfterDraw, OnBeforeRotate, OnAfterRotate, OnLayoutChange,
@@ -284,6 +294,9 @@ class TqdCADImage : public TqdGraphic {
   friend class TqdCADIterator;
   void Reset();
   void ComputeZoom();
+  // Draws the frame in horizontal bands, a thread each; false when it cannot (one
+  // thread asked for, a canvas that cannot be split, a selection canvas).
+  bool DrawBands(TqdCanvas& Canvas, const TqdIntRect& Rect);
 
   TqdDXFConverter* FConverter = nullptr;
   TqdLoadResult FLoadResult;
@@ -335,6 +348,11 @@ class TqdCADImage : public TqdGraphic {
   TqdCanvas* FSelectionCanvas = nullptr;
   std::vector<const TqdDXFEntity*> FSelectionEntities;
   std::unique_ptr<class TqdCADIterator> FIterator;
+  // The walkers of the other bands of a threaded frame.
+  std::vector<std::unique_ptr<class TqdCADIterator>> FBandIterators;
+  std::unique_ptr<class TqdDrawCache> FDrawCache;
+  bool FLevelOfDetail = false;
+  int FDrawThreads = 1;
 };
 
 // Plotter formats: lineweights are not scaled.

@@ -328,6 +328,14 @@ class TqdCanvas {
   virtual bool IsMetafile() const = 0;
   virtual bool IsPrinter() const = 0;
   // False when the device could not be opened; every primitive then does nothing.
+  // A canvas for one horizontal band of this canvas's target, usable from another
+  // thread while the other bands are drawn: it may paint a margin around Band (within
+  // this canvas's clip), and the target receives Band's rows, as drawn there, when
+  // the band canvas is destroyed. Null when the target cannot be split that way.
+  virtual std::unique_ptr<TqdCanvas> BandCanvas(const TqdIntRect& Band) {
+    (void)Band;
+    return nullptr;
+  }
   virtual bool IsActive() const = 0;
   // Millimetres per pixel; 25.4 / 96 when the device reports a size that is
   // not positive and finite.

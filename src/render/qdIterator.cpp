@@ -20,7 +20,10 @@
 #include "Polylines.h"
 #include "TableItems.h"
 #include "Texts.h"
+#include "qdDrawCache.h"
 #include "qdSpatialIndex.h"
+
+#include <mutex>
 
 namespace {
 
@@ -54,6 +57,25 @@ TqdIntRect Intersection(const TqdIntRect& A, const TqdIntRect& B) {
 }
 
 }  // namespace
+
+// Texts whose device box is thinner than this (pixels) are drawn as a line when the
+// image asks for levels of detail.
+inline constexpr int cnstLODTextPixels = 3;
+// Texts at least this many pixels across their thinner side keep their outlines.
+inline constexpr int cnstKeptTextPixels = 8;
+
+TqdCADIterator::TStats& TqdCADIterator::TStats::operator+=(const TStats& O) {
+  Entities += O.Entities;
+  Drawn += O.Drawn;
+  Pixels += O.Pixels;
+  Skipped += O.Skipped;
+  BlocksRefused += O.BlocksRefused;
+  Dashed += O.Dashed;
+  Culled += O.Culled;
+  PixelFlushes += O.PixelFlushes;
+  TextLines += O.TextLines;
+  return *this;
+}
 
 // ---------------------------------------------------------------- resolution
 
@@ -438,7 +460,11 @@ void TqdCADIterator::DrawFrame(TqdCanvas& Canvas, const TqdIntRect& Rect) {
 bool TqdCADIterator::VisibleChildren(const TqdDXFEntity* Block, std::vector<int>& Out) {
   if (Block->Count() < TqdSpatialIndex::MinEntities()) return false;
   const auto* G = dynamic_cast<const TqdDXFGroup*>(Block);
-  const TqdSpatialIndex* Ix = G ? G->SpatialIndex() : nullptr;
+  if (!G) return false;
+  // The index is built on first use and queries through scratch of its own.
+  std::unique_lock<std::mutex> Lock;
+  if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+  const TqdSpatialIndex* Ix = G->SpatialIndex();
   if (!Ix) return false;
   // The clip box a pixel wider, as the box test is.
   return Ix->QueryDevice(FDraw.Matrix, FClipBox.Left - 2.0, FClipBox.Top - 2.0, FClipBox.Right + 2.0,
@@ -617,7 +643,14 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
     case ceTrace: {
       const auto* S = static_cast<const TqdDXFSolid*>(E);
       TFPoint Pts[4];
-      const int N = S->GetPoints(Pts, false, true);
+      int N = 0;
+      if (FThreaded) {
+        // The solid's plane matrix is made on first use.
+        std::lock_guard<std::mutex> Lock(TqdDrawCache::LazyLock());
+        N = S->GetPoints(Pts, false, true);
+      } else {
+        N = S->GetPoints(Pts, false, true);
+      }
       TqdPoint Q[4];
       int K = 0;
       if (N == 4) {
@@ -665,7 +698,7 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
       DrawViewport(static_cast<const TqdDXFViewport*>(E));
       break;
     case ceText: case ceAttdef: case ceAttrib: case ceMText: case ceShape:
-      DrawText(static_cast<const TqdDXFText*>(E), C);
+      DrawText(static_cast<const TqdDXFText*>(E), C, IR);
       break;
     case ceImageEnt:
       DrawPixelImage(static_cast<const TqdDXFImageEnt*>(E), IR);
@@ -683,14 +716,42 @@ void TqdCADIterator::DrawOne(const TqdDXFEntity* E) {
   }
 }
 
-void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor) {
+void TqdCADIterator::DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor, const TqdIntRect& IR) {
+  if (FImage.LevelOfDetail()) {
+    const int W = IR.Right - IR.Left, H = IR.Bottom - IR.Top;
+    if (std::min(W, H) < cnstLODTextPixels) {
+      // Too small to read: a line through the middle of the box, along its longer side.
+      TqdPoint A{IR.Left, (IR.Top + IR.Bottom) / 2}, B{IR.Right, A.Y};
+      if (H > W) {
+        A = {(IR.Left + IR.Right) / 2, IR.Top};
+        B = {A.X, IR.Bottom};
+      }
+      FPoly.clear();
+      FPoly.push_back(A);
+      FPoly.push_back(B);
+      if (FWidth <= 1) FPoly.push_back({B.X, B.Y + 1});
+      ++FStats.TextLines;
+      EmitPolyline();
+      return;
+    }
+  }
   // A third of a pixel in the text's own units: outlines finer than that are not seen.
   const TFMatrix& D = FDraw.Matrix;
   const double PPU = std::max(std::hypot(D.EX.X, D.EX.Y), std::hypot(D.EY.X, D.EY.Y));
-  // The paths' storage is kept from text to text.
-  const std::size_t Used = T->GetPathsReusing(FTextPaths, PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0);
-  for (std::size_t Ix = 0; Ix < Used; ++Ix) {
-    const TqdTextPath& P = FTextPaths[Ix];
+  const double Tolerance = PPU > 0 && std::isfinite(PPU) ? 0.33 / PPU : 0;
+  // Outlines of larger texts are kept from frame to frame while the text and the zoom
+  // stay; small ones cost less to make again than to read back from memory.
+  std::shared_ptr<const TqdDrawCache::TPaths> Kept;
+  const TqdDrawCache::TPaths* Paths = &FTextPaths;
+  if (std::min(IR.Right - IR.Left, IR.Bottom - IR.Top) >= cnstKeptTextPixels) {
+    Kept = FImage.DrawCache().TextPaths(*T, Tolerance);
+    Paths = Kept.get();
+  } else {
+    std::unique_lock<std::mutex> Lock;
+    if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+    FTextPaths.Used = T->GetPathsReusing(FTextPaths.Paths, Tolerance);
+  }
+  for (const TqdTextPath& P : *Paths) {
     TqdDeviceColor C = FColor;
     if (P.TrueColor) C = DeviceColor(P.RGB & 0xFFFFFF);
     else if (P.ColorIndex >= 1 && P.ColorIndex <= 255) C = DeviceColor(ACIPaletteColor(P.ColorIndex));
@@ -755,7 +816,16 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
     return;
   }
   // Dashes are measured along the kept points (a polyline's by its vertex counts).
-  const TFPointList& L = FLines && PL ? P->PolyPoints() : P->DrawPoints(FCurvePts, FLines ? 0 : PixelsPerUnit());
+  const TFPointList* LP = nullptr;
+  if (FLines && PL) {
+    // A polyline's points are kept once made: made under the lock when threaded.
+    std::unique_lock<std::mutex> Lock;
+    if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+    LP = &P->PolyPoints();
+  } else {
+    LP = &P->DrawPoints(FCurvePts, FLines ? 0 : PixelsPerUnit());
+  }
+  const TFPointList& L = *LP;
   int N = L.Count();
   if (N == 0) return;
   const bool Thick = P->IsPolyZThickness() && N % 2 == 0 && N >= 4;
@@ -795,7 +865,10 @@ void TqdCADIterator::DrawPolyline(const TqdCADBasePolyline* P) {
 }
 
 void TqdCADIterator::DrawMesh(const TqdDXFPolyline* P) {
+  std::unique_lock<std::mutex> Lock;
+  if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
   const TFPointList& L = P->PolyPoints();
+  if (Lock) Lock.unlock();
   if (P->IsPolyFaceMesh()) {
     const int Faces = P->PolyFaceVertexIndexes().Count() / 4;
     int F[4];
@@ -969,9 +1042,12 @@ void TqdCADIterator::DrawViewport(const TqdDXFViewport* V) {
   // A clipping entity of the paper space replaces the rectangle.
   if (V->ClippingBoundaryHandle() != 0 && V->Owner()) {
     const int Idx = V->Owner()->IndexOfHandle(V->ClippingBoundaryHandle());
-    if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(V->Owner()->GetEntity(Idx));
-        Idx >= 0 && P && P->PointCount() > 2)
-      for (const TFPoint& Q : P->PolyPoints()) Frame.push_back(Project(Q));
+    if (const auto* P = dynamic_cast<const TqdCADBasePolyline*>(V->Owner()->GetEntity(Idx)); Idx >= 0 && P) {
+      std::unique_lock<std::mutex> Lock;
+      if (FThreaded) Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+      if (P->PointCount() > 2)
+        for (const TFPoint& Q : P->PolyPoints()) Frame.push_back(Project(Q));
+    }
   }
   if (Frame.empty())
     for (const TFPoint& Q : Corners) Frame.push_back(Project(Q));

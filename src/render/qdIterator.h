@@ -10,6 +10,7 @@
 #include "CADImage.h"
 #include "qdLines.h"
 #include "Texts.h"
+#include "qdDrawCache.h"
 
 class TqdDXFBlock;
 class TqdDXFLayer;
@@ -46,8 +47,14 @@ class TqdCADIterator {
     long long Dashed = 0;     // drawn through their linetype's pattern
     long long Culled = 0;     // left out by the spatial index, never visited
     long long PixelFlushes = 0;  // times waiting one-pixel entities went to the canvas
+    long long TextLines = 0;  // texts too small to read, drawn as a line (level of detail)
+    TStats& operator+=(const TStats& O);
   };
   const TStats& Stats() const { return FStats; }
+  // Frames drawn by this walker share the database with other threads: what the
+  // database makes on first use is read under TqdDrawCache::LazyLock().
+  void SetThreaded(bool V) { FThreaded = V; }
+  void AddStats(const TStats& S) { FStats += S; }
   // Whether one-pixel entities wait past primitives that do not cover any of them
   // (on by default; tests compare frames drawn both ways).
   static bool& DeferPixels() {
@@ -89,7 +96,8 @@ class TqdCADIterator {
   void EnterBlock(const TqdDXFEntity* I, const TqdDXFBlock* B, const TFMatrix& Placement);
   void DrawViewport(const TqdDXFViewport* V);
   void DrawPolyline(const TqdCADBasePolyline* P);
-  void DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor);
+  // IR: the text's device box.
+  void DrawText(const TqdDXFText* T, TqdDeviceColor EntityColor, const TqdIntRect& IR);
   void DrawMesh(const TqdDXFPolyline* P);
   void DrawRay(const TqdDXFEntity* E);
 
@@ -206,8 +214,9 @@ class TqdCADIterator {
   std::vector<TFPoint> FScaledPts, FThinPts;
   std::vector<int> FThinCounts;
   std::vector<TFPoint> FDashes;
-  std::vector<TqdTextPath> FTextPaths;
+  TqdDrawCache::TPaths FTextPaths;  // outlines of small texts, made per frame
   TStats FStats;
+  bool FThreaded = false;
 };
 
 // Whether a frame draws anything for an entity of E's kind (texts, hatches and

@@ -8,7 +8,10 @@
 #include "Objects.h"
 #include "Polylines.h"
 #include "TableItems.h"
+#include "qdDrawCache.h"
 #include "qdIterator.h"
+
+#include <mutex>
 
 namespace {
 
@@ -88,6 +91,14 @@ const TqdLines* TqdCADIterator::EntityLines(const TqdDXFEntity* E, const TqdDXFL
 void TqdCADIterator::DrawDashed(std::span<const TFPoint> Pts, std::span<const int> Counts, bool Closed,
                                 bool AsLine) {
   if (!FLines || Pts.empty()) return;
+  // Texts and shapes in a pattern become strokes through the fonts on first use.
+  std::unique_lock<std::mutex> Lock;
+  if (FThreaded)
+    for (const TqdSimpleElement& El : FLines->SimpleElements())
+      if (El.IsEmbedded()) {
+        Lock = std::unique_lock<std::mutex>(TqdDrawCache::LazyLock());
+        break;
+      }
   if (FCutScaled) {
     FScaledPts.resize(Pts.size());
     for (std::size_t K = 0; K < Pts.size(); ++K)

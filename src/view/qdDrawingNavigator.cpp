@@ -7,7 +7,10 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "CADImage.h"
 #include "qdError.h"
@@ -25,6 +28,32 @@ namespace {
 // Device coordinates saturate at qdMaxDeviceCoord; a picture rectangle inside
 // half of it keeps every projected point of the extents exact.
 constexpr double cnstDefaultMaxDim = qdMaxDeviceCoord / 2;
+
+// Frames of the view draw texts too small to read as lines and use the cores; the
+// image's own settings (exports and prints draw in full) come back afterwards.
+class TViewFrame {
+ public:
+  explicit TViewFrame(TqdCADImage* I) : FImage(I) {
+    if (!FImage) return;
+    FLOD = FImage->LevelOfDetail();
+    FThreads = FImage->DrawThreads();
+    FImage->SetLevelOfDetail(true);
+    const unsigned N = std::thread::hardware_concurrency();
+    FImage->SetDrawThreads(N == 0 ? 1 : static_cast<int>(std::min(N, 8u)));
+  }
+  ~TViewFrame() {
+    if (!FImage) return;
+    FImage->SetLevelOfDetail(FLOD);
+    FImage->SetDrawThreads(FThreads);
+  }
+  TViewFrame(const TViewFrame&) = delete;
+  TViewFrame& operator=(const TViewFrame&) = delete;
+
+ private:
+  TqdCADImage* FImage;
+  bool FLOD = false;
+  int FThreads = 1;
+};
 
 bool Finite(const TF2DRect& R) {
   return std::isfinite(R.Left) && std::isfinite(R.Top) && std::isfinite(R.Right) && std::isfinite(R.Bottom);
@@ -388,6 +417,7 @@ bool TqdDrawingNavigator::ShiftBuffer(int DX, int DY) {
   if (DY < 0) Strips.push_back({0, H + DY, W, H});
   FDrawing = true;
   try {
+    const TViewFrame View(I);
     for (const TqdIntRect& S : Strips) {
       TqdQtCanvas C(&FBuffer);
       C.SetAntialiasing(FAntialiasing);
@@ -526,7 +556,18 @@ void TqdDrawingNavigator::RenderBuffer() {
       I->SetVisibleArea({S.width(), S.height()});
       I->SetSelectionCanvas(M->BeginFrame({S.width(), S.height()}));
     }
-    G->Draw(C, PictureRect());
+    {
+      const TViewFrame View(I);
+      // DRAFTWELL_FRAME_LOG set: each full frame's time on stderr (wheel steps and
+      // resizes of a large drawing measured through the event loop).
+      static const bool Log = std::getenv("DRAFTWELL_FRAME_LOG") != nullptr;
+      const auto T0 = std::chrono::steady_clock::now();
+      G->Draw(C, PictureRect());
+      if (Log)
+        std::fprintf(stderr, "draftwell: frame %dx%d in %.1f ms (%d threads)\n", S.width(), S.height(),
+                     std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count(),
+                     I ? I->DrawThreads() : 1);
+    }
     C.End();
     EndSelection();
     FDrawing = false;

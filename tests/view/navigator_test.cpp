@@ -13,6 +13,7 @@
 #include "Readers.h"
 #include "qdDrawingNavigator.h"
 #include "qdError.h"
+#include "qdIterator.h"
 #include "qdRasterGraphic.h"
 
 Q_DECLARE_METATYPE(TF2DRect)
@@ -496,6 +497,34 @@ class NavigatorTest : public QObject {
     N->grab();
     QCOMPARE(Painted, 1);
     N->EndUpdate();
+  }
+
+  // The view draws texts too small to read as lines, on the cores it has; the image
+  // keeps its own settings for exports and prints.
+  void view_frames_use_levels_of_detail_and_leave_the_image_as_it_was() {
+    const QString Name = FDir.filePath("tiny_texts.dxf");
+    {
+      QFile F(Name);
+      QVERIFY(F.open(QIODevice::WriteOnly));
+      QByteArray D = "0\nSECTION\n2\nENTITIES\n";
+      for (int K = 0; K < 400; ++K)
+        D += QString("0\nTEXT\n8\n0\n10\n%1\n20\n%2\n40\n1.0\n1\nText %3\n")
+                 .arg((K % 20) * 12)
+                 .arg((K / 20) * 3)
+                 .arg(K)
+                 .toUtf8();
+      D += "0\nENDSEC\n0\nEOF\n";
+      F.write(D);
+    }
+    auto N = Navigator(400, 300);
+    N->LoadFromFile(Name.toStdString());
+    TqdCADImage* I = N->CADImage();
+    QVERIFY(I);
+    QVERIFY(!N->grab().isNull());
+    QVERIFY(I->Iterator());
+    QVERIFY(I->Iterator()->Stats().TextLines > 0);
+    QVERIFY(!I->LevelOfDetail());
+    QCOMPARE(I->DrawThreads(), 1);
   }
 
   // While the right button pans, the frame moves and only the uncovered strips are

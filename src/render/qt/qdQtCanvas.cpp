@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
+#include <cstring>
 #include <QLinearGradient>
 #include <QRadialGradient>
 #include <QPaintEngine>
@@ -87,6 +88,66 @@ void TqdQtCanvas::DetectTarget() {
 }
 
 TqdQtCanvas::~TqdQtCanvas() { End(); }
+
+namespace {
+// Rows a band paints beyond its own: the engine clips a line at the clip's edge
+// differently from one that runs on, so a band's own rows lie this far inside its clip.
+constexpr int cnstBandMargin = 16;
+
+// A band of an image painted in an image of its own with the same coordinates (only
+// the band's rows and margins are ever touched, so only they take memory): the rows
+// are copied in when it begins and the band's own rows copied back when it ends.
+class TqdQtBandCanvas : public TqdQtCanvas {
+ public:
+  TqdQtBandCanvas(QImage& Target, int Top, int Bottom)
+      : FTarget(Target), FTop(Top), FBottom(Bottom), FOwn(Target.width(), Target.height(), Target.format()) {
+    FOwn.setDotsPerMeterX(Target.dotsPerMeterX());
+    FOwn.setDotsPerMeterY(Target.dotsPerMeterY());
+    FFrom = std::max(0, Top - cnstBandMargin);
+    FTo = std::min(Target.height(), Bottom + cnstBandMargin);
+    Copy(Target, FOwn, FFrom, FTo);
+    BeginOn(&FOwn);
+  }
+  ~TqdQtBandCanvas() override {
+    End();
+    Copy(FOwn, FTarget, std::max(0, FTop), std::min(FTarget.height(), FBottom));
+  }
+  // The rows painted, margins included.
+  int From() const { return FFrom; }
+  int To() const { return FTo; }
+
+ private:
+  static void Copy(const QImage& From, QImage& To, int Y0, int Y1) {
+    // constBits / the target's memory: its painter holds it detached already.
+    uchar* Bits = const_cast<uchar*>(To.constBits());
+    const qsizetype Stride = To.bytesPerLine();
+    for (int Y = Y0; Y < Y1; ++Y) std::memcpy(Bits + Stride * Y, From.constScanLine(Y), static_cast<std::size_t>(Stride));
+  }
+  QImage& FTarget;
+  int FTop, FBottom, FFrom = 0, FTo = 0;
+  QImage FOwn;
+};
+}  // namespace
+
+std::unique_ptr<TqdCanvas> TqdQtCanvas::BandCanvas(const TqdIntRect& Band) {
+  if (!IsActive() || FMetafile || FPrinter || FClipByGeometry) return nullptr;
+  QPaintDevice* D = FPainter->device();
+  if (!D || D->devType() != QInternal::Image) return nullptr;
+  auto* Img = static_cast<QImage*>(D);
+  const QImage::Format F = Img->format();
+  if (F != QImage::Format_RGB32 && F != QImage::Format_ARGB32 && F != QImage::Format_ARGB32_Premultiplied)
+    return nullptr;
+  // A clip or transform the caller set on the painter itself is not known here.
+  if (Img->devicePixelRatio() != 1.0 || !FPainter->transform().isIdentity() ||
+      (ClipRegion().IsNull() && FPainter->hasClipping()))
+    return nullptr;
+  auto C = std::make_unique<TqdQtBandCanvas>(*Img, Band.Top, Band.Bottom);
+  if (!C->IsActive()) return nullptr;
+  C->SetAntialiasing(FAntialiasing);
+  if (!ClipRegion().IsNull()) C->SetClipRegion(ClipRegion());
+  C->IntersectClipRect({Band.Left, C->From(), Band.Right, C->To()});
+  return C;
+}
 
 void TqdQtCanvas::BeginOn(QPaintDevice* Device) {
   // A device without an engine (a null QImage) cannot be painted on.

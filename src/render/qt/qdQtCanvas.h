@@ -61,6 +61,8 @@ class TqdQtCanvas : public TqdCanvas {
   bool IsMetafile() const override { return FMetafile; }
   bool IsPrinter() const override { return FPrinter; }
   bool IsActive() const override;
+  // Plain 32-bit images in memory only.
+  std::unique_ptr<TqdCanvas> BandCanvas(const TqdIntRect& Band) override;
 
  protected:
   TqdQtCanvas() = default;
