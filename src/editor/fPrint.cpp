@@ -55,11 +55,25 @@ bool qdPrintScaled(TqdCADImage& AImg, QPrinter& APrinter, const TqdPrintOptions&
   QPainter P(&APrinter);
   if (!P.isActive()) return false;
   P.setClipRect(QRect(0, 0, R.width(), R.height()));
+  // Black and white: black ink on white paper whatever the view shows; the
+  // image's own settings come back afterwards.
+  const TqdDXFDrawMode Mode = AImg.DrawMode();
+  const TqdDeviceColor Paper = AImg.BackgroundColor(), Ink = AImg.DefaultColor();
+  if (O.BlackAndWhite) {
+    AImg.SetDrawMode(dmBlack);
+    AImg.SetBackgroundColor(0xFFFFFF);
+    AImg.SetDefaultColor(0);
+  }
   TqdQtCanvas C(P);
   C.SetBrush({AImg.BackgroundColor(), bsSolid});
   C.FillRect({0, 0, R.width(), R.height()});
   AImg.Draw(C, {static_cast<int>(std::lround(L)), static_cast<int>(std::lround(T)),
                 static_cast<int>(std::lround(L + EW * K)), static_cast<int>(std::lround(T + EH * K))});
+  if (O.BlackAndWhite) {
+    AImg.SetDrawMode(Mode);
+    AImg.SetBackgroundColor(Paper);
+    AImg.SetDefaultColor(Ink);
+  }
   return true;
 }
 
@@ -85,12 +99,14 @@ TfmPrint::TfmPrint(TqdCADImage& AImg, const TFRect& View, QWidget* Parent) : QDi
   cbArea->addItems({"Extents", "Current view"});
   chkCentre = new QCheckBox("Centre on the paper", this);
   chkCentre->setChecked(true);
+  chkBlackAndWhite = new QCheckBox("Black and white", this);
   F->addRow("Paper", cbPaper);
   F->addRow("Orientation", cbOrientation);
   F->addRow("Scale", cbScale);
   F->addRow("Custom scale", edtUnitsPerMM);
   F->addRow("Area", cbArea);
   F->addRow(chkCentre);
+  F->addRow(chkBlackAndWhite);
   auto* B = new QDialogButtonBox(this);
   QPushButton* PreviewButton = B->addButton("Preview...", QDialogButtonBox::ActionRole);
   B->addButton("Print...", QDialogButtonBox::AcceptRole);
@@ -114,6 +130,7 @@ TqdPrintOptions TfmPrint::Options() const {
   O.UnitsPerMM = S >= 0 && S < 4 ? Ratios[S] : edtUnitsPerMM->value();
   if (cbArea->currentIndex() == 1) O.Area = FView;
   O.Centre = chkCentre->isChecked();
+  O.BlackAndWhite = chkBlackAndWhite->isChecked();
   return O;
 }
 

@@ -22,6 +22,8 @@ struct TqdPrintOptions {
   TFRect Area = cnstBadRect;
   // In the middle of the printable area, or from its top-left corner.
   bool Centre = true;
+  // Every colour printed black on white paper, as monochrome plot styles do.
+  bool BlackAndWhite = false;
 };
 
 // Paints the area of the current layout on one page of APrinter at the
@@ -41,7 +43,7 @@ class TfmPrint : public QDialog {
 
   QComboBox *cbPaper = nullptr, *cbOrientation = nullptr, *cbScale = nullptr, *cbArea = nullptr;
   QDoubleSpinBox* edtUnitsPerMM = nullptr;  // the custom ratio
-  QCheckBox* chkCentre = nullptr;
+  QCheckBox *chkCentre = nullptr, *chkBlackAndWhite = nullptr;
 
  private:
   TqdCADImage& FImg;

@@ -21,6 +21,7 @@
 
 #include "CADImage.h"
 #include "Readers.h"
+#include "fEntityInspector.h"
 #include "fMain.h"
 #include "qdDrawingNavigator.h"
 #include "qdRasterGraphic.h"
@@ -104,14 +105,16 @@ class MonkeyTest : public QObject {
 
     const int Keys[] = {Qt::Key_Home, Qt::Key_Plus, Qt::Key_Minus, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
                         Qt::Key_Down, Qt::Key_Escape, Qt::Key_Delete, Qt::Key_PageUp, Qt::Key_PageDown,
-                        Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab};
+                        Qt::Key_Space, Qt::Key_Return, Qt::Key_Tab, Qt::Key_Z, Qt::Key_Y, Qt::Key_A,
+                        Qt::Key_C, Qt::Key_V, Qt::Key_F, Qt::Key_M, Qt::Key_0};
+    const char* const Values[] = {"0", "1", "-1", "2.5", "1e300", "nan", "abc", "ByLayer", "ByBlock", "Red", ""};
     const Qt::KeyboardModifiers Mods[] = {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier,
                                           Qt::ControlModifier | Qt::ShiftModifier};
     QMap<QString, int> Done;
     for (int I = 0; I < Actions; ++I) {
       const QPoint P(Rnd.bounded(N->width()), Rnd.bounded(N->height()));
       const QPoint Q(Rnd.bounded(N->width()), Rnd.bounded(N->height()));
-      switch (Rnd.bounded(9)) {
+      switch (Rnd.bounded(10)) {
         case 0: {
           const int Delta = Rnd.bounded(2) ? 120 : -120;
           QWheelEvent E(P, N->mapToGlobal(P), {}, {0, Delta}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
@@ -144,6 +147,14 @@ class MonkeyTest : public QObject {
           QWidget* Target = Rnd.bounded(2) ? static_cast<QWidget*>(N) : static_cast<QWidget*>(&W);
           QTest::keyClick(Target, static_cast<Qt::Key>(Keys[Rnd.bounded(int(std::size(Keys)))]), Mods[Rnd.bounded(4)]);
           ++Done["key"];
+          break;
+        }
+        case 7: {
+          // An edit typed into a row of the inspector, when it shows an entity.
+          TfmEntityInspector* Insp = W.FEntityInspector;
+          if (!Insp || !Insp->ShownEntity() || Insp->RowCount() == 0) break;
+          Insp->qdAttributesSetEditText(Rnd.bounded(Insp->RowCount()), Values[Rnd.bounded(int(std::size(Values)))]);
+          ++Done["inspector edit"];
           break;
         }
         default: {

@@ -626,6 +626,56 @@ class ToolsTest : public QObject {
     qInfo("5000 units at 1:50 measure %.1f mm on the A3 page", Longest / 10.0);
     QVERIFY2(std::abs(Longest - 1000) <= 5, qPrintable(QString::number(Longest)));
   }
+
+  // Black and white: coloured ink on a black view prints black on white paper,
+  // and the view keeps its own colours.
+  void black_and_white_print_has_only_black_ink_on_white() {
+    const QString Poppler = QStandardPaths::findExecutable("pdftoppm");
+    if (Poppler.isEmpty()) QSKIP("pdftoppm (poppler-utils) is not installed: the PDF cannot be read");
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("colours.dxf");
+    {
+      QFile Out(Name);
+      QVERIFY(Out.open(QIODevice::WriteOnly));
+      Out.write("0\nSECTION\n2\nENTITIES\n"
+                "0\nLINE\n8\n0\n62\n1\n370\n100\n10\n0\n20\n0\n30\n0\n11\n100\n21\n0\n31\n0\n"
+                "0\nCIRCLE\n8\n0\n62\n3\n370\n100\n10\n50\n20\n30\n30\n0\n40\n20\n"
+                "0\nENDSEC\n0\nEOF\n");
+    }
+    TfmMain W;
+    W.OnShowMessage = [](const QString&, bool) {};
+    W.show();
+    QVERIFY(W.FileOpen(Name));
+    TqdCADImage& Img = *W.DNavigator()->CADImage();
+    Img.SetBackgroundColor(0);
+    TfmPrint D(Img, cnstBadRect);
+    D.cbPaper->setCurrentText("A4");
+    D.chkBlackAndWhite->setChecked(true);
+    QPrinter Printer(QPrinter::HighResolution);
+    Printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString Pdf = Dir.filePath("bw.pdf");
+    Printer.setOutputFileName(Pdf);
+    QVERIFY(D.PrintTo(Printer));
+    QCOMPARE(Img.BackgroundColor(), TqdDeviceColor(0));
+    QCOMPARE(Img.DrawMode(), dmNormal);
+    QProcess P;
+    P.start(Poppler, {"-r", "50", "-png", "-singlefile", Pdf, Dir.filePath("bw")});
+    QVERIFY(P.waitForFinished(60000));
+    QImage Page(Dir.filePath("bw.png"));
+    QVERIFY(!Page.isNull());
+    int Ink = 0, Coloured = 0, White = 0;
+    for (int Y = 0; Y < Page.height(); ++Y)
+      for (int X = 0; X < Page.width(); ++X) {
+        const QColor C = Page.pixelColor(X, Y);
+        const int Spread = std::max({C.red(), C.green(), C.blue()}) - std::min({C.red(), C.green(), C.blue()});
+        Coloured += Spread > 30;
+        Ink += C.red() < 100 && Spread <= 30;
+        White += C.red() > 240 && C.green() > 240 && C.blue() > 240;
+      }
+    QVERIFY2(Ink > 100, qPrintable(QString::number(Ink)));
+    QCOMPARE(Coloured, 0);
+    QVERIFY(White > Page.width() * Page.height() / 2);
+  }
 };
 
 int main(int argc, char** argv) {
