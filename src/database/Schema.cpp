@@ -135,17 +135,17 @@ std::vector<TqdClassDescription> MakeDescriptions() {
           if (!T) return false;
           X.SetLineType(T);
           return true;
-        });
+        }).Dxf(6, "AcDbEntity");
     LT.IsDefault = [](const E& X) {
       const std::string N = ItemName(static_cast<const TqdDXFEntity*>(X.LineType()));
       return N.empty() || N == "BYLAYER";
     };
     LT.EmptyInHelp = true;
-    TqdPropertyDesc H = Prop<E, THandle>(xaHandle, [](const E& X) { return THandle{X.Handle()}; });
+    TqdPropertyDesc H = Prop<E, THandle>(xaHandle, [](const E& X) { return THandle{X.Handle()}; }).Dxf(5, "");
     H.IsDefault = [](const E& X) { return X.Handle() == 0; };
     L.push_back({QD_CLASS(TqdDXFEntity),
                  {Prop<E, double>(xaLineWeight, [](const E& X) { return X.LineWeight(); },
-                                  [](E& X, double V) { X.SetLineWeight(V); }),
+                                  [](E& X, double V) { X.SetLineWeight(V); }).Dxf(370, "AcDbEntity"),
                   H,
                   Prop<E, int>(xaFlags, [](const E& X) { return X.Flags(); }, [](E& X, int V) { X.SetFlags(V); }), LT},
                  nullptr, 1});
@@ -163,33 +163,33 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                        if (!Ly) return false;
                        X.SetLayer(Ly);
                        return true;
-                     })}});
+                     }).Dxf(8, "AcDbEntity")}});
   }
   {
     using T = TqdDXFObjectEntityColor;
     L.push_back({QD_CLASS(TqdDXFObjectEntityColor),
                  {Prop<T, TqdColorCAD>(xaColor, [](const T& X) { return X.ColorCAD(); },
-                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); })}});
+                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); }).Dxf(62, "AcDbEntity")}});
   }
   {
     using T = TqdDXFPenEntity;
     L.push_back({QD_CLASS(TqdDXFPenEntity),
                  {Prop<T, double>(xaLineTypeScale, [](const T& X) { return X.LineTypeScale(); },
-                                  [](T& X, double V) { X.SetLineTypeScale(V); })}});
+                                  [](T& X, double V) { X.SetLineTypeScale(V); }).Dxf(48, "AcDbEntity")}});
   }
   {
     using T = TqdDXFCustomVertex;
     L.push_back({QD_CLASS(TqdDXFCustomVertex),
                  {Prop<T, TFPoint>(xaPoint, [](const T& X) { return X.Point(); },
-                                   [](T& X, const TFPoint& V) { X.SetPoint(V); })}});
+                                   [](T& X, const TFPoint& V) { X.SetPoint(V); }).Dxf(10)}});
   }
   {
     using T = TqdDXFPenLine;
     L.push_back({QD_CLASS(TqdDXFPenLine),
                  {Prop<T, double>(xaThickness, [](const T& X) { return X.ZThick(); },
-                                  [](T& X, double V) { X.SetZThick(V); }),
+                                  [](T& X, double V) { X.SetZThick(V); }).Dxf(39),
                   Prop<T, TFPoint>(xaExtrusion, [](const T& X) { return X.Extrusion(); },
-                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); })}});
+                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); }).Dxf(210)}});
   }
   {
     using T = TqdDXFLine;
@@ -198,106 +198,125 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     Len.Always = true;
     L.push_back({QD_CLASS(TqdDXFLine),
                  {Prop<T, TFPoint>(xaPoint1, [](const T& X) { return X.Point1(); },
-                                   [](T& X, const TFPoint& V) { X.SetPoint1(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetPoint1(V); }).Dxf(11),
                   Len,
                   Prop<T, double>(xaAngle, [](const T& X) { return X.Angle(); },
                                   [](T& X, double V) { X.SetAngle(V); })}});
+    L.back().Subclass = "AcDbLine";
     L.back().Properties.back().IsDefault = [](const E& X) { return static_cast<const T&>(X).Angle() == 0; };
   }
   {
     using T = TqdDXFSolid;
     L.push_back({QD_CLASS(TqdDXFSolid),
                  {Prop<T, TFPoint>(xaPoint2, [](const T& X) { return X.Point2(); },
-                                   [](T& X, const TFPoint& V) { X.SetPoint2(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetPoint2(V); }).Dxf(12),
                   Prop<T, TFPoint>(xaPoint3, [](const T& X) { return X.Point3(); },
-                                   [](T& X, const TFPoint& V) { X.SetPoint3(V); })}});
+                                   [](T& X, const TFPoint& V) { X.SetPoint3(V); }).Dxf(13)}});
+    L.back().Subclass = "AcDbTrace";
   }
   {
     using T = TqdDXFRay;
     L.push_back({QD_CLASS(TqdDXFRay),
                  {Prop<T, TFPoint>(xaStartPoint, [](const T& X) { return X.StartPoint(); },
-                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); })}});
+                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); }).Dxf(10)}});
+    L.back().Subclass = "AcDbRay";
+    L.back().DXFOverrides = {{xaPoint, {}}};
   }
   {
     using T = TqdDXFCircle;
     L.push_back({QD_CLASS(TqdDXFCircle),
                  {Prop<T, double>(xaRadius, [](const T& X) { return X.Radius(); },
-                                  [](T& X, double V) { X.SetRadius(V); }),
+                                  [](T& X, double V) { X.SetRadius(V); }).Dxf(40),
                   Prop<T, double>(xaLength, [](const T& X) { return X.GetLength(); }),
                   Prop<T, double>(xaArea, [](const T& X) { return X.GetArea(); })}});
+    L.back().Subclass = "AcDbCircle";
+    L.back().DXFOverrides = {{xaFlags, {70}}};
   }
   {
     using T = TqdDXFArc;
     L.push_back({QD_CLASS(TqdDXFArc),
                  {Prop<T, double>(xaEndAngle, [](const T& X) { return X.EndAngle(); },
-                                  [](T& X, double V) { X.SetEndAngle(V); }),
+                                  [](T& X, double V) { X.SetEndAngle(V); }).Dxf(51),
                   Prop<T, double>(xaStartAngle, [](const T& X) { return X.StartAngle(); },
-                                  [](T& X, double V) { X.SetStartAngle(V); })}});
+                                  [](T& X, double V) { X.SetStartAngle(V); }).Dxf(50)}});
+    L.back().Subclass = "AcDbArc";
   }
   {
     using T = TqdDXFEllipse;
     L.push_back({QD_CLASS(TqdDXFEllipse),
                  {Prop<T, TFPoint>(xaRadPt, [](const T& X) { return X.RadPt(); },
-                                   [](T& X, const TFPoint& V) { X.SetRadPt(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetRadPt(V); }).Dxf(11),
                   Prop<T, double>(xaRatio, [](const T& X) { return X.Ratio(); },
-                                  [](T& X, double V) { X.SetRatio(V); })}});
+                                  [](T& X, double V) { X.SetRatio(V); }).Dxf(40)}});
+    L.back().Subclass = "AcDbEllipse";
+    // An ellipse's parameters in radians under its own codes; 40 is its ratio.
+    L.back().DXFOverrides = {{xaRadius, {}},
+                             {xaStartAngle, {.Code = 41, .Conv = dcRadians}},
+                             {xaEndAngle, {.Code = 42, .Conv = dcRadians}}};
   }
   {
     using T = TqdDXFVertex;
     L.push_back({QD_CLASS(TqdDXFVertex),
                  {Prop<T, TFPoint>(xaPoint, [](const T& X) { return X.Point(); },
-                                   [](T& X, const TFPoint& V) { X.SetPoint(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetPoint(V); }).Dxf(10),
                   Prop<T, double>(xaBulge, [](const T& X) { return X.Bulge(); },
-                                  [](T& X, double V) { X.SetBulge(V); }),
+                                  [](T& X, double V) { X.SetBulge(V); }).Dxf(42),
                   Prop<T, double>(xaStartWidth, [](const T& X) { return X.StartWidth(); },
-                                  [](T& X, double V) { X.SetStartWidth(V); }),
+                                  [](T& X, double V) { X.SetStartWidth(V); }).Dxf(40),
                   Prop<T, double>(xaEndWidth, [](const T& X) { return X.EndWidth(); },
-                                  [](T& X, double V) { X.SetEndWidth(V); })}});
+                                  [](T& X, double V) { X.SetEndWidth(V); }).Dxf(41)}});
+    L.back().Subclass = "AcDbVertex";
+    L.back().DXFOverrides = {{xaFlags, {70}}};
   }
   {
     using T = TqdDXFPolyline;
     L.push_back({QD_CLASS(TqdDXFPolyline),
                  {Prop<T, double>(xaGlobalWidth, [](const T& X) { return X.GlobalWidth(); },
-                                  [](T& X, double V) { X.SetGlobalWidth(V); }),
+                                  [](T& X, double V) { X.SetGlobalWidth(V); }).Dxf(43),
                   Prop<T, bool>(xaClosed, [](const T& X) { return X.Closed(); },
-                                [](T& X, bool V) { X.SetClosed(V); }),
+                                [](T& X, bool V) { X.SetClosed(V); }).Dxf(70).Bit(1),
                   Prop<T, double>(xaElevation, [](const T& X) { return X.Elevation(); },
-                                  [](T& X, double V) { X.SetElevation(V); })},
+                                  [](T& X, double V) { X.SetElevation(V); }).Dxf(30)},
                  &IsVertexChild});
+    L.back().Subclass = "AcDb2dPolyline";
+    L.back().DXFOverrides = {{xaFlags, {70}}};
   }
   {
     using T = TqdDXFSpline;
     L.push_back({QD_CLASS(TqdDXFSpline),
-                 {Prop<T, int>(xaDegree, [](const T& X) { return X.Degree(); }, [](T& X, int V) { X.SetDegree(V); }),
+                 {Prop<T, int>(xaDegree, [](const T& X) { return X.Degree(); }, [](T& X, int V) { X.SetDegree(V); }).Dxf(71),
                   Prop<T, TFPoint>(xaStartTangentVector, [](const T& X) { return X.BeginningTangent(); },
-                                   [](T& X, const TFPoint& V) { X.SetBeginningTangent(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetBeginningTangent(V); }).Dxf(12),
                   Prop<T, TFPoint>(xaEndTangentVector, [](const T& X) { return X.EndingTangent(); },
-                                   [](T& X, const TFPoint& V) { X.SetEndingTangent(V); })}});
+                                   [](T& X, const TFPoint& V) { X.SetEndingTangent(V); }).Dxf(13)}});
+    L.back().Subclass = "AcDbSpline";
+    L.back().DXFOverrides = {{xaFlags, {70}}};
   }
   {
     using T = TqdCADHelix;
     L.push_back({QD_CLASS(TqdCADHelix),
                  {Prop<T, TFPoint>(xaStart, [](const T& X) { return X.StartPoint(); },
-                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); }).Dxf(11),
                   Prop<T, double>(xaRadius, [](const T& X) { return X.Radius(); },
-                                  [](T& X, double V) { X.SetRadius(V); }),
-                  Prop<T, double>(xaTurns, [](const T& X) { return X.Turns(); }, [](T& X, double V) { X.SetTurns(V); }),
+                                  [](T& X, double V) { X.SetRadius(V); }).Dxf(40),
+                  Prop<T, double>(xaTurns, [](const T& X) { return X.Turns(); }, [](T& X, double V) { X.SetTurns(V); }).Dxf(41),
                   Prop<T, double>(xaTurnHeight, [](const T& X) { return X.TurnHeight(); },
-                                  [](T& X, double V) { X.SetTurnHeight(V); }),
+                                  [](T& X, double V) { X.SetTurnHeight(V); }).Dxf(42),
                   Prop<T, bool>(xaClockwise, [](const T& X) { return X.Clockwise(); },
-                                [](T& X, bool V) { X.SetClockwise(V); })}});
+                                [](T& X, bool V) { X.SetClockwise(V); }).Dxf(290).Conv(dcNot)}});
+    L.back().Subclass = "AcDbHelix";
   }
   // ---- table items and containers
   {
     using T = TqdDXFOwneredItem;
     L.push_back({QD_CLASS(TqdDXFOwneredItem),
                  {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); },
-                                       [](T& X, const std::string& V) { X.SetName(V); })}});
+                                       [](T& X, const std::string& V) { X.SetName(V); }).Dxf(2)}});
   }
   {
     using T = TqdDXFTable;
     L.push_back({QD_CLASS(TqdDXFTable),
-                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); })},
+                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); }).Dxf(2, "")},
                  &IsTableItemChild});
   }
   // Sections are made by the drawing; tables, the block record view and layouts are not
@@ -310,10 +329,11 @@ std::vector<TqdClassDescription> MakeDescriptions() {
   {
     using T = TqdDXFBlock;
     L.push_back({QD_CLASS(TqdDXFBlock),
-                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); }),
+                 {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); }).Dxf(2),
                   Prop<T, TFPoint>(xaBasePoint, [](const T& X) { return X.Offset(); },
-                                   [](T& X, const TFPoint& V) { X.SetOffset(V); })},
+                                   [](T& X, const TFPoint& V) { X.SetOffset(V); }).Dxf(10)},
                  &IsGraphicalChild});
+    L.back().Subclass = "AcDbBlockBegin";
   }
   L.push_back({QD_CLASS(TqdDXFBlockRecord), {}, nullptr, 0});
   L.push_back({QD_CLASS(TqdDXFLayout), {}, nullptr, 0});
@@ -327,23 +347,25 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                         if (!B || B->Layout()) return false;  // a layout's block is not inserted
                         X.SetBlock(B);
                         return true;
-                      }),
+                      }).Dxf(2),
                   Prop<T, TFPoint>(xaScale, [](const T& X) { return X.Scale(); },
-                                   [](T& X, const TFPoint& V) { X.SetScale(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetScale(V); }).Dxf(41).Step(1),
                   Prop<T, double>(xaAngle, [](const T& X) { return X.Angle(); },
-                                  [](T& X, double V) { X.SetAngle(V); })},
+                                  [](T& X, double V) { X.SetAngle(V); }).Dxf(50)},
                  &IsAttribChild});
+    L.back().Subclass = "AcDbBlockReference";
   }
   {
     using T = TqdCADMInsert;
     L.push_back({QD_CLASS(TqdCADMInsert),
                  {Prop<T, int>(xaColumnCount, [](const T& X) { return X.NumCols(); },
-                               [](T& X, int V) { X.SetNumCols(V); }),
-                  Prop<T, int>(xaRowCount, [](const T& X) { return X.NumRows(); }, [](T& X, int V) { X.SetNumRows(V); }),
+                               [](T& X, int V) { X.SetNumCols(V); }).Dxf(70),
+                  Prop<T, int>(xaRowCount, [](const T& X) { return X.NumRows(); }, [](T& X, int V) { X.SetNumRows(V); }).Dxf(71),
                   Prop<T, double>(xaColSpacing, [](const T& X) { return X.ColSpacing(); },
-                                  [](T& X, double V) { X.SetColSpacing(V); }),
+                                  [](T& X, double V) { X.SetColSpacing(V); }).Dxf(44),
                   Prop<T, double>(xaRowSpacing, [](const T& X) { return X.RowSpacing(); },
-                                  [](T& X, double V) { X.SetRowSpacing(V); })}});
+                                  [](T& X, double V) { X.SetRowSpacing(V); }).Dxf(45)}});
+    L.back().Subclass = "AcDbMInsertBlock";
   }
   {
     using T = TqdDXFDimension;
@@ -360,10 +382,10 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                  {Prop<T, std::string>(
                       xaDimStyle,
                       [StyleName](const T& X) { return StyleName(const_cast<T&>(X).DimStyleItem(), X.Style()); },
-                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }),
-                  Pt(xaDefPoint, &T::FDefPoint), Pt(xaLinDefPoint1, &T::FLinDefPoint1),
-                  Pt(xaLinDefPoint2, &T::FLinDefPoint2), Pt(xaMiddlePoint, &T::FMiddlePoint),
-                  Pt(xaArcDefPoint, &T::FArcDefPoint), Pt(xaRadDefPoint, &T::FRadDefPoint),
+                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }).Dxf(3),
+                  Pt(xaDefPoint, &T::FDefPoint).Dxf(10), Pt(xaLinDefPoint1, &T::FLinDefPoint1).Dxf(13, "AcDbAlignedDimension"),
+                  Pt(xaLinDefPoint2, &T::FLinDefPoint2).Dxf(14, "AcDbAlignedDimension"), Pt(xaMiddlePoint, &T::FMiddlePoint).Dxf(11),
+                  Pt(xaArcDefPoint, &T::FArcDefPoint).Dxf(16, "AcDb3PointAngularDimension"), Pt(xaRadDefPoint, &T::FRadDefPoint).Dxf(15, "AcDbRadialDimension"),
                   Prop<T, int>(xaArrowType, [](const T& X) { return X.ArrowType(); },
                                [](T& X, int V) {
                                  if (V >= -1 && V <= 20) X.SetArrowType(V);
@@ -371,12 +393,14 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   Prop<T, double>(xaArrowSize, [](const T& X) { return X.ArrowSize(); },
                                   [](T& X, double V) { X.SetArrowSize(V); })},
                  nullptr});
+    L.back().Subclass = "AcDbDimension";
+    L.back().DXFOverrides = {{xaPoint, {12}}, {xaScale, {}}, {xaAngle, {54}}};
   }
   {
     using T = TqdDXFLeader;
     L.push_back({QD_CLASS(TqdDXFLeader),
                  {Prop<T, bool>(xaArrowhead, [](const T& X) { return X.FArrowhead; },
-                                [](T& X, bool V) { X.FArrowhead = V; }),
+                                [](T& X, bool V) { X.FArrowhead = V; }).Dxf(71),
                   Prop<T, std::string>(
                       xaDimStyle,
                       [](const T& X) {
@@ -384,15 +408,17 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                         auto& I = const_cast<T&>(X).DimStyleItem();
                         return I.Link() ? I.Link()->Name() : std::string();
                       },
-                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }),
+                      [](T& X, const std::string& V) { SetDimStyleByText(X, X.DimStyleItem(), V); }).Dxf(3),
                   Prop<T, int>(xaLeaderPathType, [](const T& X) { return X.IsSpline() ? 1 : 0; },
-                               [](T& X, int V) { X.SetIsSpline(V == 1); }),
+                               [](T& X, int V) { X.SetIsSpline(V == 1); }).Dxf(72),
                   Prop<T, int>(xaArrowType, [](const T& X) { return X.ArrowType(); },
                                [](T& X, int V) {
                                  if (V >= -1 && V <= 20) X.SetArrowType(V);
                                }),
                   Prop<T, double>(xaArrowSize, [](const T& X) { return X.ArrowSize(); },
                                   [](T& X, double V) { X.SetArrowSize(V); })}});
+    L.back().Subclass = "AcDbLeader";
+    L.back().DXFOverrides = {{xaDegree, {}}, {xaStartTangentVector, {}}, {xaEndTangentVector, {}}};
   }
   {
     using T = TqdDXFTolerance;
@@ -401,20 +427,21 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                                   [](T& X, double V) { X.SetDimScaleOverall(V); }),
                   Prop<T, double>(xaDimGap, [](const T& X) { return X.GAP(); },
                                   [](T& X, double V) { X.SetGAP(V); })}});
+    L.back().Subclass = "AcDbFcf";
   }
   {
     using T = TqdDXFText;
     L.push_back({QD_CLASS(TqdDXFText),
                  {Prop<T, double>(xaHeight, [](const T& X) { return X.Height(); },
-                                  [](T& X, double V) { X.SetHeight(V); }),
+                                  [](T& X, double V) { X.SetHeight(V); }).Dxf(40),
                   Prop<T, double>(xaRotation, [](const T& X) { return X.Rotation(); },
-                                  [](T& X, double V) { X.SetRotation(V); }),
+                                  [](T& X, double V) { X.SetRotation(V); }).Dxf(50),
                   Prop<T, double>(xaWidthFactor, [](const T& X) { return X.Scale(); },
-                                  [](T& X, double V) { X.SetScale(V); }),
+                                  [](T& X, double V) { X.SetScale(V); }).Dxf(41),
                   Prop<T, double>(xaObliqueAngle, [](const T& X) { return X.ObliqueAngle(); },
-                                  [](T& X, double V) { X.SetObliqueAngle(V); }),
+                                  [](T& X, double V) { X.SetObliqueAngle(V); }).Dxf(51),
                   Prop<T, std::string>(xaText, [](const T& X) { return X.Text(); },
-                                       [](T& X, const std::string& V) { X.SetText(V); }),
+                                       [](T& X, const std::string& V) { X.SetText(V); }).Dxf(1),
                   NameProp<T>(
                       xaStyleName, [](const T& X) { return ItemName(X.Style()); },
                       [](T& X, const std::string& N, TqdDXFConverter& C) {
@@ -423,42 +450,48 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                         if (!S) return false;
                         X.SetStyle(S);
                         return true;
-                      })}});
+                      }).Dxf(7)}});
+    L.back().Subclass = "AcDbText";
   }
   {
     using T = TqdDXFMText;
     L.push_back({QD_CLASS(TqdDXFMText),
                  {Prop<T, double>(xaRectWidth, [](const T& X) { return X.RectWidth(); },
-                                  [](T& X, double V) { X.SetRectWidth(V); }),
+                                  [](T& X, double V) { X.SetRectWidth(V); }).Dxf(41),
                   Prop<T, std::string>(xaTextValue, [](const T& X) { return X.Text(); },
-                                       [](T& X, const std::string& V) { X.SetText(V); })}});
+                                       [](T& X, const std::string& V) { X.SetText(V); }).Dxf(1)}});
+    L.back().Subclass = "AcDbMText";
+    L.back().DXFOverrides = {{xaWidthFactor, {}}, {xaText, {}}, {xaObliqueAngle, {}}};
   }
   {
     using T = TqdDXFAttdef;
     L.push_back({QD_CLASS(TqdDXFAttdef),
                  {Prop<T, std::string>(xaTag, [](const T& X) { return X.Tag(); },
-                                       [](T& X, const std::string& V) { X.SetTag(V); }),
+                                       [](T& X, const std::string& V) { X.SetTag(V); }).Dxf(2),
                   Prop<T, std::string>(xaValue, [](const T& X) { return X.Value(); },
-                                       [](T& X, const std::string& V) { X.SetValue(V); })}});
+                                       [](T& X, const std::string& V) { X.SetValue(V); }).Dxf(1)}});
+    L.back().Subclass = "AcDbAttributeDefinition";
+    L.back().DXFOverrides = {{xaText, {}}};
   }
   {
     using T = TqdDXFCustomColor;
     L.push_back({QD_CLASS(TqdDXFCustomColor),
                  {Prop<T, TqdColorCAD>(xaColor, [](const T& X) { return X.ColorCAD(); },
-                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); })}});
+                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); }).Dxf(62)}});
   }
   {
     using T = TqdDXFLayer;
     L.push_back({QD_CLASS(TqdDXFLayer),
                  {Prop<T, bool>(xaVisible, [](const T& X) { return X.Visible(); },
-                                [](T& X, bool V) { X.SetVisible(V); }),
-                  Prop<T, bool>(xaLocked, [](const T& X) { return X.Locked(); }, [](T& X, bool V) { X.SetLocked(V); }),
-                  Prop<T, bool>(xaFrozen, [](const T& X) { return X.Frozen(); }, [](T& X, bool V) { X.SetFrozen(V); }),
+                                [](T& X, bool V) { X.SetVisible(V); }).Dxf(62).Conv(dcSign),
+                  Prop<T, bool>(xaLocked, [](const T& X) { return X.Locked(); }, [](T& X, bool V) { X.SetLocked(V); }).Dxf(70).Bit(4),
+                  Prop<T, bool>(xaFrozen, [](const T& X) { return X.Frozen(); }, [](T& X, bool V) { X.SetFrozen(V); }).Dxf(70).Bit(1),
                   Prop<T, bool>(xaFrozenByNewViewPort, [](const T& X) { return X.IsFrozenByNewViewPort(); },
-                                [](T& X, bool V) { X.SetIsFrozenByNewViewPort(V); }),
-                  Prop<T, bool>(xaXrefLink, [](const T& X) { return X.XrefLink(); }),
+                                [](T& X, bool V) { X.SetIsFrozenByNewViewPort(V); }).Dxf(70).Bit(2),
+                  Prop<T, bool>(xaXrefLink, [](const T& X) { return X.XrefLink(); }).Dxf(70).Bit(16),
                   Prop<T, bool>(xaIsPlotting, [](const T& X) { return X.IsPlotting(); },
-                                [](T& X, bool V) { X.SetIsPlotting(V); })}});
+                                [](T& X, bool V) { X.SetIsPlotting(V); }).Dxf(290, nullptr, acR2000)}});
+    L.back().Subclass = "AcDbLayerTableRecord";
   }
   {
     using T = TqdDXFStyle;
@@ -473,41 +506,44 @@ std::vector<TqdClassDescription> MakeDescriptions() {
       return Prop<T, int>(Id, [F](const T& X) { return X.*F; }, [F](T& X, int V) { X.*F = V; });
     };
     L.push_back({QD_CLASS(TqdDXFStyle),
-                 {D(xaWidthFactor, &T::FWidthFactor), D(xaObliqueAngle, &T::FObliqueAngle),
-                  I(xaTextGenFlags, &T::FTextGenFlags), D(xaLastHeightUsed, &T::FLastHeightUsed),
-                  S(xaPrimaryFont, &T::FPrimaryFont), S(xaBigFont, &T::FBigFont), S(xaFontName, &T::FFontName),
-                  D(xaFixedHeight, &T::FFixedHeight), I(xaFontStyle, &T::FFontStyle)}});
+                 {D(xaWidthFactor, &T::FWidthFactor).Dxf(41), D(xaObliqueAngle, &T::FObliqueAngle).Dxf(50),
+                  I(xaTextGenFlags, &T::FTextGenFlags).Dxf(71), D(xaLastHeightUsed, &T::FLastHeightUsed).Dxf(42),
+                  S(xaPrimaryFont, &T::FPrimaryFont).Dxf(3), S(xaBigFont, &T::FBigFont).Dxf(4), S(xaFontName, &T::FFontName),
+                  D(xaFixedHeight, &T::FFixedHeight).Dxf(40), I(xaFontStyle, &T::FFontStyle)}});
+    L.back().Subclass = "AcDbTextStyleTableRecord";
   }
   {
     using T = TqdDXFViewport;
     L.push_back(
         {QD_CLASS(TqdDXFViewport),
          {Prop<T, TFPoint>(xaPSpaceCenter, [](const T& X) { return X.PSpaceCenter(); },
-                           [](T& X, const TFPoint& V) { X.SetPSpaceCenter(V); }),
+                           [](T& X, const TFPoint& V) { X.SetPSpaceCenter(V); }).Dxf(10),
           Prop<T, TFPoint>(xaMSpaceCenter, [](const T& X) { return X.MSpaceCenter(); },
-                           [](T& X, const TFPoint& V) { X.SetMSpaceCenter(V); }),
+                           [](T& X, const TFPoint& V) { X.SetMSpaceCenter(V); }).Dxf(12),
           Prop<T, TFPoint>(xaViewDirection, [](const T& X) { return X.ViewDirection(); },
-                           [](T& X, const TFPoint& V) { X.SetViewDirection(V); }),
+                           [](T& X, const TFPoint& V) { X.SetViewDirection(V); }).Dxf(16),
           Prop<T, TFPoint>(xaViewTarget, [](const T& X) { return X.ViewTarget(); },
-                           [](T& X, const TFPoint& V) { X.SetViewTarget(V); }),
+                           [](T& X, const TFPoint& V) { X.SetViewTarget(V); }).Dxf(17),
           Prop<T, double>(xaPSpaceWidth, [](const T& X) { return X.PSpaceWidth(); },
-                          [](T& X, double V) { X.SetPSpaceWidth(V); }),
+                          [](T& X, double V) { X.SetPSpaceWidth(V); }).Dxf(40),
           Prop<T, double>(xaPSpaceHeight, [](const T& X) { return X.PSpaceHeight(); },
-                          [](T& X, double V) { X.SetPSpaceHeight(V); }),
+                          [](T& X, double V) { X.SetPSpaceHeight(V); }).Dxf(41),
           Prop<T, double>(xaFrontClipPlane, [](const T& X) { return X.FrontClipPlane(); },
-                          [](T& X, double V) { X.SetFrontClipPlane(V); }),
+                          [](T& X, double V) { X.SetFrontClipPlane(V); }).Dxf(43),
           Prop<T, double>(xaBackClipPlane, [](const T& X) { return X.BackClipPlane(); },
-                          [](T& X, double V) { X.SetBackClipPlane(V); }),
+                          [](T& X, double V) { X.SetBackClipPlane(V); }).Dxf(44),
           Prop<T, double>(xaMSpaceHeight, [](const T& X) { return X.MSpaceHeight(); },
-                          [](T& X, double V) { X.SetMSpaceHeight(V); }),
+                          [](T& X, double V) { X.SetMSpaceHeight(V); }).Dxf(45),
           Prop<T, double>(xaViewTwistAngle, [](const T& X) { return X.ViewTwistAngle(); },
-                          [](T& X, double V) { X.SetViewTwistAngle(V); }),
+                          [](T& X, double V) { X.SetViewTwistAngle(V); }).Dxf(51),
           Prop<T, int>(xaStatusField, [](const T& X) { return X.StatusField(); },
-                       [](T& X, int V) { X.SetStatusField(V); }),
-          Prop<T, int>(xaThisID, [](const T& X) { return X.ThisID(); }, [](T& X, int V) { X.SetThisID(V); }),
+                       [](T& X, int V) { X.SetStatusField(V); }).Dxf(68),
+          Prop<T, int>(xaThisID, [](const T& X) { return X.ThisID(); }, [](T& X, int V) { X.SetThisID(V); }).Dxf(69),
           // Kept as a number: the viewport finds its boundary among its owner's children.
           Prop<T, THandle>(xaClippingBoundaryHandle, [](const T& X) { return THandle{X.ClippingBoundaryHandle()}; },
-                           [](T& X, THandle V) { X.SetClippingBoundaryHandle(V.V); })}});
+                           [](T& X, THandle V) { X.SetClippingBoundaryHandle(V.V); }).Dxf(340, nullptr, acR2000)}});
+    L.back().Subclass = "AcDbViewport";
+    L.back().DXFOverrides = {{xaFlags, {90}}};
   }
   {
     using T = TqdDXFVport;
@@ -521,14 +557,15 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     };
     L.push_back({QD_CLASS(TqdDXFVport),
                  {Prop<T, int>(xaCircleZoomPercent, [](const T& X) { return X.FCircleZoomPercent; },
-                               [](T& X, int V) { X.FCircleZoomPercent = V; }),
-                  P(xaUCSOrigin, &T::FUCSOrigin), P(xaUCSXDir, &T::FUCSXDir), P(xaUCSYDir, &T::FUCSYDir),
-                  Prop<T, bool>(xaUCSVP, [](const T& X) { return X.FUCSVP; }, [](T& X, bool V) { X.FUCSVP = V; }),
-                  D(xaViewAspectRatio, &T::FViewAspectRatio), P(xaViewCenterPoint, &T::FViewCenterPoint),
+                               [](T& X, int V) { X.FCircleZoomPercent = V; }).Dxf(72),
+                  P(xaUCSOrigin, &T::FUCSOrigin).Dxf(110, nullptr, acR2000), P(xaUCSXDir, &T::FUCSXDir).Dxf(111, nullptr, acR2000), P(xaUCSYDir, &T::FUCSYDir).Dxf(112, nullptr, acR2000),
+                  Prop<T, bool>(xaUCSVP, [](const T& X) { return X.FUCSVP; }, [](T& X, bool V) { X.FUCSVP = V; }).Dxf(65),
+                  D(xaViewAspectRatio, &T::FViewAspectRatio).Dxf(41), P(xaViewCenterPoint, &T::FViewCenterPoint).Dxf(12),
                   Prop<T, TFPoint>(xaViewDirection, [](const T& X) { return X.ViewDirection(); },
-                                   [](T& X, const TFPoint& V) { X.SetViewDirection(V); }),
-                  P(xaViewTarget, &T::FViewTarget), D(xaViewHeight, &T::FViewHeight),
-                  D(xaViewTwistAngle, &T::FViewTwistAngle)}});
+                                   [](T& X, const TFPoint& V) { X.SetViewDirection(V); }).Dxf(16),
+                  P(xaViewTarget, &T::FViewTarget).Dxf(17), D(xaViewHeight, &T::FViewHeight).Dxf(40),
+                  D(xaViewTwistAngle, &T::FViewTwistAngle).Dxf(51)}});
+    L.back().Subclass = "AcDbViewportTableRecord";
   }
   {
     using T = TqdDXFLayout;
@@ -539,8 +576,9 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     };
     L.push_back({QD_CLASS(TqdDXFLayout),
                  {Prop<T, std::string>(xaPaperSpaceBlock, [](const T& X) { return ItemName(X.PaperSpaceBlockField()); }),
-                  P(xaUCSOrigin, &T::FUCSOrigin), P(xaUCSXDir, &T::FUCSXDir), P(xaUCSYDir, &T::FUCSYDir)},
+                  P(xaUCSOrigin, &T::FUCSOrigin).Dxf(13), P(xaUCSXDir, &T::FUCSXDir).Dxf(16), P(xaUCSYDir, &T::FUCSYDir).Dxf(17)},
                  nullptr, 0});
+    L.back().Subclass = "AcDbLayout";
   }
   {
     using T = TqdDXFXref;
@@ -550,7 +588,8 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     using T = TqdDXFImageDef;
     L.push_back({QD_CLASS(TqdDXFImageDef),
                  {Prop<T, std::string>(xaFileName, [](const T& X) { return X.FFileName; },
-                                       [](T& X, const std::string& V) { X.FFileName = V; })}});
+                                       [](T& X, const std::string& V) { X.FFileName = V; }).Dxf(1)}});
+    L.back().Subclass = "AcDbRasterImageDef";
   }
   {
     using T = TqdCADWipeout;
@@ -559,7 +598,8 @@ std::vector<TqdClassDescription> MakeDescriptions() {
         if (IsFiniteFPoint(V)) X.*F = V;
       });
     };
-    L.push_back({QD_CLASS(TqdCADWipeout), {P(xaUVector, &T::FUVector), P(xaVVector, &T::FVVector), P(xaSize, &T::FSize)}});
+    L.push_back({QD_CLASS(TqdCADWipeout), {P(xaUVector, &T::FUVector).Dxf(11), P(xaVVector, &T::FVVector).Dxf(12), P(xaSize, &T::FSize).Dxf(13).Step(10)}});
+    L.back().Subclass = "AcDbRasterImage";
   }
   {
     using T = TqdDXFImageEnt;
@@ -582,7 +622,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                        X.FImageDefHandle = H;
                        X.FImageDef = dynamic_cast<TqdDXFImageDef*>(Def);
                        return true;
-                     })}});
+                     }).Dxf(340)}});
   }
   {
     using T = TqdCADMLine;
@@ -590,23 +630,27 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                  {Prop<T, int>(xaJustify, [](const T& X) { return X.Justify(); },
                                [](T& X, int V) {
                                  if (V >= 0 && V <= 2) X.SetJustify(static_cast<std::uint8_t>(V));
-                               })}});
+                               }).Dxf(70)}});
+    L.back().Subclass = "AcDbMline";
+    L.back().DXFOverrides = {{xaBlockName, {}}, {xaScale, {}}, {xaAngle, {}}};
   }
   {
     using T = TqdCADPolyPolygon;
     L.push_back({QD_CLASS(TqdCADPolyPolygon),
                  {Prop<T, std::string>(xaHatchName, [](const T& X) { return X.GetHatchName(); },
-                                       [](T& X, const std::string& V) { X.SetHatchName(V); }),
+                                       [](T& X, const std::string& V) { X.SetHatchName(V); }).Dxf(2),
                   Prop<T, bool>(xaSolidFill, [](const T& X) { return X.GetSolidFill(); },
-                                [](T& X, bool V) { X.SetSolidFill(V); })}});
+                                [](T& X, bool V) { X.SetSolidFill(V); }).Dxf(70).Bit(1)}});
+    L.back().Subclass = "AcDbHatch";
+    L.back().DXFOverrides = {{xaPoint, {}}};
   }
   {
     using T = TqdCADCurvePolygon;
     L.push_back({QD_CLASS(TqdCADCurvePolygon),
                  {Prop<T, double>(xaElevation, [](const T& X) { return X.Elevation().Z; },
-                                  [](T& X, double V) { X.SetElevation({0, 0, V}); }),
+                                  [](T& X, double V) { X.SetElevation({0, 0, V}); }).Dxf(30),
                   Prop<T, TFPoint>(xaExtrusion, [](const T& X) { return X.Extrusion(); },
-                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); }),
+                                   [](T& X, const TFPoint& V) { X.SetExtrusion(V); }).Dxf(210),
                   Prop<T, TFPoint>(xaOffset, [](const T& X) { return TFPoint{X.GetOffset().X, X.GetOffset().Y, 0}; },
                                    [](T& X, const TFPoint& V) { X.SetOffset(V.Point2D()); })}});
   }
@@ -614,25 +658,55 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     using T = TqdCADHatch;
     L.push_back({QD_CLASS(TqdCADHatch),
                  {Prop<T, double>(xaPatternAngle, [](const T& X) { return X.PatternAngle(); },
-                                  [](T& X, double V) { X.SetPatternAngle(V); }),
+                                  [](T& X, double V) { X.SetPatternAngle(V); }).Dxf(52),
                   Prop<T, double>(xaPatternScale, [](const T& X) { return X.PatternScale(); },
-                                  [](T& X, double V) { X.SetPatternScale(V); })}});
+                                  [](T& X, double V) { X.SetPatternScale(V); }).Dxf(41)}});
   }
   {
     using T = TqdDXFDictionaryVar;
     L.push_back({QD_CLASS(TqdDXFDictionaryVar),
                  {Prop<T, std::string>(xaDictValue, [](const T& X) { return X.FValue; },
-                                       [](T& X, const std::string& V) { X.FValue = V; })}});
+                                       [](T& X, const std::string& V) { X.FValue = V; }).Dxf(1)}});
+    L.back().Subclass = "DictionaryVariables";
   }
   {
     using T = TqdMLineEntry;
     L.push_back({QD_CLASS(TqdMLineEntry),
                  {Prop<T, TqdColorCAD>(xaColor, [](const T& X) { return X.ColorCAD(); },
-                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); }),
+                                       [](T& X, const TqdColorCAD& V) { X.SetColorCAD(V); }).Dxf(62),
                   Prop<T, double>(xaOffset, [](const T& X) { return X.Offset(); },
-                                  [](T& X, double V) { X.SetOffset(V); })}});
+                                  [](T& X, double V) { X.SetOffset(V); }).Dxf(49)}});
+    L.back().Subclass = "AcDbMlineStyle";
   }
   L.push_back({QD_CLASS(TqdMLineStyle), {}, &IsMLineEntryChild});
+  // Classes without rows of their own: their marker, and the groups of inherited
+  // rows that differ in them.
+  auto Mark = [&L](const char* Name, bool (*Applies)(const TqdDXFEntity&), const char* Subclass,
+                   std::vector<TqdDXFOverride> Overrides = {}) {
+    TqdClassDescription D;
+    D.ClassName = Name;
+    D.Applies = Applies;
+    D.Subclass = Subclass;
+    D.DXFOverrides = std::move(Overrides);
+    L.push_back(std::move(D));
+  };
+  Mark("TqdDXFPoint", &Is<TqdDXFPoint>, "AcDbPoint");
+  Mark("TqdDXF3dFace", &Is<TqdDXF3dFace>, "AcDbFace",
+       {{xaPoint, {10, 10, 0, dcPlain, "AcDbFace"}}, {xaPoint1, {11, 10, 0, dcPlain, "AcDbFace"}},
+        {xaPoint2, {12, 10, 0, dcPlain, "AcDbFace"}}, {xaPoint3, {13, 10, 0, dcPlain, "AcDbFace"}},
+        {xaFlags, {70, 10, 0, dcPlain, "AcDbFace"}}});
+  Mark("TqdDXFXline", &Is<TqdDXFXline>, "AcDbXline",
+       {{xaStartPoint, {10, 10, 0, dcPlain, "AcDbXline"}}, {xaPoint1, {11, 10, 0, dcPlain, "AcDbXline"}}});
+  Mark("TqdDXFAttrib", &Is<TqdDXFAttrib>, "AcDbAttribute",
+       {{xaTag, {2, 10, 0, dcPlain, "AcDbAttribute"}}, {xaValue, {1, 10, 0, dcPlain, "AcDbAttribute"}}});
+  Mark("TqdDXFShape", &Is<TqdDXFShape>, "AcDbShape");
+  Mark("TqdCADMPolygon", &Is<TqdCADMPolygon>, "AcDbMPolygon");
+  Mark("TqdDXFLineType", &Is<TqdDXFLineType>, "AcDbLinetypeTableRecord");
+  Mark("TqdDXFAppID", &Is<TqdDXFAppID>, "AcDbRegAppTableRecord");
+  Mark("TqdDXFDimensionStyle", &Is<TqdDXFDimensionStyle>, "AcDbDimStyleTableRecord");
+  Mark("TqdDXFBlockRecord", &Is<TqdDXFBlockRecord>, "AcDbBlockTableRecord");
+
+  L.back().Subclass = "AcDbMlineStyle";
   return L;
 }
 

@@ -14,13 +14,26 @@
 
 struct TqdXMLContext;
 
+// How a group's value relates to the row's.
+enum TqdDXFConv : std::uint8_t {
+  dcPlain,
+  dcRadians,  // the group in radians, the row in degrees
+  dcNot,      // the group is the row's negation (a flag stored inverted)
+  dcSign      // the row is "the group is not negative" (a layer's colour sign)
+};
+
 // How a row travels in DXF. Code 0: the row is no group of its own (derived values
 // such as a length, or data a hand-written mapper reads).
 struct TqdDXFField {
-  // A point's X code; its Y and Z follow at +10 and +20 (210: 220, 230).
+  // A point's X code; its Y and Z follow at +Step and +2 Step (210: 220, 230).
   short Code = 0;
-  // The subclass marker the group follows; null: the marker of the class that adds
-  // the row (TqdClassDescription::Subclass).
+  short Step = 10;  // 1 for a scale's 41, 42, 43
+  // A flag: the bits of the group's integer the row holds (0: the whole value).
+  std::uint32_t Mask = 0;
+  TqdDXFConv Conv = dcPlain;
+  // The subclass marker the group follows ("" none: before the first marker); null:
+  // the marker of the class that adds the row, else of the nearest class below it
+  // that has one (a point row of a base class is a line's under "AcDbLine").
   const char* Subclass = nullptr;
   TqdDWGVersion MinRelease = acR12;
   TqdDWGVersion MaxRelease = acR2018;
@@ -37,23 +50,41 @@ struct TqdPropertyDesc {
   bool EmptyInHelp = false;  // written empty with xmCallHelp
   TqdDXFField DXF;
 
-  // The row with its DXF group: Prop(...).Dxf(40).
-  TqdPropertyDesc Dxf(short ACode, const char* ASubclass = nullptr, TqdDWGVersion AMin = acR12,
-                      TqdDWGVersion AMax = acR2018) && {
-    DXF = {ACode, ASubclass, AMin, AMax};
+  // The row with its DXF group: Prop(...).Dxf(40), .Dxf(70).Bit(1), .Dxf(50).Radians().
+  TqdPropertyDesc Dxf(short ACode, const char* ASubclass = nullptr, TqdDWGVersion AMin = acR12) && {
+    SetDxf(ACode, ASubclass, AMin);
     return std::move(*this);
   }
-  TqdPropertyDesc& Dxf(short ACode, const char* ASubclass = nullptr, TqdDWGVersion AMin = acR12,
-                       TqdDWGVersion AMax = acR2018) & {
-    DXF = {ACode, ASubclass, AMin, AMax};
+  TqdPropertyDesc& Dxf(short ACode, const char* ASubclass = nullptr, TqdDWGVersion AMin = acR12) & {
+    SetDxf(ACode, ASubclass, AMin);
     return *this;
+  }
+  TqdPropertyDesc Bit(std::uint32_t AMask) && {
+    DXF.Mask = AMask;
+    return std::move(*this);
+  }
+  TqdPropertyDesc Conv(TqdDXFConv AConv) && {
+    DXF.Conv = AConv;
+    return std::move(*this);
+  }
+  TqdPropertyDesc Step(short AStep) && {
+    DXF.Step = AStep;
+    return std::move(*this);
+  }
+
+private:
+  void SetDxf(short ACode, const char* ASubclass, TqdDWGVersion AMin) {
+    DXF.Code = ACode;
+    DXF.Subclass = ASubclass;
+    DXF.MinRelease = AMin;
   }
 };
 
 using TqdChildFilter = bool (*)(const TqdDXFEntity& AParent, const TqdDXFEntity& AChild);
 
-// An inherited row whose group differs in this class (a circle's flags, a viewport's
-// centre): the ancestor's row keeps its read and write, this class its code.
+// An inherited row whose group differs in this class (an ellipse's angles, a
+// dimension's point): the ancestor's row keeps its read and write, this class its
+// group. Code 0: the class has no group for the row.
 struct TqdDXFOverride {
   int Id = 0;
   TqdDXFField DXF;

@@ -1,0 +1,163 @@
+// Every group the DXF reader maps is written down once: in a class row (with its code)
+// or in the list of hand-written mappers. For each registered DXF name, each group
+// code is read alone into an object; a code that changes the object's XML form must
+// be a row's or the hand-written list's, and every row's code must change it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "DXFConv.h"
+#include "Properties.h"
+#include "Registry.h"
+#include "Schema.h"
+#include "dxf_test_util.h"
+#include "readers/dxf/DXFMapping.h"
+
+namespace {
+
+enum TPlace { plEntity, plTable, plObject, plNone };
+
+// Where an object of the name lives in a file; names read as parts of others
+// (vertices, attributes, sections) are probed through their parent.
+TPlace PlaceOf(const std::string& N) {
+  static const std::set<std::string> Tables = {"LAYER", "LTYPE", "STYLE", "APPID", "DIMSTYLE", "VPORT", "BLOCK_RECORD"};
+  static const std::set<std::string> Skip = {"TABLE", "SECTION", "BLOCK", "DICTIONARY", "VERTEX", "ATTRIB",
+                                             "ATTDEF"};
+  if (Skip.count(N)) return plNone;
+  if (Tables.count(N)) return plTable;
+  const std::unique_ptr<TqdDXFEntity> E = TqdEntityRegistry::CreateByDXFName(N);
+  return dynamic_cast<TqdDXFObjectEntity*>(E.get()) ? plEntity : plObject;
+}
+
+// A value of the code's type that differs from every default.
+std::string ProbeValue(int C) {
+  if (C == 2 || C == 3 || C == 6 || C == 7 || C == 8) return "PROBE";
+  if (C >= 1 && C <= 9) return "Probe text";
+  if (C >= 10 && C <= 59) return "7.25";
+  if (C >= 210 && C <= 239) return "0.5";
+  if (C >= 340 && C <= 349) return "B0";
+  if (C == 370) return "50";
+  if (C == 420) return "255";
+  return "3";  // integers and flags
+}
+
+std::vector<int> ProbeCodes() {
+  std::vector<int> C = {1, 2, 3, 4, 6, 7, 8};
+  for (int B : {10, 20, 30})
+    for (int I = 0; I < 9; ++I) C.push_back(B + I);
+  for (int I = 38; I <= 79; ++I) C.push_back(I);
+  for (int I = 90; I <= 99; ++I) C.push_back(I);
+  for (int I : {210, 220, 230, 340, 370, 420}) C.push_back(I);
+  for (int I = 280; I <= 290; ++I) C.push_back(I);
+  return C;
+}
+
+// A drawing holding one object of name N with handle A0, and the group (code, value).
+std::string Drawing(const std::string& N, TPlace P, int Code) {
+  TGroups Own = {{0, N}, {5, "A0"}};
+  if (P == plObject) Own.push_back({330, "C"});
+  if (P == plTable) Own.push_back({2, "ITEM"});
+  if (Code > 0 && !(P == plTable && Code == 2)) Own.push_back({Code, ProbeValue(Code)});
+  TGroups G = {{0, "SECTION"}, {2, "HEADER"}, {9, "$ACADVER"}, {1, "AC1027"}, {0, "ENDSEC"},
+               {0, "SECTION"}, {2, "TABLES"}};
+  for (const char* T : {"LAYER", "LTYPE", "STYLE"}) {
+    G.insert(G.end(), {{0, "TABLE"}, {2, T}, {0, T}, {2, "PROBE"}, {70, "0"}});
+    if (P == plTable && N == T) G.insert(G.end(), Own.begin(), Own.end());
+    G.push_back({0, "ENDTAB"});
+  }
+  if (P == plTable && N != "LAYER" && N != "LTYPE" && N != "STYLE") {
+    G.insert(G.end(), {{0, "TABLE"}, {2, N}});
+    G.insert(G.end(), Own.begin(), Own.end());
+    G.push_back({0, "ENDTAB"});
+  }
+  G.insert(G.end(), {{0, "ENDSEC"}, {0, "SECTION"}, {2, "BLOCKS"}, {0, "BLOCK"}, {2, "PROBE"}, {8, "0"},
+                     {10, "0"}, {20, "0"}, {30, "0"}, {0, "ENDBLK"}, {0, "ENDSEC"}, {0, "SECTION"},
+                     {2, "ENTITIES"}});
+  if (P == plEntity) G.insert(G.end(), Own.begin(), Own.end());
+  G.insert(G.end(), {{0, "ENDSEC"}, {0, "SECTION"}, {2, "OBJECTS"}, {0, "DICTIONARY"}, {5, "C"}, {3, "PROBE"},
+                     {350, "A0"}});
+  if (P == plObject) G.insert(G.end(), Own.begin(), Own.end());
+  G.insert(G.end(), {{0, "ENDSEC"}, {0, "EOF"}});
+  return TextDXF(G);
+}
+
+struct TProbe {
+  bool Found = false;
+  std::string XML;
+  std::vector<TqdSchemaGroup> Groups;
+};
+
+TProbe Read(const std::string& N, TPlace P, int Code) {
+  TProbe R;
+  TqdConverterParams Params;
+  auto* C = new TqdDXFConverter(Params);
+  TqdConverterRef Ref(C);
+  const std::string S = Drawing(N, P, Code);
+  LoadDXFFromMemory(S.data(), S.size(), *C);
+  const TqdDXFEntity* E = C->Main()->FindEntByHandle(true, false, 0xA0);
+  if (!E) return R;
+  R.Found = true;
+  StreamXML(R.XML, *E, xmlGetDefaultValue);
+  R.Groups = SchemaDXFGroups(*E);
+  return R;
+}
+
+class DxfSchema : public testing::TestWithParam<std::string> {
+protected:
+  static void SetUpTestSuite() { RegisterDXFReader(); }
+};
+
+TEST_P(DxfSchema, every_mapped_group_is_written_down_once) {
+  const std::string N = GetParam();
+  const TPlace P = PlaceOf(N);
+  if (P == plNone) GTEST_SKIP() << N << " is read as part of its parent";
+  const TProbe Base = Read(N, P, 0);
+  if (!Base.Found) GTEST_SKIP() << N << ": no object of this name is kept from a file without its context";
+  std::set<int> Rows, Masked;
+  for (const TqdSchemaGroup& G : Base.Groups)
+    for (int C : SchemaGroupCodes(G)) (G.DXF.Mask ? Masked : Rows).insert(C);
+  const std::vector<int> Hand = DXFHandWrittenCodes(N);
+  std::set<int> Mapped;
+  for (int Code : ProbeCodes()) {
+    const TProbe X = Read(N, P, Code);
+    if (X.Found && X.XML == Base.XML) continue;
+    Mapped.insert(Code);
+    EXPECT_TRUE(Rows.count(Code) || Masked.count(Code) ||
+                std::find(Hand.begin(), Hand.end(), Code) != Hand.end())
+        << N << ": group " << Code << " is mapped, but neither a row nor a hand-written mapper names it";
+  }
+  // A row's code is one the reader applies (a writer writes it back).
+  for (const TqdSchemaGroup& G : Base.Groups) {
+    const int C = G.DXF.Code;
+    if (std::find(ProbeCodes().begin(), ProbeCodes().end(), C) == ProbeCodes().end() || C == 5) continue;
+    if (!Mapped.count(C))
+      ADD_FAILURE() << N << ": the row " << XMLAttribName(G.Row->Id) << " names group " << C
+                    << ", which the reader does not apply";
+  }
+}
+
+std::vector<std::string> RegisteredNames() {
+  RegisterDatabaseClasses();
+  std::vector<std::string> N = TqdEntityRegistry::Names();
+  std::erase_if(N, [](const std::string& S) { return S.empty(); });
+  return N;
+}
+
+INSTANTIATE_TEST_SUITE_P(Registered, DxfSchema, testing::ValuesIn(RegisteredNames()),
+                         [](const testing::TestParamInfo<std::string>& I) {
+                           std::string S = I.param;
+                           for (char& C : S)
+                             if (!std::isalnum(static_cast<unsigned char>(C))) C = '_';
+                           return S;
+                         });
+
+TEST(DxfSchemaList, every_hand_written_mapper_says_why) {
+  for (const TqdDXFHandMapper& M : DXFHandWrittenMappers()) {
+    EXPECT_FALSE(M.Names.empty());
+    EXPECT_GT(M.Reason.size(), 20u) << M.Names;
+  }
+}
+
+}  // namespace
