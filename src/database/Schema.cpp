@@ -135,7 +135,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
           if (!T) return false;
           X.SetLineType(T);
           return true;
-        }).Dxf(6, "AcDbEntity");
+        });
     LT.IsDefault = [](const E& X) {
       const std::string N = ItemName(static_cast<const TqdDXFEntity*>(X.LineType()));
       return N.empty() || N == "BYLAYER";
@@ -145,7 +145,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     H.IsDefault = [](const E& X) { return X.Handle() == 0; };
     L.push_back({QD_CLASS(TqdDXFEntity),
                  {Prop<E, double>(xaLineWeight, [](const E& X) { return X.LineWeight(); },
-                                  [](E& X, double V) { X.SetLineWeight(V); }).Dxf(370, "AcDbEntity"),
+                                  [](E& X, double V) { X.SetLineWeight(V); }),
                   H,
                   Prop<E, int>(xaFlags, [](const E& X) { return X.Flags(); }, [](E& X, int V) { X.SetFlags(V); }), LT},
                  nullptr, 1});
@@ -164,6 +164,9 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                        X.SetLayer(Ly);
                        return true;
                      }).Dxf(8, "AcDbEntity")}});
+    // Table items and objects keep these rows without the entity's groups.
+    L.back().DXFOverrides = {{xaLineType, {.Code = 6, .Subclass = "AcDbEntity"}},
+                             {xaLineWeight, {.Code = 370, .Subclass = "AcDbEntity"}}};
   }
   {
     using T = TqdDXFObjectEntityColor;
@@ -220,7 +223,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                  {Prop<T, TFPoint>(xaStartPoint, [](const T& X) { return X.StartPoint(); },
                                    [](T& X, const TFPoint& V) { X.SetStartPoint(V); }).Dxf(10)}});
     L.back().Subclass = "AcDbRay";
-    L.back().DXFOverrides = {{xaPoint, {}}};
+    L.back().DXFOverrides = {{xaPoint1, {}}, {xaPoint, {}}};
   }
   {
     using T = TqdDXFCircle;
@@ -279,7 +282,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                                   [](T& X, double V) { X.SetElevation(V); }).Dxf(30)},
                  &IsVertexChild});
     L.back().Subclass = "AcDb2dPolyline";
-    L.back().DXFOverrides = {{xaFlags, {70}}};
+    L.back().DXFOverrides = {{xaPoint, {}}, {xaFlags, {70}}};
   }
   {
     using T = TqdDXFSpline;
@@ -311,7 +314,16 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     using T = TqdDXFOwneredItem;
     L.push_back({QD_CLASS(TqdDXFOwneredItem),
                  {Prop<T, std::string>(xaName, [](const T& X) { return X.Name(); },
-                                       [](T& X, const std::string& V) { X.SetName(V); }).Dxf(2)}});
+                                       [](T& X, const std::string& V) { X.SetName(V); })}});
+  }
+  {
+    // A symbol table's items: name and flags as groups (an object's name is the key of
+    // its dictionary entry instead).
+    TqdClassDescription D;
+    D.ClassName = "TqdDXFPenTableItem";
+    D.Applies = &Is<TqdDXFPenTableItem>;
+    D.DXFOverrides = {{xaName, {2}}, {xaFlags, {70}}};
+    L.push_back(std::move(D));
   }
   {
     using T = TqdDXFTable;
@@ -418,7 +430,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   Prop<T, double>(xaArrowSize, [](const T& X) { return X.ArrowSize(); },
                                   [](T& X, double V) { X.SetArrowSize(V); })}});
     L.back().Subclass = "AcDbLeader";
-    L.back().DXFOverrides = {{xaDegree, {}}, {xaStartTangentVector, {}}, {xaEndTangentVector, {}}};
+    L.back().DXFOverrides = {{xaFlags, {}}, {xaThickness, {}}, {xaDegree, {}}, {xaStartTangentVector, {}}, {xaEndTangentVector, {}}};
   }
   {
     using T = TqdDXFTolerance;
@@ -428,6 +440,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   Prop<T, double>(xaDimGap, [](const T& X) { return X.GAP(); },
                                   [](T& X, double V) { X.SetGAP(V); })}});
     L.back().Subclass = "AcDbFcf";
+    L.back().DXFOverrides = {{xaHeight, {}}, {xaRotation, {}}, {xaStyleName, {}}, {xaRectWidth, {}}};
   }
   {
     using T = TqdDXFText;
@@ -543,7 +556,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
           Prop<T, THandle>(xaClippingBoundaryHandle, [](const T& X) { return THandle{X.ClippingBoundaryHandle()}; },
                            [](T& X, THandle V) { X.SetClippingBoundaryHandle(V.V); }).Dxf(340, nullptr, acR2000)}});
     L.back().Subclass = "AcDbViewport";
-    L.back().DXFOverrides = {{xaFlags, {90}}};
+    L.back().DXFOverrides = {{xaLineType, {}}, {xaLineWeight, {}}, {xaFlags, {90}}};
   }
   {
     using T = TqdDXFVport;
@@ -600,6 +613,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     };
     L.push_back({QD_CLASS(TqdCADWipeout), {P(xaUVector, &T::FUVector).Dxf(11), P(xaVVector, &T::FVVector).Dxf(12), P(xaSize, &T::FSize).Dxf(13).Step(10)}});
     L.back().Subclass = "AcDbRasterImage";
+    L.back().DXFOverrides = {{xaThickness, {}}};
   }
   {
     using T = TqdDXFImageEnt;
@@ -632,7 +646,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                                  if (V >= 0 && V <= 2) X.SetJustify(static_cast<std::uint8_t>(V));
                                }).Dxf(70)}});
     L.back().Subclass = "AcDbMline";
-    L.back().DXFOverrides = {{xaBlockName, {}}, {xaScale, {}}, {xaAngle, {}}};
+    L.back().DXFOverrides = {{xaFlags, {71}}, {xaPoint, {}}, {xaBlockName, {}}, {xaScale, {}}, {xaAngle, {}}};
   }
   {
     using T = TqdCADPolyPolygon;
@@ -642,7 +656,7 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   Prop<T, bool>(xaSolidFill, [](const T& X) { return X.GetSolidFill(); },
                                 [](T& X, bool V) { X.SetSolidFill(V); }).Dxf(70).Bit(1)}});
     L.back().Subclass = "AcDbHatch";
-    L.back().DXFOverrides = {{xaPoint, {}}};
+    L.back().DXFOverrides = {{xaThickness, {}}, {xaPoint, {}}};
   }
   {
     using T = TqdCADCurvePolygon;
@@ -679,6 +693,8 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     L.back().Subclass = "AcDbMlineStyle";
   }
   L.push_back({QD_CLASS(TqdMLineStyle), {}, &IsMLineEntryChild});
+  L.back().Subclass = "AcDbMlineStyle";
+  L.back().DXFOverrides = {{xaName, {}}};  // the key of its dictionary entry
   // Classes without rows of their own: their marker, and the groups of inherited
   // rows that differ in them.
   auto Mark = [&L](const char* Name, bool (*Applies)(const TqdDXFEntity&), const char* Subclass,
@@ -695,18 +711,26 @@ std::vector<TqdClassDescription> MakeDescriptions() {
        {{xaPoint, {10, 10, 0, dcPlain, "AcDbFace"}}, {xaPoint1, {11, 10, 0, dcPlain, "AcDbFace"}},
         {xaPoint2, {12, 10, 0, dcPlain, "AcDbFace"}}, {xaPoint3, {13, 10, 0, dcPlain, "AcDbFace"}},
         {xaFlags, {70, 10, 0, dcPlain, "AcDbFace"}}});
-  Mark("TqdDXFXline", &Is<TqdDXFXline>, "AcDbXline",
-       {{xaStartPoint, {10, 10, 0, dcPlain, "AcDbXline"}}, {xaPoint1, {11, 10, 0, dcPlain, "AcDbXline"}}});
+  Mark("TqdDXFXline", &Is<TqdDXFXline>, "AcDbXline", {{xaStartPoint, {10, 10, 0, dcPlain, "AcDbXline"}}});
   Mark("TqdDXFAttrib", &Is<TqdDXFAttrib>, "AcDbAttribute",
        {{xaTag, {2, 10, 0, dcPlain, "AcDbAttribute"}}, {xaValue, {1, 10, 0, dcPlain, "AcDbAttribute"}}});
-  Mark("TqdDXFShape", &Is<TqdDXFShape>, "AcDbShape");
-  Mark("TqdCADMPolygon", &Is<TqdCADMPolygon>, "AcDbMPolygon");
+  Mark("TqdDXFShape", &Is<TqdDXFShape>, "AcDbShape", {{xaText, {}}, {xaStyleName, {}}});
   Mark("TqdDXFLineType", &Is<TqdDXFLineType>, "AcDbLinetypeTableRecord");
   Mark("TqdDXFAppID", &Is<TqdDXFAppID>, "AcDbRegAppTableRecord");
   Mark("TqdDXFDimensionStyle", &Is<TqdDXFDimensionStyle>, "AcDbDimStyleTableRecord");
   Mark("TqdDXFBlockRecord", &Is<TqdDXFBlockRecord>, "AcDbBlockTableRecord");
+  // Entities read from their kept data: no point or thickness group of their own.
+  Mark("TqdDXFRegion", &Is<TqdDXFRegion>, nullptr, {{xaPoint, {}}, {xaThickness, {}}});
+  Mark("TqdCADGeneratedEntity", &Is<TqdCADGeneratedEntity>, nullptr, {{xaPoint, {}}, {xaThickness, {}}});
+  Mark("TqdDXFMultiLeader", &Is<TqdDXFMultiLeader>, "AcDbMLeader", {{xaExtrusion, {}}});
+  Mark("TqdDXFAcadTable", &Is<TqdDXFAcadTable>, "AcDbBlockReference", {{xaScale, {}}, {xaAngle, {}}});
+  Mark("TqdCADUnderlay", &Is<TqdCADUnderlay>, "AcDbUnderlayReference", {{xaPoint, {10}}});
+  Mark("TqdDXFOle2Frame", &Is<TqdDXFOle2Frame>, "AcDbOle2Frame", {{xaThickness, {}}});
+  Mark("TqdDXFLWPolyline", &Is<TqdDXFLWPolyline>, "AcDbPolyline",
+       {{xaPoint, {}}, {xaElevation, {38}}, {xaGlobalWidth, {.Code = 43, .Subclass = "AcDbPolyline"}}});
+  // An MPOLYGON fills by its own flag and keeps an offset vector.
+  Mark("TqdCADMPolygon", &Is<TqdCADMPolygon>, "AcDbMPolygon", {{xaSolidFill, {71}}, {xaOffset, {11}}});
 
-  L.back().Subclass = "AcDbMlineStyle";
   return L;
 }
 
@@ -721,29 +745,39 @@ const std::vector<TqdClassDescription>& SchemaDescriptions() {
 
 
 std::vector<TqdSchemaGroup> SchemaDXFGroups(const TqdDXFEntity& E) {
+  std::vector<const TqdClassDescription*> Chain;
+  for (const TqdClassDescription& D : SchemaDescriptions())
+    if (D.Applies(E)) Chain.push_back(&D);
+  // A null marker is the first one met from the class that sets the group onwards.
+  auto Mark = [&Chain](TqdSchemaGroup& X, std::size_t AFrom) {
+    for (std::size_t J = AFrom; !X.DXF.Subclass && J < Chain.size(); ++J) X.DXF.Subclass = Chain[J]->Subclass;
+  };
   std::vector<TqdSchemaGroup> G;
-  for (const TqdClassDescription& D : SchemaDescriptions()) {
-    if (!D.Applies(E)) continue;
-    for (const TqdPropertyDesc& P : D.Properties) {
-      // A class that redescribes a row replaces the ancestor's group.
+  for (std::size_t I = 0; I < Chain.size(); ++I)
+    for (const TqdPropertyDesc& P : Chain[I]->Properties) {
+      // A class that redescribes a row replaces the ancestor's.
       std::erase_if(G, [&](const TqdSchemaGroup& X) { return X.Row->Id == P.Id; });
-      if (!P.DXF.Code) continue;
-      TqdSchemaGroup X{&P, P.DXF};
-      if (!X.DXF.Subclass) X.DXF.Subclass = D.Subclass;
-      G.push_back(X);
+      G.push_back({&P, P.DXF});
+      Mark(G.back(), I);
     }
-    for (const TqdDXFOverride& O : D.DXFOverrides)
+  // Overrides once every row is in place: a class may be described before the
+  // ancestor that adds the row it overrides (a tolerance before texts).
+  for (std::size_t I = 0; I < Chain.size(); ++I)
+    for (const TqdDXFOverride& O : Chain[I]->DXFOverrides)
       for (TqdSchemaGroup& X : G)
         if (X.Row->Id == O.Id) {
           X.DXF = O.DXF;
-          if (!X.DXF.Subclass) X.DXF.Subclass = D.Subclass;
+          Mark(X, I);
         }
-  }
+  std::erase_if(G, [](const TqdSchemaGroup& X) { return X.DXF.Code == 0; });
   return G;
 }
 
 std::vector<int> SchemaGroupCodes(const TqdSchemaGroup& G) {
   const int C = G.DXF.Code;
-  if (XMLAttribInfo(G.Row->Id).Type == dtTFPoint) return {C, C + 10, C + 20};
-  return {C};
+  switch (XMLAttribInfo(G.Row->Id).Type) {
+    case dtTFPoint: return {C, C + G.DXF.Step, C + 2 * G.DXF.Step};
+    case dtColorCAD: return {C, 420};  // the index, then the true colour (R2004+)
+    default: return {C};
+  }
 }

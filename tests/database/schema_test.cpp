@@ -10,6 +10,7 @@
 #include "Schema.h"
 #include "Texts.h"
 #include "Others.h"
+#include "Inserts.h"
 
 namespace {
 
@@ -76,6 +77,17 @@ TEST(Schema, groups_resolve_subclass_and_overrides) {
   for (const TqdSchemaGroup& G : SchemaDXFGroups(A))
     for (int C : SchemaGroupCodes(G)) Codes.insert(C);
   for (int C : Codes) EXPECT_EQ(Codes.count(C), 1u) << "code " << C << " in " << S;
+}
+
+// Codes of a point field follow its step: a scale's 41, 42, 43, not 41, 51, 61.
+TEST(Schema, point_codes_follow_their_step) {
+  InstallXMLAttribTable();
+  TqdDXFInsert I;
+  std::set<int> Codes;
+  for (const TqdSchemaGroup& G : SchemaDXFGroups(I))
+    if (G.Row->Id == xaScale)
+      for (int C : SchemaGroupCodes(G)) Codes.insert(C);
+  EXPECT_EQ(Codes, (std::set<int>{41, 42, 43}));
 }
 
 }  // namespace

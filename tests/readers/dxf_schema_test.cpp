@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 
@@ -31,16 +32,19 @@ TPlace PlaceOf(const std::string& N) {
   return dynamic_cast<TqdDXFObjectEntity*>(E.get()) ? plEntity : plObject;
 }
 
-// A value of the code's type that differs from every default.
-std::string ProbeValue(int C) {
-  if (C == 2 || C == 3 || C == 6 || C == 7 || C == 8) return "PROBE";
-  if (C >= 1 && C <= 9) return "Probe text";
-  if (C >= 10 && C <= 59) return "7.25";
-  if (C >= 210 && C <= 239) return "0.5";
-  if (C >= 340 && C <= 349) return "B0";
-  if (C == 370) return "50";
-  if (C == 420) return "255";
-  return "3";  // integers and flags
+// Values of the code's type; one of them differs from the default of whatever field
+// the code sets (a flag's default may be either value).
+std::vector<std::string> ProbeValues(int C) {
+  if (C == 2 || C == 3 || C == 6 || C == 7 || C == 8) return {"PROBE"};
+  if (C >= 1 && C <= 9) return {"Probe text"};
+  if (C >= 10 && C <= 59) return {"7.25"};
+  if (C == 230) return {"-1"};  // a flipped normal; 210 and 220 alone may be normalised away
+  if (C >= 210 && C <= 239) return {"0.5"};
+  if (C >= 340 && C <= 349) return {"B0"};
+  if (C == 370) return {"50"};
+  if (C == 420) return {"255"};
+  if (C >= 290 && C <= 299) return {"0", "1"};
+  return {"0", "1", "3"};  // integers and flags
 }
 
 std::vector<int> ProbeCodes() {
@@ -55,19 +59,21 @@ std::vector<int> ProbeCodes() {
 }
 
 // A drawing holding one object of name N with handle A0, and the group (code, value).
-std::string Drawing(const std::string& N, TPlace P, int Code) {
+// The group follows the subclass marker ASubclass when one is given.
+std::string Drawing(const std::string& N, TPlace P, int Code, const std::string& Value, const char* ASubclass) {
   TGroups Own = {{0, N}, {5, "A0"}};
   if (P == plObject) Own.push_back({330, "C"});
   if (P == plTable) Own.push_back({2, "ITEM"});
-  if (Code > 0 && !(P == plTable && Code == 2)) Own.push_back({Code, ProbeValue(Code)});
+  if (ASubclass && *ASubclass) Own.push_back({100, ASubclass});
+  if (Code > 0 && !(P == plTable && Code == 2)) Own.push_back({Code, Value});
   TGroups G = {{0, "SECTION"}, {2, "HEADER"}, {9, "$ACADVER"}, {1, "AC1027"}, {0, "ENDSEC"},
                {0, "SECTION"}, {2, "TABLES"}};
-  for (const char* T : {"LAYER", "LTYPE", "STYLE"}) {
+  for (const char* T : {"LAYER", "LTYPE", "STYLE", "DIMSTYLE"}) {
     G.insert(G.end(), {{0, "TABLE"}, {2, T}, {0, T}, {2, "PROBE"}, {70, "0"}});
     if (P == plTable && N == T) G.insert(G.end(), Own.begin(), Own.end());
     G.push_back({0, "ENDTAB"});
   }
-  if (P == plTable && N != "LAYER" && N != "LTYPE" && N != "STYLE") {
+  if (P == plTable && N != "LAYER" && N != "LTYPE" && N != "STYLE" && N != "DIMSTYLE") {
     G.insert(G.end(), {{0, "TABLE"}, {2, N}});
     G.insert(G.end(), Own.begin(), Own.end());
     G.push_back({0, "ENDTAB"});
@@ -89,12 +95,13 @@ struct TProbe {
   std::vector<TqdSchemaGroup> Groups;
 };
 
-TProbe Read(const std::string& N, TPlace P, int Code) {
+TProbe Read(const std::string& N, TPlace P, int Code = 0, const std::string& Value = "",
+           const char* ASubclass = nullptr) {
   TProbe R;
   TqdConverterParams Params;
   auto* C = new TqdDXFConverter(Params);
   TqdConverterRef Ref(C);
-  const std::string S = Drawing(N, P, Code);
+  const std::string S = Drawing(N, P, Code, Value, ASubclass);
   LoadDXFFromMemory(S.data(), S.size(), *C);
   const TqdDXFEntity* E = C->Main()->FindEntByHandle(true, false, 0xA0);
   if (!E) return R;
@@ -102,6 +109,18 @@ TProbe Read(const std::string& N, TPlace P, int Code) {
   StreamXML(R.XML, *E, xmlGetDefaultValue);
   R.Groups = SchemaDXFGroups(*E);
   return R;
+}
+
+// Row groups the reader applies that leave no trace on an object read alone.
+bool Unobservable(const std::string& N, int C) {
+  static const std::set<std::pair<std::string, int>> L = {
+      // A normal of a curve without points: nothing is made from it.
+      {"SPLINE", 210}, {"HELIX", 210}, {"LEADER", 210},
+      // A helix read alone is rebuilt from its spline part.
+      {"HELIX", 42}, {"HELIX", 290},
+      // A viewport's status is worked out again when its layout's viewports are ordered.
+      {"VIEWPORT", 68}};
+  return L.count({N, C}) > 0;
 }
 
 class DxfSchema : public testing::TestWithParam<std::string> {
@@ -113,27 +132,43 @@ TEST_P(DxfSchema, every_mapped_group_is_written_down_once) {
   const std::string N = GetParam();
   const TPlace P = PlaceOf(N);
   if (P == plNone) GTEST_SKIP() << N << " is read as part of its parent";
-  const TProbe Base = Read(N, P, 0);
+  const TProbe Base = Read(N, P);
   if (!Base.Found) GTEST_SKIP() << N << ": no object of this name is kept from a file without its context";
   std::set<int> Rows, Masked;
+  std::map<int, const char*> Subclass;  // the marker a row's group follows
   for (const TqdSchemaGroup& G : Base.Groups)
-    for (int C : SchemaGroupCodes(G)) (G.DXF.Mask ? Masked : Rows).insert(C);
+    for (int C : SchemaGroupCodes(G)) {
+      (G.DXF.Mask ? Masked : Rows).insert(C);
+      Subclass.emplace(C, G.DXF.Subclass);
+    }
   const std::vector<int> Hand = DXFHandWrittenCodes(N);
   std::set<int> Mapped;
-  for (int Code : ProbeCodes()) {
-    const TProbe X = Read(N, P, Code);
-    if (X.Found && X.XML == Base.XML) continue;
-    Mapped.insert(Code);
+  const std::vector<int> Probes = ProbeCodes();
+  for (int Code : Probes) {
+    const auto It = Subclass.find(Code);
+    for (const std::string& V : ProbeValues(Code)) {
+      const TProbe X = Read(N, P, Code, V, It == Subclass.end() ? nullptr : It->second);
+      if (X.Found && X.XML == Base.XML) continue;
+      Mapped.insert(Code);
+      break;
+    }
+    if (!Mapped.count(Code)) continue;
     EXPECT_TRUE(Rows.count(Code) || Masked.count(Code) ||
                 std::find(Hand.begin(), Hand.end(), Code) != Hand.end())
-        << N << ": group " << Code << " is mapped, but neither a row nor a hand-written mapper names it";
+        << N << ": group " << Code << " is mapped, but neither a row nor a hand-written mapper names it"
+        << " (rows: " << testing::PrintToString(Rows) << ")";
   }
-  // A row's code is one the reader applies (a writer writes it back).
+  // A row's group is one the reader applies (a writer writes it back).
   for (const TqdSchemaGroup& G : Base.Groups) {
-    const int C = G.DXF.Code;
-    if (std::find(ProbeCodes().begin(), ProbeCodes().end(), C) == ProbeCodes().end() || C == 5) continue;
-    if (!Mapped.count(C))
-      ADD_FAILURE() << N << ": the row " << XMLAttribName(G.Row->Id) << " names group " << C
+    bool Probed = false, Applied = false;
+    for (int C : SchemaGroupCodes(G)) {
+      // The handle finds the object; a table item's name is given with it.
+      if (std::find(Probes.begin(), Probes.end(), C) == Probes.end() || (P == plTable && C == 2)) continue;
+      Probed = true;
+      Applied = Applied || Mapped.count(C);
+    }
+    if (Probed && !Applied && !Unobservable(N, G.DXF.Code))
+      ADD_FAILURE() << N << ": the row " << XMLAttribName(G.Row->Id) << " names group " << G.DXF.Code
                     << ", which the reader does not apply";
   }
 }
