@@ -211,7 +211,10 @@ std::vector<TqdClassDescription> MakeDescriptions() {
   {
     using T = TqdDXFSolid;
     L.push_back({QD_CLASS(TqdDXFSolid),
-                 {Prop<T, TFPoint>(xaPoint2, [](const T& X) { return X.Point2(); },
+                 // Redescribed: a solid's own setter drops its cached matrix.
+                 {Prop<T, TFPoint>(xaPoint1, [](const T& X) { return X.Point1(); },
+                                   [](T& X, const TFPoint& V) { X.SetPoint1(V); }).Dxf(11),
+                  Prop<T, TFPoint>(xaPoint2, [](const T& X) { return X.Point2(); },
                                    [](T& X, const TFPoint& V) { X.SetPoint2(V); }).Dxf(12),
                   Prop<T, TFPoint>(xaPoint3, [](const T& X) { return X.Point3(); },
                                    [](T& X, const TFPoint& V) { X.SetPoint3(V); }).Dxf(13)}});
@@ -221,7 +224,9 @@ std::vector<TqdClassDescription> MakeDescriptions() {
     using T = TqdDXFRay;
     L.push_back({QD_CLASS(TqdDXFRay),
                  {Prop<T, TFPoint>(xaStartPoint, [](const T& X) { return X.StartPoint(); },
-                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); }).Dxf(10)}});
+                                   [](T& X, const TFPoint& V) { X.SetStartPoint(V); }).Dxf(10),
+                  Prop<T, TFPoint>(xaDirection, [](const T& X) { return X.Direction(); },
+                                   [](T& X, const TFPoint& V) { X.SetDirection(V); }).Dxf(11)}});
     L.back().Subclass = "AcDbRay";
     L.back().DXFOverrides = {{xaPoint1, {}}, {xaPoint, {}}};
   }

@@ -11,6 +11,7 @@
 
 #include "DXFConv.h"
 #include "Properties.h"
+#include "Faces.h"
 #include "Registry.h"
 #include "Schema.h"
 #include "dxf_test_util.h"
@@ -187,6 +188,31 @@ INSTANTIATE_TEST_SUITE_P(Registered, DxfSchema, testing::ValuesIn(RegisteredName
                              if (!std::isalnum(static_cast<unsigned char>(C))) C = '_';
                            return S;
                          });
+
+// A field added as one row: a ray's direction, read from group 11 through the row,
+// shown in the XML form and taken back from it (it was lost there before).
+TEST(DxfSchemaRows, ray_direction_is_one_row_for_dxf_and_xml) {
+  RegisterDXFReader();
+  TqdConverterParams Params;
+  auto* C = new TqdDXFConverter(Params);
+  TqdConverterRef Ref(C);
+  const std::string S = TextDXF({{0, "SECTION"}, {2, "ENTITIES"}, {0, "XLINE"}, {5, "A0"}, {8, "0"}, {10, "1"},
+                                 {20, "2"}, {11, "0"}, {21, "1"}, {0, "ENDSEC"}, {0, "EOF"}});
+  ASSERT_TRUE(LoadDXFFromMemory(S.data(), S.size(), *C).Ok);
+  auto* R = dynamic_cast<TqdDXFRay*>(C->Main()->FindEntByHandle(true, false, 0xA0));
+  ASSERT_NE(R, nullptr);
+  EXPECT_EQ(R->Direction(), (TFPoint{0, 1, 0}));
+  TqdNode Root;
+  const TqdNode* N = R->ToXML(Root, 0);
+  ASSERT_NE(N, nullptr);
+  const TqdNodeAttrib* A = N->GetAttributeByName("Direction");
+  ASSERT_NE(A, nullptr);
+  EXPECT_EQ(A->GetText(), "0,1");
+  R->SetDirection({1, 0, 0});
+  TqdXMLResult Res;
+  EXPECT_EQ(R->FromXML(*N, &Res), xsDone);
+  EXPECT_EQ(R->Direction(), (TFPoint{0, 1, 0}));
+}
 
 TEST(DxfSchemaList, every_hand_written_mapper_says_why) {
   for (const TqdDXFHandMapper& M : DXFHandWrittenMappers()) {

@@ -1,6 +1,8 @@
 // The one list of DXF mappers written by hand, and why each stays. Every other group
 // an object's mapper applies is a class row's (database/Schema.cpp); a test walks the
-// registered classes and fails on a mapped group that is in neither place.
+// registered classes and fails on a mapped group that is in neither place. Solids,
+// traces, 3D faces, rays and construction lines are read through their rows alone
+// (TRowMapper); lines and points by the common steps.
 #include "DXFBase.h"
 #include "DXFMapping.h"
 
