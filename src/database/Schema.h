@@ -102,7 +102,7 @@ struct TqdClassDescription {
   int WritesChildren = -1;
   // The DXF subclass marker of the rows this class adds (null: none of its own).
   const char* Subclass = nullptr;
-  std::vector<TqdDXFOverride> DXFOverrides;
+  std::vector<TqdDXFOverride> DXFOverrides{};
 };
 
 // Every class, in tree order: each comes after its ancestors.
