@@ -1,7 +1,8 @@
 #pragma once
 // The XML form of database objects. Each class describes its attributes once (id,
-// read, write) in a table of its own; ToXML, FromXML and the inspector all walk the
-// compiled description of an object's class, so they cannot disagree.
+// read, write, DXF group) in the class rows of Schema.cpp; ToXML, FromXML and the
+// inspector all walk the compiled description of an object's class, so they cannot
+// disagree.
 //
 // FromXML from untrusted text: "Handle" is never written (handles key the converter's
 // maps), a name never becomes a pointer except through a lookup in the drawing's own
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "DXFBase.h"
+#include "Schema.h"
 #include "qdXMLParser.h"
 
 class TqdDXFConverter;
@@ -51,31 +53,6 @@ struct TqdXMLContext {
   bool Stopped = false;
   // Items made during the pass (null: not collected).
   std::vector<TqdDXFEntity*>* Created = nullptr;
-};
-
-struct TqdPropertyDesc {
-  int Id = 0;  // attribute id (name and type come from the attribute table)
-  std::function<void(const TqdDXFEntity&, TqdData&)> Read;
-  // Null: the default is the value a fresh instance of the class holds.
-  std::function<bool(const TqdDXFEntity&)> IsDefault;
-  // Null: read-only. False when the value was refused.
-  std::function<bool(TqdDXFEntity&, const TqdData&, TqdXMLContext&)> Write;
-  bool Always = false;       // written whatever the modes
-  bool EmptyInHelp = false;  // written empty with xmCallHelp
-};
-
-using TqdChildFilter = bool (*)(const TqdDXFEntity& AParent, const TqdDXFEntity& AChild);
-
-// The properties one class adds after its ancestors', and its rules for children.
-struct TqdClassDescription {
-  const char* ClassName = "";
-  bool (*Applies)(const TqdDXFEntity&) = nullptr;
-  std::vector<TqdPropertyDesc> Properties;
-  // The classes it creates from child elements (null: inherited; none at the root).
-  TqdChildFilter Accepts = nullptr;
-  // -1 inherited; 0 its children are not part of its XML form (they are listed
-  // elsewhere, as a block record's are under its block); 1 they are.
-  int WritesChildren = -1;
 };
 
 // Every property of a concrete class, ancestors first; a class that redescribes an

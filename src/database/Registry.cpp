@@ -9,6 +9,7 @@
 #include "Polylines.h"
 #include "Underlays.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <string>
 
@@ -39,6 +40,13 @@ std::unique_ptr<TqdDXFEntity> TqdEntityRegistry::CreateByDXFName(std::string_vie
 }
 
 int TqdEntityRegistry::Count() { return static_cast<int>(Table().size()); }
+
+std::vector<std::string> TqdEntityRegistry::Names() {
+  std::vector<std::string> N;
+  for (const auto& [Name, Class] : Table()) N.push_back(Name);
+  std::sort(N.begin(), N.end());
+  return N;
+}
 
 void RegisterDatabaseClasses() {
   RegisterXMLClasses();

@@ -588,41 +588,41 @@ TqdXMLColorCAD TqdData::GetValueAsColorCAD() const {
 
 namespace {
 
-const TqdXMLAttribInfo cAttribs[cnstXMLAttribCount] = {
-    {nullptr, dtUndefined, nullptr},
-#define QD_XML_ATTRIB(Id, Name, Type, Descr) {#Name, Type, Descr},
-#define QD_XML_ATTRIB2(Id, Name, Alias, Type, Descr) {#Name, Type, Descr},
-#include "qdXMLAttribs.inc"
-#undef QD_XML_ATTRIB
-#undef QD_XML_ATTRIB2
-    {nullptr, dtUndefined, nullptr},
+const TqdXMLAttribInfo cNoAttrib{nullptr, dtUndefined, nullptr};
+
+struct TAttribTable {
+  const TqdXMLAttribInfo* Entries = nullptr;
+  int Count = 0;
+  // Lower-cased names sorted, each with the first id that has it.
+  std::vector<std::pair<std::string, int>> Sorted;
 };
 
-// Checks at compile time that the ids of the table are its positions.
-#define QD_XML_ATTRIB(Id, Name, Type, Descr) static_assert(xa##Name == Id);
-#define QD_XML_ATTRIB2(Id, Name, Alias, Type, Descr) static_assert(xa##Alias == Id);
-#include "qdXMLAttribs.inc"
-#undef QD_XML_ATTRIB
-#undef QD_XML_ATTRIB2
-
-
-// Lower-cased names sorted, each with the first id that has it.
-const std::vector<std::pair<std::string, int>>& SortedNames() {
-  static const std::vector<std::pair<std::string, int>> Names = [] {
-    std::vector<std::pair<std::string, int>> V;
-    for (int I = 1; I < cnstXMLClassNameId; ++I) V.emplace_back(XMLLowerText(cAttribs[I].Name), I);
-    std::stable_sort(V.begin(), V.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
-    V.erase(std::unique(V.begin(), V.end(), [](const auto& A, const auto& B) { return A.first == B.first; }),
-            V.end());
-    return V;
-  }();
-  return Names;
+TAttribTable& Table() {
+  static TAttribTable T;
+  return T;
 }
 
 }  // namespace
 
+void XMLSetAttribTable(const TqdXMLAttribInfo* ATable, int ACount) {
+  TAttribTable& T = Table();
+  if (T.Entries == ATable && T.Count == ACount) return;
+  T.Entries = ATable;
+  T.Count = ATable ? ACount : 0;
+  T.Sorted.clear();
+  for (int I = 1; I < T.Count; ++I)
+    if (I != cnstXMLClassNameId && ATable[I].Name) T.Sorted.emplace_back(XMLLowerText(ATable[I].Name), I);
+  std::stable_sort(T.Sorted.begin(), T.Sorted.end(), [](const auto& A, const auto& B) { return A.first < B.first; });
+  T.Sorted.erase(std::unique(T.Sorted.begin(), T.Sorted.end(),
+                             [](const auto& A, const auto& B) { return A.first == B.first; }),
+                 T.Sorted.end());
+}
+
+int XMLAttribCount() { return Table().Count; }
+
 const TqdXMLAttribInfo& XMLAttribInfo(int Id) {
-  return Id > 0 && Id < cnstXMLClassNameId ? cAttribs[Id] : cAttribs[0];
+  const TAttribTable& T = Table();
+  return Id > 0 && Id < T.Count && Id != cnstXMLClassNameId ? T.Entries[Id] : cNoAttrib;
 }
 
 const char* XMLAttribName(int Id) { return XMLAttribInfo(Id).Name; }
@@ -635,7 +635,7 @@ int XMLAttribIdByName(std::string_view AName) {
     Buf[I] = C >= 'A' && C <= 'Z' ? static_cast<char>(C + 32) : C;
   }
   const std::string_view Key(Buf, AName.size());
-  const auto& V = SortedNames();
+  const auto& V = Table().Sorted;
   auto It = std::lower_bound(V.begin(), V.end(), Key, [](const auto& E, std::string_view K) { return E.first < K; });
   if (It != V.end() && It->first == Key) return It->second;
   if (Key.size() > 3 && Key.substr(0, 3) == "vnx") return cnstXMLClassNameId;

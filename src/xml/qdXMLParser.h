@@ -197,19 +197,11 @@ private:
 
 // ---------------------------------------------------------------- attribute table
 
-// Ids 1..223 name the attributes; 0 is "unknown" and 224 the code of class names.
-inline constexpr int cnstXMLAttribCount = 225;
+// Node names listed in a table are stored as their index. The table belongs to the
+// layer that owns the names (the database's attribute rows); this layer only looks
+// names up in it. Index 0 is "unknown"; cnstXMLClassNameId is the code of class
+// names (the "vnx" form), never a table entry.
 inline constexpr int cnstXMLClassNameId = 224;
-
-enum TqdXMLAttribId : int {
-  xaUndefined = 0,
-#define QD_XML_ATTRIB(Id, Name, Type, Descr) xa##Name = Id,
-#define QD_XML_ATTRIB2(Id, Name, Alias, Type, Descr) xa##Alias = Id,
-#include "qdXMLAttribs.inc"
-#undef QD_XML_ATTRIB
-#undef QD_XML_ATTRIB2
-  xaClassName = cnstXMLClassNameId
-};
 
 struct TqdXMLAttribInfo {
   const char* Name;
@@ -217,11 +209,17 @@ struct TqdXMLAttribInfo {
   const char* Description;
 };
 
-// Null name for 0, 224 and ids out of range.
+// Installs the table: ACount entries, entry 0 empty. Call before any node is named;
+// a second call with the same table is harmless.
+void XMLSetAttribTable(const TqdXMLAttribInfo* ATable, int ACount);
+// Entries of the installed table (0 when none is installed).
+int XMLAttribCount();
+
+// Null name for 0, cnstXMLClassNameId and ids out of range.
 const TqdXMLAttribInfo& XMLAttribInfo(int Id);
 const char* XMLAttribName(int Id);
-// Without regard to case; the first id of a name listed twice; 224 for a name of the
-// "vnx" form that is not an attribute; 0 for anything else.
+// Without regard to case; the first id of a name listed twice; cnstXMLClassNameId
+// for a name of the "vnx" form that is not an attribute; 0 for anything else.
 int XMLAttribIdByName(std::string_view AName);
 
 // ---------------------------------------------------------------- nodes

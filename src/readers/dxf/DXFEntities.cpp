@@ -20,6 +20,8 @@
 #include "Objects.h"
 #include "Others.h"
 #include "Polylines.h"
+#include "Properties.h"
+#include "Schema.h"
 #include "TableItems.h"
 #include "Texts.h"
 
@@ -29,27 +31,66 @@ using namespace dxfmap;
 
 // ---------------------------------------------------------------- simple geometry
 
-class TFaceMapper : public TBaseMapper {
+// The groups of a class that are a plain field list, applied through its rows
+// (database/Schema.cpp): each group read is converted as its row says and written
+// with the row's own setter, ancestors' rows first. Groups not read leave the fresh
+// instance's value.
+class TRowMapper : public TBaseMapper {
 public:
   void Commit(TdxfReader&, TqdDXFEntity& E) override {
-    auto* S = dynamic_cast<TqdDXFSolid*>(&E);
-    if (!S) return;
-    S->SetPoint(FP[0]);
-    S->SetPoint1(FP[1]);
-    S->SetPoint2(FP[2]);
-    S->SetPoint3(FP[3]);
-    S->SetExtrusion(FExtr);
-    S->SetZThick(FThickness);
-    if (auto* F3 = dynamic_cast<TqdDXF3dFace*>(S)) F3->SetFlags(I(70));
+    TqdXMLContext Ctx;
+    TqdData D;
+    for (const TqdSchemaGroup& G : Groups(E))
+      if (G.Row->Write && Value(G, D)) G.Row->Write(E, D, Ctx);
   }
-};
 
-class TRayMapper : public TBaseMapper {
-public:
-  void Commit(TdxfReader&, TqdDXFEntity& E) override {
-    if (auto* R = dynamic_cast<TqdDXFRay*>(&E)) {
-      R->SetStartPoint(FP[0]);
-      R->SetDirection(FP[1]);
+private:
+  // The rows of a class, worked out once per class and thread.
+  static const std::vector<TqdSchemaGroup>& Groups(const TqdDXFEntity& E) {
+    thread_local std::unordered_map<const char*, std::vector<TqdSchemaGroup>> Cache;
+    auto It = Cache.find(E.ClassName());
+    if (It == Cache.end()) It = Cache.emplace(E.ClassName(), SchemaDXFGroups(E)).first;
+    return It->second;
+  }
+  // The group's value as the row takes it; false when the group was not read.
+  bool Value(const TqdSchemaGroup& G, TqdData& D) const {
+    const int C = G.DXF.Code;
+    switch (XMLAttribInfo(G.Row->Id).Type) {
+      case dtTFPoint:
+        if (C == 210) {
+          D.SetValueAsFPoint(FExtr);
+          return true;
+        }
+        if (C < 10 || C > 18 || G.DXF.Step != 10 || !FHasP[C % 10]) return false;
+        D.SetValueAsFPoint(FP[C % 10]);
+        return true;
+      case dtDouble: {
+        double V = 0;
+        if (C == 38 || C == 39) V = C == 38 ? FElevation : FThickness;
+        else if (C >= 40 && C <= 59 && HasF(C)) V = F(C);
+        else return false;
+        D.SetValueAsDouble(G.DXF.Conv == dcRadians ? V * cRadToDeg : V);
+        return true;
+      }
+      case dtInteger:
+      case dtBool: {
+        int V = 0;
+        if (((C >= 60 && C <= 79) || (C >= 90 && C <= 99)) && HasI(C)) V = I(C);
+        else if (C >= 280 && C <= 290 && FHasI280[C - 280]) V = FI280[C - 280];
+        else return false;
+        if (G.DXF.Mask) V = (V & static_cast<int>(G.DXF.Mask)) != 0;
+        if (G.DXF.Conv == dcNot) V = !V;
+        if (G.DXF.Conv == dcSign) V = V >= 0;
+        if (XMLAttribInfo(G.Row->Id).Type == dtBool) D.SetValueAsBool(V != 0);
+        else D.SetValueAsInt(V);
+        return true;
+      }
+      case dtString:
+        if (C < 1 || C > 9 || !FHasS[C]) return false;
+        D.SetValueAsStr(FS[C]);
+        return true;
+      default:
+        return false;  // names, handles and colours are linked by the common steps
     }
   }
 };
@@ -1036,8 +1077,8 @@ std::unique_ptr<TdxfMapper> CreateDXFMapperOfKind(int AKind, std::string_view AN
   if (!AItem) return nullptr;
   switch (static_cast<TMapperKind>(AKind)) {
   case mkNone: return nullptr;
-  case mkFace: return std::make_unique<TFaceMapper>();
-  case mkRay: return std::make_unique<TRayMapper>();
+  case mkFace:
+  case mkRay: return std::make_unique<TRowMapper>();
   case mkCircle: return std::make_unique<TCircleMapper>();
   case mkPolyline: return std::make_unique<TPolylineMapper>();
   case mkVertex: return std::make_unique<TVertexMapper>();

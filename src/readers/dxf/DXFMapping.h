@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TdxfReader;
 class TqdDXFEntity;
@@ -45,3 +46,15 @@ std::unique_ptr<TdxfMapper> CreateDXFAnnotationMapper(std::string_view AName, Tq
 
 // Installs what the mapping needs process-wide (the DXF xref loader).
 void RegisterDXFMapping();
+
+// A mapper kept by hand because the object's groups are not a plain field list
+// (DXFMapperList.cpp): the DXF names it serves (space separated; "*" the steps every
+// object takes), why, and the group codes it applies that no class row holds.
+struct TqdDXFHandMapper {
+  std::string_view Names;
+  std::string_view Reason;
+  std::vector<int> Codes;
+};
+const std::vector<TqdDXFHandMapper>& DXFHandWrittenMappers();
+// The codes the hand-written mappers apply to an object of DXF name AName.
+std::vector<int> DXFHandWrittenCodes(std::string_view AName);
