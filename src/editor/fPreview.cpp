@@ -1,6 +1,8 @@
 #include "fPreview.h"
 
 #include <QFont>
+#include <algorithm>
+#include <cmath>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,6 +70,15 @@ bool TfmPreview::FillImage(TqdSelectionManager* Manager, const TqdCADImage* Imag
     UnionBoxes(Box, Raw->Box());
   }
   L->SetBox(Box);
+  // The window takes the selection's shape: its longer side 480 pixels, the
+  // other at least 160 high and 300 wide (the caption's width).
+  const double BW = Box.Right - Box.Left, BH = Box.Top - Box.Bottom;
+  if (BW >= 0 && BH >= 0 && BW + BH > 0 && std::isfinite(BW + BH)) {
+    constexpr int cnstLong = 480;
+    const int W = BW >= BH ? cnstLong : static_cast<int>(cnstLong * BW / BH);
+    const int H = BW >= BH ? static_cast<int>(cnstLong * BH / BW) : cnstLong;
+    resize(std::max(300, W), std::max(160, H) + pnlButton->height());
+  }
   if (Image) Img->SetBackgroundColor(Image->BackgroundColor());
   Img->SetCurrentLayout(C->GetLayout(0), 0);
   Img->GetExtents();

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "BlockInsert.h"
 #include "Blocks.h"
 #include "CADImage.h"
@@ -94,11 +95,7 @@ class InteractionTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
     FFile = FDir.filePath("shapes.dxf");
     QFile F(FFile);
     QVERIFY(F.open(QIODevice::WriteOnly));
@@ -256,6 +253,26 @@ class InteractionTest : public QObject {
     QCOMPARE(I->RowValue(I->FindRow("Flags")), QString("Closed (1)"));
     QVERIFY(I->qdAttributesSetEditText(I->FindRow("Flags"), "None (0)"));
     QCOMPARE(I->RowValue(I->FindRow("Flags")), QString("None (0)"));
+  }
+
+  // The preview window takes the selection's shape: wide for a line, square
+  // for a circle.
+  void preview_takes_the_shape_of_the_selection() {
+    TWin T(FFile);
+    QSize Shown;
+    T.W->OnExecDialog = [&](QDialog& D) {
+      // The dialog is not shown yet: its size less the button panel's 41 rows.
+      Shown = D.size() - QSize(0, 41);
+      return int(QDialog::Rejected);
+    };
+    QTest::mouseClick(T.N, Qt::LeftButton, {}, T.Pix({35, 20, 0}));
+    QCOMPARE(int(T.W->Manager()->Entities().size()), 1);
+    T.W->sbPreviewSelection->click();
+    QVERIFY2(Shown.width() >= 2 * Shown.height(), qPrintable(QString("%1x%2").arg(Shown.width()).arg(Shown.height())));
+    QTest::mouseClick(T.N, Qt::LeftButton, {}, T.Pix({130, 100, 0}));
+    QCOMPARE(int(T.W->Manager()->Entities().size()), 1);
+    T.W->sbPreviewSelection->click();
+    QVERIFY2(std::abs(Shown.width() - Shown.height()) <= 2, qPrintable(QString("%1x%2").arg(Shown.width()).arg(Shown.height())));
   }
 
   // Values that make the entity unusable are refused, each with a message.

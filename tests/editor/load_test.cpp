@@ -16,6 +16,7 @@
 #include <QtTest/QtTest>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "CADImage.h"
 #include "Readers.h"
 #include "fMain.h"
@@ -111,11 +112,7 @@ class LoadTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
     QVERIFY(!BigDrawing().isEmpty());
   }
 

@@ -21,6 +21,7 @@
 #include <QtTest/QtTest>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "CADImage.h"
 #include "Readers.h"
 #include "fEntityInspector.h"
@@ -98,12 +99,7 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    // The window's remembered settings live with the test, not in the user's home.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
   }
 
   // A drawing of Lines lines, written once per test run.

@@ -19,6 +19,7 @@
 #include <QtTest/QtTest>
 #include <cmath>
 
+#include "editor_test_setup.h"
 #include "CADImage.h"
 #include "Readers.h"
 #include "fEntityInspector.h"
@@ -53,11 +54,7 @@ class MonkeyTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
   }
 
   void random_actions() {

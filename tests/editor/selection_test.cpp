@@ -11,6 +11,7 @@
 #include <QtTest/QtTest>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "CADImage.h"
 #include "Entities.h"
 #include "Polylines.h"
@@ -112,11 +113,7 @@ class SelectionTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
     FFile = FDir.filePath("shapes.dxf");
     QFile Out(FFile);
     QVERIFY(Out.open(QIODevice::WriteOnly));

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "BlockInsert.h"
 #include "Blocks.h"
 #include "CADImage.h"
@@ -79,11 +80,7 @@ class SessionTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
   }
 
   void a_whole_session() {

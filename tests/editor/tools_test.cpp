@@ -16,6 +16,7 @@
 #include <QtTest/QtTest>
 #include <memory>
 
+#include "editor_test_setup.h"
 #include "BlockInsert.h"
 #include "CADImage.h"
 #include "Entities.h"
@@ -197,11 +198,7 @@ class ToolsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    RegisterReaders();
-    RegisterCADImages();
-    RegisterViewGraphics();
-    QVERIFY(FDir.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, FDir.filePath("settings"));
+    QVERIFY(qdSetUpEditorTest(FDir));
     FFile = FDir.filePath("tools.dxf");
     QFile Out(FFile);
     QVERIFY(Out.open(QIODevice::WriteOnly));
