@@ -149,7 +149,9 @@ bool TfmPrint::PrintTo(QPrinter& APrinter) {
 }
 
 void TfmPrint::Preview() {
-  QPrinter Printer(QPrinter::HighResolution);
+  // At the screen's resolution: a hairline is one device pixel, and the preview
+  // scales its page down, so at printer resolution hairlines faded to nothing.
+  QPrinter Printer(QPrinter::ScreenResolution);
   Printer.setPageLayout(PageLayout());
   QPrintPreviewDialog D(&Printer, this);
   D.setWindowTitle("Print preview");
