@@ -35,19 +35,7 @@
 #include "cli_test_util.h"
 #include "qdProcess.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DRAFTWELL_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define DRAFTWELL_ASAN 1
-#endif
-
-#ifdef DRAFTWELL_ASAN
-// One allocation sized by a bogus count fails loudly instead of paging.
-extern "C" const char* __asan_default_options() { return "max_allocation_size_mb=2048"; }
-#endif
+#include "../sanitizer_allocation_limit.h"
 
 namespace fs = std::filesystem;
 
