@@ -16,6 +16,8 @@ PACKAGES=(
   # a face with CJK glyphs, for characters the drawing's own faces lack
   fonts-ipafont-gothic
   libxml2-utils poppler-utils
+  # the oracle that reads back the DXF files we write
+  python3-ezdxf
   zlib1g-dev libzip-dev
   # the install check: desktop entry, MIME and AppStream validators, completion
   desktop-file-utils appstream shared-mime-info bash-completion
