@@ -927,7 +927,11 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
   FDNavigator->setCursor(Qt::ArrowCursor);
   FDNavigator->FitToSize();
   // Attaching re-reads the graphic and loads the inspector's list.
-  FManager->SetDNavigator(FDNavigator);
+  // A drawing's list is loaded once, by the layout chosen below (a large one
+  // takes a while to list).
+  TqdCADImage* Shown = FDNavigator->CADImage();
+  const bool HasLayouts = Shown && Shown->LayoutsCount() > 0;
+  FManager->SetDNavigator(FDNavigator, !HasLayouts);
   FBlockLibrary->SetDNavigator(FDNavigator);
   FUndo->clear();
   FLayers->Load(FDNavigator->CADImage() ? FDNavigator->CADImage()->Converter() : nullptr);
@@ -940,7 +944,10 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
     if (Current < 0 || Current >= cbLayouts->count()) Current = 0;
     cbLayouts->setCurrentIndex(cbLayouts->count() > 0 ? Current : -1);
     FFillingLayouts = false;
-    if (cbLayouts->count() > 0) cbLayoutsChange(Current);
+    if (cbLayouts->count() > 0)
+      cbLayoutsChange(Current);
+    else if (HasLayouts)
+      FEntityInspector->Load(FDNavigator);
   }
   UpdateControls();
   FDNavigator->EndUpdate();
