@@ -33,6 +33,13 @@ std::string LayerName(const TqdDXFEntity& E) {
   return N.empty() ? std::string("0") : N;
 }
 
+std::string BlockName(const TqdDXFEntity& B) {
+  std::string N = B.Name();
+  if (SameNameText(N, "$MODEL_SPACE")) return "*Model_Space";
+  if (SameNameText(N, "$PAPER_SPACE")) return "*Paper_Space";
+  return N;
+}
+
 std::uint64_t TContext::LayoutOf(const TqdDXFBlock* B) const {
   auto It = LayoutHandles.find(B);
   return It == LayoutHandles.end() ? 0 : It->second;
@@ -87,6 +94,17 @@ void GiveHandles(TContext& X) {
     if (auto* L = dynamic_cast<const TqdDXFLayout*>(E))
       if (L->PaperSpaceBlockField()) X.LayoutHandles[L->PaperSpaceBlockField()] = X.H(E);
   }
+  for (const TqdDXFEntity* E : Items)
+    if (auto* B = dynamic_cast<const TqdDXFBlock*>(E); B && !X.RecordOf.count(B)) {
+      X.RecordOf[B] = X.NewHandle();
+      X.RecordlessBlocks.push_back(B);
+    }
+  X.ModelBlock = X.C.ModelSpace();
+  for (int I = 0; I < X.C.LayoutsCount(); ++I)
+    if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.ModelBlock) {
+      X.PaperBlock = L->PaperSpaceBlockField();
+      break;
+    }
   X.Seed = X.Next + Synthetic;
   X.Total = Items.size() ? Items.size() : 1;
 }

@@ -7,6 +7,7 @@
 
 #include "Blocks.h"
 #include "DXFConv.h"
+#include "DXFWriterAreas.h"
 #include "DXFWriterInternal.h"
 #include "Dimensions.h"
 #include "Entities.h"
@@ -391,7 +392,10 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdDXFText>(E)) return "TEXT";
   if (As<TqdDXFDimension>(E)) return "DIMENSION";
   if (As<TqdDXFAcadTable>(E)) return "INSERT";
-  if (As<TqdCADMLine>(E)) return "";
+  if (As<TqdCADMLine>(E)) return X.R13() ? "MLINE" : "";
+  if (As<TqdCADPolyPolygon>(E)) return X.R13() ? "HATCH" : "";
+  if (As<TqdDXFImageEnt>(E)) return X.R13() ? "IMAGE" : "";
+  if (As<TqdCADWipeout>(E)) return X.R13() ? "WIPEOUT" : "";
   if (As<TqdDXFInsert>(E)) return "INSERT";
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
   return "";
@@ -491,6 +495,8 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
     WriteText(X, *T);
   } else if (const auto* D = As<TqdDXFDimension>(E)) {
     WriteDimension(X, *D);
+  } else if (const auto* ML = As<TqdCADMLine>(E)) {
+    WriteMLine(X, *ML);
   } else if (const auto* I = As<TqdDXFInsert>(E)) {
     if (As<TqdDXFAcadTable>(E)) X.Warn("tables were written as inserts of their blocks");
     WriteInsert(X, *I);
@@ -502,6 +508,11 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
     }
     X.Step();
     return;
+  } else if (const auto* H = As<TqdCADPolyPolygon>(E)) {
+    if (As<TqdCADMPolygon>(E)) X.Warn("multi-polygons were written as hatches");
+    WriteHatch(X, *H);
+  } else if (const auto* W = As<TqdCADWipeout>(E)) {
+    WriteImage(X, *W);
   } else if (const auto* V = As<TqdDXFViewport>(E)) {
     WriteRows(X, *V, {}, Last);
   } else {
@@ -520,8 +531,6 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
 
 namespace {
 
-bool IsNamed(const TqdDXFEntity* B, std::string_view N) { return B && SameNameText(B->Name(), N); }
-
 void WriteBlockEntities(TContext& X, const TqdDXFBlock& B, std::uint64_t ARecord) {
   for (int I = 0; I < B.Count(); ++I)
     if (const TqdDXFEntity* E = B.GetEntity(I)) WriteEntity(X, *E, ARecord);
@@ -537,8 +546,8 @@ void WriteBlocks(TContext& X) {
   for (int I = 0; S && I < S->Count(); ++I) {
     const auto* B = dynamic_cast<const TqdDXFBlock*>(S->GetEntity(I));
     if (!B) continue;
-    const bool Model = IsNamed(B, "*Model_Space");
-    const bool Paper = IsNamed(B, "*Paper_Space");
+    const bool Model = B == X.ModelBlock;
+    const bool Paper = B == X.PaperBlock;
     const bool Layout = B->Layout() != nullptr || Model || Paper;
     if (!X.R13() && Layout) {
       if (!Model && !Paper && B->Count() > 0) X.Warn("layouts beyond the first paper space were left out (R12)");
@@ -550,10 +559,10 @@ void WriteBlocks(TContext& X) {
     if (B->Layout() && !Model) O.Int(67, 1);
     O.Str(8, LayerName(*B));
     X.Marker("AcDbBlockBegin");
-    O.Str(2, B->Name());
+    O.Str(2, BlockName(*B));
     O.Int(70, B->Flags());
     O.Point(10, B->Offset());
-    O.Str(3, B->Name());
+    O.Str(3, BlockName(*B));
     O.Str(1, B->XrefPath());
     if (X.R2000() && !B->Description().empty()) O.Str(4, B->Description());
     WriteExtendedData(X, *B);
@@ -574,17 +583,13 @@ void WriteEntities(TContext& X) {
   TqdDXFOutput& O = X.Out;
   O.Str(0, "SECTION");
   O.Str(2, "ENTITIES");
-  const TqdDXFEntity* S = X.C.GetSection(csBlocks);
-  for (const char* N : {"*Model_Space", "*Paper_Space"})
-    for (int I = 0; S && I < S->Count(); ++I) {
-      const auto* B = dynamic_cast<const TqdDXFBlock*>(S->GetEntity(I));
-      if (!IsNamed(B, N)) continue;
-      const std::uint64_t Rec = X.RecordOf.count(B) ? X.RecordOf[B] : X.H(B);
-      X.InPaper = N[1] == 'P';
-      WriteBlockEntities(X, *B, Rec);
-      X.InPaper = false;
-      break;
-    }
+  for (const TqdDXFBlock* B : {X.ModelBlock, X.PaperBlock}) {
+    if (!B) continue;
+    const std::uint64_t Rec = X.RecordOf.count(B) ? X.RecordOf[B] : X.H(B);
+    X.InPaper = B == X.PaperBlock;
+    WriteBlockEntities(X, *B, Rec);
+    X.InPaper = false;
+  }
   O.Str(0, "ENDSEC");
 }
 

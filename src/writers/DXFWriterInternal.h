@@ -44,6 +44,8 @@ struct TContext {
   std::unordered_map<const TqdDXFEntity*, const TqdDXFEntity*> DictOwner;
   // The block record handle of a block (the block's own when it has no record).
   std::unordered_map<const TqdDXFBlock*, std::uint64_t> RecordOf;
+  // Blocks read without a block record: written with one made for them.
+  std::vector<const TqdDXFBlock*> RecordlessBlocks;
   std::uint64_t RootDictionary = 0;
   std::uint64_t BlockRecordTable = 0;
   std::uint64_t LayoutOf(const TqdDXFBlock* B) const;
@@ -66,6 +68,9 @@ struct TContext {
     }
   }
 
+  // The model space block and the first paper space's block.
+  const TqdDXFBlock* ModelBlock = nullptr;
+  const TqdDXFBlock* PaperBlock = nullptr;
   // Entities of the first paper space: written with the paper space flag.
   bool InPaper = false;
 
@@ -101,6 +106,8 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner);
 const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E);
 
 std::string LayerName(const TqdDXFEntity& E);
+// A block's name as written: R12's $MODEL_SPACE and $PAPER_SPACE take the later '*' form.
+std::string BlockName(const TqdDXFEntity& B);
 // "ANSI_1252" for 1252.
 std::string CodePageName(int ACodePage);
 

@@ -69,7 +69,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
   std::string Last;
   if (ATable == "BLOCK_RECORD") {
     X.Marker("AcDbBlockTableRecord");
-    O.Str(2, E.Name());
+    O.Str(2, BlockName(E));
     const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(&E);
     if (X.R2000() && R && R->Block()) O.Handle(340, X.LayoutOf(R->Block()));
     if (X.R2000()) {
@@ -127,7 +127,8 @@ void WriteTables(TContext& X) {
       X.Marker("AcDbSymbolTable");
     }
     const int Count = T ? T->Count() : 0;
-    O.Int(70, Count);
+    const bool Records = N == "BLOCK_RECORD";
+    O.Int(70, Count + (Records ? static_cast<int>(X.RecordlessBlocks.size()) : 0));
     if (N == "DIMSTYLE" && X.R13()) {
       X.Marker("AcDbDimStyleTable");
       O.Int(71, 0);
@@ -138,6 +139,21 @@ void WriteTables(TContext& X) {
       WriteItem(X, N, *E, TH, FirstStyle);
       X.Step();
     }
+    if (Records)
+      for (const TqdDXFBlock* B : X.RecordlessBlocks) {
+        O.Str(0, "BLOCK_RECORD");
+        O.Handle(5, X.RecordOf[B]);
+        O.Handle(330, TH);
+        X.Marker("AcDbSymbolTableRecord");
+        X.Marker("AcDbBlockTableRecord");
+        O.Str(2, BlockName(*B));
+        if (X.R2000()) {
+          O.Handle(340, X.LayoutOf(B));
+          O.Int(70, 0);
+          O.Int(280, 1);
+          O.Int(281, 0);
+        }
+      }
     O.Str(0, "ENDTAB");
   }
   O.Str(0, "ENDSEC");

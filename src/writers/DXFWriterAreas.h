@@ -1,0 +1,13 @@
+#pragma once
+// The hand-written parts of hatches, images and wipeouts, and multilines.
+#include "DXFWriterInternal.h"
+
+class TqdCADPolyPolygon;
+class TqdCADWipeout;
+class TqdCADMLine;
+
+namespace dxfw {
+void WriteHatch(TContext& X, const TqdCADPolyPolygon& H);
+void WriteImage(TContext& X, const TqdCADWipeout& W);
+void WriteMLine(TContext& X, const TqdCADMLine& M);
+}  // namespace dxfw
