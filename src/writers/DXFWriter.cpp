@@ -102,7 +102,9 @@ void GiveHandles(TContext& X) {
   X.ModelBlock = X.C.ModelSpace();
   for (int I = 0; I < X.C.LayoutsCount(); ++I)
     if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.ModelBlock) {
-      X.PaperBlock = L->PaperSpaceBlockField();
+      // Only a block under the name the format gives the active paper space keeps its
+      // entities in ENTITIES; any other stays a block of its own.
+      if (SameNameText(BlockName(*L->PaperSpaceBlockField()), "*Paper_Space")) X.PaperBlock = L->PaperSpaceBlockField();
       break;
     }
   X.Seed = X.Next + Synthetic;
@@ -279,6 +281,8 @@ void WriteClasses(TContext& X) {
       {"SORTENTSTABLE", "AcDbSortentsTable", false},
       {"IMAGE", "AcDbRasterImage", true},
       {"WIPEOUT", "AcDbWipeout", true},
+      {"MLEADERSTYLE", "AcDbMLeaderStyle", false},
+      {"MULTILEADER", "AcDbMLeader", true},
   };
   for (const TClass& K : Classes) {
     O.Str(0, "CLASS");

@@ -5,9 +5,13 @@
 class TqdCADPolyPolygon;
 class TqdCADWipeout;
 class TqdCADMLine;
+class TqdDXFMultiLeader;
+class TqdDXFMLeaderStyle;
 
 namespace dxfw {
 void WriteHatch(TContext& X, const TqdCADPolyPolygon& H);
 void WriteImage(TContext& X, const TqdCADWipeout& W);
 void WriteMLine(TContext& X, const TqdCADMLine& M);
+void WriteMultiLeader(TContext& X, const TqdDXFMultiLeader& M);
+void WriteMLeaderStyle(TContext& X, const TqdDXFMLeaderStyle& S);
 }  // namespace dxfw

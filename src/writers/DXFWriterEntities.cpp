@@ -13,6 +13,7 @@
 #include "Entities.h"
 #include "Faces.h"
 #include "Hatches.h"
+#include "MultiLeaders.h"
 #include "Inserts.h"
 #include "Objects.h"
 #include "Others.h"
@@ -398,6 +399,7 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdCADWipeout>(E)) return X.R13() ? "WIPEOUT" : "";
   if (As<TqdDXFInsert>(E)) return "INSERT";
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
+  if (As<TqdDXFMultiLeader>(E)) return X.R2000() ? "MULTILEADER" : "";
   return "";
 }
 
@@ -513,6 +515,8 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
     WriteHatch(X, *H);
   } else if (const auto* W = As<TqdCADWipeout>(E)) {
     WriteImage(X, *W);
+  } else if (const auto* ML = As<TqdDXFMultiLeader>(E)) {
+    WriteMultiLeader(X, *ML);
   } else if (const auto* V = As<TqdDXFViewport>(E)) {
     WriteRows(X, *V, {}, Last);
   } else {

@@ -5,7 +5,8 @@
 
 #include "Blocks.h"
 #include "DXFConv.h"
-#include "DXFWriterInternal.h"
+#include "DXFWriterAreas.h"
+#include "MultiLeaders.h"
 #include "Objects.h"
 #include "Others.h"
 #include "TableItems.h"
@@ -197,6 +198,9 @@ void WriteObject(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner, int A
       const auto* LT = reinterpret_cast<const TqdDXFEntity*>(En->LineType());
       O.Str(6, LT ? LT->Name() : std::string("BYLAYER"));
     }
+  } else if (const auto* MS = As<TqdDXFMLeaderStyle>(&E)) {
+    WriteHead(X, "MLEADERSTYLE", E, AOwner);
+    WriteMLeaderStyle(X, *MS);
   } else {
     X.Warn(std::string(E.ClassName() + 3) + " objects were not written: this writer does not write them yet");
   }
