@@ -6,6 +6,7 @@
 #include <map>
 
 #include "CADImage.h"
+#include "ConvertCommand.h"
 #include "DumpCommand.h"
 #include "Json.h"
 #include "Readers.h"
@@ -64,7 +65,8 @@ std::string Usage() {
          "                       at most MS milliseconds (thumbnail --help for more)\n"
          "  dump FILE --xml [--handle H]\n"
          "                       the drawing, or the item of hexadecimal handle H, in\n"
-         "                       its XML form (without --xml: the plain item tree)\n"
+         "                       its XML form (without --xml: the plain item tree)\n" +
+         std::string(kConvertUsage) +
          "\n" +
          FormatsText() +
          "\n"
@@ -488,6 +490,7 @@ int RunCli(const std::vector<std::string>& Args, std::string& Out, std::string& 
   if (Cmd == "render" && GRenderCommand) return GRenderCommand(Args, Out, Err);
   if (Cmd == "thumbnail" && GThumbnailCommand) return GThumbnailCommand(Args, Out, Err);
   if (Cmd == "dump") return RunDump(Args, Out, Err);
+  if (Cmd == "convert") return RunConvert(Args, Out, Err);
   Err += "draftwell-cli: unknown command '" + Cmd + "'; see 'draftwell-cli --help'\n";
   return 2;
 }

@@ -114,6 +114,10 @@ void TqdMappedFile::ReleaseBefore(std::size_t APos) {
 
 std::vector<unsigned char> qdReadFileHead(const std::string& APath, std::size_t AMax, std::string* AError) {
   std::vector<unsigned char> R;
+  // A pipe or device gives its bytes once: reading its head here would take them
+  // from the reader that follows. Such files are known by their extension only.
+  struct stat Path {};
+  if (::stat(APath.c_str(), &Path) == 0 && !S_ISREG(Path.st_mode) && !S_ISDIR(Path.st_mode)) return R;
   const int Fd = ::open(APath.c_str(), O_RDONLY | O_CLOEXEC);
   if (Fd < 0) {
     if (AError) *AError = std::strerror(errno);

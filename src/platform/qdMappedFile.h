@@ -47,5 +47,5 @@ class TqdMappedFile {
 };
 
 // The first bytes of a file (at most AMax), for identifying its content; empty with
-// AError set when it cannot be read.
+// AError set when it cannot be read. Empty for a pipe or device, which cannot be read twice.
 std::vector<unsigned char> qdReadFileHead(const std::string& APath, std::size_t AMax, std::string* AError = nullptr);

@@ -143,8 +143,7 @@ TEST(HostileFiles, a_fifo_fed_from_dev_zero_is_read_to_a_bound_and_refused) {
   const std::string Fifo = (D.Path / "x.dxf").string();
   ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0) << std::strerror(errno);
   std::fflush(nullptr);
-  // The writer opens the pipe again whenever the reader closes it: the program looks
-  // at the file's first bytes before it reads the whole.
+  // The writer feeds zeros to whoever opens the pipe, for as long as it is read.
   const pid_t W = fork();
   ASSERT_GE(W, 0);
   if (W == 0) {
@@ -163,6 +162,32 @@ TEST(HostileFiles, a_fifo_fed_from_dev_zero_is_read_to_a_bound_and_refused) {
   waitpid(W, nullptr, 0);
   ExpectMessage(R, "not a regular file, and longer than 512 MiB", "fifo");
   EXPECT_NE(R.Text.find("status 1"), std::string::npos) << R.Text;
+}
+
+// A pipe gives its bytes once: the program must not spend them on a look at the head.
+TEST(HostileFiles, a_fifo_written_once_is_read_whole) {
+  const TDir D;
+  const std::string Fifo = (D.Path / "once.dxf").string();
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0) << std::strerror(errno);
+  std::fflush(nullptr);
+  const pid_t W = fork();
+  ASSERT_GE(W, 0);
+  if (W == 0) {
+    signal(SIGPIPE, SIG_IGN);
+    static const char Dxf[] =
+        "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"
+        "0\nCIRCLE\n8\n0\n10\n0\n20\n0\n40\n2\n0\nENDSEC\n0\nEOF\n";
+    const int Fd = open(Fifo.c_str(), O_WRONLY);
+    if (Fd < 0) _exit(1);
+    (void)!write(Fd, Dxf, sizeof Dxf - 1);
+    close(Fd);
+    _exit(0);
+  }
+  const TOutcome R = Bounded([&] { return Cli({"info", "--json", Fifo}); });
+  kill(W, SIGKILL);
+  waitpid(W, nullptr, 0);
+  EXPECT_EQ(R.Fault, "") << R.Text;
+  EXPECT_NE(R.Text.find("\"entity_count\": 2,"), std::string::npos) << R.Text;
 }
 
 TEST(HostileFiles, a_gigabyte_line_without_a_newline_is_refused_at_the_line_cap) {

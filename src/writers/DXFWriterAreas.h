@@ -1,0 +1,17 @@
+#pragma once
+// The hand-written parts of hatches, images and wipeouts, and multilines.
+#include "DXFWriterInternal.h"
+
+class TqdCADPolyPolygon;
+class TqdCADWipeout;
+class TqdCADMLine;
+class TqdDXFMultiLeader;
+class TqdDXFMLeaderStyle;
+
+namespace dxfw {
+void WriteHatch(TContext& X, const TqdCADPolyPolygon& H);
+void WriteImage(TContext& X, const TqdCADWipeout& W);
+void WriteMLine(TContext& X, const TqdCADMLine& M);
+void WriteMultiLeader(TContext& X, const TqdDXFMultiLeader& M);
+void WriteMLeaderStyle(TContext& X, const TqdDXFMLeaderStyle& S);
+}  // namespace dxfw

@@ -1,0 +1,162 @@
+// The TABLES section: symbol tables in the order readers expect, each item's groups
+// from its class rows; line type patterns and block records by hand.
+#include <cmath>
+
+#include "Blocks.h"
+#include "DXFConv.h"
+#include "DXFWriterInternal.h"
+#include "DimStyles.h"
+#include "Objects.h"
+#include "TableItems.h"
+
+namespace dxfw {
+
+namespace {
+
+const TqdDXFEntity* FindTable(const TContext& X, std::string_view AName) {
+  const TqdDXFEntity* T = X.C.GetSection(csTables);
+  if (!T) return nullptr;
+  for (int I = 0; I < T->Count(); ++I)
+    if (const TqdDXFEntity* E = T->GetEntity(I); E && SameNameText(E->Name(), AName)) return E;
+  return nullptr;
+}
+
+const char* RecordMarker(std::string_view T) {
+  if (T == "VPORT") return "AcDbViewportTableRecord";
+  if (T == "LTYPE") return "AcDbLinetypeTableRecord";
+  if (T == "LAYER") return "AcDbLayerTableRecord";
+  if (T == "STYLE") return "AcDbTextStyleTableRecord";
+  if (T == "VIEW") return "AcDbViewTableRecord";
+  if (T == "UCS") return "AcDbUCSTableRecord";
+  if (T == "APPID") return "AcDbRegAppTableRecord";
+  if (T == "DIMSTYLE") return "AcDbDimStyleTableRecord";
+  return "AcDbBlockTableRecord";
+}
+
+int Weight(double W) { return W > 0 ? static_cast<int>(std::lround(W * 100)) : static_cast<int>(W); }
+
+void WriteLineTypePattern(TContext& X, const TqdDXFLineType& L, std::uint64_t AStyle) {
+  TqdDXFOutput& O = X.Out;
+  const TqdLines& P = L.Lines();
+  O.Str(3, L.Description());
+  O.Int(72, 65);
+  O.Int(73, P.ElementsCount());
+  double Length = 0;
+  for (const TqdLTypeElement& E : P.Elements()) Length += std::fabs(E.Dash);
+  O.Dbl(40, Length);
+  for (const TqdLTypeElement& E : P.Elements()) {
+    O.Dbl(49, E.Dash);
+    if (!X.R13()) continue;
+    O.Int(74, E.ComplexType);
+    if (E.ComplexType & (TqdLTypeElement::cnstText | TqdLTypeElement::cnstShape)) {
+      O.Int(75, (E.ComplexType & TqdLTypeElement::cnstShape) ? E.ShapeNumber : 0);
+      O.Handle(340, AStyle);
+      O.Dbl(46, E.Scale);
+      O.Dbl(50, E.Rotation);
+      O.Dbl(44, E.Offset.X);
+      O.Dbl(45, E.Offset.Y);
+      if (E.ComplexType & TqdLTypeElement::cnstText) O.Str(9, E.Text);
+    }
+  }
+}
+
+void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std::uint64_t AOwner,
+               std::uint64_t AStyle) {
+  TqdDXFOutput& O = X.Out;
+  const std::string Type(ATable);
+  WriteHead(X, Type.c_str(), E, AOwner, ATable == "DIMSTYLE" && X.R13() ? 105 : 5);
+  X.Marker("AcDbSymbolTableRecord");
+  std::string Last;
+  if (ATable == "BLOCK_RECORD") {
+    X.Marker("AcDbBlockTableRecord");
+    O.Str(2, BlockName(E));
+    const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(&E);
+    if (X.R2000() && R && R->Block()) O.Handle(340, X.LayoutOf(R->Block()));
+    if (X.R2000()) {
+      O.Int(70, 0);
+      O.Int(280, 1);
+      O.Int(281, 0);
+    }
+    WriteExtendedData(X, E);
+    return;
+  }
+  if (ATable == "VIEW" || ATable == "UCS") {
+    X.Marker(RecordMarker(ATable));
+    O.Str(2, E.Name());
+    O.Int(70, E.Flags());
+    WriteExtendedData(X, E);
+    return;
+  }
+  WriteRows(X, E, {}, Last);
+  if (Last.empty()) {
+    // Classes with no rows of their own: the record marker, name and flags.
+    X.Marker(RecordMarker(ATable));
+  }
+  if (ATable == "LAYER") {
+    const auto& L = static_cast<const TqdDXFLayer&>(E);
+    const TqdDXFEntity* LT = reinterpret_cast<const TqdDXFEntity*>(L.LineType());
+    O.Str(6, LT && !LT->Name().empty() ? LT->Name() : std::string("CONTINUOUS"));
+    if (X.R2000()) O.Int(370, Weight(L.LineWeight()));
+  } else if (ATable == "LTYPE") {
+    WriteLineTypePattern(X, static_cast<const TqdDXFLineType&>(E), AStyle);
+  }
+  WriteExtendedData(X, E);
+}
+
+}  // namespace
+
+void WriteTables(TContext& X) {
+  TqdDXFOutput& O = X.Out;
+  O.Str(0, "SECTION");
+  O.Str(2, "TABLES");
+  static const char* const Order[] = {"VPORT", "LTYPE", "LAYER", "STYLE", "VIEW", "UCS", "APPID", "DIMSTYLE", "BLOCK_RECORD"};
+  // The first text style: the one complex line type elements name.
+  std::uint64_t FirstStyle = 0;
+  if (const TqdDXFEntity* S = FindTable(X, "STYLE"); S && S->Count() > 0) FirstStyle = X.H(S->GetEntity(0));
+  for (const char* Name : Order) {
+    const std::string_view N(Name);
+    if (N == "BLOCK_RECORD" && !X.R13()) continue;
+    const TqdDXFEntity* T = FindTable(X, N);
+    const std::uint64_t TH = T ? X.H(T) : X.NewHandle();
+    if (N == "BLOCK_RECORD") X.BlockRecordTable = TH;
+    O.Str(0, "TABLE");
+    O.Str(2, Name);
+    O.Handle(5, TH);
+    if (X.R13()) {
+      O.Handle(330, 0);
+      X.Marker("AcDbSymbolTable");
+    }
+    const int Count = T ? T->Count() : 0;
+    const bool Records = N == "BLOCK_RECORD";
+    O.Int(70, Count + (Records ? static_cast<int>(X.RecordlessBlocks.size()) : 0));
+    if (N == "DIMSTYLE" && X.R13()) {
+      X.Marker("AcDbDimStyleTable");
+      O.Int(71, 0);
+    }
+    for (int I = 0; I < Count; ++I) {
+      const TqdDXFEntity* E = T->GetEntity(I);
+      if (!E) continue;
+      WriteItem(X, N, *E, TH, FirstStyle);
+      X.Step();
+    }
+    if (Records)
+      for (const TqdDXFBlock* B : X.RecordlessBlocks) {
+        O.Str(0, "BLOCK_RECORD");
+        O.Handle(5, X.RecordOf[B]);
+        O.Handle(330, TH);
+        X.Marker("AcDbSymbolTableRecord");
+        X.Marker("AcDbBlockTableRecord");
+        O.Str(2, BlockName(*B));
+        if (X.R2000()) {
+          O.Handle(340, X.LayoutOf(B));
+          O.Int(70, 0);
+          O.Int(280, 1);
+          O.Int(281, 0);
+        }
+      }
+    O.Str(0, "ENDTAB");
+  }
+  O.Str(0, "ENDSEC");
+}
+
+}  // namespace dxfw
