@@ -1,7 +1,11 @@
 #include "fLayers.h"
 
+#include <QColorDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QTableWidget>
 #include <QToolButton>
@@ -10,11 +14,15 @@
 #include <cmath>
 
 #include "DXFConv.h"
+#include "Objects.h"
 #include "TableItems.h"
 
 namespace {
 
 const char* const cnstColorNames[] = {"ByBlock", "Red", "Yellow", "Green", "Cyan", "Blue", "Magenta", "White"};
+// The standard line weights in millimetres, after "Default".
+const double cnstLineWeights[] = {0.00, 0.05, 0.09, 0.13, 0.15, 0.18, 0.20, 0.25, 0.30, 0.35, 0.40, 0.50,
+                                  0.53, 0.60, 0.70, 0.80, 0.90, 1.00, 1.06, 1.20, 1.40, 1.58, 2.00, 2.11};
 
 QIcon Swatch(const TqdColorCAD& C) {
   QPixmap Pm(12, 12);
@@ -65,7 +73,9 @@ TfmLayers::TfmLayers(QWidget* Parent) : QDockWidget("Layers", Parent) {
   V->addLayout(Buttons);
   tblLayers = new QTableWidget(0, colCount, Body);
   tblLayers->setObjectName("tblLayers");
-  tblLayers->setHorizontalHeaderLabels({"On", "Frozen", "Locked", "Name", "Colour", "Linetype", "Line weight"});
+  tblLayers->setHorizontalHeaderLabels(
+      {"On", "Frozen", "Locked", "Name", "Colour", "Linetype", "Line weight", "Frozen in viewport"});
+  tblLayers->setColumnHidden(colVPFrozen, true);
   tblLayers->verticalHeader()->hide();
   tblLayers->verticalHeader()->setDefaultSectionSize(20);
   tblLayers->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -74,18 +84,45 @@ TfmLayers::TfmLayers(QWidget* Parent) : QDockWidget("Layers", Parent) {
   for (int C : {colOn, colFrozen, colLocked}) tblLayers->horizontalHeader()->setSectionResizeMode(C, QHeaderView::ResizeToContents);
   tblLayers->horizontalHeader()->setStretchLastSection(true);
   V->addWidget(tblLayers, 1);
+  lblViewport = new QLabel(Body);
+  lblViewport->setObjectName("lblViewport");
+  lblViewport->setWordWrap(true);
+  lblViewport->hide();
+  V->addWidget(lblViewport);
   setWidget(Body);
+  OnExecMenu = [](QMenu& M, const QPoint& At) { return M.exec(At); };
+  OnAskColorIndex = [this](int Current) -> std::optional<int> {
+    bool Ok = false;
+    const int I = QInputDialog::getInt(this, "Layer colour", "Colour index (1 to 255):", Current, 1, 255, 1, &Ok);
+    return Ok ? std::optional<int>(I) : std::nullopt;
+  };
+  OnAskTrueColor = [this](std::uint32_t Current) -> std::optional<std::uint32_t> {
+    const QColor C = QColorDialog::getColor(QColor(GetRValue(Current), GetGValue(Current), GetBValue(Current)), this,
+                                            "Layer colour");
+    if (!C.isValid()) return std::nullopt;
+    return std::uint32_t(C.red()) | std::uint32_t(C.green()) << 8 | std::uint32_t(C.blue()) << 16;
+  };
   connect(btnAllOn, &QToolButton::clicked, this, [this] { AllOn(); });
   connect(btnIsolate, &QToolButton::clicked, this, [this] { Isolate(); });
   // A click anywhere in a toggle's cell flips it: the cell is the button.
   connect(tblLayers, &QTableWidget::cellClicked, this, [this](int Row, int Col) {
-    if (Col == colOn || Col == colFrozen || Col == colLocked) Toggle(Row, Col);
+    switch (Col) {
+      case colOn:
+      case colFrozen:
+      case colLocked:
+      case colVPFrozen: Toggle(Row, Col); break;
+      case colColor: EditColor(Row); break;
+      case colLineType: EditLineType(Row); break;
+      case colLineWeight: EditLineWeight(Row); break;
+      default: break;
+    }
   });
 }
 
 void TfmLayers::Load(TqdDXFConverter* C) {
   FConverter = C;
   FLayers.clear();
+  ShowViewport(nullptr);
   if (const TqdDXFEntity* T = C ? C->GetSection(csLayers) : nullptr)
     for (int K = 0; K < T->Count(); ++K)
       if (auto* L = dynamic_cast<TqdDXFLayer*>(T->GetEntity(K))) FLayers.push_back(L);
@@ -146,6 +183,120 @@ void TfmLayers::FillRow(int Row) {
   const TqdDXFLineType* T = L->LineType();
   Cell(colLineType)->setText(T ? QString::fromStdString(T->Name()) : QString("Continuous"));
   Cell(colLineWeight)->setText(qdLineWeightText(L->LineWeight()));
+  for (int Col : {colColor, colLineType, colLineWeight}) Cell(Col)->setToolTip("Click to change");
+  if (FViewport) {
+    const auto& F = FViewport->FrozenLayers();
+    Check(colVPFrozen, std::find(F.begin(), F.end(), L->Handle()) != F.end(),
+          "Frozen in the selected viewport only");
+  }
+}
+
+void TfmLayers::ShowViewport(TqdDXFViewport* VP) {
+  if (VP == FViewport && (VP != nullptr) == !tblLayers->isColumnHidden(colVPFrozen)) {
+    if (VP) Reload();
+    return;
+  }
+  FViewport = VP;
+  tblLayers->setColumnHidden(colVPFrozen, !VP);
+  lblViewport->setVisible(VP != nullptr);
+  if (VP)
+    lblViewport->setText(QString("Viewport %1: its own frozen layers are checked in the last column")
+                             .arg(QString::number(VP->Handle(), 16).toUpper()));
+  Reload();
+}
+
+QAction* TfmLayers::ExecAtCell(QMenu& M, int Row, int Col) {
+  const QTableWidgetItem* I = tblLayers->item(Row, Col);
+  const QRect R = I ? tblLayers->visualItemRect(I) : QRect();
+  const QPoint At = tblLayers->viewport()->mapToGlobal(R.bottomLeft());
+  return OnExecMenu ? OnExecMenu(M, At) : nullptr;
+}
+
+void TfmLayers::Change(TqdDXFLayer* L, const TqdLayerState& New, const QString& What) {
+  const TqdLayerState Old = TqdLayerState::Of(*L);
+  if (New == Old || !OnChangeLayers) return;
+  OnChangeLayers({{L, Old, New}}, What + " of layer " + QString::fromStdString(L->Name()));
+}
+
+void TfmLayers::EditColor(int Row) {
+  TqdDXFLayer* L = Layer(Row);
+  if (!L) return;
+  const TqdColorCAD Now = L->ColorCAD();
+  QMenu M(this);
+  M.setObjectName("mnuLayerColor");
+  const char* const Names[] = {"Red", "Yellow", "Green", "Cyan", "Blue", "Magenta", "White", "Grey", "Light grey"};
+  for (int I = 1; I <= 9; ++I) {
+    QAction* A = M.addAction(Swatch(TqdColorCAD::Index(I)), Names[I - 1]);
+    A->setData(I);
+    A->setCheckable(true);
+    A->setChecked(Now.Active == acIndexColor && std::abs(Now.IndexValue()) == I);
+  }
+  M.addSeparator();
+  QAction* Other = M.addAction("Index colour...");
+  QAction* True = M.addAction("True colour...");
+  QAction* Chosen = ExecAtCell(M, Row, colColor);
+  if (!Chosen) return;
+  TqdLayerState New = TqdLayerState::Of(*L);
+  if (Chosen == Other) {
+    const std::optional<int> I = OnAskColorIndex ? OnAskColorIndex(std::clamp(std::abs(Now.IndexValue()), 1, 255))
+                                                 : std::nullopt;
+    if (!I || *I < 1 || *I > 255) return;
+    New.Color = TqdColorCAD::Index(*I);
+  } else if (Chosen == True) {
+    const std::uint32_t Cur = Now.Active == acRGBColor ? Now.Color : ACIPaletteColor(std::clamp(std::abs(Now.IndexValue()), 1, 255));
+    const std::optional<std::uint32_t> C = OnAskTrueColor ? OnAskTrueColor(Cur) : std::nullopt;
+    if (!C) return;
+    New.Color = TqdColorCAD::RGB(*C);
+  } else {
+    New.Color = TqdColorCAD::Index(Chosen->data().toInt());
+  }
+  Change(L, New, "Colour");
+}
+
+void TfmLayers::EditLineType(int Row) {
+  TqdDXFLayer* L = Layer(Row);
+  const TqdDXFEntity* T = FConverter ? FConverter->GetSection(csLTypes) : nullptr;
+  if (!L || !T) return;
+  QMenu M(this);
+  M.setObjectName("mnuLayerLineType");
+  // A layer draws with a pattern of its own: BYLAYER and BYBLOCK are for entities.
+  for (int K = 0; K < T->Count(); ++K) {
+    auto* LT = dynamic_cast<TqdDXFLineType*>(T->GetEntity(K));
+    if (!LT) continue;
+    const QString Name = QString::fromStdString(LT->Name());
+    if (Name.compare("BYLAYER", Qt::CaseInsensitive) == 0 || Name.compare("BYBLOCK", Qt::CaseInsensitive) == 0) continue;
+    QAction* A = M.addAction(Name);
+    A->setData(K);
+    A->setCheckable(true);
+    A->setChecked(LT == L->LineType());
+  }
+  QAction* Chosen = ExecAtCell(M, Row, colLineType);
+  if (!Chosen) return;
+  auto* LT = dynamic_cast<TqdDXFLineType*>(T->GetEntity(Chosen->data().toInt()));
+  if (!LT) return;
+  TqdLayerState New = TqdLayerState::Of(*L);
+  New.LineType = LT;
+  Change(L, New, "Linetype");
+}
+
+void TfmLayers::EditLineWeight(int Row) {
+  TqdDXFLayer* L = Layer(Row);
+  if (!L) return;
+  QMenu M(this);
+  M.setObjectName("mnuLayerLineWeight");
+  auto Add = [&](double MM) {
+    QAction* A = M.addAction(qdLineWeightText(MM));
+    A->setData(MM);
+    A->setCheckable(true);
+    A->setChecked(std::abs(L->LineWeight() - MM) < 1e-9);
+  };
+  Add(cnstLWDefault);
+  for (double MM : cnstLineWeights) Add(MM);
+  QAction* Chosen = ExecAtCell(M, Row, colLineWeight);
+  if (!Chosen) return;
+  TqdLayerState New = TqdLayerState::Of(*L);
+  New.LineWeight = Chosen->data().toDouble();
+  Change(L, New, "Line weight");
 }
 
 void TfmLayers::Toggle(int Row, int Col) {
@@ -163,6 +314,19 @@ void TfmLayers::Toggle(int Row, int Col) {
   } else if (Col == colLocked) {
     New.Locked = !Old.Locked;
     What = New.Locked ? "Lock layer" : "Unlock layer";
+  } else if (Col == colVPFrozen && FViewport) {
+    std::vector<std::uint64_t> Before = FViewport->FrozenLayers(), After = Before;
+    const auto It = std::find(After.begin(), After.end(), L->Handle());
+    const bool Freeze = It == After.end();
+    if (Freeze)
+      After.push_back(L->Handle());
+    else
+      After.erase(It);
+    if (OnChangeViewportLayers)
+      OnChangeViewportLayers(FViewport, std::move(Before), std::move(After),
+                             QString(Freeze ? "Freeze layer %1 in viewport" : "Thaw layer %1 in viewport")
+                                 .arg(QString::fromStdString(L->Name())));
+    return;
   } else {
     return;
   }

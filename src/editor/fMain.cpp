@@ -40,6 +40,7 @@
 #include "fExport.h"
 #include "CADImage.h"
 #include "Inserts.h"
+#include "Objects.h"
 #include "qdGraphic.h"
 #include "BlockInsert.h"
 #include "fEntityInspector.h"
@@ -291,6 +292,16 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FLayers->OnChangeLayers = [this](std::vector<TqdLayerEdit::TChange> Changes, const QString& Text) {
     if (FLoading || !CADImageShown()) return;
     FUndo->push(new TqdLayerEdit(EditContext(), std::move(Changes), Text));
+  };
+  FLayers->OnChangeViewportLayers = [this](TqdDXFViewport* VP, std::vector<std::uint64_t> Old,
+                                           std::vector<std::uint64_t> New, const QString& Text) {
+    if (FLoading || !CADImageShown()) return;
+    FUndo->push(new TqdViewportLayersEdit(EditContext(), VP, std::move(Old), std::move(New), Text));
+  };
+  // One paper-space viewport selected: the panel shows its own frozen layers.
+  FManager->OnSelectionChanged = [this] {
+    const auto& Sel = FManager->Entities();
+    FLayers->ShowViewport(Sel.size() == 1 ? dynamic_cast<TqdDXFViewport*>(Sel.front()) : nullptr);
   };
   FLayers->OnSelectedLayer = [this]() -> TqdDXFLayer* {
     if (FManager->Entities().empty()) return nullptr;

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "CADImage.h"
+#include "Objects.h"
 #include "fExport.h"
 #include "qdQtCanvas.h"
 
@@ -97,6 +98,8 @@ TfmPrint::TfmPrint(TqdCADImage& AImg, const TFRect& View, QWidget* Parent) : QDi
   edtUnitsPerMM->setEnabled(false);
   cbArea = new QComboBox(this);
   cbArea->addItems({"Extents", "Current view"});
+  FPaper = qdLayoutPaperArea(AImg);
+  if (!IsBadBox(FPaper)) cbArea->addItem("Layout's paper");
   chkCentre = new QCheckBox("Centre on the paper", this);
   chkCentre->setChecked(true);
   chkBlackAndWhite = new QCheckBox("Black and white", this);
@@ -123,12 +126,23 @@ TfmPrint::TfmPrint(TqdCADImage& AImg, const TFRect& View, QWidget* Parent) : QDi
   connect(B, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
+TFRect qdLayoutPaperArea(const TqdCADImage& AImg) {
+  const TqdDXFLayout* L = AImg.CurrentLayout();
+  const TqdDXFPlotSettings* S = L && !L->IsModel() ? L->PlotSettings() : nullptr;
+  if (!S || !(S->FData.PlotPaperSize.X > 0) || !(S->FData.PlotPaperSize.Y > 0)) return cnstBadRect;
+  TFRect R = S->PlotPaperArea();
+  NormalizeBox(R);
+  if (!IsFiniteBox(R) || !(R.Right > R.Left) || !(R.Top > R.Bottom)) return cnstBadRect;
+  return R;
+}
+
 TqdPrintOptions TfmPrint::Options() const {
   TqdPrintOptions O;
   const double Ratios[] = {0, 1, 50, 100};
   const int S = cbScale->currentIndex();
   O.UnitsPerMM = S >= 0 && S < 4 ? Ratios[S] : edtUnitsPerMM->value();
   if (cbArea->currentIndex() == 1) O.Area = FView;
+  if (cbArea->currentIndex() == 2) O.Area = FPaper;
   O.Centre = chkCentre->isChecked();
   O.BlackAndWhite = chkBlackAndWhite->isChecked();
   return O;

@@ -3,6 +3,7 @@
 // ratio of drawing units to millimetres on paper), the area printed (the
 // extents or the current view) and its place on the page. The preview, the
 // printer and a PDF all get the same painting.
+// Areas: the extents, the current view, and a paper layout's own paper.
 #include <QDialog>
 #include <QPageLayout>
 
@@ -30,6 +31,10 @@ struct TqdPrintOptions {
 // options' scale; false when the printer could not be painted on.
 bool qdPrintScaled(TqdCADImage& AImg, QPrinter& APrinter, const TqdPrintOptions& O);
 
+// The paper of the current layout in its own units, from the layout's plot
+// settings; a bad box for the model and for a layout with no paper size.
+TFRect qdLayoutPaperArea(const TqdCADImage& AImg);
+
 class TfmPrint : public QDialog {
  public:
   // View: the drawing area the view shows now (for "Current view").
@@ -47,5 +52,5 @@ class TfmPrint : public QDialog {
 
  private:
   TqdCADImage& FImg;
-  TFRect FView;
+  TFRect FView, FPaper;
 };

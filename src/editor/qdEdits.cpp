@@ -1,6 +1,7 @@
 #include "qdEdits.h"
 
 #include "DXFBase.h"
+#include "Objects.h"
 #include "Properties.h"
 #include "TableItems.h"
 #include "qdSManager.h"
@@ -130,3 +131,15 @@ void TqdLayerEdit::Apply(bool New) {
 
 void TqdLayerEdit::undo() { Apply(false); }
 void TqdLayerEdit::redo() { Apply(true); }
+
+TqdViewportLayersEdit::TqdViewportLayersEdit(const TqdEditContext& Ctx, TqdDXFViewport* Viewport,
+                                             std::vector<std::uint64_t> Old, std::vector<std::uint64_t> New,
+                                             const QString& Text)
+    : QUndoCommand(Text), FCtx(Ctx), FViewport(Viewport), FOld(std::move(Old)), FNew(std::move(New)) {}
+
+void TqdViewportLayersEdit::Apply(const std::vector<std::uint64_t>& Handles) {
+  FViewport->FrozenLayers() = Handles;
+  // Drawn through the viewport with its new list; the panel shows it.
+  if (FCtx.EntityChanged) FCtx.EntityChanged(FViewport);
+  if (FCtx.LayerChanged) FCtx.LayerChanged(nullptr);
+}

@@ -116,3 +116,18 @@ class TqdLayerEdit : public QUndoCommand {
   TqdEditContext FCtx;
   std::vector<TChange> FChanges;
 };
+
+// The layers frozen in one paper-space viewport (by handle), from Old to New.
+class TqdViewportLayersEdit : public QUndoCommand {
+ public:
+  TqdViewportLayersEdit(const TqdEditContext& Ctx, class TqdDXFViewport* Viewport, std::vector<std::uint64_t> Old,
+                        std::vector<std::uint64_t> New, const QString& Text);
+  void undo() override { Apply(FOld); }
+  void redo() override { Apply(FNew); }
+
+ private:
+  void Apply(const std::vector<std::uint64_t>& Handles);
+  TqdEditContext FCtx;
+  class TqdDXFViewport* FViewport;
+  std::vector<std::uint64_t> FOld, FNew;
+};

@@ -383,6 +383,7 @@ void TqdSelectionManager::ShowInInspector(TqdDXFEntity* Clicked) {
 
 void TqdSelectionManager::InvalidateHighlights() {
   if (FDNavigator) FDNavigator->update();
+  if (OnSelectionChanged) OnSelectionChanged();
 }
 
 void TqdSelectionManager::Paint(TqdDrawingNavigator* Sender, QPainter& P) {

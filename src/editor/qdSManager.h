@@ -87,6 +87,8 @@ class TqdSelectionManager {
   bool RectZooming() const;
   // The drawing was changed (the selection moved).
   std::function<void()> OnChanged;
+  // The selection may have changed (its markers are repainted).
+  std::function<void()> OnSelectionChanged;
   // The entities that a drag moved (already moved and recomputed), with the
   // points each had before (in qdMapEntityPoints order).
   std::function<void(const std::vector<TqdDXFEntity*>& Moved, const std::vector<std::vector<TFPoint>>& Before)>
