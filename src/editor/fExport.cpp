@@ -1,6 +1,7 @@
 #include "fExport.h"
 
 #include <QFileDialog>
+#include <QFont>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPainter>
@@ -11,6 +12,8 @@
 
 #include "CADImage.h"
 #include "Objects.h"
+#include "fFind.h"
+#include "qdSManager.h"
 #include "qdExport.h"
 #include "qdQtCanvas.h"
 
@@ -101,7 +104,37 @@ bool qdPrintLayout(TqdCADImage& AImg, QPrinter& APrinter) {
   // The printable area's origin: the painter of a printer starts there already.
   TqdQtCanvas C(P);
   qdPaintFitted(AImg, C, R.width(), R.height());
+  qdPaintTextLayer(AImg, P);
   return true;
+}
+
+void qdPaintTextLayer(TqdCADImage& AImg, QPainter& P) {
+  const TqdDXFLayout* Layout = AImg.CurrentLayout();
+  if (!Layout || !P.isActive()) return;
+  P.save();
+  P.setPen(QColor(0, 0, 0, 0));
+  P.setBrush(Qt::NoBrush);
+  for (const TqdTextHit& H : qdLayoutTexts(Layout)) {
+    if (!qdLayerShown(H.Entity)) continue;
+    const TFRect B = H.Entity->Box();
+    if (IsBadBox(B) || !IsFiniteBox(B)) continue;
+    // The box on the page, whatever the view's rotation.
+    double L = 1e300, T = 1e300, R = -1e300, Bo = -1e300;
+    for (double X : {B.Left, B.Right})
+      for (double Y : {B.Top, B.Bottom}) {
+        const TqdPoint Q = AImg.GetPoint({X, Y, (B.Z1 + B.Z2) / 2});
+        L = std::min(L, double(Q.X)), R = std::max(R, double(Q.X));
+        T = std::min(T, double(Q.Y)), Bo = std::max(Bo, double(Q.Y));
+      }
+    const QRectF Box(L, T, std::max(1.0, R - L), std::max(1.0, Bo - T));
+    if (Box.width() > 1e6 || Box.height() > 1e6) continue;
+    const QStringList Lines = H.Text.split('\n');
+    QFont F = P.font();
+    F.setPixelSize(std::max(1, int(Box.height() / std::max<qsizetype>(1, Lines.size()) * 0.8)));
+    P.setFont(F);
+    P.drawText(Box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, H.Text);
+  }
+  P.restore();
 }
 
 void qdPrintDialog(QWidget* AParent, TqdCADImage& AImg) {

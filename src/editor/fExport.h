@@ -4,6 +4,7 @@
 #include <QPageLayout>
 #include <QString>
 
+class QPainter;
 class QPrinter;
 class QWidget;
 class TqdCADImage;
@@ -18,6 +19,10 @@ bool qdExportLayout(TqdCADImage& AImg, const QString& AFileName, int AWidth, int
 // The current layout fitted into the printable area of one page; false when the
 // printer could not be painted on (an unwritable PDF).
 bool qdPrintLayout(TqdCADImage& AImg, QPrinter& APrinter);
+// The texts of the current layout, written invisibly over where they are drawn
+// (the drawing draws its letters as strokes): a PDF's text can then be found,
+// selected and copied. Call after the image has drawn on P.
+void qdPaintTextLayer(TqdCADImage& AImg, QPainter& P);
 // The layout's paper (A4 when it names none), turned to the drawing's shape,
 // with 10 mm margins.
 QPageLayout qdLayoutPage(const TqdCADImage& AImg);

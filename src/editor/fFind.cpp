@@ -82,6 +82,20 @@ void TextsOf(const TqdDXFEntity* E, QStringList& Out) {
 
 }  // namespace
 
+std::vector<TqdTextHit> qdLayoutTexts(const TqdDXFLayout* Layout) {
+  std::vector<TqdTextHit> R;
+  const TqdDXFEntity* B = Layout ? Layout->PaperSpaceBlockField() : nullptr;
+  for (int K = 0; B && K < B->Count(); ++K) {
+    TqdDXFEntity* E = B->GetEntity(K);
+    if (!E) continue;
+    QStringList Texts;
+    TextsOf(E, Texts);
+    for (const QString& T : Texts)
+      if (!T.trimmed().isEmpty()) R.push_back({0, E, T});
+  }
+  return R;
+}
+
 std::vector<TqdTextHit> qdFindTexts(const TqdCADImage& Image, const QString& What, bool AllLayouts, int Current) {
   std::vector<TqdTextHit> R;
   const QString Key = What.trimmed();

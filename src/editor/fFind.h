@@ -24,6 +24,8 @@ struct TqdTextHit {
 // MTEXT's words without its formatting codes ("{\fArial;Kitchen}\PStore" is
 // "Kitchen Store").
 QString qdPlainMText(const std::string& Raw);
+// Every text of Layout's entities (one hit per text, Layout member 0).
+std::vector<TqdTextHit> qdLayoutTexts(const class TqdDXFLayout* Layout);
 // The hits for What (empty finds nothing) in layout Current, or in every layout.
 std::vector<TqdTextHit> qdFindTexts(const TqdCADImage& Image, const QString& What, bool AllLayouts, int Current);
 

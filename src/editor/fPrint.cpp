@@ -70,6 +70,7 @@ bool qdPrintScaled(TqdCADImage& AImg, QPrinter& APrinter, const TqdPrintOptions&
   C.FillRect({0, 0, R.width(), R.height()});
   AImg.Draw(C, {static_cast<int>(std::lround(L)), static_cast<int>(std::lround(T)),
                 static_cast<int>(std::lround(L + EW * K)), static_cast<int>(std::lround(T + EH * K))});
+  qdPaintTextLayer(AImg, P);
   if (O.BlackAndWhite) {
     AImg.SetDrawMode(Mode);
     AImg.SetBackgroundColor(Paper);
