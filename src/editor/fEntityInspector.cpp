@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QWheelEvent>
+#include <functional>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
@@ -183,6 +185,29 @@ class TEnterDelegate : public QStyledItemDelegate {
   mutable bool FEnter = false;
 };
 
+// The entity list's box: the list is made when it is first looked at.
+class TListCombo : public QComboBox {
+ public:
+  TListCombo(QWidget* Parent, std::function<void()> NeedList) : QComboBox(Parent), FNeedList(std::move(NeedList)) {}
+  void showPopup() override {
+    FNeedList();
+    QComboBox::showPopup();
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* E) override {
+    FNeedList();
+    QComboBox::keyPressEvent(E);
+  }
+  void wheelEvent(QWheelEvent* E) override {
+    FNeedList();
+    QComboBox::wheelEvent(E);
+  }
+
+ private:
+  std::function<void()> FNeedList;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- FormCreate
@@ -199,7 +224,7 @@ TfmEntityInspector::TfmEntityInspector(QWidget* Parent)
   auto* H = new QHBoxLayout(pnlCombo);
   H->setContentsMargins(0, 0, 0, 0);
   H->setSpacing(2);
-  cbEntity = new QComboBox(pnlCombo);
+  cbEntity = new TListCombo(pnlCombo, [this] { FillList(); });
   cbEntity->setObjectName("cbEntity");
   auto* View = new QListView(cbEntity);
   View->setUniformItemSizes(true);
@@ -254,6 +279,7 @@ TfmEntityInspector::~TfmEntityInspector() { FreeControls(); }
 
 void TfmEntityInspector::Clear() {
   FDNavigator = nullptr;
+  FListPending = false;
   FModel->Reset({});
   RefreshGrid(nullptr);
 }
@@ -261,6 +287,14 @@ void TfmEntityInspector::Clear() {
 void TfmEntityInspector::Load(TqdDrawingNavigator* Navigator) {
   Clear();
   FDNavigator = Navigator;
+  // Listing half a million entities takes a while: it waits until the list is
+  // first needed (a pick, the box opened), not at the end of every load.
+  FListPending = GetCADImage() != nullptr;
+}
+
+void TfmEntityInspector::FillList() const {
+  if (!FListPending) return;
+  FListPending = false;
   TqdCADImage* I = GetCADImage();
   const TqdDXFLayout* L = I ? I->CurrentLayout() : nullptr;
   const TqdDXFEntity* B = L ? L->PaperSpaceBlockField() : nullptr;
@@ -275,16 +309,23 @@ void TfmEntityInspector::Load(TqdDrawingNavigator* Navigator) {
 
 void TfmEntityInspector::AddEntity(TqdDXFEntity* Entity, bool Refresh) {
   if (!Entity) return;
+  FillList();
   FModel->Add(Entity);
   if (Refresh) RefreshGrid(Entity);
 }
 
-int TfmEntityInspector::EntityCount() const { return FModel->rowCount(); }
-TqdDXFEntity* TfmEntityInspector::ListedEntity(int Index) const { return FModel->At(Index); }
+int TfmEntityInspector::EntityCount() const {
+  FillList();
+  return FModel->rowCount();
+}
+TqdDXFEntity* TfmEntityInspector::ListedEntity(int Index) const {
+  FillList();
+  return FModel->At(Index);
+}
 
 TqdCADImage* TfmEntityInspector::GetCADImage() const { return FDNavigator ? FDNavigator->CADImage() : nullptr; }
 
-void TfmEntityInspector::cbEntitySelect(int Index) { RefreshGrid(FModel->At(Index)); }
+void TfmEntityInspector::cbEntitySelect(int Index) { RefreshGrid(ListedEntity(Index)); }
 
 // ---------------------------------------------------------------- rows
 
@@ -301,6 +342,7 @@ void TfmEntityInspector::FreeControls() {
 void TfmEntityInspector::RefreshGrid(TqdDXFEntity* Entity) {
   // Another entity forgets the vertex chosen for the last one.
   if (Entity != FPrevEntity) FVertexIndex = -1;
+  if (Entity) FillList();
   const int Row = FModel->IndexOf(Entity);
   if (cbEntity->currentIndex() != Row) cbEntity->setCurrentIndex(Row);
   FreeControls();

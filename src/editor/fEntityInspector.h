@@ -118,6 +118,9 @@ class TfmEntityInspector : public QDockWidget {
 
   TqdDrawingNavigator* FDNavigator = nullptr;
   std::unique_ptr<TEntityListModel> FModel;
+  // Load has named a drawing whose list is not made yet.
+  mutable bool FListPending = false;
+  void FillList() const;
   std::vector<TRow> FPropertyList;
   std::vector<QComboBox*> FValueList;  // per row, the editor control or null
   std::unique_ptr<TqdNode> FInputNode;

@@ -48,6 +48,7 @@
 #include "fFind.h"
 #include "fPrint.h"
 #include "fMeasure.h"
+#include "fSave.h"
 #include "qdEdits.h"
 #include "TableItems.h"
 #include "qdBlockLibrary.h"
@@ -264,11 +265,16 @@ TfmMain::TfmMain(QWidget* Parent) : QMainWindow(Parent) {
   FInputGate = std::make_unique<TInputGate>(btnStopLoading, [this] { StopLoading(); });
   OnAskUnsaved = [this](const QString& Name) {
     QMessageBox B(QMessageBox::Warning, cnstTitle, QString("%1 has unsaved changes.").arg(Name),
-                  QMessageBox::Discard | QMessageBox::Cancel, this);
-    B.setInformativeText("Discard the changes?");
-    B.setDefaultButton(QMessageBox::Cancel);
-    return B.exec() == QMessageBox::Discard ? TqdUnsavedAnswer::Discard : TqdUnsavedAnswer::Cancel;
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    B.setInformativeText("Save the changes first?");
+    B.setDefaultButton(QMessageBox::Save);
+    switch (B.exec()) {
+      case QMessageBox::Save: return TqdUnsavedAnswer::Save;
+      case QMessageBox::Discard: return TqdUnsavedAnswer::Discard;
+      default: return TqdUnsavedAnswer::Cancel;
+    }
   };
+  OnGetSaveFileName = [this](const TqdSaveChoice& Proposed) { return qdSaveDialog(this, Proposed); };
   FManager = std::make_unique<TqdSelectionManager>(FEntityInspector);
   FManager->SetMode(mmSelect);
   FEntityInspector->OnShowMessage = [this](const QString& Text) { ShowMessage(Text, false); };
@@ -476,7 +482,12 @@ void TfmMain::CreateMenu() {
   Keys(mmiClose, QKeySequence::Close, QKeySequence(Qt::CTRL | Qt::Key_W));
   FillRecentFiles();
   mmiFile->addSeparator();
-  // Pictures of the current layout; the drawing itself is never written.
+  mmiSave = mmiFile->addAction("Save", this, [this] { FileSave(); });
+  Keys(mmiSave, QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S));
+  mmiSaveAs = mmiFile->addAction("Save As...", this, [this] { FileSaveAs(); });
+  Keys(mmiSaveAs, QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  mmiFile->addSeparator();
+  // Pictures of the current layout.
   mmiExport = mmiFile->addAction("Export...", this, [this] {
     TqdCADImage* I = FDNavigator->CADImage();
     if (!I) return;
@@ -667,6 +678,8 @@ void TfmMain::UpdateControls() {
   BtnOpen->setEnabled(Idle);
   mmiExit->setEnabled(Idle);
   mmiClose->setEnabled(File);
+  mmiSave->setEnabled(CAD);
+  mmiSaveAs->setEnabled(CAD);
   mmiExport->setEnabled(CAD);
   mmiPrint->setEnabled(CAD);
   btnClose->setEnabled(File);
@@ -731,6 +744,7 @@ void TfmMain::DetachDrawing() {
   FDNavigator->Clear();
   FFileName.clear();
   FModified = false;
+  FSaveNeedsName = true;
   UpdateTitle();
   BtnSelect->setChecked(false);
   BtnMSelect->setChecked(false);
@@ -756,7 +770,13 @@ void TfmMain::SetModified(bool V) {
 bool TfmMain::MayDiscardChanges() {
   if (!FModified || !FFileOpen) return true;
   const QString Name = QFileInfo(FFileName).fileName();
-  return !OnAskUnsaved || OnAskUnsaved(Name) == TqdUnsavedAnswer::Discard;
+  if (!OnAskUnsaved) return false;
+  switch (OnAskUnsaved(Name)) {
+    // A save that failed or was cancelled keeps the drawing open.
+    case TqdUnsavedAnswer::Save: return FileSave();
+    case TqdUnsavedAnswer::Discard: return true;
+    default: return false;
+  }
 }
 
 void TfmMain::SetLoading(bool V) {
@@ -907,7 +927,11 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
   FDNavigator->setCursor(Qt::ArrowCursor);
   FDNavigator->FitToSize();
   // Attaching re-reads the graphic and loads the inspector's list.
-  FManager->SetDNavigator(FDNavigator);
+  // A drawing's list is loaded once, by the layout chosen below (a large one
+  // takes a while to list).
+  TqdCADImage* Shown = FDNavigator->CADImage();
+  const bool HasLayouts = Shown && Shown->LayoutsCount() > 0;
+  FManager->SetDNavigator(FDNavigator, !HasLayouts);
   FBlockLibrary->SetDNavigator(FDNavigator);
   FUndo->clear();
   FLayers->Load(FDNavigator->CADImage() ? FDNavigator->CADImage()->Converter() : nullptr);
@@ -920,7 +944,10 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
     if (Current < 0 || Current >= cbLayouts->count()) Current = 0;
     cbLayouts->setCurrentIndex(cbLayouts->count() > 0 ? Current : -1);
     FFillingLayouts = false;
-    if (cbLayouts->count() > 0) cbLayoutsChange(Current);
+    if (cbLayouts->count() > 0)
+      cbLayoutsChange(Current);
+    else if (HasLayouts)
+      FEntityInspector->Load(FDNavigator);
   }
   UpdateControls();
   FDNavigator->EndUpdate();
@@ -936,6 +963,7 @@ void TfmMain::ShowDrawing(std::unique_ptr<TqdGraphic> G, const QString& FileName
   if (TqdCADImage* I = FDNavigator->CADImage())
     ReaderCancelled = I->LoadResult().Cancelled || (I->Converter() && I->Converter()->LoadingStopped());
   ShowLoadWarnings(Warnings, Cancelled || ReaderCancelled);
+  RememberSourceForm();
 }
 
 void TfmMain::CloseDrawing() {

@@ -6,7 +6,9 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "DXFWriter.h"
 #include "qdConsts.h"
 
 class QAction;
@@ -55,7 +57,25 @@ QStringList qdSortedWarnings(QStringList Warnings);
 QStringList qdDroppedFiles(const QMimeData* M);
 
 // What to do with unsaved edits before they would be discarded.
-enum class TqdUnsavedAnswer { Discard, Cancel };
+enum class TqdUnsavedAnswer { Save, Discard, Cancel };
+
+// Where and how Save As writes: a DXF file of one release, text or binary.
+struct TqdSaveChoice {
+  QString FileName;  // empty when the dialog was cancelled
+  TqdDWGVersion Release = acR2018;
+  bool Binary = false;
+};
+// The Save As dialog's file types, one per release and form, the default first.
+struct TqdSaveFormat {
+  const char* Filter;
+  TqdDWGVersion Release;
+  bool Binary;
+};
+const std::vector<TqdSaveFormat>& qdSaveFormats();
+// The release and form Save keeps for a drawing read as Format ("dxf-text",
+// "dxf-binary") of Version ("AC1009"): the nearest release written, R2018 when
+// the file names none. False when the drawing was not read from a DXF file.
+bool qdDXFFormOf(const std::string& Format, const std::string& Version, TqdSaveChoice& Form);
 
 class TfmMain : public QMainWindow {
  public:
@@ -83,6 +103,16 @@ class TfmMain : public QMainWindow {
   void ZoomToSelection();
   // False when the user kept unsaved edits.
   bool FileClose();
+  // Saves the drawing where it came from, as the DXF it was read from; a drawing
+  // read from another format, or only in part, goes through Save As. True when
+  // the drawing was written.
+  bool FileSave();
+  // Asks for a name, release and form (OnGetSaveFileName), then saves there.
+  bool FileSaveAs();
+  // Writes the drawing to FileName; on success it is the drawing's file from
+  // then on and nothing is unsaved. Errors are shown; false when not written.
+  bool SaveTo(const QString& FileName, TqdDWGVersion Release, bool Binary);
+  bool Saving() const { return FSaving; }
   void cbLayoutsChange(int Index);
   void BtnSelectClick();
   void BtnMSelectClick();
@@ -133,6 +163,9 @@ class TfmMain : public QMainWindow {
   std::function<void(bool Ok)> OnLoaded;
   // Shows the full list of the last load's warnings (a dialog by default).
   std::function<void(const QStringList& Warnings)> OnShowWarnings;
+  // The Save As answer; the file dialog by default. Proposed: name.dxf beside
+  // the drawing's file, in the form Save would use.
+  std::function<TqdSaveChoice(const TqdSaveChoice& Proposed)> OnGetSaveFileName;
   // Asked before unsaved edits would be lost (Open, Close, Exit); a box by default.
   std::function<TqdUnsavedAnswer(const QString& Name)> OnAskUnsaved;
   const QStringList& LoadWarnings() const { return FLoadWarnings; }
@@ -158,6 +191,7 @@ class TfmMain : public QMainWindow {
   QAction *mmiCopy = nullptr, *mmiPaste = nullptr, *mmiUndo = nullptr, *mmiRedo = nullptr, *mmiFind = nullptr;
   QMenu *mmiFile = nullptr, *mmiSelection = nullptr;
   QAction *mmiOpen = nullptr, *mmiClose = nullptr, *mmiExit = nullptr;
+  QAction *mmiSave = nullptr, *mmiSaveAs = nullptr;
   QAction *mmiExport = nullptr, *mmiPrint = nullptr;
   QAction *mmiSelectAll = nullptr, *mmiDeselectAll = nullptr, *mmiPreview = nullptr;
   QMenu *mmiView = nullptr, *mmiHelp = nullptr, *mmiRecent = nullptr;
@@ -219,10 +253,17 @@ class TfmMain : public QMainWindow {
   bool FFillingLayouts = false;
   bool FStopRequested = false;
   bool FModified = false;
+  bool FSaving = false;
+  // Save must ask for a name: the drawing is not a whole DXF file of ours.
+  bool FSaveNeedsName = true;
+  TqdSaveChoice FSaveForm;
   int FLoadPercent = 0;
   QString FFileName;
   QStringList FLoadWarnings;
   void ShowLoadWarnings(const QStringList& Warnings, bool Cancelled);
+  // How Save writes the drawing just shown (its file's form and whether a name
+  // must be asked for).
+  void RememberSourceForm();
   TqdGraphic* FLoadingGraphic = nullptr;
   std::unique_ptr<QObject> FInputGate;
 };

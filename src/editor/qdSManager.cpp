@@ -160,7 +160,7 @@ void TqdSelectionManager::Detach() {
   FDNavigator = nullptr;
 }
 
-void TqdSelectionManager::SetDNavigator(TqdDrawingNavigator* N) {
+void TqdSelectionManager::SetDNavigator(TqdDrawingNavigator* N, bool LoadList) {
   if (N != FDNavigator) {
     DeselectAll();
     Detach();
@@ -179,7 +179,7 @@ void TqdSelectionManager::SetDNavigator(TqdDrawingNavigator* N) {
       N->SetSelectionMatrix(FMatrix.get());
     }
   }
-  if (FEntityInspector) FEntityInspector->Load(N);
+  if (FEntityInspector && LoadList) FEntityInspector->Load(N);
 }
 
 // ---------------------------------------------------------------- the list

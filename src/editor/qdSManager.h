@@ -46,8 +46,9 @@ class TqdSelectionManager {
   // Attaches to N (null detaches): the previous navigator gets its handlers
   // back; N's rectangle zoom is switched off and its mouse and paint handlers are
   // chained behind the manager's; the inspector loads N's entity list.
-  // Attaching the same navigator again only re-reads its graphic.
-  void SetDNavigator(TqdDrawingNavigator* N);
+  // Attaching the same navigator again only re-reads its graphic. LoadList
+  // false leaves the list to a SetLayouts that follows at once.
+  void SetDNavigator(TqdDrawingNavigator* N, bool LoadList = true);
   TqdDrawingNavigator* DNavigator() const { return FDNavigator; }
   // The navigator's image now (null for other pictures and when empty).
   TqdCADImage* Img() const;

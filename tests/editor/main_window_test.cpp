@@ -62,6 +62,7 @@ void CheckNoFile(const TfmMain& W) {
   QVERIFY(!W.btnClose->isEnabled());
   QVERIFY(!W.mmiClose->isEnabled());
   QVERIFY(!W.mmiExport->isEnabled() && !W.mmiPrint->isEnabled());
+  QVERIFY(!W.mmiSave->isEnabled() && !W.mmiSaveAs->isEnabled());
   QVERIFY(!W.mmiSelection->menuAction()->isEnabled());
   QVERIFY(!W.BtnSelect->isEnabled() && !W.BtnSelect->isChecked());
   QVERIFY(!W.BtnMSelect->isEnabled() && !W.BtnMSelect->isChecked());
@@ -132,7 +133,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(W->mmiFile->title(), QString("File"));
     QStringList File;
     for (QAction* A : W->mmiFile->actions()) File << (A->isSeparator() ? QString("-") : A->text());
-    QCOMPARE(File, (QStringList{"Open...", "Recent files", "Close", "-", "Export...", "Print...", "-", "Exit"}));
+    QCOMPARE(File, (QStringList{"Open...", "Recent files", "Close", "-", "Save", "Save As...", "-", "Export...", "Print...", "-", "Exit"}));
     QStringList Sel;
     for (QAction* A : W->mmiSelection->actions()) Sel << A->text();
     QCOMPARE(Sel, (QStringList{"Select all", "Deselect all", "Preview selection..."}));

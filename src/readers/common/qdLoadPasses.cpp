@@ -287,6 +287,7 @@ void TqdDrawingLoader::ApplySortTables() {
   std::unordered_set<const TqdDXFEntity*> Seen;
   std::vector<std::pair<const TqdDXFEntity*, int>> Stack{{Objects, 0}};
   TTypeTest<TqdDXFSortEntsTable> IsSortTable;
+  TTypeTest<TqdDXFDictionary> IsDictionary;
   while (!Stack.empty()) {
     const auto [G, Depth] = Stack.back();
     Stack.pop_back();
@@ -295,7 +296,9 @@ void TqdDrawingLoader::ApplySortTables() {
       const TqdDXFEntity* E = G->GetEntity(I);
       if (!E) continue;
       if (const auto* T = IsSortTable(E)) Tables.push_back(T);
-      else if (E->Count() > 0 && Depth < 64) Stack.push_back({E, Depth + 1});
+      // Only dictionaries hold them: the walk never goes through a layout's or
+      // another object's own children (a large drawing has many).
+      else if (E->Count() > 0 && Depth < 64 && IsDictionary(E)) Stack.push_back({E, Depth + 1});
     }
   }
   std::unordered_set<const TqdDXFBlock*> Sorted;

@@ -725,7 +725,13 @@ void TdxfReader::GetLTypes(TqdTableItem& ALink, std::string_view AName) {
     ALink.SetItem(It->second);
     return;
   }
-  if (auto* L = FConverter->LTypeByName(N)) {
+  TqdDXFEntity* L = FConverter->LTypeByName(N);
+  // BYLAYER and BYBLOCK are made at the end of every load anyway: made now, a file
+  // without them links its entities directly instead of by a name looked up per
+  // entity when the load completes.
+  if (!L && N.size() == 7)
+    if (const std::string U = UpperNameText(N); U == "BYLAYER" || U == "BYBLOCK") L = FConverter->ItemByName(U, csLTypes, true);
+  if (L) {
     if (FFoundLTypes.size() < cnstMaxFoundNames) FFoundLTypes.emplace(N, L);
     ALink.SetItem(L);
     return;
