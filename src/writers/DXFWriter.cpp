@@ -116,6 +116,8 @@ void HeaderVar(TqdDXFOutput& O, const char* AName) { O.Str(9, AName); }
 void WriteHeader(TContext& X) {
   TqdDXFOutput& O = X.Out;
   const TqdHeadVarStruct& H = X.C.HeadVarStruct();
+  // Names of table items only when they differ from a fresh drawing's: a reader may
+  // make the item it names as soon as it reads the name, out of its table's order.
   O.Str(0, "SECTION");
   O.Str(2, "HEADER");
   HeaderVar(O, "$ACADVER");
@@ -146,12 +148,18 @@ void WriteHeader(TContext& X) {
   O.Int(70, H.PointDisplayMode);
   HeaderVar(O, "$PDSIZE");
   O.Dbl(40, H.PointDisplaySize);
-  HeaderVar(O, "$TEXTSTYLE");
-  O.Str(7, H.TextStyle);
-  HeaderVar(O, "$CLAYER");
-  O.Str(8, H.CLayer);
-  HeaderVar(O, "$CELTYPE");
-  O.Str(6, H.CELType);
+  if (H.TextStyle != cnstDefaultHeadVarStruct.TextStyle) {
+    HeaderVar(O, "$TEXTSTYLE");
+    O.Str(7, H.TextStyle);
+  }
+  if (H.CLayer != cnstDefaultHeadVarStruct.CLayer) {
+    HeaderVar(O, "$CLAYER");
+    O.Str(8, H.CLayer);
+  }
+  if (H.CELType != cnstDefaultHeadVarStruct.CELType) {
+    HeaderVar(O, "$CELTYPE");
+    O.Str(6, H.CELType);
+  }
   HeaderVar(O, "$CECOLOR");
   O.Int(62, H.CEColor.Active == acIndexColor ? H.CEColor.IndexValue() : 256);
   HeaderVar(O, "$FILLETRAD");
@@ -164,16 +172,20 @@ void WriteHeader(TContext& X) {
   O.Point(10, H.UCSXDir);
   HeaderVar(O, "$UCSYDIR");
   O.Point(10, H.UCSYDir);
-  HeaderVar(O, "$DIMSTYLE");
-  O.Str(2, H.DimStyle);
+  if (H.DimStyle != cnstDefaultHeadVarStruct.DimStyle) {
+    HeaderVar(O, "$DIMSTYLE");
+    O.Str(2, H.DimStyle);
+  }
   HeaderVar(O, "$PSLTSCALE");
   O.Int(70, H.PSLTScale);
   const auto Weight = [](double W) { return W > 0 ? static_cast<int>(std::lround(W * 100)) : static_cast<int>(W); };
   if (X.R13()) {
     HeaderVar(O, "$CELTSCALE");
     O.Dbl(40, H.CELTScale);
-    HeaderVar(O, "$DIMTXSTY");
-    O.Str(7, H.DimTextStyle);
+    if (H.DimTextStyle != cnstDefaultHeadVarStruct.DimTextStyle) {
+      HeaderVar(O, "$DIMTXSTY");
+      O.Str(7, H.DimTextStyle);
+    }
     HeaderVar(O, "$MEASUREMENT");
     O.Int(70, H.Measurement ? 1 : 0);
   }
@@ -507,11 +519,16 @@ TqdDXFWriteResult WriteDXF(const TqdDXFConverter& ADrawing, std::ostream& AStrea
   TContext X(ADrawing, Out, Opt);
   try {
     GiveHandles(X);
+    X.Report();
     WriteHeader(X);
     if (X.R13()) WriteClasses(X);
+    X.Report();
     WriteTables(X);
+    X.Report();
     WriteBlocks(X);
+    X.Report();
     WriteEntities(X);
+    X.Report();
     if (X.R13()) WriteObjects(X);
     Out.Str(0, "EOF");
   } catch (const TCancelled&) {

@@ -57,15 +57,15 @@ struct TContext {
 
   // ---- progress over the entities written
   std::uint64_t Total = 1, Done = 0;
-  int LastPercent = -1;
   void Step() {
     ++Done;
-    if (!Progress || (Done & 1023) != 0) return;
+    if ((Done & 1023) == 0) Report();
+  }
+  // Reports the share written; a false answer cancels.
+  void Report() {
+    if (!Progress) return;
     const int P = static_cast<int>(Done * 100 / (Total ? Total : 1));
-    if (P != LastPercent) {
-      LastPercent = P;
-      if (!Progress(P > 99 ? 99 : P)) throw TCancelled{};
-    }
+    if (!Progress(P > 99 ? 99 : P)) throw TCancelled{};
   }
 
   // The model space block and the first paper space's block.
