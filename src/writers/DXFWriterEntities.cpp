@@ -400,6 +400,12 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdDXFInsert>(E)) return "INSERT";
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
   if (As<TqdDXFMultiLeader>(E)) return X.R2000() ? "MULTILEADER" : "";
+  if (const auto* R = As<TqdDXFRegion>(E)) {
+    if (!X.R13() || R->FAcisData.empty()) return "";
+    return As<TqdDXF3dSolid>(E) ? "3DSOLID" : As<TqdDXFBody>(E) ? "BODY" : "REGION";
+  }
+  if (const auto* P = As<TqdDXFProxy>(E))
+    if (P->FDXFName == "MESH" && X.Rel >= acR2010 && !P->FMeshVertices.empty()) return "MESH";
   return "";
 }
 
@@ -515,6 +521,10 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
     WriteHatch(X, *H);
   } else if (const auto* W = As<TqdCADWipeout>(E)) {
     WriteImage(X, *W);
+  } else if (const auto* Rg = As<TqdDXFRegion>(E)) {
+    WriteModeller(X, *Rg);
+  } else if (const auto* Px = As<TqdDXFProxy>(E)) {
+    WriteMesh(X, *Px);
   } else if (const auto* ML = As<TqdDXFMultiLeader>(E)) {
     WriteMultiLeader(X, *ML);
   } else if (const auto* V = As<TqdDXFViewport>(E)) {
