@@ -279,6 +279,18 @@ void WriteModeller(TContext& X, const TqdDXFRegion& R) {
 
 void WriteMesh(TContext& X, const TqdDXFProxy& M) {
   TqdDXFOutput& O = X.Out;
+  if (M.FDXFName != "MESH" || M.FMeshVertices.empty()) {
+    X.Marker("AcDbProxyEntity");
+    O.Int(90, 498);
+    O.Int(91, 499);
+    O.Int(95, 0);
+    O.Int(70, 0);
+    O.Int(92, static_cast<std::int64_t>(M.FProxyData.size()));
+    O.Bytes(310, M.FProxyData);
+    O.Int(93, 0);
+    X.Warn("entities kept only as their graphics were written as proxies");
+    return;
+  }
   X.Marker("AcDbSubDMesh");
   O.Int(71, 2);
   O.Int(72, 0);

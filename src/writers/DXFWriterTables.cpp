@@ -67,7 +67,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
   const std::string Type(ATable);
   WriteHead(X, Type.c_str(), E, AOwner, ATable == "DIMSTYLE" && X.R13() ? 105 : 5);
   X.Marker("AcDbSymbolTableRecord");
-  std::string Last;
+  const char* Last = "";
   if (ATable == "BLOCK_RECORD") {
     X.Marker("AcDbBlockTableRecord");
     O.Str(2, BlockName(E));
@@ -89,7 +89,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
     return;
   }
   WriteRows(X, E, {}, Last);
-  if (Last.empty()) {
+  if (!*Last) {
     // Classes with no rows of their own: the record marker, name and flags.
     X.Marker(RecordMarker(ATable));
   }
