@@ -5,7 +5,8 @@
 #include "SyntheticDXF.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  // An option where the file name belongs is a request for help, not a file to write.
+  if (argc < 2 || argv[1][0] == '-') {
     std::fprintf(stderr, "usage: make-synthetic-dxf OUT.dxf [ENTITIES] [SEED]\n");
     return 2;
   }

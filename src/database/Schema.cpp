@@ -445,7 +445,9 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                   Prop<T, double>(xaDimGap, [](const T& X) { return X.GAP(); },
                                   [](T& X, double V) { X.SetGAP(V); })}});
     L.back().Subclass = "AcDbFcf";
-    L.back().DXFOverrides = {{xaHeight, {}}, {xaRotation, {}}, {xaStyleName, {}}, {xaRectWidth, {}}};
+    L.back().DXFOverrides = {{xaHeight, {}}, {xaRotation, {}}, {xaStyleName, {}}, {xaRectWidth, {}},
+                             {xaColumnType, {}}, {xaColumnCount, {}}, {xaColumnFlowReversed, {}},
+                             {xaColumnAutoHeight, {}}, {xaColumnGutter, {}}, {xaDefinedHeight, {}}};
   }
   {
     using T = TqdDXFText;
@@ -477,7 +479,28 @@ std::vector<TqdClassDescription> MakeDescriptions() {
                  {Prop<T, double>(xaRectWidth, [](const T& X) { return X.RectWidth(); },
                                   [](T& X, double V) { X.SetRectWidth(V); }).Dxf(41),
                   Prop<T, std::string>(xaTextValue, [](const T& X) { return X.Text(); },
-                                       [](T& X, const std::string& V) { X.SetText(V); }).Dxf(1)}});
+                                       [](T& X, const std::string& V) { X.SetText(V); }).Dxf(1),
+                  // Columns (files before R2018 keep them in extended data, R2018 in the
+                  // embedded object; the codes are the ones both use).
+                  Prop<T, int>(xaColumnType, [](const T& X) { return X.Columns().Type; },
+                               [](T& X, int V) { auto C = X.Columns(); C.Type = V; X.SetColumns(C); }).Dxf(75, nullptr, acR2018),
+                  Prop<T, int>(xaColumnCount, [](const T& X) { return X.Columns().Count; },
+                               [](T& X, int V) { auto C = X.Columns(); C.Count = V; X.SetColumns(C); }).Dxf(76, nullptr, acR2018),
+                  Prop<T, bool>(xaColumnFlowReversed, [](const T& X) { return X.Columns().FlowReversed; },
+                                [](T& X, bool V) { auto C = X.Columns(); C.FlowReversed = V; X.SetColumns(C); }).Dxf(78, nullptr, acR2018),
+                  Prop<T, bool>(xaColumnAutoHeight, [](const T& X) { return X.Columns().AutoHeight; },
+                                [](T& X, bool V) { auto C = X.Columns(); C.AutoHeight = V; X.SetColumns(C); }).Dxf(79, nullptr, acR2018),
+                  // 48 is every entity's linetype scale: no group of its own here.
+                  Prop<T, double>(xaColumnWidth, [](const T& X) { return X.Columns().Width; },
+                                  [](T& X, double V) { auto C = X.Columns(); C.Width = V; X.SetColumns(C); }),
+                  Prop<T, double>(xaColumnGutter, [](const T& X) { return X.Columns().Gutter; },
+                                  [](T& X, double V) { auto C = X.Columns(); C.Gutter = V; X.SetColumns(C); }).Dxf(49, nullptr, acR2018),
+                  Prop<T, double>(xaDefinedHeight, [](const T& X) { return X.Columns().DefinedHeight; },
+                                  [](T& X, double V) { auto C = X.Columns(); C.DefinedHeight = V; X.SetColumns(C); }).Dxf(46, nullptr, acR2007),
+                  // The heights follow their count as repeated 50 groups, which MTEXT also
+                  // uses for its rotation: no group of their own here.
+                  Prop<T, std::string>(xaColumnHeights, [](const T& X) { return X.ColumnHeightsText(); },
+                                       [](T& X, const std::string& V) { X.SetColumnHeightsText(V); })}});
     L.back().Subclass = "AcDbMText";
     L.back().DXFOverrides = {{xaWidthFactor, {}}, {xaText, {}}, {xaObliqueAngle, {}}};
   }

@@ -1,7 +1,10 @@
 #include "Texts.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "DXFConv.h"
@@ -251,7 +254,47 @@ void TqdDXFMText::AssignEntity(const TqdDXFEntity& Source) {
     FAlign = S->FAlign;
     FLineSpacingStyle = S->FLineSpacingStyle;
     FHyphenation = S->FHyphenation;
+    FColumns = S->FColumns;
+    FLinkedColumnWidth = S->FLinkedColumnWidth;
   }
+}
+
+void TqdDXFMText::SetColumns(const TqdMTextColumns& V) {
+  TqdMTextColumns C = V;
+  auto Size = [](double X) { return std::isfinite(X) && X > 0 ? X : 0.0; };
+  C.Type = std::clamp(C.Type, 0, 2);
+  C.Count = std::max(C.Count, 0);
+  C.Width = Size(C.Width);
+  C.Gutter = Size(C.Gutter);
+  C.DefinedHeight = Size(C.DefinedHeight);
+  if (C.Heights.size() > cMaxColumnHeights) C.Heights.resize(cMaxColumnHeights);
+  for (double& H : C.Heights) H = Size(H);
+  FColumns = std::move(C);
+}
+
+std::string TqdDXFMText::ColumnHeightsText() const {
+  std::string R;
+  char B[40];
+  for (double H : FColumns.Heights) {
+    if (!R.empty()) R += ',';
+    std::snprintf(B, sizeof B, "%.15g", H);
+    R += B;
+  }
+  return R;
+}
+
+void TqdDXFMText::SetColumnHeightsText(std::string_view V) {
+  TqdMTextColumns C = FColumns;
+  C.Heights.clear();
+  while (!V.empty() && C.Heights.size() < cMaxColumnHeights) {
+    const std::size_t E = std::min(V.find(','), V.size());
+    const std::string Item(V.substr(0, E));
+    char* End = nullptr;
+    const double H = std::strtod(Item.c_str(), &End);
+    C.Heights.push_back(End != Item.c_str() ? H : 0);
+    V.remove_prefix(std::min(E + 1, V.size()));
+  }
+  SetColumns(C);
 }
 
 void TqdDXFShape::AssignEntity(const TqdDXFEntity& Source) {
@@ -352,7 +395,8 @@ struct TParagraph {
 
 // One item of the parsed string.
 struct TMItem {
-  enum TKind { ikText, ikTab, ikLine, ikParagraph, ikStack } Kind = ikText;
+  // ikColumn: \N, a paragraph break that also starts the next column.
+  enum TKind { ikText, ikTab, ikLine, ikParagraph, ikStack, ikColumn } Kind = ikText;
   std::u16string Text, Den;
   char16_t StackSep = 0;
   TMTextProps Props;
@@ -605,9 +649,13 @@ private:
         FI = K;
         return;
       }
-      case 'B': case 'I': case 'N':
-        // Bold, italic (one digit) and column codes.
-        if (D != 'N' && FI < FS.size() && (FS[FI] == '0' || FS[FI] == '1')) {
+      case 'N':
+        Push(TMItem::ikColumn);
+        if (FI < FS.size() && FS[FI] == ';') ++FI;
+        return;
+      case 'B': case 'I':
+        // Bold and italic (one digit).
+        if (FI < FS.size() && (FS[FI] == '0' || FS[FI] == '1')) {
           (D == 'B' ? FProps.Bold : FProps.Italic) = FS[FI] == '1';
           ++FI;
         }
@@ -773,7 +821,13 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   LineRef.emplace_back();
   LineFirstOfPara.push_back(true);
   LinePara.emplace_back();
-  const double RW = FRectWidth > cMinHeight ? FRectWidth : 0;
+  // In columns the column width frames the text; a linked column takes the width of
+  // the first column's text.
+  const TqdMTextColumns& Co = FColumns;
+  const bool InColumns = Co.Type != 0 && Co.Width > cMinHeight;
+  const double FrameWidth = InColumns ? Co.Width : FLinkedColumnWidth > 0 ? FLinkedColumnWidth : FRectWidth;
+  const double RW = FrameWidth > cMinHeight ? FrameWidth : 0;
+  std::vector<bool> LineNewColumn{false};  // a \N before the line
   const int A = FAlign < 1 || FAlign > 9 ? 1 : FAlign;
   auto LineStart = [&](const TParagraph& Pa, bool First) {
     const double L = Pa.Left + (First ? Pa.Indent : 0);
@@ -786,6 +840,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     LineRef.emplace_back();
     LineFirstOfPara.push_back(Paragraph);
     LinePara.push_back(LinePara.back());
+    LineNewColumn.push_back(false);
     X = -1;  // set by the next item from its paragraph indents
   };
   auto MakeRun = [&](const TMTextProps& Pr, std::u16string T, TqdRunMetrics& M) {
@@ -870,10 +925,18 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   bool HasText = false;
   for (const TMItem& I : P.Items) {
     if (X < 0) X = LineStart(I.Para, LineFirstOfPara[Line]);
-    if (I.Kind != TMItem::ikParagraph && I.Kind != TMItem::ikLine) LinePara[Line] = I.Para;
+    const bool Break = I.Kind == TMItem::ikParagraph || I.Kind == TMItem::ikLine || I.Kind == TMItem::ikColumn;
+    if (!Break) LinePara[Line] = I.Para;
     // Bottom attachments grow upwards: breaks before the first text add nothing.
-    if (A >= 7 && !HasText && (I.Kind == TMItem::ikParagraph || I.Kind == TMItem::ikLine)) continue;
+    if (A >= 7 && !HasText && Break) continue;
     switch (I.Kind) {
+      case TMItem::ikColumn:
+        // Outside columns the break has nothing to start.
+        if (!InColumns) break;
+        EmptyLine(I.Props);
+        NewLine(true);
+        LineNewColumn[Line] = true;
+        break;
       case TMItem::ikParagraph:
         EmptyLine(I.Props);
         NewLine(true);
@@ -988,6 +1051,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     LineRef.pop_back();
     LinePara.pop_back();
     LineFirstOfPara.pop_back();
+    LineNewColumn.pop_back();
     --Line;
   }
 
@@ -997,17 +1061,53 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   // TrueType faces). Pieces share the line's baseline; \A moves smaller ones to the
   // centre or top of the line.
   const double F = FLineSpacingFactor > 0.25 && FLineSpacingFactor < 4 ? FLineSpacingFactor : 1.0;
-  std::vector<double> BaseY(LineHeight.size());
+  const std::size_t NL = LineHeight.size();
+  std::vector<double> BaseY(NL), LineTop(NL);
   double Top = 0;
-  for (std::size_t L = 0; L < LineHeight.size(); ++L) {
+  for (std::size_t L = 0; L < NL; ++L) {
     if (!(LineRef[L].Total > 0)) LineRef[L] = {H0 * 4 / 3, H0, H0};
     if (L > 0) Top -= F * (LineRef[L - 1].Total + BaseBelow);
+    LineTop[L] = Top;
     BaseY[L] = Top - LineRef[L].Height;
   }
-  const double Bottom = BaseY.back() - (LineRef.back().Total - LineRef.back().Above);
+  auto LineBottom = [&](std::size_t L) { return BaseY[L] - (LineRef[L].Total - LineRef[L].Above); };
+  // Columns: a line that would reach below its column's height (or follows a \N)
+  // starts the next column, at the column's top. The last static column and dynamic
+  // columns without a height of their own take what is left, so that no word is lost.
+  std::vector<int> LineColumn(NL, 0);
+  std::vector<double> LineLift(NL, 0);
+  int Columns = 1;
+  if (InColumns) {
+    auto ColumnHeight = [&](int K) -> double {
+      if (Co.Type == 1) return Co.Count > 0 && K >= Co.Count - 1 ? 0 : Co.DefinedHeight;
+      if (Co.AutoHeight || Co.Heights.empty()) return Co.DefinedHeight;
+      return static_cast<std::size_t>(K) < Co.Heights.size() ? Co.Heights[static_cast<std::size_t>(K)] : 0;
+    };
+    constexpr int cMaxColumns = 10000;
+    int K = 0;
+    double ColumnTop = 0;
+    std::size_t First = 0;  // the column's first line
+    for (std::size_t L = 0; L < NL; ++L) {
+      const double Limit = ColumnHeight(K);
+      const bool Full = Limit > 0 && L > First && ColumnTop - LineBottom(L) > Limit + 1e-9;
+      if ((LineNewColumn[L] || Full) && K + 1 < cMaxColumns) {
+        ++K;
+        ColumnTop = LineTop[L];
+        First = L;
+      }
+      LineColumn[L] = K;
+      LineLift[L] = -ColumnTop;
+    }
+    Columns = K + 1;
+  }
+  double Bottom = 0;
+  for (std::size_t L = 0; L < NL; ++L) Bottom = std::min(Bottom, LineBottom(L) + LineLift[L]);
   double Right = 0;
   for (double R : LineRight) Right = std::max(Right, R);
-  const double W = std::max(Right, RW), H = -Bottom;
+  // W: the frame a line aligns in (one column); Total: the width of all columns.
+  const double W = InColumns ? RW : std::max(Right, RW), H = -Bottom;
+  const double Pitch = InColumns ? RW + Co.Gutter : 0;
+  const double Total = InColumns ? Columns * RW + (Columns - 1) * Co.Gutter : W;
 
   const int Col = (A - 1) % 3;
   bool Visible = false;
@@ -1027,7 +1127,9 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     double Lift = 0;
     if (Pl.VAlign == 1) Lift = (LineHeight[L] - Pl.Height) / 2;
     else if (Pl.VAlign == 2) Lift = LineHeight[L] - Pl.Height;
-    Pl.Run.Matrix = ComposeMatrices(Pl.Run.Matrix, TranslationMatrix({Shift, BaseY[L] + std::max(Lift, 0.0), 0}));
+    const int K = Co.FlowReversed ? Columns - 1 - LineColumn[L] : LineColumn[L];
+    Pl.Run.Matrix = ComposeMatrices(
+        Pl.Run.Matrix, TranslationMatrix({Shift + K * Pitch, BaseY[L] + LineLift[L] + std::max(Lift, 0.0), 0}));
     if (!Pl.Run.IsLine && !Pl.Run.Text.empty() && Pl.Run.Text.find_first_not_of(u' ') != std::u16string::npos)
       Visible = true;
     FRuns.push_back(std::move(Pl.Run));
@@ -1036,7 +1138,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
     FRuns.clear();
     return;
   }
-  const double OX = Col == 1 ? W / 2 : Col == 2 ? W : 0;
+  const double OX = Col == 1 ? Total / 2 : Col == 2 ? Total : 0;
   const double OY = A >= 7 ? -H : A >= 4 ? -H / 2 : 0;
   TFMatrix M = TranslationMatrix({-OX, -OY, 0});
   M = ComposeMatrices(M, RotationZMatrix(EffectiveAngle()));
@@ -1045,7 +1147,7 @@ void TqdDXFMText::Loaded(TqdDXFConverter* C) {
   FMatrix = M;
   FStartPoint = TransformPoint({0, 0, 0}, M);
   for (TqdTextRun& R : FRuns) R.Matrix = ComposeMatrices(R.Matrix, M);
-  FBox = TransformBox(TFRect{0, 0, 0, W, Bottom, 0}, M);
+  FBox = TransformBox(TFRect{0, 0, 0, Total, Bottom, 0}, M);
   if (!IsFiniteBox(FBox)) {
     FRuns.clear();
     FBox = cnstBadRect;

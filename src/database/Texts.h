@@ -160,6 +160,22 @@ protected:
   TqdTableItem FTextStyleItem;
 };
 
+// The columns of a multiline text. Static columns share one height (DefinedHeight);
+// dynamic ones have either that height (AutoHeight) or one of their own each (Heights;
+// 0 or a missing entry: as high as the text needs). Every column is Width wide with
+// Gutter between neighbours.
+struct TqdMTextColumns {
+  int Type = 0;  // 0 none, 1 static, 2 dynamic
+  int Count = 0;
+  bool FlowReversed = false;
+  bool AutoHeight = false;
+  double Width = 0;
+  double Gutter = 0;
+  double DefinedHeight = 0;
+  std::vector<double> Heights;
+  bool operator==(const TqdMTextColumns&) const = default;
+};
+
 // Multiline text: the text with its formatting codes, the frame width and the line
 // spacing. Its layout (and so its box) belongs to the text unit.
 class TqdDXFMText : public TqdDXFText {
@@ -184,6 +200,20 @@ public:
   void SetAngle(double V) { SetRotation(V); }
   bool Hyphenation() const { return FHyphenation; }
   void SetHyphenation(bool V) { FHyphenation = V; }
+  // Column layout; Type 0 lays the text out in one column of RectWidth.
+  const TqdMTextColumns& Columns() const { return FColumns; }
+  // Non-finite sizes and negative counts are dropped; at most cMaxColumnHeights heights.
+  void SetColumns(const TqdMTextColumns& V);
+  // The heights as text, "20,30,0" (the form the property rows give them).
+  std::string ColumnHeightsText() const;
+  void SetColumnHeightsText(std::string_view V);
+  // Files before R2018 store the second and later columns as texts of their own
+  // whose frame width is the whole width; the first column's text gives them its
+  // column width, which wins over RectWidth in their layout. Not stored: it comes
+  // from the first text each time the drawing is read.
+  double LinkedColumnWidth() const { return FLinkedColumnWidth; }
+  void SetLinkedColumnWidth(double V) { FLinkedColumnWidth = std::isfinite(V) && V > 0 ? V : 0; }
+  static constexpr std::size_t cMaxColumnHeights = 1000;
   void AssignEntity(const TqdDXFEntity& Source) override;
   // Parses the formatted string into runs laid out in lines.
   void Loaded(TqdDXFConverter* C) override;
@@ -196,6 +226,8 @@ protected:
   int FAlign = 1;
   int FLineSpacingStyle = 1;
   bool FHyphenation = false;
+  TqdMTextColumns FColumns;
+  double FLinkedColumnWidth = 0;
 };
 
 // A shape of a shape font, placed like a text.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 namespace {
 
@@ -147,7 +149,7 @@ bool TqdSHXFont::ReadAt(uint64_t Pos, size_t Size, uint8_t* Out) {
   if (Pos > FSize || Size > FSize - Pos) return false;
   if (Size == 0) return true;
   if (FInMemory) {
-    std::memcpy(Out, FData.data() + Pos, Size);
+    std::memcpy(Out, FData->data() + Pos, Size);
     return true;
   }
   if (!FFile) return false;
@@ -164,13 +166,65 @@ std::vector<uint8_t> TqdSHXFont::ReadSome(uint64_t Pos, size_t Size) {
   return B;
 }
 
+namespace {
+
+// Font files read whole once per process: every drawing opened, every fuzz run and
+// every glyph built reads them from memory instead of opening the file again. A file
+// is read again when its size or time changes; large files are read from disk.
+constexpr std::size_t cnstMaxCachedFontFile = std::size_t(16) << 20;
+constexpr std::size_t cnstMaxCachedFontBytes = std::size_t(64) << 20;
+
+struct TCachedFontFile {
+  off_t Size = 0;
+  std::int64_t MTime = 0;
+  std::shared_ptr<const std::vector<uint8_t>> Bytes;
+};
+
+std::shared_ptr<const std::vector<uint8_t>> CachedFontBytes(const std::string& APath) {
+  static std::mutex Lock;
+  static std::map<std::string, TCachedFontFile> Files;
+  static std::size_t Total = 0;
+  struct stat St {};
+  if (::stat(APath.c_str(), &St) != 0 || !S_ISREG(St.st_mode) || St.st_size <= 0 ||
+      std::size_t(St.st_size) > cnstMaxCachedFontFile)
+    return nullptr;
+  const std::int64_t MTime = std::int64_t(St.st_mtim.tv_sec) * 1000000000 + St.st_mtim.tv_nsec;
+  std::lock_guard<std::mutex> G(Lock);
+  auto It = Files.find(APath);
+  if (It != Files.end() && It->second.Size == St.st_size && It->second.MTime == MTime) return It->second.Bytes;
+  std::FILE* F = std::fopen(APath.c_str(), "rb");
+  if (!F) return nullptr;
+  auto Bytes = std::make_shared<std::vector<uint8_t>>(std::size_t(St.st_size));
+  const bool Whole = std::fread(Bytes->data(), 1, Bytes->size(), F) == Bytes->size() && std::fgetc(F) == EOF;
+  std::fclose(F);
+  if (!Whole) return nullptr;  // changing under us: read it the ordinary way
+  if (It != Files.end()) {
+    Total -= It->second.Bytes->size();
+    Files.erase(It);
+  }
+  if (Total + Bytes->size() > cnstMaxCachedFontBytes) return Bytes;  // used, not kept
+  Total += Bytes->size();
+  Files[APath] = {St.st_size, MTime, Bytes};
+  return Bytes;
+}
+
+}  // namespace
+
 bool TqdSHXFont::Load() {
   FKind = tkUndefined;
   FInMemory = false;
-  FData.clear();
+  FData.reset();
   if (!SHXFileExists(FName)) {
     FLoadError = "file not found";
     return false;
+  }
+  if (auto Bytes = CachedFontBytes(FName)) {
+    FInMemory = true;
+    FData = std::move(Bytes);
+    FSize = FData->size();
+    const bool R = LoadIndex();
+    if (!R) SHXMarkFileMissing(FName);
+    return R;
   }
   if (!OpenSource()) {
     FLoadError = "cannot open the file";
@@ -187,8 +241,8 @@ bool TqdSHXFont::LoadFromBytes(std::vector<uint8_t> AData) {
   FKind = tkUndefined;
   CloseSource();
   FInMemory = true;
-  FData = std::move(AData);
-  FSize = FData.size();
+  FData = std::make_shared<const std::vector<uint8_t>>(std::move(AData));
+  FSize = FData->size();
   return LoadIndex();
 }
 

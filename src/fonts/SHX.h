@@ -160,10 +160,11 @@ private:
   bool FExtndBig = false;
   int FCharHeight = 0, FCharWidth = 0;
 
-  // Bytes held in memory (LoadFromBytes); otherwise the file is read.
+  // Bytes held in memory: given (LoadFromBytes) or the file's, shared by every font
+  // of the process that reads the same unchanged file. Otherwise the file is read.
   bool FInMemory = false;
   std::FILE* FFile = nullptr;
-  std::vector<uint8_t> FData;
+  std::shared_ptr<const std::vector<uint8_t>> FData;
   uint64_t FSize = 0;
   std::string FLoadError;
   // Set when a subshape went deeper than the cap during the current build.

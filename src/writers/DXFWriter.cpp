@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -58,44 +60,58 @@ const char* VersionName(TqdDWGVersion R) {
 void GiveHandles(TContext& X) {
   std::vector<const TqdDXFEntity*> Items;
   std::uint64_t Synthetic = 64;
+  std::vector<const TqdDXFBlock*> Blocks;
+  std::vector<const TqdDXFLayout*> Layouts;
   struct TWalk {
     std::vector<const TqdDXFEntity*>& Items;
+    std::vector<const TqdDXFBlock*>& Blocks;
+    std::vector<const TqdDXFLayout*>& Layouts;
     std::uint64_t& Synthetic;
-    void Go(const TqdDXFEntity* E, int Depth) {
+    // AGraphical: E is a block's entity (or one of its parts), never a block or layout.
+    void Go(const TqdDXFEntity* E, int Depth, bool AGraphical) {
       if (!E || Depth > cnstMaxTreeDepth) return;
       Items.push_back(E);
-      if (dynamic_cast<const TqdDXFBlock*>(E)) Synthetic += 3;  // end marker, record, layout link
-      // A layout lists its block's entities: they are the block's.
-      if (dynamic_cast<const TqdDXFLayout*>(E)) return;
+      const TqdDXFBlock* B = AGraphical ? nullptr : dynamic_cast<const TqdDXFBlock*>(E);
+      if (B) {
+        Blocks.push_back(B);
+        Synthetic += 3;  // end marker, record, layout link
+      } else if (const auto* L = AGraphical ? nullptr : dynamic_cast<const TqdDXFLayout*>(E)) {
+        // A layout lists its block's entities: they are the block's.
+        Layouts.push_back(L);
+        return;
+      }
+      // An entity's parts have handles of their own only when they are written as items
+      // (heavy polyline vertices, attributes); a light polyline's vertices are not.
+      if (AGraphical && !E->Complex() && !E->IsInsert()) return;
       const int N = E->Count();
       if (N > 0 && E->Complex()) ++Synthetic;  // SEQEND
-      for (int I = 0; I < N; ++I) Go(E->GetEntity(I), Depth + 1);
+      for (int I = 0; I < N; ++I) Go(E->GetEntity(I), Depth + 1, AGraphical || B);
     }
-  } W{Items, Synthetic};
-  if (X.C.Main()) W.Go(X.C.Main(), 0);
+  } W{Items, Blocks, Layouts, Synthetic};
+  if (X.C.Main()) W.Go(X.C.Main(), 0, false);
+  // Sorted by handle (then by place), the first of equal handles keeps it.
+  std::vector<std::pair<std::uint64_t, std::size_t>> ByHandle;
+  ByHandle.reserve(Items.size());
+  for (std::size_t I = 0; I < Items.size(); ++I) ByHandle.emplace_back(Items[I]->Handle(), I);
+  std::sort(ByHandle.begin(), ByHandle.end());
   std::uint64_t Max = X.C.FMaxHandle;
-  std::unordered_set<std::uint64_t> Used;
-  Used.reserve(Items.size() * 2);
-  for (const TqdDXFEntity* E : Items) {
-    const std::uint64_t H = E->Handle();
-    if (H && Used.insert(H).second) {
-      X.Handles.emplace(E, H);
-      if (H > Max) Max = H;
-    }
-  }
+  if (!ByHandle.empty()) Max = std::max(Max, ByHandle.back().first);
   X.Next = Max + 1;
+  std::vector<std::size_t> Renumber;
+  for (std::size_t K = 0; K < ByHandle.size(); ++K)
+    if (ByHandle[K].first == 0 || (K > 0 && ByHandle[K - 1].first == ByHandle[K].first)) Renumber.push_back(ByHandle[K].second);
+  std::sort(Renumber.begin(), Renumber.end());
+  X.Fresh.reserve(Renumber.size());
+  for (std::size_t I : Renumber) X.Fresh.emplace(Items[I], X.NewHandle());
   for (const TqdDXFEntity* E : Items)
-    if (!X.Handles.count(E)) X.Handles.emplace(E, X.NewHandle());
-  for (const TqdDXFEntity* E : Items) {
-    if (const TqdDXFDictionary* D = E->Dictionary()) X.DictOwner.emplace(D, E);
-    if (auto* B = dynamic_cast<const TqdDXFBlock*>(E)) {
-      if (B->BlockRecord() && X.Handles.count(B->BlockRecord())) X.RecordOf[B] = X.H(B->BlockRecord());
-    }
-    if (auto* L = dynamic_cast<const TqdDXFLayout*>(E))
-      if (L->PaperSpaceBlockField()) X.LayoutHandles[L->PaperSpaceBlockField()] = X.H(E);
-  }
-  for (const TqdDXFEntity* E : Items)
-    if (auto* B = dynamic_cast<const TqdDXFBlock*>(E); B && !X.RecordOf.count(B)) {
+    if (E->FHasExtra)
+      if (const TqdDXFDictionary* D = E->Dictionary()) X.DictOwner.emplace(D, E);
+  for (const TqdDXFBlock* B : Blocks)
+    if (B->BlockRecord() && X.H(B->BlockRecord())) X.RecordOf[B] = X.H(B->BlockRecord());
+  for (const TqdDXFLayout* L : Layouts)
+    if (L->PaperSpaceBlockField()) X.LayoutHandles[L->PaperSpaceBlockField()] = X.H(L);
+  for (const TqdDXFBlock* B : Blocks)
+    if (!X.RecordOf.count(B)) {
       X.RecordOf[B] = X.NewHandle();
       X.RecordlessBlocks.push_back(B);
     }
@@ -116,6 +132,8 @@ void HeaderVar(TqdDXFOutput& O, const char* AName) { O.Str(9, AName); }
 void WriteHeader(TContext& X) {
   TqdDXFOutput& O = X.Out;
   const TqdHeadVarStruct& H = X.C.HeadVarStruct();
+  // Names of table items only when they differ from a fresh drawing's: a reader may
+  // make the item it names as soon as it reads the name, out of its table's order.
   O.Str(0, "SECTION");
   O.Str(2, "HEADER");
   HeaderVar(O, "$ACADVER");
@@ -146,12 +164,18 @@ void WriteHeader(TContext& X) {
   O.Int(70, H.PointDisplayMode);
   HeaderVar(O, "$PDSIZE");
   O.Dbl(40, H.PointDisplaySize);
-  HeaderVar(O, "$TEXTSTYLE");
-  O.Str(7, H.TextStyle);
-  HeaderVar(O, "$CLAYER");
-  O.Str(8, H.CLayer);
-  HeaderVar(O, "$CELTYPE");
-  O.Str(6, H.CELType);
+  if (H.TextStyle != cnstDefaultHeadVarStruct.TextStyle) {
+    HeaderVar(O, "$TEXTSTYLE");
+    O.Str(7, H.TextStyle);
+  }
+  if (H.CLayer != cnstDefaultHeadVarStruct.CLayer) {
+    HeaderVar(O, "$CLAYER");
+    O.Str(8, H.CLayer);
+  }
+  if (H.CELType != cnstDefaultHeadVarStruct.CELType) {
+    HeaderVar(O, "$CELTYPE");
+    O.Str(6, H.CELType);
+  }
   HeaderVar(O, "$CECOLOR");
   O.Int(62, H.CEColor.Active == acIndexColor ? H.CEColor.IndexValue() : 256);
   HeaderVar(O, "$FILLETRAD");
@@ -164,16 +188,20 @@ void WriteHeader(TContext& X) {
   O.Point(10, H.UCSXDir);
   HeaderVar(O, "$UCSYDIR");
   O.Point(10, H.UCSYDir);
-  HeaderVar(O, "$DIMSTYLE");
-  O.Str(2, H.DimStyle);
+  if (H.DimStyle != cnstDefaultHeadVarStruct.DimStyle) {
+    HeaderVar(O, "$DIMSTYLE");
+    O.Str(2, H.DimStyle);
+  }
   HeaderVar(O, "$PSLTSCALE");
   O.Int(70, H.PSLTScale);
   const auto Weight = [](double W) { return W > 0 ? static_cast<int>(std::lround(W * 100)) : static_cast<int>(W); };
   if (X.R13()) {
     HeaderVar(O, "$CELTSCALE");
     O.Dbl(40, H.CELTScale);
-    HeaderVar(O, "$DIMTXSTY");
-    O.Str(7, H.DimTextStyle);
+    if (H.DimTextStyle != cnstDefaultHeadVarStruct.DimTextStyle) {
+      HeaderVar(O, "$DIMTXSTY");
+      O.Str(7, H.DimTextStyle);
+    }
     HeaderVar(O, "$MEASUREMENT");
     O.Int(70, H.Measurement ? 1 : 0);
   }
@@ -297,13 +325,33 @@ void WriteClasses(TContext& X) {
   O.Str(0, "ENDSEC");
 }
 
-// The rows of a class, worked out once per class.
-const std::vector<TqdSchemaGroup>& RowsOf(const TqdDXFEntity& E) {
-  thread_local std::unordered_map<const char*, std::vector<TqdSchemaGroup>> Cache;
+// The rows of a class and the order they are written in, worked out once per class:
+// each marker with the rows that follow it.
+struct TPlan {
+  std::vector<TqdSchemaGroup> Rows;
+  std::vector<std::pair<const char*, std::vector<int>>> Markers;
+  bool Graphical = false;
+};
+
+const TPlan& PlanOf(const TqdDXFEntity& E) {
+  thread_local std::unordered_map<const char*, TPlan> Cache;
   auto It = Cache.find(E.ClassName());
-  if (It == Cache.end()) It = Cache.emplace(E.ClassName(), SchemaDXFGroups(E)).first;
-  return It->second;
+  if (It != Cache.end()) return It->second;
+  TPlan P;
+  P.Rows = SchemaDXFGroups(E);
+  // Graphical entities write their common groups by hand (WriteEntity).
+  P.Graphical = dynamic_cast<const TqdDXFObjectEntity*>(&E) != nullptr;
+  for (int I = 0; I < static_cast<int>(P.Rows.size()); ++I) {
+    const char* M = P.Rows[I].DXF.Subclass ? P.Rows[I].DXF.Subclass : "";
+    auto Found = std::find_if(P.Markers.begin(), P.Markers.end(),
+                              [M](const auto& K) { return std::strcmp(K.first, M) == 0; });
+    if (Found == P.Markers.end()) P.Markers.push_back({M, {I}});
+    else Found->second.push_back(I);
+  }
+  return Cache.emplace(E.ClassName(), std::move(P)).first->second;
 }
+
+const std::vector<TqdSchemaGroup>& RowsOf(const TqdDXFEntity& E) { return PlanOf(E).Rows; }
 
 bool InRelease(const TContext& X, const TqdDXFField& F) { return X.Rel >= F.MinRelease && X.Rel <= F.MaxRelease; }
 
@@ -325,10 +373,9 @@ bool ReadRow(const TqdDXFEntity& E, int AId, double& AValue) {
   return false;
 }
 
-void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> ASkip, std::string& ALastMarker) {
-  const std::vector<TqdSchemaGroup>& Rows = RowsOf(E);
-  // Graphical entities write their common groups by hand (WriteEntity).
-  const bool Graphical = dynamic_cast<const TqdDXFObjectEntity*>(&E) != nullptr;
+void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> ASkip, const char*& ALastMarker) {
+  const TPlan& Plan = PlanOf(E);
+  const std::vector<TqdSchemaGroup>& Rows = Plan.Rows;
   auto Skipped = [&](int C) {
     for (int S : ASkip)
       if (S == C) return true;
@@ -340,21 +387,22 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
     std::int64_t Value;
     bool Written;
   };
-  std::vector<TInt> Ints;
+  std::array<TInt, 16> Ints;
+  int IntCount = 0;
   auto IntSlot = [&](int C) -> TInt& {
-    for (TInt& I : Ints)
-      if (I.Code == C) return I;
-    Ints.push_back({C, 0, false});
-    return Ints.back();
+    for (int I = 0; I < IntCount; ++I)
+      if (Ints[I].Code == C) return Ints[I];
+    if (IntCount == static_cast<int>(Ints.size())) return Ints[IntCount - 1];
+    Ints[IntCount] = {C, 0, false};
+    return Ints[IntCount++];
   };
   for (const TqdSchemaGroup& G : Rows) {
     const int Type = XMLAttribInfo(G.Row->Id).Type;
-    if ((Type != dtInteger && Type != dtBool) || G.DXF.Mask) continue;
+    if ((Type != dtInteger && Type != dtBool) || G.DXF.Mask || G.DXF.Conv == dcSign) continue;
     TqdData D;
     G.Row->Read(E, D);
     std::int64_t V = Type == dtBool ? D.GetValueAsBool() : D.GetValueAsInt64();
     if (G.DXF.Conv == dcNot) V = !V;
-    if (G.DXF.Conv == dcSign) continue;
     IntSlot(G.DXF.Code).Value = V;
   }
   for (const TqdSchemaGroup& G : Rows) {
@@ -366,24 +414,16 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
     TInt& S = IntSlot(G.DXF.Code);
     S.Value = B ? (S.Value | G.DXF.Mask) : (S.Value & ~static_cast<std::int64_t>(G.DXF.Mask));
   }
-  // Markers in the order their first row comes.
-  std::vector<const char*> Markers;
-  for (const TqdSchemaGroup& G : Rows) {
-    const char* M = G.DXF.Subclass ? G.DXF.Subclass : "";
-    bool Seen = false;
-    for (const char* K : Markers) Seen |= std::strcmp(K, M) == 0;
-    if (!Seen) Markers.push_back(M);
-  }
-  for (const char* M : Markers) {
+  TqdData D;
+  for (const auto& [M, Indexes] : Plan.Markers) {
     bool Opened = false;
-    for (const TqdSchemaGroup& G : Rows) {
-      const char* GM = G.DXF.Subclass ? G.DXF.Subclass : "";
+    for (int Ix : Indexes) {
+      const TqdSchemaGroup& G = Rows[Ix];
       const int C = G.DXF.Code;
-      if (std::strcmp(GM, M) != 0 || C == 5 || (Graphical && IsCommonCode(C)) || Skipped(C) || !InRelease(X, G.DXF))
-        continue;
+      if (C == 5 || (Plan.Graphical && IsCommonCode(C)) || Skipped(C) || !InRelease(X, G.DXF)) continue;
       if (!Opened) {
         Opened = true;
-        if (*M && ALastMarker != M) {
+        if (*M && std::strcmp(ALastMarker, M) != 0) {
           X.Marker(M);
           ALastMarker = M;
         }
@@ -397,7 +437,6 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
         X.Out.Int(C, S.Value);
         continue;
       }
-      TqdData D;
       G.Row->Read(E, D);
       switch (Type) {
         case dtTFPoint: {
@@ -449,7 +488,7 @@ void WriteHead(TContext& X, const char* AType, const TqdDXFEntity& E, std::uint6
   O.Str(0, AType);
   O.Handle(AHandleCode, X.H(&E));
   if (!X.R13()) return;
-  if (const TqdDXFDictionary* D = E.Dictionary(); D && X.H(D)) {
+  if (const TqdDXFDictionary* D = E.FHasExtra ? E.Dictionary() : nullptr; D && X.H(D)) {
     O.Str(102, "{ACAD_XDICTIONARY");
     O.Handle(360, X.H(D));
     O.Str(102, "}");
@@ -458,6 +497,7 @@ void WriteHead(TContext& X, const char* AType, const TqdDXFEntity& E, std::uint6
 }
 
 void WriteExtendedData(TContext& X, const TqdDXFEntity& E) {
+  if (!E.FHasExtra) return;
   TqdDXFConverter& C = const_cast<TqdDXFConverter&>(X.C);
   const TqdEntityExtra* Extra = C.GetEntityExtra(&E, false);
   if (!Extra) return;
@@ -507,11 +547,16 @@ TqdDXFWriteResult WriteDXF(const TqdDXFConverter& ADrawing, std::ostream& AStrea
   TContext X(ADrawing, Out, Opt);
   try {
     GiveHandles(X);
+    X.Report();
     WriteHeader(X);
     if (X.R13()) WriteClasses(X);
+    X.Report();
     WriteTables(X);
+    X.Report();
     WriteBlocks(X);
+    X.Report();
     WriteEntities(X);
+    X.Report();
     if (X.R13()) WriteObjects(X);
     Out.Str(0, "EOF");
   } catch (const TCancelled&) {

@@ -243,4 +243,64 @@ void WriteMLine(TContext& X, const TqdCADMLine& M) {
   }
 }
 
+void WriteModeller(TContext& X, const TqdDXFRegion& R) {
+  TqdDXFOutput& O = X.Out;
+  X.Marker("AcDbModelerGeometry");
+  O.Int(70, 1);
+  const std::string& D = R.FAcisData;
+  const bool Hex = !D.empty() && D.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos && D.size() % 2 == 0 &&
+                   D.find('\n') == std::string::npos && D.size() > 64;
+  if (Hex) {
+    // Binary modeller data as the reader kept it: hexadecimal chunks.
+    for (std::size_t P = 0; P < D.size(); P += 254) {
+      O.Str(310, D.substr(P, 254));
+    }
+  } else {
+    // Text lines; before R2007 obfuscated as the format wants (c above the space as 159 - c).
+    std::size_t P = 0;
+    while (P <= D.size()) {
+      std::size_t E = D.find('\n', P);
+      if (E == std::string::npos) E = D.size();
+      std::string Line = D.substr(P, E - P);
+      if (X.Rel < acR2007)
+        for (char& Ch : Line)
+          if (static_cast<unsigned char>(Ch) > 32) Ch = static_cast<char>(159 - static_cast<unsigned char>(Ch));
+      O.Str(1, std::string_view(Line).substr(0, 255));
+      for (std::size_t T = 255; T < Line.size(); T += 255) O.Str(3, std::string_view(Line).substr(T, 255));
+      if (E == D.size()) break;
+      P = E + 1;
+    }
+  }
+  if (dynamic_cast<const TqdDXF3dSolid*>(&R)) {
+    X.Marker("AcDb3dSolid");
+    O.Handle(350, 0);
+  }
+}
+
+void WriteMesh(TContext& X, const TqdDXFProxy& M) {
+  TqdDXFOutput& O = X.Out;
+  if (M.FDXFName != "MESH" || M.FMeshVertices.empty()) {
+    X.Marker("AcDbProxyEntity");
+    O.Int(90, 498);
+    O.Int(91, 499);
+    O.Int(95, 0);
+    O.Int(70, 0);
+    O.Int(92, static_cast<std::int64_t>(M.FProxyData.size()));
+    O.Bytes(310, M.FProxyData);
+    O.Int(93, 0);
+    X.Warn("entities kept only as their graphics were written as proxies");
+    return;
+  }
+  X.Marker("AcDbSubDMesh");
+  O.Int(71, 2);
+  O.Int(72, 0);
+  O.Int(91, 0);
+  O.Int(92, static_cast<int>(M.FMeshVertices.size()));
+  for (const TFPoint& P : M.FMeshVertices) O.Point(10, P);
+  O.Int(93, static_cast<int>(M.FMeshFaces.size()));
+  for (std::int32_t F : M.FMeshFaces) O.Int(90, F);
+  O.Int(94, 0);
+  O.Int(95, 0);
+}
+
 }  // namespace dxfw

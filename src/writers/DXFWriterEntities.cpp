@@ -3,6 +3,7 @@
 // irregular data only: polyline vertices, spline lists, text alignment, MText chunks,
 // insert attributes, dimension kinds, leader vertices.
 #include <cmath>
+#include <typeinfo>
 #include <cstring>
 
 #include "Blocks.h"
@@ -133,7 +134,7 @@ void WriteTextAlign(TContext& X, const TqdDXFText& T, bool AAttrib) {
 
 void WriteText(TContext& X, const TqdDXFText& T) {
   TqdDXFOutput& O = X.Out;
-  std::string Last;
+  const char* Last = "";
   const auto* A = As<TqdDXFAttdef>(T);
   const bool IsAttrib = As<TqdDXFAttrib>(T) != nullptr;
   if (!A) {
@@ -239,7 +240,7 @@ std::string PlainMText(const std::string& S) {
 
 void WriteSpline(TContext& X, const TqdDXFSpline& S) {
   TqdDXFOutput& O = X.Out;
-  std::string Last;
+  const char* Last = "";
   WriteRows(X, S, {12, 13}, Last);
   O.Int(72, S.Knots().Count());
   O.Int(73, S.Controls().Count());
@@ -272,7 +273,7 @@ void WriteSpline(TContext& X, const TqdDXFSpline& S) {
 
 void WriteInsert(TContext& X, const TqdDXFInsert& I) {
   TqdDXFOutput& O = X.Out;
-  std::string Last;
+  const char* Last = "";
   if (I.Count() > 0) {
     X.Marker("AcDbBlockReference");
     Last = "AcDbBlockReference";
@@ -285,7 +286,7 @@ void WriteInsert(TContext& X, const TqdDXFInsert& I) {
 
 void WriteDimension(TContext& X, const TqdDXFDimension& D) {
   TqdDXFOutput& O = X.Out;
-  std::string Last;
+  const char* Last = "";
   X.Marker("AcDbDimension");
   if (X.R2000()) O.Int(280, 0);
   O.Str(2, D.Block() ? D.Block()->Name() : std::string());
@@ -370,6 +371,13 @@ void WriteLeader(TContext& X, const TqdDXFLeader& L) {
 }  // namespace
 
 const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
+  // The most frequent classes by exact type first: the casts below walk the hierarchy.
+  const std::type_info& T = typeid(E);
+  if (T == typeid(TqdDXFLine)) return "LINE";
+  if (T == typeid(TqdDXFCircle)) return "CIRCLE";
+  if (T == typeid(TqdDXFArc)) return "ARC";
+  if (T == typeid(TqdDXFText)) return "TEXT";
+  if (T == typeid(TqdDXFInsert)) return "INSERT";
   if (As<TqdDXFLWPolyline>(E)) return X.R13() ? "LWPOLYLINE" : "POLYLINE";
   if (As<TqdDXFPolyline>(E)) return "POLYLINE";
   if (As<TqdDXFLeader>(E)) return X.R13() ? "LEADER" : "";
@@ -400,6 +408,17 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdDXFInsert>(E)) return "INSERT";
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
   if (As<TqdDXFMultiLeader>(E)) return X.R2000() ? "MULTILEADER" : "";
+  if (const auto* R = As<TqdDXFRegion>(E)) {
+    if (!X.R13() || R->FAcisData.empty()) return "";
+    // Surfaces keep the name they were read under.
+    if (!R->FDXFName.empty()) return R->FDXFName.c_str();
+    return As<TqdDXF3dSolid>(E) ? "3DSOLID" : As<TqdDXFBody>(E) ? "BODY" : "REGION";
+  }
+  if (const auto* P = As<TqdDXFProxy>(E)) {
+    if (P->FDXFName == "MESH" && X.Rel >= acR2010 && !P->FMeshVertices.empty()) return "MESH";
+    // Anything else as a proxy with the graphics it was drawn from.
+    if (X.R2000() && !P->FProxyData.empty()) return "ACAD_PROXY_ENTITY";
+  }
   return "";
 }
 
@@ -414,8 +433,13 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
   const bool Paper = E.PaperSpace() || X.InPaper;
   WriteHead(X, Type, E, AOwner);
   WriteCommon(X, E, Paper);
-  std::string Last;
-  if (const auto* LW = As<TqdDXFLWPolyline>(E)) {
+  const char* Last = "";
+  const std::type_info& T = typeid(E);
+  if (T == typeid(TqdDXFLine) || T == typeid(TqdDXFCircle) || T == typeid(TqdDXFArc)) {
+    WriteRows(X, E, {}, Last);
+  } else if (T == typeid(TqdDXFText)) {
+    WriteText(X, static_cast<const TqdDXFText&>(E));
+  } else if (const auto* LW = As<TqdDXFLWPolyline>(E)) {
     if (!X.R13()) {
       WriteLWAsPolyline(X, *LW, AOwner, Paper);
       return;
@@ -515,6 +539,10 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
     WriteHatch(X, *H);
   } else if (const auto* W = As<TqdCADWipeout>(E)) {
     WriteImage(X, *W);
+  } else if (const auto* Rg = As<TqdDXFRegion>(E)) {
+    WriteModeller(X, *Rg);
+  } else if (const auto* Px = As<TqdDXFProxy>(E)) {
+    WriteMesh(X, *Px);
   } else if (const auto* ML = As<TqdDXFMultiLeader>(E)) {
     WriteMultiLeader(X, *ML);
   } else if (const auto* V = As<TqdDXFViewport>(E)) {
@@ -522,7 +550,7 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
   } else {
     WriteRows(X, E, {}, Last);
     // Classes whose rows give no marker of their own (points).
-    if (Last.empty()) {
+    if (!*Last) {
       if (As<TqdDXFPoint>(E)) {
         X.Marker("AcDbPoint");
         O.Point(10, static_cast<const TqdDXFPoint&>(E).Point());

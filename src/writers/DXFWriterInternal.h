@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DXFOutput.h"
+#include "DXFBase.h"
 #include "DXFWriter.h"
 
 class TqdDXFConverter;
@@ -31,13 +32,18 @@ struct TContext {
   TqdDWGVersion Rel;
   std::function<bool(int)> Progress;
 
-  // ---- handles: an item keeps its own when it is unique, else gets a fresh one
-  std::unordered_map<const TqdDXFEntity*, std::uint64_t> Handles;
+  // ---- handles: an item keeps its own when it is unique, else gets a fresh one; only
+  // the items given a fresh one are listed.
+  std::unordered_map<const TqdDXFEntity*, std::uint64_t> Fresh;
   std::uint64_t Next = 1;
   std::uint64_t Seed = 1;  // $HANDSEED: above every handle written
   std::uint64_t H(const TqdDXFEntity* E) const {
-    auto It = Handles.find(E);
-    return It == Handles.end() ? 0 : It->second;
+    if (!E) return 0;
+    if (!Fresh.empty()) {
+      auto It = Fresh.find(E);
+      if (It != Fresh.end()) return It->second;
+    }
+    return E->Handle();
   }
   std::uint64_t NewHandle() { return Next++; }
   // Extension dictionaries and the item that owns each.
@@ -57,15 +63,15 @@ struct TContext {
 
   // ---- progress over the entities written
   std::uint64_t Total = 1, Done = 0;
-  int LastPercent = -1;
   void Step() {
     ++Done;
-    if (!Progress || (Done & 1023) != 0) return;
+    if ((Done & 1023) == 0) Report();
+  }
+  // Reports the share written; a false answer cancels.
+  void Report() {
+    if (!Progress) return;
     const int P = static_cast<int>(Done * 100 / (Total ? Total : 1));
-    if (P != LastPercent) {
-      LastPercent = P;
-      if (!Progress(P > 99 ? 99 : P)) throw TCancelled{};
-    }
+    if (!Progress(P > 99 ? 99 : P)) throw TCancelled{};
   }
 
   // The model space block and the first paper space's block.
@@ -91,7 +97,7 @@ void WriteExtendedData(TContext& X, const TqdDXFEntity& E);
 // E's groups from its class rows, each subclass marker before its rows, in class order.
 // ASkip: codes a hand-written part writes instead. ALastMarker: the marker written
 // last (a marker is not repeated).
-void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> ASkip, std::string& ALastMarker);
+void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> ASkip, const char*& ALastMarker);
 // An integer, double or point row of E by attribute id, as its row reads it.
 bool ReadRow(const TqdDXFEntity& E, int AId, double& AValue);
 

@@ -226,11 +226,6 @@ void WriteObjects(TContext& X) {
   const std::uint64_t RootHandle = Root ? X.H(Root) : X.NewHandle();
   X.RootDictionary = RootHandle;
   std::vector<std::pair<std::string, std::uint64_t>> Extra;
-  bool HasGroup = false;
-  for (int I = 0; Root && I < Root->Count(); ++I)
-    if (const TqdDXFEntity* C = Root->GetEntity(I)) HasGroup |= C->Name() == "ACAD_GROUP";
-  const std::uint64_t GroupDict = HasGroup ? 0 : X.NewHandle();
-  if (!HasGroup) Extra.emplace_back("ACAD_GROUP", GroupDict);
   for (const TqdDXFEntity* C : Containers) Extra.emplace_back(RootKey(C->Name()), X.H(C));
   if (Root) {
     WriteDictionary(X, *Root, 0, 0, Extra);
@@ -244,13 +239,6 @@ void WriteObjects(TContext& X) {
       O.Str(3, K);
       O.Handle(350, H);
     }
-  }
-  if (GroupDict) {
-    O.Str(0, "DICTIONARY");
-    O.Handle(5, GroupDict);
-    O.Handle(330, RootHandle);
-    X.Marker("AcDbDictionary");
-    O.Int(281, 1);
   }
   for (const TqdDXFEntity* C : Containers) {
     if (C->Name() == "LAYOUTS") {

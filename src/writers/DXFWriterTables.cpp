@@ -1,5 +1,6 @@
 // The TABLES section: symbol tables in the order readers expect, each item's groups
 // from its class rows; line type patterns and block records by hand.
+#include <algorithm>
 #include <cmath>
 
 #include "Blocks.h"
@@ -66,7 +67,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
   const std::string Type(ATable);
   WriteHead(X, Type.c_str(), E, AOwner, ATable == "DIMSTYLE" && X.R13() ? 105 : 5);
   X.Marker("AcDbSymbolTableRecord");
-  std::string Last;
+  const char* Last = "";
   if (ATable == "BLOCK_RECORD") {
     X.Marker("AcDbBlockTableRecord");
     O.Str(2, BlockName(E));
@@ -88,7 +89,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
     return;
   }
   WriteRows(X, E, {}, Last);
-  if (Last.empty()) {
+  if (!*Last) {
     // Classes with no rows of their own: the record marker, name and flags.
     X.Marker(RecordMarker(ATable));
   }
@@ -109,25 +110,31 @@ void WriteTables(TContext& X) {
   TqdDXFOutput& O = X.Out;
   O.Str(0, "SECTION");
   O.Str(2, "TABLES");
-  static const char* const Order[] = {"VPORT", "LTYPE", "LAYER", "STYLE", "VIEW", "UCS", "APPID", "DIMSTYLE", "BLOCK_RECORD"};
+  // The tables in the drawing's order, then those every reader needs that it lacks.
+  std::vector<std::string> Order;
+  if (const TqdDXFEntity* T = X.C.GetSection(csTables))
+    for (int I = 0; I < T->Count(); ++I)
+      if (const TqdDXFEntity* E = T->GetEntity(I)) Order.push_back(UpperNameText(E->Name()));
+  for (const char* N : {"VPORT", "LTYPE", "LAYER", "STYLE", "APPID", "DIMSTYLE", "BLOCK_RECORD"})
+    if (std::find(Order.begin(), Order.end(), N) == Order.end()) Order.push_back(N);
   // The first text style: the one complex line type elements name.
   std::uint64_t FirstStyle = 0;
   if (const TqdDXFEntity* S = FindTable(X, "STYLE"); S && S->Count() > 0) FirstStyle = X.H(S->GetEntity(0));
-  for (const char* Name : Order) {
+  for (const std::string& Name : Order) {
     const std::string_view N(Name);
     if (N == "BLOCK_RECORD" && !X.R13()) continue;
     const TqdDXFEntity* T = FindTable(X, N);
     const std::uint64_t TH = T ? X.H(T) : X.NewHandle();
-    if (N == "BLOCK_RECORD") X.BlockRecordTable = TH;
+    const bool Records = N == "BLOCK_RECORD";
     O.Str(0, "TABLE");
     O.Str(2, Name);
     O.Handle(5, TH);
+    if (Records) X.BlockRecordTable = TH;
     if (X.R13()) {
       O.Handle(330, 0);
       X.Marker("AcDbSymbolTable");
     }
     const int Count = T ? T->Count() : 0;
-    const bool Records = N == "BLOCK_RECORD";
     O.Int(70, Count + (Records ? static_cast<int>(X.RecordlessBlocks.size()) : 0));
     if (N == "DIMSTYLE" && X.R13()) {
       X.Marker("AcDbDimStyleTable");

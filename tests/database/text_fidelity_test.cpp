@@ -1,6 +1,6 @@
 // What a text holds is what it draws: signs of mechanical drawings in SHX and
-// TrueType styles, multiline text codes written without their terminator, and
-// paragraph alignment and margins.
+// TrueType styles, multiline text codes written without their terminator,
+// paragraph alignment and margins, and columns.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,4 +291,105 @@ TEST_F(TFidelity, StrikeThroughCrossesTheMiddleOfTheLetters) {
   for (const TqdTextRun& R : M->Runs())
     if (!R.IsLine && R.Text.find(u"Struck") != std::u16string::npos) Base = TransformPoint({0, 0, 0}, R.Matrix).Y;
   EXPECT_NEAR(L[0].first.Y - Base, 5, 0.5);
+}
+
+// ---------------------------------------------------------------- columns
+
+namespace {
+
+// Where each word of a text starts: its pen position in the text's own units.
+struct TWordAt {
+  std::u16string Word;
+  double X, Y;
+};
+std::vector<TWordAt> Words(const TqdDXFMText& M) {
+  std::vector<TWordAt> R;
+  for (const TqdTextRun& Run : M.Runs()) {
+    if (Run.IsLine) continue;
+    const std::size_t F = Run.Text.find_first_not_of(u' ');
+    if (F == std::u16string::npos) continue;
+    const TFPoint P = TransformPoint({0, 0, 0}, Run.Matrix);
+    R.push_back({Run.Text.substr(F, Run.Text.find_last_not_of(u' ') - F + 1), P.X, P.Y});
+  }
+  return R;
+}
+
+std::string ManyWords(int N) {
+  std::string S;
+  for (int I = 0; I < N; ++I) S += "w" + std::to_string(I) + " ";
+  return S;
+}
+
+}  // namespace
+
+TEST_F(TFidelity, ColumnsFlowTheTextAtTheirWidthGutterAndHeight) {
+  const std::string Str = ManyWords(40);
+  struct TRow {
+    const char* Name;
+    TqdMTextColumns Cols;
+    std::vector<double> Limits;  // the lowest baseline each column may reach (0: any)
+  } Rows[] = {
+      {"static", {1, 3, false, false, 100, 10, 150, {}}, {150, 150, 0}},
+      {"dynamic, one height", {2, 0, false, true, 100, 10, 120, {}}, {120, 120, 120, 120}},
+      {"dynamic, heights of their own", {2, 3, false, false, 100, 10, 0, {100, 200, 0}}, {100, 200, 0}},
+  };
+  auto Plain = MText(nullptr, Str, 100);
+  for (const TRow& R : Rows) {
+    auto M = std::make_unique<TqdDXFMText>();
+    M->SetText(Str);
+    M->SetHeight(10);
+    M->SetRectWidth(330);  // the whole width: the columns' own width wins
+    M->SetColumns(R.Cols);
+    M->Loaded(&C);
+    const auto W = Words(*M);
+    // Every word drawn, in order, as in one column of the same width.
+    ASSERT_EQ(W.size(), Words(*Plain).size()) << R.Name;
+    std::vector<int> Used(R.Limits.size() + 1, 0);
+    int Last = 0;
+    for (std::size_t I = 0; I < W.size(); ++I) {
+      EXPECT_EQ(W[I].Word, Words(*Plain)[I].Word) << R.Name;
+      const int K = static_cast<int>(std::floor(W[I].X / 110));
+      ASSERT_GE(K, 0) << R.Name;
+      ASSERT_LT(K, static_cast<int>(Used.size())) << R.Name;
+      EXPECT_LE(W[I].X - K * 110, 100 + 1e-6) << R.Name << ": inside its column, not in the gutter";
+      EXPECT_GE(K, Last) << R.Name << ": columns fill from the left";
+      Last = K;
+      ++Used[K];
+      if (static_cast<std::size_t>(K) < R.Limits.size() && R.Limits[K] > 0)
+        EXPECT_GT(W[I].Y, -R.Limits[K]) << R.Name << " column " << K;
+    }
+    EXPECT_GT(Used[1], 0) << R.Name << ": the text flows on";
+    // The box spans the columns used, from the attachment point.
+    const double Span = M->Box().Right - M->Box().Left;
+    const double N = (Span + 10) / 110;
+    EXPECT_NEAR(N, std::round(N), 1e-9) << R.Name;
+    EXPECT_GE(N, 2) << R.Name;
+    EXPECT_NEAR(M->Box().Left, 0, 1e-6) << R.Name;
+  }
+}
+
+TEST_F(TFidelity, ColumnBreaksAndReversedFlow) {
+  auto Make = [&](const std::string& Str, bool Reversed) {
+    auto M = std::make_unique<TqdDXFMText>();
+    M->SetText(Str);
+    M->SetHeight(10);
+    M->SetColumns({1, 2, Reversed, false, 100, 10, 500, {}});
+    M->Loaded(&C);
+    return M;
+  };
+  // \N starts the next column at the top, however much room the first has left.
+  auto M = Make("Aaa\\NBbb", false);
+  auto W = Words(*M);
+  ASSERT_EQ(W.size(), 2u);
+  EXPECT_NEAR(W[1].X, 110, 1e-6);
+  EXPECT_NEAR(W[1].Y, W[0].Y, 1e-6);
+  // Right to left: the first column on the right.
+  auto R = Make("Aaa\\NBbb", true);
+  W = Words(*R);
+  ASSERT_EQ(W.size(), 2u);
+  EXPECT_NEAR(W[0].X, 110, 1e-6);
+  EXPECT_NEAR(W[1].X, 0, 1e-6);
+  // Outside columns \N breaks nothing.
+  auto P = MText(nullptr, "Aaa\\NBbb");
+  EXPECT_EQ(AllText(*P), u"AaaBbb");
 }

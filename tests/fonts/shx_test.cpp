@@ -1,6 +1,7 @@
 #include "SHX.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -371,6 +372,32 @@ TEST(SHXLoad, MissingFileAndCodePage) {
   EXPECT_EQ(SHXBigFontCodePageValue("simplex.shx"), 0);
   EXPECT_TRUE(SHXAddBigFontCodePage("/x/MyBig.shx", 949));
   EXPECT_FALSE(SHXAddBigFontCodePage("mybig.SHX", 949));
+}
+
+// Font files are read once per process and shared; a file changed on disk is read anew.
+TEST(SHXLoad, FileReadOnceAndAgainWhenChanged) {
+  const auto Dir = std::filesystem::temp_directory_path() / ("shx-load-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(Dir);
+  const std::string Path = (Dir / "changing.shx").string();
+  auto Write = [&](const std::vector<TTestShape>& Shapes) {
+    const std::vector<uint8_t> B = NormalFont(Shapes);
+    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char*>(B.data()), std::streamsize(B.size()));
+  };
+  Write({{0, InfoDef("one", 10, 2)}, {65, Def({0x10, 0})}});
+  TqdSHXFont A(Path), B(Path);
+  ASSERT_TRUE(A.Load());
+  ASSERT_TRUE(B.Load());
+  EXPECT_DOUBLE_EQ(Built(A, 65).Xoff, 1);
+  EXPECT_DOUBLE_EQ(Built(B, 65).Xoff, 1);
+  EXPECT_FALSE(B.HasSymbol(66));
+  // Another size: the next load sees the new shapes, the loaded fonts keep theirs.
+  Write({{0, InfoDef("two", 10, 2)}, {65, Def({0x20, 0})}, {66, Def({0x30, 0})}});
+  TqdSHXFont C(Path);
+  ASSERT_TRUE(C.Load());
+  EXPECT_DOUBLE_EQ(Built(C, 65).Xoff, 2);
+  EXPECT_DOUBLE_EQ(Built(C, 66).Xoff, 3);
+  EXPECT_DOUBLE_EQ(Built(A, 65).Xoff, 1);
+  std::filesystem::remove_all(Dir);
 }
 
 TEST(SHXGetSymbol, UnderscoreOverscoreAndScale) {

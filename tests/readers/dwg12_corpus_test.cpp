@@ -314,3 +314,47 @@ TEST(DWG12CorpusPresent, Present) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- shapes
+
+#include <unistd.h>
+
+#include "../fonts/ShxBuilders.h"
+#include "SHXFontList.h"
+#include "Texts.h"
+
+// The SHAPE of r10_shape and r11_shape names its file through a shape-file style
+// ("es") and the shape by number (131, 132). A file of that name with those shapes
+// in a search folder: the shape is drawn from it, at its insertion point.
+TEST(DWG12CorpusShapes, DrawnFromTheirShapeFile) {
+  const fs::path Dir = fs::temp_directory_path() / ("dw-dwg-shapes-" + std::to_string(::getpid()));
+  fs::create_directories(Dir);
+  const TBytes Square{0, 1, 0x20, 0x24, 0x28, 0x2C, 0};
+  const TBytes F = NormalFont({{131, Square}, {132, Square}});
+  std::ofstream(Dir / "es.shx", std::ios::binary).write(reinterpret_cast<const char*>(F.data()), F.size());
+  int Seen = 0;
+  for (const char* Name : {"r10_shape", "r11_shape"}) {
+    const fs::path P = cDwgDir / (std::string(Name) + ".dwg");
+    if (!fs::exists(P)) continue;
+    ++Seen;
+    const std::string S = ReadAll(P);
+    TqdConverterRef C(new TqdDXFConverter(TqdConverterParams{true, {}}));
+    ASSERT_TRUE(C->SHXFonts()->InsertSearchDir(Dir.string()));
+    ASSERT_TRUE(LoadDWGFromMemory(S.data(), S.size(), *C.get(), {}).Ok) << Name;
+    const TqdDXFLayout* Lay = C->GetLayout(0);
+    const TqdDXFBlock* B = Lay ? Lay->PaperSpaceBlockField() : nullptr;
+    ASSERT_TRUE(B) << Name;
+    const TqdDXFShape* Sh = nullptr;
+    for (int K = 0; K < B->Count() && !Sh; ++K) Sh = dynamic_cast<const TqdDXFShape*>(B->GetEntity(K));
+    ASSERT_TRUE(Sh) << Name;
+    EXPECT_FALSE(Sh->Runs().empty()) << Name;
+    const TFRect Box = Sh->Box();
+    EXPECT_TRUE(IsFiniteBox(Box)) << Name;
+    // The square's corner is the insertion point; its sides are twice the size.
+    EXPECT_NEAR(Box.Left, Sh->Point().X, 1e-9) << Name;
+    EXPECT_NEAR(Box.Right - Box.Left, 2 * Sh->Height(), 1e-9) << Name;
+    for (const std::string& W : C->Warnings()) EXPECT_EQ(W.find("SHAPE"), std::string::npos) << Name << ": " << W;
+  }
+  fs::remove_all(Dir);
+  if (!Seen) GTEST_SKIP() << "corpus absent: " << cDwgDir;
+}

@@ -311,6 +311,10 @@ TEST_P(DWGCorpus, VersionAndHeaderAsTheOracle) {
   EXPECT_EQ(HV.TileMode, Number(J, H, "TILEMODE").value_or(-1));
   // INSUNITS exists from R2000 on.
   if (Info.Version >= acR2000) EXPECT_EQ(HV.InsUnits, Number(J, H, "INSUNITS").value_or(-1));
+  // So does DIMDSEP: a separator character (".", ","), or none; anything else would
+  // be a neighbour of it read in its place.
+  if (Info.Version >= acR2000)
+    EXPECT_TRUE(HV.DimProps.DSep == 0 || HV.DimProps.DSep == '.' || HV.DimProps.DSep == ',') << HV.DimProps.DSep;
   CompareWithOracle(P.stem().string(), J, *C.get(), R);
   // Viewports are numbered per layout as a DXF file numbers them (1 is the layout's
   // own): no two of one layout share a number.

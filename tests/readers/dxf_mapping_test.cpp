@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Dimensions.h"
 #include "Faces.h"
@@ -243,6 +244,57 @@ TEST(DxfMapping, TextAndMText) {
   EXPECT_EQ(M.E->LineSpacingFactor(), 1.5);
   EXPECT_EQ(M.E->Align(), 5);
   EXPECT_EQ(M.E->Angle(), 30.0);
+}
+
+TEST(DxfMapping, MTextColumnsFromExtendedDataAndEmbeddedObject) {
+  // Before R2018: ACAD's extended data on the first column, which lists the texts
+  // of the later columns; those take its column width instead of their own 41.
+  TGroups Old = {{0, "MTEXT"}, {5, "2D"}, {1, "a"}, {41, "64"}, {50, "0"}, {1001, "ACAD"},
+                 {1000, "ACAD_MTEXT_COLUMN_INFO_BEGIN"},
+                 {1070, "75"}, {1070, "2"}, {1070, "79"}, {1070, "0"}, {1070, "76"}, {1070, "3"},
+                 {1070, "78"}, {1070, "1"}, {1070, "48"}, {1040, "20"}, {1070, "49"}, {1040, "1.5"},
+                 {1070, "50"}, {1070, "3"}, {1040, "20"}, {1040, "30"}, {1040, "0"},
+                 {1000, "ACAD_MTEXT_COLUMN_INFO_END"},
+                 {1000, "ACAD_MTEXT_COLUMNS_BEGIN"}, {1070, "47"}, {1070, "2"}, {1005, "2E"},
+                 {1000, "ACAD_MTEXT_COLUMNS_END"},
+                 {1000, "ACAD_MTEXT_DEFINED_HEIGHT_BEGIN"}, {1070, "46"}, {1040, "50"},
+                 {1000, "ACAD_MTEXT_DEFINED_HEIGHT_END"},
+                 {0, "MTEXT"}, {5, "2E"}, {1, "b"}, {41, "64"}};
+  TOne<TqdDXFMText> A(Old, 0, "AC1015");
+  ASSERT_TRUE(A.E);
+  const TqdMTextColumns& C = A.E->Columns();
+  EXPECT_EQ(C.Type, 2);
+  EXPECT_EQ(C.Count, 3);
+  EXPECT_TRUE(C.FlowReversed);
+  EXPECT_FALSE(C.AutoHeight);
+  EXPECT_EQ(C.Width, 20.0);
+  EXPECT_EQ(C.Gutter, 1.5);
+  EXPECT_EQ(C.DefinedHeight, 50.0);
+  EXPECT_EQ(C.Heights, (std::vector<double>{20, 30, 0}));
+  EXPECT_EQ(A.E->Angle(), 0.0);  // the 50 of the heights is no rotation
+  EXPECT_EQ(A.E->LinkedColumnWidth(), 0.0);
+  TOne<TqdDXFMText> B(Old, 1, "AC1015");
+  ASSERT_TRUE(B.E);
+  EXPECT_EQ(B.E->Columns().Type, 0);
+  EXPECT_EQ(B.E->LinkedColumnWidth(), 20.0);
+  EXPECT_EQ(B.E->RectWidth(), 64.0);  // the file's value stays as it was
+
+  // R2018: one text, the columns in the embedded object after 101, whose 11 and 40
+  // are no insertion point and no frame width of the text.
+  TOne<TqdDXFMText> N({{0, "MTEXT"}, {10, "5"}, {40, "1"}, {41, "62"}, {46, "100"}, {1, "a"},
+                       {101, "Embedded Object"}, {70, "1"}, {11, "7"}, {40, "99"}, {41, "100"}, {42, "62"},
+                       {43, "100"}, {71, "1"}, {72, "3"}, {44, "20"}, {45, "1"}, {73, "0"}, {74, "0"},
+                       {1001, "AcadAnnotative"}});
+  ASSERT_TRUE(N.E);
+  EXPECT_EQ(N.E->Point().X, 5.0);
+  EXPECT_EQ(N.E->RectWidth(), 62.0);
+  const TqdMTextColumns& S = N.E->Columns();
+  EXPECT_EQ(S.Type, 1);
+  EXPECT_EQ(S.Count, 3);
+  EXPECT_EQ(S.Width, 20.0);
+  EXPECT_EQ(S.Gutter, 1.0);
+  EXPECT_EQ(S.DefinedHeight, 100.0);
+  EXPECT_TRUE(S.Heights.empty());
 }
 
 TEST(DxfMapping, DimensionIsAnInsertOfItsBlock) {

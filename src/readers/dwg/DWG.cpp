@@ -417,7 +417,9 @@ void TdwgReader::ReadHeaderValues(TdwgBitCursor& D, TdwgBitCursor& SBits, TdwgBi
   if (R2000p) {
     (void)D.ReadBS();       // BS DIMADEC
     Dim.Dec = D.ReadBS();   // BS DIMDEC
-    SkipBS(9);              // BS DIMTDEC DIMALTU DIMALTTD DIMAUNIT DIMFRAC DIMLUNIT DIMDSEP DIMTMOVE DIMJUST
+    SkipBS(6);              // BS DIMTDEC DIMALTU DIMALTTD DIMAUNIT DIMFRAC DIMLUNIT
+    Dim.DSep = ClampDimDSep(D.ReadBS());  // BS DIMDSEP
+    SkipBS(2);              // BS DIMTMOVE DIMJUST
     Dim.SD1 = D.ReadBit();  // B DIMSD1
     Dim.SD2 = D.ReadBit();  // B DIMSD2
     SkipBS(4);              // BS DIMTOLJ DIMTZIN DIMALTZ DIMALTTZ

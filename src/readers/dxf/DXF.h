@@ -207,6 +207,9 @@ public:
 
   TdxfLoadOptions FOptions;
   std::unordered_map<const TqdDXFEntity*, std::string_view> FDXFNames;
+  // Column widths of the linked columns of multiline texts, by the handle of the text
+  // that holds a column (files before R2018 list them in the first column's text).
+  std::unordered_map<std::uint64_t, double> FMTextColumnWidths;
 
 protected:
   TdxfReader(TqdDXFConverter* Conv, std::unique_ptr<TdxfTokenizer> ATokenizer);

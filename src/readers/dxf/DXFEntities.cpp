@@ -388,13 +388,26 @@ private:
 class TMTextMapper : public TBaseMapper {
 public:
   // The "Embedded Object" record after code 101 repeats points and sizes in other
-  // meanings (its 11 is the insertion point, its 40 the column width).
+  // meanings (its 11 is the insertion point, its 40 the column width); it holds the
+  // columns of R2018 files. Extended data (from 1000 on) ends it.
   void Property(TdxfReader& R) override {
-    if (R.Code() == 101) FEmbedded = true;
-    if (!FEmbedded) TBaseMapper::Property(R);
+    const int C = R.Code();
+    if (C == 101) FEmbedded = true;
+    if (C >= 1000) FEmbedded = false;
+    if (FEmbedded) Embedded(R, C);
+    else TBaseMapper::Property(R);
   }
   void Code(TdxfReader& R, int C) override {
     if (C == 3 && FText.size() < cMaxKeptData) FText += R.UValue();
+    else if (C == 46) FCols.DefinedHeight = R.FloatValue();
+    // The column groups as plain groups of the entity (the extended data or the
+    // embedded object after them wins).
+    else if (C == 75) FCols.Type = R.IntValue();
+    else if (C == 76) FCols.Count = R.IntValue();
+    else if (C == 78) FCols.FlowReversed = R.IntValue() != 0;
+    else if (C == 79) FCols.AutoHeight = R.IntValue() != 0;
+    else if (C == 49) FCols.Gutter = R.FloatValue();
+    else if (C >= 1000) ExtData(R, C);
   }
   void Commit(TdxfReader& R, TqdDXFEntity& E) override {
     auto* T = dynamic_cast<TqdDXFMText*>(&E);
@@ -410,11 +423,91 @@ public:
     T->SetAngle(F(50));
     T->SetAlign(I(71, 1));
     T->SetLineSpacingStyle(I(73, 1));
+    T->SetColumns(FCols);
+    // The later columns of files before R2018 are texts of their own that follow the
+    // first; they take its column width.
+    if (FCols.Type != 0 && FCols.Width > 0)
+      for (std::uint64_t H : FLinked)
+        if (R.FMTextColumnWidths.size() < cMaxHeavyItems) R.FMTextColumnWidths[H] = FCols.Width;
+    if (auto It = R.FMTextColumnWidths.find(T->Handle()); T->Handle() && It != R.FMTextColumnWidths.end())
+      T->SetLinkedColumnWidth(It->second);
   }
 
 private:
+  void Embedded(TdxfReader& R, int C) {
+    switch (C) {
+      case 41: FCols.DefinedHeight = R.FloatValue(); break;
+      case 44: FCols.Width = R.FloatValue(); break;
+      case 45: FCols.Gutter = R.FloatValue(); break;
+      case 71: FCols.Type = R.IntValue(); break;
+      case 72: FCols.Count = R.IntValue(); break;
+      case 73: FCols.AutoHeight = R.IntValue() != 0; break;
+      case 74: FCols.FlowReversed = R.IntValue() != 0; break;
+      case 46:
+        if (FCols.Heights.size() < TqdDXFMText::cMaxColumnHeights) FCols.Heights.push_back(R.FloatValue());
+        break;
+      default: break;
+    }
+  }
+  // ACAD's extended data of files before R2018: named sections of pairs, a 1070 with
+  // the group code and the value after it; code 50 gives a count and that many 1040s.
+  void ExtData(TdxfReader& R, int C) {
+    if (C == 1001) {
+      FAcad = Trim(R.Value()) == "ACAD";
+      FSection = 0;
+      return;
+    }
+    if (!FAcad) return;
+    if (C == 1000) {
+      const std::string_view V = Trim(R.Value());
+      FSection = V == "ACAD_MTEXT_COLUMN_INFO_BEGIN" ? 1 : V == "ACAD_MTEXT_COLUMNS_BEGIN" ? 2
+               : V == "ACAD_MTEXT_DEFINED_HEIGHT_BEGIN" ? 3 : 0;
+      FKey = 0;
+      return;
+    }
+    if (FSection == 2 && C == 1005) {
+      if (FLinked.size() < TqdDXFMText::cMaxColumnHeights) FLinked.push_back(R.HandleValue());
+      return;
+    }
+    if (C != 1070 && C != 1040) return;
+    if (FHeightsLeft > 0 && C == 1040) {
+      --FHeightsLeft;
+      if (FCols.Heights.size() < TqdDXFMText::cMaxColumnHeights) FCols.Heights.push_back(R.FloatValue());
+      return;
+    }
+    FHeightsLeft = 0;
+    if (FKey == 0) {
+      if (C == 1070) FKey = R.IntValue();
+      return;
+    }
+    const int K = FKey;
+    FKey = 0;
+    if (FSection == 1) {
+      switch (K) {
+        case 75: FCols.Type = R.IntValue(); break;
+        case 76: FCols.Count = R.IntValue(); break;
+        case 78: FCols.FlowReversed = R.IntValue() != 0; break;
+        case 79: FCols.AutoHeight = R.IntValue() != 0; break;
+        case 48: FCols.Width = R.FloatValue(); break;
+        case 49: FCols.Gutter = R.FloatValue(); break;
+        case 50:
+          FHeightsLeft = std::max(R.IntValue(), 0);
+          break;
+        default: break;
+      }
+    } else if (FSection == 3 && K == 46) {
+      FCols.DefinedHeight = R.FloatValue();
+    }
+  }
+
   bool FEmbedded = false;
   std::string FText;
+  TqdMTextColumns FCols;
+  std::vector<std::uint64_t> FLinked;
+  bool FAcad = false;
+  int FSection = 0;  // 1 column info, 2 linked columns, 3 defined height
+  int FKey = 0;          // the group code whose value comes next
+  int FHeightsLeft = 0;  // column heights still to come after code 50
 };
 
 class TShapeMapper : public TBaseMapper {
