@@ -17,6 +17,7 @@
 #include "Blocks.h"
 #include "CADImage.h"
 #include "DXFConv.h"
+#include "TableItems.h"
 #include "fMain.h"
 #include "qdDrawingNavigator.h"
 #include "qdSManager.h"
@@ -180,7 +181,13 @@ class SaveTest : public QObject {
     QCOMPARE(EntityCount(*T.W), Count);
     TWin Back(File);
     QCOMPARE(EntityCount(*Back.W), Count);
-    const TFRect Box = Back.W->DNavigator()->CADImage()->Converter()->ModelSpace()->FindEntByHandle(false, false, 0xA1)->Box();
+    // The moved line is the one on WALLS (the writer may give new handles).
+    const TqdDXFEntity* Model = Back.W->DNavigator()->CADImage()->Converter()->ModelSpace();
+    const TqdDXFEntity* Moved = nullptr;
+    for (int K = 0; K < Model->Count(); ++K)
+      if (const TqdDXFEntity* E = Model->GetEntity(K); E->Layer() && E->Layer()->Name() == "WALLS") Moved = E;
+    QVERIFY(Moved);
+    const TFRect Box = Moved->Box();
     QVERIFY2(Box.Left > 10.5, qPrintable(QString::number(Box.Left)));
   }
 
