@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest/QtTest>
@@ -64,28 +65,50 @@ class MonkeyTest : public QObject {
     qInfo("%d actions, seed %u", Actions, Seed);
 
     // What the open dialog may answer: the samples, some corpus drawings when
-    // present, a file that is no drawing, a DXF cut short, nothing.
-    QStringList Files{cnstSamples + "/plan.dxf", cnstSamples + "/bracket.dxf", QString()};
+    // present, a file that is no drawing, a DXF cut short, nothing. Copies
+    // only: Ctrl+S among the random keys writes a DXF where it came from.
+    QStringList Files{QString()};
+    auto Copy = [&](const QString& From) {
+      const QString To = FDir.filePath(QFileInfo(From).fileName());
+      if (QFile::exists(To) || QFile::copy(From, To)) Files << To;
+    };
+    Copy(cnstSamples + "/plan.dxf");
+    Copy(cnstSamples + "/bracket.dxf");
     for (const char* Name : {"dxf/qcad-example01.dxf", "dxf/ezdxf-mtext_columns_r2018.dxf", "dwg/r2000_acadsharp_sample.dwg",
                              "dwg/r2018_acadsharp_mleader.dwg", "hpgl/ezdxf-hsg_iso.plt"})
-      if (QFile::exists(cnstCorpus + "/" + Name)) Files << cnstCorpus + "/" + Name;
+      if (QFile::exists(cnstCorpus + "/" + Name)) Copy(cnstCorpus + "/" + Name);
+    const QString Plan = FDir.filePath("plan.dxf");
+    QVERIFY(QFile::exists(Plan));
     {
       QFile Junk(FDir.filePath("junk.dwg"));
       QVERIFY(Junk.open(QIODevice::WriteOnly));
       Junk.write(QByteArray(4000, '\x5a'));
-      QFile Plan(cnstSamples + "/plan.dxf");
-      QVERIFY(Plan.open(QIODevice::ReadOnly));
+      QFile Source(Plan);
+      QVERIFY(Source.open(QIODevice::ReadOnly));
       QFile Cut(FDir.filePath("cut.dxf"));
       QVERIFY(Cut.open(QIODevice::WriteOnly));
-      Cut.write(Plan.readAll().left(6000));
+      Cut.write(Source.readAll().left(6000));
       Files << Junk.fileName() << Cut.fileName();
     }
 
+    QMap<QString, int> Done;
     TfmMain W;
     W.OnShowMessage = [](const QString&, bool) {};
     W.OnShowWarnings = [](const QStringList&) {};
     W.OnAskUnsaved = [](const QString&) { return TqdUnsavedAnswer::Discard; };
     W.OnGetOpenFileName = [&] { return Files[Rnd.bounded(Files.size())]; };
+    // Save As: a name in the test's folder in one of the forms, or cancelled.
+    W.OnGetSaveFileName = [&](const TqdSaveChoice&) {
+      TqdSaveChoice C;
+      const auto& Forms = qdSaveFormats();
+      if (Rnd.bounded(3) == 0) return C;
+      const TqdSaveFormat& F = Forms[Rnd.bounded(int(Forms.size()))];
+      C.FileName = FDir.filePath(QString("saved-%1.dxf").arg(Rnd.bounded(4)));
+      C.Release = F.Release;
+      C.Binary = F.Binary;
+      ++Done["save as"];
+      return C;
+    };
     W.OnExecDialog = [&](QDialog&) { return Rnd.bounded(2) ? int(QDialog::Accepted) : int(QDialog::Rejected); };
     // Dialogs that do not go through the hook are closed as soon as they show.
     QTimer Closer;
@@ -97,7 +120,7 @@ class MonkeyTest : public QObject {
     W.resize(1000, 700);
     W.show();
     QVERIFY(QTest::qWaitForWindowExposed(&W));
-    QVERIFY(W.FileOpen(cnstSamples + "/plan.dxf"));
+    QVERIFY(W.FileOpen(Plan));
     TqdDrawingNavigator* N = W.DNavigator();
 
     const int Keys[] = {Qt::Key_Home, Qt::Key_Plus, Qt::Key_Minus, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up,
@@ -107,7 +130,6 @@ class MonkeyTest : public QObject {
     const char* const Values[] = {"0", "1", "-1", "2.5", "1e300", "nan", "abc", "ByLayer", "ByBlock", "Red", ""};
     const Qt::KeyboardModifiers Mods[] = {Qt::NoModifier, Qt::ControlModifier, Qt::ShiftModifier,
                                           Qt::ControlModifier | Qt::ShiftModifier};
-    QMap<QString, int> Done;
     for (int I = 0; I < Actions; ++I) {
       const QPoint P(Rnd.bounded(N->width()), Rnd.bounded(N->height()));
       const QPoint Q(Rnd.bounded(N->width()), Rnd.bounded(N->height()));
