@@ -252,6 +252,7 @@ void TqdHPGLReader::Loop() {
           FPos = P < FLimit ? P + 1 : P;
           if (L == 'A') {
             FIsPCL = true;
+            FPCLMode = true;
             if (N == 1) FPCL.FPenPosition = FPenPos;
             if (FPos < FLimit && FMem[FPos] == 12) {
               ++FPos;
@@ -259,8 +260,10 @@ void TqdHPGLReader::Loop() {
             }
           } else if (L == 'B') {
             FInPCLPage = true;
+            FPCLMode = false;
             if (N == 1) FPenPos = FPCL.FPenPosition;
           } else if (L == 'X') {
+            FPCLMode = false;  // the end of a job: PJL or a language follows
             if (PeekByte() == '@') {
               ++FPos;
               ReadPJL();
@@ -285,6 +288,13 @@ void TqdHPGLReader::Loop() {
           break;
         default:
           break;
+      }
+      continue;
+    }
+    if (FPCLMode) {
+      if (C > 32 && C < 127 && !FPCLTextNoted) {
+        FPCLTextNoted = true;
+        Warn("PCL: text printed by PCL itself is not drawn");
       }
       continue;
     }

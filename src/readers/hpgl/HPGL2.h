@@ -313,6 +313,10 @@ private:
   double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
   // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
   bool FInPCLPage = false;
+  // Between ESC % n A and ESC % n B the bytes are PCL: printable ones are PCL text
+  // (not drawn), never HP-GL/2 mnemonics.
+  bool FPCLMode = false;
+  bool FPCLTextNoted = false;
   char FHPGLCmd[3] = {0, 0, 0};
   std::vector<double> FCommandParameters;
   bool FError = false;
