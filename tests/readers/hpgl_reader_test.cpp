@@ -166,9 +166,13 @@ TEST(HPGLReader, FillShading) {
     const char* Pen;
     std::uint32_t Color;
   } Rows[] = {{"SP2;", 0xB2B2FF},   // red moved 70 % of the way to white
-              {"SP1;", 0xB2B2B2}};  // the default colour shades as black
+              {"SP1;", 0xB2B2B2},   // the default colour shades as black
+              // A raster fill pattern with 16 of 64 pixels inked: a 25 % tint.
+              {"SP1;RF3,8,8,1,1,1,1,1,1,1,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,1,1,1,1,1,1,1;FT11,3;",
+               0xBFBFBF}};
   for (const auto& Row : Rows) {
-    auto L = Load(std::string("IN;") + Row.Pen + "FT10,30;RA400,400;");
+    const bool Pattern = std::string(Row.Pen).find("FT11") != std::string::npos;
+    auto L = Load(std::string("IN;") + Row.Pen + (Pattern ? "" : "FT10,30;") + "RA400,400;");
     const auto H = L->All<TqdFlatHatch>();
     ASSERT_EQ(H.size(), 1u) << Row.Pen;
     EXPECT_EQ(H[0]->ColorCAD().Active, acRGBColor);

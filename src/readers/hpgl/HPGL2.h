@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -253,6 +254,8 @@ private:
   void FillPolygon();
   void Frame();
   void FillType();
+  // RF: a raster fill pattern; kept as its share of inked pixels.
+  void RasterFill();
   void InputP();
   void InputWindow();
   void Label();
@@ -319,6 +322,7 @@ private:
   bool FPCLTextNoted = false;
   char FHPGLCmd[3] = {0, 0, 0};
   std::vector<double> FCommandParameters;
+  std::map<int, double> FRasterFillInk;  // RF index: share of inked pixels
   bool FError = false;
   bool FPenDown = false, FRelative = false, FNextPointUp = false;
   int FCurPenNum = 1;
