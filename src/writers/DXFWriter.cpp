@@ -35,7 +35,10 @@ std::string LayerName(const TqdDXFEntity& E) {
   return N.empty() ? std::string("0") : N;
 }
 
-std::string BlockName(const TqdDXFEntity& B) {
+std::string BlockName(const TContext& X, const TqdDXFEntity& B) {
+  // The model space and the first paper space under the names the format gives them.
+  if (X.R13() && &B == X.ModelBlock) return "*Model_Space";
+  if (X.R13() && &B == X.PaperBlock) return "*Paper_Space";
   std::string N = B.Name();
   if (SameNameText(N, "$MODEL_SPACE")) return "*Model_Space";
   if (SameNameText(N, "$PAPER_SPACE")) return "*Paper_Space";
@@ -115,14 +118,21 @@ void GiveHandles(TContext& X) {
       X.RecordOf[B] = X.NewHandle();
       X.RecordlessBlocks.push_back(B);
     }
-  X.ModelBlock = X.C.ModelSpace();
+  // The spaces take the format's names unless another block holds one of them.
+  const TqdDXFBlock* Paper = nullptr;
   for (int I = 0; I < X.C.LayoutsCount(); ++I)
-    if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.ModelBlock) {
-      // Only a block under the name the format gives the active paper space keeps its
-      // entities in ENTITIES; any other stays a block of its own.
-      if (SameNameText(BlockName(*L->PaperSpaceBlockField()), "*Paper_Space")) X.PaperBlock = L->PaperSpaceBlockField();
+    if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.C.ModelSpace()) {
+      Paper = L->PaperSpaceBlockField();
       break;
     }
+  bool ModelNameFree = true, PaperNameFree = true;
+  for (const TqdDXFBlock* B : Blocks) {
+    const std::string N = B->Name();
+    if (B != X.C.ModelSpace() && (SameNameText(N, "*Model_Space") || SameNameText(N, "$MODEL_SPACE"))) ModelNameFree = false;
+    if (B != Paper && (SameNameText(N, "*Paper_Space") || SameNameText(N, "$PAPER_SPACE"))) PaperNameFree = false;
+  }
+  if (ModelNameFree) X.ModelBlock = X.C.ModelSpace();
+  if (PaperNameFree) X.PaperBlock = Paper;
   X.Seed = X.Next + Synthetic;
   X.Total = Items.size() ? Items.size() : 1;
 }
@@ -311,6 +321,12 @@ void WriteClasses(TContext& X) {
       {"WIPEOUT", "AcDbWipeout", true},
       {"MLEADERSTYLE", "AcDbMLeaderStyle", false},
       {"MULTILEADER", "AcDbMLeader", true},
+      {"PDFDEFINITION", "AcDbPdfDefinition", false},
+      {"DWFDEFINITION", "AcDbDwfDefinition", false},
+      {"DGNDEFINITION", "AcDbDgnDefinition", false},
+      {"PDFUNDERLAY", "AcDbPdfReference", true},
+      {"DWFUNDERLAY", "AcDbDwfReference", true},
+      {"DGNUNDERLAY", "AcDbDgnReference", true},
   };
   for (const TClass& K : Classes) {
     O.Str(0, "CLASS");

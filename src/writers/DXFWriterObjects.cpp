@@ -9,6 +9,7 @@
 #include "MultiLeaders.h"
 #include "Objects.h"
 #include "Others.h"
+#include "Underlays.h"
 #include "TableItems.h"
 
 namespace dxfw {
@@ -198,6 +199,14 @@ void WriteObject(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner, int A
       const auto* LT = reinterpret_cast<const TqdDXFEntity*>(En->LineType());
       O.Str(6, LT ? LT->Name() : std::string("BYLAYER"));
     }
+  } else if (const auto* UD = As<TqdCADUnderlayDefinition>(&E)) {
+    // The definition's type follows the underlays that use it; PDF when none says.
+    std::string Type = "PDFDEFINITION";
+    if (X.UnderlayDefinitionTypes.count(&E)) Type = X.UnderlayDefinitionTypes.at(&E);
+    WriteHead(X, Type.c_str(), E, AOwner);
+    X.Marker("AcDbUnderlayDefinition");
+    O.Str(1, UD->FFileName);
+    O.Str(2, UD->FPageName);
   } else if (const auto* MS = As<TqdDXFMLeaderStyle>(&E)) {
     WriteHead(X, "MLEADERSTYLE", E, AOwner);
     WriteMLeaderStyle(X, *MS);

@@ -70,8 +70,8 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
   const char* Last = "";
   if (ATable == "BLOCK_RECORD") {
     X.Marker("AcDbBlockTableRecord");
-    O.Str(2, BlockName(E));
     const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(&E);
+    O.Str(2, BlockName(X, R && R->Block() ? *static_cast<const TqdDXFEntity*>(R->Block()) : E));
     if (X.R2000() && R && R->Block()) O.Handle(340, X.LayoutOf(R->Block()));
     if (X.R2000()) {
       O.Int(70, 0);
@@ -153,7 +153,7 @@ void WriteTables(TContext& X) {
         O.Handle(330, TH);
         X.Marker("AcDbSymbolTableRecord");
         X.Marker("AcDbBlockTableRecord");
-        O.Str(2, BlockName(*B));
+        O.Str(2, BlockName(X, *B));
         if (X.R2000()) {
           O.Handle(340, X.LayoutOf(B));
           O.Int(70, 0);
