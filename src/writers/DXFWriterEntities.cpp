@@ -410,7 +410,7 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
   if (As<TqdDXFMultiLeader>(E)) return X.R2000() ? "MULTILEADER" : "";
   if (const auto* R = As<TqdDXFRegion>(E)) {
-    if (!X.R13() || R->FAcisData.empty()) return "";
+    if (!X.R13()) return "";
     // Surfaces keep the name they were read under; those made by sweeping, lofting,
     // extruding or revolving lose their construction data (not kept) and are plain
     // surfaces.
