@@ -423,6 +423,7 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
     // Anything else as a proxy with the graphics it was drawn from.
     if (X.R2000()) return "ACAD_PROXY_ENTITY";
   }
+  if (As<TqdDXFOle2Frame>(E)) return X.R13() ? "OLE2FRAME" : "";
   if (const auto* U = As<TqdCADUnderlay>(E)) {
     if (!X.R2000()) return "";
     return U->FDXFName == "DWFUNDERLAY" ? "DWFUNDERLAY" : U->FDXFName == "DGNUNDERLAY" ? "DGNUNDERLAY" : "PDFUNDERLAY";
@@ -557,6 +558,24 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
       O.Int(72, 0);
       if (std::string_view(Type) == "PLANESURFACE") X.Marker("AcDbPlaneSurface");
     }
+  } else if (const auto* Ole = As<TqdDXFOle2Frame>(E)) {
+    // The frame and the object's data chunks as the reader kept them (hexadecimal).
+    X.Marker("AcDbOle2Frame");
+    O.Int(70, 2);
+    O.Str(3, "");
+    O.Point(10, Ole->Point());
+    O.Point(11, Ole->FPoint1);
+    O.Int(71, 2);
+    O.Int(72, 0);
+    O.Int(73, 2);
+    // The kept data may start with the frame's text: the hexadecimal data is what follows.
+    std::string_view Hex(Ole->FData);
+    const std::size_t Cut = Hex.find_last_not_of("0123456789ABCDEFabcdef");
+    if (Cut != std::string_view::npos) Hex.remove_prefix(Cut + 1);
+    if (Hex.size() % 2) Hex.remove_suffix(1);
+    O.Int(90, static_cast<std::int64_t>(Hex.size() / 2));
+    for (std::size_t P = 0; P < Hex.size(); P += 254) O.Str(310, Hex.substr(P, 254));
+    O.Str(1, "OLE");
   } else if (const auto* U = As<TqdCADUnderlay>(E)) {
     if (const auto* Def = reinterpret_cast<const TqdDXFEntity*>(U->Definition()))
       X.UnderlayDefinitionTypes[Def] = std::string(std::string_view(Type).substr(0, 3)) + "DEFINITION";
