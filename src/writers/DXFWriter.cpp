@@ -317,6 +317,7 @@ void WriteClasses(TContext& X) {
       {"RASTERVARIABLES", "AcDbRasterVariables", false},
       {"WIPEOUTVARIABLES", "AcDbWipeoutVariables", false},
       {"SORTENTSTABLE", "AcDbSortentsTable", false},
+      {"TABLESTYLE", "AcDbTableStyle", false},
       {"IMAGE", "AcDbRasterImage", true},
       {"WIPEOUT", "AcDbWipeout", true},
       {"MLEADERSTYLE", "AcDbMLeaderStyle", false},
@@ -371,6 +372,8 @@ const std::vector<TqdSchemaGroup>& RowsOf(const TqdDXFEntity& E) { return PlanOf
 
 bool InRelease(const TContext& X, const TqdDXFField& F) { return X.Rel >= F.MinRelease && X.Rel <= F.MaxRelease; }
 
+bool IsIntegerType(int T) { return T == dtInteger || T == dtBool || T == dtByte || T == dtWord || T == dtInt64; }
+
 // The common groups the item head and the entity part write by hand.
 bool IsCommonCode(int C) {
   return C == 5 || C == 6 || C == 8 || C == 48 || C == 60 || C == 62 || C == 67 || C == 370 || C == 420;
@@ -414,7 +417,7 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
   };
   for (const TqdSchemaGroup& G : Rows) {
     const int Type = XMLAttribInfo(G.Row->Id).Type;
-    if ((Type != dtInteger && Type != dtBool) || G.DXF.Mask || G.DXF.Conv == dcSign) continue;
+    if (!IsIntegerType(Type) || G.DXF.Mask || G.DXF.Conv == dcSign) continue;
     TqdData D;
     G.Row->Read(E, D);
     std::int64_t V = Type == dtBool ? D.GetValueAsBool() : D.GetValueAsInt64();
@@ -445,7 +448,7 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
         }
       }
       const int Type = XMLAttribInfo(G.Row->Id).Type;
-      if (Type == dtInteger || Type == dtBool) {
+      if (IsIntegerType(Type)) {
         if (G.DXF.Conv == dcSign) continue;
         TInt& S = IntSlot(C);
         if (S.Written) continue;
@@ -462,13 +465,17 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
           X.Out.Dbl(C + 2 * G.DXF.Step, P.Z);
           break;
         }
+        case dtSingle:
         case dtDouble: {
           double V = D.GetValueAsDouble();
           if (G.DXF.Conv == dcRadians) V *= std::numbers::pi / 180.0;
           X.Out.Dbl(C, V);
           break;
         }
-        case dtString: X.Out.Str(C, D.GetValueAsText()); break;
+        case dtString:
+        case dtStringInternal:
+        case dtEntName: X.Out.Str(C, D.GetValueAsText()); break;
+        case dtEntHandle:
         case dtHandle: {
           const std::uint64_t H = D.GetValueAsHandle();
           if (H || DXFValueKind(C) != dvHandle) X.Out.Handle(C, H);

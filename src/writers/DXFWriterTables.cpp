@@ -74,7 +74,7 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
     O.Str(2, BlockName(X, R && R->Block() ? *static_cast<const TqdDXFEntity*>(R->Block()) : E));
     if (X.R2000() && R && R->Block()) O.Handle(340, X.LayoutOf(R->Block()));
     if (X.R2000()) {
-      O.Int(70, 0);
+      O.Int(70, E.Flags());
       O.Int(280, 1);
       O.Int(281, 0);
     }
