@@ -118,6 +118,7 @@ void WriteLayout(TContext& X, const TqdDXFLayout& L, std::uint64_t AOwner, int A
   std::uint64_t Rec = 0;
   if (B) Rec = X.RecordOf.count(B) ? X.RecordOf.at(B) : X.H(B);
   O.Handle(330, Rec);
+  WriteExtendedData(X, L);
 }
 
 void WriteObject(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner, int ADepth) {
