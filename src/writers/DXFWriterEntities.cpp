@@ -242,7 +242,8 @@ std::string PlainMText(const std::string& S) {
 void WriteSpline(TContext& X, const TqdDXFSpline& S) {
   TqdDXFOutput& O = X.Out;
   const char* Last = "";
-  WriteRows(X, S, {12, 13}, Last);
+  // Points and numbers of the rows that the lists below and the helix part write.
+  WriteRows(X, S, {10, 11, 12, 13, 40, 41, 42, 290}, Last);
   O.Int(72, S.Knots().Count());
   O.Int(73, S.Controls().Count());
   O.Int(74, S.Fit().Count());
