@@ -37,9 +37,10 @@ std::string LayerName(const TqdDXFEntity& E) {
 
 std::string BlockName(const TContext& X, const TqdDXFEntity& B) {
   // The model space and the first paper space under the names the format gives them.
-  if (X.R13() && &B == X.ModelBlock) return "*Model_Space";
-  if (X.R13() && &B == X.PaperBlock) return "*Paper_Space";
+  // (a name that differs only in case is kept).
   std::string N = B.Name();
+  if (X.R13() && &B == X.ModelBlock && !SameNameText(N, "*Model_Space")) return "*Model_Space";
+  if (X.R13() && &B == X.PaperBlock && !SameNameText(N, "*Paper_Space")) return "*Paper_Space";
   if (SameNameText(N, "$MODEL_SPACE")) return "*Model_Space";
   if (SameNameText(N, "$PAPER_SPACE")) return "*Paper_Space";
   return N;
