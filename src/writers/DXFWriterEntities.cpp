@@ -140,6 +140,7 @@ void WriteText(TContext& X, const TqdDXFText& T) {
   const bool IsAttrib = As<TqdDXFAttrib>(T) != nullptr;
   if (!A) {
     WriteRows(X, T, {}, Last);
+    Extrusion(X.Out, T.Extrusion());
     WriteTextAlign(X, T, false);
     X.Marker("AcDbText");
     O.Int(73, T.VAlign());
