@@ -35,8 +35,12 @@ std::string LayerName(const TqdDXFEntity& E) {
   return N.empty() ? std::string("0") : N;
 }
 
-std::string BlockName(const TqdDXFEntity& B) {
+std::string BlockName(const TContext& X, const TqdDXFEntity& B) {
+  // The model space and the first paper space under the names the format gives them.
+  // (a name that differs only in case is kept).
   std::string N = B.Name();
+  if (X.R13() && &B == X.ModelBlock && !SameNameText(N, "*Model_Space")) return "*Model_Space";
+  if (X.R13() && &B == X.PaperBlock && !SameNameText(N, "*Paper_Space")) return "*Paper_Space";
   if (SameNameText(N, "$MODEL_SPACE")) return "*Model_Space";
   if (SameNameText(N, "$PAPER_SPACE")) return "*Paper_Space";
   return N;
@@ -115,14 +119,21 @@ void GiveHandles(TContext& X) {
       X.RecordOf[B] = X.NewHandle();
       X.RecordlessBlocks.push_back(B);
     }
-  X.ModelBlock = X.C.ModelSpace();
+  // The spaces take the format's names unless another block holds one of them.
+  const TqdDXFBlock* Paper = nullptr;
   for (int I = 0; I < X.C.LayoutsCount(); ++I)
-    if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.ModelBlock) {
-      // Only a block under the name the format gives the active paper space keeps its
-      // entities in ENTITIES; any other stays a block of its own.
-      if (SameNameText(BlockName(*L->PaperSpaceBlockField()), "*Paper_Space")) X.PaperBlock = L->PaperSpaceBlockField();
+    if (const TqdDXFLayout* L = X.C.GetLayout(I); L && L->PaperSpaceBlockField() && L->PaperSpaceBlockField() != X.C.ModelSpace()) {
+      Paper = L->PaperSpaceBlockField();
       break;
     }
+  bool ModelNameFree = true, PaperNameFree = true;
+  for (const TqdDXFBlock* B : Blocks) {
+    const std::string N = B->Name();
+    if (B != X.C.ModelSpace() && (SameNameText(N, "*Model_Space") || SameNameText(N, "$MODEL_SPACE"))) ModelNameFree = false;
+    if (B != Paper && (SameNameText(N, "*Paper_Space") || SameNameText(N, "$PAPER_SPACE"))) PaperNameFree = false;
+  }
+  if (ModelNameFree) X.ModelBlock = X.C.ModelSpace();
+  if (PaperNameFree) X.PaperBlock = Paper;
   X.Seed = X.Next + Synthetic;
   X.Total = Items.size() ? Items.size() : 1;
 }
@@ -307,10 +318,17 @@ void WriteClasses(TContext& X) {
       {"RASTERVARIABLES", "AcDbRasterVariables", false},
       {"WIPEOUTVARIABLES", "AcDbWipeoutVariables", false},
       {"SORTENTSTABLE", "AcDbSortentsTable", false},
+      {"TABLESTYLE", "AcDbTableStyle", false},
       {"IMAGE", "AcDbRasterImage", true},
       {"WIPEOUT", "AcDbWipeout", true},
       {"MLEADERSTYLE", "AcDbMLeaderStyle", false},
       {"MULTILEADER", "AcDbMLeader", true},
+      {"PDFDEFINITION", "AcDbPdfDefinition", false},
+      {"DWFDEFINITION", "AcDbDwfDefinition", false},
+      {"DGNDEFINITION", "AcDbDgnDefinition", false},
+      {"PDFUNDERLAY", "AcDbPdfReference", true},
+      {"DWFUNDERLAY", "AcDbDwfReference", true},
+      {"DGNUNDERLAY", "AcDbDgnReference", true},
   };
   for (const TClass& K : Classes) {
     O.Str(0, "CLASS");
@@ -355,6 +373,8 @@ const std::vector<TqdSchemaGroup>& RowsOf(const TqdDXFEntity& E) { return PlanOf
 
 bool InRelease(const TContext& X, const TqdDXFField& F) { return X.Rel >= F.MinRelease && X.Rel <= F.MaxRelease; }
 
+bool IsIntegerType(int T) { return T == dtInteger || T == dtBool || T == dtByte || T == dtWord || T == dtInt64; }
+
 // The common groups the item head and the entity part write by hand.
 bool IsCommonCode(int C) {
   return C == 5 || C == 6 || C == 8 || C == 48 || C == 60 || C == 62 || C == 67 || C == 370 || C == 420;
@@ -398,7 +418,7 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
   };
   for (const TqdSchemaGroup& G : Rows) {
     const int Type = XMLAttribInfo(G.Row->Id).Type;
-    if ((Type != dtInteger && Type != dtBool) || G.DXF.Mask || G.DXF.Conv == dcSign) continue;
+    if (!IsIntegerType(Type) || G.DXF.Mask || G.DXF.Conv == dcSign) continue;
     TqdData D;
     G.Row->Read(E, D);
     std::int64_t V = Type == dtBool ? D.GetValueAsBool() : D.GetValueAsInt64();
@@ -429,7 +449,7 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
         }
       }
       const int Type = XMLAttribInfo(G.Row->Id).Type;
-      if (Type == dtInteger || Type == dtBool) {
+      if (IsIntegerType(Type)) {
         if (G.DXF.Conv == dcSign) continue;
         TInt& S = IntSlot(C);
         if (S.Written) continue;
@@ -446,13 +466,17 @@ void WriteRows(TContext& X, const TqdDXFEntity& E, std::initializer_list<int> AS
           X.Out.Dbl(C + 2 * G.DXF.Step, P.Z);
           break;
         }
+        case dtSingle:
         case dtDouble: {
           double V = D.GetValueAsDouble();
           if (G.DXF.Conv == dcRadians) V *= std::numbers::pi / 180.0;
           X.Out.Dbl(C, V);
           break;
         }
-        case dtString: X.Out.Str(C, D.GetValueAsText()); break;
+        case dtString:
+        case dtStringInternal:
+        case dtEntName: X.Out.Str(C, D.GetValueAsText()); break;
+        case dtEntHandle:
         case dtHandle: {
           const std::uint64_t H = D.GetValueAsHandle();
           if (H || DXFValueKind(C) != dvHandle) X.Out.Handle(C, H);

@@ -250,7 +250,9 @@ void WriteModeller(TContext& X, const TqdDXFRegion& R) {
   const std::string& D = R.FAcisData;
   const bool Hex = !D.empty() && D.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos && D.size() % 2 == 0 &&
                    D.find('\n') == std::string::npos && D.size() > 64;
-  if (Hex) {
+  if (D.empty()) {
+    // Modeller data not read (R2013 and later keep it apart): the entity alone.
+  } else if (Hex) {
     // Binary modeller data as the reader kept it: hexadecimal chunks.
     for (std::size_t P = 0; P < D.size(); P += 254) {
       O.Str(310, D.substr(P, 254));

@@ -21,6 +21,7 @@
 #include "Polylines.h"
 #include "TableItems.h"
 #include "Texts.h"
+#include "Underlays.h"
 #include "XMLAttribs.h"
 
 namespace dxfw {
@@ -139,6 +140,7 @@ void WriteText(TContext& X, const TqdDXFText& T) {
   const bool IsAttrib = As<TqdDXFAttrib>(T) != nullptr;
   if (!A) {
     WriteRows(X, T, {}, Last);
+    Extrusion(X.Out, T.Extrusion());
     WriteTextAlign(X, T, false);
     X.Marker("AcDbText");
     O.Int(73, T.VAlign());
@@ -241,7 +243,8 @@ std::string PlainMText(const std::string& S) {
 void WriteSpline(TContext& X, const TqdDXFSpline& S) {
   TqdDXFOutput& O = X.Out;
   const char* Last = "";
-  WriteRows(X, S, {12, 13}, Last);
+  // Points and numbers of the rows that the lists below and the helix part write.
+  WriteRows(X, S, {10, 11, 12, 13, 40, 41, 42, 290}, Last);
   O.Int(72, S.Knots().Count());
   O.Int(73, S.Controls().Count());
   O.Int(74, S.Fit().Count());
@@ -409,15 +412,23 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E) {
   if (As<TqdDXFViewport>(E)) return "VIEWPORT";
   if (As<TqdDXFMultiLeader>(E)) return X.R2000() ? "MULTILEADER" : "";
   if (const auto* R = As<TqdDXFRegion>(E)) {
-    if (!X.R13() || R->FAcisData.empty()) return "";
-    // Surfaces keep the name they were read under.
+    if (!X.R13()) return "";
+    // Surfaces keep the name they were read under; those made by sweeping, lofting,
+    // extruding or revolving lose their construction data (not kept) and are plain
+    // surfaces.
+    if (R->FDXFName.size() > 7 && R->FDXFName.ends_with("SURFACE") && R->FDXFName != "PLANESURFACE") return "SURFACE";
     if (!R->FDXFName.empty()) return R->FDXFName.c_str();
     return As<TqdDXF3dSolid>(E) ? "3DSOLID" : As<TqdDXFBody>(E) ? "BODY" : "REGION";
   }
   if (const auto* P = As<TqdDXFProxy>(E)) {
     if (P->FDXFName == "MESH" && X.Rel >= acR2010 && !P->FMeshVertices.empty()) return "MESH";
     // Anything else as a proxy with the graphics it was drawn from.
-    if (X.R2000() && !P->FProxyData.empty()) return "ACAD_PROXY_ENTITY";
+    if (X.R2000()) return "ACAD_PROXY_ENTITY";
+  }
+  if (As<TqdDXFOle2Frame>(E)) return X.R13() ? "OLE2FRAME" : "";
+  if (const auto* U = As<TqdCADUnderlay>(E)) {
+    if (!X.R2000()) return "";
+    return U->FDXFName == "DWFUNDERLAY" ? "DWFUNDERLAY" : U->FDXFName == "DGNUNDERLAY" ? "DGNUNDERLAY" : "PDFUNDERLAY";
   }
   return "";
 }
@@ -540,7 +551,51 @@ void WriteEntity(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner) {
   } else if (const auto* W = As<TqdCADWipeout>(E)) {
     WriteImage(X, *W);
   } else if (const auto* Rg = As<TqdDXFRegion>(E)) {
+    if (Rg->FDXFName.size() > 7 && Rg->FDXFName.ends_with("SURFACE") && Rg->FDXFName != "PLANESURFACE")
+      X.Warn("swept, lofted, extruded and revolved surfaces were written as plain surfaces");
     WriteModeller(X, *Rg);
+    if (std::string_view(Type).ends_with("SURFACE")) {
+      X.Marker("AcDbSurface");
+      O.Int(71, 0);
+      O.Int(72, 0);
+      if (std::string_view(Type) == "PLANESURFACE") X.Marker("AcDbPlaneSurface");
+    }
+  } else if (const auto* Ole = As<TqdDXFOle2Frame>(E)) {
+    // The frame and the object's data chunks as the reader kept them (hexadecimal).
+    X.Marker("AcDbOle2Frame");
+    O.Int(70, 2);
+    O.Str(3, "");
+    O.Point(10, Ole->Point());
+    O.Point(11, Ole->FPoint1);
+    O.Int(71, 2);
+    O.Int(72, 0);
+    O.Int(73, 2);
+    // The kept data may start with the frame's text: the hexadecimal data is what follows.
+    std::string_view Hex(Ole->FData);
+    const std::size_t Cut = Hex.find_last_not_of("0123456789ABCDEFabcdef");
+    if (Cut != std::string_view::npos) Hex.remove_prefix(Cut + 1);
+    if (Hex.size() % 2) Hex.remove_suffix(1);
+    O.Int(90, static_cast<std::int64_t>(Hex.size() / 2));
+    for (std::size_t P = 0; P < Hex.size(); P += 254) O.Str(310, Hex.substr(P, 254));
+    O.Str(1, "OLE");
+  } else if (const auto* U = As<TqdCADUnderlay>(E)) {
+    if (const auto* Def = reinterpret_cast<const TqdDXFEntity*>(U->Definition()))
+      X.UnderlayDefinitionTypes[Def] = std::string(std::string_view(Type).substr(0, 3)) + "DEFINITION";
+    X.Marker("AcDbUnderlayReference");
+    O.Handle(340, U->Definition() ? X.H(reinterpret_cast<const TqdDXFEntity*>(U->Definition())) : U->FDefinitionHandle);
+    O.Point(10, U->Point());
+    O.Dbl(41, U->FScale.X);
+    O.Dbl(42, U->FScale.Y);
+    O.Dbl(43, U->FScale.Z);
+    O.Dbl(50, U->FRotation);
+    Extrusion(O, U->Extrusion());
+    O.Int(280, U->FUnderlayFlags);
+    O.Int(281, U->FContrast);
+    O.Int(282, U->FFade);
+    for (const TFPoint& P : U->FClipBoundary) {
+      O.Dbl(11, P.X);
+      O.Dbl(21, P.Y);
+    }
   } else if (const auto* Px = As<TqdDXFProxy>(E)) {
     WriteMesh(X, *Px);
   } else if (const auto* ML = As<TqdDXFMultiLeader>(E)) {
@@ -591,10 +646,10 @@ void WriteBlocks(TContext& X) {
     if (B->Layout() && !Model) O.Int(67, 1);
     O.Str(8, LayerName(*B));
     X.Marker("AcDbBlockBegin");
-    O.Str(2, BlockName(*B));
+    O.Str(2, BlockName(X, *B));
     O.Int(70, B->Flags());
     O.Point(10, B->Offset());
-    O.Str(3, BlockName(*B));
+    O.Str(3, BlockName(X, *B));
     O.Str(1, B->XrefPath());
     if (X.R2000() && !B->Description().empty()) O.Str(4, B->Description());
     WriteExtendedData(X, *B);

@@ -52,6 +52,8 @@ struct TContext {
   std::unordered_map<const TqdDXFBlock*, std::uint64_t> RecordOf;
   // Blocks read without a block record: written with one made for them.
   std::vector<const TqdDXFBlock*> RecordlessBlocks;
+  // Underlay definitions and the object type their underlays give them.
+  std::unordered_map<const TqdDXFEntity*, std::string> UnderlayDefinitionTypes;
   std::uint64_t RootDictionary = 0;
   std::uint64_t BlockRecordTable = 0;
   std::uint64_t LayoutOf(const TqdDXFBlock* B) const;
@@ -113,7 +115,7 @@ const char* EntityTypeName(const TContext& X, const TqdDXFEntity& E);
 
 std::string LayerName(const TqdDXFEntity& E);
 // A block's name as written: R12's $MODEL_SPACE and $PAPER_SPACE take the later '*' form.
-std::string BlockName(const TqdDXFEntity& B);
+std::string BlockName(const TContext& X, const TqdDXFEntity& B);
 // "ANSI_1252" for 1252.
 std::string CodePageName(int ACodePage);
 

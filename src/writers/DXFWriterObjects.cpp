@@ -9,6 +9,7 @@
 #include "MultiLeaders.h"
 #include "Objects.h"
 #include "Others.h"
+#include "Underlays.h"
 #include "TableItems.h"
 
 namespace dxfw {
@@ -117,6 +118,7 @@ void WriteLayout(TContext& X, const TqdDXFLayout& L, std::uint64_t AOwner, int A
   std::uint64_t Rec = 0;
   if (B) Rec = X.RecordOf.count(B) ? X.RecordOf.at(B) : X.H(B);
   O.Handle(330, Rec);
+  WriteExtendedData(X, L);
 }
 
 void WriteObject(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner, int ADepth) {
@@ -198,6 +200,37 @@ void WriteObject(TContext& X, const TqdDXFEntity& E, std::uint64_t AOwner, int A
       const auto* LT = reinterpret_cast<const TqdDXFEntity*>(En->LineType());
       O.Str(6, LT ? LT->Name() : std::string("BYLAYER"));
     }
+  } else if (As<TqdDXFAcadTableStyle>(&E)) {
+    // The style's cells are not kept: its name and the defaults.
+    WriteHead(X, "TABLESTYLE", E, AOwner);
+    X.Marker("AcDbTableStyle");
+    O.Int(280, 0);
+    O.Str(3, "");
+    O.Int(70, 0);
+    O.Int(71, 0);
+    O.Dbl(40, 0.06);
+    O.Dbl(41, 0.06);
+    O.Int(280, 0);
+    O.Int(281, 0);
+  } else if (const auto* ST = As<TqdDXFSortEntsTable>(&E)) {
+    WriteHead(X, "SORTENTSTABLE", E, AOwner);
+    X.Marker("AcDbSortentsTable");
+    std::uint64_t Rec = ST->BlockHandle();
+    if (const TqdDXFBlock* B = ST->Block(const_cast<TqdDXFConverter*>(&X.C)))
+      Rec = X.RecordOf.count(B) ? X.RecordOf.at(B) : X.H(B);
+    O.Handle(330, Rec);
+    for (const auto& [Ent, Key] : ST->FPairs) {
+      O.Handle(331, Ent);
+      O.Handle(5, Key);
+    }
+  } else if (const auto* UD = As<TqdCADUnderlayDefinition>(&E)) {
+    // The definition's type follows the underlays that use it; PDF when none says.
+    std::string Type = "PDFDEFINITION";
+    if (X.UnderlayDefinitionTypes.count(&E)) Type = X.UnderlayDefinitionTypes.at(&E);
+    WriteHead(X, Type.c_str(), E, AOwner);
+    X.Marker("AcDbUnderlayDefinition");
+    O.Str(1, UD->FFileName);
+    O.Str(2, UD->FPageName);
   } else if (const auto* MS = As<TqdDXFMLeaderStyle>(&E)) {
     WriteHead(X, "MLEADERSTYLE", E, AOwner);
     WriteMLeaderStyle(X, *MS);

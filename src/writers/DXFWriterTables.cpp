@@ -61,6 +61,59 @@ void WriteLineTypePattern(TContext& X, const TqdDXFLineType& L, std::uint64_t AS
   }
 }
 
+// A dimension style's values: the appearance record the dimension unit reads.
+void WriteDimStyleValues(TContext& X, const TqdDXFDimensionStyle& S) {
+  TqdDXFOutput& O = X.Out;
+  const TqdDimStyle& D = S.FDimProps;
+  auto Colour = [](const TqdColorCAD& C) { return C.Active == acIndexColor ? C.IndexValue() : 7; };
+  O.Str(3, D.Post);
+  O.Str(4, D.APost);
+  O.Dbl(40, D.Scale);
+  O.Dbl(41, D.Asz);
+  O.Dbl(42, D.Exo);
+  O.Dbl(44, D.Exe);
+  O.Dbl(140, D.Txt);
+  O.Dbl(141, D.Cen);
+  O.Dbl(142, D.Tsz);
+  O.Dbl(143, D.AltF);
+  O.Dbl(144, D.LFac);
+  O.Dbl(147, D.Gap);
+  O.Int(73, D.Tih);
+  O.Int(74, D.Toh);
+  O.Int(75, D.SE1);
+  O.Int(76, D.SE2);
+  O.Int(77, D.Tad);
+  O.Int(78, D.Zin);
+  O.Int(170, D.Alt);
+  O.Int(172, D.Tofl);
+  O.Int(173, D.Sah);
+  O.Int(174, D.Tix);
+  O.Int(176, Colour(D.ClrD));
+  O.Int(177, Colour(D.ClrE));
+  O.Int(178, Colour(D.ClrT));
+  if (X.R2000()) {
+    O.Int(271, D.Dec);
+    if (D.DSep) O.Int(278, D.DSep);
+    O.Int(371, Weight(D.LwD));
+    O.Int(372, Weight(D.LwE));
+  }
+  O.Int(281, D.SD1);
+  O.Int(282, D.SD2);
+  if (X.R13()) {
+    if (const auto* T = reinterpret_cast<const TqdDXFEntity*>(S.TextStyle())) O.Handle(340, X.H(T));
+    // Arrow blocks by their block record (the handles the style was read with).
+    for (int I = 0; I < 4; ++I) {
+      std::uint64_t H = S.FBlkHandles[static_cast<std::size_t>(I)];
+      if (const std::string& N = S.FBlks[static_cast<std::size_t>(I)]; !H && !N.empty())
+        if (const TqdDXFBlock* B = X.C.BlockByName(N)) H = X.RecordOf.count(B) ? X.RecordOf.at(B) : 0;
+      if (H) O.Handle(I == 3 ? 341 : 342 + I, H);
+    }
+  } else {
+    for (int I = 0; I < 3; ++I)
+      if (!S.FBlks[static_cast<std::size_t>(I)].empty()) O.Str(5 + I, S.FBlks[static_cast<std::size_t>(I)]);
+  }
+}
+
 void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std::uint64_t AOwner,
                std::uint64_t AStyle) {
   TqdDXFOutput& O = X.Out;
@@ -70,11 +123,11 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
   const char* Last = "";
   if (ATable == "BLOCK_RECORD") {
     X.Marker("AcDbBlockTableRecord");
-    O.Str(2, BlockName(E));
     const auto* R = dynamic_cast<const TqdDXFBlockRecord*>(&E);
+    O.Str(2, BlockName(X, R && R->Block() ? *static_cast<const TqdDXFEntity*>(R->Block()) : E));
     if (X.R2000() && R && R->Block()) O.Handle(340, X.LayoutOf(R->Block()));
     if (X.R2000()) {
-      O.Int(70, 0);
+      O.Int(70, E.Flags());
       O.Int(280, 1);
       O.Int(281, 0);
     }
@@ -98,6 +151,8 @@ void WriteItem(TContext& X, std::string_view ATable, const TqdDXFEntity& E, std:
     const TqdDXFEntity* LT = reinterpret_cast<const TqdDXFEntity*>(L.LineType());
     O.Str(6, LT && !LT->Name().empty() ? LT->Name() : std::string("CONTINUOUS"));
     if (X.R2000()) O.Int(370, Weight(L.LineWeight()));
+  } else if (ATable == "DIMSTYLE") {
+    WriteDimStyleValues(X, static_cast<const TqdDXFDimensionStyle&>(E));
   } else if (ATable == "LTYPE") {
     WriteLineTypePattern(X, static_cast<const TqdDXFLineType&>(E), AStyle);
   }
@@ -153,7 +208,7 @@ void WriteTables(TContext& X) {
         O.Handle(330, TH);
         X.Marker("AcDbSymbolTableRecord");
         X.Marker("AcDbBlockTableRecord");
-        O.Str(2, BlockName(*B));
+        O.Str(2, BlockName(X, *B));
         if (X.R2000()) {
           O.Handle(340, X.LayoutOf(B));
           O.Int(70, 0);

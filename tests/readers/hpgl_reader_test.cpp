@@ -166,9 +166,13 @@ TEST(HPGLReader, FillShading) {
     const char* Pen;
     std::uint32_t Color;
   } Rows[] = {{"SP2;", 0xB2B2FF},   // red moved 70 % of the way to white
-              {"SP1;", 0xB2B2B2}};  // the default colour shades as black
+              {"SP1;", 0xB2B2B2},   // the default colour shades as black
+              // A raster fill pattern with 16 of 64 pixels inked: a 25 % tint.
+              {"SP1;RF3,8,8,1,1,1,1,1,1,1,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1,1,1,1,1,1,1,1;FT11,3;",
+               0xBFBFBF}};
   for (const auto& Row : Rows) {
-    auto L = Load(std::string("IN;") + Row.Pen + "FT10,30;RA400,400;");
+    const bool Pattern = std::string(Row.Pen).find("FT11") != std::string::npos;
+    auto L = Load(std::string("IN;") + Row.Pen + (Pattern ? "" : "FT10,30;") + "RA400,400;");
     const auto H = L->All<TqdFlatHatch>();
     ASSERT_EQ(H.size(), 1u) << Row.Pen;
     EXPECT_EQ(H[0]->ColorCAD().Active, acRGBColor);
@@ -791,4 +795,32 @@ TEST(HPGLReader, StrokesReturnToTheirPenEntityOnlyApartFromWhatCameBetween) {
   P = L->All<TqdFlatPoly>();
   ASSERT_EQ(P.size(), 3u);
   EXPECT_EQ(P[2]->StrokeCount(), 2);
+}
+
+TEST(HPGLReader, PCLTextIsNoHPGLCommand) {
+  // Text printed in PCL mode holds letter pairs that are HP-GL/2 mnemonics (IN
+  // would reset the label terminator, PD draw): none of them is carried out.
+  const std::string S = ESC("E") + ESC("%1B") + "IN;DT~,1;SP1;PA0,0;" + ESC("%1A") + "Underline INPD400,400 Pen" +
+                        ESC("%1B") + "LBOutline~;PU;" + ESC("%1A");
+  auto L = Load(S);
+  const auto T = L->All<TqdDXFText>();
+  ASSERT_EQ(T.size(), 1u);
+  EXPECT_EQ(T[0]->Text(), "Outline");
+  EXPECT_EQ(L->Count(), 1);
+  bool Noted = false;
+  for (const std::string& W : L->R.Warnings) Noted = Noted || W.find("PCL") != std::string::npos;
+  EXPECT_TRUE(Noted) << "the PCL text is not drawn: a warning says so";
+}
+
+TEST(PCLRaster, SizeFollowsTheResolution) {
+  // 100 x 50 pixels at 300 dpi: a third by a sixth of an inch.
+  std::string Rows;
+  for (int Y = 0; Y < 50; ++Y) Rows += Row(std::string(13, '\xAA'));
+  auto L = Load(ESC("E") + ESC("*t300R") + ESC("*r100S") + ESC("*r50T") + ESC("*r1A") + ESC("*b0M") + Rows + ESC("*rB"));
+  const TqdPCLImage* I = OneImage(*L);
+  ASSERT_TRUE(I);
+  EXPECT_EQ(I->FWidth, 100);
+  EXPECT_EQ(I->FHeight, 50);
+  EXPECT_NEAR(I->FSize.X / 25.4, 1.0 / 3, 1e-3);
+  EXPECT_NEAR(I->FSize.Y / 25.4, 1.0 / 6, 1e-3);
 }

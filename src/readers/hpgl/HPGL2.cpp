@@ -118,6 +118,7 @@ void TqdHPGLReader::Reset() {
   FUserP1 = FRealP1;
   FUserP2 = FRealP2;
   FShading = 1;
+  FRasterFillInk.clear();
   FTextHeight = 4.057;
   // The default cell is 0.4 times as wide as high; SI's width factor is 1.6 x w / h,
   // so the same cell has the factor 0.64 (0.4 itself draws labels at 40 % width).
@@ -252,6 +253,7 @@ void TqdHPGLReader::Loop() {
           FPos = P < FLimit ? P + 1 : P;
           if (L == 'A') {
             FIsPCL = true;
+            FPCLMode = true;
             if (N == 1) FPCL.FPenPosition = FPenPos;
             if (FPos < FLimit && FMem[FPos] == 12) {
               ++FPos;
@@ -259,8 +261,10 @@ void TqdHPGLReader::Loop() {
             }
           } else if (L == 'B') {
             FInPCLPage = true;
+            FPCLMode = false;
             if (N == 1) FPenPos = FPCL.FPenPosition;
           } else if (L == 'X') {
+            FPCLMode = false;  // the end of a job: PJL or a language follows
             if (PeekByte() == '@') {
               ++FPos;
               ReadPJL();
@@ -285,6 +289,13 @@ void TqdHPGLReader::Loop() {
           break;
         default:
           break;
+      }
+      continue;
+    }
+    if (FPCLMode) {
+      if (C > 32 && C < 127 && !FPCLTextNoted) {
+        FPCLTextNoted = true;
+        Warn("PCL: text printed by PCL itself is not drawn");
       }
       continue;
     }
@@ -418,6 +429,7 @@ void TqdHPGLReader::Execute(char A, char B) {
   else if (Is("SL")) Slant();
   else if (Is("SP")) SelectPen();
   else if (Is("SR")) SizeRel();
+  else if (Is("RF")) RasterFill();
   else if (Is("WU") || Is("SD") || Is("AD") || Is("SS") || Is("SA") || Is("CS") || Is("CA") || Is("LA") ||
            Is("NP") || Is("TR") || Is("UL") || Is("VS") || Is("ES") || Is("AC") || Is("PP") || Is("QL") ||
            Is("SM") || Is("CF") || Is("DV") || Is("RF") || Is("SV") || Is("CR") || Is("IR") || Is("SB") ||
@@ -1095,6 +1107,12 @@ void TqdHPGLReader::FillType() {
   int T = 0;
   if (IntParam(0, 0, 100, T) && T == 10 && FCommandParameters.size() >= 2)
     FShading = std::clamp(FCommandParameters[1] / 100, 0.0, 1.0);
+  // A raster fill pattern (RF) is drawn as the tint of its share of inked pixels:
+  // drivers dither grey levels into such patterns.
+  if (T == 11 && FCommandParameters.size() >= 2 && std::isfinite(FCommandParameters[1])) {
+    const auto It = FRasterFillInk.find(static_cast<int>(FCommandParameters[1]));
+    if (It != FRasterFillInk.end()) FShading = It->second;
+  }
 }
 
 void TqdHPGLReader::ApplyScaleState() {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -253,6 +254,8 @@ private:
   void FillPolygon();
   void Frame();
   void FillType();
+  // RF: a raster fill pattern; kept as its share of inked pixels.
+  void RasterFill();
   void InputP();
   void InputWindow();
   void Label();
@@ -313,8 +316,13 @@ private:
   double PathAngle() const { return FTextRotation - 90.0 * FTextPath; }
   // HP-GL/2 entered from PCL (ESC % B): PCL owns the page breaks.
   bool FInPCLPage = false;
+  // Between ESC % n A and ESC % n B the bytes are PCL: printable ones are PCL text
+  // (not drawn), never HP-GL/2 mnemonics.
+  bool FPCLMode = false;
+  bool FPCLTextNoted = false;
   char FHPGLCmd[3] = {0, 0, 0};
   std::vector<double> FCommandParameters;
+  std::map<int, double> FRasterFillInk;  // RF index: share of inked pixels
   bool FError = false;
   bool FPenDown = false, FRelative = false, FNextPointUp = false;
   int FCurPenNum = 1;

@@ -370,3 +370,20 @@ void TqdHPGLReader::FillPolygon() {
   AddFill(std::move(Loops));
 }
 
+
+void TqdHPGLReader::RasterFill() {
+  if (!ReadParams(false)) return;
+  const auto& P = FCommandParameters;
+  if (P.empty()) {
+    FRasterFillInk.clear();
+    return;
+  }
+  // RF index, width, height, then width x height pen numbers (0: no ink).
+  if (P.size() < 3 || !(P[0] >= 1 && P[0] <= 8) || !(P[1] >= 1 && P[1] <= 255) || !(P[2] >= 1 && P[2] <= 255))
+    return;
+  const std::size_t N = static_cast<std::size_t>(P[1]) * static_cast<std::size_t>(P[2]);
+  std::size_t Inked = 0, Given = 0;
+  for (std::size_t I = 3; I < P.size() && Given < N; ++I, ++Given)
+    if (P[I] != 0) ++Inked;
+  FRasterFillInk[static_cast<int>(P[0])] = static_cast<double>(Inked) / static_cast<double>(N);
+}
