@@ -388,7 +388,7 @@ TEST(ManualPages, cli_page_names_what_the_help_names) {
   TTempDir T;
   const std::string Cli = Installed("draftwell-cli", T.Path);
   std::string Help = Shell(Cli + " help").Out;
-  for (const char* C : {"render", "thumbnail", "dump", "info"}) Help += Shell(Cli + " " + C + " --help").Out;
+  for (const char* C : {"render", "thumbnail", "dump", "info", "convert"}) Help += Shell(Cli + " " + C + " --help").Out;
   const std::string Man = ManText(cPrefix / "share/man/man1/draftwell-cli.1.gz");
   ExpectSameOptions(Help, Man);
   // Every command of the help has its entry, and the version is this one.
