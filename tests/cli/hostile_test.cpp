@@ -138,28 +138,43 @@ void ExpectMessage(const TOutcome& R, const std::string& AWant, const char* ACas
 
 // ---------------------------------------------------------------- streams and lines
 
+// A pipe at APath and a process that writes into it with AFeed (given the path),
+// killed when the object goes.
+struct TFifoWriter {
+  pid_t Pid = -1;
+  TFifoWriter(const std::string& APath, void (*AFeed)(const std::string&)) {
+    if (mkfifo(APath.c_str(), 0600) != 0) return;
+    std::fflush(nullptr);
+    Pid = fork();
+    if (Pid == 0) {
+      signal(SIGPIPE, SIG_IGN);
+      AFeed(APath);
+      _exit(0);
+    }
+  }
+  ~TFifoWriter() {
+    if (Pid <= 0) return;
+    kill(Pid, SIGKILL);
+    waitpid(Pid, nullptr, 0);
+  }
+};
+
 TEST(HostileFiles, a_fifo_fed_from_dev_zero_is_read_to_a_bound_and_refused) {
   const TDir D;
   const std::string Fifo = (D.Path / "x.dxf").string();
-  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0) << std::strerror(errno);
-  std::fflush(nullptr);
-  // The writer feeds zeros to whoever opens the pipe, for as long as it is read.
-  const pid_t W = fork();
-  ASSERT_GE(W, 0);
-  if (W == 0) {
-    signal(SIGPIPE, SIG_IGN);
+  // Zeros for whoever opens the pipe, for as long as it is read.
+  const TFifoWriter W(Fifo, [](const std::string& P) {
     static const char Zeros[65536] = {};
     for (;;) {
-      const int Fd = open(Fifo.c_str(), O_WRONLY);
-      if (Fd < 0) _exit(1);
+      const int Fd = open(P.c_str(), O_WRONLY);
+      if (Fd < 0) return;
       while (write(Fd, Zeros, sizeof Zeros) > 0) {
       }
       close(Fd);
     }
-  }
+  });
+  ASSERT_GT(W.Pid, 0) << std::strerror(errno);
   const TOutcome R = Bounded([&] { return Cli({"info", Fifo}); });
-  kill(W, SIGKILL);
-  waitpid(W, nullptr, 0);
   ExpectMessage(R, "not a regular file, and longer than 512 MiB", "fifo");
   EXPECT_NE(R.Text.find("status 1"), std::string::npos) << R.Text;
 }
@@ -168,24 +183,17 @@ TEST(HostileFiles, a_fifo_fed_from_dev_zero_is_read_to_a_bound_and_refused) {
 TEST(HostileFiles, a_fifo_written_once_is_read_whole) {
   const TDir D;
   const std::string Fifo = (D.Path / "once.dxf").string();
-  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0) << std::strerror(errno);
-  std::fflush(nullptr);
-  const pid_t W = fork();
-  ASSERT_GE(W, 0);
-  if (W == 0) {
-    signal(SIGPIPE, SIG_IGN);
+  const TFifoWriter W(Fifo, [](const std::string& P) {
     static const char Dxf[] =
         "0\nSECTION\n2\nENTITIES\n0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n"
         "0\nCIRCLE\n8\n0\n10\n0\n20\n0\n40\n2\n0\nENDSEC\n0\nEOF\n";
-    const int Fd = open(Fifo.c_str(), O_WRONLY);
-    if (Fd < 0) _exit(1);
+    const int Fd = open(P.c_str(), O_WRONLY);
+    if (Fd < 0) return;
     (void)!write(Fd, Dxf, sizeof Dxf - 1);
     close(Fd);
-    _exit(0);
-  }
+  });
+  ASSERT_GT(W.Pid, 0) << std::strerror(errno);
   const TOutcome R = Bounded([&] { return Cli({"info", "--json", Fifo}); });
-  kill(W, SIGKILL);
-  waitpid(W, nullptr, 0);
   EXPECT_EQ(R.Fault, "") << R.Text;
   EXPECT_NE(R.Text.find("\"entity_count\": 2,"), std::string::npos) << R.Text;
 }
