@@ -197,6 +197,9 @@ void WriteMText(TContext& X, const TqdDXFMText& T) {
   O.Dbl(50, T.Angle());
   O.Int(73, T.LineSpacingStyle());
   O.Dbl(44, T.LineSpacingFactor());
+  // Column data lives in the embedded object (R2018) or ACAD's extended data, neither
+  // of which is made here yet.
+  if (T.Columns().Type != 0) X.Warn("the columns of multi-line texts were not written");
 }
 
 // MText as plain text lines (R12): formatting codes dropped, one TEXT per line.

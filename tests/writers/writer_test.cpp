@@ -180,6 +180,27 @@ TEST(DXFWriter, r12_down_converts_what_it_has_no_place_for) {
   EXPECT_EQ(T->Text(), "One Two") << "formatting dropped, lines joined";
 }
 
+TEST(DXFWriter, mtext_columns_not_written_are_reported) {
+  TSmall S;
+  auto* M = dynamic_cast<TqdDXFMText*>(S.C->ModelSpace()->GetEntity(2));
+  ASSERT_NE(M, nullptr);
+  std::ostringstream Plain;
+  const TqdDXFWriteResult A = WriteDXF(*S.C.get(), Plain);
+  ASSERT_TRUE(A.Ok) << A.Error;
+  for (const std::string& X : A.Warnings) EXPECT_EQ(X.find("columns"), std::string::npos) << X;
+  TqdMTextColumns Cols;
+  Cols.Type = 1;
+  Cols.Count = 2;
+  Cols.Width = 5;
+  M->SetColumns(Cols);
+  std::ostringstream Out;
+  const TqdDXFWriteResult W = WriteDXF(*S.C.get(), Out);
+  ASSERT_TRUE(W.Ok) << W.Error;
+  bool Warned = false;
+  for (const std::string& X : W.Warnings) Warned |= X.find("columns of multi-line texts") != std::string::npos;
+  EXPECT_TRUE(Warned);
+}
+
 TEST(DXFWriter, r2000_keeps_light_polylines_and_drops_true_colour) {
   TSmall S;
   TqdDXFWriteOptions O;
